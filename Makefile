@@ -1,0 +1,42 @@
+# The two commands a new machine needs: `make demo` and `make test`.
+# Every target installs the missing Debian packages first (scripts/bootstrap).
+
+.PHONY: all bootstrap build demo test test-dev test-asan bench fuzz fuzz-long gui install clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	@cmake --preset dev >/dev/null
+	@cmake --build --preset dev
+
+demo: build
+	@scripts/demo build/dev
+
+test: test-dev test-asan
+
+test-dev: build
+	@ctest --preset dev
+
+test-asan: bootstrap
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan
+	@ctest --preset asan
+
+bench: bootstrap
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release
+	@scripts/bench build/release
+
+fuzz: bootstrap
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@scripts/fuzz build/fuzz 600
+
+gui: build
+	@scripts/gui build/dev
+
+clean:
+	rm -rf build out

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "image/geometry.h"
+#include "image/pixel_image.h"
+
+namespace tilvane {
+
+// The state of one build, reused by every build. Per-file lists are indexed by
+// file index (the position among the listed files in folder-search order);
+// the four placed lists always have equal lengths and grow in placement order.
+struct BuildRun {
+    // Index into processOrder of the next step; -1 while idle.
+    std::int32_t currentStep = -1;
+    ImagePtr outputImage;
+
+    std::vector<Size> originalSizes;
+    std::vector<Rect> cropRects;
+    std::vector<Point> trimOffsets;
+    std::vector<std::int32_t> processOrder;
+    // (trimmed area, file index), only while preparation orders by size.
+    std::vector<std::pair<std::int64_t, std::int32_t>> sizeSortList;
+
+    std::vector<Rect> placedRects;
+    std::vector<Rect> occupiedRects;
+    std::vector<std::string> placedNames;
+    std::vector<std::int32_t> placedFileIndices;
+
+    std::vector<std::string> failures;
+    std::int32_t textFileType = 0;
+};
+
+}  // namespace tilvane

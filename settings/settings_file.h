@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "job/job_settings.h"
+
+namespace tilvane {
+
+// The settings file: 28 fields with no header, 20552 bytes. Text fields are
+// 2048-byte blocks (at most 2047 bytes of text, zero-filled, byte 2047 always
+// zero); integers are 4 bytes little-endian whatever the host.
+inline constexpr std::size_t kSettingsFileSize = 20552;
+inline constexpr std::size_t kSettingsTextBlock = 2048;
+
+// Reads the file into the 28 stored fields. A field that does not lie wholly
+// inside the file keeps its value; a file that cannot be opened changes
+// nothing. No value is checked or clamped. Silent in every case.
+void loadSettingsFile(JobSettings& settings, const std::string& path);
+
+// Writes the 28 stored fields. The file is replaced whole or not at all; a
+// failure is silent and leaves any previous file as it was. Returns whether
+// the file was written, for callers that care (the described ones do not).
+bool saveSettingsFile(const JobSettings& settings, const std::string& path);
+
+// The bytes saveSettingsFile writes.
+std::string encodeSettings(const JobSettings& settings);
+// Applies the fields that lie wholly inside the bytes.
+void decodeSettings(JobSettings& settings, const unsigned char* bytes, std::size_t size);
+
+// "Settings.cfg" in the given folder (which ends with a separator).
+std::string settingsFileIn(const std::string& folder);
+
+}  // namespace tilvane

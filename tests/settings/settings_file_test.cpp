@@ -1,0 +1,261 @@
+#include "settings/settings_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
+#include "tests/support/temp_dir.h"
+
+namespace tilvane {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+std::uint32_t u32At(const std::string& bytes, std::size_t offset) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + offset;
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::string textAt(const std::string& bytes, std::size_t offset) {
+    return std::string(bytes.c_str() + offset);  // up to the first zero byte
+}
+
+// A settings record whose every stored field differs from its default.
+JobSettings everyFieldSet() {
+    JobSettings s;
+    s.inputFolder = "/in/";
+    s.outputImageFile = "/out/a.tga";
+    s.outputTextFile = "/out/a.json";
+    s.namePrefix = "pre_";
+    s.namePostfix = "_post";
+    s.outputWidth = 4294967295u;
+    s.outputHeight = 2147483648u;
+    s.borderSize = 3;
+    s.spacing = 4;
+    s.textFormat = -5;
+    s.sortOrder = 2;
+    s.randomSeed = 4000000000u;
+    s.imageBrowsePath = "/browse/img.png";
+    s.textBrowsePath = "/browse/txt.css";
+    s.gridAlignX = 8;
+    s.gridAlignY = 16;
+    s.cropMode = 2;
+    s.cropAlpha = 1000;
+    s.convertTabs = 1;
+    s.tabSize = 2;
+    s.textBrowseTypeIndex = 3;
+    s.saveSettingsPath = "/save/opts.cfg";
+    s.loadSettingsPath = "/load/opts.cfg";
+    s.jpegQuality = -1;
+    s.tiffCompression = 13;
+    s.createMask = 0;
+    s.changeCase = -2147483647 - 1;
+    s.cssUrlPrefix = "sprites/";
+    return s;
+}
+
+TEST(SettingsFile, DefaultsLayOutEveryFieldAtItsOffset) {
+    TempDir dir;
+    JobSettings s = defaultJobSettings();
+    s.inputFolder = "/in/";
+    const std::string path = dir.file("Settings.cfg");
+    ASSERT_TRUE(saveSettingsFile(s, path));
+    const std::string bytes = readFile(path);
+    ASSERT_EQ(bytes.size(), 20552u);
+
+    EXPECT_EQ(textAt(bytes, 0), "/in/");
+    EXPECT_EQ(textAt(bytes, 2048), s.outputImageFile);
+    EXPECT_EQ(textAt(bytes, 4096), s.outputTextFile);
+    EXPECT_EQ(textAt(bytes, 6144), "");
+    EXPECT_EQ(textAt(bytes, 8192), "");
+    const std::pair<std::size_t, std::uint32_t> integers[] = {
+        {10240, 512}, {10244, 512}, {10248, 1},   {10252, 1},   {10256, 0},
+        {10260, 1},   {10264, 0},   {14364, 0},   {14368, 0},   {14372, 0},
+        {14376, 0},   {14380, 0},   {14384, 4},   {14388, 0},   {18488, 100},
+        {18492, 0},   {18496, 1},   {18500, 0},
+    };
+    for (const auto& [offset, value] : integers) EXPECT_EQ(u32At(bytes, offset), value) << offset;
+    EXPECT_EQ(textAt(bytes, 10268), "");
+    EXPECT_EQ(textAt(bytes, 12316), "");
+    EXPECT_EQ(textAt(bytes, 14392), s.saveSettingsPath);
+    EXPECT_EQ(textAt(bytes, 16440), s.loadSettingsPath);
+    EXPECT_EQ(textAt(bytes, 18504), "imgs/");
+    // Each text block is zero after its text, through byte 2047.
+    for (std::size_t block : {0u, 2048u, 18504u}) {
+        const std::string text = textAt(bytes, block);
+        for (std::size_t i = text.size(); i < 2048; ++i) ASSERT_EQ(bytes[block + i], '\0');
+    }
+}
+
+TEST(SettingsFile, RoundTripsEveryField) {
+    TempDir dir;
+    const JobSettings saved = everyFieldSet();
+    ASSERT_TRUE(saveSettingsFile(saved, dir.file("s.cfg")));
+    JobSettings loaded = defaultJobSettings();
+    loaded.imageBrowseTypeIndex = 4;  // not stored: must survive a load
+    loadSettingsFile(loaded, dir.file("s.cfg"));
+    JobSettings expected = saved;
+    expected.imageBrowseTypeIndex = 4;
+    EXPECT_EQ(loaded, expected);
+    // Spot-check the raw form of the extreme values.
+    const std::string bytes = readFile(dir.file("s.cfg"));
+    EXPECT_EQ(u32At(bytes, 10240), 4294967295u);
+    EXPECT_EQ(u32At(bytes, 10256), static_cast<std::uint32_t>(-5));
+    EXPECT_EQ(u32At(bytes, 18500), 0x80000000u);
+}
+
+TEST(SettingsFile, LongTextKeepsItsFirst2047Bytes) {
+    TempDir dir;
+    JobSettings s = defaultJobSettings();
+    s.namePrefix = std::string(3000, 'p');
+    s.cssUrlPrefix = std::string(2047, 'c');
+    ASSERT_TRUE(saveSettingsFile(s, dir.file("s.cfg")));
+    JobSettings loaded;
+    loadSettingsFile(loaded, dir.file("s.cfg"));
+    EXPECT_EQ(loaded.namePrefix, std::string(2047, 'p'));
+    EXPECT_EQ(loaded.cssUrlPrefix, std::string(2047, 'c'));
+    EXPECT_EQ(readFile(dir.file("s.cfg")).size(), 20552u);
+}
+
+// A short file sets the fields that lie wholly inside it and nothing else.
+TEST(SettingsFile, ShortFilesSetOnlyWholeFields) {
+    TempDir dir;
+    const std::string full = encodeSettings(everyFieldSet());
+    const JobSettings source = everyFieldSet();
+    const JobSettings defaults = defaultJobSettings();
+
+    struct Case {
+        const char* name;
+        std::size_t length;
+    };
+    const Case cases[] = {
+        {"empty", 0},
+        {"inside the first text", 1000},
+        {"the five leading texts exactly", 10240},
+        {"inside the width", 10242},
+        {"through the width", 10244},
+        {"inside a later text block", 13000},
+        {"one byte short", 20551},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(dir.file("short.cfg"), full.substr(0, c.length));
+        JobSettings loaded = defaults;
+        loadSettingsFile(loaded, dir.file("short.cfg"));
+        const std::size_t n = c.length;
+        auto expectField = [&](std::size_t offset, std::size_t size, auto member) {
+            const bool whole = offset + size <= n;
+            EXPECT_EQ(loaded.*member, whole ? source.*member : defaults.*member) << offset;
+        };
+        expectField(0, 2048, &JobSettings::inputFolder);
+        expectField(8192, 2048, &JobSettings::namePostfix);
+        expectField(10240, 4, &JobSettings::outputWidth);
+        expectField(10244, 4, &JobSettings::outputHeight);
+        expectField(10268, 2048, &JobSettings::imageBrowsePath);
+        expectField(12316, 2048, &JobSettings::textBrowsePath);
+        expectField(14364, 4, &JobSettings::gridAlignX);
+        expectField(18504, 2048, &JobSettings::cssUrlPrefix);
+    }
+}
+
+TEST(SettingsFile, LongerFilesIgnoreTheTail) {
+    TempDir dir;
+    writeFile(dir.file("long.cfg"), encodeSettings(everyFieldSet()) + std::string(100, 'z'));
+    JobSettings loaded = defaultJobSettings();
+    loadSettingsFile(loaded, dir.file("long.cfg"));
+    EXPECT_EQ(loaded.cssUrlPrefix, "sprites/");
+}
+
+TEST(SettingsFile, TextWithoutTerminatorStopsAtItsBlock) {
+    std::string bytes = encodeSettings(defaultJobSettings());
+    std::memset(bytes.data(), 'q', 2048);  // no zero byte inside the first block
+    JobSettings loaded;
+    decodeSettings(loaded, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(loaded.inputFolder, std::string(2048, 'q'));
+    EXPECT_EQ(loaded.outputImageFile, defaultJobSettings().outputImageFile);
+}
+
+TEST(SettingsFile, MissingFileChangesNothing) {
+    TempDir dir;
+    JobSettings loaded = everyFieldSet();
+    loadSettingsFile(loaded, dir.file("absent.cfg"));
+    EXPECT_EQ(loaded, everyFieldSet());
+}
+
+int entriesIn(const std::filesystem::path& folder) {
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder)) ++entries;
+    return entries;
+}
+
+// Each way a save can fail must leave the previous file as it was and no
+// temporary file behind.
+TEST(SettingsFile, FailedSaveLeavesThePreviousFile) {
+    struct Case {
+        const char* name;
+        // Arranges the failure; returns false when it cannot be arranged here.
+        bool (*arrange)(const std::filesystem::path& folder);
+        void (*undo)(const std::filesystem::path& folder);
+    };
+    const Case cases[] = {
+        {"folder not writable",
+         [](const std::filesystem::path& folder) {
+             // Root writes into any folder, so this case needs an ordinary user.
+             return ::geteuid() != 0 && ::chmod(folder.c_str(), 0500) == 0;
+         },
+         [](const std::filesystem::path& folder) { ::chmod(folder.c_str(), 0700); }},
+        {"write cut short (file size limit)",
+         [](const std::filesystem::path&) {
+             std::signal(SIGXFSZ, SIG_IGN);
+             rlimit limit{};
+             ::getrlimit(RLIMIT_FSIZE, &limit);
+             limit.rlim_cur = 10000;
+             return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+         },
+         [](const std::filesystem::path&) {
+             rlimit limit{};
+             ::getrlimit(RLIMIT_FSIZE, &limit);
+             limit.rlim_cur = limit.rlim_max;
+             ::setrlimit(RLIMIT_FSIZE, &limit);
+         }},
+    };
+    int arranged = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.file("s.cfg");
+        ASSERT_TRUE(saveSettingsFile(everyFieldSet(), path));
+        const std::string before = readFile(path);
+        if (!c.arrange(dir.path())) continue;
+        ++arranged;
+        const bool saved = saveSettingsFile(defaultJobSettings(), path);
+        c.undo(dir.path());
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(readFile(path), before);
+        EXPECT_EQ(entriesIn(dir.path()), 1);
+    }
+    EXPECT_GE(arranged, 1);
+}
+
+TEST(SettingsFile, SaveIntoAMissingFolderFails) {
+    TempDir dir;
+    EXPECT_FALSE(saveSettingsFile(defaultJobSettings(), dir.file("missing/s.cfg")));
+    EXPECT_EQ(entriesIn(dir.path()), 0);
+}
+
+TEST(SettingsFile, ReplacesAnExistingFileWhole) {
+    TempDir dir;
+    const std::string path = dir.file("s.cfg");
+    writeFile(path, std::string(30000, 'x'));
+    ASSERT_TRUE(saveSettingsFile(defaultJobSettings(), path));
+    EXPECT_EQ(readFile(path), encodeSettings(defaultJobSettings()));
+}
+
+}  // namespace
+}  // namespace tilvane
