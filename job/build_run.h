@@ -7,6 +7,7 @@
 
 #include "image/geometry.h"
 #include "image/pixel_image.h"
+#include "image/placement.h"
 
 namespace tilvane {
 
@@ -27,6 +28,8 @@ struct BuildRun {
 
     std::vector<Rect> placedRects;
     std::vector<Rect> occupiedRects;
+    // Mirrors occupiedRects for placement's search: appended and cleared with it.
+    OccupancyIndex occupancy;
     std::vector<std::string> placedNames;
     std::vector<std::int32_t> placedFileIndices;
 

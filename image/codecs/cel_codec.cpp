@@ -1,0 +1,8 @@
+#include "image/codecs/codecs.h"
+
+namespace tilvane::codecs {
+
+// PLACEHOLDER: not implemented yet.
+ImagePtr readCel(ByteSpan) { return nullptr; }
+
+}  // namespace tilvane::codecs

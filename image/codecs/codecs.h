@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+#include "image/pixel_image.h"
+
+namespace tilvane::codecs {
+
+// Readers decode a whole file held in memory into an image of the depth the
+// file holds (see the README's table). Null on anything malformed, truncated or
+// over the limits of codec_limits.h; never crash, hang or throw.
+using ByteSpan = std::span<const std::uint8_t>;
+
+ImagePtr readTiff(ByteSpan data);
+ImagePtr readPng(ByteSpan data);
+ImagePtr readJpeg(ByteSpan data);
+ImagePtr readGif(ByteSpan data);
+ImagePtr readBmp(ByteSpan data);
+ImagePtr readTga(ByteSpan data);
+ImagePtr readSgi(ByteSpan data);
+ImagePtr readPsd(ByteSpan data);
+ImagePtr readPcx(ByteSpan data);
+ImagePtr readIff(ByteSpan data);
+ImagePtr readCel(ByteSpan data);
+
+// Writers encode a 32-bit image to an open binary stream positioned at its
+// start (readable too, for libraries that seek back). False on any failure;
+// the caller then discards the stream.
+bool writeTiff(const PixelImage& image, std::FILE* out, std::int32_t compression);
+bool writePng(const PixelImage& image, std::FILE* out);
+bool writeJpeg(const PixelImage& image, std::FILE* out, int quality);
+bool writeBmp(const PixelImage& image, std::FILE* out);
+bool writeSgi(const PixelImage& image, std::FILE* out);
+bool writeTga(const PixelImage& image, std::FILE* out);
+
+}  // namespace tilvane::codecs

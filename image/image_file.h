@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "image/pixel_image.h"
+
+namespace tilvane {
+
+// Options record for TIFF output: the compression code (0 none, 9 PackBits,
+// 13 Deflate); the other fields are kept as the record has them.
+struct TiffOptions {
+    std::int32_t compression = 0;
+    std::int32_t fieldTwo = 2;
+    std::int32_t fieldZero = 0;
+    std::int16_t fieldShort = 0;
+};
+
+// Options record for JPEG output: quality 0 to 100.
+struct JpegOptions {
+    std::int32_t quality = 100;
+};
+
+// No record, a TIFF record or a JPEG record.
+using SaveOptions = std::variant<std::monostate, TiffOptions, JpegOptions>;
+
+// Reads an image file, the format chosen by the extension (case ignored). The
+// image has the depth the file holds (1, 4, 8, 16, 24 or 32 bits). Null when the
+// file is missing, unreadable, malformed, truncated, of an unsupported kind, or
+// larger than the decoder limits allow. Never throws.
+ImagePtr CreateBitmapFromFile(const std::string& path);
+
+// Writes a 32-bit image, the format chosen by the extension. 0 when the file was
+// written whole; any other value is a failure, and then the previous file at
+// the path, if any, is untouched and nothing else is left behind.
+int SaveBitmapToFile(const PixelImage* image, const std::string& path,
+                     const SaveOptions& options = {});
+
+}  // namespace tilvane

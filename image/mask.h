@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/geometry.h"
+
+namespace tilvane {
+
+// The mask's path: the output image's path with "_mask" before its extension.
+std::string maskPathFor(const std::string& outputImageFile);
+
+// Draws a width x height image, transparent black but for the placed rectangles
+// in opaque white, and saves it (without options) beside the output image.
+// Silent: a mask that cannot be made or saved is simply missing. Returns
+// whether it was written, for callers that care.
+bool createMaskImage(const std::string& outputImageFile, std::uint32_t outputWidth,
+                     std::uint32_t outputHeight, const std::vector<Rect>& placedRects);
+
+}  // namespace tilvane
