@@ -1,0 +1,332 @@
+#include "app/main_dialog.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QFocusEvent>
+#include <QScopeGuard>
+#include <cstdio>
+
+#include "app/app_icon.h"
+#include "app/type_filter.h"
+#include "job/path_helpers.h"
+#include "settings/settings_file.h"
+#include "ui_main_dialog.h"
+
+namespace tilvane {
+
+namespace {
+
+// Our wording of the prompt for a refused number edit.
+constexpr const char* kNumberPrompt = "Please enter a whole number from 0 to 4294967295.";
+
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
+QString qt(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void setEditText(QLineEdit* edit, const QString& text) {
+    // Leaves the cursor alone when nothing changes, so a refresh while typing
+    // elsewhere does not jump.
+    if (edit->text() != text) edit->setText(text);
+}
+
+void selectLine(QComboBox* combo, int index) {
+    const QSignalBlocker blocker(combo);
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+}  // namespace
+
+MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::MainDialog>()), paths_(std::move(paths)) {
+    ui_->setupUi(this);
+    units_ = applyDialogUnits(*this, {461, 326});
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
+
+    // Linux windows have no system menu of their own; the About command lives
+    // in the window's context menu instead.
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    auto* about = new QAction(QStringLiteral("&About Tilvane..."), this);
+    about->setObjectName(QStringLiteral("aboutAction"));
+    addAction(separator);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(about, &QAction::triggered, this, &MainDialog::showAbout);
+
+    setWindowIcon(appIcon());
+    connectControls();
+
+    applyDefaults(settings_, run_);
+    loadSettingsFile(settings_, paths_.settingsFile);
+
+    buildTimer_.setInterval(100);
+    connect(&buildTimer_, &QTimer::timeout, this, &MainDialog::tickBuildTimer);
+    buildTimer_.start();
+
+    refreshControls(true);
+}
+
+MainDialog::~MainDialog() {
+    saveSettingsFile(settings_, paths_.settingsFile);
+    clearRun(run_);
+}
+
+void MainDialog::connectControls() {
+    connect(ui_->enterSinkButton, &QPushButton::clicked, this, &MainDialog::ignoreEnter);
+    connect(ui_->inputFolderBrowseButton, &QPushButton::clicked, this,
+            &MainDialog::browseInputFolder);
+    connect(ui_->outputImageBrowseButton, &QPushButton::clicked, this,
+            &MainDialog::browseOutputImage);
+    connect(ui_->outputTextBrowseButton, &QPushButton::clicked, this,
+            &MainDialog::browseOutputText);
+    connect(ui_->inputFolderOpenButton, &QPushButton::clicked, this, &MainDialog::openInputFolder);
+    connect(ui_->outputImageOpenButton, &QPushButton::clicked, this, &MainDialog::showOutputImage);
+    connect(ui_->outputTextOpenButton, &QPushButton::clicked, this, &MainDialog::showOutputText);
+    connect(ui_->helpButton, &QPushButton::clicked, this, &MainDialog::openHelp);
+    connect(ui_->saveSettingsButton, &QPushButton::clicked, this, &MainDialog::saveSettings);
+    connect(ui_->loadSettingsButton, &QPushButton::clicked, this, &MainDialog::loadSettings);
+    connect(ui_->goButton, &QPushButton::clicked, this, &MainDialog::startBuild);
+    connect(ui_->closeButton, &QPushButton::clicked, this, &MainDialog::closeWithCommit);
+
+    connect(ui_->textFormatCombo, &QComboBox::activated, this, &MainDialog::takeTextFormat);
+    connect(ui_->changeCaseCombo, &QComboBox::activated, this, &MainDialog::takeChangeCase);
+    connect(ui_->cropModeCombo, &QComboBox::activated, this, &MainDialog::takeCropMode);
+    for (QComboBox* combo : {ui_->textFormatCombo, ui_->changeCaseCombo, ui_->cropModeCombo}) {
+        combo->installEventFilter(this);
+        // Typing into a combo box's edit field leaves no line selected.
+        connect(combo->lineEdit(), &QLineEdit::textEdited, combo, [combo](const QString& text) {
+            const QSignalBlocker blocker(combo);
+            const int cursor = combo->lineEdit()->cursorPosition();
+            combo->setCurrentIndex(-1);
+            combo->setEditText(text);
+            combo->lineEdit()->setCursorPosition(cursor);
+        });
+    }
+
+    auto* sortGroup = new QButtonGroup(this);
+    sortGroup->setObjectName(QStringLiteral("sortOrderGroup"));
+    sortGroup->addButton(ui_->sortAlphabeticalRadio, 0);
+    sortGroup->addButton(ui_->sortSizeRadio, 1);
+    sortGroup->addButton(ui_->sortRandomRadio, 2);
+    for (QAbstractButton* button : {static_cast<QAbstractButton*>(ui_->convertTabsCheck),
+                                    static_cast<QAbstractButton*>(ui_->createMaskCheck),
+                                    static_cast<QAbstractButton*>(ui_->sortAlphabeticalRadio),
+                                    static_cast<QAbstractButton*>(ui_->sortSizeRadio),
+                                    static_cast<QAbstractButton*>(ui_->sortRandomRadio)}) {
+        connect(button, &QAbstractButton::clicked, this, &MainDialog::commitAndRefresh);
+    }
+
+    for (QLineEdit* edit :
+         {ui_->inputFolderEdit, ui_->outputImageEdit, ui_->outputTextEdit, ui_->outputWidthEdit,
+          ui_->outputHeightEdit, ui_->borderSizeEdit, ui_->spacingEdit, ui_->gridAlignXEdit,
+          ui_->gridAlignYEdit, ui_->namePrefixEdit, ui_->namePostfixEdit, ui_->tabSizeEdit,
+          ui_->cssUrlPrefixEdit, ui_->cropAlphaEdit, ui_->randomSeedEdit}) {
+        edit->installEventFilter(this);
+    }
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && !exchanging_) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // A combo box's own list or an edit's context menu is not leaving.
+        if (reason != Qt::PopupFocusReason) leaveControl(watched);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::leaveControl(QObject* control) {
+    if (control == ui_->inputFolderEdit) {
+        commitTrimmed(settings_.inputFolder, true);
+    } else if (control == ui_->outputImageEdit) {
+        commitTrimmed(settings_.outputImageFile, false);
+    } else if (control == ui_->outputTextEdit) {
+        if (!commitControls()) return;
+        settings_.outputTextFile = trimWhiteSpace(settings_.outputTextFile);
+        showFields();
+        refreshControls(false);
+    } else if (control == ui_->tabSizeEdit || control == ui_->cropAlphaEdit) {
+        if (commitControls()) refreshControls(false);
+    } else if (control == ui_->textFormatCombo) {
+        takeTextFormat();
+    } else if (control == ui_->changeCaseCombo) {
+        takeChangeCase();
+    } else if (control == ui_->cropModeCombo) {
+        takeCropMode();
+    } else {
+        commitControls();
+    }
+}
+
+void MainDialog::commitTrimmed(std::string& field, bool trailingSeparator) {
+    if (!commitControls()) return;
+    field = trimWhiteSpace(field);
+    if (trailingSeparator) field = ensureTrailingSlash(field);
+    showFields();
+}
+
+bool MainDialog::commitControls() {
+    exchanging_ = true;
+    const auto done = qScopeGuard([this] { exchanging_ = false; });
+    const auto text = [](const QLineEdit* edit) { return edit->text().toStdString(); };
+    const auto number = [this](QLineEdit* edit, std::uint32_t& field) {
+        const auto value = parseUnsignedText(edit->text().toStdString());
+        if (value) {
+            field = *value;
+            return true;
+        }
+        showMessage(kNumberPrompt);
+        edit->setFocus(Qt::OtherFocusReason);
+        edit->selectAll();
+        return false;
+    };
+    // The order of the window's data exchange; a refused number ends it.
+    settings_.inputFolder = text(ui_->inputFolderEdit);
+    settings_.outputImageFile = text(ui_->outputImageEdit);
+    if (!number(ui_->outputWidthEdit, settings_.outputWidth)) return false;
+    if (!number(ui_->outputHeightEdit, settings_.outputHeight)) return false;
+    settings_.outputTextFile = text(ui_->outputTextEdit);
+    if (!number(ui_->borderSizeEdit, settings_.borderSize)) return false;
+    if (!number(ui_->spacingEdit, settings_.spacing)) return false;
+    statusText_ = ui_->statusLabel->text().toStdString();
+    settings_.namePrefix = text(ui_->namePrefixEdit);
+    settings_.namePostfix = text(ui_->namePostfixEdit);
+    QAbstractButton* checked = ui_->sortAlphabeticalRadio->group()->checkedButton();
+    settings_.sortOrder = checked ? ui_->sortAlphabeticalRadio->group()->id(checked) : -1;
+    if (!number(ui_->randomSeedEdit, settings_.randomSeed)) return false;
+    if (!number(ui_->gridAlignXEdit, settings_.gridAlignX)) return false;
+    if (!number(ui_->gridAlignYEdit, settings_.gridAlignY)) return false;
+    if (!number(ui_->cropAlphaEdit, settings_.cropAlpha)) return false;
+    settings_.convertTabs = ui_->convertTabsCheck->isChecked() ? 1 : 0;
+    if (!number(ui_->tabSizeEdit, settings_.tabSize)) return false;
+    settings_.createMask = ui_->createMaskCheck->isChecked() ? 1 : 0;
+    settings_.cssUrlPrefix = text(ui_->cssUrlPrefixEdit);
+    return true;
+}
+
+void MainDialog::showFields() {
+    syncFileListBox();
+    setEditText(ui_->inputFolderEdit, qt(settings_.inputFolder));
+    setEditText(ui_->outputImageEdit, qt(settings_.outputImageFile));
+    setEditText(ui_->outputWidthEdit, QString::number(settings_.outputWidth));
+    setEditText(ui_->outputHeightEdit, QString::number(settings_.outputHeight));
+    setEditText(ui_->outputTextEdit, qt(settings_.outputTextFile));
+    setEditText(ui_->borderSizeEdit, QString::number(settings_.borderSize));
+    setEditText(ui_->spacingEdit, QString::number(settings_.spacing));
+    ui_->statusLabel->setText(qt(statusText_));
+    setEditText(ui_->namePrefixEdit, qt(settings_.namePrefix));
+    setEditText(ui_->namePostfixEdit, qt(settings_.namePostfix));
+    QButtonGroup* sortGroup = ui_->sortAlphabeticalRadio->group();
+    // A value outside the group leaves every button unchecked, which an
+    // exclusive group does not allow.
+    sortGroup->setExclusive(false);
+    for (QAbstractButton* button : sortGroup->buttons()) {
+        button->setChecked(sortGroup->id(button) == settings_.sortOrder);
+    }
+    sortGroup->setExclusive(true);
+    setEditText(ui_->randomSeedEdit, QString::number(settings_.randomSeed));
+    setEditText(ui_->gridAlignXEdit, QString::number(settings_.gridAlignX));
+    setEditText(ui_->gridAlignYEdit, QString::number(settings_.gridAlignY));
+    setEditText(ui_->cropAlphaEdit, QString::number(settings_.cropAlpha));
+    ui_->convertTabsCheck->setChecked(settings_.convertTabs != 0);
+    setEditText(ui_->tabSizeEdit, QString::number(settings_.tabSize));
+    ui_->createMaskCheck->setChecked(settings_.createMask != 0);
+    setEditText(ui_->cssUrlPrefixEdit, qt(settings_.cssUrlPrefix));
+}
+
+void MainDialog::refreshControls(bool refill) {
+    applyRefreshRules(settings_, run_, fileList_, refill);
+    if (refill) fillChoiceLists();
+    selectLine(ui_->textFormatCombo, settings_.textFormat);
+    selectLine(ui_->cropModeCombo, settings_.cropMode);
+    selectLine(ui_->changeCaseCombo, settings_.changeCase);
+    applyEnablingRules();
+    showFields();
+}
+
+void MainDialog::fillChoiceLists() {
+    ui_->fileListBox->clear();
+    for (QComboBox* combo : {ui_->textFormatCombo, ui_->cropModeCombo, ui_->changeCaseCombo}) {
+        const QSignalBlocker blocker(combo);
+        combo->clear();
+    }
+    int position = 1;
+    for (const std::string_view style : kRectStyles) {
+        char line[128];
+        std::snprintf(line, sizeof line, "%d)  %.*s", position++, static_cast<int>(style.size()),
+                      style.data());
+        ui_->textFormatCombo->addItem(QString::fromUtf8(line));
+    }
+    for (const std::string_view option : kCropOptions) ui_->cropModeCombo->addItem(qt(option));
+    for (const std::string_view option : kChangeCaseOptions) {
+        ui_->changeCaseCombo->addItem(qt(option));
+    }
+}
+
+void MainDialog::applyEnablingRules() {
+    // The window's only enabling rules; a running build disables nothing.
+    ui_->cropAlphaEdit->setEnabled(settings_.cropMode != 0);
+    ui_->tabSizeEdit->setEnabled(settings_.convertTabs != 0);
+    ui_->randomSeedEdit->setEnabled(settings_.sortOrder == 2);
+}
+
+void MainDialog::syncFileListBox() {
+    // The list box shows the build's file list in its own order; it is rebuilt
+    // only when the two differ.
+    QListWidget* box = ui_->fileListBox;
+    const auto& entries = fileList_.entries();
+    bool same = box->count() == static_cast<int>(entries.size());
+    for (int i = 0; same && i < box->count(); ++i) {
+        same = box->item(i)->text() == qt(entries[static_cast<std::size_t>(i)].name);
+    }
+    if (same) return;
+    box->clear();
+    for (const FileList::Entry& entry : entries) box->addItem(qt(entry.name));
+}
+
+int MainDialog::selectedIndex(const QComboBox& combo) {
+    return combo.currentIndex();
+}
+
+void MainDialog::takeTextFormat() {
+    if (!commitControls()) return;
+    settings_.textFormat = selectedIndex(*ui_->textFormatCombo);
+}
+
+void MainDialog::takeChangeCase() {
+    if (!commitControls()) return;
+    settings_.changeCase = selectedIndex(*ui_->changeCaseCombo);
+    refreshControls(false);
+}
+
+void MainDialog::takeCropMode() {
+    if (!commitControls()) return;
+    settings_.cropMode = selectedIndex(*ui_->cropModeCombo);
+    refreshControls(false);
+}
+
+void MainDialog::commitAndRefresh() {
+    if (commitControls()) refreshControls(false);
+}
+
+void MainDialog::ignoreEnter() {
+    // The default button exists so that Enter lands here and does nothing.
+}
+
+void MainDialog::closeWithCommit() {
+    if (commitControls()) accept();
+}
+
+void MainDialog::tickBuildTimer() {
+    onTimerTick(job_, kBuildTimerId);
+    syncFileListBox();
+}
+
+void MainDialog::startBuild() {
+    tilvane::startBuild(job_);
+}
+
+}  // namespace tilvane

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "app/dialog_units.h"
+#include "app/startup_paths.h"
+#include "job/build.h"
+#include "job/build_run.h"
+#include "job/file_list.h"
+#include "job/job_settings.h"
+#include "job/window_services.h"
+
+class QComboBox;
+class QFileDialog;
+class QLineEdit;
+
+namespace Ui {
+class MainDialog;
+}
+
+namespace tilvane {
+
+// The program's window: every setting in a control, the commands, and the host
+// of the build. It owns the settings and the build's state for its whole life,
+// and is the window services of the build and the settings commands.
+//
+// Construction is the window's initialisation: defaults, the default settings
+// file, the 100 ms build timer (never stopped) and the first refresh with
+// refill. Destruction is its shutdown: the settings go to the default settings
+// file, however the window was closed, and the build is released.
+class MainDialog : public QDialog, public WindowServices {
+    Q_OBJECT
+
+public:
+    explicit MainDialog(StartupPaths paths, QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    JobSettings& settings() { return settings_; }
+    BuildRun& run() { return run_; }
+    const StartupPaths& paths() const { return paths_; }
+    const DialogUnits& dialogUnits() const { return units_; }
+
+    // Data exchange into the record, controls in the fixed order. A number
+    // edit that is not an unsigned decimal number stops it there: the user is
+    // told, the focus goes back to that edit, later fields keep their values,
+    // and the result is false.
+    bool commitControls();
+    // Data exchange out of the record into every control and the status line.
+    void showFields();
+
+    // WindowServices.
+    const std::string& statusText() const override { return statusText_; }
+    void setStatusText(std::string text) override { statusText_ = std::move(text); }
+    void refreshControls(bool refill) override;
+    FileList& fileList() override { return fileList_; }
+    void showMessage(const std::string& text) override;
+    void showReport(const std::vector<std::string>& failureLines, const std::string& imagePath,
+                    const std::string& textPath, int added, int failed) override;
+    void showDone(const std::string& imagePath, const std::string& textPath, int added) override;
+    std::optional<std::string> chooseFile(bool save, const std::string& title,
+                                          std::string& initialPath, const std::string& filterList,
+                                          int* filterIndex) override;
+    void openInExplorer(const std::string& path, bool select) override;
+    bool runImageOptionsDialog(const std::string& title, std::int32_t* quality,
+                               std::int32_t qualityMin, std::int32_t qualityMax,
+                               std::int32_t* compression,
+                               std::span<const CompressionChoice> choices) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void ignoreEnter();
+    void browseInputFolder();
+    void takeInputFolder(int result);
+    void browseOutputImage();
+    void browseOutputText();
+    void openInputFolder();
+    void showOutputImage();
+    void showOutputText();
+    void openHelp();
+    void saveSettings();
+    void loadSettings();
+    void startBuild();
+    void closeWithCommit();
+    void tickBuildTimer();
+    void showAbout();
+    void takeTextFormat();
+    void takeChangeCase();
+    void takeCropMode();
+    void commitAndRefresh();
+
+private:
+    void connectControls();
+    void fillChoiceLists();
+    void applyEnablingRules();
+    void syncFileListBox();
+    // A control left: what its row of the control table does.
+    void leaveControl(QObject* control);
+    // Commit, trim the text field, optionally add the trailing separator, show.
+    void commitTrimmed(std::string& field, bool trailingSeparator);
+    enum class OutputKind { Image, Text };
+    void browseOutput(OutputKind kind);
+    // The selected line of a combo box; -1 when none is (typing clears it).
+    static int selectedIndex(const QComboBox& combo);
+
+    std::unique_ptr<Ui::MainDialog> ui_;
+    StartupPaths paths_;
+    DialogUnits units_;
+    JobSettings settings_;
+    BuildRun run_;
+    FileList fileList_;
+    std::string statusText_;
+    BuildJob job_{settings_, run_, *this};
+    QTimer buildTimer_;
+    QPointer<QFileDialog> folderChooser_;
+    // Set while a data exchange or its message runs, so that the focus moves it
+    // causes do not start another one.
+    bool exchanging_ = false;
+};
+
+}  // namespace tilvane

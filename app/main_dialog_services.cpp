@@ -1,0 +1,98 @@
+// The window services the build and the settings commands use.
+#include <QFileDialog>
+
+#include "app/desktop_open.h"
+#include "app/done_dialog.h"
+#include "app/image_options_dialog.h"
+#include "app/main_dialog.h"
+#include "app/message_box.h"
+#include "app/report_dialog.h"
+#include "app/type_filter.h"
+#include "job/path_helpers.h"
+
+namespace tilvane {
+
+namespace {
+
+constexpr std::size_t kPathLimit = 259;
+
+// A Qt name filter for one description/pattern pair. "*.*" means every file
+// where the filters come from; on POSIX it would hide names without a dot.
+QString qtNameFilter(const FilterEntry& entry) {
+    QString description = QString::fromStdString(entry.description);
+    const QString pattern =
+        entry.pattern == "*.*" ? QStringLiteral("*") : QString::fromStdString(entry.pattern);
+    const QString shown = QStringLiteral("(%1)").arg(QString::fromStdString(entry.pattern));
+    if (description.endsWith(shown)) description.chop(shown.size());
+    description = description.trimmed();
+    return QStringLiteral("%1 (%2)").arg(description, pattern);
+}
+
+// The folder a file dialog starts in: the initial path when it is a folder,
+// else its folder part when that exists; empty lets Qt choose.
+QString startFolder(const std::string& initialPath) {
+    if (initialPath.empty()) return {};
+    if (folderExists(initialPath)) return QString::fromStdString(initialPath);
+    const std::string folder = folderOfPath(initialPath);
+    return folderExists(folder) ? QString::fromStdString(folder) : QString();
+}
+
+}  // namespace
+
+void MainDialog::showMessage(const std::string& text) {
+    showMessageBox(this, QString::fromStdString(text));
+}
+
+void MainDialog::showReport(const std::vector<std::string>& failureLines,
+                            const std::string& imagePath, const std::string& textPath, int added,
+                            int failed) {
+    ReportDialog dialog(this);
+    dialog.setReport(failureLines, imagePath, textPath, added, failed);
+    dialog.exec();
+}
+
+void MainDialog::showDone(const std::string& imagePath, const std::string& textPath, int added) {
+    DoneDialog dialog(this);
+    dialog.setResult(imagePath, textPath, added);
+    dialog.exec();
+}
+
+std::optional<std::string> MainDialog::chooseFile(bool save, const std::string& title,
+                                                  std::string& initialPath,
+                                                  const std::string& filterList, int* filterIndex) {
+    QStringList nameFilters;
+    for (const FilterEntry& entry : parseFilterList(filterList)) {
+        nameFilters << qtNameFilter(entry);
+    }
+    QFileDialog dialog(this, QString::fromStdString(title), startFolder(initialPath));
+    dialog.setObjectName(QStringLiteral("fileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!nameFilters.isEmpty()) {
+        dialog.setNameFilters(nameFilters);
+        dialog.selectNameFilter(nameFilters.constFirst());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+
+    std::string chosen = dialog.selectedFiles().constFirst().toStdString();
+    if (chosen.size() > kPathLimit) chosen.resize(kPathLimit);
+    if (filterIndex)
+        *filterIndex = static_cast<int>(nameFilters.indexOf(dialog.selectedNameFilter())) + 1;
+    initialPath = chosen;
+    return chosen;
+}
+
+void MainDialog::openInExplorer(const std::string& path, bool select) {
+    openInFileManager(path, select);
+}
+
+bool MainDialog::runImageOptionsDialog(const std::string& title, std::int32_t* quality,
+                                       std::int32_t qualityMin, std::int32_t qualityMax,
+                                       std::int32_t* compression,
+                                       std::span<const CompressionChoice> choices) {
+    return tilvane::runImageOptionsDialog(this, title, quality, qualityMin, qualityMax, compression,
+                                          choices);
+}
+
+}  // namespace tilvane
