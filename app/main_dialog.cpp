@@ -63,6 +63,7 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     applyDefaults(settings_, run_);
     loadSettingsFile(settings_, paths_.settingsFile);
 
+    buildTimer_.setObjectName(QStringLiteral("buildTimer"));
     buildTimer_.setInterval(100);
     connect(&buildTimer_, &QTimer::timeout, this, &MainDialog::tickBuildTimer);
     buildTimer_.start();

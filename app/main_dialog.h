@@ -116,7 +116,7 @@ private:
     FileList fileList_;
     std::string statusText_;
     BuildJob job_{settings_, run_, *this};
-    QTimer buildTimer_;
+    QTimer buildTimer_{this};
     QPointer<QFileDialog> folderChooser_;
     // Set while a data exchange or its message runs, so that the focus moves it
     // causes do not start another one.

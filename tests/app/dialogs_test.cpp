@@ -1,0 +1,317 @@
+// The Report, Done, About and save-options dialogs.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include "app/about_dialog.h"
+#include "app/desktop_open.h"
+#include "app/done_dialog.h"
+#include "app/gui_test_support.h"
+#include "app/image_options_dialog.h"
+#include "app/report_dialog.h"
+#include "app/spin_button.h"
+#include "job/save_options.h"
+#include "support/temp_dir.h"
+
+using namespace tilvane;
+using namespace tilvane::testing;
+
+namespace {
+
+// Runs the save-options dialog the way the build's completion does, with the
+// given actions applied before the final button.
+struct OptionsRun {
+    bool accepted = false;
+    std::int32_t quality = 0;
+    std::int32_t compression = 0;
+};
+
+OptionsRun runOptions(bool jpeg, std::int32_t stored,
+                      const std::function<void(ImageOptionsDialog*)>& actions, bool confirm) {
+    OptionsRun result;
+    result.quality = stored;
+    result.compression = stored;
+    whenModal<ImageOptionsDialog>([&actions, confirm](ImageOptionsDialog* dialog) {
+        actions(dialog);
+        auto* button = dialog->findChild<QPushButton*>(confirm ? "okButton" : "cancelButton");
+        button->click();
+    });
+    if (jpeg) {
+        result.accepted =
+            runImageOptionsDialog(nullptr, "JPEG Options", &result.quality, 0, 100, nullptr, {});
+    } else {
+        result.accepted = runImageOptionsDialog(nullptr, "TIFF Options", nullptr, 0, 0,
+                                                &result.compression, kTiffCompressionChoices);
+    }
+    return result;
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::vector<std::pair<DesktopRequest, std::string>> desktopCalls_;
+
+private slots:
+    void init() {
+        desktopCalls_.clear();
+        setDesktopHandler([this](DesktopRequest request, const std::string& path) {
+            desktopCalls_.emplace_back(request, path);
+        });
+    }
+    void cleanup() {
+        setDesktopHandler({});
+        QCOMPARE(leakedTopLevelWidgets(), QStringList());
+    }
+
+    void reportSortsItsLinesAndShowsTheTotals() {
+        ReportDialog report;
+        report.setReport({"zeta.png          (failed to load)",
+                          "Beta.png          (no space left on output image)",
+                          "alpha.png          (failed to load)"},
+                         "/x/atlas.png", "/x/atlas.txt", 7, 3);
+        auto* list = report.findChild<QListWidget*>("failureList");
+        QStringList shown;
+        for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+        QCOMPARE(shown, (QStringList{"alpha.png          (failed to load)",
+                                     "Beta.png          (no space left on output image)",
+                                     "zeta.png          (failed to load)"}));
+        QCOMPARE(report.findChild<QLabel*>("addedTotalLabel")->text(),
+                 QStringLiteral("Total images added: 7"));
+        QCOMPARE(report.findChild<QLabel*>("failedTotalLabel")->text(),
+                 QStringLiteral("Total images failed: 3"));
+        QCOMPARE(report.findChild<QLabel*>("grandTotalLabel")->text(),
+                 QStringLiteral("Grand total: 10"));
+        QCOMPARE(report.windowTitle(), QStringLiteral("Report"));
+    }
+
+    void openFolderButtons_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("folderExists");
+        QTest::newRow("report image") << "report"
+                                      << "openImageFolderButton" << true;
+        QTest::newRow("report text") << "report"
+                                     << "openTextFolderButton" << true;
+        QTest::newRow("done image") << "done"
+                                    << "openImageFolderButton" << true;
+        QTest::newRow("done text, folder deleted") << "done"
+                                                   << "openTextFolderButton" << false;
+        QTest::newRow("report text, folder deleted") << "report"
+                                                     << "openTextFolderButton" << false;
+    }
+    void openFolderButtons() {
+        QFETCH(QString, dialog);
+        QFETCH(QString, button);
+        QFETCH(bool, folderExists);
+        TempDir dir;
+        const std::string folder = folderExists ? dir.folder() : dir.folder() + "deleted/";
+        const std::string image = folder + "atlas.png";
+        const std::string text = folder + "atlas.txt";
+        std::unique_ptr<QDialog> shown;
+        if (dialog == "report") {
+            auto report = std::make_unique<ReportDialog>();
+            report->setReport({}, image, text, 1, 0);
+            shown = std::move(report);
+        } else {
+            auto done = std::make_unique<DoneDialog>();
+            done->setResult(image, text, 1);
+            shown = std::move(done);
+        }
+        shown->show();
+        shown->findChild<QPushButton*>(button)->click();
+        QVERIFY(shown->isVisible());  // the dialog stays open
+        if (!folderExists) {
+            QVERIFY(desktopCalls_.empty());
+            return;
+        }
+        QCOMPARE(desktopCalls_.size(), std::size_t{1});
+        QCOMPARE(desktopCalls_[0].first, DesktopRequest::ShowItem);
+        QCOMPARE(desktopCalls_[0].second, button == "openImageFolderButton" ? image : text);
+    }
+
+    void doneShowsTheTotal() {
+        DoneDialog done;
+        QCOMPARE(done.findChild<QLabel*>("addedTotalLabel")->text(), QString());
+        done.setResult("/a.png", "/a.txt", 12);
+        QCOMPARE(done.findChild<QLabel*>("addedTotalLabel")->text(),
+                 QStringLiteral("Total images added: 12"));
+        QCOMPARE(done.windowTitle(), QStringLiteral("Done!"));
+    }
+
+    void aboutNamesTheLibrariesInUse() {
+        AboutDialog about;
+        QCOMPARE(about.findChild<QLabel*>("versionLabel")->text(),
+                 QStringLiteral("Tilvane Version 1.0.3"));
+        const QString credits = about.findChild<QLabel*>("creditsLabel")->text();
+        for (const char* library :
+             {"Qt 6", "LGPL", "libpng", "libjpeg-turbo", "libtiff", "giflib", "zlib", "CLI11"}) {
+            QVERIFY2(credits.contains(QLatin1String(library)), library);
+        }
+        QVERIFY(!credits.contains(QLatin1String("BMG"), Qt::CaseInsensitive));
+        QVERIFY(!about.findChild<QLabel*>("iconLabel")->pixmap().isNull());
+    }
+
+    void jpegQualityField_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("stored above the range opens at the top") << 150 << "" << 100;
+        QTest::newRow("typed above the range") << 50 << "150" << 100;
+        QTest::newRow("typed below the range") << 50 << "-5" << 0;
+        QTest::newRow("typed inside the range") << 50 << "73" << 73;
+        QTest::newRow("refused text keeps the value") << 50 << "lots" << 50;
+    }
+    void jpegQualityField() {
+        QFETCH(int, stored);
+        QFETCH(QString, typed);
+        QFETCH(int, shown);
+        QString fieldAfter;
+        int sliderAfter = -1;
+        QString message;
+        const OptionsRun run = runOptions(
+            true, stored,
+            [&](ImageOptionsDialog* dialog) {
+                auto* field = dialog->findChild<QLineEdit*>("qualityEdit");
+                if (!typed.isEmpty()) {
+                    field->setText(typed);
+                    if (typed == "lots") answerMessage(&message);
+                    leave(field);
+                }
+                fieldAfter = field->text();
+                sliderAfter = dialog->findChild<QSlider*>("qualitySlider")->value();
+            },
+            true);
+        QVERIFY(run.accepted);
+        QCOMPARE(fieldAfter, QString::number(shown));
+        QCOMPARE(sliderAfter, shown);
+        QCOMPARE(run.quality, shown);
+        if (typed == "lots") QVERIFY(!message.isEmpty());
+    }
+
+    void jpegDialogLayout() {
+        QString label;
+        bool compressionEnabled = true;
+        bool qualityEnabled = false;
+        const OptionsRun run = runOptions(
+            true, 90,
+            [&](ImageOptionsDialog* dialog) {
+                label = dialog->findChild<QLabel*>("qualityLabel")->text();
+                compressionEnabled = dialog->findChild<QComboBox*>("compressionCombo")->isEnabled();
+                qualityEnabled = dialog->findChild<QSlider*>("qualitySlider")->isEnabled();
+                QCOMPARE(dialog->windowTitle(), QStringLiteral("JPEG Options"));
+            },
+            false);
+        QVERIFY(!run.accepted);
+        QCOMPARE(run.quality, 90);  // cancel leaves the slot alone
+        QCOMPARE(label, QStringLiteral("Image Quality (0 to 100):"));
+        QVERIFY(!compressionEnabled);
+        QVERIFY(qualityEnabled);
+    }
+
+    void spinButtonSteps_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("delta");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<bool>("huh");
+        QTest::newRow("up") << 50 << 1 << 51 << false;
+        QTest::newRow("down") << 50 << -1 << 49 << false;
+        QTest::newRow("up at the top stays") << 100 << 1 << 100 << false;
+        QTest::newRow("down at the bottom stays") << 0 << -1 << 0 << false;
+        QTest::newRow("zero delta") << 50 << 0 << 50 << true;
+    }
+    void spinButtonSteps() {
+        QFETCH(int, stored);
+        QFETCH(int, delta);
+        QFETCH(int, expected);
+        QFETCH(bool, huh);
+        QString message;
+        const OptionsRun run = runOptions(
+            true, stored,
+            [&](ImageOptionsDialog* dialog) {
+                // The spin button does not read the field first.
+                dialog->findChild<QLineEdit*>("qualityEdit")->setText(QStringLiteral("7"));
+                if (huh) answerMessage(&message);
+                emit dialog->findChild<SpinButton*>("qualitySpinButton")->stepRequested(delta);
+                QCOMPARE(dialog->findChild<QLineEdit*>("qualityEdit")->text(),
+                         QString::number(expected));
+            },
+            true);
+        QCOMPARE(run.quality, expected);
+        QCOMPARE(message, huh ? QStringLiteral("huh") : QString());
+    }
+
+    void sliderFollowsOnlyOnRelease() {
+        const OptionsRun run = runOptions(
+            true, 50,
+            [](ImageOptionsDialog* dialog) {
+                auto* slider = dialog->findChild<QSlider*>("qualitySlider");
+                auto* field = dialog->findChild<QLineEdit*>("qualityEdit");
+                QTest::keyClick(slider, Qt::Key_Right);  // no release notification
+                QCOMPARE(slider->value(), 51);
+                QCOMPARE(field->text(), QStringLiteral("50"));
+                leave(field);  // the next refresh puts the slider back
+                QCOMPARE(slider->value(), 50);
+                slider->setSliderDown(true);
+                slider->setSliderPosition(80);
+                slider->setSliderDown(false);  // released after a drag
+                QCOMPARE(field->text(), QStringLiteral("80"));
+            },
+            true);
+        QCOMPARE(run.quality, 80);
+    }
+
+    void tiffCompressionByCode_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("choose");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QString>("selectedAtOpen");
+        QTest::addColumn<int>("returned");
+        QTest::newRow("ZIP chosen") << 0 << "ZIP" << true << "NONE" << 13;
+        QTest::newRow("MACINTOSH chosen") << 13 << "MACINTOSH" << true << "ZIP" << 9;
+        QTest::newRow("unknown code untouched") << 5 << "" << true << "" << 5;
+        QTest::newRow("cancel keeps the stored code") << 9 << "ZIP" << false << "MACINTOSH" << 9;
+    }
+    void tiffCompressionByCode() {
+        QFETCH(int, stored);
+        QFETCH(QString, choose);
+        QFETCH(bool, confirm);
+        QFETCH(QString, selectedAtOpen);
+        QFETCH(int, returned);
+        QStringList names;
+        QString selected;
+        QString label;
+        bool qualityEnabled = true;
+        const OptionsRun run = runOptions(
+            false, stored,
+            [&](ImageOptionsDialog* dialog) {
+                auto* combo = dialog->findChild<QComboBox*>("compressionCombo");
+                for (int i = 0; i < combo->count(); ++i) names << combo->itemText(i);
+                selected = combo->currentText();
+                label = dialog->findChild<QLabel*>("qualityLabel")->text();
+                qualityEnabled = dialog->findChild<QSlider*>("qualitySlider")->isEnabled() ||
+                                 dialog->findChild<QLineEdit*>("qualityEdit")->isEnabled();
+                if (!choose.isEmpty()) {
+                    const int at = combo->findText(choose);
+                    combo->setCurrentIndex(at);
+                    emit combo->activated(at);
+                }
+            },
+            confirm);
+        QCOMPARE(names, (QStringList{"MACINTOSH", "NONE", "ZIP"}));
+        QCOMPARE(selected, selectedAtOpen);
+        QCOMPARE(label, QStringLiteral("Image Quality:"));
+        QVERIFY(!qualityEnabled);
+        QCOMPARE(run.accepted, confirm);
+        QCOMPARE(run.compression, returned);
+    }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace tilvane::testing {
+
+// Runs the action on the first modal dialog of type T that opens within the
+// time limit, from inside that dialog's own event loop. Returns at once.
+template <class T>
+void whenModal(std::function<void(T*)> action, int limitMs = 5000) {
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [action, clock, poll, limitMs] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            action(dialog);
+            *poll = nullptr;  // break the self-reference
+            return;
+        }
+        if (clock->elapsed() > limitMs) {
+            *poll = nullptr;
+            return;
+        }
+        QTimer::singleShot(5, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+// Closes the next message box with OK, handing its text and caption to the
+// given strings (which must outlive the box).
+inline void answerMessage(QString* text, QString* caption = nullptr) {
+    whenModal<QMessageBox>([text, caption](QMessageBox* box) {
+        if (text) *text = box->text();
+        if (caption) *caption = box->windowTitle();
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+
+// The next file dialog: picks the 1-based filter, types the path and confirms;
+// the filters it offered go to *offered.
+inline void answerFileDialog(int filter, const QString& path, QStringList* offered = nullptr) {
+    whenModal<QFileDialog>([filter, path, offered](QFileDialog* dialog) {
+        if (offered) *offered = dialog->nameFilters();
+        if (filter >= 1 && filter <= dialog->nameFilters().size()) {
+            dialog->selectNameFilter(dialog->nameFilters().at(filter - 1));
+        }
+        dialog->selectFile(path);
+        // QFileDialog hides accept(); through QDialog it still runs its own.
+        static_cast<QDialog*>(dialog)->accept();
+    });
+}
+
+// The next file dialog: records its filters and cancels.
+inline void cancelFileDialog(QStringList* offered = nullptr) {
+    whenModal<QFileDialog>([offered](QFileDialog* dialog) {
+        if (offered) *offered = dialog->nameFilters();
+        dialog->reject();
+    });
+}
+
+// The control loses the focus the way a Tab key takes it away.
+inline void leave(QWidget* control) {
+    QFocusEvent event(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(control, &event);
+}
+
+// What cleanup() checks: no top-level widget outlived its test.
+inline QStringList leakedTopLevelWidgets() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QStringList names;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        names << QStringLiteral("%1 %2").arg(QString::fromLatin1(widget->metaObject()->className()),
+                                             widget->objectName());
+    }
+    return names;
+}
+
+}  // namespace tilvane::testing

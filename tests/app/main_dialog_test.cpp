@@ -1,0 +1,566 @@
+// The main window: data exchange, refresh rules, keys, browse procedures and
+// the settings commands.
+#include "app/main_dialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/about_dialog.h"
+#include "app/desktop_open.h"
+#include "app/gui_test_support.h"
+#include "app/startup_paths.h"
+#include "job/path_helpers.h"
+#include "settings/settings_file.h"
+#include "support/temp_dir.h"
+
+using namespace tilvane;
+using namespace tilvane::testing;
+
+namespace {
+
+struct DesktopCall {
+    DesktopRequest request;
+    std::string path;
+};
+
+}  // namespace
+
+class MainDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDir> dir_;
+    std::vector<DesktopCall> desktopCalls_;
+
+    std::unique_ptr<MainDialog> makeWindow() {
+        return std::make_unique<MainDialog>(startupPathsIn(dir_->folder()));
+    }
+    template <class T>
+    static T* child(MainDialog& window, const char* name) {
+        T* widget = window.findChild<T*>(QString::fromLatin1(name));
+        if (!widget) qFatal("no control named %s", name);
+        return widget;
+    }
+    static QLineEdit* edit(MainDialog& window, const char* name) {
+        return child<QLineEdit>(window, name);
+    }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<TempDir>();
+        desktopCalls_.clear();
+        setDesktopHandler([this](DesktopRequest request, const std::string& path) {
+            desktopCalls_.push_back({request, path});
+        });
+    }
+
+    void cleanup() {
+        setDesktopHandler({});
+        dir_.reset();
+        QCOMPARE(leakedTopLevelWidgets(), QStringList());
+    }
+
+    void startsWithDefaultsAndWritesSettingsAtExit() {
+        const std::string settingsFile = dir_->file("Settings.cfg");
+        {
+            auto window = makeWindow();
+            QCOMPARE(window->settings(), defaultJobSettings());
+            QCOMPARE(child<QLabel>(*window, "statusLabel")->text(), QString());
+            QCOMPARE(edit(*window, "outputWidthEdit")->text(), QStringLiteral("512"));
+            QVERIFY(!fileExists(settingsFile));
+            auto* timer = window->findChild<QTimer*>(QStringLiteral("buildTimer"));
+            QVERIFY(timer && timer->isActive());
+            QCOMPARE(timer->interval(), 100);
+        }
+        QCOMPARE(readFile(settingsFile).size(), kSettingsFileSize);
+    }
+
+    void loadedSettingsGetTheRefreshRules() {
+        JobSettings stored = defaultJobSettings();
+        stored.sortOrder = 2;
+        stored.cropAlpha = 1000;
+        stored.cropMode = 1;
+        stored.textFormat = 3;
+        stored.outputTextFile = "/tmp/rects.JSON";
+        QVERIFY(saveSettingsFile(stored, dir_->file("Settings.cfg")));
+        auto window = makeWindow();
+        QVERIFY(edit(*window, "randomSeedEdit")->isEnabled());
+        QVERIFY(child<QRadioButton>(*window, "sortRandomRadio")->isChecked());
+        QCOMPARE(edit(*window, "cropAlphaEdit")->text(), QStringLiteral("255"));
+        QCOMPARE(window->settings().cropAlpha, 255u);
+        QCOMPARE(child<QComboBox>(*window, "textFormatCombo")->currentIndex(), 3);
+        QCOMPARE(window->run().textFileType, 2);
+    }
+
+    void inputFolderGetsTrailingSeparator_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("empty becomes the separator") << ""
+                                                     << "/";
+        QTest::newRow("separator kept") << "/srv/img/"
+                                        << "/srv/img/";
+        QTest::newRow("backslash counts as an ending") << "C:\\img\\"
+                                                       << "C:\\img\\";
+        QTest::newRow("separator appended") << "/srv/img"
+                                            << "/srv/img/";
+        QTest::newRow("blanks trimmed first") << "  /srv/img \t"
+                                              << "/srv/img/";
+    }
+    void inputFolderGetsTrailingSeparator() {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        auto window = makeWindow();
+        QLineEdit* folder = edit(*window, "inputFolderEdit");
+        folder->setText(typed);
+        leave(folder);
+        QCOMPARE(QString::fromStdString(window->settings().inputFolder), stored);
+        QCOMPARE(folder->text(), stored);
+    }
+
+    void outputPathsAreTrimmedAndTextTypeFollows() {
+        auto window = makeWindow();
+        QLineEdit* text = edit(*window, "outputTextEdit");
+        text->setText(QStringLiteral("  /tmp/out/rects.Css  "));
+        leave(text);
+        QCOMPARE(window->settings().outputTextFile, std::string("/tmp/out/rects.Css"));
+        QCOMPARE(text->text(), QStringLiteral("/tmp/out/rects.Css"));
+        QCOMPARE(window->run().textFileType, 3);
+    }
+
+    void cropAlphaAbove255ReadsAs255() {
+        auto window = makeWindow();
+        QLineEdit* alpha = edit(*window, "cropAlphaEdit");
+        alpha->setText(QStringLiteral("300"));
+        leave(alpha);
+        QCOMPARE(alpha->text(), QStringLiteral("255"));
+        QCOMPARE(window->settings().cropAlpha, 255u);
+    }
+
+    void enablingRules_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QString>("dependent");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("crop No") << "cropModeCombo" << 0 << "cropAlphaEdit" << false;
+        QTest::newRow("crop Yes") << "cropModeCombo" << 1 << "cropAlphaEdit" << true;
+        QTest::newRow("crop all same") << "cropModeCombo" << 2 << "cropAlphaEdit" << true;
+        QTest::newRow("tabs off") << "convertTabsCheck" << 0 << "tabSizeEdit" << false;
+        QTest::newRow("tabs on") << "convertTabsCheck" << 1 << "tabSizeEdit" << true;
+        QTest::newRow("alphabetical") << "sortAlphabeticalRadio" << 1 << "randomSeedEdit" << false;
+        QTest::newRow("by size") << "sortSizeRadio" << 1 << "randomSeedEdit" << false;
+        QTest::newRow("random") << "sortRandomRadio" << 1 << "randomSeedEdit" << true;
+    }
+    void enablingRules() {
+        QFETCH(QString, control);
+        QFETCH(int, choice);
+        QFETCH(QString, dependent);
+        QFETCH(bool, enabled);
+        auto window = makeWindow();
+        // Start from the opposite state, so the rule has to act.
+        window->settings().cropMode = enabled ? 0 : 1;
+        window->settings().convertTabs = enabled ? 0 : 1;
+        window->settings().sortOrder = enabled ? 0 : 2;
+        window->refreshControls(false);
+        QObject* target = window->findChild<QObject*>(control);
+        QVERIFY(target);
+        if (auto* combo = qobject_cast<QComboBox*>(target)) {
+            combo->setCurrentIndex(choice);
+            emit combo->activated(choice);
+        } else if (auto* check = qobject_cast<QCheckBox*>(target)) {
+            if (check->isChecked() != (choice != 0)) check->click();
+        } else if (auto* radio = qobject_cast<QRadioButton*>(target)) {
+            radio->click();
+        }
+        QCOMPARE(window->findChild<QWidget*>(dependent)->isEnabled(), enabled);
+    }
+
+    void refusedNumberStopsTheCommitThere_data() {
+        QTest::addColumn<QString>("bad");
+        QTest::newRow("letters") << "abc";
+        QTest::newRow("negative") << "-5";
+        QTest::newRow("empty") << "";
+        QTest::newRow("too large") << "4294967296";
+        QTest::newRow("two numbers") << "12 3";
+    }
+    void refusedNumberStopsTheCommitThere() {
+        QFETCH(QString, bad);
+        auto window = makeWindow();
+        window->show();
+        // Width comes before the border in the exchange order, spacing and the
+        // grid after it.
+        edit(*window, "outputWidthEdit")->setText(QStringLiteral("640"));
+        edit(*window, "borderSizeEdit")->setText(bad);
+        edit(*window, "spacingEdit")->setText(QStringLiteral("7"));
+        edit(*window, "gridAlignXEdit")->setText(QStringLiteral("9"));
+        edit(*window, "cssUrlPrefixEdit")->setText(QStringLiteral("changed/"));
+        QString message;
+        QString caption;
+        answerMessage(&message, &caption);
+        QVERIFY(!window->commitControls());
+        QVERIFY(!message.isEmpty());
+        QCOMPARE(caption, QCoreApplication::applicationName());
+        QCOMPARE(window->settings().outputWidth, 640u);
+        QCOMPARE(window->settings().borderSize, 1u);
+        QCOMPARE(window->settings().spacing, 1u);
+        QCOMPARE(window->settings().gridAlignX, 0u);
+        QCOMPARE(window->settings().cssUrlPrefix, std::string("imgs/"));
+        QCOMPARE(window->focusWidget(), edit(*window, "borderSizeEdit"));
+        QCOMPARE(edit(*window, "borderSizeEdit")->text(), bad);
+    }
+
+    void largestUnsignedIsAccepted() {
+        auto window = makeWindow();
+        edit(*window, "randomSeedEdit")->setText(QStringLiteral("4294967295"));
+        QVERIFY(window->commitControls());
+        QCOMPARE(window->settings().randomSeed, 4294967295u);
+    }
+
+    void enterDoesNothing_data() {
+        QTest::addColumn<QString>("control");
+        QTest::newRow("number edit") << "outputWidthEdit";
+        QTest::newRow("folder edit") << "inputFolderEdit";
+        QTest::newRow("combo box") << "textFormatCombo";
+    }
+    void enterDoesNothing() {
+        QFETCH(QString, control);
+        auto window = makeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const JobSettings before = window->settings();
+        auto* sink = child<QPushButton>(*window, "enterSinkButton");
+        QVERIFY(sink->isDefault());
+        QSignalSpy sinkClicks(sink, &QPushButton::clicked);
+        QSignalSpy finished(window.get(), &QDialog::finished);
+        QWidget* target = window->findChild<QWidget*>(control);
+        if (auto* line = qobject_cast<QLineEdit*>(target)) line->setText(QStringLiteral("999"));
+        QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClick(target, Qt::Key_Enter);
+        QVERIFY(window->isVisible());
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(sinkClicks.count(), 2);
+        QCOMPARE(window->settings(), before);
+        QCOMPARE(window->run().currentStep, -1);
+    }
+
+    void escapeClosesWithoutCommitAndStillSaves() {
+        const std::string settingsFile = dir_->file("Settings.cfg");
+        {
+            auto window = makeWindow();
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            edit(*window, "outputWidthEdit")->setText(QStringLiteral("777"));
+            window->settings().outputHeight = 333;  // what earlier commits stored
+            QTest::keyClick(edit(*window, "outputWidthEdit"), Qt::Key_Escape);
+            QVERIFY(!window->isVisible());
+            QCOMPARE(window->result(), int(QDialog::Rejected));
+        }
+        JobSettings saved = defaultJobSettings();
+        loadSettingsFile(saved, settingsFile);
+        QCOMPARE(saved.outputWidth, 512u);
+        QCOMPARE(saved.outputHeight, 333u);
+    }
+
+    void closeButtonCommitsFirst() {
+        auto window = makeWindow();
+        window->show();
+        edit(*window, "outputWidthEdit")->setText(QStringLiteral("777"));
+        child<QPushButton>(*window, "closeButton")->click();
+        QCOMPARE(window->result(), int(QDialog::Accepted));
+        QCOMPARE(window->settings().outputWidth, 777u);
+    }
+
+    void closeButtonStaysOpenOnARefusedNumber() {
+        auto window = makeWindow();
+        window->show();
+        edit(*window, "tabSizeEdit")->setText(QStringLiteral("x"));
+        QString message;
+        answerMessage(&message);
+        child<QPushButton>(*window, "closeButton")->click();
+        QVERIFY(!message.isEmpty());
+        QVERIFY(window->isVisible());
+    }
+
+    void comboContents() {
+        auto window = makeWindow();
+        auto* format = child<QComboBox>(*window, "textFormatCombo");
+        const QStringList formats = {
+            "1)  = \"x  y  width  height\"", "2)  = \"x,  y,  width,  height\"",
+            "3)  = \"left  top  right  bottom\"", "4)  = \"left,  top,  right,  bottom\"",
+            "5)  = {u1,  v1,  u2,  v2}"};
+        QStringList shown;
+        for (int i = 0; i < format->count(); ++i) shown << format->itemText(i);
+        QCOMPARE(shown, formats);
+        QCOMPARE(child<QComboBox>(*window, "cropModeCombo")->count(), 3);
+        QCOMPARE(child<QComboBox>(*window, "cropModeCombo")->itemText(2),
+                 QStringLiteral("Crop all to same dimension"));
+        QCOMPARE(child<QComboBox>(*window, "changeCaseCombo")->count(), 4);
+        QCOMPARE(child<QComboBox>(*window, "changeCaseCombo")->itemText(3),
+                 QStringLiteral("Tilvane v1.0.1"));
+    }
+
+    void textFormatChoiceChangesOnlyTheFormat() {
+        auto window = makeWindow();
+        const JobSettings before = window->settings();
+        auto* format = child<QComboBox>(*window, "textFormatCombo");
+        format->setCurrentIndex(4);
+        emit format->activated(4);
+        JobSettings expected = before;
+        expected.textFormat = 4;
+        QCOMPARE(window->settings(), expected);
+    }
+
+    void typingIntoAComboLeavesNoSelection() {
+        auto window = makeWindow();
+        auto* crop = child<QComboBox>(*window, "cropModeCombo");
+        QTest::keyClicks(crop, QStringLiteral("Ye"));
+        leave(crop);
+        QCOMPARE(window->settings().cropMode, -1);
+        QVERIFY(edit(*window, "cropAlphaEdit")->isEnabled());
+    }
+
+    void fileListBoxShowsTheFileListOrder() {
+        auto window = makeWindow();
+        for (const char* name : {"b.png", "A.png", "c.png", "_x.png", "B.png"}) {
+            const auto at = window->fileList().add(name);
+            QVERIFY(at);
+        }
+        window->refreshControls(false);
+        auto* box = child<QListWidget>(*window, "fileListBox");
+        QStringList shown;
+        for (int i = 0; i < box->count(); ++i) shown << box->item(i)->text();
+        QStringList expected;
+        for (const auto& entry : window->fileList().entries()) {
+            expected << QString::fromStdString(entry.name);
+        }
+        QCOMPARE(shown, expected);
+        QCOMPARE(shown.first(), QStringLiteral("_x.png"));
+        window->refreshControls(true);
+        QCOMPARE(box->count(), 0);
+        QCOMPARE(window->fileList().count(), 0);
+    }
+
+    void imageBrowseAppendsOnlyForATypeFilter_data() {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("nextFirst");
+        QTest::newRow("JPEG filter, bare name") << 2 << "atlas"
+                                                << "atlas.jpg"
+                                                << "JPEG Images (*.jpg)";
+        QTest::newRow("JPEG filter, name with extension") << 2 << "atlas.png"
+                                                          << "atlas.png"
+                                                          << "PNG Images (*.png)";
+        QTest::newRow("All Files, bare name") << 7 << "atlas"
+                                              << "atlas"
+                                              << "PNG Images (*.png)";
+        QTest::newRow("TIFF filter, dotted name") << 6 << "atlas.v2"
+                                                  << "atlas.v2"
+                                                  << "PNG Images (*.png)";
+    }
+    void imageBrowseAppendsOnlyForATypeFilter() {
+        QFETCH(int, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        QFETCH(QString, nextFirst);
+        auto window = makeWindow();
+        auto* browse = child<QPushButton>(*window, "outputImageBrowseButton");
+        const QString chosen = QString::fromStdString(dir_->file(typed.toStdString()));
+        QStringList offered;
+        answerFileDialog(filter, chosen, &offered);
+        browse->click();
+        QCOMPARE(offered,
+                 (QStringList{"PNG Images (*.png)", "JPEG Images (*.jpg)",
+                              "Windows BMP Images (*.bmp)", "RGB Images (*.rgb)",
+                              "Targa Images (*.tga)", "TIFF Images (*.tif)", "All Files (*)"}));
+        QCOMPARE(QString::fromStdString(window->settings().outputImageFile),
+                 QString::fromStdString(dir_->file(stored.toStdString())));
+        QCOMPARE(QString::fromStdString(window->settings().imageBrowsePath), chosen);
+        QCOMPARE(edit(*window, "outputImageEdit")->text(),
+                 QString::fromStdString(window->settings().outputImageFile));
+        cancelFileDialog(&offered);
+        browse->click();
+        QCOMPARE(offered.first(), nextFirst);
+        QCOMPARE(offered.last(), QStringLiteral("All Files (*)"));
+    }
+
+    void textBrowseListsTheChosenTypeFirst() {
+        auto window = makeWindow();
+        auto* browse = child<QPushButton>(*window, "outputTextBrowseButton");
+        answerFileDialog(3, QString::fromStdString(dir_->file("final.json")));
+        browse->click();
+        QCOMPARE(window->settings().outputTextFile, dir_->file("final.json"));
+        QCOMPARE(window->settings().textBrowseTypeIndex, 2);
+        QCOMPARE(window->run().textFileType, 2);
+        QStringList offered;
+        cancelFileDialog(&offered);
+        browse->click();
+        QCOMPARE(offered,
+                 (QStringList{"JSON Files (*.json)", "CSS Files (*.css)", "Text Files (*.txt)",
+                              "XML Files (*.xml)", "All Files (*)"}));
+        QCOMPARE(window->settings().outputTextFile, dir_->file("final.json"));
+    }
+
+    void saveSettingsAddsCfgOnlyUnderItsFilter_data() {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("settings filter, bare name") << 1 << "opts"
+                                                    << "opts.cfg";
+        QTest::newRow("settings filter, other extension") << 1 << "opts.dat"
+                                                          << "opts.dat";
+        QTest::newRow("All Files, bare name") << 2 << "opts"
+                                              << "opts";
+    }
+    void saveSettingsAddsCfgOnlyUnderItsFilter() {
+        QFETCH(int, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        auto window = makeWindow();
+        const std::string chosen = dir_->file(typed.toStdString());
+        const std::string target = dir_->file(written.toStdString());
+        window->fileList().add("a.png");
+        QStringList offered;
+        answerFileDialog(filter, QString::fromStdString(chosen), &offered);
+        child<QPushButton>(*window, "saveSettingsButton")->click();
+        QCOMPARE(offered, (QStringList{"Settings Files (*.cfg)", "All Files (*)"}));
+        QCOMPARE(readFile(target).size(), kSettingsFileSize);
+        if (target != chosen) QVERIFY(!fileExists(chosen));
+        QCOMPARE(window->settings().saveSettingsPath, chosen);
+        QCOMPARE(window->statusText(), "Saved file: " + target);
+        QCOMPARE(child<QLabel>(*window, "statusLabel")->text(),
+                 QString::fromStdString("Saved file: " + target));
+        QCOMPARE(window->fileList().count(), 0);
+    }
+
+    void loadSettingsTakesTheStoredFields() {
+        JobSettings stored = defaultJobSettings();
+        stored.loadSettingsPath = "/stored/in/the/file/";
+        stored.cropAlpha = 1000;
+        stored.outputWidth = 1024;
+        stored.changeCase = 2;
+        const std::string path = dir_->file("other.cfg");
+        QVERIFY(saveSettingsFile(stored, path));
+        auto window = makeWindow();
+        window->fileList().add("a.png");
+        window->refreshControls(false);
+        answerFileDialog(1, QString::fromStdString(path));
+        child<QPushButton>(*window, "loadSettingsButton")->click();
+        QCOMPARE(window->settings().loadSettingsPath, stored.loadSettingsPath);
+        QCOMPARE(window->settings().cropAlpha, 255u);
+        QCOMPARE(edit(*window, "outputWidthEdit")->text(), QStringLiteral("1024"));
+        QCOMPARE(child<QComboBox>(*window, "changeCaseCombo")->currentIndex(), 2);
+        QCOMPARE(window->statusText(), "Loaded file: " + path);
+        QCOMPARE(child<QListWidget>(*window, "fileListBox")->count(), 0);
+        QCOMPARE(child<QComboBox>(*window, "textFormatCombo")->count(), 5);
+    }
+
+    void cancelledSettingsDialogChangesNothing() {
+        auto window = makeWindow();
+        window->fileList().add("a.png");
+        const JobSettings before = window->settings();
+        cancelFileDialog();
+        child<QPushButton>(*window, "loadSettingsButton")->click();
+        QCOMPARE(window->settings(), before);
+        QCOMPARE(window->fileList().count(), 1);
+        QCOMPARE(window->statusText(), std::string());
+    }
+
+    void openButtons_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("folderExists");
+        QTest::addColumn<int>("request");
+        QTest::newRow("input folder")
+            << "inputFolderOpenButton" << true << int(DesktopRequest::OpenFolder);
+        QTest::newRow("image file")
+            << "outputImageOpenButton" << true << int(DesktopRequest::ShowItem);
+        QTest::newRow("text file")
+            << "outputTextOpenButton" << true << int(DesktopRequest::ShowItem);
+        QTest::newRow("input folder missing") << "inputFolderOpenButton" << false << -1;
+        QTest::newRow("text folder missing") << "outputTextOpenButton" << false << -1;
+    }
+    void openButtons() {
+        QFETCH(QString, button);
+        QFETCH(bool, folderExists);
+        QFETCH(int, request);
+        auto window = makeWindow();
+        const std::string folder = folderExists ? dir_->folder() : dir_->folder() + "gone/";
+        window->settings().inputFolder = folder;
+        window->settings().outputImageFile = folder + "atlas.png";
+        window->settings().outputTextFile = folder + "atlas.txt";
+        window->refreshControls(false);
+        window->findChild<QPushButton*>(button)->click();
+        if (request < 0) {
+            QVERIFY(desktopCalls_.empty());
+            return;
+        }
+        QCOMPARE(desktopCalls_.size(), std::size_t{1});
+        QCOMPARE(int(desktopCalls_[0].request), request);
+        const std::string expected = button == "inputFolderOpenButton"   ? folder
+                                     : button == "outputImageOpenButton" ? folder + "atlas.png"
+                                                                         : folder + "atlas.txt";
+        QCOMPARE(desktopCalls_[0].path, expected);
+    }
+
+    void helpNamesTheFirstPlaceWhenMissing() {
+        auto window = makeWindow();
+        QString message;
+        answerMessage(&message);
+        child<QPushButton>(*window, "helpButton")->click();
+        QCOMPARE(message, QString::fromStdString("Could not find the help file:\n" +
+                                                 dir_->file("Tilvane_Help.pdf")));
+        QVERIFY(desktopCalls_.empty());
+        writeFile(dir_->file("Tilvane_Help.pdf"), "%PDF-1.4\n");
+        child<QPushButton>(*window, "helpButton")->click();
+        QCOMPARE(desktopCalls_.size(), std::size_t{1});
+        QCOMPARE(int(desktopCalls_[0].request), int(DesktopRequest::OpenDocument));
+        QCOMPARE(desktopCalls_[0].path, dir_->file("Tilvane_Help.pdf"));
+    }
+
+    void aboutIsTheContextMenusLastItem() {
+        auto window = makeWindow();
+        QCOMPARE(window->contextMenuPolicy(), Qt::ActionsContextMenu);
+        const QList<QAction*> actions = window->actions();
+        QVERIFY(actions.size() >= 2);
+        QVERIFY(actions.at(actions.size() - 2)->isSeparator());
+        QCOMPARE(actions.last()->text(), QStringLiteral("&About Tilvane..."));
+        bool shown = false;
+        whenModal<AboutDialog>([&shown](AboutDialog* about) {
+            shown = true;
+            about->accept();
+        });
+        actions.last()->trigger();
+        QVERIFY(shown);
+    }
+
+    void inputFolderChooserLeavesTheWindowUsable() {
+        auto window = makeWindow();
+        window->show();
+        child<QPushButton>(*window, "inputFolderBrowseButton")->click();
+        auto* chooser = window->findChild<QFileDialog*>(QStringLiteral("inputFolderChooser"));
+        QVERIFY(chooser && chooser->isVisible());
+        QCOMPARE(chooser->windowModality(), Qt::NonModal);
+        QVERIFY(!QApplication::activeModalWidget() ||
+                QApplication::activeModalWidget() == window.get());
+        QVERIFY(QDir().mkpath(QString::fromStdString(dir_->folder() + "pick")));
+        chooser->setDirectory(QString::fromStdString(dir_->folder()));
+        chooser->selectFile(QStringLiteral("pick"));
+        QString unexpected;
+        answerMessage(&unexpected);
+        static_cast<QDialog*>(chooser)->accept();
+        QCOMPARE(unexpected, QString());
+        QCOMPARE(window->settings().inputFolder, dir_->folder() + "pick/");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+QTEST_MAIN(MainDialogTest)
+#include "main_dialog_test.moc"
