@@ -132,8 +132,9 @@ int main(int argc, char** argv) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPointSize(10);
     document.setDefaultFont(font);
-    document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("atlas.png")), atlas);
     document.setMarkdown(QString::fromUtf8(guide.readAll()));
+    // After the text: setting the text clears the document's resources.
+    document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("atlas.png")), atlas);
 
     const QString pdfPath = folder + QStringLiteral("/Tilvane_Help.pdf");
     QPdfWriter writer(pdfPath);

@@ -90,6 +90,7 @@ private slots:
             },
             15000);
         pressGo(*window);
+        if (QTest::currentTestFailed()) return;
         QCOMPARE(window->findChild<QListWidget*>("fileListBox")->count(), 3);
         QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
         QCOMPARE(total, QStringLiteral("Total images added: 3"));
@@ -121,6 +122,7 @@ private slots:
             },
             15000);
         pressGo(*window);
+        if (QTest::currentTestFailed()) return;
         QTRY_VERIFY_WITH_TIMEOUT(reported, 15000);
         QCOMPARE(lines.size(), 1);
         QVERIFY(lines.first().startsWith(QStringLiteral("broken.png          (")));
@@ -132,6 +134,7 @@ private slots:
     void saveSettingsStopsAnActiveBuild() {
         auto window = makeWindow(12);
         pressGo(*window);
+        if (QTest::currentTestFailed()) return;
         answerFileDialog(1, QString::fromStdString(dir_->file("opts")));
         window->findChild<QPushButton*>("saveSettingsButton")->click();
         QCOMPARE(window->fileList().count(), 0);
@@ -147,6 +150,7 @@ private slots:
         {
             auto window = makeWindow(12);
             pressGo(*window);
+            if (QTest::currentTestFailed()) return;
             QTest::keyClick(window.get(), Qt::Key_Escape);
             QVERIFY(!window->isVisible());
         }

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -82,6 +83,24 @@ private slots:
             QCOMPARE(timer->interval(), 100);
         }
         QCOMPARE(readFile(settingsFile).size(), kSettingsFileSize);
+    }
+
+    void settingsFileLocationRule() {
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&oldConfig] {
+            if (oldConfig.isNull()) {
+                qunsetenv("XDG_CONFIG_HOME");
+            } else {
+                qputenv("XDG_CONFIG_HOME", oldConfig);
+            }
+        });
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_->folder() + "config"));
+        // A folder that can be written keeps the file beside the program.
+        QCOMPARE(defaultSettingsFileFor(dir_->folder()), dir_->file("Settings.cfg"));
+        // One that cannot (here: missing) sends it to the user's configuration.
+        QCOMPARE(defaultSettingsFileFor(dir_->folder() + "no-such-folder/"),
+                 dir_->folder() + "config/tilvane/Settings.cfg");
+        QVERIFY(folderExists(dir_->folder() + "config/tilvane/"));
     }
 
     void loadedSettingsGetTheRefreshRules() {
