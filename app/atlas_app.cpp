@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QSocketNotifier>
 
+#include "app/app_icon.h"
 #include "app/main_dialog.h"
 #include "app/startup_paths.h"
 
@@ -58,6 +59,9 @@ AtlasApp::AtlasApp(int argc, char** argv) {
     installSignalForwarding();
     app_ = std::make_unique<QApplication>(argc_, argv_);
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(appIcon());
+    // Lets the desktop match the window to tilvane.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tilvane"));
 }
 
 AtlasApp::~AtlasApp() = default;

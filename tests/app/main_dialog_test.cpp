@@ -155,6 +155,24 @@ private slots:
         QCOMPARE(window->run().textFileType, 3);
     }
 
+    void realFocusMovesCommit() {
+        auto window = makeWindow();
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QLineEdit* folder = edit(*window, "inputFolderEdit");
+        folder->setFocus(Qt::TabFocusReason);
+        folder->clear();
+        QTest::keyClicks(folder, QStringLiteral("/srv/typed"));
+        auto* crop = child<QComboBox>(*window, "cropModeCombo");
+        crop->setFocus(Qt::TabFocusReason);
+        QCOMPARE(window->settings().inputFolder, std::string("/srv/typed/"));
+        QTest::keyClicks(crop, QStringLiteral("Zz"));
+        folder->setFocus(Qt::TabFocusReason);
+        QCOMPARE(window->settings().cropMode, -1);
+        QVERIFY(edit(*window, "cropAlphaEdit")->isEnabled());
+    }
+
     void cropAlphaAbove255ReadsAs255() {
         auto window = makeWindow();
         QLineEdit* alpha = edit(*window, "cropAlphaEdit");
