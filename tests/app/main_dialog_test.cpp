@@ -19,6 +19,7 @@
 #include "app/desktop_open.h"
 #include "app/gui_test_support.h"
 #include "app/startup_paths.h"
+#include "app/type_filter.h"
 #include "job/path_helpers.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
@@ -68,6 +69,34 @@ private slots:
         setDesktopHandler({});
         dir_.reset();
         QCOMPARE(leakedTopLevelWidgets(), QStringList());
+    }
+
+    void filterListBytes_data() {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<QByteArray>("expected");
+        using namespace std::string_literals;
+        const std::string json = "JSON Files (*.json)\0*.json\0"s;
+        const std::string css = "CSS Files (*.css)\0*.css\0"s;
+        const std::string text = "Text Files (*.txt)\0*.txt\0"s;
+        const std::string xml = "XML Files (*.xml)\0*.xml\0"s;
+        const std::string all = "All Files (*.*)\0*.*\0\0"s;
+        QTest::newRow("from JSON, wrapping")
+            << 2 << QByteArray::fromStdString(json + css + text + xml + all);
+        QTest::newRow("below the table")
+            << -1 << QByteArray::fromStdString(text + xml + json + css + all);
+        QTest::newRow("past the table")
+            << 4 << QByteArray::fromStdString(text + xml + json + css + all);
+    }
+    void filterListBytes() {
+        QFETCH(int, first);
+        QFETCH(QByteArray, expected);
+        const TypeFilter filter =
+            buildTypeFilter(kTextFileExtensions, kTextFileDescriptions, first);
+        QCOMPARE(QByteArray::fromStdString(filter.list), expected);
+        QCOMPARE(filter.extensions.size(), std::size_t{4});
+        QCOMPARE(parseFilterList(filter.list).size(), std::size_t{5});
+        using namespace std::string_literals;
+        QCOMPARE(settingsFileFilter(), "Settings Files (*.cfg)\0*.cfg\0All Files (*.*)\0*.*\0\0"s);
     }
 
     void startsWithDefaultsAndWritesSettingsAtExit() {
