@@ -328,6 +328,9 @@ void MainDialog::tickBuildTimer() {
 
 void MainDialog::startBuild() {
     tilvane::startBuild(job_);
+    // The list box follows the build's file list even when preparation ends
+    // without a refresh after listing the files.
+    syncFileListBox();
 }
 
 }  // namespace tilvane
