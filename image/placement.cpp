@@ -23,6 +23,7 @@ Coord activeStep(std::uint32_t stored) {
 
 // roundUpToGrid for the non-negative values a search produces.
 Coord alignUp(Coord step, Coord v) {
+    if (step == 1) return v;
     const Coord rem = v % step;
     return rem == 0 ? v : v + step - rem;
 }
@@ -76,33 +77,44 @@ struct Run {
     std::int32_t hi = 0;
 };
 
-// Rows with identical occupancy. Runs are sorted, disjoint and never adjacent
-// (touching runs are merged), so a gap between two runs is at least one pixel.
-struct Span {
-    std::vector<Run> runs;
-    Coord widestGap = 0;  // widest free range between two runs
+// Aligned start columns [lo, hi] at which a window fits, or a free column range
+// whose first aligned column is lo; lo is always aligned.
+struct Range {
+    Coord lo = 0;
+    Coord hi = 0;
 };
 
-// The smallest aligned x >= from at which [x, x + extentW) is free in the span
-// and stays below the column limit; kNone when there is none.
-Coord firstFit(const Span& span, Coord from, const SearchFrame& f) {
-    const Coord w = f.extentW;
-    if (from + w > f.limitX) return kNone;
+// Rows with identical occupancy. Runs are sorted, disjoint and never adjacent
+// (touching runs are merged).
+struct Span {
+    std::vector<Run> runs;
+    // The free ranges inside the search frame of `gapEpoch`, each from its first
+    // aligned column, and the widest of them; an epoch of 0 means not computed
+    // since the runs last changed.
+    mutable std::uint64_t gapEpoch = 0;
+    mutable std::vector<Range> gaps;
+    mutable Coord room = 0;
+};
+
+// Recomputes the span's free ranges inside [startX, limitX).
+void computeGaps(const Span& span, const SearchFrame& f) {
+    span.gaps.clear();
+    span.room = 0;
+    auto visit = [&](Coord a, Coord e) {
+        const Coord lo = alignUp(f.stepX, a);
+        if (lo > e) return;
+        span.gaps.push_back(Range{lo, e});
+        span.room = std::max(span.room, e + 1 - lo);
+    };
     const std::vector<Run>& runs = span.runs;
-    if (runs.empty()) return from;
-    // Cheap refusal of the common case, a row packed without a wide enough hole.
-    if (runs.front().lo - from < w && span.widestGap < w && f.limitX - 1 - runs.back().hi < w) {
-        return kNone;
-    }
-    auto run = std::lower_bound(runs.begin(), runs.end(), from,
+    auto run = std::lower_bound(runs.begin(), runs.end(), f.startX,
                                 [](const Run& r, Coord x) { return r.hi < x; });
-    Coord x = from;
-    for (;;) {
-        if (x + w > f.limitX) return kNone;
-        if (run == runs.end() || run->lo > x + w - 1) return x;
-        x = alignUp(f.stepX, Coord{run->hi} + 1);
-        while (run != runs.end() && run->hi < x) ++run;
+    Coord from = f.startX;
+    for (; run != runs.end() && run->lo < f.limitX; ++run) {
+        if (run->lo > from) visit(from, Coord{run->lo} - 1);
+        from = Coord{run->hi} + 1;
     }
+    if (from < f.limitX) visit(from, f.limitX - 1);
 }
 
 void insertRun(Span& span, std::int32_t lo, std::int32_t hi) {
@@ -123,11 +135,14 @@ void insertRun(Span& span, std::int32_t lo, std::int32_t hi) {
         *first = merged;
         runs.erase(first + 1, last);
     }
-    span.widestGap = 0;
-    for (std::size_t i = 1; i < runs.size(); ++i) {
-        span.widestGap = std::max(span.widestGap, Coord{runs[i].lo} - runs[i - 1].hi - 1);
-    }
+    span.gapEpoch = 0;
 }
+
+// Everything of a frame but the footprint: what the caches of one build share.
+struct FrameKey {
+    Coord startX = 0, startY = 0, limitX = 0, limitY = 0, stepX = 0, stepY = 0;
+    friend bool operator==(const FrameKey&, const FrameKey&) = default;
+};
 
 constexpr std::int32_t kFirstRow = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kLastRow = std::numeric_limits<std::int32_t>::max();
@@ -137,16 +152,60 @@ constexpr std::int32_t kLastRow = std::numeric_limits<std::int32_t>::max();
 // Rows are grouped into spans of identical occupancy, keyed by their first row;
 // the spans partition every int32 row, so the map is never empty. Memory grows
 // with the distinct row boundaries of the rectangles, not with the atlas.
+//
+// Rectangles are only ever added, so a search's answer can only move later in
+// scan order as the index grows: the caches below keep, per search frame, the
+// row of the last answer for each extent and the extents that found no place.
+// They are mutable because searching does not change what the index holds.
 struct OccupancyIndex::Impl {
     std::map<std::int32_t, Span> spans{{kFirstRow, Span{}}};
     std::vector<Rect> rects;
     bool malformed = false;
+
+    mutable FrameKey frame;
+    mutable std::uint64_t epoch = 0;
+    // Extent width -> smallest extent height that found no place; heights fall
+    // as widths grow, so the entry at or below a width holds the least height.
+    mutable std::map<Coord, Coord> failed;
+    mutable std::map<std::pair<Coord, Coord>, Coord> lastRow;
+    mutable std::vector<Range> scratch;
 
     // Makes a span start at row (the rows before it keep their occupancy).
     void splitAt(std::int32_t row) {
         auto next = spans.upper_bound(row);
         auto holder = std::prev(next);
         if (holder->first != row) spans.emplace_hint(next, row, holder->second);
+    }
+
+    void useFrame(const SearchFrame& f) const {
+        const FrameKey key{f.startX, f.startY, f.limitX, f.limitY, f.stepX, f.stepY};
+        if (epoch != 0 && key == frame) return;
+        frame = key;
+        ++epoch;
+        failed.clear();
+        lastRow.clear();
+    }
+
+    // The span's free ranges for the current frame, computed at most once
+    // between two changes of the span.
+    const Span& withGaps(const Span& span, const SearchFrame& f) const {
+        if (span.gapEpoch != epoch) {
+            computeGaps(span, f);
+            span.gapEpoch = epoch;
+        }
+        return span;
+    }
+
+    bool failedBefore(Coord w, Coord h) const {
+        auto it = failed.upper_bound(w);
+        return it != failed.begin() && std::prev(it)->second <= h;
+    }
+
+    void recordFailure(Coord w, Coord h) const {
+        if (failedBefore(w, h)) return;
+        auto it = failed.lower_bound(w);
+        while (it != failed.end() && it->second >= h) it = failed.erase(it);
+        failed.emplace(w, h);
     }
 };
 
@@ -229,38 +288,132 @@ bool findPlacementReference(const PixelImage* output, std::int32_t fw, std::int3
 
 namespace {
 
-// One span of the current band with its first fit from the start column.
-struct BandSpan {
-    const Span* span;
-    Coord end;  // last row
-    Coord fit;
-};
+// The start columns that fit every span of the current band of rows, as a
+// sliding window of range lists: spans join at the bottom and leave at the
+// top, and the common ranges come from two stacks of running intersections,
+// so each span's list is intersected a constant number of times.
+class BandWindow {
+public:
+    // The arena is the index's scratch storage, reused so that a search does not
+    // allocate anew each time.
+    BandWindow(const SearchFrame& f, std::vector<Range>& arena) : f_(f), arena_(arena) {
+        arena_.clear();
+    }
 
-// The smallest x that fits every span of the band, starting from a lower
-// bound: each span's first fit only moves x right, so cycling until a full
-// round leaves x unchanged gives the least common position.
-Coord settleBand(const std::deque<BandSpan>& band, Coord x, const SearchFrame& f) {
-    const std::size_t n = band.size();
-    std::size_t unchanged = 0;
-    for (std::size_t i = 0; unchanged < n; i = (i + 1) % n) {
-        const Coord fit = firstFit(*band[i].span, x, f);
-        if (fit == kNone) return kNone;
-        if (fit != x) {
-            x = fit;
-            unchanged = 1;
-        } else {
-            ++unchanged;
+    void clear() {
+        inbox_.clear();
+        outbox_.clear();
+        inboxAll_ = true;
+    }
+
+    // Adds the span whose last row is `end`, below every span already in.
+    void push(const Span& span, Coord end) {
+        const List list = startsOf(span);
+        inbox_.push_back(Item{end, list});
+        inboxAgg_ = inboxAll_ ? list : intersect(inboxAgg_, list);
+        inboxAll_ = false;
+    }
+
+    // Drops the spans that end above row y.
+    void dropAbove(Coord y) {
+        for (;;) {
+            if (outbox_.empty()) transfer();
+            if (outbox_.empty() || outbox_.back().end >= y) return;
+            outbox_.pop_back();
         }
     }
-    return x;
-}
+
+    // Last row of the top span; the window must not be empty.
+    Coord topEnd() const { return outbox_.empty() ? inbox_.front().end : outbox_.back().end; }
+
+    // The least start column common to all spans in the window, or kNone.
+    Coord firstCommon() const {
+        if (outbox_.empty()) return inboxAll_ || inboxAgg_.size == 0 ? kNone : at(inboxAgg_, 0).lo;
+        const List top = outbox_.back().list;
+        if (inboxAll_) return top.size == 0 ? kNone : at(top, 0).lo;
+        std::size_t i = 0, j = 0;
+        while (i < top.size && j < inboxAgg_.size) {
+            const Range& a = at(top, i);
+            const Range& b = at(inboxAgg_, j);
+            const Coord lo = std::max(a.lo, b.lo);
+            if (lo <= std::min(a.hi, b.hi)) return lo;
+            if (a.hi < b.hi)
+                ++i;
+            else
+                ++j;
+        }
+        return kNone;
+    }
+
+private:
+    struct List {
+        std::size_t begin = 0;
+        std::size_t size = 0;
+    };
+    struct Item {
+        Coord end;
+        List list;  // in the outbox: intersected with every newer outbox item
+    };
+
+    const Range& at(const List& l, std::size_t i) const { return arena_[l.begin + i]; }
+
+    // The start columns of a span whose free ranges are current.
+    List startsOf(const Span& span) {
+        const std::size_t begin = arena_.size();
+        arena_.resize(begin + span.gaps.size());
+        Range* out = arena_.data() + begin;
+        for (const Range& gap : span.gaps) {
+            const Coord hi = gap.hi - f_.extentW + 1;
+            if (gap.lo <= hi) *out++ = Range{gap.lo, hi};
+        }
+        const auto size = static_cast<std::size_t>(out - (arena_.data() + begin));
+        arena_.resize(begin + size);
+        return List{begin, size};
+    }
+
+    // Both lows are aligned, so the larger one is too.
+    List intersect(List a, List b) {
+        List out{arena_.size(), 0};
+        std::size_t i = 0, j = 0;
+        while (i < a.size && j < b.size) {
+            const Range ra = at(a, i);
+            const Range rb = at(b, j);
+            const Coord lo = std::max(ra.lo, rb.lo);
+            const Coord hi = std::min(ra.hi, rb.hi);
+            if (lo <= hi) arena_.push_back(Range{lo, hi});
+            if (ra.hi < rb.hi)
+                ++i;
+            else
+                ++j;
+        }
+        out.size = arena_.size() - out.begin;
+        return out;
+    }
+
+    void transfer() {
+        for (auto it = inbox_.rbegin(); it != inbox_.rend(); ++it) {
+            const List agg = outbox_.empty() ? it->list : intersect(it->list, outbox_.back().list);
+            outbox_.push_back(Item{it->end, agg});
+        }
+        inbox_.clear();
+        inboxAll_ = true;
+    }
+
+    const SearchFrame& f_;
+    std::vector<Range>& arena_;  // every list of this search
+    std::vector<Item> inbox_;    // oldest first
+    List inboxAgg_;
+    bool inboxAll_ = true;      // inbox empty: its intersection is everything
+    std::vector<Item> outbox_;  // oldest last
+};
 
 }  // namespace
 
 // The scan's answer is the least (y, x), both aligned, whose extended window is
 // free. Within one span of rows nothing changes, so after a failing row the
 // next row worth trying is the first aligned one of a later span: a window
-// starting lower in the same span meets every span the failed one met.
+// starting lower in the same span meets every span the failed one met. A span
+// too full for the window at any column rules out every band that holds it.
 bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
                    const OccupancyIndex& occupied, const PlacementSettings& settings,
                    Rect* result) {
@@ -276,42 +429,52 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
         return true;
     }
 
-    const auto& spans = index->spans;
-    auto feed = std::prev(spans.upper_bound(static_cast<std::int32_t>(f.startY)));
-    std::deque<BandSpan> band;
-    std::deque<BandSpan> fitMax;  // decreasing fits; front is the band's largest
-    Coord lastBadEnd = kNone;     // last row of the latest span with no fit at all
+    index->useFrame(f);
+    if (index->failedBefore(f.extentW, f.extentH)) return false;
+    const auto extent = std::make_pair(f.extentW, f.extentH);
+    Coord y = f.startY;
+    if (auto last = index->lastRow.find(extent); last != index->lastRow.end()) y = last->second;
 
-    for (Coord y = f.startY; y + f.extentH <= f.limitY;) {
+    const auto& spans = index->spans;
+    auto feed = std::prev(spans.upper_bound(static_cast<std::int32_t>(y)));
+    BandWindow band(f, index->scratch);
+    // Spans that joined the band; their start lists are only built once the
+    // band holds no span too full, which most bands above the answer do.
+    std::vector<std::pair<const Span*, Coord>> pending;
+    while (y + f.extentH <= f.limitY) {
         const Coord bandBottom = y + f.extentH - 1;
-        while (!band.empty() && band.front().end < y) band.pop_front();
-        while (!fitMax.empty() && fitMax.front().end < y) fitMax.pop_front();
+        bool jumped = false;
         while (feed != spans.end() && feed->first <= bandBottom) {
             const auto next = std::next(feed);
             const Coord end = next == spans.end() ? Coord{kLastRow} : Coord{next->first} - 1;
             if (end >= y) {
-                const BandSpan entry{&feed->second, end, firstFit(feed->second, f.startX, f)};
-                if (entry.fit == kNone) {
-                    lastBadEnd = end;
-                } else {
-                    while (!fitMax.empty() && fitMax.back().fit <= entry.fit) fitMax.pop_back();
-                    fitMax.push_back(entry);
+                if (index->withGaps(feed->second, f).room < f.extentW) {
+                    band.clear();
+                    pending.clear();
+                    y = alignUp(f.stepY, end + 1);
+                    feed = next;
+                    jumped = true;
+                    break;
                 }
-                band.push_back(entry);
+                pending.emplace_back(&feed->second, end);
             }
             feed = next;
         }
-        if (lastBadEnd >= y) {
-            y = alignUp(f.stepY, lastBadEnd + 1);
-            continue;
+        if (jumped) continue;
+        band.dropAbove(y);
+        for (const auto& [span, end] : pending) {
+            if (end >= y) band.push(*span, end);
         }
-        const Coord x = settleBand(band, fitMax.front().fit, f);
+        pending.clear();
+        const Coord x = band.firstCommon();
         if (x != kNone) {
+            index->lastRow[extent] = y;
             *result = toRect(x, y, f);
             return true;
         }
-        y = alignUp(f.stepY, band.front().end + 1);
+        y = alignUp(f.stepY, band.topEnd() + 1);
     }
+    index->recordFailure(f.extentW, f.extentH);
     return false;
 }
 
