@@ -85,26 +85,32 @@ struct Range {
 };
 
 // Rows with identical occupancy. Runs are sorted, disjoint and never adjacent
-// (touching runs are merged).
+// (touching runs are merged). `gaps` holds the free ranges inside the search
+// frame, each from its first aligned column, while the span's link says they
+// are current.
 struct Span {
     std::vector<Run> runs;
-    // The free ranges inside the search frame of `gapEpoch`, each from its first
-    // aligned column, and the widest of them; an epoch of 0 means not computed
-    // since the runs last changed.
-    mutable std::uint64_t gapEpoch = 0;
-    mutable std::vector<Range> gaps;
-    mutable Coord room = 0;
+    std::vector<Range> gaps;
 };
 
-// Recomputes the span's free ranges inside [startX, limitX).
-void computeGaps(const Span& span, const SearchFrame& f) {
+// What a search reads of every span it passes, kept apart from the runs so
+// that walking many spans stays within a few cache lines.
+struct SpanLink {
+    std::int32_t start = 0;    // first row
+    std::int32_t next = -1;    // index of the span below, -1 for the last
+    std::uint64_t gapEpoch = 0;  // frame epoch of the span's gaps; 0: stale
+    Coord room = 0;              // widest aligned window in the gaps
+};
+
+// Recomputes the span's free ranges inside [startX, limitX); gives the room.
+Coord computeGaps(Span& span, const SearchFrame& f) {
     span.gaps.clear();
-    span.room = 0;
+    Coord room = 0;
     auto visit = [&](Coord a, Coord e) {
         const Coord lo = alignUp(f.stepX, a);
         if (lo > e) return;
         span.gaps.push_back(Range{lo, e});
-        span.room = std::max(span.room, e + 1 - lo);
+        room = std::max(room, e + 1 - lo);
     };
     const std::vector<Run>& runs = span.runs;
     auto run = std::lower_bound(runs.begin(), runs.end(), f.startX,
@@ -115,6 +121,7 @@ void computeGaps(const Span& span, const SearchFrame& f) {
         from = Coord{run->hi} + 1;
     }
     if (from < f.limitX) visit(from, f.limitX - 1);
+    return room;
 }
 
 void insertRun(Span& span, std::int32_t lo, std::int32_t hi) {
@@ -135,7 +142,6 @@ void insertRun(Span& span, std::int32_t lo, std::int32_t hi) {
         *first = merged;
         runs.erase(first + 1, last);
     }
-    span.gapEpoch = 0;
 }
 
 // Everything of a frame but the footprint: what the caches of one build share.
@@ -149,16 +155,20 @@ constexpr std::int32_t kLastRow = std::numeric_limits<std::int32_t>::max();
 
 }  // namespace
 
-// Rows are grouped into spans of identical occupancy, keyed by their first row;
-// the spans partition every int32 row, so the map is never empty. Memory grows
-// with the distinct row boundaries of the rectangles, not with the atlas.
+// Rows are grouped into spans of identical occupancy, linked top to bottom and
+// found by their first row; the spans partition every int32 row, so there is
+// always one. Memory grows with the distinct row boundaries of the rectangles,
+// not with the atlas.
 //
 // Rectangles are only ever added, so a search's answer can only move later in
 // scan order as the index grows: the caches below keep, per search frame, the
 // row of the last answer for each extent and the extents that found no place.
 // They are mutable because searching does not change what the index holds.
 struct OccupancyIndex::Impl {
-    std::map<std::int32_t, Span> spans{{kFirstRow, Span{}}};
+    // Searching fills in the spans' gaps, which does not change what they hold.
+    mutable std::vector<Span> spans{Span{}};
+    mutable std::vector<SpanLink> links{SpanLink{kFirstRow, -1, 0, 0}};
+    std::map<std::int32_t, std::int32_t> byStart{{kFirstRow, 0}};
     std::vector<Rect> rects;
     bool malformed = false;
 
@@ -170,11 +180,30 @@ struct OccupancyIndex::Impl {
     mutable std::map<std::pair<Coord, Coord>, Coord> lastRow;
     mutable std::vector<Range> scratch;
 
-    // Makes a span start at row (the rows before it keep their occupancy).
-    void splitAt(std::int32_t row) {
-        auto next = spans.upper_bound(row);
-        auto holder = std::prev(next);
-        if (holder->first != row) spans.emplace_hint(next, row, holder->second);
+    // The span holding row.
+    std::int32_t spanAt(std::int32_t row) const { return std::prev(byStart.upper_bound(row))->second; }
+
+    // Makes a span start at row (the rows before it keep their occupancy);
+    // gives its index.
+    std::int32_t splitAt(std::int32_t row) {
+        auto next = byStart.upper_bound(row);
+        const std::int32_t holder = std::prev(next)->second;
+        if (links[holder].start == row) return holder;
+        const auto added = static_cast<std::int32_t>(spans.size());
+        Span copy = spans[holder];
+        spans.push_back(std::move(copy));
+        SpanLink link = links[holder];
+        link.start = row;
+        links.push_back(link);
+        links[holder].next = added;
+        byStart.emplace_hint(next, row, added);
+        return added;
+    }
+
+    // Last row of span i.
+    Coord endOf(std::int32_t i) const {
+        const std::int32_t next = links[i].next;
+        return next < 0 ? Coord{kLastRow} : Coord{links[next].start} - 1;
     }
 
     void useFrame(const SearchFrame& f) const {
@@ -186,14 +215,15 @@ struct OccupancyIndex::Impl {
         lastRow.clear();
     }
 
-    // The span's free ranges for the current frame, computed at most once
-    // between two changes of the span.
-    const Span& withGaps(const Span& span, const SearchFrame& f) const {
-        if (span.gapEpoch != epoch) {
-            computeGaps(span, f);
-            span.gapEpoch = epoch;
+    // The widest window span i holds in the current frame; its gaps are
+    // computed at most once between two changes of the span.
+    Coord roomOf(std::int32_t i, const SearchFrame& f) const {
+        SpanLink& link = links[i];
+        if (link.gapEpoch != epoch) {
+            link.room = computeGaps(spans[i], f);
+            link.gapEpoch = epoch;
         }
-        return span;
+        return link.room;
     }
 
     bool failedBefore(Coord w, Coord h) const {
@@ -225,11 +255,12 @@ void OccupancyIndex::add(const Rect& rect) {
         impl_->malformed = true;
         return;
     }
-    impl_->splitAt(rect.top);
-    if (rect.bottom != kLastRow) impl_->splitAt(rect.bottom + 1);
-    for (auto it = impl_->spans.find(rect.top);
-         it != impl_->spans.end() && it->first <= rect.bottom; ++it) {
-        insertRun(it->second, rect.left, rect.right);
+    Impl& ix = *impl_;
+    const std::int32_t first = ix.splitAt(rect.top);
+    if (rect.bottom != kLastRow) ix.splitAt(rect.bottom + 1);
+    for (std::int32_t i = first; i >= 0 && ix.links[i].start <= rect.bottom; i = ix.links[i].next) {
+        insertRun(ix.spans[i], rect.left, rect.right);
+        ix.links[i].gapEpoch = 0;
     }
 }
 
@@ -435,20 +466,20 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
     Coord y = f.startY;
     if (auto last = index->lastRow.find(extent); last != index->lastRow.end()) y = last->second;
 
-    const auto& spans = index->spans;
-    auto feed = std::prev(spans.upper_bound(static_cast<std::int32_t>(y)));
+    const std::vector<SpanLink>& links = index->links;
+    std::int32_t feed = index->spanAt(static_cast<std::int32_t>(y));
     BandWindow band(f, index->scratch);
     // Spans that joined the band; their start lists are only built once the
     // band holds no span too full, which most bands above the answer do.
-    std::vector<std::pair<const Span*, Coord>> pending;
+    std::vector<std::pair<std::int32_t, Coord>> pending;
     while (y + f.extentH <= f.limitY) {
         const Coord bandBottom = y + f.extentH - 1;
         bool jumped = false;
-        while (feed != spans.end() && feed->first <= bandBottom) {
-            const auto next = std::next(feed);
-            const Coord end = next == spans.end() ? Coord{kLastRow} : Coord{next->first} - 1;
+        while (feed >= 0 && links[feed].start <= bandBottom) {
+            const std::int32_t next = links[feed].next;
+            const Coord end = index->endOf(feed);
             if (end >= y) {
-                if (index->withGaps(feed->second, f).room < f.extentW) {
+                if (index->roomOf(feed, f) < f.extentW) {
                     band.clear();
                     pending.clear();
                     y = alignUp(f.stepY, end + 1);
@@ -456,14 +487,14 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
                     jumped = true;
                     break;
                 }
-                pending.emplace_back(&feed->second, end);
+                pending.emplace_back(feed, end);
             }
             feed = next;
         }
         if (jumped) continue;
         band.dropAbove(y);
         for (const auto& [span, end] : pending) {
-            if (end >= y) band.push(*span, end);
+            if (end >= y) band.push(index->spans[span], end);
         }
         pending.clear();
         const Coord x = band.firstCommon();
