@@ -78,10 +78,11 @@ struct Run {
 };
 
 // Aligned start columns [lo, hi] at which a window fits, or a free column range
-// whose first aligned column is lo; lo is always aligned.
+// whose first aligned column is lo; lo is always aligned. Only ranges inside the
+// frame are kept, so 32 bits hold them (and halve what a search reads).
 struct Range {
-    Coord lo = 0;
-    Coord hi = 0;
+    std::int32_t lo = 0;
+    std::int32_t hi = 0;
 };
 
 // Rows with identical occupancy. Runs are sorted, disjoint and never adjacent
@@ -96,8 +97,8 @@ struct Span {
 // What a search reads of every span it passes, kept apart from the runs so
 // that walking many spans stays within a few cache lines.
 struct SpanLink {
-    std::int32_t start = 0;    // first row
-    std::int32_t next = -1;    // index of the span below, -1 for the last
+    std::int32_t start = 0;      // first row
+    std::int32_t next = -1;      // index of the span below, -1 for the last
     std::uint64_t gapEpoch = 0;  // frame epoch of the span's gaps; 0: stale
     Coord room = 0;              // widest aligned window in the gaps
 };
@@ -109,7 +110,7 @@ Coord computeGaps(Span& span, const SearchFrame& f) {
     auto visit = [&](Coord a, Coord e) {
         const Coord lo = alignUp(f.stepX, a);
         if (lo > e) return;
-        span.gaps.push_back(Range{lo, e});
+        span.gaps.push_back(Range{static_cast<std::int32_t>(lo), static_cast<std::int32_t>(e)});
         room = std::max(room, e + 1 - lo);
     };
     const std::vector<Run>& runs = span.runs;
@@ -181,7 +182,9 @@ struct OccupancyIndex::Impl {
     mutable std::vector<Range> scratch;
 
     // The span holding row.
-    std::int32_t spanAt(std::int32_t row) const { return std::prev(byStart.upper_bound(row))->second; }
+    std::int32_t spanAt(std::int32_t row) const {
+        return std::prev(byStart.upper_bound(row))->second;
+    }
 
     // Makes a span start at row (the rows before it keep their occupancy);
     // gives its index.
@@ -366,7 +369,7 @@ public:
         while (i < top.size && j < inboxAgg_.size) {
             const Range& a = at(top, i);
             const Range& b = at(inboxAgg_, j);
-            const Coord lo = std::max(a.lo, b.lo);
+            const std::int32_t lo = std::max(a.lo, b.lo);
             if (lo <= std::min(a.hi, b.hi)) return lo;
             if (a.hi < b.hi)
                 ++i;
@@ -395,7 +398,7 @@ private:
         Range* out = arena_.data() + begin;
         for (const Range& gap : span.gaps) {
             const Coord hi = gap.hi - f_.extentW + 1;
-            if (gap.lo <= hi) *out++ = Range{gap.lo, hi};
+            if (gap.lo <= hi) *out++ = Range{gap.lo, static_cast<std::int32_t>(hi)};
         }
         const auto size = static_cast<std::size_t>(out - (arena_.data() + begin));
         arena_.resize(begin + size);
@@ -409,8 +412,8 @@ private:
         while (i < a.size && j < b.size) {
             const Range ra = at(a, i);
             const Range rb = at(b, j);
-            const Coord lo = std::max(ra.lo, rb.lo);
-            const Coord hi = std::min(ra.hi, rb.hi);
+            const std::int32_t lo = std::max(ra.lo, rb.lo);
+            const std::int32_t hi = std::min(ra.hi, rb.hi);
             if (lo <= hi) arena_.push_back(Range{lo, hi});
             if (ra.hi < rb.hi)
                 ++i;
