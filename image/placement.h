@@ -60,8 +60,10 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The same answer by the plain scan over every pixel and every rectangle; for
-// tests and benchmarks only.
+// The same answer by the plain scan over every pixel and every rectangle (it
+// only stops a row, or the search, once a right or bottom edge has passed its
+// limit); for tests and benchmarks only. Its time grows with the atlas area
+// times the number of rectangles.
 bool findPlacementReference(const PixelImage* output, std::int32_t fw, std::int32_t fh,
                             const std::vector<Rect>& occupiedRects,
                             const PlacementSettings& settings, Rect* result);
