@@ -278,8 +278,8 @@ std::int32_t roundUpToGrid(std::int32_t g, std::int32_t v) {
     return static_cast<std::int32_t>(std::min<Coord>(up, std::numeric_limits<std::int32_t>::max()));
 }
 
-// Step by step the scan as the build first ran it, with only the two early
-// exits that cannot change its answer.
+// The scan step by step, with only the two early exits that cannot change
+// its answer.
 bool findPlacementReference(const PixelImage* output, std::int32_t fw, std::int32_t fh,
                             const std::vector<Rect>& occupiedRects,
                             const PlacementSettings& settings, Rect* result) {
