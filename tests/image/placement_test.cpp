@@ -235,10 +235,10 @@ TEST(Placement, IndexClearAndMoveStartOver) {
 // Rectangles the placement never returns still give the scan's answer.
 TEST(Placement, ForeignRectanglesMatchTheScan) {
     const std::vector<Rect> foreign = {
-        {-5, -5, 2, 1},  // partly outside the atlas
-        {6, 0, 3, 9},    // left > right: only a candidate straddling it collides
-        {0, 4, 9, 4},
-        {1, 1, 1, 1},
+        {-5, -5, 2, 1},                    // partly outside the atlas
+        {0, 4, 9, 4},                      // overlaps the next one
+        {1, 1, 1, 5},   {20, -3, 30, 30},  // wholly outside
+        {6, 0, 3, 9},                      // left > right: only a candidate straddling it collides
     };
     for (std::size_t n = 1; n <= foreign.size(); ++n) {
         PlacementRun run(12, 12, {});
