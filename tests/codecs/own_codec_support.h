@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -121,8 +122,10 @@ inline std::optional<ToolImage> decodeWithTool(const std::string& command) {
     return out;
 }
 
-// Whether every pixel's colour (alpha ignored) matches the tool's decoding.
-inline ::testing::AssertionResult sameColours(const PixelImage& image, const ToolImage& tool) {
+// Whether every pixel's colour (alpha ignored) matches the tool's decoding,
+// each channel within tolerance.
+inline ::testing::AssertionResult sameColours(const PixelImage& image, const ToolImage& tool,
+                                              int tolerance = 0) {
     if (tool.width != image.width() || tool.height != image.height()) {
         return ::testing::AssertionFailure() << "tool size " << tool.width << "x" << tool.height;
     }
@@ -131,10 +134,13 @@ inline ::testing::AssertionResult sameColours(const PixelImage& image, const Too
             const std::uint8_t* t =
                 tool.rgb.data() + 3 * (static_cast<std::size_t>(y) * tool.width + x);
             const PixelValue p = getPixel(image, x, y);
-            if ((p & 0xFFFFFF) != packPixel(t[0], t[1], t[2], 0)) {
-                return ::testing::AssertionFailure()
-                       << "pixel (" << x << ", " << y << ") is " << std::hex << p << ", tool says "
-                       << int(t[0]) << " " << int(t[1]) << " " << int(t[2]);
+            for (int c = 0; c < 3; ++c) {
+                const int ours = static_cast<int>(p >> (8 * c) & 0xFF);
+                if (std::abs(ours - t[c]) > tolerance) {
+                    return ::testing::AssertionFailure()
+                           << "pixel (" << x << ", " << y << ") channel " << c << " is " << ours
+                           << ", the tool says " << int(t[c]);
+                }
             }
         }
     }
@@ -149,6 +155,7 @@ struct FixtureCase {
     int depth = 0;
     std::optional<Pattern> pattern;  // none: too lossy to predict (HAM)
     std::string toolCommand;
+    int toolTolerance = 0;
 };
 
 inline void PrintTo(const FixtureCase& c, std::ostream* os) {
@@ -185,7 +192,7 @@ inline void checkFixture(const FixtureCase& c, ImagePtr (*reader)(codecs::ByteSp
         command.replace(command.find("%s"), 2, "'" + path + "'");
         const std::optional<ToolImage> tool = decodeWithTool(command);
         ASSERT_TRUE(tool.has_value()) << command;
-        EXPECT_TRUE(sameColours(*wide, *tool)) << command;
+        EXPECT_TRUE(sameColours(*wide, *tool, c.toolTolerance)) << command;
     }
 }
 

@@ -254,7 +254,7 @@ def make_pcx(out, src):
     run(["ppmtopcx", "-packed", src["colour"]], out + "/colour_4bit_packed.pcx")
     run(["ppmtopcx", "-8bit", src["colour"]], out + "/colour_8bit.pcx")
     run(["ppmtopcx", "-24bit", src["colour"]], out + "/colour_24bit.pcx")
-    magick([src["mono"]], "PCX:" + out + "/mono_1bit.pcx")
+    run(["ppmtopcx", src["mono"]], out + "/mono_1bit.pcx")
 
 
 # --- ILBM --------------------------------------------------------------------
@@ -268,7 +268,7 @@ def make_iff(out, src):
     run(["ppmtoilbm", "-mmethod", "transparentcolor", "-transparent", "rgb:ff/00/00",
          src["colour"]], out + "/colour_transparent.iff")
     run(["ppmtoilbm", "-ham6", src["colour"]], out + "/colour_ham6.iff")
-    run(["ppmtoilbm", src["grey"]], out + "/grey_8planes.iff")
+    run(["ppmtoilbm", "-maxplanes", "8", src["grey"]], out + "/grey_8planes.iff")
 
 
 # --- CEL ---------------------------------------------------------------------
