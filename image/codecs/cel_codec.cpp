@@ -36,14 +36,13 @@ ImagePtr readCel(ByteSpan data) {
     const std::uint8_t compression = in.u8();
     in.u32le();  // size of the pixels, often wrong; the dimensions decide
     if (!in.ok() || depth != 8 || compression != 0) return nullptr;
-    ImagePtr image = newImage(width, height, 8);
-    if (!image) return nullptr;
-
     in.seek(kHeaderSize);
     const ByteSpan palette = in.bytes(kPaletteSize);
     const auto w = static_cast<std::size_t>(width);
     const ByteSpan pixels = in.bytes(w * static_cast<std::size_t>(height));
     if (!in.ok()) return nullptr;
+    ImagePtr image = newImage(width, height, 8);
+    if (!image) return nullptr;
 
     auto& table = image->colorTable();
     for (std::size_t i = 0; i < 256; ++i) {

@@ -98,6 +98,11 @@ ImagePtr readIff(ByteSpan data) {
     const std::size_t stored = planes + (mask ? 1 : 0);
     const auto w = static_cast<std::size_t>(bmhd.width);
     const std::size_t planeBytes = (w + 15) / 16 * 2;
+    if (bmhd.width > kMaxImageSide || bmhd.height > kMaxImageSide ||
+        !mayHold(body.size(), planeBytes * stored * static_cast<std::size_t>(bmhd.height),
+                 bmhd.compression == 1 ? 64 : 1)) {
+        return nullptr;  // ByteRun1 gives at most 128 bytes for two
+    }
     // One decoded row of every plane is all that is kept beside the image.
     ImagePtr image = newImage(bmhd.width, bmhd.height, depth);
     if (!image) return nullptr;

@@ -23,6 +23,14 @@ inline ImagePtr newImage(std::int64_t width, std::int64_t height, int bitDepth,
                               bitDepth);
 }
 
+// Whether `available` bytes of coded data could possibly decode to `needed`
+// bytes when one byte of code yields at most maxExpansion bytes. A cheap early
+// refusal of files whose header promises far more than their data can hold,
+// before anything is allocated.
+inline bool mayHold(std::size_t available, std::size_t needed, std::size_t maxExpansion) {
+    return needed / maxExpansion <= available;
+}
+
 // Fills the colour table with a ramp from black to white over `levels` entries.
 inline void setGreyRamp(PixelImage& image, int levels) {
     auto& table = image.colorTable();

@@ -74,6 +74,11 @@ ImagePtr readPcx(ByteSpan data) {
     // The decoded scanlines sit beside the image; count them per pixel.
     const std::size_t extra =
         (lineBytes + static_cast<std::size_t>(width) - 1) / static_cast<std::size_t>(width);
+    if (width > kMaxImageSide || height > kMaxImageSide ||
+        !mayHold(data.size() - std::min(data.size(), kHeaderSize),
+                 lineBytes * static_cast<std::size_t>(height), encoding == 1 ? 63 : 1)) {
+        return nullptr;  // a run of two bytes gives at most 63
+    }
     ImagePtr image = newImage(width, height, depth, extra);
     if (!image) return nullptr;
 

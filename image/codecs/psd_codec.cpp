@@ -52,6 +52,12 @@ ImagePtr readPsd(ByteSpan data) {
     const std::uint16_t compression = in.u16be();
     if (!in.ok() || compression > 1) return nullptr;
 
+    if (width > kMaxImageSide || height > kMaxImageSide) return nullptr;
+    const std::size_t codedBytes =
+        (static_cast<std::size_t>(width) * static_cast<std::size_t>(depth) + 7) / 8 *
+        static_cast<std::size_t>(height) * used;
+    // PackBits gives at most 128 bytes for two.
+    if (!mayHold(in.remaining(), codedBytes, compression == 0 ? 1 : 64)) return nullptr;
     const int outDepth = alpha ? 32 : mode == kBitmap ? 1 : mode == kRgb ? 24 : 8;
     ImagePtr image =
         newImage(width, height, outDepth, used * static_cast<std::size_t>(depth / 8 + 1));

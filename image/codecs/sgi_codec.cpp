@@ -73,6 +73,14 @@ ImagePtr readSgi(ByteSpan data) {
     const std::size_t used = std::min<std::size_t>(channels, 4);
     const int depth = used == 1 ? 8 : used == 3 ? 24 : 32;
 
+    // Verbatim data must all be there; a run-length code of two bytes gives at
+    // most 127 values.
+    const std::size_t values = static_cast<std::size_t>(width * height) * used;
+    if (width > kMaxImageSide || height > kMaxImageSide ||
+        !mayHold(data.size(), values * static_cast<std::size_t>(bytesPerUnit),
+                 storage == 0 ? 1 : 127)) {
+        return nullptr;
+    }
     // One plane of bytes per channel used sits beside the image while decoding.
     ImagePtr image = newImage(width, height, depth, used);
     if (!image) return nullptr;

@@ -137,6 +137,12 @@ ImagePtr readTga(ByteSpan data) {
     const int depth = h.kind() == Kind::kTrueColour ? (h.pixelBits == 15 ? 16 : h.pixelBits)
                       : mappedAlpha                 ? 32
                                                     : 8;
+    // A run packet of 1 + pixelBytes bytes gives at most 128 pixels.
+    const std::size_t pixelCount = static_cast<std::size_t>(h.width * h.height);
+    if (!mayHold(in.remaining(), pixelCount * pixelBytes,
+                 h.rle() ? 128 * pixelBytes / (1 + pixelBytes) : 1)) {
+        return nullptr;
+    }
     ImagePtr image = newImage(h.width, h.height, depth, pixelBytes);
     if (!image) return nullptr;
 
