@@ -147,7 +147,7 @@ TEST(HostileFiles, TruncatedFixturesFailToLoad) {
                                                                   {"tiff_", codecs::readTiff},
                                                                   {"gif_", codecs::readGif}};
     int checked = 0;
-    for (const auto& entry : fs::directory_iterator(TILVANE_TEST_DATA_DIR)) {
+    for (const auto& entry : fs::directory_iterator(dataFolder())) {
         const std::string name = entry.path().filename().string();
         for (const auto& [prefix, reader] : prefixes) {
             if (name.rfind(prefix, 0) != 0) continue;

@@ -66,8 +66,13 @@ inline Rgba drawnPaletteTransparent(int x, int y) {
     return c;
 }
 
+// The fixtures live in tests/data/, beside the script that makes them.
+inline std::string dataFolder() {
+    return std::string(TILVANE_SOURCE_DIR) + "/tests/data";
+}
+
 inline std::string fixturePath(const std::string& name) {
-    return std::string(TILVANE_TEST_DATA_DIR) + "/" + name;
+    return dataFolder() + "/" + name;
 }
 
 inline std::vector<std::uint8_t> fileBytes(const std::string& path) {
