@@ -205,13 +205,14 @@ ImagePtr readPng(ByteSpan data) {
     MemorySource source{data.data(), data.size(), 0};
     PngLayout layout;
     if (!readHeader(handle.png(), handle.info(), &source, &layout)) return nullptr;
-    // libpng's intermediate rows for 16-bit interlaced data can reach 8 bytes a pixel.
-    if (!imageSizeAllowed(layout.width, layout.height, 8)) return nullptr;
+    // Our storage takes at most 4 bytes a pixel, plus one for palette indices
+    // read before they are checked; libpng's own buffers are a row or two.
+    const bool palette = layout.colorType == PNG_COLOR_TYPE_PALETTE;
+    if (!imageSizeAllowed(layout.width, layout.height, palette ? 5 : 4)) return nullptr;
 
     ImagePtr image = PixelImage::create(static_cast<std::int32_t>(layout.width),
                                         static_cast<std::int32_t>(layout.height), layout.outDepth);
     if (!image) return nullptr;
-    const bool palette = layout.colorType == PNG_COLOR_TYPE_PALETTE;
     const png_size_t rowBytes = png_get_rowbytes(handle.png(), handle.info());
     if (palette ? rowBytes != layout.width : rowBytes > image->stride()) return nullptr;
 
