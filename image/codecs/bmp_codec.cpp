@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <vector>
 
 #include "image/codecs/byte_reader.h"
 #include "image/codecs/byte_writer.h"
@@ -138,15 +137,22 @@ struct Channel {
     }
 };
 
-// Decodes RLE8 or RLE4 into one index byte per pixel, picture rows bottom-up.
-// Runs and absolute blocks are cut at the row's end; pixels the stream skips
-// stay index 0. False when the stream ends without its end-of-bitmap mark.
-bool decodeRle(ByteReader& in, bool four, std::int64_t width, std::int64_t height,
-               std::vector<std::uint8_t>& indices) {
+// Decodes RLE8 or RLE4 straight into the image: the stream runs bottom-up like
+// our storage. Runs and absolute blocks are cut at the row's end; pixels the
+// stream skips keep index 0. False when the stream ends without its
+// end-of-bitmap mark.
+bool decodeRle(ByteReader& in, bool four, PixelImage& image) {
+    const std::int64_t width = image.width();
+    const std::int64_t height = image.height();
     std::int64_t x = 0, y = 0;
     auto put = [&](std::uint8_t index) {
         if (x < width && y < height) {
-            indices[static_cast<std::size_t>(y * width + x)] = index;
+            std::uint8_t* row = image.bits() + image.stride() * static_cast<std::size_t>(y);
+            if (four) {
+                putIndex4(row, static_cast<std::int32_t>(x), index);
+            } else {
+                putIndex8(row, static_cast<std::int32_t>(x), index);
+            }
         }
         ++x;
     };
@@ -194,28 +200,12 @@ bool decodeRle(ByteReader& in, bool four, std::int64_t width, std::int64_t heigh
 }
 
 ImagePtr readRle(ByteSpan data, const BmpHeader& h) {
-    const bool four = h.compression == kRle4;
-    // The index buffer holds one byte per pixel beside the image.
-    ImagePtr image = newImage(h.width, h.height, h.bitCount, 1);
+    ImagePtr image = newImage(h.width, h.height, h.bitCount);
     if (!image) return nullptr;
     readPalette(data, h, *image);
-    std::vector<std::uint8_t> indices(static_cast<std::size_t>(h.width * h.height), 0);
     ByteReader in(data);
-    if (!in.seek(h.pixelOffset) || !decodeRle(in, four, h.width, h.height, indices)) {
+    if (!in.seek(h.pixelOffset) || !decodeRle(in, h.compression == kRle4, *image)) {
         return nullptr;
-    }
-    const auto w = static_cast<std::int32_t>(h.width);
-    for (std::int32_t y = 0; y < image->height(); ++y) {
-        // Storage rows are bottom-up like the stream.
-        std::uint8_t* out = image->bits() + image->stride() * static_cast<std::size_t>(y);
-        const std::uint8_t* src = indices.data() + static_cast<std::size_t>(y) * h.width;
-        for (std::int32_t x = 0; x < w; ++x) {
-            if (four) {
-                putIndex4(out, x, src[x]);
-            } else {
-                putIndex8(out, x, src[x]);
-            }
-        }
     }
     return image;
 }
