@@ -71,9 +71,14 @@ def write_sources(folder):
     return paths
 
 
-def run(command, out_path):
+def run(command, out_path, stdin_path=None):
     with open(out_path, "wb") as out:
-        subprocess.run(command, stdout=out, stderr=subprocess.DEVNULL, check=True)
+        source = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
+        try:
+            subprocess.run(command, stdin=source, stdout=out, stderr=subprocess.DEVNULL, check=True)
+        finally:
+            if stdin_path:
+                source.close()
 
 
 def magick(args, out_path):
@@ -169,17 +174,22 @@ def tga(image_type, bpp, descriptor, pixels, cmap=b"", cmap_len=0, cmap_bits=0):
 
 
 def make_tga(out, src):
-    run(["ppmtotga", "-rgb", "-norle", src["colour"]], out + "/colour_24bit.tga")
-    run(["ppmtotga", "-rgb", src["colour"]], out + "/colour_24bit_rle.tga")
-    run(["ppmtotga", "-cmap", "-norle", src["colour"]], out + "/colour_cmap.tga")
-    run(["ppmtotga", "-cmap", src["colour"]], out + "/colour_cmap_rle.tga")
-    run(["ppmtotga", "-cmap16", "-norle", src["colour"]], out + "/colour_cmap16.tga")
-    run(["ppmtotga", "-mono", "-norle", src["grey"]], out + "/grey_8bit.tga")
-    run(["ppmtotga", "-mono", src["grey"]], out + "/grey_8bit_rle.tga")
-    run(["pamtotga", "-rgb", "-norle", src["rgba"]], out + "/rgba_32bit.tga")
-    run(["pamtotga", "-rgb", src["rgba"]], out + "/rgba_32bit_rle.tga")
-    run(["ppmtotga", "-name", "fixture", "-rgb", "-norle", src["colour"]],
-        out + "/colour_24bit_image_id.tga")
+    # The netpbm writers put the input's file name in the image ID; fed from
+    # standard input they leave it empty, so the files do not depend on where
+    # the script ran. One fixture has an ID on purpose.
+    def targa(args, source, name):
+        run(args, out + "/" + name, stdin_path=src[source])
+    targa(["ppmtotga", "-rgb", "-norle"], "colour", "colour_24bit.tga")
+    targa(["ppmtotga", "-rgb"], "colour", "colour_24bit_rle.tga")
+    targa(["ppmtotga", "-cmap", "-norle"], "colour", "colour_cmap.tga")
+    targa(["ppmtotga", "-cmap"], "colour", "colour_cmap_rle.tga")
+    targa(["ppmtotga", "-cmap16", "-norle"], "colour", "colour_cmap16.tga")
+    targa(["ppmtotga", "-mono", "-norle"], "grey", "grey_8bit.tga")
+    targa(["ppmtotga", "-mono"], "grey", "grey_8bit_rle.tga")
+    targa(["pamtotga", "-rgb", "-norle"], "rgba", "rgba_32bit.tga")
+    targa(["pamtotga", "-rgb"], "rgba", "rgba_32bit_rle.tga")
+    targa(["ppmtotga", "-name", "fixture", "-rgb", "-norle"], "colour",
+          "colour_24bit_image_id.tga")
 
     bgra = lambda x, y: bytes(colour(x, y)[::-1] + (alpha(x, y),))
     # Top-left origin, and top-right (right to left as well).
