@@ -164,7 +164,7 @@ TEST_P(HostileSize, LargestAllowedSizeWithoutTheDataFails) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OwnCodecs, HostileSize, ::testing::ValuesIn(sizeFields()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& row) { return row.param.name; });
 
 TEST(OwnCodecHostileFiles, BmpNegativeHeightOfInt32MinFails) {
     std::vector<std::uint8_t> bytes = readBytes(fixturePath("bmp/colour_24bit.bmp"));
