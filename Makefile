@@ -1,7 +1,7 @@
 # The two commands a new machine needs: `make demo` and `make test`.
 # Every target installs the missing Debian packages first (scripts/bootstrap).
 
-.PHONY: all bootstrap build demo test test-dev test-asan test-fuzz bench fuzz fuzz-long gui install clean
+.PHONY: all bootstrap build demo test test-dev test-asan test-fuzz bench fuzz gui clean
 
 all: build
 
@@ -15,7 +15,8 @@ build: bootstrap
 demo: build
 	@scripts/demo build/dev
 
-test: test-dev test-asan test-fuzz
+# The fuzz run goes first so that CTest's summary is the last thing printed.
+test: test-fuzz test-dev test-asan
 
 test-dev: build
 	@ctest --preset dev
