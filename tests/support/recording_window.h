@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -46,6 +47,7 @@ public:
     void refreshControls(bool refill) override {
         applyRefreshRules(settings_, run_, list_, refill);
         shownStatuses.push_back(status_);
+        if (onRefresh) onRefresh();
     }
     FileList& fileList() override { return list_; }
     void showMessage(const std::string& text) override {
@@ -93,6 +95,9 @@ public:
     std::vector<Done> dones;
     std::string statusAtDone;
     std::vector<OptionsRequest> optionRequests;
+
+    // Runs inside every refresh, as a modal loop would run timer ticks.
+    std::function<void()> onRefresh;
 
     // How the save-options dialog answers.
     bool answerOptionsOk = true;
