@@ -46,7 +46,11 @@ std::optional<std::string> parseArguments(const std::vector<std::string>& args,
         if (option.valueName.empty()) {
             app.add_flag(name, flags[option.name]);
         } else {
-            app.add_option(name, values[option.name])->type_name(std::string(option.valueName));
+            // The last one wins, so a script can put its defaults before the
+            // caller's options.
+            app.add_option(name, values[option.name])
+                ->type_name(std::string(option.valueName))
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         }
     }
     app.get_option("--mask")->excludes(app.get_option("--no-mask"));
