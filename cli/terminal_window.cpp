@@ -55,9 +55,14 @@ void TerminalWindow::drawProgress(bool force) {
     if (run_.currentStep >= 0 && total > 0) {
         const int done = std::min(run_.currentStep, total);
         const int filled = static_cast<int>(static_cast<long long>(done) * kBarWidth / total);
-        line += "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
-                std::to_string(done) + "/" + std::to_string(total) + " ";
+        line.push_back('[');
+        line.append(static_cast<std::size_t>(filled), '#');
+        line.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+        line.append("] ");
+        line.append(std::to_string(done));
+        line.push_back('/');
+        line.append(std::to_string(total));
+        line.push_back(' ');
     }
     line += status_;
     line += "\x1b[K";

@@ -1,8 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <filesystem>
 
@@ -143,7 +142,8 @@ TEST(PackCli, RefusedSettingsExitWithTwoAndTheMessage) {
     const std::vector<Case> cases = {
         {"gif atlas", {"--image", "/tmp/atlas.gif"}, "Unsupported Output Image File format.\n"},
         {"zero width", {"--width", "0"}, "Failed to create the output image.\n"},
-        {"missing input", {"--input", "/nonexistent/in"},
+        {"missing input",
+         {"--input", "/nonexistent/in"},
          "Failed to find the Input Folder, or the folder is empty.\n"},
     };
     for (const Case& c : cases) {
@@ -296,8 +296,8 @@ TEST(PackCli, JpegAndTiffOutputNeedNoPrompt) {
         SCOPED_TRACE(name);
         Folders f;
         writeSprite(f.input.file("a.png"), 8, 8);
-        const Result r = runPack(f.args({"--image", f.output.file(name), "--jpeg-quality", "40",
-                                         "--tiff-compression", "13"}));
+        const Result r = runPack(f.args(
+            {"--image", f.output.file(name), "--jpeg-quality", "40", "--tiff-compression", "13"}));
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(CreateBitmapFromFile(f.output.file(name)));
     }
