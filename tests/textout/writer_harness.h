@@ -1,0 +1,135 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "job/build_run.h"
+#include "job/job_settings.h"
+#include "tests/support/temp_dir.h"
+#include "textout/text_writers.h"
+
+namespace tilvane::testing {
+
+using Writer = bool (*)(const JobSettings&, BuildRun&);
+
+inline const char* const kOutputImage = "/images/output/final.png";
+
+// Settings at their defaults with the output image path the examples use.
+inline JobSettings exampleSettings() {
+    JobSettings settings;
+    settings.outputImageFile = kOutputImage;
+    return settings;
+}
+
+// hero.png, 40 x 20, trimmed to 32 x 16 from column 3, row 2, placed at 0, 0.
+inline BuildRun heroRun() {
+    BuildRun run;
+    run.originalSizes = {{40, 20}};
+    run.cropRects = {{3, 2, 34, 17}};
+    run.trimOffsets = {{3, 2}};
+    run.placedRects = {{0, 0, 31, 15}};
+    run.occupiedRects = {{0, 0, 32, 16}};
+    run.placedNames = {"hero.png"};
+    run.placedFileIndices = {0};
+    return run;
+}
+
+// heroRun's hero, then coin.png (8 x 8, untrimmed) at 64, 16. coin is file 0
+// and hero file 1, so entry order and file order differ.
+inline BuildRun heroAndCoinRun() {
+    BuildRun run;
+    run.originalSizes = {{8, 8}, {40, 20}};
+    run.cropRects = {{0, 0, 7, 7}, {3, 2, 34, 17}};
+    run.trimOffsets = {{0, 0}, {3, 2}};
+    run.placedRects = {{0, 0, 31, 15}, {64, 16, 71, 23}};
+    run.occupiedRects = {{0, 0, 32, 16}, {64, 16, 72, 24}};
+    run.placedNames = {"hero.png", "coin.png"};
+    run.placedFileIndices = {1, 0};
+    return run;
+}
+
+// hero.png (32 x 16) at 0, 0 and coin-big.png (8 x 8) at 33, 0, untrimmed.
+inline BuildRun heroAndCoinBigRun() {
+    BuildRun run;
+    run.originalSizes = {{32, 16}, {8, 8}};
+    run.cropRects = {{0, 0, 31, 15}, {0, 0, 7, 7}};
+    run.trimOffsets = {{0, 0}, {0, 0}};
+    run.placedRects = {{0, 0, 31, 15}, {33, 0, 40, 7}};
+    run.occupiedRects = {{0, 0, 32, 16}, {33, 0, 41, 8}};
+    run.placedNames = {"hero.png", "coin-big.png"};
+    run.placedFileIndices = {0, 1};
+    return run;
+}
+
+inline BuildRun emptyRun() {
+    return BuildRun{};
+}
+
+// The ids of a JSON document, read by a real JSON parser; fails the test when
+// the text is not valid JSON.
+inline std::vector<std::string> jsonIds(const std::string& text) {
+    std::vector<std::string> ids;
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    EXPECT_FALSE(document.is_discarded()) << "not valid JSON:\n" << text;
+    if (!document.is_array()) return ids;
+    for (const auto& object : document) ids.push_back(object.value("id", std::string("<none>")));
+    return ids;
+}
+
+// The id attributes of the image elements, read by libxml2; fails the test when
+// the text is not well-formed XML.
+inline std::vector<std::string> xmlIds(const std::string& text) {
+    std::vector<std::string> ids;
+    const std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> document(
+        xmlReadMemory(text.data(), static_cast<int>(text.size()), "rects.xml", nullptr,
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+        &xmlFreeDoc);
+    EXPECT_NE(document, nullptr) << "not well-formed XML:\n" << text;
+    if (!document) return ids;
+    const xmlNode* root = xmlDocGetRootElement(document.get());
+    EXPECT_STREQ(reinterpret_cast<const char*>(root->name), "root");
+    for (const xmlNode* node = root->children; node; node = node->next) {
+        if (node->type != XML_ELEMENT_NODE) continue;
+        xmlChar* id = xmlGetProp(node, reinterpret_cast<const xmlChar*>("id"));
+        ids.push_back(id ? reinterpret_cast<const char*>(id) : "<none>");
+        xmlFree(id);
+    }
+    return ids;
+}
+
+// A file name with the extension that selects the writer.
+inline std::string fileNameFor(Writer writer, const std::string& base = "rects") {
+    if (writer == writeJsonRects) return base + ".json";
+    if (writer == writeXmlRects) return base + ".xml";
+    if (writer == writeCssRects) return base + ".css";
+    return base + ".txt";
+}
+
+struct WriteResult {
+    bool ok = false;
+    bool fileExists = false;
+    std::string text;
+};
+
+// Runs the writer into folder/fileName and reads what it left there. Every JSON
+// or XML file it writes goes through the matching parser.
+inline WriteResult runWriter(Writer writer, JobSettings settings, BuildRun& run,
+                             const TempDir& folder, const std::string& fileName) {
+    settings.outputTextFile = folder.file(fileName);
+    WriteResult result;
+    result.ok = writer(settings, run);
+    result.fileExists = std::filesystem::exists(settings.outputTextFile);
+    if (result.fileExists) result.text = readFile(settings.outputTextFile);
+    if (result.ok && fileName.ends_with(".json")) jsonIds(result.text);
+    if (result.ok && fileName.ends_with(".xml")) xmlIds(result.text);
+    return result;
+}
+
+}  // namespace tilvane::testing

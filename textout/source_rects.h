@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/geometry.h"
+#include "job/build_run.h"
+#include "job/job_settings.h"
+
+namespace tilvane {
+
+// What every writer emits for one placed image.
+struct SourceRectEntry {
+    std::string name;
+    // The inclusive rectangle the image covers in the output image.
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+    // right - left + 1 and bottom - top + 1; 64 bits so that no rectangle,
+    // however wild, overflows them.
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    // Where the kept pixels start inside the source image; 0, 0 untrimmed.
+    Point drawOffset;
+    // The source image's size before trimming.
+    Size originalSize;
+};
+
+// Which lists of the run a writer reads.
+enum class EntryUse {
+    // Names and rectangles only (plain text, CSS).
+    rectsOnly,
+    // Also trimOffsets and originalSizes through placedFileIndices (JSON, XML).
+    withFileValues,
+};
+
+// Whether the run's lists describe every entry: a name per rectangle and, for
+// withFileValues, a file index per rectangle that lies inside both per-file
+// lists. Writers refuse a run that fails this rather than read past a list or
+// invent values.
+bool entriesAreComplete(const BuildRun& run, EntryUse use);
+
+// One entry per rectangle of placedRects, in placement order, named by
+// placedNames as they are now. Per-file values that entriesAreComplete would
+// not vouch for stay 0.
+std::vector<SourceRectEntry> sourceRectEntries(const BuildRun& run);
+
+// The UV rect style: left, top, right and bottom (inclusive) divided by the
+// output size, in double precision.
+struct UvRect {
+    double u1 = 0;
+    double v1 = 0;
+    double u2 = 0;
+    double v2 = 0;
+};
+UvRect uvRectOf(const SourceRectEntry& entry, std::uint32_t outputWidth,
+                std::uint32_t outputHeight);
+
+// False only when the rect style is UV and the output width or height is 0:
+// the values would be infinite or not numbers, which no format can carry.
+bool rectStyleIsWritable(const JobSettings& settings);
+
+// The largest tabSize whose indentation is built.
+inline constexpr std::uint32_t kMaxTabSize = 65536;
+
+// One level of indentation: a tab, or tabSize spaces when convertTabs is set
+// (empty for 0). Empty optional when tabSize is above kMaxTabSize.
+std::optional<std::string> indentUnit(std::int32_t convertTabs, std::uint32_t tabSize);
+
+}  // namespace tilvane

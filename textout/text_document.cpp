@@ -1,0 +1,39 @@
+#include "textout/text_document.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace tilvane {
+
+void appendFormat(std::string& out, const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::va_list measureArgs;
+    va_copy(measureArgs, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measureArgs);
+    va_end(measureArgs);
+    if (length > 0) {
+        const std::size_t start = out.size();
+        // vsnprintf writes a terminator; room for it is made, then cut again.
+        out.resize(start + static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(out.data() + start, static_cast<std::size_t>(length) + 1, format, args);
+        out.resize(start + static_cast<std::size_t>(length));
+    }
+    va_end(args);
+}
+
+bool commitTextDocument(OutputFile& file, const std::string& document) {
+#ifdef _WIN32
+    std::string text;
+    text.reserve(document.size() + document.size() / 16);
+    for (const char c : document) {
+        if (c == '\n') text.push_back('\r');
+        text.push_back(c);
+    }
+#else
+    const std::string& text = document;
+#endif
+    return file.write(text) && file.commit();
+}
+
+}  // namespace tilvane

@@ -1,0 +1,79 @@
+#include <cinttypes>
+
+#include "textout/entry_names.h"
+#include "textout/source_rects.h"
+#include "textout/text_document.h"
+#include "textout/text_writers.h"
+
+namespace tilvane {
+
+namespace {
+
+void appendSourceRect(std::string& out, const JobSettings& settings, const char* i,
+                      const SourceRectEntry& entry) {
+    switch (settings.textFormat) {
+        case 0:
+        case 1:
+            appendFormat(out,
+                         "%s%s<sourceRect x = \"%d\" y = \"%d\" width = \"%" PRId64
+                         "\" height = \"%" PRId64 "\"></sourceRect>\n",
+                         i, i, entry.left, entry.top, entry.width, entry.height);
+            break;
+        case 2:
+        case 3:
+            appendFormat(out,
+                         "%s%s<sourceRect left = \"%d\" top = \"%d\" right = \"%d\" "
+                         "bottom = \"%d\"></sourceRect>\n",
+                         i, i, entry.left, entry.top, entry.right, entry.bottom);
+            break;
+        case 4: {
+            const UvRect uv = uvRectOf(entry, settings.outputWidth, settings.outputHeight);
+            appendFormat(out,
+                         "%s%s<sourceRect u1 = \"%.8f\" v1 = \"%.8f\" u2 = \"%.8f\" "
+                         "v2 = \"%.8f\"></sourceRect>\n",
+                         i, i, uv.u1, uv.v1, uv.u2, uv.v2);
+            break;
+        }
+        default:
+            // A style that changed to an unknown value during the build: no element.
+            break;
+    }
+}
+
+}  // namespace
+
+bool writeXmlRects(const JobSettings& settings, BuildRun& run) {
+    const std::optional<std::string> indent = indentUnit(settings.convertTabs, settings.tabSize);
+    if (!indent || !entriesAreComplete(run, EntryUse::withFileValues) ||
+        !rectStyleIsWritable(settings)) {
+        return false;
+    }
+    OutputFile file(settings.outputTextFile);
+    if (!file.open()) return false;
+
+    prepareEntryNames(run.placedNames, settings.changeCase);
+    const NameAffixes affixes = prepareAffixes(settings.namePrefix, settings.namePostfix,
+                                               settings.changeCase, AffixRule::identifier);
+    const char* i = indent->c_str();
+
+    // Ids hold letters, digits and "_" only, so the file is ASCII and needs no
+    // escaping whatever the declared encoding.
+    std::string document = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<root>\n";
+    for (const SourceRectEntry& entry : sourceRectEntries(run)) {
+        const std::string id = affixes.prefix + entry.name + affixes.postfix;
+        appendFormat(document, "%s<image id = \"%s\">\n", i, id.c_str());
+        appendSourceRect(document, settings, i, entry);
+        appendFormat(document, "%s%s<drawOffset x = \"%d\" y = \"%d\"></drawOffset>\n", i, i,
+                     entry.drawOffset.x, entry.drawOffset.y);
+        appendFormat(document,
+                     "%s%s<size width = \"%" PRId64 "\" height = \"%" PRId64 "\"></size>\n", i, i,
+                     entry.width, entry.height);
+        appendFormat(document, "%s%s<originalSize width = \"%d\" height = \"%d\"></originalSize>\n",
+                     i, i, entry.originalSize.width, entry.originalSize.height);
+        appendFormat(document, "%s</image>\n", i);
+    }
+    document += "</root>";
+    return commitTextDocument(file, document);
+}
+
+}  // namespace tilvane
