@@ -141,7 +141,7 @@ TEST(FinishBuild, TextFileTypeSelectsTheWriter) {
         const char* file;
         char firstByte;
     };
-    for (const Case& c : std::vector<Case>{{"rects.json", '{'}, {"rects.XML", '<'}}) {
+    for (const Case& c : std::vector<Case>{{"rects.json", '['}, {"rects.XML", '<'}}) {
         SCOPED_TRACE(c.file);
         BuildFixture b;
         b.settings.outputTextFile = b.output.file(c.file);
