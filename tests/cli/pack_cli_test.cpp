@@ -164,8 +164,8 @@ TEST(PackCli, EqualSizeMessageIsOneLine) {
     const Result r = runPack(f.args({"--crop", "2"}));
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err,
-              "The images must all have the same dimensions in order to the following crop "
-              "setting: - Crop all to same dimension\n");
+              "The images must all have the same dimensions in order to use the following "
+              "crop setting: - Crop all to same dimension\n");
 }
 
 TEST(PackCli, NoFilesExitsWithFour) {
@@ -284,7 +284,8 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
     EXPECT_EQ(imageWidth(atlas.get()), 40);
     EXPECT_FALSE(fs::exists(f.output.file("atlas_mask.png")));
 
-    r = runPack({"--settings", cfg, "--width", "48"});
+    // A repeated option: the last one wins.
+    r = runPack({"--settings", cfg, "--width", "32", "--width", "48"});
     ASSERT_EQ(r.status, 0) << r.err;
     atlas = CreateBitmapFromFile(f.output.file("atlas.png"));
     ASSERT_TRUE(atlas);
