@@ -122,7 +122,9 @@ def draw(name, size, background, commands):
     if target.suffix in (".png",):
         args += ["-define", "png:exclude-chunks=date,time", "PNG32:" + str(target)]
     elif target.suffix == ".tga":
-        args += ["-type", "TrueColorAlpha", str(target)]
+        # ImageMagick writes its rows top-down whatever the orientation it
+        # declares; declaring top-left makes the file say what it holds.
+        args += ["-orient", "TopLeft", "-type", "TrueColorAlpha", str(target)]
     elif target.suffix == ".tif":
         args += ["-compress", "LZW", "-type", "TrueColorAlpha", str(target)]
     elif target.suffix in (".bmp",):
