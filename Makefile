@@ -1,7 +1,7 @@
 # The two commands a new machine needs: `make demo` and `make test`.
 # Every target installs the missing Debian packages first (scripts/bootstrap).
 
-.PHONY: all bootstrap build demo test test-dev test-asan bench fuzz fuzz-long gui install clean
+.PHONY: all bootstrap build demo test test-dev test-asan test-fuzz bench fuzz fuzz-long gui install clean
 
 all: build
 
@@ -15,7 +15,7 @@ build: bootstrap
 demo: build
 	@scripts/demo build/dev
 
-test: test-dev test-asan
+test: test-dev test-asan test-fuzz
 
 test-dev: build
 	@ctest --preset dev
@@ -24,6 +24,12 @@ test-asan: bootstrap
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan
 	@ctest --preset asan
+
+# A short libFuzzer run of every target on its corpus; `make fuzz` is the long one.
+test-fuzz: bootstrap
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@scripts/fuzz build/fuzz 10
 
 bench: bootstrap
 	@cmake --preset release >/dev/null

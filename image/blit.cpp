@@ -2,9 +2,51 @@
 
 namespace tilvane {
 
-// PLACEHOLDER: not implemented yet.
-bool blitImage(PixelImage*, const PixelImage*, std::int32_t, std::int32_t, const Rect*) {
-    return false;
+bool blitImage(PixelImage* destination, const PixelImage* source, std::int32_t x, std::int32_t y,
+               const Rect* sourceRect) {
+    if (destination == nullptr || source == nullptr || x < 0 || y < 0) return false;
+    const std::int64_t destWidth = imageWidth(destination);
+    const std::int64_t destHeight = imageHeight(destination);
+    const std::int64_t srcWidth = imageWidth(source);
+    const std::int64_t srcHeight = imageHeight(source);
+
+    // 64-bit: right - left + 1 of a hostile rectangle does not fit 32 bits.
+    std::int64_t sx = 0, sy = 0, cw = srcWidth, ch = srcHeight;
+    if (sourceRect != nullptr) {
+        sx = sourceRect->left;
+        sy = sourceRect->top;
+        cw = std::int64_t{sourceRect->right} - sourceRect->left + 1;
+        ch = std::int64_t{sourceRect->bottom} - sourceRect->top + 1;
+    }
+    if (cw > srcWidth) cw = srcWidth;
+    if (ch > srcHeight) ch = srcHeight;
+    if (sx < 0) {
+        cw += sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        ch += sy;
+        sy = 0;
+    }
+    if (destWidth <= 0 || destHeight <= 0 || cw <= 0 || ch <= 0 || x >= destWidth ||
+        y >= destHeight || sx >= srcWidth || sy >= srcHeight) {
+        return false;
+    }
+
+    // Source coordinates past the source's edge read as 0, like getPixel outside
+    // the image; they may even pass INT32_MAX, so they are checked here first.
+    auto sourcePixel = [&](std::int64_t px, std::int64_t py) -> PixelValue {
+        if (px >= srcWidth || py >= srcHeight) return 0;
+        return getPixel(*source, static_cast<std::int32_t>(px), static_cast<std::int32_t>(py));
+    };
+    for (std::int64_t row = 0; row < ch && y + row < destHeight; ++row) {
+        const auto destY = static_cast<std::int32_t>(y + row);
+        for (std::int64_t col = 0; col < cw && x + col < destWidth; ++col) {
+            setPixel(*destination, static_cast<std::int32_t>(x + col), destY,
+                     sourcePixel(sx + col, sy + row));
+        }
+    }
+    return true;
 }
 
 }  // namespace tilvane

@@ -8,14 +8,21 @@ namespace {
 
 bool isSupportedDepth(int bitDepth) {
     switch (bitDepth) {
-        case 1: case 4: case 8: case 16: case 24: case 32: return true;
-        default: return false;
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            return true;
+        default:
+            return false;
     }
 }
 
 bool inside(const PixelImage& image, std::int32_t x, std::int32_t y) {
-    return x >= 0 && y >= 0 && x < image.width() && y < image.height() &&
-           image.bitDepth() == 32 && image.byteSize() != 0;
+    return x >= 0 && y >= 0 && x < image.width() && y < image.height() && image.bitDepth() == 32 &&
+           image.byteSize() != 0;
 }
 
 }  // namespace
@@ -53,9 +60,15 @@ ImagePtr createPixelImage(std::int32_t width, std::int32_t height) {
     return PixelImage::create(width, height, 32);
 }
 
-std::int32_t imageWidth(const PixelImage* image) { return image ? image->width() : 0; }
-std::int32_t imageHeight(const PixelImage* image) { return image ? image->height() : 0; }
-int imageBitDepth(const PixelImage* image) { return image ? image->bitDepth() : 0; }
+std::int32_t imageWidth(const PixelImage* image) {
+    return image ? image->width() : 0;
+}
+std::int32_t imageHeight(const PixelImage* image) {
+    return image ? image->height() : 0;
+}
+int imageBitDepth(const PixelImage* image) {
+    return image ? image->bitDepth() : 0;
+}
 
 PixelValue getPixel(const PixelImage& image, std::int32_t x, std::int32_t y) {
     if (!inside(image, x, y)) return 0;
@@ -90,7 +103,10 @@ ImagePtr convertTo32Bit(const PixelImage& source) {
         std::uint8_t* dst = result->bits() + result->stride() * storageRow;
         for (std::int32_t x = 0; x < width; ++x, dst += 4) {
             std::uint8_t blue = 0, green = 0, red = 0;
+            // A table shorter than the depth allows (only a caller can shrink
+            // it) gives black for the missing entries instead of a stray read.
             auto fromTable = [&](unsigned index) {
+                if (index >= table.size()) return;
                 const PaletteEntry& e = table[index];
                 blue = e.blue;
                 green = e.green;
@@ -98,24 +114,28 @@ ImagePtr convertTo32Bit(const PixelImage& source) {
             };
             switch (depth) {
                 case 24:
-                    blue = src[3 * x];
-                    green = src[3 * x + 1];
-                    red = src[3 * x + 2];
+                    blue = src[3 * std::size_t(x)];
+                    green = src[3 * std::size_t(x) + 1];
+                    red = src[3 * std::size_t(x) + 2];
                     break;
                 case 16: {
-                    const unsigned w = src[2 * x] | src[2 * x + 1] << 8;
+                    const unsigned w = src[2 * std::size_t(x)] | src[2 * std::size_t(x) + 1] << 8;
                     blue = static_cast<std::uint8_t>((w & 31) * 255 / 31);
                     green = static_cast<std::uint8_t>(((w >> 5) & 31) * 255 / 31);
                     red = static_cast<std::uint8_t>(((w >> 10) & 31) * 255 / 31);
                     break;
                 }
-                case 8: fromTable(src[x]); break;
+                case 8:
+                    fromTable(src[x]);
+                    break;
                 case 4: {
                     const std::uint8_t byte = src[x / 2];
                     fromTable(x % 2 == 0 ? byte >> 4 : byte & 0x0F);
                     break;
                 }
-                case 1: fromTable((src[x / 8] >> (7 - x % 8)) & 1); break;
+                case 1:
+                    fromTable((src[x / 8] >> (7 - x % 8)) & 1);
+                    break;
             }
             dst[0] = blue;
             dst[1] = green;

@@ -1,9 +1,292 @@
+#include <png.h>
+#include <zlib.h>
+
+#include <csetjmp>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "image/codecs/codec_limits.h"
 #include "image/codecs/codecs.h"
+#include "image/codecs/png_settings.h"
 
 namespace tilvane::codecs {
 
-// PLACEHOLDER: not implemented yet.
-ImagePtr readPng(ByteSpan) { return nullptr; }
-bool writePng(const PixelImage&, std::FILE*) { return false; }
+namespace {
+
+// Ancillary chunks (text, ICC profiles) beyond these are refused by libpng
+// itself, so a file cannot make it allocate or loop without bound outside the
+// image data.
+constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{8} << 20;
+constexpr png_uint_32 kMaxCachedChunks = 1000;
+
+struct MemorySource {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t offset = 0;
+};
+
+void readFromMemory(png_structp png, png_bytep out, png_size_t length) {
+    auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
+    if (length > source->size - source->offset) png_error(png, "truncated");
+    std::memcpy(out, source->data + source->offset, length);
+    source->offset += length;
+}
+
+// libpng's messages are of no use to a caller that only learns "failed to
+// load"; errors unwind to the setjmp of the running step.
+void onError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+void onWarning(png_structp, png_const_charp) {}
+
+// Owns a read or write struct and its info struct.
+class PngHandle {
+public:
+    explicit PngHandle(bool forWriting) : writing_(forWriting) {
+        png_ = writing_
+                   ? png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning)
+                   : png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
+        if (png_) info_ = png_create_info_struct(png_);
+    }
+    ~PngHandle() {
+        if (!png_) return;
+        if (writing_) {
+            png_destroy_write_struct(&png_, info_ ? &info_ : nullptr);
+        } else {
+            png_destroy_read_struct(&png_, info_ ? &info_ : nullptr, nullptr);
+        }
+    }
+    PngHandle(const PngHandle&) = delete;
+    PngHandle& operator=(const PngHandle&) = delete;
+
+    bool valid() const { return png_ && info_; }
+    png_structp png() const { return png_; }
+    png_infop info() const { return info_; }
+
+private:
+    bool writing_;
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+};
+
+// What the header says, and the form the decoded rows take.
+struct PngLayout {
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int colorType = 0;
+    int bitDepth = 0;  // as stored
+    int outDepth = 0;  // depth of the image we return: 1, 4, 8, 24 or 32
+    int paletteSize = 0;
+    png_color palette[256] = {};
+    std::uint8_t alpha[256] = {};  // from tRNS; entries it does not list stay opaque
+};
+
+// Reads the header and sets up the transformations that turn every colour
+// type into our depths. Nothing with a destructor lives in this frame.
+bool readHeader(png_structp png, png_infop info, MemorySource* source, PngLayout* layout) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_read_fn(png, source, readFromMemory);
+    png_set_user_limits(png, static_cast<png_uint_32>(kMaxImageSide),
+                        static_cast<png_uint_32>(kMaxImageSide));
+    png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    png_set_chunk_cache_max(png, kMaxCachedChunks);
+    png_read_info(png, info);
+
+    int interlace = 0;
+    png_get_IHDR(png, info, &layout->width, &layout->height, &layout->bitDepth, &layout->colorType,
+                 &interlace, nullptr, nullptr);
+    const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    const bool hasAlpha = (layout->colorType & PNG_COLOR_MASK_ALPHA) != 0 || hasTrns;
+
+    if (layout->bitDepth == 16) png_set_scale_16(png);
+    if (layout->colorType == PNG_COLOR_TYPE_PALETTE) {
+        // Palette images are read as one index a byte and checked here, since
+        // libpng expands an index beyond the palette without complaint.
+        png_colorp entries = nullptr;
+        int count = 0;
+        if (!png_get_PLTE(png, info, &entries, &count) || count <= 0 || count > 256) {
+            return false;
+        }
+        layout->paletteSize = count;
+        for (int i = 0; i < count; ++i) layout->palette[i] = entries[i];
+        std::memset(layout->alpha, 0xFF, sizeof layout->alpha);
+        if (hasTrns) {
+            png_bytep alpha = nullptr;
+            int alphaCount = 0;
+            if (png_get_tRNS(png, info, &alpha, &alphaCount, nullptr) && alpha) {
+                for (int i = 0; i < alphaCount && i < 256; ++i) layout->alpha[i] = alpha[i];
+            }
+        }
+        if (layout->bitDepth < 8) png_set_packing(png);
+        // 1, 4 and 8 bits keep their depth; 2 bits have no bitmap depth.
+        layout->outDepth = hasTrns ? 32 : layout->bitDepth == 2 ? 8 : layout->bitDepth;
+    } else if (hasAlpha) {
+        // grey, grey with tRNS, grey + alpha and RGB with tRNS all become 8-bit
+        // RGBA, stored as our BGRA
+        png_set_expand(png);
+        png_set_gray_to_rgb(png);
+        png_set_bgr(png);
+        layout->outDepth = 32;
+    } else if (layout->colorType == PNG_COLOR_TYPE_RGB) {
+        png_set_bgr(png);
+        layout->outDepth = 24;
+    } else {  // grey
+        if (layout->bitDepth == 2) png_set_expand_gray_1_2_4_to_8(png);
+        layout->outDepth = layout->bitDepth == 2 || layout->bitDepth == 16 ? 8 : layout->bitDepth;
+    }
+    if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return true;
+}
+
+bool readRows(png_structp png, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+    return true;
+}
+
+// Turns checked indices into the image: packed again at 1, 4 or 8 bits with
+// the palette as colour table, or expanded to BGRA when tRNS gives alpha.
+void placeIndices(const std::vector<std::uint8_t>& indices, const PngLayout& layout,
+                  PixelImage& image) {
+    const std::size_t width = layout.width;
+    for (png_uint_32 y = 0; y < layout.height; ++y) {
+        const std::uint8_t* in = indices.data() + width * y;
+        std::uint8_t* out = image.row(static_cast<std::int32_t>(y));
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint8_t index = in[x];
+            switch (layout.outDepth) {
+                case 32: {
+                    const png_color& c = layout.palette[index];
+                    out[4 * x] = c.blue;
+                    out[4 * x + 1] = c.green;
+                    out[4 * x + 2] = c.red;
+                    out[4 * x + 3] = layout.alpha[index];
+                    break;
+                }
+                case 8:
+                    out[x] = index;
+                    break;
+                case 4:
+                    out[x / 2] |= static_cast<std::uint8_t>(index << (x % 2 ? 0 : 4));
+                    break;
+                case 1:
+                    out[x / 8] |= static_cast<std::uint8_t>(index << (7 - x % 8));
+                    break;
+            }
+        }
+    }
+    if (layout.outDepth <= 8) {
+        auto& table = image.colorTable();
+        for (int i = 0; i < layout.paletteSize && i < static_cast<int>(table.size()); ++i) {
+            const png_color& c = layout.palette[i];
+            table[i] = PaletteEntry{c.blue, c.green, c.red, 0};
+        }
+    }
+}
+
+void fillGreyRamp(PixelImage& image, int storedDepth) {
+    auto& table = image.colorTable();
+    const int levels = 1 << storedDepth;
+    for (int i = 0; i < levels && i < static_cast<int>(table.size()); ++i) {
+        const auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
+        table[i] = PaletteEntry{v, v, v, 0};
+    }
+}
+
+}  // namespace
+
+ImagePtr readPng(ByteSpan data) {
+    if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) return nullptr;
+    PngHandle handle(false);
+    if (!handle.valid()) return nullptr;
+    MemorySource source{data.data(), data.size(), 0};
+    PngLayout layout;
+    if (!readHeader(handle.png(), handle.info(), &source, &layout)) return nullptr;
+    // Our storage takes at most 4 bytes a pixel, plus one for palette indices
+    // read before they are checked; libpng's own buffers are a row or two.
+    const bool palette = layout.colorType == PNG_COLOR_TYPE_PALETTE;
+    if (!imageSizeAllowed(layout.width, layout.height, palette ? 5 : 4)) return nullptr;
+
+    ImagePtr image = PixelImage::create(static_cast<std::int32_t>(layout.width),
+                                        static_cast<std::int32_t>(layout.height), layout.outDepth);
+    if (!image) return nullptr;
+    const png_size_t rowBytes = png_get_rowbytes(handle.png(), handle.info());
+    if (palette ? rowBytes != layout.width : rowBytes > image->stride()) return nullptr;
+
+    std::vector<std::uint8_t> indices;
+    std::vector<png_bytep> rows;
+    try {
+        if (palette) indices.resize(std::size_t{layout.width} * layout.height);
+        rows.resize(layout.height);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    for (png_uint_32 y = 0; y < layout.height; ++y) {
+        rows[y] = palette ? indices.data() + std::size_t{layout.width} * y
+                          : image->row(static_cast<std::int32_t>(y));
+    }
+    if (!readRows(handle.png(), rows.data())) return nullptr;
+
+    if (palette) {
+        // An index beyond the palette has no colour: the file is broken.
+        for (const std::uint8_t index : indices) {
+            if (index >= layout.paletteSize) return nullptr;
+        }
+        placeIndices(indices, layout, *image);
+    } else if (layout.outDepth <= 8) {
+        fillGreyRamp(*image, layout.outDepth);
+    }
+    return image;
+}
+
+namespace {
+
+bool writeRows(png_structp png, png_infop info, std::FILE* out, const PngEncodeSettings* settings,
+               png_bytepp rows, png_uint_32 width, png_uint_32 height) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, out);
+    if (settings) {
+        png_set_compression_level(png, settings->level);
+        png_set_compression_strategy(png, settings->strategy);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, settings->filters);
+    }
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    png_write_image(png, rows);
+    png_write_end(png, info);
+    // libpng writes through stdio; a write error shows only in the stream state.
+    return std::fflush(out) == 0 && !std::ferror(out);
+}
+
+}  // namespace
+
+bool writePngWith(const PixelImage& image, std::FILE* out, const PngEncodeSettings* settings) {
+    if (!out || image.bitDepth() != 32 || image.width() <= 0 || image.height() <= 0) return false;
+    PngHandle handle(true);
+    if (!handle.valid()) return false;
+    std::vector<png_bytep> rows;
+    try {
+        rows.resize(static_cast<std::size_t>(image.height()));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // libpng does not write into the rows it is given; the const goes only
+    // because its interface predates const.
+    for (std::int32_t y = 0; y < image.height(); ++y) {
+        rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(image.row(y));
+    }
+    return writeRows(handle.png(), handle.info(), out, settings, rows.data(),
+                     static_cast<png_uint_32>(image.width()),
+                     static_cast<png_uint_32>(image.height()));
+}
+
+bool writePng(const PixelImage& image, std::FILE* out) {
+    return writePngWith(image, out, &kAtlasPngSettings);
+}
 
 }  // namespace tilvane::codecs

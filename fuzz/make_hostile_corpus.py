@@ -1,0 +1,228 @@
+#!/usr/bin/env python3
+"""Makes the corpora of the PNG, JPEG, TIFF and GIF fuzz targets under
+fuzz/corpus/<codec>/: seed_* are the test fixtures (valid files for the fuzzer
+to mutate); bad_* are hostile files that every reader must refuse: truncations,
+headers claiming 2^31 pixels or more, zero sizes, indices beyond the palette,
+offsets beyond the file, endless progressive scans. The codec tests load every
+bad_* file and expect failure."""
+import os
+import shutil
+import struct
+import sys
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DATA = os.path.join(HERE, "..", "tests", "data")
+CORPUS = os.path.join(HERE, "corpus")
+
+
+def fixture(name):
+    with open(os.path.join(DATA, name), "rb") as f:
+        return f.read()
+
+
+def put(codec, name, data):
+    with open(os.path.join(CORPUS, codec, name), "wb") as f:
+        f.write(data)
+
+
+def seeds_and_cuts(codec, prefix):
+    for name in sorted(os.listdir(DATA)):
+        if not name.startswith(prefix):
+            continue
+        data = fixture(name)
+        put(codec, "seed_" + name, data)
+        # TIFF files may end in tag values that libtiff can do without.
+        last = len(data) // 2 if codec == "tiff" else len(data) - 16
+        for cut in (len(data) // 3, last):
+            put(codec, "bad_cut%d_%s" % (cut, name), data[:cut])
+
+
+# ---- PNG: chunks rewritten with their CRC
+
+def png_chunks(data):
+    pos, out = 8, []
+    while pos + 8 <= len(data):
+        n, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        out.append([kind, data[pos + 8:pos + 8 + n]])
+        pos += 12 + n
+    return out
+
+
+def png_join(chunks):
+    body = b"".join(struct.pack(">I", len(d)) + k + d + struct.pack(">I", zlib.crc32(k + d))
+                    for k, d in chunks)
+    return b"\x89PNG\r\n\x1a\n" + body
+
+
+def png_with_size(data, width, height):
+    chunks = png_chunks(data)
+    chunks[0][1] = struct.pack(">II", width, height) + chunks[0][1][8:]
+    return png_join(chunks)
+
+
+def make_png():
+    rgba = fixture("png_rgba8.png")
+    put("png", "bad_2pow31_pixels.png", png_with_size(rgba, 65536, 32768))
+    put("png", "bad_side_over_limit.png", png_with_size(rgba, 40000, 4))
+    # Within the side limit but 2^30 pixels of 16-bit RGBA: over the decoded limit.
+    put("png", "bad_decoded_over_limit.png",
+        png_with_size(fixture("png_rgba16.png"), 32768, 32768))
+    put("png", "bad_zero_width.png", png_with_size(rgba, 0, 12))
+    put("png", "bad_zero_height.png", png_with_size(rgba, 16, 0))
+    # Four palette entries for indices up to 11.
+    chunks = png_chunks(fixture("png_palette8.png"))
+    for c in chunks:
+        if c[0] == b"PLTE":
+            c[1] = c[1][:12]
+    put("png", "bad_palette_index.png", png_join(chunks))
+    chunks = png_chunks(fixture("png_palette4.png"))
+    for c in chunks:
+        if c[0] == b"PLTE":
+            c[1] = c[1][:6]
+    put("png", "bad_palette_index4.png", png_join(chunks))
+    # Image data that inflates to fewer rows than the header promises.
+    chunks = png_chunks(rgba)
+    for c in chunks:
+        if c[0] == b"IDAT":
+            c[1] = zlib.compress(b"\0" * 65)
+    put("png", "bad_short_image_data.png", png_join(chunks))
+    damaged = bytearray(rgba)
+    damaged[len(damaged) // 2] ^= 0xFF
+    put("png", "bad_crc.png", bytes(damaged))
+
+
+# ---- JPEG: the frame header's size fields
+
+def jpeg_with_size(data, width, height):
+    out = bytearray(data)
+    pos = 2
+    while pos + 4 <= len(out):
+        marker = out[pos + 1]
+        length = struct.unpack(">H", out[pos + 2:pos + 4])[0]
+        if marker in (0xC0, 0xC1, 0xC2):
+            out[pos + 5:pos + 9] = struct.pack(">HH", height, width)
+            return bytes(out)
+        pos += 2 + length
+    raise SystemExit("no frame header")
+
+
+def make_jpeg():
+    rgb = fixture("jpeg_rgb.jpg")
+    put("jpeg", "bad_2pow31_pixels.jpg", jpeg_with_size(rgb, 65535, 32769))
+    put("jpeg", "bad_decoded_over_limit.jpg", jpeg_with_size(rgb, 32768, 32768))
+    put("jpeg", "bad_zero_height.jpg", jpeg_with_size(rgb, 16, 0))
+    put("jpeg", "bad_zero_width.jpg", jpeg_with_size(rgb, 0, 12))
+    put("jpeg", "bad_progressive_2pow31.jpg",
+        jpeg_with_size(fixture("jpeg_progressive.jpg"), 65535, 32769))
+    # The last scan of a progressive file repeated 600 times: libjpeg only
+    # warns about the bogus progression, the scan limit must stop it.
+    prog = fixture("jpeg_progressive.jpg")
+    last_sos = prog.rfind(b"\xff\xda")
+    eoi = prog.rfind(b"\xff\xd9")
+    scan = prog[last_sos:eoi]
+    put("jpeg", "bad_endless_scans.jpg", prog[:eoi] + scan * 600 + b"\xff\xd9")
+
+
+# ---- TIFF: tag values of the first directory
+
+def tiff_patch(data, values):
+    out = bytearray(data)
+    e = "<" if data[:2] == b"II" else ">"
+    ifd = struct.unpack(e + "I", data[4:8])[0]
+    count = struct.unpack(e + "H", data[ifd:ifd + 2])[0]
+    for i in range(count):
+        at = ifd + 2 + 12 * i
+        tag, kind, n = struct.unpack(e + "HHI", data[at:at + 8])
+        if tag not in values:
+            continue
+        size = {3: 2, 4: 4}.get(kind)
+        if size is None:
+            continue
+        fmt = e + ("H" if kind == 3 else "I")
+        value = min(values[tag], 65535) if kind == 3 else values[tag]
+        where = at + 8 if n * size <= 4 else struct.unpack(e + "I", data[at + 8:at + 12])[0]
+        for k in range(n):
+            out[where + k * size:where + (k + 1) * size] = struct.pack(fmt, value)
+    return bytes(out)
+
+
+def make_tiff():
+    for name in ("tiff_rgb_strips.tif", "tiff_rgba_unassoc.tif", "tiff_rgb_tiles.tif"):
+        base = name[5:-4]
+        data = fixture(name)
+        put("tiff", "bad_2pow31_pixels_%s.tif" % base, tiff_patch(data, {256: 65536, 257: 32768}))
+        put("tiff", "bad_decoded_over_limit_%s.tif" % base,
+            tiff_patch(data, {256: 32768, 257: 32768}))
+        put("tiff", "bad_zero_width_%s.tif" % base, tiff_patch(data, {256: 0}))
+        put("tiff", "bad_zero_height_%s.tif" % base, tiff_patch(data, {257: 0}))
+        # Image data said to lie far beyond the end of the file.
+        put("tiff", "bad_offsets_%s.tif" % base, tiff_patch(data, {273: 0x7FFFFFF0, 324: 0x7FFFFFF0}))
+    put("tiff", "bad_not_tiff.tif", b"II*\x00" + b"\xff" * 12)
+
+
+# ---- GIF: hand-made files
+
+def gif(screen_w, screen_h, frame, palette_bits=1, lzw=None, transparent=None):
+    """A GIF with a global palette of 2^palette_bits colours and one frame
+    (left, top, width, height) whose LZW data is given (3-bit codes)."""
+    colours = 1 << palette_bits
+    out = b"GIF89a" + struct.pack("<HHBBB", screen_w, screen_h, 0x80 | (palette_bits - 1), 0, 0)
+    out += bytes((i * 40) % 256 for i in range(3 * colours))
+    if transparent is not None:
+        out += b"\x21\xf9\x04\x01\x00\x00" + bytes([transparent]) + b"\x00"
+    out += b"\x2c" + struct.pack("<HHHHB", *frame, 0) + b"\x02"
+    lzw = lzw or b""
+    for i in range(0, len(lzw), 255):
+        out += bytes([len(lzw[i:i + 255])]) + lzw[i:i + 255]
+    return out + b"\x00\x3b"
+
+
+def lzw_literal(indices):
+    """3-bit codes, a clear before every pixel so the table never grows."""
+    codes, buf, bits, out = [], 0, 0, bytearray()
+    for i in indices:
+        codes += [4, i]
+    codes.append(5)
+    for c in codes:
+        buf |= c << bits
+        bits += 3
+        while bits >= 8:
+            out.append(buf & 0xFF)
+            buf >>= 8
+            bits -= 8
+    if bits:
+        out.append(buf)
+    return bytes(out)
+
+
+def make_gif():
+    ok = lzw_literal([0, 1, 1, 0])
+    put("gif", "seed_handmade.gif", gif(2, 2, (0, 0, 2, 2), 1, ok))
+    put("gif", "bad_2pow31_screen.gif", gif(65535, 65535, (0, 0, 2, 2), 1, ok))
+    put("gif", "bad_2pow31_frame.gif", gif(2, 2, (0, 0, 65535, 32769), 1, ok))
+    put("gif", "bad_zero_screen.gif", gif(0, 0, (0, 0, 2, 2), 1, ok))
+    put("gif", "bad_zero_frame.gif", gif(2, 2, (0, 0, 0, 0), 1, ok))
+    put("gif", "bad_palette_index.gif", gif(2, 2, (0, 0, 2, 2), 1, lzw_literal([0, 3, 2, 1])))
+    put("gif", "bad_short_frame.gif", gif(2, 2, (0, 0, 2, 2), 1, lzw_literal([0, 1])))
+    put("gif", "bad_no_frame.gif", gif(2, 2, (0, 0, 2, 2), 1, ok)[:6 + 7 + 6] + b"\x3b")
+    put("gif", "bad_no_palette.gif",
+        b"GIF89a" + struct.pack("<HHBBB", 2, 2, 0, 0, 0) + b"\x2c" +
+        struct.pack("<HHHHB", 0, 0, 2, 2, 0) + b"\x02" + bytes([len(ok)]) + ok + b"\x00\x3b")
+
+
+def main():
+    for codec, prefix in (("png", "png_"), ("jpeg", "jpeg_"), ("tiff", "tiff_"), ("gif", "gif_")):
+        folder = os.path.join(CORPUS, codec)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        seeds_and_cuts(codec, prefix)
+    make_png()
+    make_jpeg()
+    make_tiff()
+    make_gif()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
