@@ -1,0 +1,118 @@
+// Packs generated folders of PNG sprites with tilvane-pack's own code path and
+// reports where the time goes: scanning (preparation), placing, drawing
+// (decoding and copying in the steps) and saving (atlas and text file).
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "cli/pack_run.h"
+#include "image/image_file.h"
+#include "job/classic_random.h"
+
+namespace tilvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder under the temporary folder, removed with its contents at exit.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (fs::temp_directory_path() / "tilvane-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// count sprites of 8 to 128 pixels a side, each an opaque blob inside a
+// transparent margin of up to a quarter of its side; the same every run.
+const ScratchFolder* spriteFolder(int count) {
+    static std::map<int, std::unique_ptr<ScratchFolder>> folders;
+    auto& folder = folders[count];
+    if (folder) return folder.get();
+    folder = std::make_unique<ScratchFolder>();
+    ClassicRandom random(static_cast<std::uint32_t>(count));
+    auto between = [&](int lo, int hi) { return lo + random.next() % (hi - lo + 1); };
+    for (int i = 0; i < count; ++i) {
+        const int w = between(8, 128);
+        const int h = between(8, 128);
+        ImagePtr image = createPixelImage(w, h);
+        if (!image) return nullptr;
+        const int left = between(0, w / 4), right = w - 1 - between(0, w / 4);
+        const int top = between(0, h / 4), bottom = h - 1 - between(0, h / 4);
+        const auto r = static_cast<std::uint8_t>(between(0, 255));
+        const auto g = static_cast<std::uint8_t>(between(0, 255));
+        for (int y = top; y <= bottom; ++y) {
+            for (int x = left; x <= right; ++x) {
+                const auto shade = static_cast<std::uint8_t>((x * 255) / w);
+                setPixel(*image, x, y, packPixel(r, g, shade, 255));
+            }
+        }
+        const std::string name = "sprite_" + std::to_string(i) + ".png";
+        if (SaveBitmapToFile(image.get(), (folder->path() / name).string()) != 0) return nullptr;
+    }
+    return folder.get();
+}
+
+void BM_Pack(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    const std::string side = std::to_string(state.range(1));
+    const ScratchFolder* input = spriteFolder(count);
+    if (!input) {
+        state.SkipWithError("could not write the sprites");
+        return;
+    }
+    ScratchFolder output;
+    PackTimings sum;
+    int status = 0;
+    for (auto _ : state) {
+        std::ostringstream out, err;
+        PackConsole console{out, err, false};
+        PackTimings t;
+        status = runPack({"--input", input->path().string() + "/", "--image",
+                          (output.path() / "atlas.png").string(), "--text",
+                          (output.path() / "atlas.txt").string(), "--width", side, "--height", side,
+                          "--crop", "1", "--sort", "size", "--no-mask", "--quiet"},
+                         console, &t);
+        state.SetIterationTime(t.scanning + t.placing + t.drawing + t.saving);
+        sum.scanning += t.scanning;
+        sum.placing += t.placing;
+        sum.drawing += t.drawing;
+        sum.saving += t.saving;
+    }
+    const double n = static_cast<double>(state.iterations());
+    const double total = sum.scanning + sum.placing + sum.drawing + sum.saving;
+    state.counters["scan_s"] = sum.scanning / n;
+    state.counters["place_s"] = sum.placing / n;
+    state.counters["draw_s"] = sum.drawing / n;
+    state.counters["save_s"] = sum.saving / n;
+    state.counters["place_pct"] = total > 0 ? 100.0 * sum.placing / total : 0;
+    state.counters["exit"] = status;
+}
+
+BENCHMARK(BM_Pack)
+    ->ArgNames({"sprites", "side"})
+    ->Args({1000, 4096})
+    ->Args({1000, 8192})
+    ->Args({10000, 4096})
+    ->Args({10000, 8192})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace tilvane

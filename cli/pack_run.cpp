@@ -1,0 +1,190 @@
+#include "cli/pack_run.h"
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iomanip>
+#include <map>
+
+#include "cli/option_table.h"
+#include "cli/terminal_window.h"
+#include "image/placement.h"
+#include "job/build.h"
+#include "job/footprint.h"
+#include "settings/settings_file.h"
+
+#ifndef TILVANE_VERSION
+#define TILVANE_VERSION "unknown"
+#endif
+
+namespace tilvane {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+int usageError(PackConsole& console, const std::string& what) {
+    console.err << "tilvane-pack: " << oneLine(what) << '\n'
+                << "Run 'tilvane-pack --help' for the options.\n";
+    return kPackUsageOrRefused;
+}
+
+// Parses the arguments into the request; empty on success, else the error.
+std::optional<std::string> parseArguments(const std::vector<std::string>& args,
+                                          PackRequest& request) {
+    CLI::App app("", "tilvane-pack");
+    app.set_help_flag();
+    std::map<std::string_view, std::string> values;
+    std::map<std::string_view, bool> flags;
+    for (const PackOption& option : packOptions()) {
+        const std::string name(option.name);
+        if (option.valueName.empty()) {
+            app.add_flag(name, flags[option.name]);
+        } else {
+            // The last one wins, so a script can put its defaults before the
+            // caller's options.
+            app.add_option(name, values[option.name])
+                ->type_name(std::string(option.valueName))
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        }
+    }
+    app.get_option("--mask")->excludes(app.get_option("--no-mask"));
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        return std::string(error.what());
+    }
+
+    // The settings file first: every other option overrides what it holds.
+    for (bool early : {true, false}) {
+        for (const PackOption& option : packOptions()) {
+            if (option.early != early) continue;
+            const bool given = option.valueName.empty()
+                                   ? flags[option.name]
+                                   : app.get_option(std::string(option.name))->count() > 0;
+            if (!given) continue;
+            if (!option.apply(request, values[option.name])) {
+                return "invalid value \"" + values[option.name] + "\" for " +
+                       std::string(option.name) + " " + std::string(option.valueName);
+            }
+        }
+        if (early && !request.settingsFile.empty()) {
+            std::ifstream probe(request.settingsFile, std::ios::binary);
+            if (!probe) return "cannot read the settings file " + request.settingsFile;
+            loadSettingsFile(request.settings, request.settingsFile);
+        }
+    }
+    return std::nullopt;
+}
+
+// The placement requests of the finished build, made again in the same order
+// against a fresh index: the time placement took during the build.
+double replayPlacement(const JobSettings& settings, const BuildRun& run,
+                       const std::vector<std::int32_t>& order) {
+    if (settings.outputWidth > 0x7FFFFFFFu || settings.outputHeight > 0x7FFFFFFFu) return 0;
+    const ImagePtr atlas = createPixelImage(static_cast<std::int32_t>(settings.outputWidth),
+                                            static_cast<std::int32_t>(settings.outputHeight));
+    if (!atlas) return 0;
+    const PlacementSettings placement{settings.borderSize, settings.gridAlignX,
+                                      settings.gridAlignY};
+    OccupancyIndex index;
+    double seconds = 0;
+    for (const std::int32_t f : order) {
+        const auto i = static_cast<std::size_t>(f);
+        if (i >= run.cropRects.size() || i >= run.originalSizes.size()) continue;
+        const Rect& crop = run.cropRects[i];
+        const bool cropped = settings.cropMode != 0;
+        const std::int32_t w = cropped ? crop.right - crop.left + 1 : run.originalSizes[i].width;
+        const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : run.originalSizes[i].height;
+        const std::int32_t fw = footprintSide(w, settings.spacing, atlas->width());
+        const std::int32_t fh = footprintSide(h, settings.spacing, atlas->height());
+        Rect occupied;
+        const auto start = Clock::now();
+        const bool found = findPlacement(atlas.get(), fw, fh, index, placement, &occupied);
+        seconds += secondsSince(start);
+        if (found) index.add(occupied);
+    }
+    return seconds;
+}
+
+void printTimings(std::ostream& err, const PackTimings& t) {
+    const double total = t.scanning + t.placing + t.drawing + t.saving;
+    err << std::fixed << std::setprecision(3) << "Timings: scanning " << t.scanning
+        << " s, placing " << t.placing << " s, drawing " << t.drawing << " s, saving " << t.saving
+        << " s, total " << total << " s";
+    if (total > 0) err << std::setprecision(1) << " (placing " << 100.0 * t.placing / total << "%)";
+    err << '\n' << std::defaultfloat << std::flush;
+}
+
+}  // namespace
+
+int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimings* timings) {
+    PackRequest request;
+    request.settings = defaultJobSettings();
+    if (const auto error = parseArguments(args, request)) return usageError(console, *error);
+    if (request.help) {
+        console.out << packHelpText();
+        return kPackDone;
+    }
+    if (request.version) {
+        console.out << "tilvane-pack " << TILVANE_VERSION << '\n';
+        return kPackDone;
+    }
+    // Silent like the dialog's Save Settings: the build goes on either way.
+    if (!request.saveSettingsFile.empty()) {
+        saveSettingsFile(request.settings, request.saveSettingsFile);
+    }
+
+    JobSettings& settings = request.settings;
+    BuildRun run;
+    TerminalWindow window(settings, run, console.out, console.err,
+                          console.terminal && !request.quiet);
+    BuildJob job{settings, run, window};
+
+    PackTimings measured;
+    const auto scanStart = Clock::now();
+    startBuild(job);
+    measured.scanning = secondsSince(scanStart);
+
+    if (run.currentStep == -1) {
+        const bool noFiles =
+            window.reportShown() ||
+            (!window.messages().empty() && window.messages().back() == "No files found.");
+        return noFiles ? kPackNoFiles : kPackUsageOrRefused;
+    }
+
+    const std::vector<std::int32_t> order = run.processOrder;
+    Clock::time_point savingStart{};
+    window.onStatus = [&](const std::string& status) {
+        if (status == "Saving..." || status == "You cancelled.") savingStart = Clock::now();
+    };
+    const auto stepsStart = Clock::now();
+    // Each step advances currentStep or ends the build; the bound only guards
+    // against a run that stops advancing.
+    const std::size_t maxSteps = order.size() + 1;
+    for (std::size_t i = 0; run.currentStep != -1 && i < maxSteps; ++i) buildStep(job);
+    const auto end = Clock::now();
+    if (savingStart == Clock::time_point{}) savingStart = end;
+    const double steps = std::chrono::duration<double>(savingStart - stepsStart).count();
+    measured.saving = std::chrono::duration<double>(end - savingStart).count();
+
+    if (request.timings || timings) {
+        measured.placing = replayPlacement(settings, run, order);
+        measured.drawing = std::max(0.0, steps - measured.placing);
+        if (timings) *timings = measured;
+        if (request.timings) printTimings(console.err, measured);
+    }
+
+    if (window.doneShown()) return kPackDone;
+    if (window.reportShown()) return kPackDoneWithFailures;
+    return kPackSaveFailed;
+}
+
+}  // namespace tilvane

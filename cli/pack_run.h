@@ -1,0 +1,43 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tilvane {
+
+// tilvane-pack's exit statuses.
+enum PackStatus : int {
+    kPackDone = 0,
+    kPackDoneWithFailures = 1,
+    kPackUsageOrRefused = 2,
+    kPackSaveFailed = 3,
+    kPackNoFiles = 4,
+};
+
+// Seconds spent in each phase of one build. Placing is measured by replaying
+// the build's placement requests in the same order against a fresh index
+// after the build; drawing is the steps' time less placing (decoding, the
+// 32-bit conversion and the copy into the atlas).
+struct PackTimings {
+    double scanning = 0;
+    double placing = 0;
+    double drawing = 0;
+    double saving = 0;
+};
+
+// Where a run writes and whether it may draw progress (the caller decides
+// whether these are terminals).
+struct PackConsole {
+    std::ostream& out;
+    std::ostream& err;
+    bool terminal = false;
+};
+
+// Runs tilvane-pack with the given arguments (without the program name) and
+// answers its exit status. With timings given, the phases are measured into it
+// whether or not --timings was asked for.
+int runPack(const std::vector<std::string>& args, PackConsole& console,
+            PackTimings* timings = nullptr);
+
+}  // namespace tilvane

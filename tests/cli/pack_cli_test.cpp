@@ -1,0 +1,319 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "cli/option_table.h"
+#include "image/image_file.h"
+#include "settings/settings_file.h"
+#include "tests/support/temp_dir.h"
+
+namespace tilvane {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the built tilvane-pack with the arguments, stdout and stderr into files
+// (so neither is a terminal), stdin closed.
+Result runPack(const std::vector<std::string>& args) {
+    TempDir capture;
+    const std::string outPath = capture.file("out");
+    const std::string errPath = capture.file("err");
+    std::vector<std::string> all = {TILVANE_PACK_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (out < 0 || err < 0 || in < 0) ::_exit(127);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    Result result;
+    int wstatus = 0;
+    if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
+        result.status = WEXITSTATUS(wstatus);
+    }
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
+    return result;
+}
+
+void writeSprite(const std::string& path, int w, int h) {
+    ImagePtr image = createPixelImage(w, h);
+    ASSERT_TRUE(image);
+    for (int y = 1; y + 1 < h; ++y) {
+        for (int x = 1; x + 1 < w; ++x) setPixel(*image, x, y, packPixel(250, 120, 30, 255));
+    }
+    ASSERT_EQ(SaveBitmapToFile(image.get(), path), 0) << path;
+}
+
+// An input and an output folder, with arguments naming them.
+struct Folders {
+    TempDir input;
+    TempDir output;
+
+    std::vector<std::string> args(std::vector<std::string> more = {}) const {
+        std::vector<std::string> all = {"--input",  input.folder(),
+                                        "--image",  output.file("atlas.png"),
+                                        "--text",   output.file("atlas.json"),
+                                        "--width",  "64",
+                                        "--height", "64",
+                                        "--sort",   "name"};
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    }
+};
+
+TEST(PackCli, HelpListsEveryOptionOfTheTable) {
+    const Result r = runPack({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, packHelpText());
+    for (const PackOption& option : packOptions()) {
+        EXPECT_NE(r.out.find("  " + std::string(option.name) + " "), std::string::npos)
+            << option.name;
+    }
+    EXPECT_NE(r.out.find("(default: 512)"), std::string::npos);
+}
+
+TEST(PackCli, VersionNamesTheProgram) {
+    const Result r = runPack({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("tilvane-pack ", 0), 0u);
+}
+
+TEST(PackCli, UsageErrorsExitWithTwo) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+    };
+    const std::vector<Case> cases = {
+        {"letters for a number", {"--width", "abc"}},
+        {"negative number", {"--border", "-5"}},
+        {"number with blank", {"--spacing", "5 "}},
+        {"number beyond 32 bits", {"--seed", "4294967296"}},
+        {"crop out of range", {"--crop", "3"}},
+        {"rect style out of range", {"--rect-style", "5"}},
+        {"unknown sort", {"--sort", "date"}},
+        {"unknown compression", {"--tiff-compression", "5"}},
+        {"quality above 100", {"--jpeg-quality", "101"}},
+        {"unknown option", {"--bogus"}},
+        {"positional argument", {"folder"}},
+        {"missing value", {"--width"}},
+        {"mask and no mask", {"--mask", "--no-mask"}},
+        {"missing settings file", {"--settings", "/nonexistent/tilvane.cfg"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r = runPack(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("tilvane-pack: ", 0), 0u) << r.err;
+    }
+}
+
+TEST(PackCli, RefusedSettingsExitWithTwoAndTheMessage) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> more;
+        const char* err;
+    };
+    const std::vector<Case> cases = {
+        {"gif atlas", {"--image", "/tmp/atlas.gif"}, "Unsupported Output Image File format.\n"},
+        {"zero width", {"--width", "0"}, "Failed to create the output image.\n"},
+        {"missing input",
+         {"--input", "/nonexistent/in"},
+         "Failed to find the Input Folder, or the folder is empty.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Folders f;
+        const Result r = runPack(f.args(c.more));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(fs::is_empty(f.output.path()));
+    }
+}
+
+TEST(PackCli, EqualSizeMessageIsOneLine) {
+    Folders f;
+    writeSprite(f.input.file("a.png"), 8, 8);
+    writeSprite(f.input.file("b.png"), 8, 4);
+    const Result r = runPack(f.args({"--crop", "2"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "The images must all have the same dimensions in order to use the following "
+              "crop setting: - Crop all to same dimension\n");
+}
+
+TEST(PackCli, NoFilesExitsWithFour) {
+    Folders f;
+    writeFile(f.input.file("readme.txt"), "not an image");
+    const Result r = runPack(f.args());
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, "No files found.\n");
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(PackCli, NothingLoadableShowsTheReportAndExitsWithFour) {
+    Folders f;
+    writeFile(f.input.file("b.png"), "broken");
+    writeFile(f.input.file("A.png"), "broken");
+    const Result r = runPack(f.args());
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err,
+              "Failed to load/add the following files:\n"
+              "A.png          (failed to load)\n"
+              "b.png          (failed to load)\n"
+              "Total images added: 0\n"
+              "Total images failed: 2\n"
+              "Grand total: 2\n");
+}
+
+TEST(PackCli, DoneWritesAtlasMaskAndTextAndCountsOnStdout) {
+    Folders f;
+    writeSprite(f.input.file("hero.png"), 20, 10);
+    writeSprite(f.input.file("coin.png"), 8, 8);
+    writeSprite(f.input.file("gem.png"), 6, 12);
+    const Result r = runPack(f.args({"--crop", "1"}));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Total images added: 3\n");
+    EXPECT_EQ(r.err, "");
+    ImagePtr atlas = CreateBitmapFromFile(f.output.file("atlas.png"));
+    ASSERT_TRUE(atlas);
+    EXPECT_EQ(imageWidth(atlas.get()), 64);
+    EXPECT_TRUE(fs::exists(f.output.file("atlas_mask.png")));
+    const std::string json = readFile(f.output.file("atlas.json"));
+    for (const char* id : {"hero", "coin", "gem"}) {
+        EXPECT_NE(json.find(id), std::string::npos) << id;
+    }
+}
+
+// Failures are listed in the dialog's sorted order, not the order they
+// happened in (z failed while scanning, B while placing).
+TEST(PackCli, SomeFailuresExitWithOneAndSortedReport) {
+    Folders f;
+    writeFile(f.input.file("z.png"), "broken");
+    writeSprite(f.input.file("B.png"), 100, 10);
+    writeSprite(f.input.file("c.png"), 8, 8);
+    writeSprite(f.input.file("d.png"), 8, 8);
+    const Result r = runPack(f.args({"--no-mask"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "Failed to load/add the following files:\n"
+              "B.png          (no space left on output image)\n"
+              "z.png          (failed to load)\n"
+              "Total images added: 2\n"
+              "Total images failed: 2\n"
+              "Grand total: 4\n");
+    EXPECT_FALSE(fs::exists(f.output.file("atlas_mask.png")));
+}
+
+TEST(PackCli, SaveFailuresExitWithThree) {
+    struct Case {
+        const char* name;
+        const char* blocked;
+        const char* err;
+        bool maskWritten;
+    };
+    const std::vector<Case> cases = {
+        {"image", "atlas.png", "Failed to save the image!\n", true},
+        {"text", "atlas.json", "Failed to save the source rects text file!\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Folders f;
+        writeSprite(f.input.file("a.png"), 8, 8);
+        fs::create_directory(f.output.file(c.blocked));
+        const Result r = runPack(f.args());
+        EXPECT_EQ(r.status, 3);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(fs::exists(f.output.file("atlas_mask.png")), c.maskWritten);
+    }
+}
+
+TEST(PackCli, PathsAreTrimmedAndTheFolderGetsItsSeparator) {
+    Folders f;
+    writeSprite(f.input.file("a.png"), 8, 8);
+    const Result r = runPack({"--input", "  " + f.input.path().string() + " ", "--image",
+                              " " + f.output.file("atlas.tga") + "\t", "--text",
+                              f.output.file("rects.txt"), "--quiet"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(f.output.file("atlas.tga")));
+    EXPECT_TRUE(fs::exists(f.output.file("rects.txt")));
+}
+
+TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
+    Folders f;
+    writeSprite(f.input.file("a.png"), 8, 8);
+    const std::string cfg = f.output.file("pack.cfg");
+    // --save-settings writes and still builds.
+    Result r = runPack(f.args({"--width", "40", "--save-settings", cfg, "--no-mask"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(fs::file_size(cfg), kSettingsFileSize);
+    fs::remove(f.output.file("atlas.png"));
+
+    r = runPack({"--settings", cfg});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ImagePtr atlas = CreateBitmapFromFile(f.output.file("atlas.png"));
+    ASSERT_TRUE(atlas);
+    EXPECT_EQ(imageWidth(atlas.get()), 40);
+    EXPECT_FALSE(fs::exists(f.output.file("atlas_mask.png")));
+
+    // A repeated option: the last one wins.
+    r = runPack({"--settings", cfg, "--width", "32", "--width", "48"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    atlas = CreateBitmapFromFile(f.output.file("atlas.png"));
+    ASSERT_TRUE(atlas);
+    EXPECT_EQ(imageWidth(atlas.get()), 48);
+}
+
+TEST(PackCli, JpegAndTiffOutputNeedNoPrompt) {
+    for (const char* name : {"atlas.jpg", "atlas.tif"}) {
+        SCOPED_TRACE(name);
+        Folders f;
+        writeSprite(f.input.file("a.png"), 8, 8);
+        const Result r = runPack(f.args(
+            {"--image", f.output.file(name), "--jpeg-quality", "40", "--tiff-compression", "13"}));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(CreateBitmapFromFile(f.output.file(name)));
+    }
+}
+
+TEST(PackCli, TimingsReportThePhases) {
+    Folders f;
+    writeSprite(f.input.file("a.png"), 8, 8);
+    const Result r = runPack(f.args({"--timings"}));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err.rfind("Timings: scanning ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(" placing "), std::string::npos);
+    EXPECT_NE(r.err.find(" drawing "), std::string::npos);
+    EXPECT_NE(r.err.find(" saving "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tilvane
