@@ -559,13 +559,27 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
     const auto extent = std::make_pair(f.extentW, f.extentH);
     // Bounds are answer rows or the limit, so already aligned.
     Coord y = std::max(f.startY, index->rowBound(f.extentW, f.extentH));
+    const std::vector<SpanLink>& links = index->links;
     if (!tabled) {
         if (auto last = index->lastRow.find(extent); last != index->lastRow.end()) {
             y = std::max(y, last->second);
         }
+    } else {
+        // A band's top row lies in a span with room for the width; rows above
+        // the first such span hold no extent this wide or wider, whatever its
+        // height, and rooms only shrink. Recorded as the bound of one row's height.
+        const Coord from = std::max(f.startY, index->rowBound(f.extentW, 1));
+        std::int32_t s = index->spanAt(static_cast<std::int32_t>(std::min(from, f.limitY)));
+        while (s >= 0 && links[s].start < f.limitY && index->roomOf(s, f) < f.extentW) {
+            s = links[s].next;
+        }
+        Coord roomy =
+            s < 0 || links[s].start >= f.limitY ? f.limitY : std::max<Coord>(links[s].start, from);
+        roomy = std::min(alignUp(f.stepY, roomy), f.limitY);
+        if (roomy > from) index->raiseBound(f.extentW, 1, roomy);
+        y = std::max(y, roomy);
     }
 
-    const std::vector<SpanLink>& links = index->links;
     std::int32_t feed = index->spanAt(static_cast<std::int32_t>(y));
     BandWindow band(f, index->scratch);
     // Spans that joined the band; their start lists are only built once the
