@@ -1,5 +1,6 @@
 // Placement of whole sprite sequences, as a build places them: footprints of
-// 8 to 64 pixels plus a spacing of 1, largest trimmed area first.
+// 8 to 64 pixels (or 8 to 128 for the pack-like cases) plus a spacing of 1,
+// largest trimmed area first.
 
 #include <benchmark/benchmark.h>
 
@@ -19,12 +20,13 @@ struct Sprite {
     std::int32_t fh;
 };
 
-std::vector<Sprite> makeSprites(std::size_t count) {
+std::vector<Sprite> makeSprites(std::size_t count, std::uint32_t largest = 64) {
     std::mt19937 rng(4242u);
     std::vector<Sprite> sizes(count);
+    const std::uint32_t choices = largest - 8 + 1;
     for (Sprite& s : sizes) {
-        s.fw = 8 + static_cast<std::int32_t>(rng() % 57);
-        s.fh = 8 + static_cast<std::int32_t>(rng() % 57);
+        s.fw = 8 + static_cast<std::int32_t>(rng() % choices);
+        s.fh = 8 + static_cast<std::int32_t>(rng() % choices);
     }
     // The build's size order: larger trimmed area first, equal areas stay in order.
     std::stable_sort(sizes.begin(), sizes.end(), [](const Sprite& a, const Sprite& b) {
@@ -115,6 +117,21 @@ void BM_PlacementProduction(benchmark::State& state) {
     state.counters["placed"] = static_cast<double>(placed);
 }
 
+// As a real pack of trimmed sprites of 8 to 128 pixels places them.
+void BM_PlacementProductionPack(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    const auto side = static_cast<std::int32_t>(state.range(1));
+    const std::vector<Sprite> sprites = makeSprites(count, 128);
+    const ImagePtr atlas = createPixelImage(side, side);
+    std::size_t placed = 0;
+    for (auto _ : state) {
+        const Outcome out = placeAllProduction(*atlas, sprites);
+        placed = out.rects.size();
+        benchmark::DoNotOptimize(placed);
+    }
+    state.counters["placed"] = static_cast<double>(placed);
+}
+
 BENCHMARK(BM_PlacementReference)
     ->Args({500, 2048})
     ->Args({2000, 2048})
@@ -125,6 +142,10 @@ BENCHMARK(BM_PlacementProduction)
     ->Args({2000, 2048})
     ->Args({10000, 4096})
     ->Args({50000, 8192})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlacementProductionPack)
+    ->Args({10000, 4096})
+    ->Args({10000, 8192})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "image/placement.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <map>
 
@@ -91,7 +92,14 @@ struct Range {
 struct Span {
     std::vector<Run> runs;
     std::vector<Range> gaps;
+    // The gaps at least kWideLevels[level] columns wide, in the same order:
+    // a packed row is mostly slivers, which a wide window need not visit.
+    // Built on first use; bit `level` of wideValid says a level is current.
+    std::array<std::vector<Range>, 6> wide;
+    std::uint32_t wideValid = 0;
 };
+
+constexpr std::array<Coord, 6> kWideLevels = {4, 8, 16, 32, 64, 128};
 
 // What a search reads of every span it passes, kept apart from the runs so
 // that walking many spans stays within a few cache lines.
@@ -121,6 +129,7 @@ Coord computeGaps(Span& span, const SearchFrame& f) {
         from = Coord{run->hi} + 1;
     }
     if (from < f.limitX) visit(from, f.limitX - 1);
+    span.wideValid = 0;
     return room;
 }
 
@@ -153,6 +162,10 @@ struct FrameKey {
 constexpr std::int32_t kFirstRow = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kLastRow = std::numeric_limits<std::int32_t>::max();
 
+// Largest extent side the row-bound table covers; sprites are mostly smaller,
+// and a larger extent still reads the bounds of the covered ones below it.
+constexpr Coord kBoundCap = 256;
+
 }  // namespace
 
 // Rows are grouped into spans of identical occupancy, linked top to bottom and
@@ -161,9 +174,13 @@ constexpr std::int32_t kLastRow = std::numeric_limits<std::int32_t>::max();
 // not with the atlas.
 //
 // Rectangles are only ever added, so a search's answer can only move later in
-// scan order as the index grows: the caches below keep, per search frame, the
-// row of the last answer for each extent and the extents that found no place.
-// They are mutable because searching does not change what the index holds.
+// scan order as the index grows. And wherever an extent fits, every smaller one
+// fits too, so an extent that found no place before row y (its answer was there,
+// or it found none) rules those rows out for every larger extent, for good. The
+// caches below keep these row bounds per search frame: a table over extents up
+// to a cap, and for larger ones the last row per extent and the extents that
+// found no place. They are mutable because searching does not change what the
+// index holds.
 struct OccupancyIndex::Impl {
     // Searching fills in the spans' gaps, which does not change what they hold.
     mutable std::vector<Span> spans{Span{}};
@@ -178,6 +195,11 @@ struct OccupancyIndex::Impl {
     // as widths grow, so the entry at or below a width holds the least height.
     mutable std::map<Coord, Coord> failed;
     mutable std::map<std::pair<Coord, Coord>, Coord> lastRow;
+    // Row bounds over extents of 1..boundW x 1..boundH, as a two-dimensional
+    // Fenwick tree of maxima: a bound is the greatest recorded for any extent
+    // no larger on either axis. Bounds only ever rise, as the tree requires.
+    mutable std::vector<std::int32_t> bounds;
+    mutable Coord boundW = 0, boundH = 0;
     mutable std::vector<Range> scratch;
 
     // The span holding row.
@@ -215,6 +237,34 @@ struct OccupancyIndex::Impl {
         ++epoch;
         failed.clear();
         lastRow.clear();
+        // Extents never exceed the frame; sized by it, a small atlas keeps a
+        // small table.
+        boundW = std::clamp<Coord>(f.limitX - f.startX, 0, kBoundCap);
+        boundH = std::clamp<Coord>(f.limitY - f.startY, 0, kBoundCap);
+        bounds.assign(static_cast<std::size_t>(boundW * boundH), 0);
+    }
+
+    bool withinBounds(Coord w, Coord h) const { return w <= boundW && h <= boundH; }
+
+    // The least row an extent of w x h may still be placed at (0: no bound).
+    Coord rowBound(Coord w, Coord h) const {
+        std::int32_t row = 0;
+        for (Coord i = std::min(w, boundW); i > 0; i -= i & -i) {
+            const std::int32_t* line = bounds.data() + (i - 1) * boundH;
+            for (Coord j = std::min(h, boundH); j > 0; j -= j & -j)
+                row = std::max(row, line[j - 1]);
+        }
+        return row;
+    }
+
+    // No extent of at least w x h fits above row; the extent must be within
+    // the table and the row an int32 (it is at most the frame's limit).
+    void raiseBound(Coord w, Coord h, Coord row) const {
+        const auto value = static_cast<std::int32_t>(row);
+        for (Coord i = w; i <= boundW; i += i & -i) {
+            std::int32_t* line = bounds.data() + (i - 1) * boundH;
+            for (Coord j = h; j <= boundH; j += j & -j) line[j - 1] = std::max(line[j - 1], value);
+        }
     }
 
     // The widest window span i holds in the current frame; its gaps are
@@ -331,9 +381,7 @@ class BandWindow {
 public:
     // The arena is the index's scratch storage, reused so that a search does not
     // allocate anew each time.
-    BandWindow(const SearchFrame& f, std::vector<Range>& arena) : f_(f), arena_(arena) {
-        arena_.clear();
-    }
+    BandWindow(const SearchFrame& f, std::vector<Range>& arena) : f_(f), arena_(arena) {}
 
     void clear() {
         inbox_.clear();
@@ -342,7 +390,7 @@ public:
     }
 
     // Adds the span whose last row is `end`, below every span already in.
-    void push(const Span& span, Coord end) {
+    void push(Span& span, Coord end) {
         const List list = startsOf(span);
         inbox_.push_back(Item{end, list});
         inboxAgg_ = inboxAll_ ? list : intersect(inboxAgg_, list);
@@ -393,36 +441,76 @@ private:
     const Range& at(const List& l, std::size_t i) const { return arena_[l.begin + i]; }
 
     // The start columns of a span whose free ranges are current.
-    List startsOf(const Span& span) {
-        const std::size_t begin = arena_.size();
-        arena_.resize(begin + span.gaps.size());
-        Range* out = arena_.data() + begin;
-        for (const Range& gap : span.gaps) {
-            const Coord hi = gap.hi - f_.extentW + 1;
-            if (gap.lo <= hi) *out++ = Range{gap.lo, static_cast<std::int32_t>(hi)};
+    List startsOf(Span& span) {
+        const std::vector<Range>& gaps = widestFitting(span);
+        const std::size_t begin = reserve(gaps.size());
+        Range* const first = arena_.data() + begin;
+        Range* out = first;
+        const std::int32_t less = static_cast<std::int32_t>(f_.extentW - 1);
+        // Written unconditionally and kept only when not empty: the ranges that
+        // fit and those that do not alternate unpredictably in a packed row.
+        for (const Range& gap : gaps) {
+            *out = Range{gap.lo, gap.hi - less};
+            out += gap.lo <= out->hi ? 1 : 0;
         }
-        const auto size = static_cast<std::size_t>(out - (arena_.data() + begin));
-        arena_.resize(begin + size);
-        return List{begin, size};
+        return commit(begin, static_cast<std::size_t>(out - first));
+    }
+
+    // The shortest of the span's gap lists that still holds every gap the
+    // window fits in.
+    const std::vector<Range>& widestFitting(Span& span) const {
+        std::size_t level = 0;
+        while (level < kWideLevels.size() && f_.extentW >= kWideLevels[level]) ++level;
+        if (level == 0) return span.gaps;
+        --level;
+        std::vector<Range>& list = span.wide[level];
+        const std::uint32_t bit = 1u << level;
+        if ((span.wideValid & bit) == 0) {
+            const Coord least = kWideLevels[level];
+            list.resize(span.gaps.size());
+            Range* out = list.data();
+            for (const Range& gap : span.gaps) {
+                *out = gap;
+                out += Coord{gap.hi} - gap.lo + 1 >= least ? 1 : 0;
+            }
+            list.resize(static_cast<std::size_t>(out - list.data()));
+            span.wideValid |= bit;
+        }
+        return list;
     }
 
     // Both lows are aligned, so the larger one is too.
     List intersect(List a, List b) {
-        List out{arena_.size(), 0};
-        std::size_t i = 0, j = 0;
-        while (i < a.size && j < b.size) {
-            const Range ra = at(a, i);
-            const Range rb = at(b, j);
-            const std::int32_t lo = std::max(ra.lo, rb.lo);
-            const std::int32_t hi = std::min(ra.hi, rb.hi);
-            if (lo <= hi) arena_.push_back(Range{lo, hi});
-            if (ra.hi < rb.hi)
-                ++i;
+        const std::size_t begin = reserve(a.size + b.size);
+        const Range* ra = arena_.data() + a.begin;
+        const Range* const aEnd = ra + a.size;
+        const Range* rb = arena_.data() + b.begin;
+        const Range* const bEnd = rb + b.size;
+        Range* const first = arena_.data() + begin;
+        Range* out = first;
+        while (ra != aEnd && rb != bEnd) {
+            const std::int32_t lo = std::max(ra->lo, rb->lo);
+            const std::int32_t hi = std::min(ra->hi, rb->hi);
+            *out = Range{lo, hi};
+            out += lo <= hi ? 1 : 0;
+            if (ra->hi < rb->hi)
+                ++ra;
             else
-                ++j;
+                ++rb;
         }
-        out.size = arena_.size() - out.begin;
-        return out;
+        return commit(begin, static_cast<std::size_t>(out - first));
+    }
+
+    // Room for n more ranges past the used ones, whose offset it gives; the
+    // arena only grows, so a search reuses what earlier ones allocated.
+    std::size_t reserve(std::size_t n) {
+        if (arena_.size() < used_ + n) arena_.resize(std::max(2 * arena_.size(), used_ + n));
+        return used_;
+    }
+
+    List commit(std::size_t begin, std::size_t size) {
+        used_ = begin + size;
+        return List{begin, size};
     }
 
     void transfer() {
@@ -435,8 +523,9 @@ private:
     }
 
     const SearchFrame& f_;
-    std::vector<Range>& arena_;  // every list of this search
-    std::vector<Item> inbox_;    // oldest first
+    std::vector<Range>& arena_;  // every list of this search, in [0, used_)
+    std::size_t used_ = 0;
+    std::vector<Item> inbox_;  // oldest first
     List inboxAgg_;
     bool inboxAll_ = true;      // inbox empty: its intersection is everything
     std::vector<Item> outbox_;  // oldest last
@@ -465,12 +554,32 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
     }
 
     index->useFrame(f);
-    if (index->failedBefore(f.extentW, f.extentH)) return false;
+    const bool tabled = index->withinBounds(f.extentW, f.extentH);
+    if (!tabled && index->failedBefore(f.extentW, f.extentH)) return false;
     const auto extent = std::make_pair(f.extentW, f.extentH);
-    Coord y = f.startY;
-    if (auto last = index->lastRow.find(extent); last != index->lastRow.end()) y = last->second;
-
+    // Bounds are answer rows or the limit, so already aligned.
+    Coord y = std::max(f.startY, index->rowBound(f.extentW, f.extentH));
     const std::vector<SpanLink>& links = index->links;
+    if (!tabled) {
+        if (auto last = index->lastRow.find(extent); last != index->lastRow.end()) {
+            y = std::max(y, last->second);
+        }
+    } else {
+        // A band's top row lies in a span with room for the width; rows above
+        // the first such span hold no extent this wide or wider, whatever its
+        // height, and rooms only shrink. Recorded as the bound of one row's height.
+        const Coord from = std::max(f.startY, index->rowBound(f.extentW, 1));
+        std::int32_t s = index->spanAt(static_cast<std::int32_t>(std::min(from, f.limitY)));
+        while (s >= 0 && links[s].start < f.limitY && index->roomOf(s, f) < f.extentW) {
+            s = links[s].next;
+        }
+        Coord roomy =
+            s < 0 || links[s].start >= f.limitY ? f.limitY : std::max<Coord>(links[s].start, from);
+        roomy = std::min(alignUp(f.stepY, roomy), f.limitY);
+        if (roomy > from) index->raiseBound(f.extentW, 1, roomy);
+        y = std::max(y, roomy);
+    }
+
     std::int32_t feed = index->spanAt(static_cast<std::int32_t>(y));
     BandWindow band(f, index->scratch);
     // Spans that joined the band; their start lists are only built once the
@@ -503,13 +612,19 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
         pending.clear();
         const Coord x = band.firstCommon();
         if (x != kNone) {
-            index->lastRow[extent] = y;
+            if (tabled)
+                index->raiseBound(f.extentW, f.extentH, y);
+            else
+                index->lastRow[extent] = y;
             *result = toRect(x, y, f);
             return true;
         }
         y = alignUp(f.stepY, band.topEnd() + 1);
     }
-    index->recordFailure(f.extentW, f.extentH);
+    if (tabled)
+        index->raiseBound(f.extentW, f.extentH, f.limitY);
+    else
+        index->recordFailure(f.extentW, f.extentH);
     return false;
 }
 

@@ -37,8 +37,9 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
 // A search structure over the occupied rectangles, kept beside the build's
 // occupiedRects and given every rectangle appended to it, in the same order.
 // Its memory grows with the rectangles' rows and column runs, never with the
-// atlas size. Searches keep caches in it, so two searches on one index must not
-// run at the same time. A moved-from index is empty and usable.
+// atlas size, beyond a fixed cache of at most 256 KiB. Searches keep caches in
+// it, so two searches on one index must not run at the same time. A moved-from
+// index is empty and usable.
 class OccupancyIndex {
 public:
     OccupancyIndex();

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tilvane {
@@ -314,6 +316,45 @@ TEST(Placement, MatchesReferenceOnRandomSequences) {
     RecordProperty("placements", std::to_string(placements));
     std::printf("%d sequences, %ld placements (%ld placed) in %.1f s\n", kDifferentialSequences,
                 placements, placed, seconds);
+}
+
+// Runs shaped like a real build: many footprints sorted largest area first
+// into a roomier atlas, so that rows fill with holes of every width and sizes
+// repeat, which is where the search prunes the most.
+TEST(Placement, MatchesReferenceOnSortedRuns) {
+    std::mt19937 rng(7151u);
+    auto pick = [&](std::uint32_t n) { return static_cast<std::int32_t>(rng() % n); };
+    const std::uint32_t gridSteps[] = {0, 0, 3, 8};
+    for (int sequence = 0; sequence < 12; ++sequence) {
+        PlacementSettings settings;
+        settings.borderSize = static_cast<std::uint32_t>(pick(3));
+        settings.gridAlignX = gridSteps[pick(4)];
+        settings.gridAlignY = gridSteps[pick(4)];
+        const std::int32_t side = 200 + pick(200);
+        // A few sequences reach past the table of row bounds.
+        const std::int32_t largest = sequence % 4 == 3 ? side : 40;
+        std::vector<std::pair<std::int32_t, std::int32_t>> sizes(250);
+        for (auto& [fw, fh] : sizes) {
+            fw = 2 + pick(static_cast<std::uint32_t>(largest));
+            fh = 2 + pick(static_cast<std::uint32_t>(largest));
+        }
+        std::stable_sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) {
+            return a.first * a.second > b.first * b.second;
+        });
+        PlacementRun run(side, side, settings);
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const auto [fw, fh] = sizes[i];
+            const MaybeRect ref = run.reference(fw, fh);
+            const MaybeRect prod = run.production(fw, fh);
+            if (describe(ref) != describe(prod)) {
+                ADD_FAILURE() << "sequence " << sequence << " step " << i << ": footprint " << fw
+                              << " x " << fh << ": reference " << describe(ref) << ", production "
+                              << describe(prod);
+                break;
+            }
+            if (ref) run.append(*ref);
+        }
+    }
 }
 
 }  // namespace
