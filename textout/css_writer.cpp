@@ -34,17 +34,13 @@ std::string quotedUrlText(std::string_view text) {
 }  // namespace
 
 bool writeCssRects(const JobSettings& settings, BuildRun& run) {
-    const std::optional<std::string> indent = indentUnit(settings.convertTabs, settings.tabSize);
-    if (!indent || !entriesAreComplete(run, EntryUse::rectsOnly)) return false;
-    OutputFile file(settings.outputTextFile);
-    if (!file.open()) return false;
-
     const std::string url =
         quotedUrlText(settings.cssUrlPrefix) + quotedUrlText(fileNameOf(settings.outputImageFile));
-    prepareEntryNames(run.placedNames, settings.changeCase);
-    const NameAffixes affixes = prepareAffixes(settings.namePrefix, settings.namePostfix,
-                                               settings.changeCase, AffixRule::identifier);
-    const char* i = indent->c_str();
+    std::optional<IdentifierDocument> prepared =
+        beginIdentifierDocument(settings, run, EntryUse::rectsOnly, false);
+    if (!prepared) return false;
+    const NameAffixes& affixes = prepared->affixes;
+    const char* i = prepared->indent.c_str();
     const std::vector<SourceRectEntry> entries = sourceRectEntries(run);
 
     std::string document;
@@ -60,7 +56,7 @@ bool writeCssRects(const JobSettings& settings, BuildRun& run) {
         appendFormat(document, "%sheight: %" PRId64 "px;\n", i, entry.height);
         document += q + 1 == entries.size() ? "}" : "}\n";
     }
-    return commitTextDocument(file, document);
+    return commitTextDocument(*prepared->file, document);
 }
 
 }  // namespace tilvane

@@ -43,18 +43,11 @@ void appendSourceRect(std::string& out, const JobSettings& settings, const char*
 }  // namespace
 
 bool writeJsonRects(const JobSettings& settings, BuildRun& run) {
-    const std::optional<std::string> indent = indentUnit(settings.convertTabs, settings.tabSize);
-    if (!indent || !entriesAreComplete(run, EntryUse::withFileValues) ||
-        !rectStyleIsWritable(settings)) {
-        return false;
-    }
-    OutputFile file(settings.outputTextFile);
-    if (!file.open()) return false;
-
-    prepareEntryNames(run.placedNames, settings.changeCase);
-    const NameAffixes affixes = prepareAffixes(settings.namePrefix, settings.namePostfix,
-                                               settings.changeCase, AffixRule::identifier);
-    const char* i = indent->c_str();
+    std::optional<IdentifierDocument> prepared =
+        beginIdentifierDocument(settings, run, EntryUse::withFileValues, true);
+    if (!prepared) return false;
+    const NameAffixes& affixes = prepared->affixes;
+    const char* i = prepared->indent.c_str();
     const std::vector<SourceRectEntry> entries = sourceRectEntries(run);
 
     // Ids hold letters, digits and "_" only, so nothing needs escaping.
@@ -74,7 +67,7 @@ bool writeJsonRects(const JobSettings& settings, BuildRun& run) {
         appendFormat(document, q + 1 == entries.size() ? "%s}\n" : "%s},\n", i);
     }
     document += "]";
-    return commitTextDocument(file, document);
+    return commitTextDocument(*prepared->file, document);
 }
 
 }  // namespace tilvane

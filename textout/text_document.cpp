@@ -36,4 +36,20 @@ bool commitTextDocument(OutputFile& file, const std::string& document) {
     return file.write(text) && file.commit();
 }
 
+std::optional<IdentifierDocument> beginIdentifierDocument(const JobSettings& settings,
+                                                          BuildRun& run, EntryUse use,
+                                                          bool needsRectStyle) {
+    std::optional<std::string> indent = indentUnit(settings.convertTabs, settings.tabSize);
+    if (!indent || !entriesAreComplete(run, use) ||
+        (needsRectStyle && !rectStyleIsWritable(settings))) {
+        return std::nullopt;
+    }
+    auto file = std::make_unique<OutputFile>(settings.outputTextFile);
+    if (!file->open()) return std::nullopt;
+    prepareEntryNames(run.placedNames, settings.changeCase);
+    NameAffixes affixes = prepareAffixes(settings.namePrefix, settings.namePostfix,
+                                         settings.changeCase, AffixRule::identifier);
+    return IdentifierDocument{std::move(file), std::move(*indent), std::move(affixes)};
+}
+
 }  // namespace tilvane

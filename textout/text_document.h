@@ -1,8 +1,14 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "image/output_file.h"
+#include "job/build_run.h"
+#include "job/job_settings.h"
+#include "textout/entry_names.h"
+#include "textout/source_rects.h"
 
 namespace tilvane {
 
@@ -21,5 +27,18 @@ void appendFormat(std::string& out, const char* format, ...) TILVANE_PRINTF_FORM
 // endings ("\n" stays "\n" on POSIX, becomes "\r\n" on Windows) and commits it.
 // False on any write, flush or rename error; the target is then untouched.
 bool commitTextDocument(OutputFile& file, const std::string& document);
+
+// What the JSON, XML and CSS writers do before their document: build the
+// indentation, refuse a run they cannot describe, open the file, and turn the
+// names and affixes into identifiers. Empty when the writer must fail; nothing
+// has been written and the names are untouched then.
+struct IdentifierDocument {
+    std::unique_ptr<OutputFile> file;
+    std::string indent;
+    NameAffixes affixes;
+};
+std::optional<IdentifierDocument> beginIdentifierDocument(const JobSettings& settings,
+                                                          BuildRun& run, EntryUse use,
+                                                          bool needsRectStyle);
 
 }  // namespace tilvane

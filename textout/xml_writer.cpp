@@ -43,18 +43,11 @@ void appendSourceRect(std::string& out, const JobSettings& settings, const char*
 }  // namespace
 
 bool writeXmlRects(const JobSettings& settings, BuildRun& run) {
-    const std::optional<std::string> indent = indentUnit(settings.convertTabs, settings.tabSize);
-    if (!indent || !entriesAreComplete(run, EntryUse::withFileValues) ||
-        !rectStyleIsWritable(settings)) {
-        return false;
-    }
-    OutputFile file(settings.outputTextFile);
-    if (!file.open()) return false;
-
-    prepareEntryNames(run.placedNames, settings.changeCase);
-    const NameAffixes affixes = prepareAffixes(settings.namePrefix, settings.namePostfix,
-                                               settings.changeCase, AffixRule::identifier);
-    const char* i = indent->c_str();
+    std::optional<IdentifierDocument> prepared =
+        beginIdentifierDocument(settings, run, EntryUse::withFileValues, true);
+    if (!prepared) return false;
+    const NameAffixes& affixes = prepared->affixes;
+    const char* i = prepared->indent.c_str();
 
     // Ids hold letters, digits and "_" only, so the file is ASCII and needs no
     // escaping whatever the declared encoding.
@@ -73,7 +66,7 @@ bool writeXmlRects(const JobSettings& settings, BuildRun& run) {
         appendFormat(document, "%s</image>\n", i);
     }
     document += "</root>";
-    return commitTextDocument(file, document);
+    return commitTextDocument(*prepared->file, document);
 }
 
 }  // namespace tilvane
