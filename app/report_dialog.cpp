@@ -1,7 +1,5 @@
 #include "app/report_dialog.h"
 
-#include <algorithm>
-
 #include "app/desktop_open.h"
 #include "app/dialog_units.h"
 #include "job/file_list.h"
@@ -26,10 +24,9 @@ void ReportDialog::setReport(const std::vector<std::string>& failureLines,
     imagePath_ = imagePath;
     textPath_ = textPath;
     // A sorted list box: the order of the lines is its own, not the build's.
-    std::vector<std::string> sorted = failureLines;
-    std::stable_sort(sorted.begin(), sorted.end(), fileNameLess);
     ui_->failureList->clear();
-    for (const std::string& line : sorted) ui_->failureList->addItem(QString::fromStdString(line));
+    for (const std::string& line : sortedAsListBox(failureLines))
+        ui_->failureList->addItem(QString::fromStdString(line));
     ui_->addedTotalLabel->setText(QStringLiteral("Total images added: %1").arg(added));
     ui_->failedTotalLabel->setText(QStringLiteral("Total images failed: %1").arg(failed));
     ui_->grandTotalLabel->setText(

@@ -103,11 +103,9 @@ void BM_PlacementReference(benchmark::State& state) {
     state.counters["speedup"] = referenceSeconds / productionSeconds;
 }
 
-void BM_PlacementProduction(benchmark::State& state) {
-    const auto count = static_cast<std::size_t>(state.range(0));
-    const auto side = static_cast<std::int32_t>(state.range(1));
-    const std::vector<Sprite> sprites = makeSprites(count);
-    const ImagePtr atlas = createPixelImage(side, side);
+void runProduction(benchmark::State& state, const std::vector<Sprite>& sprites) {
+    const ImagePtr atlas = createPixelImage(static_cast<std::int32_t>(state.range(1)),
+                                            static_cast<std::int32_t>(state.range(1)));
     std::size_t placed = 0;
     for (auto _ : state) {
         const Outcome out = placeAllProduction(*atlas, sprites);
@@ -117,19 +115,13 @@ void BM_PlacementProduction(benchmark::State& state) {
     state.counters["placed"] = static_cast<double>(placed);
 }
 
+void BM_PlacementProduction(benchmark::State& state) {
+    runProduction(state, makeSprites(static_cast<std::size_t>(state.range(0))));
+}
+
 // As a real pack of trimmed sprites of 8 to 128 pixels places them.
 void BM_PlacementProductionPack(benchmark::State& state) {
-    const auto count = static_cast<std::size_t>(state.range(0));
-    const auto side = static_cast<std::int32_t>(state.range(1));
-    const std::vector<Sprite> sprites = makeSprites(count, 128);
-    const ImagePtr atlas = createPixelImage(side, side);
-    std::size_t placed = 0;
-    for (auto _ : state) {
-        const Outcome out = placeAllProduction(*atlas, sprites);
-        placed = out.rects.size();
-        benchmark::DoNotOptimize(placed);
-    }
-    state.counters["placed"] = static_cast<double>(placed);
+    runProduction(state, makeSprites(static_cast<std::size_t>(state.range(0)), 128));
 }
 
 BENCHMARK(BM_PlacementReference)

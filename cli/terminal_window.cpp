@@ -86,11 +86,8 @@ void TerminalWindow::showReport(const std::vector<std::string>& failureLines, co
                                 const std::string&, int added, int failed) {
     clearProgress();
     reportShown_ = true;
-    // The dialog's list box sorts its lines.
-    FileList sorted;
-    for (const std::string& line : failureLines) sorted.add(line);
     err_ << "Failed to load/add the following files:\n";
-    for (const FileList::Entry& entry : sorted.entries()) err_ << entry.name << '\n';
+    for (const std::string& line : sortedAsListBox(failureLines)) err_ << line << '\n';
     err_ << "Total images added: " << added << '\n'
          << "Total images failed: " << failed << '\n'
          << "Grand total: " << static_cast<long long>(added) + failed << '\n'

@@ -13,6 +13,12 @@ bool fileNameLess(std::string_view a, std::string_view b) {
     return folded != 0 ? folded < 0 : a < b;
 }
 
+std::vector<std::string> sortedAsListBox(std::vector<std::string> lines) {
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const std::string& a, const std::string& b) { return fileNameLess(a, b); });
+    return lines;
+}
+
 std::optional<int> FileList::add(std::string_view name) {
     // After any equal name, so equal names keep the order they were added in.
     const auto at = std::upper_bound(

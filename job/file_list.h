@@ -43,4 +43,8 @@ private:
 // The list's order: ASCII case ignored, then plain byte order.
 bool fileNameLess(std::string_view a, std::string_view b);
 
+// The lines in the order a sorted list box shows them (fileNameLess, equal
+// lines in their given order); the Report's failure lines are shown so.
+std::vector<std::string> sortedAsListBox(std::vector<std::string> lines);
+
 }  // namespace tilvane
