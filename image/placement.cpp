@@ -133,14 +133,18 @@ Coord computeGaps(Span& span, const SearchFrame& f) {
     return room;
 }
 
-void insertRun(Span& span, std::int32_t lo, std::int32_t hi) {
+// True when [lo, hi] covered no occupied column before, so that it lay inside
+// one free range.
+bool insertRun(Span& span, std::int32_t lo, std::int32_t hi) {
     std::vector<Run>& runs = span.runs;
     // Runs that overlap or touch [lo, hi] merge with it.
     auto first = std::lower_bound(runs.begin(), runs.end(), Coord{lo} - 1,
                                   [](const Run& r, Coord v) { return r.hi < v; });
     auto last = first;
     Run merged{lo, hi};
+    bool free = true;
     while (last != runs.end() && Coord{last->lo} <= Coord{hi} + 1) {
+        free = free && (last->hi < lo || last->lo > hi);
         merged.lo = std::min(merged.lo, last->lo);
         merged.hi = std::max(merged.hi, last->hi);
         ++last;
@@ -151,6 +155,50 @@ void insertRun(Span& span, std::int32_t lo, std::int32_t hi) {
         *first = merged;
         runs.erase(first + 1, last);
     }
+    return free;
+}
+
+// Takes the columns lo..hi, which lay inside one free range, out of a list of
+// ranges holding the free ranges at least `least` wide; columns outside the
+// frame take nothing from it. Gives the width of the range they were taken
+// from, 0 when the list did not hold it.
+Coord carveRange(std::vector<Range>& list, std::int32_t lo, std::int32_t hi, Coord least,
+                 Coord stepX) {
+    auto it = std::lower_bound(list.begin(), list.end(), lo,
+                               [](const Range& r, std::int32_t x) { return r.hi < x; });
+    // A free range's first aligned column may lie past its start; columns taken
+    // before it leave its range as it was.
+    if (it == list.end() || it->lo > hi) return 0;
+    const Range was = *it;
+    Range pieces[2];
+    int count = 0;
+    if (Coord{lo} - was.lo >= least) pieces[count++] = Range{was.lo, lo - 1};
+    const Coord right = alignUp(stepX, Coord{hi} + 1);
+    if (Coord{was.hi} + 1 - right >= least)
+        pieces[count++] = Range{static_cast<std::int32_t>(right), was.hi};
+    if (count == 0) {
+        list.erase(it);
+    } else {
+        *it = pieces[0];
+        if (count == 2) list.insert(it + 1, pieces[1]);
+    }
+    return Coord{was.hi} + 1 - was.lo;
+}
+
+// Takes the columns lo..hi, which lay inside one free range, out of a span's
+// current gaps and its built wide lists; gives the span's room after.
+Coord carveGaps(Span& span, Coord room, std::int32_t lo, std::int32_t hi, Coord stepX) {
+    const Coord width = carveRange(span.gaps, lo, hi, 1, stepX);
+    if (width == 0) return room;
+    for (std::size_t level = 0; level < kWideLevels.size(); ++level) {
+        if ((span.wideValid >> level & 1u) != 0) {
+            carveRange(span.wide[level], lo, hi, kWideLevels[level], stepX);
+        }
+    }
+    if (width < room) return room;
+    Coord widest = 0;
+    for (const Range& gap : span.gaps) widest = std::max(widest, Coord{gap.hi} + 1 - gap.lo);
+    return widest;
 }
 
 // Everything of a frame but the footprint: what the caches of one build share.
@@ -310,9 +358,16 @@ void OccupancyIndex::add(const Rect& rect) {
     Impl& ix = *impl_;
     const std::int32_t first = ix.splitAt(rect.top);
     if (rect.bottom != kLastRow) ix.splitAt(rect.bottom + 1);
+    // Current gaps are carved in place; others are made again when a search
+    // next needs them.
     for (std::int32_t i = first; i >= 0 && ix.links[i].start <= rect.bottom; i = ix.links[i].next) {
-        insertRun(ix.spans[i], rect.left, rect.right);
-        ix.links[i].gapEpoch = 0;
+        const bool intoFree = insertRun(ix.spans[i], rect.left, rect.right);
+        SpanLink& link = ix.links[i];
+        if (intoFree && ix.epoch != 0 && link.gapEpoch == ix.epoch) {
+            link.room = carveGaps(ix.spans[i], link.room, rect.left, rect.right, ix.frame.stepX);
+        } else {
+            link.gapEpoch = 0;
+        }
     }
 }
 
@@ -408,6 +463,10 @@ public:
 
     // Last row of the top span; the window must not be empty.
     Coord topEnd() const { return outbox_.empty() ? inbox_.front().end : outbox_.back().end; }
+
+    // True when the spans from the top down to the newest of the last transfer
+    // already share no start column, whatever spans join below.
+    bool topBlocked() const { return !outbox_.empty() && outbox_.back().list.size == 0; }
 
     // The least start column common to all spans in the window, or kNone.
     Coord firstCommon() const {
@@ -533,29 +592,17 @@ private:
 
 }  // namespace
 
-// The scan's answer is the least (y, x), both aligned, whose extended window is
-// free. Within one span of rows nothing changes, so after a failing row the
-// next row worth trying is the first aligned one of a later span: a window
-// starting lower in the same span meets every span the failed one met. A span
-// too full for the window at any column rules out every band that holds it.
-bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
-                   const OccupancyIndex& occupied, const PlacementSettings& settings,
-                   Rect* result) {
-    const OccupancyIndex::Impl* index = occupied.impl_.get();
-    if (index != nullptr && index->malformed) {
-        return findPlacementReference(output, fw, fh, index->rects, settings, result);
-    }
-    SearchFrame f;
-    if (result == nullptr || !makeFrame(output, fw, fh, settings, f)) return false;
-    if (f.startX + f.extentW > f.limitX || f.startY + f.extentH > f.limitY) return false;
-    if (index == nullptr) {
-        *result = toRect(f.startX, f.startY, f);
-        return true;
-    }
+namespace {
 
-    index->useFrame(f);
+// The scan's answer row for the frame's extent, its column in `column`; the
+// frame's limit when there is none. Within one span of rows nothing changes,
+// so after a failing row the next row worth trying is the first aligned one of
+// a later span: a window starting lower in the same span meets every span the
+// failed one met. A span too full for the window at any column rules out
+// every band that holds it.
+Coord searchRows(const OccupancyIndex::Impl* index, const SearchFrame& f, Coord* column) {
     const bool tabled = index->withinBounds(f.extentW, f.extentH);
-    if (!tabled && index->failedBefore(f.extentW, f.extentH)) return false;
+    if (!tabled && index->failedBefore(f.extentW, f.extentH)) return f.limitY;
     const auto extent = std::make_pair(f.extentW, f.extentH);
     // Bounds are answer rows or the limit, so already aligned.
     Coord y = std::max(f.startY, index->rowBound(f.extentW, f.extentH));
@@ -606,6 +653,12 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
         }
         if (jumped) continue;
         band.dropAbove(y);
+        if (band.topBlocked()) {
+            // The spans that joined wait in pending: most bands above the
+            // answer fail before they would be read.
+            y = alignUp(f.stepY, band.topEnd() + 1);
+            continue;
+        }
         for (const auto& [span, end] : pending) {
             if (end >= y) band.push(index->spans[span], end);
         }
@@ -616,8 +669,8 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
                 index->raiseBound(f.extentW, f.extentH, y);
             else
                 index->lastRow[extent] = y;
-            *result = toRect(x, y, f);
-            return true;
+            *column = x;
+            return y;
         }
         y = alignUp(f.stepY, band.topEnd() + 1);
     }
@@ -625,7 +678,53 @@ bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
         index->raiseBound(f.extentW, f.extentH, f.limitY);
     else
         index->recordFailure(f.extentW, f.extentH);
-    return false;
+    return f.limitY;
+}
+
+// v keeping only its five highest bits: sizes that stand in for the
+// nearby sizes above them, at most a sixteenth smaller. Coarser steps stand in
+// for more sizes but bound them less closely.
+Coord ladderStep(Coord v) {
+    Coord top = 1;
+    while (top * 2 <= v) top *= 2;
+    const Coord grain = std::max<Coord>(top / 16, 1);
+    return v / grain * grain;
+}
+
+}  // namespace
+
+// The scan's answer is the least (y, x), both aligned, whose extended window is
+// free. Any window no larger on either axis fits wherever it does, so the
+// answer row of a slightly smaller extent bounds it from above; searched first
+// and kept in the row bounds, that row lets the many extents near it skip the
+// packed rows, which the smaller one passes only once over a build.
+bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
+                   const OccupancyIndex& occupied, const PlacementSettings& settings,
+                   Rect* result) {
+    const OccupancyIndex::Impl* index = occupied.impl_.get();
+    if (index != nullptr && index->malformed) {
+        return findPlacementReference(output, fw, fh, index->rects, settings, result);
+    }
+    SearchFrame f;
+    if (result == nullptr || !makeFrame(output, fw, fh, settings, f)) return false;
+    if (f.startX + f.extentW > f.limitX || f.startY + f.extentH > f.limitY) return false;
+    if (index == nullptr) {
+        *result = toRect(f.startX, f.startY, f);
+        return true;
+    }
+
+    index->useFrame(f);
+    Coord column = kNone;
+    SearchFrame lesser = f;
+    lesser.extentW = ladderStep(std::min(f.extentW, index->boundW));
+    lesser.extentH = ladderStep(std::min(f.extentH, index->boundH));
+    if (lesser.extentW != f.extentW || lesser.extentH != f.extentH) {
+        searchRows(index, lesser, &column);
+    }
+    const Coord row = searchRows(index, f, &column);
+    if (row >= f.limitY) return false;
+    *result = toRect(column, row, f);
+    return true;
 }
 
 }  // namespace tilvane
