@@ -190,7 +190,9 @@ Coord carveRange(std::vector<Range>& list, std::int32_t lo, std::int32_t hi, Coo
 Coord carveGaps(Span& span, Coord room, std::int32_t lo, std::int32_t hi, Coord stepX) {
     const Coord width = carveRange(span.gaps, lo, hi, 1, stepX);
     if (width == 0) return room;
-    for (std::size_t level = 0; level < kWideLevels.size(); ++level) {
+    // Only the lists of widths up to the carved range's held it.
+    for (std::size_t level = 0; level < kWideLevels.size() && kWideLevels[level] <= width;
+         ++level) {
         if ((span.wideValid >> level & 1u) != 0) {
             carveRange(span.wide[level], lo, hi, kWideLevels[level], stepX);
         }
