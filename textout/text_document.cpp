@@ -52,4 +52,28 @@ std::optional<IdentifierDocument> beginIdentifierDocument(const JobSettings& set
     return IdentifierDocument{std::move(file), std::move(*indent), std::move(affixes)};
 }
 
+void appendStyledRect(std::string& out, const JobSettings& settings, const char* indent,
+                      const SourceRectEntry& entry, const RectStyleFormats& formats) {
+    const char* i = indent;
+    switch (settings.textFormat) {
+        case 0:
+        case 1:
+            appendFormat(out, formats.position, i, i, entry.left, entry.top, entry.width,
+                         entry.height);
+            break;
+        case 2:
+        case 3:
+            appendFormat(out, formats.edges, i, i, entry.left, entry.top, entry.right,
+                         entry.bottom);
+            break;
+        case 4: {
+            const UvRect uv = uvRectOf(entry, settings.outputWidth, settings.outputHeight);
+            appendFormat(out, formats.uv, i, i, uv.u1, uv.v1, uv.u2, uv.v2);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
 }  // namespace tilvane

@@ -41,4 +41,20 @@ std::optional<IdentifierDocument> beginIdentifierDocument(const JobSettings& set
                                                           BuildRun& run, EntryUse use,
                                                           bool needsRectStyle);
 
+// A writer's printf formats for the three shapes of the rect styles, each
+// taking the indentation twice and then four values: x, y (int32) and width,
+// height (int64) for styles 0 and 1; left, top, right, bottom (int32) for 2
+// and 3; u1, v1, u2, v2 (double) for 4. Golden files check them, since the
+// compiler cannot check a format that is not a literal.
+struct RectStyleFormats {
+    const char* position;
+    const char* edges;
+    const char* uv;
+};
+
+// Appends the entry's rectangle in the settings' rect style, indented twice;
+// nothing for a style outside 0 to 4 (one changed during the build).
+void appendStyledRect(std::string& out, const JobSettings& settings, const char* indent,
+                      const SourceRectEntry& entry, const RectStyleFormats& formats);
+
 }  // namespace tilvane
