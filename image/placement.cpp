@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <limits>
 #include <map>
 
@@ -687,8 +688,7 @@ Coord searchRows(const OccupancyIndex::Impl* index, const SearchFrame& f, Coord*
 // nearby sizes above them, at most a sixteenth smaller. Coarser steps stand in
 // for more sizes but bound them less closely.
 Coord ladderStep(Coord v) {
-    Coord top = 1;
-    while (top * 2 <= v) top *= 2;
+    const auto top = static_cast<Coord>(std::bit_floor(static_cast<std::uint64_t>(v)));
     const Coord grain = std::max<Coord>(top / 16, 1);
     return v / grain * grain;
 }
@@ -696,10 +696,10 @@ Coord ladderStep(Coord v) {
 }  // namespace
 
 // The scan's answer is the least (y, x), both aligned, whose extended window is
-// free. Any window no larger on either axis fits wherever it does, so the
-// answer row of a slightly smaller extent bounds it from above; searched first
-// and kept in the row bounds, that row lets the many extents near it skip the
-// packed rows, which the smaller one passes only once over a build.
+// free. Any window no larger on either axis fits wherever it does, so no
+// answer lies above the answer row of a slightly smaller extent. Searched
+// first and kept in the row bounds, that row lets the many extents near it
+// skip the packed rows, which the smaller one passes only once over a build.
 bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
                    const OccupancyIndex& occupied, const PlacementSettings& settings,
                    Rect* result) {
