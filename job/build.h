@@ -31,8 +31,9 @@ void clearRun(BuildRun& run);
 // Appends "name          (reason)" to the run's failures.
 void addFailure(BuildRun& run, std::string_view name, std::string_view reason);
 
-// The folder checks of the output image and text files; false after showing
-// the message that stops the build.
+// The checks of the output paths: the atlas outside the input folder, both
+// output folders present, then findOutputConflict; false after showing the
+// message that stops the build.
 bool checkOutputPaths(BuildJob& job);
 
 // Places the next file of processOrder; after the last one, finishes the build.

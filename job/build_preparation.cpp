@@ -8,6 +8,7 @@
 #include "job/build.h"
 #include "job/file_ordering.h"
 #include "job/folder_search.h"
+#include "job/output_paths.h"
 #include "job/path_helpers.h"
 
 namespace tilvane {
@@ -161,17 +162,21 @@ void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {
 
 bool checkOutputPaths(BuildJob& job) {
     const JobSettings& settings = job.settings;
-    const std::string imageFolder = ensureTrailingSlash(folderOfPath(settings.outputImageFile));
-    if (compareNoCase(imageFolder, settings.inputFolder) == 0) {
-        job.window.showMessage("The Output Image File must not be in the Input Folder.");
+    if (imageInInputFolder(settings)) {
+        job.window.showMessage(std::string(kImageInInputFolder));
         return false;
     }
+    const std::string imageFolder = ensureTrailingSlash(folderOfPath(settings.outputImageFile));
     if (!folderExists(imageFolder)) {
         job.window.showMessage("The Output Image File folder does not exist.");
         return false;
     }
     if (!folderExists(ensureTrailingSlash(folderOfPath(settings.outputTextFile)))) {
         job.window.showMessage("The Output Text File folder does not exist.");
+        return false;
+    }
+    if (const std::optional<std::string> conflict = findOutputConflict(settings)) {
+        job.window.showMessage(*conflict);
         return false;
     }
     return true;

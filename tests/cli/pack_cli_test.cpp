@@ -7,6 +7,7 @@
 
 #include "cli/option_table.h"
 #include "image/image_file.h"
+#include "image/mask.h"
 #include "settings/settings_file.h"
 #include "tests/support/temp_dir.h"
 
@@ -235,24 +236,36 @@ TEST(PackCli, SomeFailuresExitWithOneAndSortedReport) {
 TEST(PackCli, SaveFailuresExitWithThree) {
     struct Case {
         const char* name;
-        const char* blocked;
+        const char* image;
+        std::vector<std::string> more;
         const char* err;
         bool maskWritten;
     };
     const std::vector<Case> cases = {
-        {"image", "atlas.png", "Failed to save the image!\n", true},
-        {"text", "atlas.json", "Failed to save the source rects text file!\n", true},
+        // Targa stores each side in 16 bits: the atlas and its mask cannot be
+        // encoded.
+        {"image",
+         "atlas.tga",
+         {"--width", "65536", "--height", "16"},
+         "Failed to save the image!\n",
+         false},
+        {"text",
+         "atlas.png",
+         {"--tab-size", "70000"},
+         "Failed to save the source rects text file!\n",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Folders f;
         writeSprite(f.input.file("a.png"), 8, 8);
-        fs::create_directory(f.output.file(c.blocked));
-        const Result r = runPack(f.args());
+        std::vector<std::string> more = {"--image", f.output.file(c.image)};
+        more.insert(more.end(), c.more.begin(), c.more.end());
+        const Result r = runPack(f.args(more));
         EXPECT_EQ(r.status, 3);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(fs::exists(f.output.file("atlas_mask.png")), c.maskWritten);
+        EXPECT_EQ(fs::exists(maskPathFor(f.output.file(c.image))), c.maskWritten);
     }
 }
 

@@ -155,10 +155,12 @@ TEST(FinishBuild, TextFileTypeSelectsTheWriter) {
 
 TEST(FinishBuild, FailedSaveStillWritesTheMaskButNoTextFile) {
     BuildFixture b;
-    // A folder where the atlas should go: the save cannot replace it.
-    fs::create_directory(b.settings.outputImageFile);
     writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    b.runBuild();
+    startBuild(b.job);
+    // A folder appears where the atlas should go after the checks: the save
+    // cannot replace it.
+    fs::create_directory(b.settings.outputImageFile);
+    b.tickUntilIdle();
     EXPECT_EQ(b.window.messages, std::vector<std::string>{"Failed to save the image!"});
     EXPECT_EQ(b.window.statusText(), "Failed to save image.");
     EXPECT_TRUE(fs::is_directory(b.settings.outputImageFile));
@@ -171,9 +173,10 @@ TEST(FinishBuild, FailedSaveStillWritesTheMaskButNoTextFile) {
 
 TEST(FinishBuild, FailedTextFileIsReportedAndTheAtlasStays) {
     BuildFixture b;
-    fs::create_directory(b.settings.outputTextFile);
     writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    b.runBuild();
+    startBuild(b.job);
+    fs::create_directory(b.settings.outputTextFile);
+    b.tickUntilIdle();
     EXPECT_EQ(b.window.messages,
               std::vector<std::string>{"Failed to save the source rects text file!"});
     EXPECT_EQ(b.window.statusText(), "Failed to save text file.");

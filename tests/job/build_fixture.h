@@ -39,6 +39,9 @@ struct BuildFixture {
     // startBuild, then ticks until the build is idle again.
     void runBuild() {
         startBuild(job);
+        tickUntilIdle();
+    }
+    void tickUntilIdle() {
         for (int ticks = 0; run.currentStep != -1 && ticks < 100000; ++ticks) {
             onTimerTick(job, kBuildTimerId);
         }

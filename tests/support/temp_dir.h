@@ -1,10 +1,11 @@
 #pragma once
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
-
-#include <stdlib.h>
 
 namespace tilvane::testing {
 
@@ -13,7 +14,8 @@ namespace tilvane::testing {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tilvane-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tilvane-test-XXXXXX").string();
         if (::mkdtemp(pattern.data())) path_ = pattern;
     }
     ~TempDir() {
@@ -45,6 +47,21 @@ inline std::string readFile(const std::string& path) {
 inline void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Every entry under the folder with its bytes ("<folder>" for a folder, "-> "
+// and the target for a link), so a test can tell that nothing was written.
+inline std::map<std::string, std::string> folderSnapshot(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> entries;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string path = e.path().string();
+        if (e.is_symlink()) {
+            entries[path] = "-> " + std::filesystem::read_symlink(e.path()).string();
+        } else {
+            entries[path] = e.is_directory() ? "<folder>" : readFile(path);
+        }
+    }
+    return entries;
 }
 
 }  // namespace tilvane::testing
