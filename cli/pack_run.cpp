@@ -12,6 +12,7 @@
 #include "image/placement.h"
 #include "job/build.h"
 #include "job/footprint.h"
+#include "job/output_paths.h"
 #include "settings/settings_file.h"
 
 #ifndef TILVANE_VERSION
@@ -138,7 +139,12 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         return kPackDone;
     }
     // Silent like the dialog's Save Settings: the build goes on either way.
+    // Checked first, so a settings file that would replace another output or
+    // an input image is never written.
     if (!request.saveSettingsFile.empty()) {
+        if (const auto conflict = findOutputConflict(request.settings, request.saveSettingsFile)) {
+            return usageError(console, *conflict);
+        }
         saveSettingsFile(request.settings, request.saveSettingsFile);
     }
 

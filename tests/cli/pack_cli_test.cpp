@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "cli/option_table.h"
 #include "image/image_file.h"
@@ -14,6 +15,7 @@
 namespace tilvane {
 namespace {
 
+using testing::folderSnapshot;
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
@@ -27,8 +29,8 @@ struct Result {
 };
 
 // Runs the built tilvane-pack with the arguments, stdout and stderr into files
-// (so neither is a terminal), stdin closed.
-Result runPack(const std::vector<std::string>& args) {
+// (so neither is a terminal), stdin closed, in the working folder when given.
+Result runPack(const std::vector<std::string>& args, const std::string& workingFolder = "") {
     TempDir capture;
     const std::string outPath = capture.file("out");
     const std::string errPath = capture.file("err");
@@ -44,6 +46,7 @@ Result runPack(const std::vector<std::string>& args) {
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0) ::_exit(127);
+        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) ::_exit(127);
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
@@ -266,6 +269,81 @@ TEST(PackCli, SaveFailuresExitWithThree) {
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(fs::exists(maskPathFor(f.output.file(c.image))), c.maskWritten);
+    }
+}
+
+// Outputs that would replace each other or an input stop the run before
+// anything is written; so does an atlas in the input folder however it is
+// spelt, relative to the working folder too.
+TEST(PackCli, OutputsThatWouldReplaceAnotherFileAreRefused) {
+    struct Case {
+        const char* name;
+        // The arguments and the working folder ("" for the test's own).
+        std::function<std::pair<std::vector<std::string>, std::string>(const Folders&)> run;
+        std::function<std::string(const Folders&)> err;
+    };
+    const auto usage = [](const std::string& message) {
+        return "tilvane-pack: " + message + "\nRun 'tilvane-pack --help' for the options.\n";
+    };
+    const std::vector<Case> cases = {
+        {"settings file is an input image",
+         [](const Folders& f) {
+             return std::pair{f.args({"--save-settings", f.input.file("s4.png")}), std::string()};
+         },
+         [&](const Folders& f) {
+             return usage("The settings file " + f.input.file("s4.png") +
+                          " must not be an image of the Input Folder " + f.input.file("s4.png"));
+         }},
+        {"settings file is the image",
+         [](const Folders& f) {
+             return std::pair{f.args({"--save-settings", f.output.file("atlas.png")}),
+                              std::string()};
+         },
+         [&](const Folders& f) {
+             return usage("The settings file " + f.output.file("atlas.png") +
+                          " must not be the same file as the Output Image File " +
+                          f.output.file("atlas.png"));
+         }},
+        {"text is an input image",
+         [](const Folders& f) {
+             return std::pair{f.args({"--text", f.input.file("s3.png")}), std::string()};
+         },
+         [](const Folders& f) {
+             return "The Output Text File " + f.input.file("s3.png") +
+                    " must not be an image of the Input Folder " + f.input.file("s3.png") + "\n";
+         }},
+        {"image beside the sprites, relative",
+         [](const Folders& f) {
+             const std::string in = f.input.path().filename().string();
+             return std::pair{f.args({"--input", in, "--image", "./" + in + "/s1.png"}),
+                              f.input.path().parent_path().string()};
+         },
+         [](const Folders&) {
+             return std::string("The Output Image File must not be in the Input Folder.\n");
+         }},
+        {"working folder is the input folder",
+         [](const Folders& f) {
+             return std::pair{f.args({"--input", ".", "--image", "atlas.png"}),
+                              f.input.path().string()};
+         },
+         [](const Folders&) {
+             return std::string("The Output Image File must not be in the Input Folder.\n");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Folders f;
+        for (const char* name : {"s1.png", "s3.png", "s4.png"})
+            writeSprite(f.input.file(name), 8, 8);
+        const auto [args, workingFolder] = c.run(f);
+        const auto inputBefore = folderSnapshot(f.input.path());
+        const auto outputBefore = folderSnapshot(f.output.path());
+        const Result r = runPack(args, workingFolder);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, c.err(f));
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(folderSnapshot(f.input.path()), inputBefore);
+        EXPECT_EQ(folderSnapshot(f.output.path()), outputBefore);
     }
 }
 
