@@ -28,6 +28,10 @@ struct Entry {
     fs::path resolved;
     std::optional<FileId> id;  // when the path reaches an existing entry
     bool isFolder = false;
+    // A device or FIFO is written straight through and replaces nothing, so
+    // several outputs may share one (--text /dev/null beside --save-settings
+    // /dev/null).
+    bool isStream = false;
 };
 
 // The entry a write to `path` reaches: absolute, with symbolic links, ".",
@@ -60,6 +64,7 @@ Entry entryAt(fs::path resolved) {
     if (::stat(entry.resolved.c_str(), &st) == 0) {
         entry.id = FileId{st.st_dev, st.st_ino};
         entry.isFolder = S_ISDIR(st.st_mode);
+        entry.isStream = S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode);
     }
     return entry;
 }
@@ -147,7 +152,7 @@ std::optional<std::string> findOutputConflict(const JobSettings& settings,
         if (const std::optional<std::string> input = inputImageAt(o.entry)) {
             return subject + "must not be an image of the Input Folder\n" + *input;
         }
-        for (std::size_t j = 0; j < i; ++j) {
+        for (std::size_t j = 0; j < i && !o.entry.isStream; ++j) {
             if (sameEntry(o.entry, outputs[j].entry)) {
                 return subject + "must not be the same file as the " +
                        std::string(outputs[j].label) + "\n" + outputs[j].path;

@@ -31,7 +31,8 @@ bool imageInInputFolder(const JobSettings& settings);
 //   existing file that is one of those under another name (a hard link, a
 //   symbolic link either way); for the image, kImageInInputFolder;
 // - it is the same file as an output before it: the same device and inode
-//   when both exist, else the same resolved path.
+//   when both exist, else the same resolved path. A character device or FIFO
+//   replaces nothing, so outputs may share one.
 // Answers the message for the first refusal, naming the paths involved as the
 // settings spell them, or nothing when every output may be written. Reads the
 // file system (and the input folder's entries when an output exists); writes

@@ -199,5 +199,15 @@ TEST(StartBuild, OutputsNeverReplaceEachOtherOrAnInput) {
     }
 }
 
+// A device is written straight through and replaces nothing: several outputs
+// may share one.
+TEST(FindOutputConflict, OutputsMayShareADevice) {
+    BuildFixture b;
+    b.settings.outputTextFile = "/dev/null";
+    EXPECT_EQ(findOutputConflict(b.settings, "/dev/null"), std::nullopt);
+    b.settings.outputImageFile = b.settings.outputTextFile = "/dev/null.png";
+    EXPECT_NE(findOutputConflict(b.settings), std::nullopt);
+}
+
 }  // namespace
 }  // namespace tilvane
