@@ -61,12 +61,20 @@ Reader readerFor(const std::string& extension) {
         Reader reader;
     };
     static constexpr Entry kReaders[] = {
-        {".tif", codecs::readTiff}, {".png", codecs::readPng}, {".jpg", codecs::readJpeg},
-        {".bmp", codecs::readBmp},  {".tga", codecs::readTga}, {".cel", codecs::readCel},
-        {".rgb", codecs::readSgi},  {".gif", codecs::readGif}, {".psd", codecs::readPsd},
-        {".iff", codecs::readIff},  {".pcx", codecs::readPcx},
+        {".tif", codecs::readTiff},
+        {".png", codecs::readPng},
+        {".jpg", codecs::readJpeg},
+        {".bmp", codecs::readBmp},
+        {".tga", codecs::readTga},
+        {".cel", codecs::readCel},
+        {".rgb", codecs::readSgi},
+        {".gif", codecs::readGif},
+        {".psd", codecs::readPsd},
+        {".iff", codecs::readIff},
+        {".pcx", codecs::readPcx},
         // Spellings the input table does not list, accepted when asked for directly.
-        {".tiff", codecs::readTiff}, {".jpeg", codecs::readJpeg},
+        {".tiff", codecs::readTiff},
+        {".jpeg", codecs::readJpeg},
     };
     for (const Entry& e : kReaders) {
         if (e.extension == extension) return e.reader;
@@ -112,8 +120,7 @@ ImagePtr CreateBitmapFromFile(const std::string& path) {
     }
 }
 
-int SaveBitmapToFile(const PixelImage* image, const std::string& path,
-                     const SaveOptions& options) {
+int SaveBitmapToFile(const PixelImage* image, const std::string& path, const SaveOptions& options) {
     if (!image || image->bitDepth() != 32) return 1;
     const std::string extension = lowerExtension(path);
     if (!isOutputExtension(extension)) return 2;

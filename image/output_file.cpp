@@ -35,7 +35,9 @@ mode_t modeForTarget(const std::string& target) {
 
 OutputFile::OutputFile(std::string targetPath) : target_(std::move(targetPath)) {}
 
-OutputFile::~OutputFile() { discard(); }
+OutputFile::~OutputFile() {
+    discard();
+}
 
 bool OutputFile::open() {
     if (stream_ || target_.empty()) return false;

@@ -75,10 +75,9 @@ TEST(SettingsFile, DefaultsLayOutEveryFieldAtItsOffset) {
     EXPECT_EQ(textAt(bytes, 6144), "");
     EXPECT_EQ(textAt(bytes, 8192), "");
     const std::pair<std::size_t, std::uint32_t> integers[] = {
-        {10240, 512}, {10244, 512}, {10248, 1},   {10252, 1},   {10256, 0},
-        {10260, 1},   {10264, 0},   {14364, 0},   {14368, 0},   {14372, 0},
-        {14376, 0},   {14380, 0},   {14384, 4},   {14388, 0},   {18488, 100},
-        {18492, 0},   {18496, 1},   {18500, 0},
+        {10240, 512}, {10244, 512}, {10248, 1},   {10252, 1}, {10256, 0}, {10260, 1},
+        {10264, 0},   {14364, 0},   {14368, 0},   {14372, 0}, {14376, 0}, {14380, 0},
+        {14384, 4},   {14388, 0},   {18488, 100}, {18492, 0}, {18496, 1}, {18500, 0},
     };
     for (const auto& [offset, value] : integers) EXPECT_EQ(u32At(bytes, offset), value) << offset;
     EXPECT_EQ(textAt(bytes, 10268), "");
