@@ -132,9 +132,11 @@ void loadSettingsFile(JobSettings& settings, const std::string& path) {
     decodeSettings(settings, bytes.data(), got);
 }
 
-bool saveSettingsFile(const JobSettings& settings, const std::string& path) {
+bool saveSettingsFile(const JobSettings& settings, const std::string& path, int* error) {
     const std::string bytes = encodeSettings(settings);
-    return writeFileAtomically(path, bytes.data(), bytes.size());
+    const int cause = writeOutputFile(path, bytes.data(), bytes.size());
+    if (cause != 0 && error) *error = cause;
+    return cause == 0;
 }
 
 std::string settingsFileIn(const std::string& folder) {

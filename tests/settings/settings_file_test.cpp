@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -242,9 +243,11 @@ TEST(SettingsFile, FailedSaveLeavesThePreviousFile) {
     EXPECT_GE(arranged, 1);
 }
 
-TEST(SettingsFile, SaveIntoAMissingFolderFails) {
+TEST(SettingsFile, SaveIntoAMissingFolderFailsAndSaysWhy) {
     TempDir dir;
-    EXPECT_FALSE(saveSettingsFile(defaultJobSettings(), dir.file("missing/s.cfg")));
+    int error = 0;
+    EXPECT_FALSE(saveSettingsFile(defaultJobSettings(), dir.file("missing/s.cfg"), &error));
+    EXPECT_EQ(error, ENOENT);
     EXPECT_EQ(entriesIn(dir.path()), 0);
 }
 
