@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -121,19 +122,23 @@ ImagePtr CreateBitmapFromFile(const std::string& path) {
 }
 
 int SaveBitmapToFile(const PixelImage* image, const std::string& path, const SaveOptions& options) {
-    if (!image || image->bitDepth() != 32) return 1;
+    if (!image || image->bitDepth() != 32) return EINVAL;
     const std::string extension = lowerExtension(path);
-    if (!isOutputExtension(extension)) return 2;
+    if (!isOutputExtension(extension)) return ENOTSUP;
     OutputFile file(path);
-    if (!file.open()) return 3;
+    if (!file.open()) return file.error();
     bool ok = false;
     try {
         ok = encode(*image, extension, options, file.stream());
+    } catch (const std::bad_alloc&) {
+        file.fail(ENOMEM);
     } catch (...) {
         ok = false;
     }
-    if (!ok) return 4;  // the OutputFile removes its temporary file
-    return file.commit() ? 0 : 5;
+    // An encoder that failed without a failing write (a library error, or
+    // memory it could not get) leaves no errno of its own.
+    if (!ok) return file.error() != 0 ? file.error() : EIO;
+    return file.commit() ? 0 : file.error();
 }
 
 }  // namespace tilvane
