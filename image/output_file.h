@@ -25,6 +25,10 @@ namespace tilvane {
 //    for its reader.
 //  - a folder: refused (EISDIR); nothing is written.
 // The first failure's errno is kept (error()); every later step then fails.
+// The first temporary name installs, once per process, a handler for each of
+// SIGINT, SIGTERM and SIGHUP whose action is still the default: it removes the
+// pending names and raises the signal again with its default action. A
+// signal the program handles or ignores itself is left alone.
 class OutputFile {
 public:
     // How a regular file's replacement is staged. namedTemporary skips the
