@@ -89,11 +89,11 @@ TEST(OutputFile, DestinationFollowsWhatStandsAtThePath) {
         {"link to a link to nothing",
          [](const TempDir& d) {
              fs::create_symlink("hop.txt", d.file("out.txt"));
-             fs::create_symlink(d.file("made.txt"), d.file("hop.txt"));
+             fs::create_symlink("made.txt", d.file("hop.txt"));
          },
          "out.txt",
          0,
-         {"hop.txt -> {dir}/made.txt", "made.txt=new", "out.txt -> hop.txt"}},
+         {"hop.txt -> made.txt", "made.txt=new", "out.txt -> hop.txt"}},
         {"link into a missing folder",
          [](const TempDir& d) { fs::create_symlink("gone/x.txt", d.file("out.txt")); },
          "out.txt",
@@ -111,13 +111,7 @@ TEST(OutputFile, DestinationFollowsWhatStandsAtThePath) {
             TempDir dir;
             row.setup(dir);
             EXPECT_EQ(writeOutputFile(dir.file(row.target), "new", 3, staging), row.error);
-            std::vector<std::string> after = row.after;
-            for (std::string& entry : after) {
-                if (const auto at = entry.find("{dir}"); at != std::string::npos) {
-                    entry.replace(at, 5, dir.path().string());
-                }
-            }
-            EXPECT_EQ(describe(dir), after);
+            EXPECT_EQ(describe(dir), row.after);
             if (row.error == EISDIR) {
                 EXPECT_TRUE(fs::is_empty(dir.file(row.target)));
             }
