@@ -127,8 +127,8 @@ TEST(OutputFile, ReplacementKeepsTheModeAndANewFileFollowsTheUmask) {
         ::chmod(dir.file("kept").c_str(), 0604);
         ASSERT_EQ(writeOutputFile(dir.file("kept"), "new", 3, staging), 0);
         ASSERT_EQ(writeOutputFile(dir.file("fresh"), "new", 3, staging), 0);
-        struct stat kept {
-        }, fresh{};
+        struct stat kept {};
+        struct stat fresh {};
         ASSERT_EQ(::stat(dir.file("kept").c_str(), &kept), 0);
         ASSERT_EQ(::stat(dir.file("fresh").c_str(), &fresh), 0);
         const mode_t mask = ::umask(0);
@@ -245,6 +245,13 @@ TEST(OutputFile, KilledWriterLeavesOnlyTheOldFile) {
             for (;;) ::pause();
         }
         ::close(ready[1]);
+        // A failed assertion must not leave the child waiting forever.
+        struct Reaper {
+            pid_t pid;
+            ~Reaper() {
+                if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+            }
+        } reaper{child};
         char state = 0;
         ASSERT_EQ(::read(ready[0], &state, 1), 1);
         ::close(ready[0]);
@@ -255,6 +262,7 @@ TEST(OutputFile, KilledWriterLeavesOnlyTheOldFile) {
         ::kill(child, row.signal);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
+        reaper.pid = 0;
         // Ended by the signal itself, as it would have been without cleanup.
         EXPECT_TRUE(WIFSIGNALED(status));
         EXPECT_EQ(WTERMSIG(status), row.signal);
