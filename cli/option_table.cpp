@@ -53,7 +53,8 @@ std::optional<std::uint32_t> inRange(std::string_view text) {
 
 const std::array<PackOption, 29> kOptions = {{
     {"--settings", "FILE",
-     "Read the settings from FILE (the settings-file format) before the other options.",
+     "Read the settings from FILE (the settings-file format, a non-empty regular file) before "
+     "the other options.",
      [](PackRequest& r, std::string_view v) {
          r.settingsFile = std::string(v);
          return true;
@@ -169,7 +170,9 @@ const std::array<PackOption, 29> kOptions = {{
          return true;
      },
      [](const JobSettings& d) { return std::to_string(d.tiffCompression); }},
-    {"--save-settings", "FILE", "Write the resulting settings to FILE, then build.",
+    {"--save-settings", "FILE",
+     "Write the resulting settings to FILE, then build; nothing is built when FILE cannot be "
+     "written.",
      [](PackRequest& r, std::string_view v) {
          r.saveSettingsFile = std::string(v);
          return true;
@@ -273,7 +276,8 @@ std::string packHelpText() {
     text +=
         "\n"
         "Exit status: 0 done; 1 done, some files failed; 2 usage error or settings refused;\n"
-        "3 the image or the text file could not be saved; 4 no files found or none usable.\n";
+        "3 a file could not be saved (the image, the mask, the text file or --save-settings);\n"
+        "4 no files found or none usable.\n";
     return text;
 }
 

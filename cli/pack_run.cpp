@@ -1,9 +1,13 @@
 #include "cli/pack_run.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <iomanip>
 #include <map>
 
@@ -33,6 +37,23 @@ int usageError(PackConsole& console, const std::string& what) {
     console.err << "tilvane-pack: " << oneLine(what) << '\n'
                 << "Run 'tilvane-pack --help' for the options.\n";
     return kPackUsageOrRefused;
+}
+
+// Why the file named by --settings cannot be read, or empty when it can. The
+// loader reads whatever it is given; only a regular file with bytes in it can
+// be meant as settings (a folder, a device or an empty file would silently
+// leave the defaults). A FIFO is not opened, so the check never waits.
+std::optional<std::string> settingsFileProblem(const std::string& path) {
+    const std::string problem = "cannot read the settings file " + path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return errno == ENOENT ? problem : problem + ": " + std::strerror(errno);
+    }
+    if (S_ISDIR(st.st_mode)) return problem + ": " + std::strerror(EISDIR);
+    if (!S_ISREG(st.st_mode)) return problem + ": not a regular file";
+    if (st.st_size == 0) return problem + ": the file is empty";
+    if (::access(path.c_str(), R_OK) != 0) return problem + ": " + std::strerror(errno);
+    return std::nullopt;
 }
 
 // Parses the arguments into the request; empty on success, else the error.
@@ -77,8 +98,7 @@ std::optional<std::string> parseArguments(const std::vector<std::string>& args,
             }
         }
         if (early && !request.settingsFile.empty()) {
-            std::ifstream probe(request.settingsFile, std::ios::binary);
-            if (!probe) return "cannot read the settings file " + request.settingsFile;
+            if (auto problem = settingsFileProblem(request.settingsFile)) return problem;
             loadSettingsFile(request.settings, request.settingsFile);
         }
     }
@@ -115,6 +135,27 @@ double replayPlacement(const JobSettings& settings, const BuildRun& run,
     return seconds;
 }
 
+// "tilvane-pack: PATH: REASON", the line that says where and why a save failed.
+std::string causeLine(const std::string& path, int error) {
+    return "tilvane-pack: " + path + ": " + std::strerror(error);
+}
+
+// The completion's messages named what failed; this adds where and why, each
+// cause right after its message. The dialog keeps a failed mask to itself;
+// here it is a failure like the others. The lines go through the window, which
+// clears its progress line first. True when anything failed.
+bool reportOutputFailures(TerminalWindow& window, const BuildRun& run) {
+    for (const OutputFailure& f : run.outputFailures) {
+        if (f.output != OutputFailure::Output::mask) window.showMessage(causeLine(f.path, f.error));
+    }
+    for (const OutputFailure& f : run.outputFailures) {
+        if (f.output != OutputFailure::Output::mask) continue;
+        window.showMessage("Failed to save the mask image!");
+        window.showMessage(causeLine(f.path, f.error));
+    }
+    return !run.outputFailures.empty();
+}
+
 void printTimings(std::ostream& err, const PackTimings& t) {
     const double total = t.scanning + t.placing + t.drawing + t.saving;
     err << std::fixed << std::setprecision(3) << "Timings: scanning " << t.scanning
@@ -138,14 +179,18 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         console.out << "tilvane-pack " << TILVANE_VERSION << '\n';
         return kPackDone;
     }
-    // Silent like the dialog's Save Settings: the build goes on either way.
     // Checked first, so a settings file that would replace another output or
-    // an input image is never written.
+    // an input image is never written. Unlike the dialog's Save Settings, a
+    // script learns of a file it asked for and did not get, before any build.
     if (!request.saveSettingsFile.empty()) {
         if (const auto conflict = findOutputConflict(request.settings, request.saveSettingsFile)) {
             return usageError(console, *conflict);
         }
-        saveSettingsFile(request.settings, request.saveSettingsFile);
+        int error = 0;
+        if (!saveSettingsFile(request.settings, request.saveSettingsFile, &error)) {
+            console.err << causeLine(request.saveSettingsFile, error) << '\n' << std::flush;
+            return kPackSaveFailed;
+        }
     }
 
     JobSettings& settings = request.settings;
@@ -177,6 +222,7 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     const std::size_t maxSteps = order.size() + 1;
     for (std::size_t i = 0; run.currentStep != -1 && i < maxSteps; ++i) buildStep(job);
     const auto end = Clock::now();
+    const bool outputFailed = reportOutputFailures(window, run);
     if (savingStart == Clock::time_point{}) savingStart = end;
     const double steps = std::chrono::duration<double>(savingStart - stepsStart).count();
     measured.saving = std::chrono::duration<double>(end - savingStart).count();
@@ -188,6 +234,7 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         if (request.timings) printTimings(console.err, measured);
     }
 
+    if (outputFailed) return kPackSaveFailed;
     if (window.doneShown()) return kPackDone;
     if (window.reportShown()) return kPackDoneWithFailures;
     return kPackSaveFailed;

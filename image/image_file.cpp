@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -61,12 +62,20 @@ Reader readerFor(const std::string& extension) {
         Reader reader;
     };
     static constexpr Entry kReaders[] = {
-        {".tif", codecs::readTiff}, {".png", codecs::readPng}, {".jpg", codecs::readJpeg},
-        {".bmp", codecs::readBmp},  {".tga", codecs::readTga}, {".cel", codecs::readCel},
-        {".rgb", codecs::readSgi},  {".gif", codecs::readGif}, {".psd", codecs::readPsd},
-        {".iff", codecs::readIff},  {".pcx", codecs::readPcx},
+        {".tif", codecs::readTiff},
+        {".png", codecs::readPng},
+        {".jpg", codecs::readJpeg},
+        {".bmp", codecs::readBmp},
+        {".tga", codecs::readTga},
+        {".cel", codecs::readCel},
+        {".rgb", codecs::readSgi},
+        {".gif", codecs::readGif},
+        {".psd", codecs::readPsd},
+        {".iff", codecs::readIff},
+        {".pcx", codecs::readPcx},
         // Spellings the input table does not list, accepted when asked for directly.
-        {".tiff", codecs::readTiff}, {".jpeg", codecs::readJpeg},
+        {".tiff", codecs::readTiff},
+        {".jpeg", codecs::readJpeg},
     };
     for (const Entry& e : kReaders) {
         if (e.extension == extension) return e.reader;
@@ -112,21 +121,24 @@ ImagePtr CreateBitmapFromFile(const std::string& path) {
     }
 }
 
-int SaveBitmapToFile(const PixelImage* image, const std::string& path,
-                     const SaveOptions& options) {
-    if (!image || image->bitDepth() != 32) return 1;
+int SaveBitmapToFile(const PixelImage* image, const std::string& path, const SaveOptions& options) {
+    if (!image || image->bitDepth() != 32) return EINVAL;
     const std::string extension = lowerExtension(path);
-    if (!isOutputExtension(extension)) return 2;
+    if (!isOutputExtension(extension)) return ENOTSUP;
     OutputFile file(path);
-    if (!file.open()) return 3;
+    if (!file.open()) return file.error();
     bool ok = false;
     try {
         ok = encode(*image, extension, options, file.stream());
+    } catch (const std::bad_alloc&) {
+        file.fail(ENOMEM);
     } catch (...) {
         ok = false;
     }
-    if (!ok) return 4;  // the OutputFile removes its temporary file
-    return file.commit() ? 0 : 5;
+    // An encoder that failed without a failing write (a library error, or
+    // memory it could not get) leaves no errno of its own.
+    if (!ok) return file.error() != 0 ? file.error() : EIO;
+    return file.commit() ? 0 : file.error();
 }
 
 }  // namespace tilvane

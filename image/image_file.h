@@ -31,9 +31,14 @@ using SaveOptions = std::variant<std::monostate, TiffOptions, JpegOptions>;
 // larger than the decoder limits allow. Never throws.
 ImagePtr CreateBitmapFromFile(const std::string& path);
 
-// Writes a 32-bit image, the format chosen by the extension. 0 when the file was
-// written whole; any other value is a failure, and then the previous file at
-// the path, if any, is untouched and nothing else is left behind.
+// Writes a 32-bit image, the format chosen by the extension, through an
+// OutputFile (so a symlink is followed and a device written straight through).
+// 0 when the file was written whole; any other value is a failure, and then the
+// previous file at the path, if any, is untouched and nothing else is left
+// behind. The value is the errno of the cause, which strerror describes: the
+// system's (ENOSPC, EACCES, EISDIR...), or EINVAL for an image that is missing
+// or not 32 bits deep, ENOTSUP for an extension no writer has, ENOMEM and EIO
+// for an encoder that ran out of memory or failed without a system error.
 int SaveBitmapToFile(const PixelImage* image, const std::string& path,
                      const SaveOptions& options = {});
 

@@ -1,6 +1,7 @@
 #include "image/mask.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "image/image_file.h"
@@ -20,12 +21,19 @@ std::string maskPathFor(const std::string& outputImageFile) {
 }
 
 bool createMaskImage(const std::string& outputImageFile, std::uint32_t outputWidth,
-                     std::uint32_t outputHeight, const std::vector<Rect>& placedRects) {
-    if (outputWidth > INT32_MAX || outputHeight > INT32_MAX) return false;
+                     std::uint32_t outputHeight, const std::vector<Rect>& placedRects, int* error) {
+    const auto failWith = [error](int cause) {
+        if (error) *error = cause;
+        return false;
+    };
+    if (outputWidth == 0 || outputHeight == 0 || outputWidth > INT32_MAX ||
+        outputHeight > INT32_MAX) {
+        return failWith(EINVAL);
+    }
     const auto width = static_cast<std::int32_t>(outputWidth);
     const auto height = static_cast<std::int32_t>(outputHeight);
     ImagePtr mask = createPixelImage(width, height);
-    if (!mask) return false;
+    if (!mask) return failWith(ENOMEM);
 
     for (const Rect& r : placedRects) {
         // Clipped to the image first, so that a rectangle of any extent costs
@@ -41,7 +49,8 @@ bool createMaskImage(const std::string& outputImageFile, std::uint32_t outputWid
             std::memset(mask->row(y) + 4 * static_cast<std::size_t>(left), 0xFF, bytes);
         }
     }
-    return SaveBitmapToFile(mask.get(), maskPathFor(outputImageFile)) == 0;
+    const int saved = SaveBitmapToFile(mask.get(), maskPathFor(outputImageFile));
+    return saved == 0 || failWith(saved);
 }
 
 }  // namespace tilvane

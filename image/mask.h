@@ -12,10 +12,13 @@ namespace tilvane {
 std::string maskPathFor(const std::string& outputImageFile);
 
 // Draws a width x height image, transparent black but for the placed rectangles
-// in opaque white, and saves it (without options) beside the output image.
+// in opaque white, and saves it (without options) at maskPathFor(outputImageFile).
 // Silent: a mask that cannot be made or saved is simply missing. Returns
-// whether it was written, for callers that care.
+// whether it was written, for callers that care; on false, *error (when given)
+// receives the cause as SaveBitmapToFile states it (ENOMEM when the image
+// could not be made, EINVAL when a side exceeds 2^31 - 1 or is 0).
 bool createMaskImage(const std::string& outputImageFile, std::uint32_t outputWidth,
-                     std::uint32_t outputHeight, const std::vector<Rect>& placedRects);
+                     std::uint32_t outputHeight, const std::vector<Rect>& placedRects,
+                     int* error = nullptr);
 
 }  // namespace tilvane

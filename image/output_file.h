@@ -4,46 +4,92 @@
 #include <cstdio>
 #include <string>
 
+struct stat;
+
 namespace tilvane {
 
-// Writes a file so that the target is either replaced whole or left as it was:
-// the data goes to a temporary file in the target's folder, which commit()
-// flushes, syncs, closes and renames over the target. Destroying an uncommitted
-// OutputFile removes the temporary file; the target is never touched.
+// Writes one output file without ever destroying what the caller did not ask
+// to write. open() decides where the bytes go, from what stands at the path:
+//  - a regular file, or nothing: the bytes go to a temporary file in the
+//    target's folder, which commit() puts in place with rename, so the target
+//    is replaced whole (keeping its permissions and, where allowed, its owner)
+//    or left as it was. The temporary file is an unnamed O_TMPFILE where the
+//    file system offers one (it vanishes with the process, whatever ends it)
+//    and gets a short hidden name only for the rename; elsewhere it is a short
+//    hidden name from the start, removed on every failure and when SIGINT,
+//    SIGTERM or SIGHUP ends the process (not SIGKILL, which nothing survives).
+//  - a symbolic link: followed; the file it points to is the target (a link to
+//    nothing creates the file where it points) and the link stays.
+//  - a character or block device or a FIFO (/dev/null, /dev/stdout, a pipe):
+//    written straight through, with no temporary file; opening a FIFO waits
+//    for its reader.
+//  - a folder: refused (EISDIR); nothing is written.
+// The first failure's errno is kept (error()); every later step then fails.
+// The first temporary name installs, once per process, a handler for each of
+// SIGINT, SIGTERM and SIGHUP whose action is still the default: it removes the
+// pending names and raises the signal again with its default action. A
+// signal the program handles or ignores itself is left alone.
 class OutputFile {
 public:
-    explicit OutputFile(std::string targetPath);
+    // How a regular file's replacement is staged. namedTemporary skips the
+    // O_TMPFILE attempt, so the fallback can be exercised where O_TMPFILE works.
+    enum class Staging { automatic, namedTemporary };
+
+    explicit OutputFile(std::string targetPath, Staging staging = Staging::automatic);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates the temporary file. False when the folder cannot be written.
+    // Opens the destination. False, with error() set, when it cannot be.
     bool open();
-    // The open temporary file (read and write, binary), or null before open().
+    // The open stream (binary; readable and seekable where the destination
+    // is, for libraries that seek back), or null before open() and after
+    // commit(). Its write, read and seek errors land in error().
     std::FILE* stream() { return stream_; }
     // Writes all bytes; false (and the file is doomed) on any short write.
     bool write(const void* data, std::size_t size);
     bool write(const std::string& text) { return write(text.data(), text.size()); }
-    // Marks the file as failed, so commit() refuses it; for writers that detect
-    // an error of their own.
-    void fail() { failed_ = true; }
-    // Flushes, syncs, closes and renames over the target. False on any error
-    // seen since open(), in which case the temporary file is removed.
+    // Dooms the file with a cause (an errno value; 0 counts as EIO), for
+    // writers that detect an error the stream cannot see. Only the first
+    // cause is kept.
+    void fail(int error);
+    // Flushes, syncs and puts the file in place (or, written straight through,
+    // closes it). False on any failure since open(), in which case a temporary
+    // file is removed and the target left as it was.
     bool commit();
 
+    // The errno value of the first failure; 0 while there has been none.
+    int error() const { return error_; }
     const std::string& targetPath() const { return target_; }
 
 private:
+    friend struct OutputStreamCallbacks;
+
+    bool failWith(int error);
+    bool openReplacement(const std::string& path, const struct stat* existing);
+    bool openNamedTemporary(const std::string& folder, unsigned mode);
+    bool openStream(const char* mode);
+    bool nameUnnamedTemporary();
     void discard();
 
     std::string target_;
+    Staging staging_;
+    // Where rename puts the file; empty when written straight through.
+    std::string finalPath_;
+    // The temporary file's name while it has one, and its place in the list
+    // of names that a terminating signal removes.
     std::string temp_;
+    int tempSlot_ = -1;
+    int fd_ = -1;
+    // An O_TMPFILE file, named only at commit().
+    bool unnamed_ = false;
     std::FILE* stream_ = nullptr;
-    bool failed_ = false;
+    int error_ = 0;
 };
 
-// Writes the bytes to path through an OutputFile; true when the target now holds
-// exactly them.
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t size);
+// Writes the bytes to path through an OutputFile. 0 when the destination now
+// holds exactly them; else the errno value of the cause.
+int writeOutputFile(const std::string& path, const void* data, std::size_t size,
+                    OutputFile::Staging staging = OutputFile::Staging::automatic);
 
 }  // namespace tilvane

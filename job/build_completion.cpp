@@ -36,16 +36,16 @@ bool chooseSaveOptions(BuildJob& job, SaveOptions& options) {
     return true;
 }
 
-bool writeTextFile(BuildJob& job) {
+bool writeTextFile(BuildJob& job, int* error) {
     switch (job.run.textFileType) {
         case kTextJson:
-            return writeJsonRects(job.settings, job.run);
+            return writeJsonRects(job.settings, job.run, error);
         case kTextXml:
-            return writeXmlRects(job.settings, job.run);
+            return writeXmlRects(job.settings, job.run, error);
         case kTextCss:
-            return writeCssRects(job.settings, job.run);
+            return writeCssRects(job.settings, job.run, error);
         default:
-            return writePlainTextRects(job.settings, job.run);
+            return writePlainTextRects(job.settings, job.run, error);
     }
 }
 
@@ -61,6 +61,7 @@ void finishBuild(BuildJob& job) {
     BuildRun& run = job.run;
     WindowServices& window = job.window;
     run.currentStep = -1;
+    run.outputFailures.clear();
 
     SaveOptions options;
     if (!chooseSaveOptions(job, options)) {
@@ -70,18 +71,32 @@ void finishBuild(BuildJob& job) {
     }
 
     showStatus(window, "Saving...");
-    const bool saved =
-        SaveBitmapToFile(run.outputImage.get(), settings.outputImageFile, options) == 0;
+    const int saveError =
+        SaveBitmapToFile(run.outputImage.get(), settings.outputImageFile, options);
+    const bool saved = saveError == 0;
     run.outputImage.reset();
+    if (!saved) {
+        run.outputFailures.push_back(
+            {OutputFailure::Output::image, settings.outputImageFile, saveError});
+    }
 
     if (settings.createMask != 0) {
         // The mask takes a while on a large atlas; say so before it starts.
         showStatus(window, "Creating mask...");
-        createMaskImage(settings.outputImageFile, settings.outputWidth, settings.outputHeight,
-                        run.placedRects);
+        int maskError = 0;
+        if (!createMaskImage(settings.outputImageFile, settings.outputWidth, settings.outputHeight,
+                             run.placedRects, &maskError)) {
+            run.outputFailures.push_back(
+                {OutputFailure::Output::mask, maskPathFor(settings.outputImageFile), maskError});
+        }
     }
 
-    const bool textWritten = saved && writeTextFile(job);
+    int textError = 0;
+    const bool textWritten = saved && writeTextFile(job, &textError);
+    if (saved && !textWritten) {
+        run.outputFailures.push_back(
+            {OutputFailure::Output::text, settings.outputTextFile, textError});
+    }
     const int added = static_cast<int>(run.placedNames.size());
     if (!saved) {
         showStatus(window, "Failed to save image.");

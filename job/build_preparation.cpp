@@ -150,6 +150,7 @@ void clearRun(BuildRun& run) {
     run.processOrder.clear();
     run.sizeSortList.clear();
     run.originalSizes.clear();
+    run.outputFailures.clear();
 }
 
 void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {

@@ -11,6 +11,15 @@
 
 namespace tilvane {
 
+// An output file that the build's completion could not write: which one, the
+// path it was written to, and the cause (an errno value, for strerror).
+struct OutputFailure {
+    enum class Output { image, mask, text };
+    Output output = Output::image;
+    std::string path;
+    int error = 0;
+};
+
 // The state of one build, reused by every build. Per-file lists are indexed by
 // file index (the position among the listed files in folder-search order);
 // the four placed lists always have equal lengths and grow in placement order.
@@ -35,6 +44,11 @@ struct BuildRun {
 
     std::vector<std::string> failures;
     std::int32_t textFileType = 0;
+
+    // Set by the completion, in the order it wrote: the image, then the mask,
+    // then the text file. The dialog shows only what the messages say;
+    // tilvane-pack names each path and cause.
+    std::vector<OutputFailure> outputFailures;
 };
 
 }  // namespace tilvane

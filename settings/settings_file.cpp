@@ -22,9 +22,15 @@ struct Field {
     std::size_t size() const { return text ? kSettingsTextBlock : 4; }
 };
 
-constexpr Field text(std::string JobSettings::*m) { return Field{m, nullptr, nullptr}; }
-constexpr Field u32(std::uint32_t JobSettings::*m) { return Field{nullptr, m, nullptr}; }
-constexpr Field s32(std::int32_t JobSettings::*m) { return Field{nullptr, nullptr, m}; }
+constexpr Field text(std::string JobSettings::*m) {
+    return Field{m, nullptr, nullptr};
+}
+constexpr Field u32(std::uint32_t JobSettings::*m) {
+    return Field{nullptr, m, nullptr};
+}
+constexpr Field s32(std::int32_t JobSettings::*m) {
+    return Field{nullptr, nullptr, m};
+}
 
 // The file's field order; offsets follow from the sizes.
 const std::array<Field, 28> kFields = {
@@ -104,9 +110,9 @@ void decodeSettings(JobSettings& settings, const unsigned char* bytes, std::size
         const unsigned char* in = bytes + offset;
         if (field.text) {
             const void* zero = std::memchr(in, 0, kSettingsTextBlock);
-            const std::size_t length = zero ? static_cast<std::size_t>(
-                                                  static_cast<const unsigned char*>(zero) - in)
-                                            : kSettingsTextBlock;
+            const std::size_t length =
+                zero ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - in)
+                     : kSettingsTextBlock;
             (settings.*field.text).assign(reinterpret_cast<const char*>(in), length);
         } else if (field.unsignedValue) {
             settings.*field.unsignedValue = getLittleEndian(in);
@@ -126,11 +132,15 @@ void loadSettingsFile(JobSettings& settings, const std::string& path) {
     decodeSettings(settings, bytes.data(), got);
 }
 
-bool saveSettingsFile(const JobSettings& settings, const std::string& path) {
+bool saveSettingsFile(const JobSettings& settings, const std::string& path, int* error) {
     const std::string bytes = encodeSettings(settings);
-    return writeFileAtomically(path, bytes.data(), bytes.size());
+    const int cause = writeOutputFile(path, bytes.data(), bytes.size());
+    if (cause != 0 && error) *error = cause;
+    return cause == 0;
 }
 
-std::string settingsFileIn(const std::string& folder) { return folder + "Settings.cfg"; }
+std::string settingsFileIn(const std::string& folder) {
+    return folder + "Settings.cfg";
+}
 
 }  // namespace tilvane

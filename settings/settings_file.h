@@ -18,10 +18,11 @@ inline constexpr std::size_t kSettingsTextBlock = 2048;
 // nothing. No value is checked or clamped. Silent in every case.
 void loadSettingsFile(JobSettings& settings, const std::string& path);
 
-// Writes the 28 stored fields. The file is replaced whole or not at all; a
-// failure is silent and leaves any previous file as it was. Returns whether
-// the file was written, for callers that care (the described ones do not).
-bool saveSettingsFile(const JobSettings& settings, const std::string& path);
+// Writes the 28 stored fields through an OutputFile: the file is replaced
+// whole or not at all. A failure is silent and leaves any previous file as it
+// was. Returns whether the file was written, for callers that care; on false,
+// *error (when given) receives the errno of the cause.
+bool saveSettingsFile(const JobSettings& settings, const std::string& path, int* error = nullptr);
 
 // The bytes saveSettingsFile writes.
 std::string encodeSettings(const JobSettings& settings);

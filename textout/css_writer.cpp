@@ -33,11 +33,11 @@ std::string quotedUrlText(std::string_view text) {
 
 }  // namespace
 
-bool writeCssRects(const JobSettings& settings, BuildRun& run) {
+bool writeCssRects(const JobSettings& settings, BuildRun& run, int* error) {
     const std::string url =
         quotedUrlText(settings.cssUrlPrefix) + quotedUrlText(fileNameOf(settings.outputImageFile));
     std::optional<IdentifierDocument> prepared =
-        beginIdentifierDocument(settings, run, EntryUse::rectsOnly, false);
+        beginIdentifierDocument(settings, run, EntryUse::rectsOnly, false, error);
     if (!prepared) return false;
     const NameAffixes& affixes = prepared->affixes;
     const char* i = prepared->indent.c_str();
@@ -56,7 +56,7 @@ bool writeCssRects(const JobSettings& settings, BuildRun& run) {
         appendFormat(document, "%sheight: %" PRId64 "px;\n", i, entry.height);
         document += q + 1 == entries.size() ? "}" : "}\n";
     }
-    return commitTextDocument(*prepared->file, document);
+    return commitTextDocument(*prepared->file, document, error);
 }
 
 }  // namespace tilvane

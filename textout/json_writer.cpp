@@ -21,9 +21,9 @@ constexpr RectStyleFormats kSourceRect{
 
 }  // namespace
 
-bool writeJsonRects(const JobSettings& settings, BuildRun& run) {
+bool writeJsonRects(const JobSettings& settings, BuildRun& run, int* error) {
     std::optional<IdentifierDocument> prepared =
-        beginIdentifierDocument(settings, run, EntryUse::withFileValues, true);
+        beginIdentifierDocument(settings, run, EntryUse::withFileValues, true, error);
     if (!prepared) return false;
     const NameAffixes& affixes = prepared->affixes;
     const char* i = prepared->indent.c_str();
@@ -46,7 +46,7 @@ bool writeJsonRects(const JobSettings& settings, BuildRun& run) {
         appendFormat(document, q + 1 == entries.size() ? "%s}\n" : "%s},\n", i);
     }
     document += "]";
-    return commitTextDocument(*prepared->file, document);
+    return commitTextDocument(*prepared->file, document, error);
 }
 
 }  // namespace tilvane

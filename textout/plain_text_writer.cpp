@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cinttypes>
 
 #include "textout/entry_names.h"
@@ -58,12 +59,16 @@ void appendEntryLine(std::string& out, const JobSettings& settings, const Source
 
 }  // namespace
 
-bool writePlainTextRects(const JobSettings& settings, BuildRun& run) {
+bool writePlainTextRects(const JobSettings& settings, BuildRun& run, int* error) {
     if (!entriesAreComplete(run, EntryUse::rectsOnly) || !rectStyleIsWritable(settings)) {
+        if (error) *error = EINVAL;
         return false;
     }
     OutputFile file(settings.outputTextFile);
-    if (!file.open()) return false;
+    if (!file.open()) {
+        if (error) *error = file.error();
+        return false;
+    }
 
     std::string document;
     appendHeader(document, settings);
@@ -73,7 +78,7 @@ bool writePlainTextRects(const JobSettings& settings, BuildRun& run) {
     for (const SourceRectEntry& entry : sourceRectEntries(run)) {
         appendEntryLine(document, settings, entry, affixes);
     }
-    return commitTextDocument(file, document);
+    return commitTextDocument(file, document, error);
 }
 
 }  // namespace tilvane

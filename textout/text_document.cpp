@@ -1,5 +1,6 @@
 #include "textout/text_document.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
@@ -22,7 +23,7 @@ void appendFormat(std::string& out, const char* format, ...) {
     va_end(args);
 }
 
-bool commitTextDocument(OutputFile& file, const std::string& document) {
+bool commitTextDocument(OutputFile& file, const std::string& document, int* error) {
 #ifdef _WIN32
     std::string text;
     text.reserve(document.size() + document.size() / 16);
@@ -33,19 +34,25 @@ bool commitTextDocument(OutputFile& file, const std::string& document) {
 #else
     const std::string& text = document;
 #endif
-    return file.write(text) && file.commit();
+    if (file.write(text) && file.commit()) return true;
+    if (error) *error = file.error();
+    return false;
 }
 
 std::optional<IdentifierDocument> beginIdentifierDocument(const JobSettings& settings,
                                                           BuildRun& run, EntryUse use,
-                                                          bool needsRectStyle) {
+                                                          bool needsRectStyle, int* error) {
     std::optional<std::string> indent = indentUnit(settings.convertTabs, settings.tabSize);
     if (!indent || !entriesAreComplete(run, use) ||
         (needsRectStyle && !rectStyleIsWritable(settings))) {
+        if (error) *error = EINVAL;
         return std::nullopt;
     }
     auto file = std::make_unique<OutputFile>(settings.outputTextFile);
-    if (!file->open()) return std::nullopt;
+    if (!file->open()) {
+        if (error) *error = file->error();
+        return std::nullopt;
+    }
     prepareEntryNames(run.placedNames, settings.changeCase);
     NameAffixes affixes = prepareAffixes(settings.namePrefix, settings.namePostfix,
                                          settings.changeCase, AffixRule::identifier);

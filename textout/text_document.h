@@ -25,13 +25,15 @@ void appendFormat(std::string& out, const char* format, ...) TILVANE_PRINTF_FORM
 
 // Writes the document into the opened file with the platform's text-mode line
 // endings ("\n" stays "\n" on POSIX, becomes "\r\n" on Windows) and commits it.
-// False on any write, flush or rename error; the target is then untouched.
-bool commitTextDocument(OutputFile& file, const std::string& document);
+// False on any write, flush or rename error; the target is then untouched and
+// *error (when given) holds the file's errno.
+bool commitTextDocument(OutputFile& file, const std::string& document, int* error);
 
 // What the JSON, XML and CSS writers do before their document: build the
 // indentation, refuse a run they cannot describe, open the file, and turn the
 // names and affixes into identifiers. Empty when the writer must fail; nothing
-// has been written and the names are untouched then.
+// has been written and the names are untouched then, and *error (when given)
+// holds the cause: the file's errno, or EINVAL for a run it cannot describe.
 struct IdentifierDocument {
     std::unique_ptr<OutputFile> file;
     std::string indent;
@@ -39,7 +41,7 @@ struct IdentifierDocument {
 };
 std::optional<IdentifierDocument> beginIdentifierDocument(const JobSettings& settings,
                                                           BuildRun& run, EntryUse use,
-                                                          bool needsRectStyle);
+                                                          bool needsRectStyle, int* error);
 
 // A writer's printf formats for the three shapes of the rect styles, each
 // taking the indentation twice and then four values: x, y (int32) and width,

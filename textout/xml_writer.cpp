@@ -21,9 +21,9 @@ constexpr RectStyleFormats kSourceRect{
 
 }  // namespace
 
-bool writeXmlRects(const JobSettings& settings, BuildRun& run) {
+bool writeXmlRects(const JobSettings& settings, BuildRun& run, int* error) {
     std::optional<IdentifierDocument> prepared =
-        beginIdentifierDocument(settings, run, EntryUse::withFileValues, true);
+        beginIdentifierDocument(settings, run, EntryUse::withFileValues, true, error);
     if (!prepared) return false;
     const NameAffixes& affixes = prepared->affixes;
     const char* i = prepared->indent.c_str();
@@ -45,7 +45,7 @@ bool writeXmlRects(const JobSettings& settings, BuildRun& run) {
         appendFormat(document, "%s</image>\n", i);
     }
     document += "</root>";
-    return commitTextDocument(*prepared->file, document);
+    return commitTextDocument(*prepared->file, document, error);
 }
 
 }  // namespace tilvane

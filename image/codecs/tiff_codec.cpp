@@ -1,4 +1,3 @@
-#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -335,12 +334,14 @@ int streamClose(thandle_t) {
     return 0;
 }
 
+// By seeking, not fstat: the stream need not have a descriptor of its own.
 toff_t streamSize(thandle_t handle) {
     auto* file = static_cast<std::FILE*>(handle);
-    std::fflush(file);
-    struct stat st {};
-    if (::fstat(::fileno(file), &st) != 0) return 0;
-    return static_cast<toff_t>(st.st_size);
+    const off_t at = ::ftello(file);
+    if (at < 0 || ::fseeko(file, 0, SEEK_END) != 0) return 0;
+    const off_t end = ::ftello(file);
+    ::fseeko(file, at, SEEK_SET);
+    return end < 0 ? 0 : static_cast<toff_t>(end);
 }
 
 int noMap(thandle_t, void**, toff_t*) {

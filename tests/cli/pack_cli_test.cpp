@@ -108,6 +108,8 @@ TEST(PackCli, VersionNamesTheProgram) {
 }
 
 TEST(PackCli, UsageErrorsExitWithTwo) {
+    TempDir dir;
+    writeFile(dir.file("empty.cfg"), "");
     struct Case {
         const char* name;
         std::vector<std::string> args;
@@ -127,6 +129,9 @@ TEST(PackCli, UsageErrorsExitWithTwo) {
         {"missing value", {"--width"}},
         {"mask and no mask", {"--mask", "--no-mask"}},
         {"missing settings file", {"--settings", "/nonexistent/tilvane.cfg"}},
+        // The loader would silently keep the defaults for these.
+        {"settings file is a folder", {"--settings", dir.folder()}},
+        {"settings file is empty", {"--settings", dir.file("empty.cfg")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -134,6 +139,12 @@ TEST(PackCli, UsageErrorsExitWithTwo) {
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err.rfind("tilvane-pack: ", 0), 0u) << r.err;
+        // A path given is named.
+        for (const std::string& arg : c.args) {
+            if (arg.find('/') != std::string::npos) {
+                EXPECT_NE(r.err.find(arg), std::string::npos) << r.err;
+            }
+        }
     }
 }
 
@@ -236,39 +247,51 @@ TEST(PackCli, SomeFailuresExitWithOneAndSortedReport) {
     EXPECT_FALSE(fs::exists(f.output.file("atlas_mask.png")));
 }
 
-TEST(PackCli, SaveFailuresExitWithThree) {
+// Each file in turn is a link into a missing folder (root would ignore
+// permissions). The message says what failed, the next line where and why.
+TEST(PackCli, SaveFailuresExitWithThreeAndSayWhy) {
+    const std::string why = ": No such file or directory\n";
     struct Case {
-        const char* name;
-        const char* image;
+        const char* blocked;
+        const char* message;
         std::vector<std::string> more;
-        const char* err;
-        bool maskWritten;
+        const char* out;
+        std::vector<std::string> written;
     };
     const std::vector<Case> cases = {
-        // Targa stores each side in 16 bits: the atlas and its mask cannot be
-        // encoded.
-        {"image",
-         "atlas.tga",
-         {"--width", "65536", "--height", "16"},
-         "Failed to save the image!\n",
-         false},
-        {"text",
-         "atlas.png",
-         {"--tab-size", "70000"},
+        {"atlas.png", "Failed to save the image!\n", {}, "", {"atlas_mask.png"}},
+        {"atlas.json",
          "Failed to save the source rects text file!\n",
-         true},
+         {},
+         "",
+         {"atlas.png", "atlas_mask.png"}},
+        {"atlas_mask.png",
+         "Failed to save the mask image!\n",
+         {},
+         "Total images added: 1\n",
+         {"atlas.json", "atlas.png"}},
+        // Nothing is built when the settings cannot be kept.
+        {"s.cfg", "", {"--save-settings", "s.cfg"}, "", {}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.blocked);
         Folders f;
         writeSprite(f.input.file("a.png"), 8, 8);
-        std::vector<std::string> more = {"--image", f.output.file(c.image)};
-        more.insert(more.end(), c.more.begin(), c.more.end());
+        const std::string blocked = f.output.file(c.blocked);
+        fs::create_symlink("missing/x", blocked);
+        std::vector<std::string> more = c.more;
+        for (std::string& arg : more) {
+            if (arg == c.blocked) arg = blocked;
+        }
         const Result r = runPack(f.args(more));
         EXPECT_EQ(r.status, 3);
-        EXPECT_EQ(r.err, c.err);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(fs::exists(maskPathFor(f.output.file(c.image))), c.maskWritten);
+        EXPECT_EQ(r.err, c.message + ("tilvane-pack: " + blocked) + why);
+        EXPECT_EQ(r.out, c.out);
+        for (const std::string& name : c.written) {
+            EXPECT_TRUE(fs::is_regular_file(f.output.file(name))) << name;
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(f.output.path()), {}),
+                  static_cast<std::ptrdiff_t>(c.written.size() + 1));
     }
 }
 

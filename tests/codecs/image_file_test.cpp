@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "image/codecs/codecs.h"
@@ -93,18 +94,20 @@ TEST(SaveBitmapToFile, FailureLeavesTheOldFileAndNoTemporaryFile) {
     struct Row {
         const char* name;
         const PixelImage* image;
+        int error;
     };
-    for (const Row& row :
-         {Row{"x.gif", image.get()}, Row{"x.psd", image.get()}, Row{"x", image.get()},
-          Row{"x.png", shallow.get()}, Row{"y.png", nullptr}}) {
+    for (const Row& row : {Row{"x.gif", image.get(), ENOTSUP}, Row{"x.psd", image.get(), ENOTSUP},
+                           Row{"x", image.get(), ENOTSUP}, Row{"x.png", shallow.get(), EINVAL},
+                           Row{"y.png", nullptr, EINVAL}}) {
         SCOPED_TRACE(row.name);
         writeFile(dir.file(row.name), old);
-        EXPECT_NE(SaveBitmapToFile(row.image, dir.file(row.name)), 0);
+        EXPECT_EQ(SaveBitmapToFile(row.image, dir.file(row.name)), row.error);
         EXPECT_EQ(readFile(dir.file(row.name)), old);
     }
     EXPECT_EQ(namesIn(dir.path()).size(), 5u);
-    // A folder that cannot hold the temporary file.
-    EXPECT_NE(SaveBitmapToFile(image.get(), dir.file("no/such/folder.png")), 0);
+    EXPECT_EQ(SaveBitmapToFile(image.get(), dir.file("no/such/folder.png")), ENOENT);
+    fs::create_directory(dir.file("f.png"));
+    EXPECT_EQ(SaveBitmapToFile(image.get(), dir.file("f.png")), EISDIR);
 }
 
 // Root ignores permissions, so a write error comes from a file size limit.
@@ -131,7 +134,7 @@ TEST(SaveBitmapToFile, WriteErrorLeavesTheOldFileAndNoTemporaryFile) {
 
     for (std::size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
-        EXPECT_NE(results[i], 0);
+        EXPECT_EQ(results[i], EFBIG);
         EXPECT_EQ(readFile(dir.file(names[i])), old);
     }
     EXPECT_EQ(namesIn(dir.path()).size(), names.size());

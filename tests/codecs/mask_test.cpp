@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "image/image_file.h"
 #include "tests/codecs/library_fixtures.h"
 
@@ -51,12 +53,21 @@ TEST(CreateMaskImage, NoPlacedImagesGiveAnAllTransparentMask) {
     for (std::size_t i = 0; i < mask->byteSize(); ++i) ASSERT_EQ(mask->bits()[i], 0) << i;
 }
 
-TEST(CreateMaskImage, FailsSilentlyWithoutLeavingAFile) {
+TEST(CreateMaskImage, FailsSilentlyWithoutLeavingAFileButSaysWhy) {
     TempDir dir;
-    EXPECT_FALSE(createMaskImage(dir.file("a.png"), 0, 10, {}));
-    EXPECT_FALSE(createMaskImage(dir.file("b.png"), 0x80000000u, 1, {}));
-    EXPECT_FALSE(createMaskImage(dir.file("c.xyz"), 4, 4, {{0, 0, 1, 1}}));
-    EXPECT_FALSE(createMaskImage(dir.file("missing/d.png"), 4, 4, {}));
+    struct Row {
+        const char* name;
+        std::uint32_t width, height;
+        int error;
+    };
+    for (const Row& row : {Row{"a.png", 0, 10, EINVAL}, Row{"b.png", 0x80000000u, 1, EINVAL},
+                           Row{"c.xyz", 4, 4, ENOTSUP}, Row{"missing/d.png", 4, 4, ENOENT}}) {
+        SCOPED_TRACE(row.name);
+        int error = 0;
+        EXPECT_FALSE(
+            createMaskImage(dir.file(row.name), row.width, row.height, {{0, 0, 1, 1}}, &error));
+        EXPECT_EQ(error, row.error);
+    }
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "image/image_file.h"
@@ -109,6 +110,7 @@ TEST(FinishBuild, DoneShowsTheStatusFirstAndWritesAllThree) {
     EXPECT_EQ(b.window.statusAtDone, "Done");
     EXPECT_TRUE(b.window.reports.empty());
     EXPECT_FALSE(b.run.outputImage);
+    EXPECT_TRUE(b.run.outputFailures.empty());
     EXPECT_EQ(b.outputFiles(),
               (std::vector<std::string>{"atlas.png", "atlas.txt", "atlas_mask.png"}));
     ImagePtr mask = CreateBitmapFromFile(maskPathFor(b.settings.outputImageFile));
@@ -153,35 +155,48 @@ TEST(FinishBuild, TextFileTypeSelectsTheWriter) {
     }
 }
 
-TEST(FinishBuild, FailedSaveStillWritesTheMaskButNoTextFile) {
-    BuildFixture b;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    startBuild(b.job);
-    // A folder appears where the atlas should go after the checks: the save
-    // cannot replace it.
-    fs::create_directory(b.settings.outputImageFile);
-    b.tickUntilIdle();
-    EXPECT_EQ(b.window.messages, std::vector<std::string>{"Failed to save the image!"});
-    EXPECT_EQ(b.window.statusText(), "Failed to save image.");
-    EXPECT_TRUE(fs::is_directory(b.settings.outputImageFile));
-    EXPECT_TRUE(fs::exists(maskPathFor(b.settings.outputImageFile)));
-    EXPECT_FALSE(fs::exists(b.settings.outputTextFile));
-    EXPECT_TRUE(b.window.dones.empty());
-    EXPECT_TRUE(b.window.reports.empty());
-    EXPECT_FALSE(b.run.outputImage);
-}
-
-TEST(FinishBuild, FailedTextFileIsReportedAndTheAtlasStays) {
-    BuildFixture b;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    startBuild(b.job);
-    fs::create_directory(b.settings.outputTextFile);
-    b.tickUntilIdle();
-    EXPECT_EQ(b.window.messages,
-              std::vector<std::string>{"Failed to save the source rects text file!"});
-    EXPECT_EQ(b.window.statusText(), "Failed to save text file.");
-    EXPECT_TRUE(fs::is_regular_file(b.settings.outputImageFile));
-    EXPECT_TRUE(b.window.dones.empty());
+// Each output in turn is a link into a missing folder. A failed atlas still
+// gets its mask but no text file; the dialog says nothing of the mask; the run
+// records which output failed, where and why.
+TEST(FinishBuild, OutputsThatCannotBeWrittenAreRecorded) {
+    using Output = OutputFailure::Output;
+    struct Case {
+        const char* blocked;
+        Output output;
+        std::vector<std::string> messages;
+        const char* status;
+        std::vector<std::string> files;
+    };
+    const std::vector<Case> cases = {
+        {"atlas.png",
+         Output::image,
+         {"Failed to save the image!"},
+         "Failed to save image.",
+         {"atlas.png", "atlas_mask.png"}},
+        {"atlas.txt",
+         Output::text,
+         {"Failed to save the source rects text file!"},
+         "Failed to save text file.",
+         {"atlas.png", "atlas.txt", "atlas_mask.png"}},
+        {"atlas_mask.png", Output::mask, {}, "Done", {"atlas.png", "atlas.txt", "atlas_mask.png"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.blocked);
+        BuildFixture b;
+        fs::create_symlink("missing/x", b.output.file(c.blocked));
+        writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+        b.runBuild();
+        EXPECT_EQ(b.window.messages, c.messages);
+        EXPECT_EQ(b.window.statusText(), c.status);
+        EXPECT_EQ(b.outputFiles(), c.files);
+        EXPECT_TRUE(fs::is_symlink(b.output.file(c.blocked)));
+        EXPECT_EQ(b.window.dones.size(), c.output == Output::mask ? 1u : 0u);
+        EXPECT_FALSE(b.run.outputImage);
+        ASSERT_EQ(b.run.outputFailures.size(), 1u);
+        EXPECT_EQ(b.run.outputFailures[0].output, c.output);
+        EXPECT_EQ(b.run.outputFailures[0].path, b.output.file(c.blocked));
+        EXPECT_EQ(b.run.outputFailures[0].error, ENOENT);
+    }
 }
 
 TEST(FinishBuild, BuildWhereEveryStepFailedWritesEmptyOutputsAndReports) {

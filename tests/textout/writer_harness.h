@@ -17,7 +17,7 @@
 
 namespace tilvane::testing {
 
-using Writer = bool (*)(const JobSettings&, BuildRun&);
+using Writer = bool (*)(const JobSettings&, BuildRun&, int*);
 
 inline const char* const kOutputImage = "/images/output/final.png";
 
@@ -116,6 +116,7 @@ struct WriteResult {
     bool ok = false;
     bool fileExists = false;
     std::string text;
+    int error = 0;
 };
 
 // Runs the writer into folder/fileName and reads what it left there. Every JSON
@@ -124,7 +125,7 @@ inline WriteResult runWriter(Writer writer, JobSettings settings, BuildRun& run,
                              const TempDir& folder, const std::string& fileName) {
     settings.outputTextFile = folder.file(fileName);
     WriteResult result;
-    result.ok = writer(settings, run);
+    result.ok = writer(settings, run, &result.error);
     result.fileExists = std::filesystem::exists(settings.outputTextFile);
     if (result.fileExists) result.text = readFile(settings.outputTextFile);
     if (result.ok && fileName.ends_with(".json")) jsonIds(result.text);

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <climits>
 #include <filesystem>
 #include <sstream>
@@ -266,6 +267,7 @@ TEST(Writers, RefusalsLeaveEverythingUntouched) {
         EXPECT_EQ(result.ok, c.written);
         EXPECT_EQ(filesIn(folder), 1u);
         if (!c.written) {
+            EXPECT_EQ(result.error, EINVAL);
             EXPECT_EQ(result.text, "old");
             EXPECT_EQ(run.placedNames, names);
         } else {
@@ -281,7 +283,9 @@ TEST(Writers, MissingFolderWritesNothing) {
         JobSettings settings = testing::exampleSettings();
         settings.outputTextFile = folder.file("missing/r.json");
         BuildRun run = testing::heroRun();
-        EXPECT_FALSE(writer(settings, run));
+        int error = 0;
+        EXPECT_FALSE(writer(settings, run, &error));
+        EXPECT_EQ(error, ENOENT);
         EXPECT_EQ(filesIn(folder), 0u);
         // Names are prepared only once the file is open.
         EXPECT_EQ(run.placedNames, std::vector<std::string>{"hero.png"});
@@ -331,11 +335,13 @@ TEST(Writers, ShortWriteIsAFailure) {
         testing::writeFile(settings.outputTextFile, "old");
         BuildRun run = manyRun();
         bool written = true;
+        int error = 0;
         {
             const FileSizeLimit limit(16 * 1024);
-            written = writer(settings, run);
+            written = writer(settings, run, &error);
         }
         EXPECT_FALSE(written);
+        EXPECT_EQ(error, EFBIG);
         EXPECT_EQ(testing::readFile(settings.outputTextFile), "old");
         EXPECT_EQ(filesIn(folder), 1u);
     }
