@@ -29,7 +29,7 @@ double secondsSince(Clock::time_point start) {
 }
 
 int usageError(PackConsole& console, const std::string& what) {
-    console.err << "tilvane-pack: " << oneLine(what) << '\n'
+    console.err << "tilvane-pack: " << escapeControls(oneLine(what)) << '\n'
                 << "Run 'tilvane-pack --help' for the options.\n";
     return kPackUsageOrRefused;
 }
@@ -146,6 +146,7 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     BuildRun run;
     TerminalWindow window(settings, run, console.out, console.err,
                           console.terminal && !request.quiet);
+    window.columns = console.columns;
     BuildJob job{settings, run, window};
 
     PackTimings measured;
@@ -158,6 +159,12 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
             window.reportShown() ||
             (!window.messages().empty() && window.messages().back() == "No files found.");
         return noFiles ? kPackNoFiles : kPackUsageOrRefused;
+    }
+    if (run.randomOrderFellBack) {
+        window.clearProgress();
+        console.err << "tilvane-pack: note: the random order ran out of draws, so the files are "
+                       "placed in name order (another --seed may complete it)\n"
+                    << std::flush;
     }
 
     const std::vector<std::int32_t> order = run.processOrder;
@@ -179,7 +186,10 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         measured.placing = replayPlacement(settings, run, order);
         measured.drawing = std::max(0.0, steps - measured.placing);
         if (timings) *timings = measured;
-        if (request.timings) printTimings(console.err, measured);
+        if (request.timings) {
+            window.clearProgress();
+            printTimings(console.err, measured);
+        }
     }
 
     if (window.doneShown()) return kPackDone;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/option_table.h"
@@ -65,6 +66,83 @@ TEST(TerminalWindow, OptionsDialogAnswersTheStoredValuesClamped) {
     EXPECT_TRUE(t.window.runImageOptionsDialog("TIFF Options", nullptr, 0, 0, &compression,
                                                kTiffCompressionChoices));
     EXPECT_EQ(compression, 7);
+}
+
+// Names reach the terminal in progress, messages and report lines; none may
+// break a line or carry an escape sequence.
+TEST(TerminalWindow, ControlCharactersInNamesAreEscapedEverywhere) {
+    Terminal t(true);
+    t.window.fileList().add("a.png");
+    t.run.currentStep = 0;
+    t.window.setStatusText("Adding: evil\n\x1b[31m.png");
+    t.window.refreshControls(false);
+    t.window.showMessage("Cannot read\nevil\t\x1b[2J.png");
+    t.window.showReport({"evil\nTotal images added: 999\n\x1b[31m.png          (failed to load)"},
+                        "", "", 0, 1);
+    const std::string err = t.err.str();
+    EXPECT_NE(err.find("Adding: evil\\n\\x1b[31m.png"), std::string::npos) << err;
+    EXPECT_NE(err.find("\x1b[KCannot read evil\\t\\x1b[2J.png\n"), std::string::npos) << err;
+    EXPECT_NE(
+        err.find("\nevil\\nTotal images added: 999\\n\\x1b[31m.png          (failed to load)\n"),
+        std::string::npos)
+        << err;
+    // One line for the message, five for the report; no escape sequence but
+    // the erase that drawing the progress line uses.
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 6);
+    std::string rest = err;
+    for (std::size_t at; (at = rest.find("\x1b[K")) != std::string::npos;) rest.erase(at, 3);
+    EXPECT_EQ(rest.find_first_of("\x1b\t"), std::string::npos) << rest;
+}
+
+TEST(EscapeControls, WritesControlBytesAsCEscapes) {
+    struct Case {
+        const char* text;
+        const char* escaped;
+    };
+    const std::vector<Case> cases = {
+        {"plain name.png", "plain name.png"},
+        {"a\nb\tc\rd", "a\\nb\\tc\\rd"},
+        {"\x1b[31mred\x7f\x01", "\\x1b[31mred\\x7f\\x01"},
+        {"back\\slash \xc3\xa9t\xc3\xa9", "back\\slash \xc3\xa9t\xc3\xa9"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(escapeControls(c.text), c.escaped);
+    }
+    EXPECT_EQ(escapeControls(std::string("nul\0byte", 8)), "nul\\x00byte");
+}
+
+TEST(ProgressLine, FitsTheWidthWithTheEllipsisInTheName) {
+    const std::string longName = "Adding: sprite_" + std::string(60, 'x') + "_frame_0042.png";
+    struct Case {
+        const char* name;
+        int done;
+        int total;
+        std::string status;
+        int columns;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {"fits", 2, 4, "Adding: c.png", 80, "[###############...............] 2/4 Adding: c.png"},
+        {"long name, 100 columns", 3, 10, longName, 100,
+         "[#########.....................] 3/10 Adding: sprite_" + std::string(18, 'x') + "..." +
+             std::string(10, 'x') + "_frame_0042.png"},
+        {"narrower bar", 3, 10, longName, 50, "[###........] 3/10 Adding: sprite_xx...e_0042.png"},
+        {"no bar", 3, 10, longName, 36, "3/10 Adding: sprite_xx...e_0042.png"},
+        {"idle status", -1, 10, "Searching for files...", 80, "Searching for files..."},
+        {"idle, too narrow", -1, 0, "Searching for files...", 12, "Sear...s..."},
+        {"wide characters count two, the counts give way", 0, 1,
+         "Adding: \xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.png", 17, "Adding: \xe6\x97\xa5...png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(progressLine(c.done, c.total, c.status, c.columns), c.line);
+    }
+    // Never the last column, whatever the width.
+    for (int columns = 1; columns <= 130; ++columns) {
+        const std::string line = progressLine(7, 300, longName, columns);
+        EXPECT_LE(static_cast<int>(line.size()), std::max(columns - 1, 0)) << columns;
+    }
 }
 
 TEST(OneLine, JoinsTheLinesOfAMessage) {
