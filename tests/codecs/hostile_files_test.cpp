@@ -314,32 +314,13 @@ TEST(OwnCodecHostileFiles, PsdRowCountsPastTheFileFail) {
     EXPECT_EQ(codecs::readPsd(codecs::ByteSpan(bytes.data(), bytes.size())), nullptr);
 }
 
-// JPEG entropy-coded bits, with a zero byte stuffed after every 0xFF.
-class BitWriter {
-public:
-    void put(std::uint32_t value, int count) {
-        for (int i = count - 1; i >= 0; --i) {
-            byte_ = static_cast<std::uint8_t>(byte_ << 1 | ((value >> i) & 1));
-            if (++used_ == 8) flush();
-        }
-    }
-    // Pads the last byte with ones, as encoders do.
-    std::vector<std::uint8_t> finish() {
-        while (used_ != 0) put(1, 1);
-        return std::move(bytes_);
-    }
-
-private:
-    void flush() {
-        bytes_.push_back(byte_);
-        if (byte_ == 0xFF) bytes_.push_back(0);
-        byte_ = 0;
-        used_ = 0;
-    }
-    std::vector<std::uint8_t> bytes_;
-    std::uint8_t byte_ = 0;
-    int used_ = 0;
-};
+// count zero bits of entropy-coded data, the last byte padded with ones as
+// encoders pad it (never 0xFF, so nothing needs stuffing).
+std::vector<std::uint8_t> zeroBits(std::size_t count) {
+    std::vector<std::uint8_t> bytes(count / 8, 0);
+    if (count % 8 != 0) bytes.push_back(static_cast<std::uint8_t>(0xFF >> (count % 8)));
+    return bytes;
+}
 
 void appendSegment(std::vector<std::uint8_t>& out, std::uint8_t marker,
                    const std::vector<std::uint8_t>& body) {
@@ -367,10 +348,11 @@ constexpr std::size_t kJpegJfifMajorAt = 11;
 // for its DC difference and, in a sequential file, one for its end of block;
 // a progressive file codes each AC scan as one end-of-band run over all
 // blocks, and repeats that scan acScans times (repeats libjpeg takes without
-// a warning). At most 32767 blocks.
+// a warning). The number of blocks must be a power of two up to 2^14, so the
+// run's extra bits are all zero.
 std::vector<std::uint8_t> greyJpeg(int width, int height, bool progressive, int acScans = 1) {
     const auto blocks = static_cast<std::uint32_t>(((width + 7) / 8) * ((height + 7) / 8));
-    const int runBits = std::bit_width(blocks) - 1;  // end-of-band run of 2^r + r bits
+    const int runBits = std::bit_width(blocks) - 1;
     std::vector<std::uint8_t> out = {0xFF, 0xD8};
     appendSegment(out, 0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
     std::vector<std::uint8_t> quant(65, 1);
@@ -387,19 +369,11 @@ std::vector<std::uint8_t> greyJpeg(int width, int height, bool progressive, int 
         appendSegment(out, 0xDA, {1, 1, 0, first, last, 0});
         out.insert(out.end(), data.begin(), data.end());
     };
-    BitWriter bits;
     if (!progressive) {
-        bits.put(0, static_cast<int>(2 * blocks));
-        scan(0, 63, bits.finish());
+        scan(0, 63, zeroBits(2 * blocks));
     } else {
-        bits.put(0, static_cast<int>(blocks));
-        scan(0, 0, bits.finish());
-        for (int i = 0; i < acScans; ++i) {
-            BitWriter run;
-            run.put(0, 1);
-            run.put(blocks - (1u << runBits), runBits);
-            scan(1, 63, run.finish());
-        }
+        scan(0, 0, zeroBits(blocks));
+        for (int i = 0; i < acScans; ++i) scan(1, 63, zeroBits(1 + runBits));
     }
     out.insert(out.end(), {0xFF, 0xD9});
     return out;
