@@ -327,30 +327,24 @@ TEST(PackCli, JpegAndTiffOutputNeedNoPrompt) {
     }
 }
 
-TEST(PackCli, TimingsReportThePhases) {
-    Folders f;
-    writeSprite(f.input.file("a.png"), 8, 8);
-    const Result r = runPack(f.args({"--timings"}));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err.rfind("Timings: scanning ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find(" placing "), std::string::npos);
-    EXPECT_NE(r.err.find(" drawing "), std::string::npos);
-    EXPECT_NE(r.err.find(" saving "), std::string::npos);
-}
-
 // On a terminal the progress line is erased before the timings are printed,
 // so they do not run on from the last status.
-TEST(PackCli, TimingsStartOnALineOfTheirOwnAfterProgress) {
-    Folders f;
-    writeSprite(f.input.file("a.png"), 8, 8);
-    std::ostringstream out, err;
-    PackConsole console{out, err, true, [] { return 60; }};
-    EXPECT_EQ(runPack(f.args({"--timings"}), console), 0);
-    const std::string text = err.str();
-    const std::size_t at = text.find("Timings: ");
-    ASSERT_NE(at, std::string::npos) << text;
-    ASSERT_GE(at, 4u) << text;
-    EXPECT_EQ(text.substr(at - 4, 4), "\r\x1b[K") << text;
+TEST(PackCli, TimingsReportThePhasesOnALineOfTheirOwn) {
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal" : "file");
+        Folders f;
+        writeSprite(f.input.file("a.png"), 8, 8);
+        std::ostringstream out, err;
+        PackConsole console{out, err, terminal, [] { return 60; }};
+        EXPECT_EQ(runPack(f.args({"--timings"}), console), 0);
+        const std::string text = err.str();
+        const std::size_t at = text.find("Timings: scanning ");
+        ASSERT_NE(at, std::string::npos) << text;
+        EXPECT_EQ(text.substr(0, at), terminal ? text.substr(0, at - 4) + "\r\x1b[K" : "");
+        for (const char* phase : {" placing ", " drawing ", " saving "}) {
+            EXPECT_NE(text.find(phase, at), std::string::npos) << phase;
+        }
+    }
 }
 
 // 197 files are the fewest with which seed 3 runs out of draws; seed 0
