@@ -3,12 +3,14 @@
 #include <iostream>
 
 #include "cli/pack_run.h"
+#include "cli/terminal_window.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     // Progress is for a person watching: never into a pipe or a file.
     const bool terminal = ::isatty(STDOUT_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
-    tilvane::PackConsole console{std::cout, std::cerr, terminal};
+    tilvane::PackConsole console{std::cout, std::cerr, terminal,
+                                 [] { return tilvane::terminalColumns(STDERR_FILENO); }};
     return tilvane::runPack(args, console);
 }

@@ -34,7 +34,7 @@ double secondsSince(Clock::time_point start) {
 }
 
 int usageError(PackConsole& console, const std::string& what) {
-    console.err << "tilvane-pack: " << oneLine(what) << '\n'
+    console.err << "tilvane-pack: " << escapeControls(oneLine(what)) << '\n'
                 << "Run 'tilvane-pack --help' for the options.\n";
     return kPackUsageOrRefused;
 }
@@ -188,7 +188,8 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         }
         int error = 0;
         if (!saveSettingsFile(request.settings, request.saveSettingsFile, &error)) {
-            console.err << causeLine(request.saveSettingsFile, error) << '\n' << std::flush;
+            console.err << escapeControls(causeLine(request.saveSettingsFile, error)) << '\n'
+                        << std::flush;
             return kPackSaveFailed;
         }
     }
@@ -197,6 +198,7 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     BuildRun run;
     TerminalWindow window(settings, run, console.out, console.err,
                           console.terminal && !request.quiet);
+    window.columns = console.columns;
     BuildJob job{settings, run, window};
 
     PackTimings measured;
@@ -209,6 +211,12 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
             window.reportShown() ||
             (!window.messages().empty() && window.messages().back() == "No files found.");
         return noFiles ? kPackNoFiles : kPackUsageOrRefused;
+    }
+    if (run.randomOrderFellBack) {
+        window.clearProgress();
+        console.err << "tilvane-pack: note: the random order ran out of draws, so the files are "
+                       "placed in name order (another --seed may complete it)\n"
+                    << std::flush;
     }
 
     const std::vector<std::int32_t> order = run.processOrder;
@@ -231,7 +239,10 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         measured.placing = replayPlacement(settings, run, order);
         measured.drawing = std::max(0.0, steps - measured.placing);
         if (timings) *timings = measured;
-        if (request.timings) printTimings(console.err, measured);
+        if (request.timings) {
+            window.clearProgress();
+            printTimings(console.err, measured);
+        }
     }
 
     if (outputFailed) return kPackSaveFailed;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,11 +29,13 @@ struct PackTimings {
 };
 
 // Where a run writes and whether it may draw progress (the caller decides
-// whether these are terminals).
+// whether these are terminals), and the width of the error stream's terminal
+// (unset or 0 when unknown).
 struct PackConsole {
     std::ostream& out;
     std::ostream& err;
     bool terminal = false;
+    std::function<int()> columns;
 };
 
 // Runs tilvane-pack with the given arguments (without the program name) and

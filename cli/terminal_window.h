@@ -4,6 +4,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "job/build_run.h"
@@ -48,10 +49,16 @@ public:
 
     // Called with every status text as it is set; for the timings.
     std::function<void(const std::string&)> onStatus;
+    // The terminal's width in columns, asked at every redraw so that a resize
+    // is followed; unset or 0 (unknown): 80.
+    std::function<int()> columns;
+
+    // Erases the progress line, if one is shown; whatever the caller prints
+    // next starts on a line of its own. The next refresh draws it again.
+    void clearProgress();
 
 private:
     void drawProgress(bool force);
-    void clearProgress();
 
     JobSettings& settings_;
     BuildRun& run_;
@@ -70,5 +77,25 @@ private:
 // A message box text as one line: each line break, with the blanks around it,
 // becomes a single blank.
 std::string oneLine(const std::string& text);
+
+// The text with each control character (bytes below 0x20, and 0x7F) written
+// as a C escape: \t, \n and \r by name, the others as \xHH. Everything else
+// stays, the backslash and UTF-8 included. Every name and message reaches the
+// terminal through this, so a file name can neither forge a line nor send a
+// terminal command.
+std::string escapeControls(std::string_view text);
+
+// The progress line for a terminal of `columns` columns (without the carriage
+// return and the erase that draw it): "[####......] done/total status" while a
+// build runs (total > 0, done >= 0), the status alone otherwise. It takes at
+// most columns - 1 columns, so it never wraps: a status that does not fit
+// loses its middle to "..." (for "Adding: NAME", the middle of the name), and
+// a narrow terminal gets a shorter bar or none. Columns are counted as a
+// terminal shows UTF-8: a character of three or four bytes counts two, which
+// may waste a column but never wraps. The status must already be escaped.
+std::string progressLine(int done, int total, std::string_view status, int columns);
+
+// The width of the terminal on fd, 0 when it is not a terminal or says none.
+int terminalColumns(int fd);
 
 }  // namespace tilvane

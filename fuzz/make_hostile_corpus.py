@@ -3,8 +3,9 @@
 fuzz/corpus/<codec>/: seed_* are the test fixtures (valid files for the fuzzer
 to mutate); bad_* are hostile files that every reader must refuse: truncations,
 headers claiming 2^31 pixels or more, zero sizes, indices beyond the palette,
-offsets beyond the file, endless progressive scans. The codec tests load every
-bad_* file and expect failure."""
+offsets beyond the file, endless progressive scans, JPEG data that ends early
+or has a bit flipped. The codec tests load every bad_* file and expect
+failure."""
 import os
 import shutil
 import struct
@@ -34,7 +35,10 @@ def seeds_and_cuts(codec, prefix):
         put(codec, "seed_" + name, data)
         # TIFF files may end in tag values that libtiff can do without.
         last = len(data) // 2 if codec == "tiff" else len(data) - 16
-        for cut in (len(data) // 3, last):
+        cuts = [len(data) // 3, last]
+        if codec == "jpeg":
+            cuts.append(len(data) - 2)  # every row there, the end marker missing
+        for cut in cuts:
             put(codec, "bad_cut%d_%s" % (cut, name), data[:cut])
 
 
@@ -122,6 +126,38 @@ def make_jpeg():
     eoi = prog.rfind(b"\xff\xd9")
     scan = prog[last_sos:eoi]
     put("jpeg", "bad_endless_scans.jpg", prog[:eoi] + scan * 600 + b"\xff\xd9")
+    # Headers claiming more rows than the data holds: libjpeg only warns and
+    # makes up the rest. The small claim passes the size bound of complete
+    # Huffman data, the larger ones do not.
+    put("jpeg", "bad_claims_taller.jpg", jpeg_with_size(rgb, 16, 40))
+    put("jpeg", "bad_claims_2000x2000.jpg", jpeg_with_size(rgb, 2000, 2000))
+    put("jpeg", "bad_claims_16384x16384.jpg", jpeg_with_size(rgb, 16384, 16384))
+    # Single bit flips that libjpeg only warns about, one of each warning.
+    for name, offset, bit, warning in JPEG_FLIPS:
+        data = bytearray(fixture(name))
+        data[offset] ^= 1 << bit
+        put("jpeg", "bad_flip_%s_%d_%d_%s.jpg" % (name[5:-4], offset, bit, warning), bytes(data))
+
+
+JPEG_FLIPS = [
+    ("jpeg_rgb.jpg", 258, 2, "extraneous_bytes"),
+    ("jpeg_rgb.jpg", 166, 3, "marker_in_data"),
+    ("jpeg_rgb.jpg", 312, 3, "bad_huffman_code"),
+    ("jpeg_rgb.jpg", 304, 3, "not_sequential"),
+    ("jpeg_progressive.jpg", 383, 4, "bogus_progression"),
+    ("jpeg_progressive.jpg", 418, 1, "extraneous_bytes"),
+    ("jpeg_progressive.jpg", 371, 1, "marker_in_data"),
+    ("jpeg_progressive.jpg", 428, 4, "bad_huffman_code"),
+    ("jpeg_grey.jpg", 125, 4, "extraneous_bytes"),
+    ("jpeg_grey.jpg", 96, 6, "marker_in_data"),
+    ("jpeg_grey.jpg", 166, 0, "bad_huffman_code"),
+    ("jpeg_grey.jpg", 162, 3, "not_sequential"),
+    ("jpeg_cmyk.jpg", 17, 4, "adobe_transform"),
+    ("jpeg_cmyk.jpg", 250, 1, "extraneous_bytes"),
+    ("jpeg_cmyk.jpg", 164, 6, "marker_in_data"),
+    ("jpeg_cmyk.jpg", 444, 4, "bad_huffman_code"),
+    ("jpeg_cmyk.jpg", 327, 3, "not_sequential"),
+]
 
 
 # ---- TIFF: tag values of the first directory

@@ -131,7 +131,7 @@ void fixProcessOrder(BuildJob& job) {
     alphabetical.reserve(static_cast<std::size_t>(list.count()));
     for (const FileList::Entry& entry : list.entries()) alphabetical.push_back(entry.value);
     job.run.processOrder = orderFiles(alphabetical, job.settings.sortOrder, job.settings.randomSeed,
-                                      job.run.sizeSortList);
+                                      job.run.sizeSortList, &job.run.randomOrderFellBack);
     job.run.sizeSortList.clear();
 }
 
@@ -148,6 +148,7 @@ void clearRun(BuildRun& run) {
     run.placedNames.clear();
     run.placedFileIndices.clear();
     run.processOrder.clear();
+    run.randomOrderFellBack = false;
     run.sizeSortList.clear();
     run.originalSizes.clear();
     run.outputFailures.clear();

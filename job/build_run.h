@@ -32,6 +32,8 @@ struct BuildRun {
     std::vector<Rect> cropRects;
     std::vector<Point> trimOffsets;
     std::vector<std::int32_t> processOrder;
+    // Whether the random order gave up and processOrder is the alphabetical one.
+    bool randomOrderFellBack = false;
     // (trimmed area, file index), only while preparation orders by size.
     std::vector<std::pair<std::int64_t, std::int32_t>> sizeSortList;
 

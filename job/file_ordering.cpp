@@ -27,7 +27,8 @@ std::vector<std::int32_t> bySize(std::span<const std::int32_t> alphabetical,
     return order;
 }
 
-std::vector<std::int32_t> atRandom(std::span<const std::int32_t> alphabetical, std::uint32_t seed) {
+std::vector<std::int32_t> atRandom(std::span<const std::int32_t> alphabetical, std::uint32_t seed,
+                                   bool* fellBack) {
     const std::size_t n = alphabetical.size();
     ClassicRandom random(seed);
     std::vector<std::int32_t> order;
@@ -40,7 +41,10 @@ std::vector<std::int32_t> atRandom(std::span<const std::int32_t> alphabetical, s
             r = static_cast<std::size_t>(random.next()) % n;
             ++draws;
         } while (taken[r] && draws < kRandomDrawLimit);
-        if (draws >= kRandomDrawLimit) return {alphabetical.begin(), alphabetical.end()};
+        if (draws >= kRandomDrawLimit) {
+            *fellBack = true;
+            return {alphabetical.begin(), alphabetical.end()};
+        }
         taken[r] = true;
         order.push_back(static_cast<std::int32_t>(r));
     }
@@ -51,13 +55,16 @@ std::vector<std::int32_t> atRandom(std::span<const std::int32_t> alphabetical, s
 
 std::vector<std::int32_t> orderFiles(
     std::span<const std::int32_t> alphabetical, std::int32_t sortOrder, std::uint32_t seed,
-    std::span<const std::pair<std::int64_t, std::int32_t>> sizeSortList) {
+    std::span<const std::pair<std::int64_t, std::int32_t>> sizeSortList, bool* randomFellBack) {
+    bool fellBack = false;
+    if (!randomFellBack) randomFellBack = &fellBack;
+    *randomFellBack = false;
     if (alphabetical.empty()) return {};
     switch (sortOrder) {
         case kSortBySize:
             return bySize(alphabetical, sizeSortList);
         case kSortRandom:
-            return atRandom(alphabetical, seed);
+            return atRandom(alphabetical, seed, randomFellBack);
         default:
             return {alphabetical.begin(), alphabetical.end()};
     }

@@ -1,4 +1,5 @@
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <vector>
@@ -26,7 +27,6 @@ constexpr long kMaxLibraryMemory = static_cast<long>(kMaxDecodedBytes);
 struct ErrorSink {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
-    bool truncated = false;
 };
 
 [[noreturn]] void onErrorExit(j_common_ptr cinfo) {
@@ -34,11 +34,16 @@ struct ErrorSink {
     std::longjmp(sink->jump, 1);
 }
 
-// Silent; but a premature end of data is remembered, since libjpeg would
-// otherwise hand back the missing rows as grey.
+// Silent. A decoder's warning means corrupt data (a premature end, a bad
+// Huffman code, a marker inside the scan, bytes out of place, a bogus
+// progression, an unknown colour transform) from which libjpeg would go on to
+// make up the rest of the image or guess its colours: the decode stops at the
+// first one. An unknown JFIF revision alone is let through: it names the
+// version of a header whose fields libjpeg reads the same either way.
 void onMessage(j_common_ptr cinfo, int level) {
-    auto* sink = reinterpret_cast<ErrorSink*>(cinfo->err);
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) sink->truncated = true;
+    if (level >= 0 || !cinfo->is_decompressor) return;
+    if (cinfo->err->msg_code == JWRN_JFIF_MAJOR) return;
+    onErrorExit(cinfo);
 }
 
 void onProgress(j_common_ptr cinfo) {
@@ -89,6 +94,21 @@ struct JpegHeader {
     bool adobeInverted = false;
 };
 
+// A lower bound on the bytes of a complete Huffman-coded image: every 8x8
+// block of every component codes its DC value with at least one bit, in the
+// first scan that holds it. A file shorter than that ends early whatever its
+// header claims, so a few bytes claiming 16384 x 16384 are refused before
+// anything the size of the image is allocated. Arithmetic coding has no such
+// bound: a plain image may take well under a bit a block.
+std::size_t minimumHuffmanBytes(const jpeg_decompress_struct& info) {
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        blocks += std::uint64_t{component.width_in_blocks} * component.height_in_blocks;
+    }
+    return static_cast<std::size_t>(blocks / 8);
+}
+
 // Nothing with a destructor lives in the setjmp frames below.
 bool startDecoding(Decompressor* d, ByteSpan data, JpegHeader* header) {
     jpeg_decompress_struct* info = d->info();
@@ -101,6 +121,7 @@ bool startDecoding(Decompressor* d, ByteSpan data, JpegHeader* header) {
     if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) return false;
     // Checked before the library allocates anything for the image.
     if (!imageSizeAllowed(info->image_width, info->image_height, 4)) return false;
+    if (!info->arith_code && data.size() < minimumHuffmanBytes(*info)) return false;
 
     switch (info->jpeg_color_space) {
         case JCS_GRAYSCALE:
@@ -145,10 +166,10 @@ bool decodeRows(Decompressor* d, PixelImage* image, JSAMPROW scratch, bool cmyk,
                 out[3 * x + 2] = static_cast<std::uint8_t>((c * k + 127) / 255);
             }
         }
-        if (d->sink()->truncated) return false;
     }
+    // Reads on to the end marker, so data cut after the last row also fails.
     jpeg_finish_decompress(info);
-    return !d->sink()->truncated;
+    return true;
 }
 
 }  // namespace

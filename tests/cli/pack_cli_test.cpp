@@ -3,10 +3,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 
 #include "cli/option_table.h"
+#include "cli/pack_run.h"
 #include "image/image_file.h"
 #include "image/mask.h"
 #include "settings/settings_file.h"
@@ -28,17 +32,25 @@ struct Result {
     std::string err;
 };
 
-// Runs the built tilvane-pack with the arguments, stdout and stderr into files
-// (so neither is a terminal), stdin closed, in the working folder when given.
-Result runPack(const std::vector<std::string>& args, const std::string& workingFolder = "") {
+// Runs the program all[0] with its arguments in folder (this process's own
+// when empty), stdout and stderr into files (so neither is a terminal), stdin
+// closed, and the built tilvane-pack first on the PATH.
+Result run(std::vector<std::string> all, const std::string& folder = "") {
     TempDir capture;
     const std::string outPath = capture.file("out");
     const std::string errPath = capture.file("err");
-    std::vector<std::string> all = {TILVANE_PACK_PATH};
-    all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
+    const char* oldPath = std::getenv("PATH");
+    std::string path = "PATH=" + fs::path(TILVANE_PACK_PATH).parent_path().string() + ":" +
+                       (oldPath ? oldPath : "/usr/bin:/bin");
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, "PATH=", 5) != 0) envp.push_back(*e);
+    }
+    envp.push_back(path.data());
+    envp.push_back(nullptr);
 
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -46,11 +58,11 @@ Result runPack(const std::vector<std::string>& args, const std::string& workingF
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0) ::_exit(127);
-        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) ::_exit(127);
+        if (!folder.empty() && ::chdir(folder.c_str()) != 0) ::_exit(127);
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     Result result;
@@ -61,6 +73,12 @@ Result runPack(const std::vector<std::string>& args, const std::string& workingF
     result.out = readFile(outPath);
     result.err = readFile(errPath);
     return result;
+}
+
+Result runPack(const std::vector<std::string>& args, const std::string& workingFolder = "") {
+    std::vector<std::string> all = {TILVANE_PACK_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    return run(std::move(all), workingFolder);
 }
 
 void writeSprite(const std::string& path, int w, int h) {
@@ -192,19 +210,23 @@ TEST(PackCli, NoFilesExitsWithFour) {
     EXPECT_EQ(r.out, "");
 }
 
+// A name with line breaks and an escape sequence stays one visible line of
+// the report and cannot forge the totals.
 TEST(PackCli, NothingLoadableShowsTheReportAndExitsWithFour) {
     Folders f;
     writeFile(f.input.file("b.png"), "broken");
     writeFile(f.input.file("A.png"), "broken");
+    writeFile(f.input.file("evil\nTotal images added: 999\n\x1b[31m.png"), "broken");
     const Result r = runPack(f.args());
     EXPECT_EQ(r.status, 4);
     EXPECT_EQ(r.err,
               "Failed to load/add the following files:\n"
               "A.png          (failed to load)\n"
               "b.png          (failed to load)\n"
+              "evil\\nTotal images added: 999\\n\\x1b[31m.png          (failed to load)\n"
               "Total images added: 0\n"
-              "Total images failed: 2\n"
-              "Grand total: 2\n");
+              "Total images failed: 3\n"
+              "Grand total: 3\n");
 }
 
 TEST(PackCli, DoneWritesAtlasMaskAndTextAndCountsOnStdout) {
@@ -418,15 +440,72 @@ TEST(PackCli, JpegAndTiffOutputNeedNoPrompt) {
     }
 }
 
-TEST(PackCli, TimingsReportThePhases) {
+// On a terminal the progress line is erased before the timings are printed,
+// so they do not run on from the last status.
+TEST(PackCli, TimingsReportThePhasesOnALineOfTheirOwn) {
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal" : "file");
+        Folders f;
+        writeSprite(f.input.file("a.png"), 8, 8);
+        std::ostringstream out, err;
+        PackConsole console{out, err, terminal, [] { return 60; }};
+        EXPECT_EQ(runPack(f.args({"--timings"}), console), 0);
+        const std::string text = err.str();
+        const std::size_t at = text.find("Timings: scanning ");
+        ASSERT_NE(at, std::string::npos) << text;
+        EXPECT_EQ(text.substr(0, at), terminal ? text.substr(0, at - 4) + "\r\x1b[K" : "");
+        for (const char* phase : {" placing ", " drawing ", " saving "}) {
+            EXPECT_NE(text.find(phase, at), std::string::npos) << phase;
+        }
+    }
+}
+
+// 197 files are the fewest with which seed 3 runs out of draws; seed 0
+// completes the order of the same folder.
+TEST(PackCli, RandomOrderFallbackIsNoted) {
     Folders f;
-    writeSprite(f.input.file("a.png"), 8, 8);
-    const Result r = runPack(f.args({"--timings"}));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err.rfind("Timings: scanning ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find(" placing "), std::string::npos);
-    EXPECT_NE(r.err.find(" drawing "), std::string::npos);
-    EXPECT_NE(r.err.find(" saving "), std::string::npos);
+    for (int i = 0; i < 197; ++i) writeSprite(f.input.file("s" + std::to_string(i) + ".png"), 3, 3);
+    struct Case {
+        const char* seed;
+        const char* err;
+    };
+    const std::vector<Case> cases = {
+        {"3",
+         "tilvane-pack: note: the random order ran out of draws, so the files are placed in "
+         "name order (another --seed may complete it)\n"},
+        {"0", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seed);
+        const Result r = runPack(
+            f.args({"--sort", "random", "--seed", c.seed, "--width", "256", "--height", "256"}));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "Total images added: 197\n");
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+// The README's tilvane-pack block, run as printed in a fresh folder that
+// holds a copy of the example sprites.
+TEST(PackCli, ReadmeExampleWorksAsPrinted) {
+    const std::string readme = readFile(std::string(TILVANE_SOURCE_DIR) + "/README.md");
+    const std::size_t section = readme.find("\n## tilvane-pack\n");
+    ASSERT_NE(section, std::string::npos);
+    const std::size_t start = readme.find("```sh\n", section);
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = readme.find("```", start + 6);
+    ASSERT_NE(end, std::string::npos);
+    const std::string block = readme.substr(start + 6, end - start - 6);
+    ASSERT_NE(block.find("tilvane-pack --input"), std::string::npos) << block;
+
+    TempDir folder;
+    fs::copy(fs::path(TILVANE_SOURCE_DIR) / "examples" / "sprites", folder.path() / "sprites");
+    writeFile(folder.file("example.sh"), block);
+    const Result r = run({"/bin/sh", "-e", folder.file("example.sh")}, folder.folder());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Total images added: 14\n", 0), 0u) << r.out;
+    EXPECT_TRUE(CreateBitmapFromFile(folder.file("out/atlas.png")));
+    EXPECT_NE(readFile(folder.file("out/atlas.json")).find("grass_tile"), std::string::npos);
 }
 
 }  // namespace

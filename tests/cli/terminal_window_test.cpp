@@ -41,15 +41,6 @@ TEST(TerminalWindow, NoProgressWhenNotAsked) {
     EXPECT_EQ(t.err.str(), "");
 }
 
-TEST(TerminalWindow, RefreshAppliesTheRefreshRules) {
-    Terminal t(false);
-    t.settings.cropAlpha = 300;
-    t.settings.outputTextFile = "/x/rects.JSON";
-    t.window.refreshControls(false);
-    EXPECT_EQ(t.settings.cropAlpha, 255u);
-    EXPECT_EQ(t.run.textFileType, 2);
-}
-
 TEST(TerminalWindow, OptionsDialogAnswersTheStoredValuesClamped) {
     Terminal t(false);
     struct Case {
@@ -65,6 +56,72 @@ TEST(TerminalWindow, OptionsDialogAnswersTheStoredValuesClamped) {
     EXPECT_TRUE(t.window.runImageOptionsDialog("TIFF Options", nullptr, 0, 0, &compression,
                                                kTiffCompressionChoices));
     EXPECT_EQ(compression, 7);
+}
+
+// Names reach the terminal in the progress line and in messages too (the
+// report is checked on the real program); neither may break a line or carry
+// an escape sequence.
+TEST(TerminalWindow, ControlCharactersInProgressAndMessagesAreEscaped) {
+    Terminal t(true);
+    t.window.fileList().add("a.png");
+    t.run.currentStep = 0;
+    t.window.setStatusText("Adding: evil\n\x1b[31m.png");
+    t.window.refreshControls(false);
+    t.window.showMessage("Cannot read\nevil\t\x1b[2J.png");
+    EXPECT_EQ(t.err.str(),
+              "\r[..............................] 0/1 Adding: evil\\n\\x1b[31m.png\x1b[K"
+              "\r\x1b[KCannot read evil\\t\\x1b[2J.png\n");
+}
+
+TEST(EscapeControls, WritesControlBytesAsCEscapes) {
+    struct Case {
+        const char* text;
+        const char* escaped;
+    };
+    const std::vector<Case> cases = {
+        {"plain name.png", "plain name.png"},
+        {"a\nb\tc\rd", "a\\nb\\tc\\rd"},
+        {"\x1b[31mred\x7f\x01", "\\x1b[31mred\\x7f\\x01"},
+        {"back\\slash \xc3\xa9t\xc3\xa9", "back\\slash \xc3\xa9t\xc3\xa9"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(escapeControls(c.text), c.escaped);
+    }
+    EXPECT_EQ(escapeControls(std::string("nul\0byte", 8)), "nul\\x00byte");
+}
+
+TEST(ProgressLine, FitsTheWidthWithTheEllipsisInTheName) {
+    const std::string longName = "Adding: sprite_" + std::string(60, 'x') + "_frame_0042.png";
+    struct Case {
+        const char* name;
+        int done;
+        int total;
+        std::string status;
+        int columns;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {"fits", 2, 4, "Adding: c.png", 80, "[###############...............] 2/4 Adding: c.png"},
+        {"long name, 100 columns", 3, 10, longName, 100,
+         "[#########.....................] 3/10 Adding: sprite_" + std::string(18, 'x') + "..." +
+             std::string(10, 'x') + "_frame_0042.png"},
+        {"narrower bar", 3, 10, longName, 50, "[###........] 3/10 Adding: sprite_xx...e_0042.png"},
+        {"no bar", 3, 10, longName, 36, "3/10 Adding: sprite_xx...e_0042.png"},
+        {"idle status", -1, 10, "Searching for files...", 80, "Searching for files..."},
+        {"idle, too narrow", -1, 0, "Searching for files...", 12, "Sear...s..."},
+        {"wide characters count two, the counts give way", 0, 1,
+         "Adding: \xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.png", 17, "Adding: \xe6\x97\xa5...png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(progressLine(c.done, c.total, c.status, c.columns), c.line);
+    }
+    // Never the last column, whatever the width.
+    for (int columns = 1; columns <= 130; ++columns) {
+        const std::string line = progressLine(7, 300, longName, columns);
+        EXPECT_LE(static_cast<int>(line.size()), std::max(columns - 1, 0)) << columns;
+    }
 }
 
 TEST(OneLine, JoinsTheLinesOfAMessage) {

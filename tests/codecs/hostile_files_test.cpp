@@ -2,8 +2,10 @@
 // that are zero or far too large, runs and palette indices that overrun. Each
 // must give null or an image that is sound (its storage matches its size);
 // the asan build checks that nothing reads or writes out of bounds on the way.
+// Last, corrupt JPEG data, which libjpeg only warns about.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <filesystem>
 
 #include "image/codecs/codecs.h"
@@ -310,6 +312,136 @@ TEST(OwnCodecHostileFiles, PsdRowCountsPastTheFileFail) {
     bytes[at + 2] = 0xFF;
     bytes[at + 3] = 0xFF;
     EXPECT_EQ(codecs::readPsd(codecs::ByteSpan(bytes.data(), bytes.size())), nullptr);
+}
+
+// count zero bits of entropy-coded data, the last byte padded with ones as
+// encoders pad it (never 0xFF, so nothing needs stuffing).
+std::vector<std::uint8_t> zeroBits(std::size_t count) {
+    std::vector<std::uint8_t> bytes(count / 8, 0);
+    if (count % 8 != 0) bytes.push_back(static_cast<std::uint8_t>(0xFF >> (count % 8)));
+    return bytes;
+}
+
+void appendSegment(std::vector<std::uint8_t>& out, std::uint8_t marker,
+                   const std::vector<std::uint8_t>& body) {
+    const std::size_t length = body.size() + 2;
+    out.insert(out.end(), {0xFF, marker, static_cast<std::uint8_t>(length >> 8),
+                           static_cast<std::uint8_t>(length)});
+    out.insert(out.end(), body.begin(), body.end());
+}
+
+// The bytes of a Huffman table holding one one-bit code, for symbol.
+std::vector<std::uint8_t> oneCodeTable(std::uint8_t tableClass, std::uint8_t symbol) {
+    std::vector<std::uint8_t> body(18, 0);
+    body[0] = static_cast<std::uint8_t>(tableClass << 4);
+    body[1] = 1;
+    body[17] = symbol;
+    return body;
+}
+
+// Where greyJpeg puts the frame's height, width and the JFIF major version.
+constexpr std::size_t kJpegHeightAt = 94;
+constexpr std::size_t kJpegJfifMajorAt = 11;
+
+// A mid-grey JPEG made by hand: one component, every coefficient zero, and
+// Huffman tables of a single one-bit code each. A block then costs one bit
+// for its DC difference and, in a sequential file, one for its end of block;
+// a progressive file codes each AC scan as one end-of-band run over all
+// blocks, and repeats that scan acScans times (repeats libjpeg takes without
+// a warning). The number of blocks must be a power of two up to 2^14, so the
+// run's extra bits are all zero.
+std::vector<std::uint8_t> greyJpeg(int width, int height, bool progressive, int acScans = 1) {
+    const auto blocks = static_cast<std::uint32_t>(((width + 7) / 8) * ((height + 7) / 8));
+    const int runBits = std::bit_width(blocks) - 1;
+    std::vector<std::uint8_t> out = {0xFF, 0xD8};
+    appendSegment(out, 0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
+    std::vector<std::uint8_t> quant(65, 1);
+    quant[0] = 0;
+    appendSegment(out, 0xDB, quant);
+    appendSegment(
+        out, progressive ? 0xC2 : 0xC0,
+        {8, static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
+         static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width), 1, 1, 0x11, 0});
+    appendSegment(out, 0xC4, oneCodeTable(0, 0));
+    appendSegment(out, 0xC4,
+                  oneCodeTable(1, progressive ? static_cast<std::uint8_t>(runBits << 4) : 0));
+    auto scan = [&](std::uint8_t first, std::uint8_t last, const std::vector<std::uint8_t>& data) {
+        appendSegment(out, 0xDA, {1, 1, 0, first, last, 0});
+        out.insert(out.end(), data.begin(), data.end());
+    };
+    if (!progressive) {
+        scan(0, 63, zeroBits(2 * blocks));
+    } else {
+        scan(0, 0, zeroBits(blocks));
+        for (int i = 0; i < acScans; ++i) scan(1, 63, zeroBits(1 + runBits));
+    }
+    out.insert(out.end(), {0xFF, 0xD9});
+    return out;
+}
+
+std::vector<std::uint8_t> withSize(std::vector<std::uint8_t> bytes, int width, int height) {
+    bytes[kJpegHeightAt] = static_cast<std::uint8_t>(height >> 8);
+    bytes[kJpegHeightAt + 1] = static_cast<std::uint8_t>(height);
+    bytes[kJpegHeightAt + 2] = static_cast<std::uint8_t>(width >> 8);
+    bytes[kJpegHeightAt + 3] = static_cast<std::uint8_t>(width);
+    return bytes;
+}
+
+// The bytes with insert placed before the last `before` bytes.
+std::vector<std::uint8_t> spliced(std::vector<std::uint8_t> bytes, std::size_t before,
+                                  const std::vector<std::uint8_t>& insert) {
+    bytes.insert(bytes.end() - static_cast<std::ptrdiff_t>(before), insert.begin(), insert.end());
+    return bytes;
+}
+
+// libjpeg decodes all of these with at most a warning, making up what is
+// missing; each must fail, and every file they are made from must load as
+// the mid-grey image it codes.
+TEST(JpegHostileFiles, CorruptDataFailsToLoadAndSoundFilesLoad) {
+    const std::vector<std::uint8_t> small = greyJpeg(64, 64, false);
+    std::vector<std::uint8_t> unknownRevision = small;
+    unknownRevision[kJpegJfifMajorAt] = 2;
+    std::vector<std::uint8_t> badCode = small;
+    badCode[small.size() - 3] = 0x80;  // a one bit: no code starts with it
+    struct Row {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        int width;  // 0: must fail
+        int height;
+    };
+    const std::vector<Row> rows = {
+        {"sequential", small, 64, 64},
+        {"progressive", greyJpeg(64, 64, true), 64, 64},
+        // At a bit a block, a progressive file holds the least data a
+        // complete image can: the size bound must let it through.
+        {"progressive of least data", greyJpeg(1024, 1024, true), 1024, 1024},
+        {"unknown JFIF revision", unknownRevision, 64, 64},
+        {"400 scans", greyJpeg(8, 8, true, 399), 8, 8},
+        {"600 scans", greyJpeg(8, 8, true, 599), 0, 0},
+        {"claims twice its height", withSize(small, 64, 128), 0, 0},
+        {"claims 16384 x 16384", withSize(small, 16384, 16384), 0, 0},
+        {"progressive claims 16384 x 16384", withSize(greyJpeg(64, 64, true), 16384, 16384), 0, 0},
+        {"end marker missing", {small.begin(), small.end() - 2}, 0, 0},
+        {"bad Huffman code", badCode, 0, 0},
+        {"extraneous bytes before the end", spliced(small, 2, std::vector<std::uint8_t>(64, 7)), 0,
+         0},
+        {"marker inside the data", spliced(small, 6, {0xFF, 0xD0}), 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ImagePtr image =
+            codecs::readJpeg(codecs::ByteSpan(row.bytes.data(), row.bytes.size()));
+        if (row.width == 0) {
+            EXPECT_EQ(image, nullptr);
+            continue;
+        }
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->width(), row.width);
+        EXPECT_EQ(image->height(), row.height);
+        const ImagePtr wide = as32Bit(*image);
+        ASSERT_NE(wide, nullptr);
+        EXPECT_EQ(getPixel(*wide, row.width - 1, row.height - 1), packPixel(128, 128, 128, 255));
+    }
 }
 
 }  // namespace

@@ -19,31 +19,6 @@ TEST(JpegReader, GreyRgbProgressiveAndAdobeCmyk) {
     for (const FixtureCase& row : rows) checkFixture(row, codecs::readJpeg);
 }
 
-// libjpeg only warns about a repeated scan; the limit of 500 scans stops a
-// file that would make it rework the whole image without end.
-TEST(JpegReader, StopsAfter500ProgressiveScans) {
-    const std::vector<std::uint8_t> file = fileBytes(fixturePath("jpeg_progressive.jpg"));
-    const std::string text(file.begin(), file.end());
-    const std::size_t lastScan = text.rfind("\xff\xda");
-    const std::size_t end = text.rfind("\xff\xd9");
-    ASSERT_NE(lastScan, std::string::npos);
-    ASSERT_NE(end, std::string::npos);
-    const std::string scan = text.substr(lastScan, end - lastScan);
-    struct Row {
-        int extraScans;
-        bool loads;
-    };
-    for (const Row& row : {Row{0, true}, Row{400, true}, Row{600, false}}) {
-        SCOPED_TRACE(row.extraScans);
-        std::string bytes = text.substr(0, end);
-        for (int i = 0; i < row.extraScans; ++i) bytes += scan;
-        bytes += "\xff\xd9";
-        ImagePtr image = codecs::readJpeg(
-            codecs::ByteSpan(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-        EXPECT_EQ(image != nullptr, row.loads);
-    }
-}
-
 int maxDifference(const PixelImage& a, const PixelImage& b) {
     int worst = 0;
     for (int y = 0; y < a.height(); ++y) {

@@ -67,14 +67,29 @@ TEST(OrderFiles, RandomIsAPermutationFixedByTheSeed) {
     EXPECT_EQ(sorted, identity);
 }
 
-// The generator gives at most 32768 distinct values, so with more files some
-// position runs out of draws and the whole order falls back.
-TEST(OrderFiles, RandomBeyond32768FilesFallsBackToAlphabetical) {
-    for (std::int32_t n : {32769, 40000}) {
-        SCOPED_TRACE(n);
-        const auto alphabetical = reversed(n);
-        EXPECT_EQ(orderFiles(alphabetical, 2, 5, {}), alphabetical);
+// A position that needs 1000 draws makes the whole order alphabetical, and
+// says so. 197 files are the fewest with which seed 3 runs out; beyond 32768
+// files the generator's values cannot cover the list at all.
+TEST(OrderFiles, RandomFallbackToAlphabeticalIsReported) {
+    struct Case {
+        std::int32_t files;
+        std::uint32_t seed;
+        bool fellBack;
+    };
+    const std::vector<Case> cases = {
+        {196, 3, false}, {197, 3, true}, {197, 0, false}, {32769, 5, true}, {40000, 5, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.files) + " files, seed " + std::to_string(c.seed));
+        const auto alphabetical = reversed(c.files);
+        bool fellBack = !c.fellBack;
+        const auto order = orderFiles(alphabetical, 2, c.seed, {}, &fellBack);
+        EXPECT_EQ(fellBack, c.fellBack);
+        EXPECT_EQ(order == alphabetical, c.fellBack);
     }
+    bool fellBack = true;
+    orderFiles(reversed(40000), 0, 5, {}, &fellBack);
+    EXPECT_FALSE(fellBack) << "only the random order falls back";
 }
 
 TEST(OrderFiles, EmptyListGivesEmptyOrder) {
