@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QDir>
 #include <QFocusEvent>
 #include <QScopeGuard>
 #include <cstdio>
@@ -72,6 +73,8 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
 }
 
 MainDialog::~MainDialog() {
+    // The per-user configuration folder may not exist yet.
+    QDir().mkpath(qt(folderOfPath(paths_.settingsFile)));
     saveSettingsFile(settings_, paths_.settingsFile);
     clearRun(run_);
 }

@@ -2,6 +2,8 @@
 // the settings commands.
 #include "app/main_dialog.h"
 
+#include <unistd.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -99,37 +101,67 @@ private slots:
         QCOMPARE(settingsFileFilter(), "Settings Files (*.cfg)\0*.cfg\0All Files (*.*)\0*.*\0\0"s);
     }
 
-    void startsWithDefaultsAndWritesSettingsAtExit() {
-        const std::string settingsFile = dir_->file("Settings.cfg");
-        {
-            auto window = makeWindow();
-            QCOMPARE(window->settings(), defaultJobSettings());
-            QCOMPARE(child<QLabel>(*window, "statusLabel")->text(), QString());
-            QCOMPARE(edit(*window, "outputWidthEdit")->text(), QStringLiteral("512"));
-            QVERIFY(!fileExists(settingsFile));
-            auto* timer = window->findChild<QTimer*>(QStringLiteral("buildTimer"));
-            QVERIFY(timer && timer->isActive());
-            QCOMPARE(timer->interval(), 100);
-        }
-        QCOMPARE(readFile(settingsFile).size(), kSettingsFileSize);
+    void settingsFileLocationRule_data() {
+        QTest::addColumn<QString>("xdgConfigHome");  // "-": unset
+        QTest::addColumn<bool>("fileBeside");
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QString>("expected");  // the folder, below the temporary one
+        const QString home = QStringLiteral("home/.config/tilvane");
+        QTest::newRow("XDG_CONFIG_HOME unset") << "-" << false << true << home;
+        QTest::newRow("XDG_CONFIG_HOME empty") << "" << false << true << home;
+        QTest::newRow("XDG_CONFIG_HOME relative") << "rel" << false << true << home;
+        QTest::newRow("XDG_CONFIG_HOME honoured") << "xdg" << false << true << "xdg/tilvane";
+        QTest::newRow("portable install") << "xdg" << true << true << "bin";
+        QTest::newRow("file beside, folder read-only") << "-" << true << false << home;
     }
-
     void settingsFileLocationRule() {
+        QFETCH(QString, xdgConfigHome);
+        QFETCH(bool, fileBeside);
+        QFETCH(bool, writable);
+        QFETCH(QString, expected);
+        if (!writable && ::geteuid() == 0) QSKIP("root can write into any folder");
+        const QByteArray oldHome = qgetenv("HOME");
         const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
-        const auto restore = qScopeGuard([&oldConfig] {
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
             if (oldConfig.isNull()) {
                 qunsetenv("XDG_CONFIG_HOME");
             } else {
                 qputenv("XDG_CONFIG_HOME", oldConfig);
             }
         });
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_->folder() + "config"));
-        // A folder that can be written keeps the file beside the program.
-        QCOMPARE(defaultSettingsFileFor(dir_->folder()), dir_->file("Settings.cfg"));
-        // One that cannot (here: missing) sends it to the user's configuration.
-        QCOMPARE(defaultSettingsFileFor(dir_->folder() + "no-such-folder/"),
-                 dir_->folder() + "config/tilvane/Settings.cfg");
-        QVERIFY(folderExists(dir_->folder() + "config/tilvane/"));
+        const std::string root = dir_->folder();
+        const std::string bin = root + "bin/";
+        QVERIFY(QDir().mkpath(QString::fromStdString(bin)));
+        qputenv("HOME", QByteArray::fromStdString(root + "home"));
+        if (xdgConfigHome == "-") {
+            qunsetenv("XDG_CONFIG_HOME");
+        } else {
+            const bool absolute = !xdgConfigHome.isEmpty() && xdgConfigHome != "rel";
+            qputenv("XDG_CONFIG_HOME",
+                    absolute ? QByteArray::fromStdString(root) + xdgConfigHome.toUtf8()
+                             : xdgConfigHome.toUtf8());
+        }
+        JobSettings portable = defaultJobSettings();
+        portable.outputWidth = 1000;
+        if (fileBeside) QVERIFY(saveSettingsFile(portable, bin + "Settings.cfg"));
+        if (!writable)
+            QVERIFY(QFile::setPermissions(QString::fromStdString(bin),
+                                          QFile::ReadOwner | QFile::ExeOwner));
+        const std::string path = root + expected.toStdString() + "/Settings.cfg";
+        {
+            MainDialog window(startupPathsFor(bin));
+            QCOMPARE(window.paths().settingsFile, path);
+            QCOMPARE(window.settings(), expected == "bin" ? portable : defaultJobSettings());
+            window.settings().outputWidth = 2000;
+        }
+        JobSettings saved = defaultJobSettings();
+        loadSettingsFile(saved, path);
+        QCOMPARE(saved.outputWidth, 2000u);
+        // Nothing is written beside a program that is not a portable install.
+        QCOMPARE(
+            QDir(QString::fromStdString(bin)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            fileBeside ? QStringList{"Settings.cfg"} : QStringList());
     }
 
     void loadedSettingsGetTheRefreshRules() {

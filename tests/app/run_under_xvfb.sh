@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real program under a virtual X server from a copy in a temporary
-# folder (so its Settings.cfg goes there), waits for its window, ends it with
-# SIGTERM, and checks that the settings file was written at exit.
+# folder with a temporary HOME, waits for its window, ends it with SIGTERM, and
+# checks that the settings file was written at exit into the configuration
+# folder, and nothing beside the program.
 set -euo pipefail
 program=$1
 work=$(mktemp -d "${TMPDIR:-/tmp}/tilvane-xvfb-XXXXXX")
@@ -9,6 +10,8 @@ trap 'rm -rf "$work"' EXIT
 cp "$program" "$work/tilvane"
 export HOME="$work/home"
 mkdir -p "$HOME"
+unset XDG_CONFIG_HOME
+settings="$HOME/.config/tilvane/Settings.cfg"
 
 # Runs inside the X server's session: start, wait for the window, terminate.
 cat >"$work/session.sh" <<'SESSION'
@@ -38,9 +41,13 @@ if ! xvfb-run -a "$work/session.sh" "$work"; then
   echo "FAIL: the program did not show its window or did not end cleanly" >&2
   exit 1
 fi
-size=$(stat -c %s "$work/Settings.cfg" 2>/dev/null || echo 0)
+size=$(stat -c %s "$settings" 2>/dev/null || echo 0)
 if [[ $size -ne 20552 ]]; then
-  echo "FAIL: Settings.cfg was not written at exit (size $size)" >&2
+  echo "FAIL: $settings was not written at exit (size $size)" >&2
   exit 1
 fi
-echo "PASS: window shown, closed by SIGTERM, Settings.cfg written ($size bytes)"
+if [[ -e "$work/Settings.cfg" ]]; then
+  echo "FAIL: Settings.cfg was written beside the program" >&2
+  exit 1
+fi
+echo "PASS: window shown, closed by SIGTERM, $settings written ($size bytes)"
