@@ -134,12 +134,29 @@ void MainDialog::connectControls() {
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !exchanging_) {
+    if (event->type() == QEvent::FocusOut && !exchanging_ && !ending_) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // A combo box's own list or an edit's context menu is not leaving.
-        if (reason != Qt::PopupFocusReason) leaveControl(watched);
+        if (reason != Qt::PopupFocusReason) {
+            // The control finishes leaving first: a line edit drops its
+            // selection and cursor there, which would undo what a refused
+            // number does when it takes the focus back.
+            watched->event(event);
+            leaveControl(watched);
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::done(int result) {
+    ending_ = true;
+    QDialog::done(result);
+}
+
+void MainDialog::showEvent(QShowEvent* event) {
+    ending_ = false;
+    QDialog::showEvent(event);
 }
 
 void MainDialog::leaveControl(QObject* control) {

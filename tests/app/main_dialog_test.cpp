@@ -349,31 +349,84 @@ private slots:
         QCOMPARE(window->run().currentStep, -1);
     }
 
-    void escapeClosesWithoutCommitAndStillSaves() {
-        const std::string settingsFile = dir_->file("Settings.cfg");
+    void closingCommitsOnlyThroughClose_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("way");
+        QTest::newRow("text field, Escape") << "inputFolderEdit"
+                                            << "ZZZ"
+                                            << "Escape";
+        QTest::newRow("text field, close box") << "inputFolderEdit"
+                                               << "ZZZ"
+                                               << "close box";
+        QTest::newRow("number field, Escape") << "outputWidthEdit"
+                                              << "777"
+                                              << "Escape";
+        QTest::newRow("number field, close box") << "outputWidthEdit"
+                                                 << "777"
+                                                 << "close box";
+        QTest::newRow("refused number, Escape") << "outputWidthEdit"
+                                                << "7x"
+                                                << "Escape";
+        QTest::newRow("refused number, close box") << "outputWidthEdit"
+                                                   << "7x"
+                                                   << "close box";
+        QTest::newRow("number field, Close") << "outputWidthEdit"
+                                             << "777"
+                                             << "Close";
+    }
+    void closingCommitsOnlyThroughClose() {
+        QFETCH(QString, control);
+        QFETCH(QString, typed);
+        QFETCH(QString, way);
+        JobSettings expected;
+        MessageBoxWatch messages;
         {
             auto window = makeWindow();
-            window->show();
-            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-            edit(*window, "outputWidthEdit")->setText(QStringLiteral("777"));
-            window->settings().outputHeight = 333;  // what earlier commits stored
-            QTest::keyClick(edit(*window, "outputWidthEdit"), Qt::Key_Escape);
+            QVERIFY(showActive(*window));
+            window->settings().outputHeight = 333;  // what an earlier commit stored
+            window->refreshControls(false);
+            expected = window->settings();
+            QLineEdit* field = edit(*window, qPrintable(control));
+            field->setFocus(Qt::TabFocusReason);
+            QVERIFY(field->hasFocus());
+            QTest::keyClicks(field, typed);
+            if (way == "Escape") {
+                QTest::keyClick(field, Qt::Key_Escape);
+            } else if (way == "close box") {
+                window->close();
+            } else {
+                child<QPushButton>(*window, "closeButton")->click();
+                expected.outputWidth = typed.toUInt();
+            }
             QVERIFY(!window->isVisible());
-            QCOMPARE(window->result(), int(QDialog::Rejected));
+            QCOMPARE(window->result(), int(way == "Close" ? QDialog::Accepted : QDialog::Rejected));
+            // The deactivation that hiding causes may arrive later.
+            QCoreApplication::processEvents();
         }
+        QCOMPARE(messages.texts, QStringList());
         JobSettings saved = defaultJobSettings();
-        loadSettingsFile(saved, settingsFile);
-        QCOMPARE(saved.outputWidth, 512u);
-        QCOMPARE(saved.outputHeight, 333u);
+        loadSettingsFile(saved, dir_->file("Settings.cfg"));
+        QCOMPARE(saved, expected);
     }
 
-    void closeButtonCommitsFirst() {
+    void refusedNumberIsSelectedWhenTheFocusComesBack() {
         auto window = makeWindow();
-        window->show();
-        edit(*window, "outputWidthEdit")->setText(QStringLiteral("777"));
-        child<QPushButton>(*window, "closeButton")->click();
-        QCOMPARE(window->result(), int(QDialog::Accepted));
-        QCOMPARE(window->settings().outputWidth, 777u);
+        QVERIFY(showActive(*window));
+        QLineEdit* width = edit(*window, "outputWidthEdit");
+        width->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(width, QStringLiteral("64o"));
+        MessageBoxWatch messages;
+        QTest::keyClick(width, Qt::Key_Tab);
+        QCOMPARE(messages.texts.size(), 1);
+        // The window manager activates the window again once the box is gone.
+        QVERIFY(showActive(*window));
+        QVERIFY(width->hasFocus());
+        QCOMPARE(width->selectedText(), QStringLiteral("64o"));
+        QTest::keyClicks(width, QStringLiteral("640"));
+        QTest::keyClick(width, Qt::Key_Tab);
+        QCOMPARE(window->settings().outputWidth, 640u);
+        QCOMPARE(messages.texts.size(), 1);
     }
 
     void closeButtonStaysOpenOnARefusedNumber() {
