@@ -237,7 +237,14 @@ void MainDialog::showFields() {
     setEditText(ui_->outputTextEdit, qt(settings_.outputTextFile));
     setEditText(ui_->borderSizeEdit, QString::number(settings_.borderSize));
     setEditText(ui_->spacingEdit, QString::number(settings_.spacing));
-    ui_->statusLabel->setText(qt(statusText_));
+    const QString status = qt(statusText_);
+    if (ui_->statusLabel->text() != status) {
+        ui_->statusLabel->setText(status);
+        // The build's steps and its completion run without returning to the
+        // event loop, so the new status is painted now. Only a changed text is:
+        // a step refreshes twice and a long build has thousands of steps.
+        if (ui_->statusLabel->isVisible()) ui_->statusLabel->repaint();
+    }
     setEditText(ui_->namePrefixEdit, qt(settings_.namePrefix));
     setEditText(ui_->namePostfixEdit, qt(settings_.namePostfix));
     QButtonGroup* sortGroup = ui_->sortAlphabeticalRadio->group();
