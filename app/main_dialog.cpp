@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFocusEvent>
 #include <QScopeGuard>
+#include <QShortcut>
 #include <cstdio>
 
 #include "app/app_icon.h"
@@ -57,6 +58,9 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(about, &QAction::triggered, this, &MainDialog::showAbout);
+    // F1 is the desktop's key for help: it opens what "Help!" opens.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &MainDialog::openHelp);
 
     setWindowIcon(appIcon());
     connectControls();

@@ -661,16 +661,31 @@ private slots:
         QCOMPARE(desktopCalls_[0].path, expected);
     }
 
-    void helpNamesTheFirstPlaceWhenMissing() {
+    void helpOpensFromTheButtonAndF1_data() {
+        QTest::addColumn<bool>("key");
+        QTest::newRow("Help! button") << false;
+        QTest::newRow("F1") << true;
+    }
+    void helpOpensFromTheButtonAndF1() {
+        QFETCH(bool, key);
         auto window = makeWindow();
-        QString message;
-        answerMessage(&message);
-        child<QPushButton>(*window, "helpButton")->click();
-        QCOMPARE(message, QString::fromStdString("Could not find the help file:\n" +
-                                                 dir_->file("Tilvane_Help.pdf")));
+        QVERIFY(showActive(*window));
+        const auto askForHelp = [&] {
+            if (key) {
+                QTest::keyClick(edit(*window, "outputWidthEdit"), Qt::Key_F1);
+            } else {
+                child<QPushButton>(*window, "helpButton")->click();
+            }
+        };
+        MessageBoxWatch messages;
+        askForHelp();
+        QCOMPARE(messages.texts,
+                 QStringList(QString::fromStdString("Could not find the help file:\n" +
+                                                    dir_->file("Tilvane_Help.pdf"))));
         QVERIFY(desktopCalls_.empty());
         writeFile(dir_->file("Tilvane_Help.pdf"), "%PDF-1.4\n");
-        child<QPushButton>(*window, "helpButton")->click();
+        QVERIFY(showActive(*window));  // as the window manager does after the box
+        askForHelp();
         QCOMPARE(desktopCalls_.size(), std::size_t{1});
         QCOMPARE(int(desktopCalls_[0].request), int(DesktopRequest::OpenDocument));
         QCOMPARE(desktopCalls_[0].path, dir_->file("Tilvane_Help.pdf"));
