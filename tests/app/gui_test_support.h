@@ -36,16 +36,6 @@ void whenModal(std::function<void(T*)> action, int limitMs = 5000) {
     QTimer::singleShot(0, *poll);
 }
 
-// Closes the next message box with OK, handing its text and caption to the
-// given strings (which must outlive the box).
-inline void answerMessage(QString* text, QString* caption = nullptr) {
-    whenModal<QMessageBox>([text, caption](QMessageBox* box) {
-        if (text) *text = box->text();
-        if (caption) *caption = box->windowTitle();
-        box->button(QMessageBox::Ok)->click();
-    });
-}
-
 // The next file dialog: picks the 1-based filter, types the path and confirms;
 // the filters it offered go to *offered.
 inline void answerFileDialog(int filter, const QString& path, QStringList* offered = nullptr) {
