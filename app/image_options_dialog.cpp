@@ -16,8 +16,9 @@ ImageOptionsDialog::ImageOptionsDialog(QWidget* parent)
     ui_->setupUi(this);
     applyDialogUnits(*this, {200, 100});
     ui_->qualityEdit->installEventFilter(this);
-    connect(ui_->qualitySlider, &QSlider::sliderReleased, this,
-            &ImageOptionsDialog::takeSliderPosition);
+    // Every way the slider moves (drag, a click in the groove, keys, the
+    // wheel) changes its value; refresh sets it with the signal blocked.
+    connect(ui_->qualitySlider, &QSlider::valueChanged, this, &ImageOptionsDialog::takeSliderValue);
     connect(ui_->qualitySpinButton, &SpinButton::stepRequested, this,
             &ImageOptionsDialog::stepQuality);
     connect(ui_->compressionCombo, &QComboBox::activated, this,
@@ -122,9 +123,10 @@ bool ImageOptionsDialog::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void ImageOptionsDialog::takeSliderPosition() {
-    pullQuality();
-    quality_ = ui_->qualitySlider->sliderPosition();
+void ImageOptionsDialog::takeSliderValue(int value) {
+    // The number field is not read first: the slider's value replaces it, and
+    // text typed there was taken when the field lost the focus.
+    quality_ = value;
     refresh(false);
 }
 

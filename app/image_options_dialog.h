@@ -16,9 +16,9 @@ class ImageOptionsDialog;
 namespace tilvane {
 
 // The save options of JPEG (quality) and TIFF (compression) output. The
-// slider, the spin button and the number field stay in step only through the
-// quality value: every action changes it, and each refresh writes it back,
-// clamped, to all three.
+// slider, the spin button and the number field stay in step through the
+// quality value: every action on any of them (the slider however it moves)
+// changes it, and each refresh writes it back, clamped, to all three.
 class ImageOptionsDialog : public QDialog {
     Q_OBJECT
 
@@ -40,7 +40,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
-    void takeSliderPosition();
+    void takeSliderValue(int value);
     void stepQuality(int delta);
     void takeCompression();
     void confirm();

@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QDir>
 #include <QFocusEvent>
 #include <QScopeGuard>
+#include <QShortcut>
 #include <cstdio>
 
 #include "app/app_icon.h"
@@ -56,6 +58,9 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(about, &QAction::triggered, this, &MainDialog::showAbout);
+    // F1 is the desktop's key for help: it opens what "Help!" opens.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &MainDialog::openHelp);
 
     setWindowIcon(appIcon());
     connectControls();
@@ -72,6 +77,8 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
 }
 
 MainDialog::~MainDialog() {
+    // The per-user configuration folder may not exist yet.
+    QDir().mkpath(qt(folderOfPath(paths_.settingsFile)));
     saveSettingsFile(settings_, paths_.settingsFile);
     clearRun(run_);
 }
@@ -131,12 +138,29 @@ void MainDialog::connectControls() {
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !exchanging_) {
+    if (event->type() == QEvent::FocusOut && !exchanging_ && !ending_) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // A combo box's own list or an edit's context menu is not leaving.
-        if (reason != Qt::PopupFocusReason) leaveControl(watched);
+        if (reason != Qt::PopupFocusReason) {
+            // The control finishes leaving first: a line edit drops its
+            // selection and cursor there, which would undo what a refused
+            // number does when it takes the focus back.
+            watched->event(event);
+            leaveControl(watched);
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::done(int result) {
+    ending_ = true;
+    QDialog::done(result);
+}
+
+void MainDialog::showEvent(QShowEvent* event) {
+    ending_ = false;
+    QDialog::showEvent(event);
 }
 
 void MainDialog::leaveControl(QObject* control) {
@@ -217,7 +241,14 @@ void MainDialog::showFields() {
     setEditText(ui_->outputTextEdit, qt(settings_.outputTextFile));
     setEditText(ui_->borderSizeEdit, QString::number(settings_.borderSize));
     setEditText(ui_->spacingEdit, QString::number(settings_.spacing));
-    ui_->statusLabel->setText(qt(statusText_));
+    const QString status = qt(statusText_);
+    if (ui_->statusLabel->text() != status) {
+        ui_->statusLabel->setText(status);
+        // The build's steps and its completion run without returning to the
+        // event loop, so the new status is painted now. Only a changed text is:
+        // a step refreshes twice and a long build has thousands of steps.
+        if (ui_->statusLabel->isVisible()) ui_->statusLabel->repaint();
+    }
     setEditText(ui_->namePrefixEdit, qt(settings_.namePrefix));
     setEditText(ui_->namePostfixEdit, qt(settings_.namePostfix));
     QButtonGroup* sortGroup = ui_->sortAlphabeticalRadio->group();

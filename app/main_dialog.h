@@ -70,8 +70,15 @@ public:
                                std::int32_t* compression,
                                std::span<const CompressionChoice> choices) override;
 
+    // Ends the dialog. Every way out comes here: Close after its commit, and
+    // Escape and the close box without one. From here until the window is
+    // shown again no control commits when it loses the focus, so the focus
+    // moves that hiding the window causes commit nothing.
+    void done(int result) override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private slots:
     void ignoreEnter();
@@ -121,6 +128,8 @@ private:
     // Set while a data exchange or its message runs, so that the focus moves it
     // causes do not start another one.
     bool exchanging_ = false;
+    // Set from the dialog's end until it is shown again (see done()).
+    bool ending_ = false;
 };
 
 }  // namespace tilvane

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QStandardPaths>
 
 #include "job/path_helpers.h"
 #include "settings/settings_file.h"
@@ -20,19 +19,18 @@ std::string runningProgramFolder() {
 }
 
 std::string defaultSettingsFileFor(const std::string& programFolder) {
-    if (::access(programFolder.c_str(), W_OK) == 0) return settingsFileIn(programFolder);
-    // An installed program's folder belongs to root: the user's settings go to
-    // the configuration folder instead.
-    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (config.isEmpty()) config = QDir::homePath() + QStringLiteral("/.config");
-    const QString folder = config + QStringLiteral("/tilvane");
-    QDir().mkpath(folder);
-    return settingsFileIn(ensureTrailingSlash(folder.toStdString()));
+    // Only a file that is already there makes a portable install: a build
+    // tree or <prefix>/bin that merely can be written is not one.
+    const std::string beside = settingsFileIn(programFolder);
+    if (fileExists(beside) && ::access(programFolder.c_str(), W_OK) == 0) return beside;
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(config)) config = QDir::homePath() + QStringLiteral("/.config");
+    return settingsFileIn(ensureTrailingSlash((config + QStringLiteral("/tilvane")).toStdString()));
 }
 
-StartupPaths startupPaths() {
+StartupPaths startupPathsFor(const std::string& programFolder) {
     StartupPaths paths;
-    paths.programFolder = runningProgramFolder();
+    paths.programFolder = ensureTrailingSlash(programFolder);
     paths.settingsFile = defaultSettingsFileFor(paths.programFolder);
     paths.helpDocuments.push_back(paths.programFolder + kHelpFileName);
     // <prefix>/bin/tilvane finds <prefix>/share/doc/tilvane/.
@@ -40,6 +38,10 @@ StartupPaths startupPaths() {
                                               QStringLiteral("../share/doc/tilvane/"));
     paths.helpDocuments.push_back(ensureTrailingSlash(installed.toStdString()) + kHelpFileName);
     return paths;
+}
+
+StartupPaths startupPaths() {
+    return startupPathsFor(runningProgramFolder());
 }
 
 StartupPaths startupPathsIn(const std::string& folder) {

@@ -30,6 +30,22 @@ void writeSprite(const std::string& path, int width, int height, QColor colour) 
     QVERIFY(image.save(QString::fromStdString(path), "PNG"));
 }
 
+// The label's text at each of its paint events: what the user saw.
+class PaintedTexts : public QObject {
+public:
+    explicit PaintedTexts(QLabel* label) : label_(label) { label->installEventFilter(this); }
+    QStringList texts;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == label_ && event->type() == QEvent::Paint) texts << label_->text();
+        return false;
+    }
+
+private:
+    QLabel* label_;
+};
+
 }  // namespace
 
 class BuildFlowTest : public QObject {
@@ -78,6 +94,8 @@ private slots:
 
     void goThroughTicksToTheDoneDialog() {
         auto window = makeWindow(3);
+        window->settings().createMask = 1;
+        PaintedTexts status(window->findChild<QLabel*>("statusLabel"));
         QString total;
         QString statusWhileOpen;
         bool done = false;
@@ -102,6 +120,13 @@ private slots:
         const std::string text = readFile(output_ + "atlas.txt");
         QVERIFY(text.find("sprite0") != std::string::npos);
         QVERIFY(text.find("sprite2") != std::string::npos);
+        QVERIFY(fileExists(output_ + "atlas_mask.png"));
+        // Each step and the completion run without the event loop: the status
+        // must have been painted while they worked.
+        for (const char* shown : {"Searching for files...", "Adding: sprite0.png",
+                                  "Adding: sprite2.png", "Saving...", "Creating mask..."}) {
+            QVERIFY2(status.texts.contains(QLatin1String(shown)), shown);
+        }
     }
 
     void aFileThatFailsEndsInTheReport() {

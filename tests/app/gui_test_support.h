@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -35,16 +36,6 @@ void whenModal(std::function<void(T*)> action, int limitMs = 5000) {
     QTimer::singleShot(0, *poll);
 }
 
-// Closes the next message box with OK, handing its text and caption to the
-// given strings (which must outlive the box).
-inline void answerMessage(QString* text, QString* caption = nullptr) {
-    whenModal<QMessageBox>([text, caption](QMessageBox* box) {
-        if (text) *text = box->text();
-        if (caption) *caption = box->windowTitle();
-        box->button(QMessageBox::Ok)->click();
-    });
-}
-
 // The next file dialog: picks the 1-based filter, types the path and confirms;
 // the filters it offered go to *offered.
 inline void answerFileDialog(int filter, const QString& path, QStringList* offered = nullptr) {
@@ -65,6 +56,36 @@ inline void cancelFileDialog(QStringList* offered = nullptr) {
         if (offered) *offered = dialog->nameFilters();
         dialog->reject();
     });
+}
+
+// Records the text and caption of every message box that opens while it lives
+// and closes each with OK, so that a box nobody expected is seen and cannot
+// hold a test up.
+class MessageBoxWatch : public QObject {
+public:
+    MessageBoxWatch() { qApp->installEventFilter(this); }
+    ~MessageBoxWatch() override { qApp->removeEventFilter(this); }
+    QStringList texts;
+    QStringList captions;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box && event->type() == QEvent::Show) {
+            texts << box->text();
+            captions << box->windowTitle();
+            QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
+        }
+        return false;
+    }
+};
+
+// Shows the window and makes it the active one, so that focus and keys reach
+// its controls as they would on a desktop.
+inline bool showActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
 }
 
 // The control loses the focus the way a Tab key takes it away.
