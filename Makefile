@@ -13,7 +13,7 @@ build: bootstrap
 	@cmake --build --preset dev
 
 demo: build
-	@scripts/demo build/dev
+	@scripts/demo out/dev
 
 # The fuzz run goes first so that CTest's summary is the last thing printed.
 test: test-fuzz test-dev test-asan
@@ -30,20 +30,20 @@ test-asan: bootstrap
 test-fuzz: bootstrap
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz
-	@scripts/fuzz build/fuzz 10
+	@scripts/fuzz out/fuzz 10
 
 bench: bootstrap
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release
-	@scripts/bench build/release
+	@scripts/bench out/release
 
 fuzz: bootstrap
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz
-	@scripts/fuzz build/fuzz 600
+	@scripts/fuzz out/fuzz 600
 
 gui: build
-	@scripts/gui build/dev
+	@scripts/gui out/dev
 
 clean:
-	rm -rf build out
+	rm -rf out

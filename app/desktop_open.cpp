@@ -10,7 +10,7 @@
 #include <QDBusMessage>
 #endif
 
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 
 namespace tilvane {
 

@@ -6,7 +6,7 @@
 #include "app/dialog_units.h"
 #include "app/message_box.h"
 #include "app/type_filter.h"
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 #include "ui_image_options_dialog.h"
 
 namespace tilvane {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "job/save_options.h"
+#include "model/save_options.h"
 
 namespace Ui {
 class ImageOptionsDialog;

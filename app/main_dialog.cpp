@@ -10,7 +10,7 @@
 
 #include "app/app_icon.h"
 #include "app/type_filter.h"
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 #include "settings/settings_file.h"
 #include "ui_main_dialog.h"
 

@@ -8,11 +8,11 @@
 
 #include "app/dialog_units.h"
 #include "app/startup_paths.h"
-#include "job/build.h"
-#include "job/build_run.h"
-#include "job/file_list.h"
-#include "job/job_settings.h"
-#include "job/window_services.h"
+#include "build/build.h"
+#include "model/build_run.h"
+#include "model/file_list.h"
+#include "model/job_settings.h"
+#include "model/window_services.h"
 
 class QComboBox;
 class QFileDialog;

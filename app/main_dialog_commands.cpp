@@ -5,7 +5,7 @@
 #include "app/desktop_open.h"
 #include "app/main_dialog.h"
 #include "app/type_filter.h"
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 #include "settings/settings_file.h"
 #include "ui_main_dialog.h"
 

@@ -8,7 +8,7 @@
 #include "app/message_box.h"
 #include "app/report_dialog.h"
 #include "app/type_filter.h"
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 
 namespace tilvane {
 

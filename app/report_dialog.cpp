@@ -2,7 +2,7 @@
 
 #include "app/desktop_open.h"
 #include "app/dialog_units.h"
-#include "job/file_list.h"
+#include "model/file_list.h"
 #include "ui_report_dialog.h"
 
 namespace tilvane {

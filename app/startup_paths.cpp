@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 #include "settings/settings_file.h"
 
 namespace tilvane {

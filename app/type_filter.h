@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "job/choice_tables.h"
+#include "model/choice_tables.h"
 
 namespace tilvane {
 

@@ -12,7 +12,7 @@
 
 #include "cli/pack_run.h"
 #include "image/image_file.h"
-#include "job/classic_random.h"
+#include "model/classic_random.h"
 
 namespace tilvane {
 namespace {

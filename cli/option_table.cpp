@@ -3,7 +3,7 @@
 #include <array>
 #include <charconv>
 
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 
 namespace tilvane {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "job/job_settings.h"
+#include "model/job_settings.h"
 
 namespace tilvane {
 

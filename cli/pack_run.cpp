@@ -11,12 +11,12 @@
 #include <iomanip>
 #include <map>
 
+#include "build/build.h"
+#include "build/footprint.h"
+#include "build/output_paths.h"
 #include "cli/option_table.h"
 #include "cli/terminal_window.h"
 #include "image/placement.h"
-#include "job/build.h"
-#include "job/footprint.h"
-#include "job/output_paths.h"
 #include "settings/settings_file.h"
 
 #ifndef TILVANE_VERSION

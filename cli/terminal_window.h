@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "job/build_run.h"
-#include "job/job_settings.h"
-#include "job/window_services.h"
+#include "model/build_run.h"
+#include "model/job_settings.h"
+#include "model/window_services.h"
 
 namespace tilvane {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "job/job_settings.h"
+#include "model/job_settings.h"
 
 namespace tilvane {
 

@@ -1,6 +1,6 @@
 #include <cinttypes>
 
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 #include "textout/entry_names.h"
 #include "textout/source_rects.h"
 #include "textout/text_document.h"

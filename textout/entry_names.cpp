@@ -1,6 +1,6 @@
 #include "textout/entry_names.h"
 
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 
 namespace tilvane {
 

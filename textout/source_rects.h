@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "image/geometry.h"
-#include "job/build_run.h"
-#include "job/job_settings.h"
+#include "model/build_run.h"
+#include "model/job_settings.h"
 
 namespace tilvane {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "image/output_file.h"
-#include "job/build_run.h"
-#include "job/job_settings.h"
+#include "model/build_run.h"
+#include "model/job_settings.h"
 #include "textout/entry_names.h"
 #include "textout/source_rects.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "job/build_run.h"
-#include "job/job_settings.h"
+#include "model/build_run.h"
+#include "model/job_settings.h"
 
 namespace tilvane {
 

@@ -12,7 +12,7 @@
 #include "app/main_dialog.h"
 #include "app/report_dialog.h"
 #include "app/startup_paths.h"
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 #include "support/temp_dir.h"
 
 using namespace tilvane;

@@ -15,7 +15,7 @@
 #include "app/image_options_dialog.h"
 #include "app/report_dialog.h"
 #include "app/spin_button.h"
-#include "job/save_options.h"
+#include "model/save_options.h"
 #include "support/temp_dir.h"
 
 using namespace tilvane;

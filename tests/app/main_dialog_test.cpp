@@ -22,7 +22,7 @@
 #include "app/gui_test_support.h"
 #include "app/startup_paths.h"
 #include "app/type_filter.h"
-#include "job/path_helpers.h"
+#include "model/path_helpers.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
 

@@ -12,7 +12,7 @@
 #include "app/main_dialog.h"
 #include "app/report_dialog.h"
 #include "app/startup_paths.h"
-#include "job/save_options.h"
+#include "model/save_options.h"
 #include "support/temp_dir.h"
 
 using namespace tilvane;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "job/build_run.h"
-#include "job/job_settings.h"
+#include "model/build_run.h"
+#include "model/job_settings.h"
 #include "tests/support/temp_dir.h"
 #include "textout/text_writers.h"
 

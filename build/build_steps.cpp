@@ -1,0 +1,118 @@
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "build/build.h"
+#include "build/footprint.h"
+#include "image/blit.h"
+#include "image/image_file.h"
+#include "image/placement.h"
+
+namespace tilvane {
+
+namespace {
+
+// One flag for the whole process: a tick that arrives while a step (or a
+// dialog the step opened) is still running must not start another.
+bool stepGuard = false;
+
+class StepGuardScope {
+public:
+    StepGuardScope() { stepGuard = true; }
+    ~StepGuardScope() { stepGuard = false; }
+    StepGuardScope(const StepGuardScope&) = delete;
+    StepGuardScope& operator=(const StepGuardScope&) = delete;
+};
+
+// Loads, measures and places file f; failures become failure texts.
+void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
+    const JobSettings& settings = job.settings;
+    BuildRun& run = job.run;
+    const auto index = static_cast<std::size_t>(f);
+    // The per-file lists have one entry per listed file; an index beyond them
+    // can only come from a list changed behind the build's back.
+    if (f < 0 || index >= run.cropRects.size() || index >= run.trimOffsets.size()) {
+        addFailure(run, name, "failed to load");
+        return;
+    }
+
+    ImagePtr image = CreateBitmapFromFile(settings.inputFolder + name);
+    if (!image) {
+        addFailure(run, name, "failed to load");
+        return;
+    }
+    job.window.setStatusText("Adding: " + name);
+    job.window.refreshControls(false);
+    ensure32Bit(image);
+
+    const Rect& crop = run.cropRects[index];
+    const bool cropped = settings.cropMode != 0;
+    const std::int32_t w = cropped ? crop.right - crop.left + 1 : imageWidth(image.get());
+    const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : imageHeight(image.get());
+    const std::int32_t fw = footprintSide(w, settings.spacing, imageWidth(run.outputImage.get()));
+    const std::int32_t fh = footprintSide(h, settings.spacing, imageHeight(run.outputImage.get()));
+
+    const PlacementSettings placement{settings.borderSize, settings.gridAlignX,
+                                      settings.gridAlignY};
+    Rect occupied;
+    if (!findPlacement(run.outputImage.get(), fw, fh, run.occupancy, placement, &occupied)) {
+        addFailure(run, name, "no space left on output image");
+        return;
+    }
+    const std::int32_t x = occupied.left;
+    const std::int32_t y = occupied.top;
+    const Point offset = run.trimOffsets[index];
+    const Rect source{offset.x, offset.y, offset.x + w - 1, offset.y + h - 1};
+    blitImage(run.outputImage.get(), image.get(), x, y, cropped ? &source : nullptr);
+
+    run.placedRects.push_back({x, y, x + w - 1, y + h - 1});
+    run.occupiedRects.push_back(occupied);
+    run.occupancy.add(occupied);
+    run.placedNames.push_back(name);
+    run.placedFileIndices.push_back(f);
+}
+
+}  // namespace
+
+std::int32_t footprintSide(std::int32_t side, std::uint32_t spacing, std::int32_t atlasSide) {
+    const std::int64_t sum = static_cast<std::int64_t>(side) + spacing;
+    if (sum > atlasSide && side <= atlasSide) return side;
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(sum, std::numeric_limits<std::int32_t>::max()));
+}
+
+void buildStep(BuildJob& job) {
+    BuildRun& run = job.run;
+    const FileList& list = job.window.fileList();
+    if (run.currentStep < 0 || !run.outputImage || list.count() == 0) return;
+
+    // processOrder has one entry per listed file once armed; a step beyond it
+    // has nothing left to place.
+    const auto step = static_cast<std::size_t>(run.currentStep);
+    if (step < run.processOrder.size()) {
+        const std::int32_t f = run.processOrder[step];
+        const std::optional<int> position = list.findValue(f);
+        // A file index the list no longer holds has no name to load it by.
+        if (position) placeFile(job, f, list.text(*position));
+    }
+
+    job.window.refreshControls(false);
+    ++run.currentStep;
+    if (run.currentStep >= list.count() ||
+        static_cast<std::size_t>(run.currentStep) >= run.processOrder.size()) {
+        finishBuild(job);
+    }
+}
+
+void onTimerTick(BuildJob& job, int timerId) {
+    if (timerId != kBuildTimerId || stepGuard || job.run.currentStep == -1) return;
+    StepGuardScope scope;
+    buildStep(job);
+}
+
+bool stepGuardActive() {
+    return stepGuard;
+}
+
+}  // namespace tilvane

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "image/image_file.h"
+#include "image/mask.h"
+#include "tests/build/build_fixture.h"
+
+namespace tilvane {
+namespace {
+
+using testing::BuildFixture;
+using testing::readFile;
+using testing::writeOpaqueSprite;
+
+namespace fs = std::filesystem;
+
+std::size_t lineCount(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(FinishBuild, AsksForTheOptionsOfTiffAndJpegOnly) {
+    struct Case {
+        const char* file;
+        std::vector<std::string> titles;
+    };
+    const std::vector<Case> cases = {
+        {"atlas.tif", {"TIFF Options"}},
+        {"atlas.JPG", {"JPEG Options"}},
+        {"atlas.png", {}},
+        {"atlas.bmp", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        BuildFixture b;
+        b.settings.outputImageFile = b.output.file(c.file);
+        writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+        b.runBuild();
+        std::vector<std::string> titles;
+        for (const auto& request : b.window.optionRequests) titles.push_back(request.title);
+        EXPECT_EQ(titles, c.titles);
+        EXPECT_TRUE(fs::exists(b.settings.outputImageFile));
+        EXPECT_EQ(b.window.statusText(), "Done");
+    }
+}
+
+TEST(FinishBuild, TiffOptionsOfferTheCompressionsAndStoreTheChoice) {
+    BuildFixture b;
+    b.settings.outputImageFile = b.output.file("atlas.tif");
+    b.settings.tiffCompression = 9;
+    b.window.answerCompression = 13;
+    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+    b.runBuild();
+    ASSERT_EQ(b.window.optionRequests.size(), 1u);
+    const auto& request = b.window.optionRequests[0];
+    EXPECT_FALSE(request.hasQuality);
+    EXPECT_EQ(request.qualityMin, 0);
+    EXPECT_EQ(request.qualityMax, 0);
+    EXPECT_TRUE(request.hasCompression);
+    EXPECT_EQ(request.compression, 9);
+    EXPECT_EQ(request.choiceCount, 3u);
+    EXPECT_EQ(b.settings.tiffCompression, 13);
+    EXPECT_TRUE(CreateBitmapFromFile(b.settings.outputImageFile));
+}
+
+TEST(FinishBuild, JpegOptionsOfferTheQualityAndStoreTheChoice) {
+    BuildFixture b;
+    b.settings.outputImageFile = b.output.file("atlas.jpg");
+    b.settings.jpegQuality = 80;
+    b.window.answerQuality = 55;
+    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+    b.runBuild();
+    ASSERT_EQ(b.window.optionRequests.size(), 1u);
+    const auto& request = b.window.optionRequests[0];
+    EXPECT_TRUE(request.hasQuality);
+    EXPECT_EQ(request.quality, 80);
+    EXPECT_EQ(request.qualityMin, 0);
+    EXPECT_EQ(request.qualityMax, 100);
+    EXPECT_FALSE(request.hasCompression);
+    EXPECT_EQ(b.settings.jpegQuality, 55);
+}
+
+TEST(FinishBuild, CancelledOptionsWriteNothing) {
+    BuildFixture b;
+    b.settings.outputImageFile = b.output.file("atlas.jpg");
+    b.settings.jpegQuality = 70;
+    b.window.answerOptionsOk = false;
+    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+    b.runBuild();
+    EXPECT_EQ(b.run.currentStep, -1);
+    EXPECT_EQ(b.settings.jpegQuality, 70);
+    EXPECT_EQ(b.window.statusText(), "You cancelled.");
+    EXPECT_TRUE(b.outputFiles().empty());
+    EXPECT_TRUE(b.window.messages.empty());
+    EXPECT_TRUE(b.window.reports.empty());
+    EXPECT_TRUE(b.window.dones.empty());
+    EXPECT_TRUE(b.run.outputImage);
+}
+
+TEST(FinishBuild, DoneShowsTheStatusFirstAndWritesAllThree) {
+    BuildFixture b;
+    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+    writeOpaqueSprite(b.input.file("b.png"), 6, 3);
+    b.runBuild();
+    ASSERT_EQ(b.window.dones.size(), 1u);
+    EXPECT_EQ(b.window.dones[0].added, 2);
+    EXPECT_EQ(b.window.dones[0].imagePath, b.settings.outputImageFile);
+    EXPECT_EQ(b.window.dones[0].textPath, b.settings.outputTextFile);
+    EXPECT_EQ(b.window.statusAtDone, "Done");
+    EXPECT_TRUE(b.window.reports.empty());
+    EXPECT_FALSE(b.run.outputImage);
+    EXPECT_TRUE(b.run.outputFailures.empty());
+    EXPECT_EQ(b.outputFiles(),
+              (std::vector<std::string>{"atlas.png", "atlas.txt", "atlas_mask.png"}));
+    ImagePtr mask = CreateBitmapFromFile(maskPathFor(b.settings.outputImageFile));
+    ASSERT_TRUE(mask);
+    EXPECT_EQ(imageWidth(mask.get()), 512);
+}
+
+TEST(FinishBuild, NoMaskWhenNotAsked) {
+    BuildFixture b;
+    b.settings.createMask = 0;
+    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+    b.runBuild();
+    EXPECT_EQ(b.outputFiles(), (std::vector<std::string>{"atlas.png", "atlas.txt"}));
+}
+
+TEST(FinishBuild, MaskStatusIsShownBeforeTheMask) {
+    BuildFixture b;
+    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+    b.runBuild();
+    const auto& shown = b.window.shownStatuses;
+    const auto saving = std::find(shown.begin(), shown.end(), "Saving...");
+    const auto mask = std::find(shown.begin(), shown.end(), "Creating mask...");
+    EXPECT_NE(saving, shown.end());
+    EXPECT_NE(mask, shown.end());
+    EXPECT_LT(saving, mask);
+}
+
+TEST(FinishBuild, TextFileTypeSelectsTheWriter) {
+    struct Case {
+        const char* file;
+        char firstByte;
+    };
+    for (const Case& c : std::vector<Case>{{"rects.json", '['}, {"rects.XML", '<'}}) {
+        SCOPED_TRACE(c.file);
+        BuildFixture b;
+        b.settings.outputTextFile = b.output.file(c.file);
+        writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+        b.runBuild();
+        const std::string text = readFile(b.settings.outputTextFile);
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text[0], c.firstByte);
+    }
+}
+
+// Each output in turn is a link into a missing folder. A failed atlas still
+// gets its mask but no text file; the dialog says nothing of the mask; the run
+// records which output failed, where and why.
+TEST(FinishBuild, OutputsThatCannotBeWrittenAreRecorded) {
+    using Output = OutputFailure::Output;
+    struct Case {
+        const char* blocked;
+        Output output;
+        std::vector<std::string> messages;
+        const char* status;
+        std::vector<std::string> files;
+    };
+    const std::vector<Case> cases = {
+        {"atlas.png",
+         Output::image,
+         {"Failed to save the image!"},
+         "Failed to save image.",
+         {"atlas.png", "atlas_mask.png"}},
+        {"atlas.txt",
+         Output::text,
+         {"Failed to save the source rects text file!"},
+         "Failed to save text file.",
+         {"atlas.png", "atlas.txt", "atlas_mask.png"}},
+        {"atlas_mask.png", Output::mask, {}, "Done", {"atlas.png", "atlas.txt", "atlas_mask.png"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.blocked);
+        BuildFixture b;
+        fs::create_symlink("missing/x", b.output.file(c.blocked));
+        writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+        b.runBuild();
+        EXPECT_EQ(b.window.messages, c.messages);
+        EXPECT_EQ(b.window.statusText(), c.status);
+        EXPECT_EQ(b.outputFiles(), c.files);
+        EXPECT_TRUE(fs::is_symlink(b.output.file(c.blocked)));
+        EXPECT_EQ(b.window.dones.size(), c.output == Output::mask ? 1u : 0u);
+        EXPECT_FALSE(b.run.outputImage);
+        ASSERT_EQ(b.run.outputFailures.size(), 1u);
+        EXPECT_EQ(b.run.outputFailures[0].output, c.output);
+        EXPECT_EQ(b.run.outputFailures[0].path, b.output.file(c.blocked));
+        EXPECT_EQ(b.run.outputFailures[0].error, ENOENT);
+    }
+}
+
+TEST(FinishBuild, BuildWhereEveryStepFailedWritesEmptyOutputsAndReports) {
+    BuildFixture b;
+    b.settings.outputWidth = 16;
+    b.settings.outputHeight = 16;
+    writeOpaqueSprite(b.input.file("a.png"), 32, 32);
+    writeOpaqueSprite(b.input.file("b.png"), 17, 2);
+    b.runBuild();
+    ASSERT_EQ(b.window.reports.size(), 1u);
+    const auto& report = b.window.reports[0];
+    EXPECT_EQ(report.lines,
+              (std::vector<std::string>{"a.png          (no space left on output image)",
+                                        "b.png          (no space left on output image)"}));
+    EXPECT_EQ(report.added, 0);
+    EXPECT_EQ(report.failed, 2);
+    EXPECT_EQ(b.window.statusText(), "Failed to load/add some files.");
+    EXPECT_TRUE(b.window.dones.empty());
+
+    ImagePtr atlas = CreateBitmapFromFile(b.settings.outputImageFile);
+    ASSERT_TRUE(atlas);
+    EXPECT_EQ(imageWidth(atlas.get()), 16);
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) ASSERT_EQ(getPixel(*atlas, x, y) >> 24, 0u);
+    }
+    // The header line and the empty line, no entry.
+    const std::string text = readFile(b.settings.outputTextFile);
+    EXPECT_EQ(lineCount(text), 2u);
+}
+
+TEST(FinishBuild, FailuresFromPreparationAndStepsReportedInOrder) {
+    BuildFixture b;
+    b.settings.outputWidth = 16;
+    b.settings.outputHeight = 16;
+    testing::writeFile(b.input.file("a.png"), "broken");
+    writeOpaqueSprite(b.input.file("b.png"), 32, 32);
+    writeOpaqueSprite(b.input.file("c.png"), 4, 4);
+    b.runBuild();
+    ASSERT_EQ(b.window.reports.size(), 1u);
+    EXPECT_EQ(b.window.reports[0].lines,
+              (std::vector<std::string>{"a.png          (failed to load)",
+                                        "b.png          (no space left on output image)"}));
+    EXPECT_EQ(b.window.reports[0].added, 1);
+    EXPECT_EQ(b.window.reports[0].failed, 2);
+}
+
+}  // namespace
+}  // namespace tilvane
