@@ -1,7 +1,7 @@
 # The two commands a new machine needs: `make demo` and `make test`.
 # Every target installs the missing Debian packages first (scripts/bootstrap).
 
-.PHONY: all bootstrap build demo test test-dev test-asan test-fuzz bench fuzz gui clean
+.PHONY: all bootstrap build demo test test-dev test-asan test-fuzz format-check bench fuzz gui clean
 
 all: build
 
@@ -16,7 +16,7 @@ demo: build
 	@scripts/demo out/dev
 
 # The fuzz run goes first so that CTest's summary is the last thing printed.
-test: test-fuzz test-dev test-asan
+test: format-check test-fuzz test-dev test-asan
 
 test-dev: build
 	@ctest --preset dev
@@ -25,6 +25,11 @@ test-asan: bootstrap
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan
 	@ctest --preset asan
+
+# Every C++ file as .clang-format lays it out (clang-format 14, Debian's).
+format-check: bootstrap
+	@git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+	@echo "format-check: every file is formatted"
 
 # A short libFuzzer run of every target on its corpus; `make fuzz` is the long one.
 test-fuzz: bootstrap
