@@ -34,7 +34,8 @@ set -u
 work=$1
 mode=$2
 say() { echo "session: $*" >&2; }
-# Waits at most $1 tenths of a second for the command after it to succeed.
+# Waits at most $1 tenths of a second for the command after it to succeed;
+# generous, since a loaded machine can take many seconds to start X clients.
 within() {
   local tenths=$1
   shift
@@ -49,13 +50,13 @@ window_shown() { xwininfo -root -tree | grep -q '"Tilvane"'; }
 
 if [[ $mode == escape ]]; then
   openbox --sm-disable >/dev/null 2>&1 &
-  within 100 wm_running || { say "the window manager did not start"; exit 1; }
+  within 600 wm_running || { say "the window manager did not start"; exit 1; }
 fi
 
 # Arguments must have no effect, Qt's own included.
 "$work/bin/tilvane" -platform offscreen --input /nonexistent &
 pid=$!
-if ! within 150 window_shown; then
+if ! within 600 window_shown; then
   say "the window did not appear"
   kill -TERM "$pid" 2>/dev/null
   exit 1
@@ -72,7 +73,7 @@ if [[ $mode == escape ]]; then
   xdotool key --delay 40 Tab
   xdotool type --delay 40 333
   xdotool key Escape
-  if ! within 100 bash -c "! kill -0 $pid"; then
+  if ! within 300 bash -c "! kill -0 $pid"; then
     say "Escape did not close the window"
     kill -TERM "$pid" 2>/dev/null
     wait "$pid"
