@@ -5,7 +5,7 @@
 
 #include "app/dialog_units.h"
 #include "app/message_box.h"
-#include "app/type_filter.h"
+#include "model/number_text.h"
 #include "model/path_helpers.h"
 #include "ui_image_options_dialog.h"
 
@@ -98,7 +98,7 @@ void ImageOptionsDialog::clampQuality() {
 }
 
 bool ImageOptionsDialog::pullQuality() {
-    const auto value = parseSignedText(ui_->qualityEdit->text().toStdString());
+    const auto value = parseSignedDecimal(ui_->qualityEdit->text().toStdString());
     if (value) {
         quality_ = *value;
         return true;

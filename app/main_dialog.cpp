@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "app/app_icon.h"
-#include "app/type_filter.h"
+#include "model/number_text.h"
 #include "model/path_helpers.h"
 #include "settings/settings_file.h"
 #include "ui_main_dialog.h"
@@ -198,7 +198,7 @@ bool MainDialog::commitControls() {
     const auto done = qScopeGuard([this] { exchanging_ = false; });
     const auto text = [](const QLineEdit* edit) { return edit->text().toStdString(); };
     const auto number = [this](QLineEdit* edit, std::uint32_t& field) {
-        const auto value = parseUnsignedText(edit->text().toStdString());
+        const auto value = parseUnsignedDecimal(edit->text().toStdString());
         if (value) {
             field = *value;
             return true;

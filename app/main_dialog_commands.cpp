@@ -11,12 +11,6 @@
 
 namespace tilvane {
 
-namespace {
-
-constexpr std::size_t kPathLimit = 259;
-
-}  // namespace
-
 void MainDialog::browseInputFolder() {
     // The chooser has no modality, so the window stays usable while it is
     // open; a second click brings the open one forward.
@@ -70,8 +64,8 @@ void MainDialog::browseOutput(OutputKind kind) {
 
     const TypeFilter filter = buildTypeFilter(extensions, descriptions, typeIndex);
     int filterIndex = 0;
-    const auto chosen =
-        chooseFile(true, image ? "Image File" : "Text File", browsePath, filter.list, &filterIndex);
+    const auto chosen = chooseFile(true, image ? "Image File" : "Text File", browsePath,
+                                   filter.filters, &filterIndex);
     if (chosen) {
         std::string path = *chosen;
         // Only a real type filter adds its extension, and only to a bare name.

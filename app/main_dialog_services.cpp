@@ -14,18 +14,9 @@ namespace tilvane {
 
 namespace {
 
-constexpr std::size_t kPathLimit = 259;
-
-// A Qt name filter for one description/pattern pair. "*.*" means every file
-// where the filters come from; on POSIX it would hide names without a dot.
-QString qtNameFilter(const FilterEntry& entry) {
-    QString description = QString::fromStdString(entry.description);
-    const QString pattern =
-        entry.pattern == "*.*" ? QStringLiteral("*") : QString::fromStdString(entry.pattern);
-    const QString shown = QStringLiteral("(%1)").arg(QString::fromStdString(entry.pattern));
-    if (description.endsWith(shown)) description.chop(shown.size());
-    description = description.trimmed();
-    return QStringLiteral("%1 (%2)").arg(description, pattern);
+QString qtNameFilter(const FileFilter& filter) {
+    return QStringLiteral("%1 (%2)").arg(QString::fromStdString(filter.description),
+                                         QString::fromStdString(filter.pattern));
 }
 
 // The folder a file dialog starts in: the initial path when it is a folder,
@@ -59,11 +50,10 @@ void MainDialog::showDone(const std::string& imagePath, const std::string& textP
 
 std::optional<std::string> MainDialog::chooseFile(bool save, const std::string& title,
                                                   std::string& initialPath,
-                                                  const std::string& filterList, int* filterIndex) {
+                                                  const std::vector<FileFilter>& filters,
+                                                  int* filterIndex) {
     QStringList nameFilters;
-    for (const FilterEntry& entry : parseFilterList(filterList)) {
-        nameFilters << qtNameFilter(entry);
-    }
+    for (const FileFilter& filter : filters) nameFilters << qtNameFilter(filter);
     QFileDialog dialog(this, QString::fromStdString(title), startFolder(initialPath));
     dialog.setObjectName(QStringLiteral("fileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);

@@ -1,15 +1,9 @@
 #include "cli/pack_run.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <CLI/CLI.hpp>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iomanip>
-#include <map>
 
 #include "build/build.h"
 #include "build/footprint.h"
@@ -37,72 +31,6 @@ int usageError(PackConsole& console, const std::string& what) {
     console.err << "tilvane-pack: " << escapeControls(oneLine(what)) << '\n'
                 << "Run 'tilvane-pack --help' for the options.\n";
     return kPackUsageOrRefused;
-}
-
-// Why the file named by --settings cannot be read, or empty when it can. The
-// loader reads whatever it is given; only a regular file with bytes in it can
-// be meant as settings (a folder, a device or an empty file would silently
-// leave the defaults). A FIFO is not opened, so the check never waits.
-std::optional<std::string> settingsFileProblem(const std::string& path) {
-    const std::string problem = "cannot read the settings file " + path;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return errno == ENOENT ? problem : problem + ": " + std::strerror(errno);
-    }
-    if (S_ISDIR(st.st_mode)) return problem + ": " + std::strerror(EISDIR);
-    if (!S_ISREG(st.st_mode)) return problem + ": not a regular file";
-    if (st.st_size == 0) return problem + ": the file is empty";
-    if (::access(path.c_str(), R_OK) != 0) return problem + ": " + std::strerror(errno);
-    return std::nullopt;
-}
-
-// Parses the arguments into the request; empty on success, else the error.
-std::optional<std::string> parseArguments(const std::vector<std::string>& args,
-                                          PackRequest& request) {
-    CLI::App app("", "tilvane-pack");
-    app.set_help_flag();
-    std::map<std::string_view, std::string> values;
-    std::map<std::string_view, bool> flags;
-    for (const PackOption& option : packOptions()) {
-        const std::string name(option.name);
-        if (option.valueName.empty()) {
-            app.add_flag(name, flags[option.name]);
-        } else {
-            // The last one wins, so a script can put its defaults before the
-            // caller's options.
-            app.add_option(name, values[option.name])
-                ->type_name(std::string(option.valueName))
-                ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-        }
-    }
-    app.get_option("--mask")->excludes(app.get_option("--no-mask"));
-
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::ParseError& error) {
-        return std::string(error.what());
-    }
-
-    // The settings file first: every other option overrides what it holds.
-    for (bool early : {true, false}) {
-        for (const PackOption& option : packOptions()) {
-            if (option.early != early) continue;
-            const bool given = option.valueName.empty()
-                                   ? flags[option.name]
-                                   : app.get_option(std::string(option.name))->count() > 0;
-            if (!given) continue;
-            if (!option.apply(request, values[option.name])) {
-                return "invalid value \"" + values[option.name] + "\" for " +
-                       std::string(option.name) + " " + std::string(option.valueName);
-            }
-        }
-        if (early && !request.settingsFile.empty()) {
-            if (auto problem = settingsFileProblem(request.settingsFile)) return problem;
-            loadSettingsFile(request.settings, request.settingsFile);
-        }
-    }
-    return std::nullopt;
 }
 
 // The placement requests of the finished build, made again in the same order
@@ -170,7 +98,7 @@ void printTimings(std::ostream& err, const PackTimings& t) {
 int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimings* timings) {
     PackRequest request;
     request.settings = defaultJobSettings();
-    if (const auto error = parseArguments(args, request)) return usageError(console, *error);
+    if (const auto error = parsePackArguments(args, request)) return usageError(console, *error);
     if (request.help) {
         console.out << packHelpText();
         return kPackDone;

@@ -224,7 +224,7 @@ void TerminalWindow::showDone(const std::string&, const std::string&, int added)
 }
 
 std::optional<std::string> TerminalWindow::chooseFile(bool, const std::string&, std::string&,
-                                                      const std::string&, int*) {
+                                                      const std::vector<FileFilter>&, int*) {
     return std::nullopt;
 }
 

@@ -34,7 +34,8 @@ public:
                     const std::string& textPath, int added, int failed) override;
     void showDone(const std::string& imagePath, const std::string& textPath, int added) override;
     std::optional<std::string> chooseFile(bool save, const std::string& title,
-                                          std::string& initialPath, const std::string& filterList,
+                                          std::string& initialPath,
+                                          const std::vector<FileFilter>& filters,
                                           int* filterIndex) override;
     void openInExplorer(const std::string& path, bool select) override;
     bool runImageOptionsDialog(const std::string& title, std::int32_t* quality,

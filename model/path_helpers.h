@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,10 @@ constexpr bool isPathSeparator(char c) {
     return c == '/';
 }
 #endif
+
+// The most bytes of a path the dialog keeps from a file or folder chooser; a
+// longer choice is cut to this length.
+inline constexpr std::size_t kPathLimit = 259;
 
 // Appends the platform separator unless the text already ends in "\" or "/";
 // an empty text becomes the separator alone.

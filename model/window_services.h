@@ -14,6 +14,12 @@ namespace tilvane {
 struct JobSettings;
 struct BuildRun;
 
+// One choice of a file dialog's type list, shown as "PNG Images (*.png)".
+struct FileFilter {
+    std::string description;  // "PNG Images"
+    std::string pattern;      // "*.png"; "*" for every file
+};
+
 // What the build, the mask and the settings commands may ask of the window that
 // runs them: the status line, a refresh, the file list, message boxes, the
 // result dialogs, the file dialog and the save-options dialog. The main window
@@ -45,14 +51,13 @@ public:
     // The Done dialog with the two output paths and the number added.
     virtual void showDone(const std::string& imagePath, const std::string& textPath, int added) = 0;
 
-    // A file dialog. filterList holds pairs of zero-terminated description and
-    // pattern, ended by one more zero byte; the first filter is preselected.
-    // On confirmation: stores the 1-based filter index when asked for, replaces
-    // initialPath with the chosen path and returns it (cut to 259 bytes). On
-    // cancel: empty, nothing changed.
+    // A file dialog offering the filters in their order, the first preselected.
+    // On confirmation: stores the 1-based index of the filter in use when asked
+    // for, replaces initialPath with the chosen path and returns it (cut to
+    // kPathLimit bytes, see path_helpers.h). On cancel: empty, nothing changed.
     virtual std::optional<std::string> chooseFile(bool save, const std::string& title,
                                                   std::string& initialPath,
-                                                  const std::string& filterList,
+                                                  const std::vector<FileFilter>& filters,
                                                   int* filterIndex) = 0;
 
     // Shows the path's folder in the file manager, the file selected when

@@ -4,8 +4,6 @@
 
 #include <sstream>
 
-#include "cli/option_table.h"
-
 namespace tilvane {
 namespace {
 
@@ -127,23 +125,6 @@ TEST(ProgressLine, FitsTheWidthWithTheEllipsisInTheName) {
 TEST(OneLine, JoinsTheLinesOfAMessage) {
     EXPECT_EQ(oneLine("No files found."), "No files found.");
     EXPECT_EQ(oneLine("to \nthe setting:\n- Crop"), "to the setting: - Crop");
-}
-
-TEST(ParseUnsignedDecimal, AcceptsOnlyPlainUnsignedNumbers) {
-    struct Case {
-        const char* text;
-        std::optional<std::uint32_t> value;
-    };
-    const std::vector<Case> cases = {
-        {"0", 0u},          {"512", 512u}, {"4294967295", 4294967295u},
-        {"4294967296", {}}, {"", {}},      {"-1", {}},
-        {"+1", {}},         {" 1", {}},    {"1x", {}},
-        {"0x10", {}},       {"007", 7u},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parseUnsignedDecimal(c.text), c.value);
-    }
 }
 
 }  // namespace

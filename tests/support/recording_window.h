@@ -63,7 +63,7 @@ public:
         statusAtDone = status_;
     }
     std::optional<std::string> chooseFile(bool, const std::string&, std::string&,
-                                          const std::string&, int*) override {
+                                          const std::vector<FileFilter>&, int*) override {
         return std::nullopt;
     }
     void openInExplorer(const std::string&, bool) override {}
