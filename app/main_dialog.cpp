@@ -300,9 +300,9 @@ void MainDialog::fillChoiceLists() {
 
 void MainDialog::applyEnablingRules() {
     // The window's only enabling rules; a running build disables nothing.
-    ui_->cropAlphaEdit->setEnabled(settings_.cropMode != 0);
+    ui_->cropAlphaEdit->setEnabled(settings_.cropMode != kCropNone);
     ui_->tabSizeEdit->setEnabled(settings_.convertTabs != 0);
-    ui_->randomSeedEdit->setEnabled(settings_.sortOrder == 2);
+    ui_->randomSeedEdit->setEnabled(settings_.sortOrder == kSortRandom);
 }
 
 void MainDialog::syncFileListBox() {

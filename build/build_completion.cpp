@@ -1,9 +1,14 @@
+#include <cerrno>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "build/build.h"
 #include "image/image_file.h"
 #include "image/mask.h"
+#include "image/output_file.h"
 #include "model/save_options.h"
+#include "textout/source_rects.h"
 #include "textout/text_writers.h"
 
 namespace tilvane {
@@ -36,17 +41,51 @@ bool chooseSaveOptions(BuildJob& job, SaveOptions& options) {
     return true;
 }
 
-bool writeTextFile(BuildJob& job, int* error) {
-    switch (job.run.textFileType) {
+// The document of the writer that the run's text-file type selects. Empty when
+// the run's lists do not describe every entry or the writer refuses.
+std::optional<std::string> sourceRectsDocument(const JobSettings& settings, const BuildRun& run) {
+    const std::int32_t type = run.textFileType;
+    const EntryUse use =
+        type == kTextJson || type == kTextXml ? EntryUse::withFileValues : EntryUse::rectsOnly;
+    const std::optional<std::vector<SourceRectEntry>> entries = sourceRectEntries(run, use);
+    if (!entries) return std::nullopt;
+    switch (type) {
         case kTextJson:
-            return writeJsonRects(job.settings, job.run, error);
+            return formatJsonRects(settings, *entries);
         case kTextXml:
-            return writeXmlRects(job.settings, job.run, error);
+            return formatXmlRects(settings, *entries);
         case kTextCss:
-            return writeCssRects(job.settings, job.run, error);
+            return formatCssRects(settings, *entries);
         default:
-            return writePlainTextRects(job.settings, job.run, error);
+            return formatPlainTextRects(settings, *entries);
     }
+}
+
+// Replaces outputTextFile with the run's source-rect document, in the
+// platform's text-mode line endings ("\r\n" on Windows). The document is made
+// before the file is opened, so a refused one leaves any previous file as it
+// was; a failed write leaves it too (OutputFile commits by renaming). On false,
+// *error holds the cause: EINVAL for a refused document, else the file's errno.
+bool writeTextFile(const BuildJob& job, int* error) {
+    const std::optional<std::string> document = sourceRectsDocument(job.settings, job.run);
+    if (!document) {
+        *error = EINVAL;
+        return false;
+    }
+#ifdef _WIN32
+    std::string text;
+    text.reserve(document->size() + document->size() / 16);
+    for (const char c : *document) {
+        if (c == '\n') text.push_back('\r');
+        text.push_back(c);
+    }
+#else
+    const std::string& text = *document;
+#endif
+    OutputFile file(job.settings.outputTextFile);
+    if (file.open() && file.write(text) && file.commit()) return true;
+    *error = file.error();
+    return false;
 }
 
 void showStatus(WindowServices& window, std::string text) {

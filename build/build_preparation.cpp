@@ -76,7 +76,7 @@ void listFile(BuildJob& job, const FolderEntry& entry, std::int32_t& nextFileInd
     const std::int32_t w = imageWidth(image.get());
     const std::int32_t h = imageHeight(image.get());
     Rect trim{0, 0, w - 1, h - 1};
-    if (settings.cropMode != 0 && !findTrimRect(image.get(), settings.cropAlpha, &trim)) {
+    if (settings.cropMode != kCropNone && !findTrimRect(image.get(), settings.cropAlpha, &trim)) {
         addFailure(run, entry.name, kCouldNotCrop);
         return;
     }
@@ -104,7 +104,7 @@ void listFile(BuildJob& job, const FolderEntry& entry, std::int32_t& nextFileInd
 // user when a size differs.
 bool applyEqualSizeRule(BuildJob& job) {
     BuildRun& run = job.run;
-    if (job.settings.cropMode != 2 || run.originalSizes.size() < 2) return true;
+    if (job.settings.cropMode != kCropToUnion || run.originalSizes.size() < 2) return true;
     Rect u = run.cropRects[0];
     for (std::size_t i = 1; i < run.originalSizes.size(); ++i) {
         if (run.originalSizes[i] != run.originalSizes[0]) {

@@ -47,7 +47,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     ensure32Bit(image);
 
     const Rect& crop = run.cropRects[index];
-    const bool cropped = settings.cropMode != 0;
+    const bool cropped = settings.cropMode != kCropNone;
     const std::int32_t w = cropped ? crop.right - crop.left + 1 : imageWidth(image.get());
     const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : imageHeight(image.get());
     const std::int32_t fw = footprintSide(w, settings.spacing, imageWidth(run.outputImage.get()));

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-namespace tilvane {
+#include "model/choice_tables.h"
 
-enum SortOrder : std::int32_t { kSortAlphabetical = 0, kSortBySize = 1, kSortRandom = 2 };
+namespace tilvane {
 
 // The draws one position of the random order may take before the whole order
 // gives up and falls back to the alphabetical one.

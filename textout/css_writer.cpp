@@ -33,20 +33,18 @@ std::string quotedUrlText(std::string_view text) {
 
 }  // namespace
 
-bool writeCssRects(const JobSettings& settings, BuildRun& run, int* error) {
+std::optional<std::string> formatCssRects(const JobSettings& settings,
+                                          std::span<const SourceRectEntry> entries) {
+    const std::optional<IdentifierStyle> style = identifierStyleOf(settings, false);
+    if (!style) return std::nullopt;
+    const char* i = style->indent.c_str();
     const std::string url =
         quotedUrlText(settings.cssUrlPrefix) + quotedUrlText(fileNameOf(settings.outputImageFile));
-    std::optional<IdentifierDocument> prepared =
-        beginIdentifierDocument(settings, run, EntryUse::rectsOnly, false, error);
-    if (!prepared) return false;
-    const NameAffixes& affixes = prepared->affixes;
-    const char* i = prepared->indent.c_str();
-    const std::vector<SourceRectEntry> entries = sourceRectEntries(run);
 
     std::string document;
     for (std::size_t q = 0; q < entries.size(); ++q) {
         const SourceRectEntry& entry = entries[q];
-        const std::string className = affixes.prefix + entry.name + affixes.postfix;
+        const std::string className = style->idOf(entry.name);
         if (q != 0) document += "\n";
         appendFormat(document, ".%s {\n", className.c_str());
         // Negated in 64 bits: the lowest 32-bit left has no 32-bit negation.
@@ -56,7 +54,7 @@ bool writeCssRects(const JobSettings& settings, BuildRun& run, int* error) {
         appendFormat(document, "%sheight: %" PRId64 "px;\n", i, entry.height);
         document += q + 1 == entries.size() ? "}" : "}\n";
     }
-    return commitTextDocument(*prepared->file, document, error);
+    return document;
 }
 
 }  // namespace tilvane

@@ -1,5 +1,6 @@
 #include "textout/entry_names.h"
 
+#include "model/choice_tables.h"
 #include "model/path_helpers.h"
 
 namespace tilvane {
@@ -25,21 +26,19 @@ std::string replaceNonAlphanumeric(std::string_view text, char replacement) {
 }
 
 std::string applyNameCase(std::string_view text, std::int32_t changeCase) {
-    if (changeCase == 1 || changeCase == 3) return toUpperAscii(text);
-    if (changeCase == 2) return toLowerAscii(text);
+    if (changeCase == kCaseUpper || changeCase == kCaseNamesUpper) return toUpperAscii(text);
+    if (changeCase == kCaseLower) return toLowerAscii(text);
     return std::string(text);
 }
 
 std::string applyAffixCase(std::string_view text, std::int32_t changeCase) {
-    if (changeCase == 1) return toUpperAscii(text);
-    if (changeCase == 2) return toLowerAscii(text);
+    if (changeCase == kCaseUpper) return toUpperAscii(text);
+    if (changeCase == kCaseLower) return toLowerAscii(text);
     return std::string(text);
 }
 
-void prepareEntryNames(std::vector<std::string>& names, std::int32_t changeCase) {
-    for (std::string& name : names) {
-        name = replaceNonAlphanumeric(applyNameCase(stripAfterFirstDot(name), changeCase), '_');
-    }
+std::string entryNameOf(std::string_view fileName, std::int32_t changeCase) {
+    return replaceNonAlphanumeric(applyNameCase(stripAfterFirstDot(fileName), changeCase), '_');
 }
 
 NameAffixes prepareAffixes(std::string_view prefix, std::string_view postfix,

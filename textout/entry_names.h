@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tilvane {
 
@@ -16,18 +15,19 @@ std::string stripAfterFirstDot(std::string_view name);
 // of multi-byte characters) are replaced each on their own.
 std::string replaceNonAlphanumeric(std::string_view text, char replacement);
 
-// The case rule of entry names: changeCase 1 or 3 upper-cases, 2 lower-cases,
-// any other value leaves the text as it is. ASCII letters only.
+// The case rule of entry names: kCaseUpper and kCaseNamesUpper upper-case,
+// kCaseLower lower-cases, any other value (in or out of the table) leaves the
+// text as it is. ASCII letters only.
 std::string applyNameCase(std::string_view text, std::int32_t changeCase);
 
-// The case rule of the prefix and postfix: 1 upper-cases, 2 lower-cases, any
-// other value (3 included) leaves them as typed.
+// The case rule of the prefix and postfix: kCaseUpper upper-cases, kCaseLower
+// lower-cases, any other value (kCaseNamesUpper included) leaves them as typed.
 std::string applyAffixCase(std::string_view text, std::int32_t changeCase);
 
-// Turns every file name into its entry name, in place: cut at the first dot,
-// the case rule, then every character that is not a letter or digit becomes
-// "_". Names are not made unique.
-void prepareEntryNames(std::vector<std::string>& names, std::int32_t changeCase);
+// The entry name of an image's file name: cut at the first dot, the case rule,
+// then every character that is not a letter or digit becomes "_". Names are not
+// made unique: a.png and a.jpg both give "a".
+std::string entryNameOf(std::string_view fileName, std::int32_t changeCase);
 
 // The prefix and postfix as a writer puts them around entry names.
 struct NameAffixes {

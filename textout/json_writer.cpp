@@ -21,19 +21,17 @@ constexpr RectStyleFormats kSourceRect{
 
 }  // namespace
 
-bool writeJsonRects(const JobSettings& settings, BuildRun& run, int* error) {
-    std::optional<IdentifierDocument> prepared =
-        beginIdentifierDocument(settings, run, EntryUse::withFileValues, true, error);
-    if (!prepared) return false;
-    const NameAffixes& affixes = prepared->affixes;
-    const char* i = prepared->indent.c_str();
-    const std::vector<SourceRectEntry> entries = sourceRectEntries(run);
+std::optional<std::string> formatJsonRects(const JobSettings& settings,
+                                           std::span<const SourceRectEntry> entries) {
+    const std::optional<IdentifierStyle> style = identifierStyleOf(settings, true);
+    if (!style) return std::nullopt;
+    const char* i = style->indent.c_str();
 
     // Ids hold letters, digits and "_" only, so nothing needs escaping.
     std::string document = "[\n";
     for (std::size_t q = 0; q < entries.size(); ++q) {
         const SourceRectEntry& entry = entries[q];
-        const std::string id = affixes.prefix + entry.name + affixes.postfix;
+        const std::string id = style->idOf(entry.name);
         appendFormat(document, "%s{\n", i);
         appendFormat(document, "%s%s\"id\": \"%s\",\n", i, i, id.c_str());
         appendStyledRect(document, settings, i, entry, kSourceRect);
@@ -46,7 +44,7 @@ bool writeJsonRects(const JobSettings& settings, BuildRun& run, int* error) {
         appendFormat(document, q + 1 == entries.size() ? "%s}\n" : "%s},\n", i);
     }
     document += "]";
-    return commitTextDocument(*prepared->file, document, error);
+    return document;
 }
 
 }  // namespace tilvane

@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cinttypes>
 
 #include "textout/entry_names.h"
@@ -12,9 +11,9 @@ namespace {
 
 void appendHeader(std::string& out, const JobSettings& settings) {
     // The order asked for, even when the random order fell back to names.
-    if (settings.sortOrder == 0) {
+    if (settings.sortOrder == kSortAlphabetical) {
         out += "// Sorting order: Alphabetical\n\n";
-    } else if (settings.sortOrder == 2) {
+    } else if (settings.sortOrder == kSortRandom) {
         appendFormat(out, "// Sorting order: Random (Random Seed = %u)\n\n",
                      static_cast<unsigned>(settings.randomSeed));
     } else {
@@ -24,28 +23,29 @@ void appendHeader(std::string& out, const JobSettings& settings) {
 
 void appendEntryLine(std::string& out, const JobSettings& settings, const SourceRectEntry& entry,
                      const NameAffixes& affixes) {
-    const std::string leadIn = affixes.prefix + entry.name + " = \"";
+    const std::string name = entryNameOf(entry.name, settings.changeCase);
+    const std::string leadIn = affixes.prefix + name + " = \"";
     const char* postfix = affixes.postfix.c_str();
     switch (settings.textFormat) {
-        case 0:
+        case kRectPosition:
             appendFormat(out, "%s%d %d %" PRId64 " %" PRId64 "\"%s\n", leadIn.c_str(), entry.left,
                          entry.top, entry.width, entry.height, postfix);
             break;
-        case 1:
+        case kRectPositionComma:
             appendFormat(out, "%s%d, %d, %" PRId64 ", %" PRId64 "\"%s\n", leadIn.c_str(),
                          entry.left, entry.top, entry.width, entry.height, postfix);
             break;
-        case 2:
+        case kRectEdges:
             appendFormat(out, "%s%d %d %d %d\"%s\n", leadIn.c_str(), entry.left, entry.top,
                          entry.right, entry.bottom, postfix);
             break;
-        case 3:
+        case kRectEdgesComma:
             appendFormat(out, "%s%d, %d, %d, %d\"%s\n", leadIn.c_str(), entry.left, entry.top,
                          entry.right, entry.bottom, postfix);
             break;
-        case 4: {
+        case kRectUv: {
             // The UV values stand between braces, as the style's label shows.
-            const std::string braceLeadIn = affixes.prefix + entry.name + " = {";
+            const std::string braceLeadIn = affixes.prefix + name + " = {";
             const UvRect uv = uvRectOf(entry, settings.outputWidth, settings.outputHeight);
             appendFormat(out, "%s%.8f, %.8f, %.8f, %.8f}%s\n", braceLeadIn.c_str(), uv.u1, uv.v1,
                          uv.u2, uv.v2, postfix);
@@ -59,26 +59,17 @@ void appendEntryLine(std::string& out, const JobSettings& settings, const Source
 
 }  // namespace
 
-bool writePlainTextRects(const JobSettings& settings, BuildRun& run, int* error) {
-    if (!entriesAreComplete(run, EntryUse::rectsOnly) || !rectStyleIsWritable(settings)) {
-        if (error) *error = EINVAL;
-        return false;
-    }
-    OutputFile file(settings.outputTextFile);
-    if (!file.open()) {
-        if (error) *error = file.error();
-        return false;
-    }
-
+std::optional<std::string> formatPlainTextRects(const JobSettings& settings,
+                                                std::span<const SourceRectEntry> entries) {
+    if (!rectStyleIsWritable(settings)) return std::nullopt;
     std::string document;
     appendHeader(document, settings);
-    prepareEntryNames(run.placedNames, settings.changeCase);
     const NameAffixes affixes = prepareAffixes(settings.namePrefix, settings.namePostfix,
                                                settings.changeCase, AffixRule::asTyped);
-    for (const SourceRectEntry& entry : sourceRectEntries(run)) {
+    for (const SourceRectEntry& entry : entries) {
         appendEntryLine(document, settings, entry, affixes);
     }
-    return commitTextDocument(file, document, error);
+    return document;
 }
 
 }  // namespace tilvane

@@ -12,8 +12,6 @@ bool fileIndexIsKnown(const BuildRun& run, std::int32_t fileIndex) {
     return index < run.trimOffsets.size() && index < run.originalSizes.size();
 }
 
-}  // namespace
-
 bool entriesAreComplete(const BuildRun& run, EntryUse use) {
     const std::size_t count = run.placedRects.size();
     if (run.placedNames.size() != count) return false;
@@ -25,20 +23,23 @@ bool entriesAreComplete(const BuildRun& run, EntryUse use) {
     return true;
 }
 
-std::vector<SourceRectEntry> sourceRectEntries(const BuildRun& run) {
+}  // namespace
+
+std::optional<std::vector<SourceRectEntry>> sourceRectEntries(const BuildRun& run, EntryUse use) {
+    if (!entriesAreComplete(run, use)) return std::nullopt;
     std::vector<SourceRectEntry> entries;
     entries.reserve(run.placedRects.size());
     for (std::size_t q = 0; q < run.placedRects.size(); ++q) {
         const Rect& rect = run.placedRects[q];
         SourceRectEntry entry;
-        if (q < run.placedNames.size()) entry.name = run.placedNames[q];
+        entry.name = run.placedNames[q];
         entry.left = rect.left;
         entry.top = rect.top;
         entry.right = rect.right;
         entry.bottom = rect.bottom;
         entry.width = std::int64_t{rect.right} - rect.left + 1;
         entry.height = std::int64_t{rect.bottom} - rect.top + 1;
-        if (q < run.placedFileIndices.size() && fileIndexIsKnown(run, run.placedFileIndices[q])) {
+        if (use == EntryUse::withFileValues) {
             const auto fileIndex = static_cast<std::size_t>(run.placedFileIndices[q]);
             entry.drawOffset = run.trimOffsets[fileIndex];
             entry.originalSize = run.originalSizes[fileIndex];
@@ -57,7 +58,8 @@ UvRect uvRectOf(const SourceRectEntry& entry, std::uint32_t outputWidth,
 }
 
 bool rectStyleIsWritable(const JobSettings& settings) {
-    return settings.textFormat != 4 || (settings.outputWidth != 0 && settings.outputHeight != 0);
+    return settings.textFormat != kRectUv ||
+           (settings.outputWidth != 0 && settings.outputHeight != 0);
 }
 
 std::optional<std::string> indentUnit(std::int32_t convertTabs, std::uint32_t tabSize) {

@@ -13,6 +13,7 @@ namespace tilvane {
 
 // What every writer emits for one placed image.
 struct SourceRectEntry {
+    // The image's file name; each writer turns it into the entry name.
     std::string name;
     // The inclusive rectangle the image covers in the output image.
     std::int32_t left = 0;
@@ -37,16 +38,13 @@ enum class EntryUse {
     withFileValues,
 };
 
-// Whether the run's lists describe every entry: a name per rectangle and, for
-// withFileValues, a file index per rectangle that lies inside both per-file
-// lists. Writers refuse a run that fails this rather than read past a list or
-// invent values.
-bool entriesAreComplete(const BuildRun& run, EntryUse use);
-
 // One entry per rectangle of placedRects, in placement order, named by
-// placedNames as they are now. Per-file values that entriesAreComplete would
-// not vouch for stay 0.
-std::vector<SourceRectEntry> sourceRectEntries(const BuildRun& run);
+// placedNames; with withFileValues the per-file values are looked up through
+// placedFileIndices (rectsOnly leaves them 0). Empty when the run's lists do
+// not describe every entry: a name missing for some rectangle or, for
+// withFileValues, a file index missing or outside either per-file list. A
+// writer would otherwise have to read past a list or invent values.
+std::optional<std::vector<SourceRectEntry>> sourceRectEntries(const BuildRun& run, EntryUse use);
 
 // The UV rect style: left, top, right and bottom (inclusive) divided by the
 // output size, in double precision.
@@ -59,8 +57,8 @@ struct UvRect {
 UvRect uvRectOf(const SourceRectEntry& entry, std::uint32_t outputWidth,
                 std::uint32_t outputHeight);
 
-// False only when the rect style is UV and the output width or height is 0:
-// the values would be infinite or not numbers, which no format can carry.
+// False only when the rect style is kRectUv and the output width or height is
+// 0: the values would be infinite or not numbers, which no format can carry.
 bool rectStyleIsWritable(const JobSettings& settings);
 
 // The largest tabSize whose indentation is built.

@@ -1,6 +1,5 @@
 #include "textout/text_document.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
@@ -23,57 +22,33 @@ void appendFormat(std::string& out, const char* format, ...) {
     va_end(args);
 }
 
-bool commitTextDocument(OutputFile& file, const std::string& document, int* error) {
-#ifdef _WIN32
-    std::string text;
-    text.reserve(document.size() + document.size() / 16);
-    for (const char c : document) {
-        if (c == '\n') text.push_back('\r');
-        text.push_back(c);
-    }
-#else
-    const std::string& text = document;
-#endif
-    if (file.write(text) && file.commit()) return true;
-    if (error) *error = file.error();
-    return false;
+std::string IdentifierStyle::idOf(std::string_view fileName) const {
+    return affixes.prefix + entryNameOf(fileName, changeCase) + affixes.postfix;
 }
 
-std::optional<IdentifierDocument> beginIdentifierDocument(const JobSettings& settings,
-                                                          BuildRun& run, EntryUse use,
-                                                          bool needsRectStyle, int* error) {
+std::optional<IdentifierStyle> identifierStyleOf(const JobSettings& settings, bool needsRectStyle) {
     std::optional<std::string> indent = indentUnit(settings.convertTabs, settings.tabSize);
-    if (!indent || !entriesAreComplete(run, use) ||
-        (needsRectStyle && !rectStyleIsWritable(settings))) {
-        if (error) *error = EINVAL;
-        return std::nullopt;
-    }
-    auto file = std::make_unique<OutputFile>(settings.outputTextFile);
-    if (!file->open()) {
-        if (error) *error = file->error();
-        return std::nullopt;
-    }
-    prepareEntryNames(run.placedNames, settings.changeCase);
+    if (!indent || (needsRectStyle && !rectStyleIsWritable(settings))) return std::nullopt;
     NameAffixes affixes = prepareAffixes(settings.namePrefix, settings.namePostfix,
                                          settings.changeCase, AffixRule::identifier);
-    return IdentifierDocument{std::move(file), std::move(*indent), std::move(affixes)};
+    return IdentifierStyle{std::move(*indent), std::move(affixes), settings.changeCase};
 }
 
 void appendStyledRect(std::string& out, const JobSettings& settings, const char* indent,
                       const SourceRectEntry& entry, const RectStyleFormats& formats) {
     const char* i = indent;
     switch (settings.textFormat) {
-        case 0:
-        case 1:
+        case kRectPosition:
+        case kRectPositionComma:
             appendFormat(out, formats.position, i, i, entry.left, entry.top, entry.width,
                          entry.height);
             break;
-        case 2:
-        case 3:
+        case kRectEdges:
+        case kRectEdgesComma:
             appendFormat(out, formats.edges, i, i, entry.left, entry.top, entry.right,
                          entry.bottom);
             break;
-        case 4: {
+        case kRectUv: {
             const UvRect uv = uvRectOf(entry, settings.outputWidth, settings.outputHeight);
             appendFormat(out, formats.uv, i, i, uv.u1, uv.v1, uv.u2, uv.v2);
             break;

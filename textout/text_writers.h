@@ -1,23 +1,32 @@
 #pragma once
 
-#include "model/build_run.h"
+#include <optional>
+#include <span>
+#include <string>
+
 #include "model/job_settings.h"
+#include "textout/source_rects.h"
 
 namespace tilvane {
 
-// Each writer replaces outputTextFile with the document of its format listing
-// every placed image, and turns run.placedNames into entry names in place.
-// False when the file cannot be written (any previous file is then untouched)
-// or its indentation cannot be built; true otherwise. A run whose placed lists
-// disagree (a name or, for JSON and XML, a valid file index missing for some
-// rectangle) and the UV style with an output width or height of 0 are refused
-// the same way, before anything is opened or renamed. The file goes through an
-// OutputFile (a symlink is followed, a device written straight through). On
-// false, *error (when given) receives the cause: the file's errno, or EINVAL
-// for a run or indentation the writer refuses.
-bool writePlainTextRects(const JobSettings& settings, BuildRun& run, int* error = nullptr);
-bool writeJsonRects(const JobSettings& settings, BuildRun& run, int* error = nullptr);
-bool writeXmlRects(const JobSettings& settings, BuildRun& run, int* error = nullptr);
-bool writeCssRects(const JobSettings& settings, BuildRun& run, int* error = nullptr);
+// Each writer returns the whole document of its format for the entries, in
+// their order, with "\n" line breaks; it reads the settings and touches
+// nothing else. The entries carry file names, which the writer turns into
+// entry names (entryNameOf) without changing the entries. JSON and XML write
+// each entry's drawOffset and originalSize, so their entries must come from
+// sourceRectEntries with EntryUse::withFileValues.
+//
+// Empty optional when the writer refuses the settings: the UV rect style with
+// an output width or height of 0 (plain text, JSON, XML), or, for JSON, XML and
+// CSS, a tabSize above kMaxTabSize while convertTabs is set. A rect style
+// outside the table (one changed during the build) writes no rectangles.
+std::optional<std::string> formatPlainTextRects(const JobSettings& settings,
+                                                std::span<const SourceRectEntry> entries);
+std::optional<std::string> formatJsonRects(const JobSettings& settings,
+                                           std::span<const SourceRectEntry> entries);
+std::optional<std::string> formatXmlRects(const JobSettings& settings,
+                                          std::span<const SourceRectEntry> entries);
+std::optional<std::string> formatCssRects(const JobSettings& settings,
+                                          std::span<const SourceRectEntry> entries);
 
 }  // namespace tilvane

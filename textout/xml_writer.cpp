@@ -21,18 +21,17 @@ constexpr RectStyleFormats kSourceRect{
 
 }  // namespace
 
-bool writeXmlRects(const JobSettings& settings, BuildRun& run, int* error) {
-    std::optional<IdentifierDocument> prepared =
-        beginIdentifierDocument(settings, run, EntryUse::withFileValues, true, error);
-    if (!prepared) return false;
-    const NameAffixes& affixes = prepared->affixes;
-    const char* i = prepared->indent.c_str();
+std::optional<std::string> formatXmlRects(const JobSettings& settings,
+                                          std::span<const SourceRectEntry> entries) {
+    const std::optional<IdentifierStyle> style = identifierStyleOf(settings, true);
+    if (!style) return std::nullopt;
+    const char* i = style->indent.c_str();
 
     // Ids hold letters, digits and "_" only, so the file is ASCII and needs no
     // escaping whatever the declared encoding.
     std::string document = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<root>\n";
-    for (const SourceRectEntry& entry : sourceRectEntries(run)) {
-        const std::string id = affixes.prefix + entry.name + affixes.postfix;
+    for (const SourceRectEntry& entry : entries) {
+        const std::string id = style->idOf(entry.name);
         appendFormat(document, "%s<image id = \"%s\">\n", i, id.c_str());
         appendStyledRect(document, settings, i, entry, kSourceRect);
         appendFormat(document, "%s%s<drawOffset x = \"%d\" y = \"%d\"></drawOffset>\n", i, i,
@@ -45,7 +44,7 @@ bool writeXmlRects(const JobSettings& settings, BuildRun& run, int* error) {
         appendFormat(document, "%s</image>\n", i);
     }
     document += "</root>";
-    return commitTextDocument(*prepared->file, document, error);
+    return document;
 }
 
 }  // namespace tilvane

@@ -6,6 +6,7 @@
 #include "image/image_file.h"
 #include "image/mask.h"
 #include "tests/build/build_fixture.h"
+#include "textout/source_rects.h"
 
 namespace tilvane {
 namespace {
@@ -197,6 +198,23 @@ TEST(FinishBuild, OutputsThatCannotBeWrittenAreRecorded) {
         EXPECT_EQ(b.run.outputFailures[0].path, b.output.file(c.blocked));
         EXPECT_EQ(b.run.outputFailures[0].error, ENOENT);
     }
+}
+
+// A document the writer refuses is made before the file is opened: the old
+// text file stays as it was and the run records EINVAL for it.
+TEST(FinishBuild, RefusedTextDocumentKeepsTheOldFile) {
+    BuildFixture b;
+    b.settings.outputTextFile = b.output.file("atlas.json");
+    b.settings.convertTabs = 1;
+    b.settings.tabSize = kMaxTabSize + 1;
+    testing::writeFile(b.settings.outputTextFile, "old");
+    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
+    b.runBuild();
+    EXPECT_EQ(b.window.statusText(), "Failed to save text file.");
+    EXPECT_EQ(readFile(b.settings.outputTextFile), "old");
+    ASSERT_EQ(b.run.outputFailures.size(), 1u);
+    EXPECT_EQ(b.run.outputFailures[0].output, OutputFailure::Output::text);
+    EXPECT_EQ(b.run.outputFailures[0].error, EINVAL);
 }
 
 TEST(FinishBuild, BuildWhereEveryStepFailedWritesEmptyOutputsAndReports) {

@@ -125,8 +125,7 @@ TEST(BuildStep, PlacesInProcessOrderWithoutOverlap) {
     writeOpaqueSprite(b.input.file("b.png"), 30, 20);
     writeOpaqueSprite(b.input.file("c.png"), 20, 20);
     b.runBuild();
-    // The text writer has turned the names into entry names by now.
-    EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"b", "c", "a"}));
+    EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"b.png", "c.png", "a.png"}));
     EXPECT_EQ(b.run.placedFileIndices, (std::vector<std::int32_t>{1, 2, 0}));
     ASSERT_EQ(b.run.occupiedRects.size(), 3u);
     EXPECT_EQ(b.run.occupancy.size(), 3u);
@@ -151,7 +150,7 @@ TEST(BuildStep, FileDeletedAfterGoFailsAndLaterFilesKeepTheirIndices) {
     for (int i = 0; i < 3; ++i) onTimerTick(b.job, kBuildTimerId);
     EXPECT_EQ(b.run.currentStep, -1);
     EXPECT_EQ(b.run.failures, std::vector<std::string>{"b.png          (failed to load)"});
-    EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"a.png", "c.png"}));
     EXPECT_EQ(b.run.placedFileIndices, (std::vector<std::int32_t>{0, 2}));
 }
 

@@ -9,7 +9,7 @@
 namespace tilvane {
 namespace {
 
-TEST(EntryNames, PrepareEntryNames) {
+TEST(EntryNames, EntryNameOf) {
     struct Case {
         const char* fileName;
         std::int32_t changeCase;
@@ -31,9 +31,7 @@ TEST(EntryNames, PrepareEntryNames) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fileName);
-        std::vector<std::string> names{c.fileName};
-        prepareEntryNames(names, c.changeCase);
-        EXPECT_EQ(names.front(), c.entryName);
+        EXPECT_EQ(entryNameOf(c.fileName, c.changeCase), c.entryName);
     }
 }
 

@@ -1,19 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "tests/support/temp_dir.h"
 #include "tests/textout/writer_harness.h"
 #include "textout/text_writers.h"
 
 namespace tilvane {
 namespace {
 
-using testing::TempDir;
-using testing::Writer;
+using testing::Formatter;
 
 // One golden file of tests/textout/golden/: the writer, the run it describes
 // and the settings that differ between the examples; the rest are defaults.
 struct GoldenCase {
     const char* golden;
-    Writer writer;
+    Formatter writer;
     BuildRun (*run)();
     std::int32_t textFormat;
     std::int32_t changeCase;
@@ -31,26 +33,26 @@ using testing::heroRun;
 // clang-format off
 const GoldenCase kGoldenCases[] = {
     // golden file                          writer               run                style case postfix tabs size
-    {"plain_example_style0.txt",            writePlainTextRects, heroAndCoinBigRun,  0,   1,   ";",    0,   4},
-    {"plain_example_style3.txt",            writePlainTextRects, heroAndCoinBigRun,  3,   1,   ";",    0,   4},
-    {"plain_example_style4.txt",            writePlainTextRects, heroAndCoinBigRun,  4,   1,   ";",    0,   4},
-    {"plain_empty.txt",                     writePlainTextRects, emptyRun,           0,   0,   "",     0,   4},
-    {"plain_empty.txt",                     writePlainTextRects, heroAndCoinBigRun, -1,   0,   "",     0,   4},
-    {"json_example.json",                   writeJsonRects,      heroRun,            0,   0,   "",     0,   4},
-    {"json_empty.json",                     writeJsonRects,      emptyRun,           0,   0,   "",     0,   4},
-    {"json_tab_size_0.json",                writeJsonRects,      heroRun,            0,   0,   "",     1,   0},
-    {"json_two_entries_tab_size_2.json",    writeJsonRects,      heroAndCoinRun,     4,   0,   "",     1,   2},
-    {"json_format_out_of_range.json",       writeJsonRects,      heroRun,            5,   0,   "",     0,   4},
-    {"xml_example.xml",                     writeXmlRects,       heroRun,            2,   2,   "",     1,   4},
-    {"xml_empty.xml",                       writeXmlRects,       emptyRun,           0,   0,   "",     0,   4},
-    {"xml_tab_size_0.xml",                  writeXmlRects,       heroRun,            2,   0,   "",     1,   0},
-    {"xml_two_entries_tab_size_2.xml",      writeXmlRects,       heroAndCoinRun,     0,   0,   "",     1,   2},
-    {"xml_format_out_of_range.xml",         writeXmlRects,       heroRun,           -1,   0,   "",     1,   4},
-    {"css_example.css",                     writeCssRects,       heroAndCoinRun,     0,   0,   "",     0,   4},
-    {"css_example.css",                     writeCssRects,       heroAndCoinRun,    -1,   0,   "",     0,   4},
-    {"css_empty.css",                       writeCssRects,       emptyRun,           0,   0,   "",     0,   4},
-    {"css_tab_size_0.css",                  writeCssRects,       heroRun,            0,   0,   "",     1,   0},
-    {"css_tab_size_2.css",                  writeCssRects,       heroAndCoinRun,     0,   0,   "",     1,   2},
+    {"plain_example_style0.txt",            formatPlainTextRects, heroAndCoinBigRun,  0,   1,   ";",    0,   4},
+    {"plain_example_style3.txt",            formatPlainTextRects, heroAndCoinBigRun,  3,   1,   ";",    0,   4},
+    {"plain_example_style4.txt",            formatPlainTextRects, heroAndCoinBigRun,  4,   1,   ";",    0,   4},
+    {"plain_empty.txt",                     formatPlainTextRects, emptyRun,           0,   0,   "",     0,   4},
+    {"plain_empty.txt",                     formatPlainTextRects, heroAndCoinBigRun, -1,   0,   "",     0,   4},
+    {"json_example.json",                   formatJsonRects,     heroRun,            0,   0,   "",     0,   4},
+    {"json_empty.json",                     formatJsonRects,     emptyRun,           0,   0,   "",     0,   4},
+    {"json_tab_size_0.json",                formatJsonRects,     heroRun,            0,   0,   "",     1,   0},
+    {"json_two_entries_tab_size_2.json",    formatJsonRects,     heroAndCoinRun,     4,   0,   "",     1,   2},
+    {"json_format_out_of_range.json",       formatJsonRects,     heroRun,            5,   0,   "",     0,   4},
+    {"xml_example.xml",                     formatXmlRects,      heroRun,            2,   2,   "",     1,   4},
+    {"xml_empty.xml",                       formatXmlRects,      emptyRun,           0,   0,   "",     0,   4},
+    {"xml_tab_size_0.xml",                  formatXmlRects,      heroRun,            2,   0,   "",     1,   0},
+    {"xml_two_entries_tab_size_2.xml",      formatXmlRects,      heroAndCoinRun,     0,   0,   "",     1,   2},
+    {"xml_format_out_of_range.xml",         formatXmlRects,      heroRun,           -1,   0,   "",     1,   4},
+    {"css_example.css",                     formatCssRects,      heroAndCoinRun,     0,   0,   "",     0,   4},
+    {"css_example.css",                     formatCssRects,      heroAndCoinRun,    -1,   0,   "",     0,   4},
+    {"css_empty.css",                       formatCssRects,      emptyRun,           0,   0,   "",     0,   4},
+    {"css_tab_size_0.css",                  formatCssRects,      heroRun,            0,   0,   "",     1,   0},
+    {"css_tab_size_2.css",                  formatCssRects,      heroAndCoinRun,     0,   0,   "",     1,   2},
 };
 // clang-format on
 
@@ -66,12 +68,9 @@ TEST(GoldenFiles, WritersReproduceTheirGoldenFiles) {
         settings.namePostfix = c.postfix;
         settings.convertTabs = c.convertTabs;
         settings.tabSize = c.tabSize;
-        BuildRun run = c.run();
-        TempDir folder;
-        const testing::WriteResult result =
-            testing::runWriter(c.writer, settings, run, folder, c.golden);
-        EXPECT_TRUE(result.ok);
-        EXPECT_EQ(result.text, expected);
+        const std::optional<std::string> text = testing::format(c.writer, settings, c.run());
+        ASSERT_TRUE(text);
+        EXPECT_EQ(*text, expected);
     }
 }
 

@@ -4,20 +4,21 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "model/build_run.h"
 #include "model/job_settings.h"
-#include "tests/support/temp_dir.h"
 #include "textout/text_writers.h"
 
 namespace tilvane::testing {
 
-using Writer = bool (*)(const JobSettings&, BuildRun&, int*);
+using Formatter = std::optional<std::string> (*)(const JobSettings&,
+                                                 std::span<const SourceRectEntry>);
 
 inline const char* const kOutputImage = "/images/output/final.png";
 
@@ -104,33 +105,20 @@ inline std::vector<std::string> xmlIds(const std::string& text) {
     return ids;
 }
 
-// A file name with the extension that selects the writer.
-inline std::string fileNameFor(Writer writer, const std::string& base = "rects") {
-    if (writer == writeJsonRects) return base + ".json";
-    if (writer == writeXmlRects) return base + ".xml";
-    if (writer == writeCssRects) return base + ".css";
-    return base + ".txt";
-}
-
-struct WriteResult {
-    bool ok = false;
-    bool fileExists = false;
-    std::string text;
-    int error = 0;
-};
-
-// Runs the writer into folder/fileName and reads what it left there. Every JSON
-// or XML file it writes goes through the matching parser.
-inline WriteResult runWriter(Writer writer, JobSettings settings, BuildRun& run,
-                             const TempDir& folder, const std::string& fileName) {
-    settings.outputTextFile = folder.file(fileName);
-    WriteResult result;
-    result.ok = writer(settings, run, &result.error);
-    result.fileExists = std::filesystem::exists(settings.outputTextFile);
-    if (result.fileExists) result.text = readFile(settings.outputTextFile);
-    if (result.ok && fileName.ends_with(".json")) jsonIds(result.text);
-    if (result.ok && fileName.ends_with(".xml")) xmlIds(result.text);
-    return result;
+// The writer's document for the run, with the entries taken from the run as
+// the build takes them; empty when the run's lists or the writer refuse. Every
+// JSON or XML document goes through the matching parser.
+inline std::optional<std::string> format(Formatter formatter, const JobSettings& settings,
+                                         const BuildRun& run) {
+    const bool json = formatter == formatJsonRects;
+    const bool xml = formatter == formatXmlRects;
+    const auto entries =
+        sourceRectEntries(run, json || xml ? EntryUse::withFileValues : EntryUse::rectsOnly);
+    if (!entries) return std::nullopt;
+    std::optional<std::string> text = formatter(settings, *entries);
+    if (text && json) jsonIds(*text);
+    if (text && xml) xmlIds(*text);
+    return text;
 }
 
 }  // namespace tilvane::testing
