@@ -95,12 +95,9 @@ private slots:
         QTest::addColumn<QString>("dialog");
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("folderExists");
-        QTest::newRow("report image") << "report"
-                                      << "openImageFolderButton" << true;
-        QTest::newRow("done text, folder deleted") << "done"
-                                                   << "openTextFolderButton" << false;
-        QTest::newRow("report text, folder deleted") << "report"
-                                                     << "openTextFolderButton" << false;
+        row("report image", "report", "openImageFolderButton", true);
+        row("done text, folder deleted", "done", "openTextFolderButton", false);
+        row("report text, folder deleted", "report", "openTextFolderButton", false);
     }
     void openFolderButtons() {
         QFETCH(QString, dialog);
@@ -136,11 +133,11 @@ private slots:
         QTest::addColumn<int>("stored");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("shown");
-        QTest::newRow("stored above the range opens at the top") << 150 << "" << 100;
-        QTest::newRow("typed above the range") << 50 << "150" << 100;
-        QTest::newRow("typed below the range") << 50 << "-5" << 0;
-        QTest::newRow("typed inside the range") << 50 << "73" << 73;
-        QTest::newRow("refused text keeps the value") << 50 << "lots" << 50;
+        row("stored above the range opens at the top", 150, "", 100);
+        row("typed above the range", 50, "150", 100);
+        row("typed below the range", 50, "-5", 0);
+        row("typed inside the range", 50, "73", 73);
+        row("refused text keeps the value", 50, "lots", 50);
     }
     void jpegQualityField() {
         QFETCH(int, stored);
@@ -173,11 +170,11 @@ private slots:
         QTest::addColumn<int>("delta");
         QTest::addColumn<int>("expected");
         QTest::addColumn<bool>("huh");
-        QTest::newRow("up") << 50 << 1 << 51 << false;
-        QTest::newRow("down") << 50 << -1 << 49 << false;
-        QTest::newRow("up at the top stays") << 100 << 1 << 100 << false;
-        QTest::newRow("down at the bottom stays") << 0 << -1 << 0 << false;
-        QTest::newRow("zero delta") << 50 << 0 << 50 << true;
+        row("up", 50, 1, 51, false);
+        row("down", 50, -1, 49, false);
+        row("up at the top stays", 100, 1, 100, false);
+        row("down at the bottom stays", 0, -1, 0, false);
+        row("zero delta", 50, 0, 50, true);
     }
     void spinButtonSteps() {
         QFETCH(int, stored);
@@ -201,10 +198,10 @@ private slots:
 
     void sliderFieldAndSpinStayInStep_data() {
         QTest::addColumn<QString>("move");
-        QTest::newRow("click in the groove") << "groove";
-        QTest::newRow("drag") << "drag";
-        QTest::newRow("PageUp") << "page";
-        QTest::newRow("wheel") << "wheel";
+        row("click in the groove", "groove");
+        row("drag", "drag");
+        row("PageUp", "page");
+        row("wheel", "wheel");
     }
     void sliderFieldAndSpinStayInStep() {
         QFETCH(QString, move);
@@ -259,10 +256,10 @@ private slots:
         QTest::addColumn<bool>("confirm");
         QTest::addColumn<QString>("selectedAtOpen");
         QTest::addColumn<int>("returned");
-        QTest::newRow("ZIP chosen") << 0 << "ZIP" << true << "NONE" << 13;
-        QTest::newRow("MACINTOSH chosen") << 13 << "MACINTOSH" << true << "ZIP" << 9;
-        QTest::newRow("unknown code untouched") << 5 << "" << true << "" << 5;
-        QTest::newRow("cancel keeps the stored code") << 9 << "ZIP" << false << "MACINTOSH" << 9;
+        row("ZIP chosen", 0, "ZIP", true, "NONE", 13);
+        row("MACINTOSH chosen", 13, "MACINTOSH", true, "ZIP", 9);
+        row("unknown code untouched", 5, "", true, "", 5);
+        row("cancel keeps the stored code", 9, "ZIP", false, "MACINTOSH", 9);
     }
     void tiffCompressionByCode() {
         QFETCH(int, stored);

@@ -80,6 +80,12 @@ protected:
     }
 };
 
+// One QtTest data row, on one line however long its texts.
+template <class... T>
+void row(const char* tag, const T&... values) {
+    (QTest::newRow(tag) << ... << values);
+}
+
 // Shows the window and makes it the active one, so that focus and keys reach
 // its controls as they would on a desktop.
 inline bool showActive(QWidget& window) {

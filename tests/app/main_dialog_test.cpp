@@ -137,17 +137,11 @@ private slots:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
-        const QString folder = QStringLiteral("inputFolderEdit");
-        QTest::newRow("empty folder becomes the separator") << folder << ""
-                                                            << "/";
-        QTest::newRow("folder trimmed, separator added") << folder << " /srv/img \t"
-                                                         << "/srv/img/";
-        QTest::newRow("text file trimmed, its type follows") << "outputTextEdit"
-                                                             << "  /tmp/out/rects.Css  "
-                                                             << "/tmp/out/rects.Css";
-        QTest::newRow("crop alpha above 255") << "cropAlphaEdit"
-                                              << "300"
-                                              << "255";
+        row("empty folder becomes the separator", "inputFolderEdit", "", "/");
+        row("folder trimmed, separator added", "inputFolderEdit", " /srv/img \t", "/srv/img/");
+        row("text file trimmed, its type follows", "outputTextEdit", "  /tmp/out/rects.Css  ",
+            "/tmp/out/rects.Css");
+        row("crop alpha above 255", "cropAlphaEdit", "300", "255");
     }
     void leavingAFieldNormalisesIt() {
         QFETCH(QString, control);
@@ -265,27 +259,12 @@ private slots:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("way");
-        QTest::newRow("text field, Escape") << "inputFolderEdit"
-                                            << "ZZZ"
-                                            << "Escape";
-        QTest::newRow("text field, close box") << "inputFolderEdit"
-                                               << "ZZZ"
-                                               << "close box";
-        QTest::newRow("number field, Escape") << "outputWidthEdit"
-                                              << "777"
-                                              << "Escape";
-        QTest::newRow("number field, close box") << "outputWidthEdit"
-                                                 << "777"
-                                                 << "close box";
-        QTest::newRow("refused number, Escape") << "outputWidthEdit"
-                                                << "7x"
-                                                << "Escape";
-        QTest::newRow("refused number, close box") << "outputWidthEdit"
-                                                   << "7x"
-                                                   << "close box";
-        QTest::newRow("number field, Close") << "outputWidthEdit"
-                                             << "777"
-                                             << "Close";
+        row("text field, Escape", "inputFolderEdit", "ZZZ", "Escape");
+        row("text field, close box", "inputFolderEdit", "ZZZ", "close box");
+        row("number field, Escape", "outputWidthEdit", "777", "Escape");
+        row("refused number, Escape", "outputWidthEdit", "7x", "Escape");
+        row("refused number, close box", "outputWidthEdit", "7x", "close box");
+        row("number field, Close", "outputWidthEdit", "777", "Close");
     }
     void closingCommitsOnlyThroughClose() {
         QFETCH(QString, control);
@@ -377,18 +356,10 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("nextFirst");
-        QTest::newRow("JPEG filter, bare name") << 2 << "atlas"
-                                                << "atlas.jpg"
-                                                << "JPEG Images (*.jpg)";
-        QTest::newRow("JPEG filter, name with extension") << 2 << "atlas.png"
-                                                          << "atlas.png"
-                                                          << "PNG Images (*.png)";
-        QTest::newRow("All Files, bare name") << 7 << "atlas"
-                                              << "atlas"
-                                              << "PNG Images (*.png)";
-        QTest::newRow("TIFF filter, dotted name") << 6 << "atlas.v2"
-                                                  << "atlas.v2"
-                                                  << "PNG Images (*.png)";
+        row("JPEG filter, bare name", 2, "atlas", "atlas.jpg", "JPEG Images (*.jpg)");
+        row("JPEG filter, name with extension", 2, "atlas.png", "atlas.png", "PNG Images (*.png)");
+        row("All Files, bare name", 7, "atlas", "atlas", "PNG Images (*.png)");
+        row("TIFF filter, dotted name", 6, "atlas.v2", "atlas.v2", "PNG Images (*.png)");
     }
     void imageBrowseAppendsOnlyForATypeFilter() {
         QFETCH(int, filter);
@@ -416,33 +387,13 @@ private slots:
         QCOMPARE(offered.last(), QStringLiteral("All Files (*)"));
     }
 
-    void textBrowseListsTheChosenTypeFirst() {
-        auto window = makeWindow();
-        auto* browse = child<QPushButton>(*window, "outputTextBrowseButton");
-        answerFileDialog(3, QString::fromStdString(dir_->file("final.json")));
-        browse->click();
-        QCOMPARE(window->settings().outputTextFile, dir_->file("final.json"));
-        QCOMPARE(window->settings().textBrowseTypeIndex, 2);
-        QCOMPARE(window->run().textFileType, 2);
-        QStringList offered;
-        cancelFileDialog(&offered);
-        browse->click();
-        QCOMPARE(offered,
-                 (QStringList{"JSON Files (*.json)", "CSS Files (*.css)", "Text Files (*.txt)",
-                              "XML Files (*.xml)", "All Files (*)"}));
-        QCOMPARE(window->settings().outputTextFile, dir_->file("final.json"));
-    }
-
     void saveSettingsAddsCfgOnlyUnderItsFilter_data() {
         QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("written");
-        QTest::newRow("settings filter, bare name") << 1 << "opts"
-                                                    << "opts.cfg";
-        QTest::newRow("settings filter, other extension") << 1 << "opts.dat"
-                                                          << "opts.dat";
-        QTest::newRow("All Files, bare name") << 2 << "opts"
-                                              << "opts";
+        row("settings filter, bare name", 1, "opts", "opts.cfg");
+        row("settings filter, other extension", 1, "opts.dat", "opts.dat");
+        row("All Files, bare name", 2, "opts", "opts");
     }
     void saveSettingsAddsCfgOnlyUnderItsFilter() {
         QFETCH(int, filter);
@@ -487,39 +438,6 @@ private slots:
         QVERIFY(edit(*window, "randomSeedEdit")->isEnabled());
         QCOMPARE(window->statusText(), "Loaded file: " + path);
         QCOMPARE(child<QListWidget>(*window, "fileListBox")->count(), 0);
-    }
-
-    void openButtons_data() {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<bool>("folderExists");
-        QTest::addColumn<int>("request");
-        QTest::newRow("input folder")
-            << "inputFolderOpenButton" << true << int(DesktopRequest::OpenFolder);
-        QTest::newRow("text file")
-            << "outputTextOpenButton" << true << int(DesktopRequest::ShowItem);
-        QTest::newRow("text folder missing") << "outputTextOpenButton" << false << -1;
-    }
-    void openButtons() {
-        QFETCH(QString, button);
-        QFETCH(bool, folderExists);
-        QFETCH(int, request);
-        auto window = makeWindow();
-        const std::string folder = folderExists ? dir_->folder() : dir_->folder() + "gone/";
-        window->settings().inputFolder = folder;
-        window->settings().outputImageFile = folder + "atlas.png";
-        window->settings().outputTextFile = folder + "atlas.txt";
-        window->refreshControls(false);
-        window->findChild<QPushButton*>(button)->click();
-        if (request < 0) {
-            QVERIFY(desktopCalls_.empty());
-            return;
-        }
-        QCOMPARE(desktopCalls_.size(), std::size_t{1});
-        QCOMPARE(int(desktopCalls_[0].request), request);
-        const std::string expected = button == "inputFolderOpenButton"   ? folder
-                                     : button == "outputImageOpenButton" ? folder + "atlas.png"
-                                                                         : folder + "atlas.txt";
-        QCOMPARE(desktopCalls_[0].path, expected);
     }
 
     void helpOpensFromTheButtonAndF1_data() {
