@@ -217,7 +217,8 @@ private slots:
         edit(*window, "gridAlignXEdit")->setText(QStringLiteral("9"));
         edit(*window, "cssUrlPrefixEdit")->setText(QStringLiteral("changed/"));
         MessageBoxWatch messages;
-        QVERIFY(!window->commitControls());
+        child<QPushButton>(*window, "closeButton")->click();
+        QVERIFY(window->isVisible());
         QCOMPARE(messages.texts.size(), 1);
         QCOMPARE(messages.captions.first(), QCoreApplication::applicationName());
         QCOMPARE(window->settings().outputWidth, 640u);
@@ -229,28 +230,19 @@ private slots:
         QCOMPARE(edit(*window, "borderSizeEdit")->text(), bad);
     }
 
-    void enterDoesNothing_data() {
-        QTest::addColumn<QString>("control");
-        QTest::newRow("number edit") << "outputWidthEdit";
-        QTest::newRow("combo box") << "textFormatCombo";
-    }
-    void enterDoesNothing() {
-        QFETCH(QString, control);
+    void enterNeitherClosesNorCommits() {
         auto window = makeWindow();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         const JobSettings before = window->settings();
-        auto* sink = child<QPushButton>(*window, "enterSinkButton");
-        QVERIFY(sink->isDefault());
-        QSignalSpy sinkClicks(sink, &QPushButton::clicked);
         QSignalSpy finished(window.get(), &QDialog::finished);
-        QWidget* target = window->findChild<QWidget*>(control);
-        if (auto* line = qobject_cast<QLineEdit*>(target)) line->setText(QStringLiteral("999"));
-        QTest::keyClick(target, Qt::Key_Return);
-        QTest::keyClick(target, Qt::Key_Enter);
+        edit(*window, "outputWidthEdit")->setText(QStringLiteral("999"));
+        for (const char* control : {"outputWidthEdit", "textFormatCombo"}) {
+            QTest::keyClick(window->findChild<QWidget*>(control), Qt::Key_Return);
+            QTest::keyClick(window->findChild<QWidget*>(control), Qt::Key_Enter);
+        }
         QVERIFY(window->isVisible());
         QCOMPARE(finished.count(), 0);
-        QCOMPARE(sinkClicks.count(), 2);
         QCOMPARE(window->settings(), before);
         QCOMPARE(window->run().currentStep, -1);
     }
@@ -320,32 +312,16 @@ private slots:
         QCOMPARE(messages.texts.size(), 1);
     }
 
-    void closeButtonStaysOpenOnARefusedNumber() {
-        auto window = makeWindow();
-        window->show();
-        edit(*window, "tabSizeEdit")->setText(QStringLiteral("x"));
-        MessageBoxWatch messages;
-        child<QPushButton>(*window, "closeButton")->click();
-        QCOMPARE(messages.texts.size(), 1);
-        QVERIFY(window->isVisible());
-    }
-
     void fileListBoxShowsTheFileListOrder() {
         auto window = makeWindow();
         for (const char* name : {"b.png", "A.png", "c.png", "_x.png", "B.png"}) {
-            const auto at = window->fileList().add(name);
-            QVERIFY(at);
+            window->fileList().add(name);
         }
         window->refreshControls(false);
         auto* box = child<QListWidget>(*window, "fileListBox");
         QStringList shown;
         for (int i = 0; i < box->count(); ++i) shown << box->item(i)->text();
-        QStringList expected;
-        for (const auto& entry : window->fileList().entries()) {
-            expected << QString::fromStdString(entry.name);
-        }
-        QCOMPARE(shown, expected);
-        QCOMPARE(shown.first(), QStringLiteral("_x.png"));
+        QCOMPARE(shown, (QStringList{"_x.png", "A.png", "B.png", "b.png", "c.png"}));
         window->refreshControls(true);
         QCOMPARE(box->count(), 0);
         QCOMPARE(window->fileList().count(), 0);
