@@ -99,14 +99,12 @@ private slots:
         QString total;
         QString statusWhileOpen;
         bool done = false;
-        whenModal<DoneDialog>(
-            [&](DoneDialog* dialog) {
-                total = dialog->findChild<QLabel*>("addedTotalLabel")->text();
-                statusWhileOpen = window->findChild<QLabel*>("statusLabel")->text();
-                done = true;
-                dialog->accept();
-            },
-            15000);
+        whenModal<DoneDialog>([&](DoneDialog* dialog) {
+            total = dialog->findChild<QLabel*>("addedTotalLabel")->text();
+            statusWhileOpen = window->findChild<QLabel*>("statusLabel")->text();
+            done = true;
+            dialog->accept();
+        });
         pressGo(*window);
         if (QTest::currentTestFailed()) return;
         QCOMPARE(window->findChild<QListWidget*>("fileListBox")->count(), 3);
@@ -136,16 +134,14 @@ private slots:
         QString added;
         QString failed;
         bool reported = false;
-        whenModal<ReportDialog>(
-            [&](ReportDialog* dialog) {
-                auto* list = dialog->findChild<QListWidget*>("failureList");
-                for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
-                added = dialog->findChild<QLabel*>("addedTotalLabel")->text();
-                failed = dialog->findChild<QLabel*>("failedTotalLabel")->text();
-                reported = true;
-                dialog->accept();
-            },
-            15000);
+        whenModal<ReportDialog>([&](ReportDialog* dialog) {
+            auto* list = dialog->findChild<QListWidget*>("failureList");
+            for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+            added = dialog->findChild<QLabel*>("addedTotalLabel")->text();
+            failed = dialog->findChild<QLabel*>("failedTotalLabel")->text();
+            reported = true;
+            dialog->accept();
+        });
         pressGo(*window);
         if (QTest::currentTestFailed()) return;
         QTRY_VERIFY_WITH_TIMEOUT(reported, 15000);

@@ -17,7 +17,7 @@ namespace tilvane::testing {
 // Runs the action on the first modal dialog of type T that opens within the
 // time limit, from inside that dialog's own event loop. Returns at once.
 template <class T>
-void whenModal(std::function<void(T*)> action, int limitMs = 5000) {
+void whenModal(std::function<void(T*)> action, int limitMs = 15000) {
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     auto poll = std::make_shared<std::function<void()>>();
@@ -79,6 +79,12 @@ protected:
         return false;
     }
 };
+
+// One QtTest data row, on one line however long its texts.
+template <class... T>
+void row(const char* tag, const T&... values) {
+    (QTest::newRow(tag) << ... << values);
+}
 
 // Shows the window and makes it the active one, so that focus and keys reach
 // its controls as they would on a desktop.
