@@ -9,12 +9,9 @@
 namespace tilvane {
 
 // Options record for TIFF output: the compression code (0 none, 9 PackBits,
-// 13 Deflate); the other fields are kept as the record has them.
+// 13 Deflate). The writer reads nothing else, so the record holds nothing else.
 struct TiffOptions {
     std::int32_t compression = 0;
-    std::int32_t fieldTwo = 2;
-    std::int32_t fieldZero = 0;
-    std::int16_t fieldShort = 0;
 };
 
 // Options record for JPEG output: quality 0 to 100.
