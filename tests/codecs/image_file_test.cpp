@@ -65,7 +65,9 @@ TEST(SaveBitmapToFile, EachLibraryFormatWritesWhatLoadsBack) {
         ImagePtr back = CreateBitmapFromFile(dir.file(row.name));
         ASSERT_TRUE(back);
         EXPECT_EQ(back->bitDepth(), row.depth);
-        if (row.exact) EXPECT_TRUE(samePixels(*back, *original));
+        if (row.exact) {
+            EXPECT_TRUE(samePixels(*back, *original));
+        }
     }
     // Nothing but the targets is left in the folder.
     EXPECT_EQ(namesIn(dir.path()).size(), rows.size());
