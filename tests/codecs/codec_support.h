@@ -110,6 +110,15 @@ struct ToolImage {
     std::vector<std::uint8_t> rgb;
 };
 
+// What a command writes to its standard output.
+inline std::string toolText(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>/dev/null").c_str(), "r"),
+                                               ::pclose);
+    std::string text;
+    for (int c; pipe && (c = std::fgetc(pipe.get())) != EOF;) text.push_back(static_cast<char>(c));
+    return text;
+}
+
 // Runs a command that writes a binary PPM (P6) or PGM (P5) of depth 255 to
 // its standard output. Empty when the command fails or writes anything else.
 inline std::optional<ToolImage> decodeWithTool(const std::string& command) {
