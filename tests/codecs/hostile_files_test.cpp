@@ -160,28 +160,15 @@ std::vector<std::uint8_t> bmpFile(int width, int height, int bits, std::uint32_t
                                   const std::vector<std::uint8_t>& palette,
                                   const std::vector<std::uint8_t>& pixels) {
     std::vector<std::uint8_t> out = {'B', 'M'};
-    auto u32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    };
-    auto u16 = [&](std::uint32_t v) {
-        out.push_back(static_cast<std::uint8_t>(v));
-        out.push_back(static_cast<std::uint8_t>(v >> 8));
-    };
     const auto offset = static_cast<std::uint32_t>(54 + palette.size());
-    u32(offset + static_cast<std::uint32_t>(pixels.size()));
-    u32(0);
-    u32(offset);
-    u32(40);
-    u32(static_cast<std::uint32_t>(width));
-    u32(static_cast<std::uint32_t>(height));
-    u16(1);
-    u16(static_cast<std::uint32_t>(bits));
-    u32(compression);
-    u32(0);
-    u32(0);
-    u32(0);
-    u32(coloursUsed);
-    u32(0);
+    // File size, reserved, data offset, header size, width, height, planes
+    // and bits, compression, three unused fields, colours used, important.
+    for (const std::uint32_t v :
+         {offset + static_cast<std::uint32_t>(pixels.size()), 0u, offset, 40u,
+          static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+          1u | static_cast<std::uint32_t>(bits) << 16, compression, 0u, 0u, 0u, coloursUsed, 0u}) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
     out.insert(out.end(), palette.begin(), palette.end());
     out.insert(out.end(), pixels.begin(), pixels.end());
     return out;

@@ -15,14 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
-}
-
 TEST(CreateBitmapFromFile, ChoosesTheReaderByExtensionIgnoringCase) {
     TempDir dir;
     const std::string png = readFile(fixturePath("png_rgb8.png"));
@@ -70,7 +62,7 @@ TEST(SaveBitmapToFile, EachLibraryFormatWritesWhatLoadsBack) {
         }
     }
     // Nothing but the targets is left in the folder.
-    EXPECT_EQ(namesIn(dir.path()).size(), rows.size());
+    EXPECT_EQ(folderSnapshot(dir.path()).size(), rows.size());
     // The JPEG quality comes from the record, 90 without one.
     ASSERT_EQ(SaveBitmapToFile(original.get(), dir.file("q90.jpg"), JpegOptions{90}), 0);
     ASSERT_EQ(SaveBitmapToFile(original.get(), dir.file("q20.jpg"), JpegOptions{20}), 0);
@@ -97,7 +89,7 @@ TEST(SaveBitmapToFile, FailureLeavesTheOldFileAndNoTemporaryFile) {
         EXPECT_EQ(SaveBitmapToFile(row.image, dir.file(row.name)), row.error);
         EXPECT_EQ(readFile(dir.file(row.name)), old);
     }
-    EXPECT_EQ(namesIn(dir.path()).size(), 5u);
+    EXPECT_EQ(folderSnapshot(dir.path()).size(), 5u);
     EXPECT_EQ(SaveBitmapToFile(image.get(), dir.file("no/such/folder.png")), ENOENT);
     fs::create_directory(dir.file("f.png"));
     EXPECT_EQ(SaveBitmapToFile(image.get(), dir.file("f.png")), EISDIR);
@@ -130,7 +122,7 @@ TEST(SaveBitmapToFile, WriteErrorLeavesTheOldFileAndNoTemporaryFile) {
         EXPECT_EQ(results[i], EFBIG);
         EXPECT_EQ(readFile(dir.file(names[i])), old);
     }
-    EXPECT_EQ(namesIn(dir.path()).size(), names.size());
+    EXPECT_EQ(folderSnapshot(dir.path()).size(), names.size());
 }
 
 }  // namespace
