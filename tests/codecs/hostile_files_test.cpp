@@ -280,6 +280,15 @@ TEST(HostileFiles, PatchedFieldsReachingPastTheFileFail) {
     }
 }
 
+// A KiSS cel (its 32-byte header, 8-bit cell, 2 x 2, and four pixels) is
+// another format under the same extension, and is refused.
+TEST(HostileFiles, KissCelsAreRefused) {
+    std::vector<std::uint8_t> kiss = {'K', 'i', 'S', 'S', 0x20, 8, 0, 0, 2, 0, 2, 0};
+    kiss.resize(32, 0);
+    kiss.insert(kiss.end(), {1, 2, 3, 4});
+    EXPECT_EQ(load(codecs::readCel, kiss), nullptr);
+}
+
 // A GIF made by hand: 2 x 2 screen, a two-colour palette, one frame of
 // 3-bit LZW codes with a clear before each pixel so the table never grows,
 // and optionally a transparent index.
