@@ -5,9 +5,9 @@
 #include <cerrno>
 
 #include "image/image_file.h"
-#include "tests/codecs/library_fixtures.h"
+#include "tests/support/temp_dir.h"
 
-namespace tilvane::testing::library {
+namespace tilvane::testing {
 namespace {
 
 TEST(MaskPath, MaskGoesBeforeTheExtension) {
@@ -44,15 +44,6 @@ TEST(CreateMaskImage, OpaqueWhiteRectanglesOnTransparentBlack) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("atlas.png")));
 }
 
-TEST(CreateMaskImage, NoPlacedImagesGiveAnAllTransparentMask) {
-    TempDir dir;
-    ASSERT_TRUE(createMaskImage(dir.file("empty.tif"), 5, 4, {}));
-    ImagePtr mask = CreateBitmapFromFile(dir.file("empty_mask.tif"));
-    ASSERT_TRUE(mask);
-    EXPECT_EQ(mask->width(), 5);
-    for (std::size_t i = 0; i < mask->byteSize(); ++i) ASSERT_EQ(mask->bits()[i], 0) << i;
-}
-
 TEST(CreateMaskImage, FailsSilentlyWithoutLeavingAFileButSaysWhy) {
     TempDir dir;
     struct Row {
@@ -72,4 +63,4 @@ TEST(CreateMaskImage, FailsSilentlyWithoutLeavingAFileButSaysWhy) {
 }
 
 }  // namespace
-}  // namespace tilvane::testing::library
+}  // namespace tilvane::testing

@@ -24,7 +24,7 @@ def pam(name, depth, tupltype, pixel, maxval=255):
                 for v in pixel(x, y):
                     f.write(v.to_bytes(2 if maxval > 255 else 1, "big"))
 
-# The drawing rules; tests/codecs/library_fixtures.h holds the same.
+# The drawing rules; tests/codecs/codec_support.h holds the same.
 def rgb(x, y): return ((x * 16) % 256, (y * 20) % 256, ((x + y) * 8) % 256)
 def alpha(x, y): return 0 if (x + y) % 5 == 0 else (255 if (x * y) % 3 else 128)
 PALETTE = [(255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0), (0, 255, 255),

@@ -3,7 +3,7 @@
 ILBM, CEL) under tests/data/<format>/.
 
 Every fixture shows one of four 7 x 5 patterns that the tests compute again
-(tests/codecs/fixture_patterns.h). Where a Debian tool (netpbm, ImageMagick 6)
+(tests/codecs/codec_support.h). Where a Debian tool (netpbm, ImageMagick 6)
 writes a variant, the tool makes it; the variants no tool writes are built
 byte by byte here. Run from anywhere; rerunning gives the same files.
 """

@@ -65,13 +65,5 @@ TEST(Trim, FindTrimRect) {
     }
 }
 
-TEST(Trim, MissingImageOrSlotLeavesTheSlotAlone) {
-    Rect slot{7, 7, 7, 7};
-    EXPECT_FALSE(findTrimRect(nullptr, 0, &slot));
-    EXPECT_EQ(slot, (Rect{7, 7, 7, 7}));
-    const ImagePtr image = opaque(2, 2);
-    EXPECT_FALSE(findTrimRect(image.get(), 0, nullptr));
-}
-
 }  // namespace
 }  // namespace tilvane

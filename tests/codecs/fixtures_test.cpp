@@ -1,0 +1,265 @@
+// Every fixture loads with its depth and the picture it was drawn from, and as
+// an independent decoder (netpbm, ImageMagick) sees it; every writer's file
+// loads back exactly and the independent decoders agree.
+#include <gtest/gtest.h>
+
+#include "image/codecs/codecs.h"
+#include "tests/codecs/codec_support.h"
+
+namespace tilvane::testing {
+namespace {
+
+using namespace codecs;
+
+// ImageMagick 6's BMP reader takes the palette's reserved byte as alpha and
+// its Targa coder ignores the origin bit, so netpbm decodes those. bmptopnm
+// refuses RLE deltas and runs that overrun a row (which ImageMagick's own
+// RLE8 writer emits), so RLE files are checked with ImageMagick's colours.
+const std::string kBmp = "bmptopnm %s 2>/dev/null | ppmtoppm";
+const std::string kMagick = "/usr/bin/convert %s -depth 8 ppm:-";
+const std::string kIlbm = "ilbmtoppm %s";
+const std::string kPcx = "pcxtoppm %s";
+const std::string kPsd = "/usr/bin/convert %s[0] -depth 8 ppm:-";  // the merged image
+const std::string kSgi = "sgitopnm %s 2>/dev/null | ppmtoppm";
+const std::string kTga = "tgatoppm %s";
+
+PixelValue colourMask(int x, int y) {
+    return withAlpha(ownColour(x, y), ownAlpha(x, y) > 128 ? 255 : 0);
+}
+PixelValue colourKeyRed(int x, int y) {
+    return withAlpha(ownColour(x, y), (x + 2 * y) % 8 == 1 ? 0 : 255);
+}
+PixelValue colourOddClear(int x, int y) {
+    return withAlpha(ownColour(x, y), (x + 2 * y) % 2 ? 0 : 255);
+}
+PixelValue greyAlpha(int x, int y) {
+    return withAlpha(ownGrey(x, y), ownAlpha(x, y));
+}
+
+TEST(OwnCodecs, FixturesLoadWithTheirDepthAndPixels) {
+    const std::vector<FixtureCase> rows = {
+        {"bmp/mono_1bit.bmp", readBmp, 1, ownMono, kBmp},
+        {"bmp/colour_4bit.bmp", readBmp, 4, ownColour, kBmp},
+        {"bmp/colour_8bit.bmp", readBmp, 8, ownColour, kBmp},
+        {"bmp/colour_8bit_short_palette.bmp", readBmp, 8, ownColour, kBmp},
+        {"bmp/colour_24bit.bmp", readBmp, 24, ownColour, kBmp},
+        {"bmp/colour_os2_24bit.bmp", readBmp, 24, ownColour, kBmp},
+        {"bmp/colour_os2_8bit.bmp", readBmp, 8, ownColour, kBmp},
+        {"bmp/colour_rle8.bmp", readBmp, 8, ownColour, kMagick},
+        {"bmp/colour_rle4.bmp", readBmp, 4, ownColour, kMagick},
+        {"bmp/colour_topdown_24bit.bmp", readBmp, 24, ownColour, kBmp},
+        {"bmp/colour_16bit_rgb.bmp", readBmp, 16, ownColour, kBmp},  // plain 16 bits are 5-5-5
+        {"bmp/colour_16bit_555.bmp", readBmp, 16, ownColour},
+        {"bmp/colour_16bit_565.bmp", readBmp, 24, ownColour},
+        {"bmp/colour_32bit_fields.bmp", readBmp, 24, ownColour},  // no alpha mask
+        {"bmp/rgba_32bit_rgb.bmp", readBmp, 32, ownColourAlpha},  // fourth byte is alpha
+        {"bmp/rgba_32bit_v5.bmp", readBmp, 32, ownColourAlpha},
+        // No Debian tool reads Animator cels; the picture is the only reference.
+        {"cel/colour_8bit.cel", readCel, 8, ownColour},
+        {"iff/colour_3planes.iff", readIff, 8, ownColour, kIlbm},
+        {"iff/colour_3planes_raw.iff", readIff, 8, ownColour, kIlbm},
+        {"iff/colour_8planes.iff", readIff, 8, ownColour, kIlbm},
+        {"iff/grey_8planes.iff", readIff, 8, ownGrey, kIlbm},
+        {"iff/colour_24planes.iff", readIff, 24, ownColour, kIlbm},
+        {"iff/colour_mask.iff", readIff, 32, colourMask, kIlbm},
+        {"iff/colour_transparent.iff", readIff, 32, colourKeyRed, kIlbm},
+        // Hold-and-modify approximates colours, so netpbm is the reference.
+        // ilbmtoppm widens a modified 4-bit value by keeping the old low bits,
+        // we by repeating the value (15 gives 255, as the hardware shows it).
+        {"iff/colour_ham6.iff", readIff, 24, nullptr, kIlbm, 15},
+        {"pcx/mono_1bit.pcx", readPcx, 1, ownMono, kPcx},
+        {"pcx/colour_4planes.pcx", readPcx, 4, ownColour, kPcx},
+        {"pcx/colour_4bit_packed.pcx", readPcx, 4, ownColour, kPcx},
+        {"pcx/colour_8bit.pcx", readPcx, 8, ownColour, kPcx},
+        {"pcx/colour_24bit.pcx", readPcx, 24, ownColour, kPcx},
+        {"psd/colour_raw.psd", readPsd, 24, ownColour, kPsd},
+        {"psd/colour_rle.psd", readPsd, 24, ownColour, kPsd},
+        {"psd/colour_16bit_rle.psd", readPsd, 24, ownColour, kPsd},
+        {"psd/rgba_raw.psd", readPsd, 32, ownColourAlpha},
+        {"psd/rgba_rle.psd", readPsd, 32, ownColourAlpha},
+        {"psd/grey_rle.psd", readPsd, 8, ownGrey, kPsd},
+        {"psd/colour_indexed.psd", readPsd, 8, ownColour},  // ImageMagick 6 cannot read it back
+        {"psd/mono_bitmap.psd", readPsd, 1, ownMono},
+        {"sgi/colour_verbatim.rgb", readSgi, 24, ownColour, kSgi},
+        {"sgi/colour_rle.rgb", readSgi, 24, ownColour, kSgi},
+        {"sgi/grey_verbatim.rgb", readSgi, 8, ownGrey, kSgi},
+        {"sgi/grey_rle.rgb", readSgi, 8, ownGrey, kSgi},
+        {"sgi/grey_alpha_verbatim.rgb", readSgi, 32, greyAlpha},
+        {"sgi/rgba_verbatim.rgb", readSgi, 32, ownColourAlpha, kSgi},
+        {"sgi/rgba_rle.rgb", readSgi, 32, ownColourAlpha, kSgi},
+        {"sgi/colour_16bit.rgb", readSgi, 24, ownColour},
+        {"sgi/rgba_16bit_rle.rgb", readSgi, 32, ownColourAlpha},
+        {"tga/colour_24bit.tga", readTga, 24, ownColour, kTga},
+        {"tga/colour_24bit_rle.tga", readTga, 24, ownColour, kTga},
+        {"tga/colour_24bit_image_id.tga", readTga, 24, ownColour, kTga},
+        {"tga/colour_cmap.tga", readTga, 8, ownColour, kTga},
+        {"tga/colour_cmap_rle.tga", readTga, 8, ownColour, kTga},
+        {"tga/colour_cmap16.tga", readTga, 8, ownColour},  // tgatoppm lacks 16-bit maps
+        {"tga/colour_cmap32.tga", readTga, 32, colourOddClear},
+        {"tga/grey_8bit.tga", readTga, 8, ownGrey, kTga},
+        {"tga/grey_8bit_rle.tga", readTga, 8, ownGrey, kTga},
+        {"tga/colour_16bit_rle.tga", readTga, 16, ownColour},
+        {"tga/rgba_32bit.tga", readTga, 32, ownColourAlpha, kTga},
+        {"tga/rgba_32bit_rle.tga", readTga, 32, ownColourAlpha, kTga},
+        {"tga/rgba_32bit_top_left.tga", readTga, 32, ownColourAlpha, kTga},
+        {"tga/rgba_32bit_top_right.tga", readTga, 32, ownColourAlpha},
+    };
+    for (const FixtureCase& row : rows) checkFixture(row, 7, 5);
+}
+
+TEST(LibraryCodecs, FixturesLoadWithTheirDepthAndPixels) {
+    const std::string magick = "/usr/bin/convert %s[0] -auto-orient -depth 8 ppm:-";
+    auto grey = [](int levels, int step) {
+        return [=](int x, int y) {
+            const auto v = static_cast<std::uint8_t>(step * ((x + y) % levels));
+            return packPixel(v, v, v, 255);
+        };
+    };
+    auto rgba = [](int x, int y) { return withAlpha(drawnRgb(x, y), drawnAlpha(x, y)); };
+    auto greyAlphaDrawn = [](int x, int y) { return withAlpha(drawnGrey(x, y), drawnAlpha(x, y)); };
+    // JPEG: quality 95 on steep gradients stays within 24 of the drawing;
+    // ImageMagick decodes with the same library, so it agrees but for its own
+    // CMYK rounding. TIFF with associated alpha comes back within 1.
+    const std::vector<FixtureCase> rows = {
+        {"png_grey1.png", readPng, 1, grey(2, 255), magick},
+        {"png_grey2.png", readPng, 8, grey(4, 85), magick},
+        {"png_grey4.png", readPng, 4, grey(16, 17), magick},
+        {"png_grey8.png", readPng, 8, drawnGrey, magick},
+        {"png_grey16.png", readPng, 8, drawnGrey, magick},
+        {"png_grey_alpha.png", readPng, 32, greyAlphaDrawn, magick, 0, 0, true},
+        {"png_palette4.png", readPng, 4, drawnPalette, magick},
+        {"png_palette8.png", readPng, 8, drawnPalette, magick},
+        {"png_palette_trns.png", readPng, 32, drawnPaletteClear, magick, 0, 0, true},
+        {"png_rgb8.png", readPng, 24, drawnRgb, magick},
+        {"png_rgb16.png", readPng, 24, drawnRgb, magick},
+        {"png_rgba8.png", readPng, 32, rgba, magick, 0, 0, true},
+        {"png_rgba16.png", readPng, 32, rgba, magick, 0, 0, true},
+        {"png_interlaced.png", readPng, 32, rgba, magick, 0, 0, true},
+        {"jpeg_grey.jpg", readJpeg, 8, drawnGrey, magick, 0, 24},
+        {"jpeg_rgb.jpg", readJpeg, 24, drawnRgb, magick, 0, 24},
+        {"jpeg_progressive.jpg", readJpeg, 24, drawnRgb, magick, 0, 24},
+        {"jpeg_cmyk.jpg", readJpeg, 24, drawnRgb, magick, 1, 24},
+        {"tiff_rgb_strips.tif", readTiff, 24, drawnRgb, magick},
+        {"tiff_rgb_tiles.tif", readTiff, 24, drawnRgb, magick},
+        {"tiff_rgb16.tif", readTiff, 24, drawnRgb, magick},
+        {"tiff_orient_botleft.tif", readTiff, 24, drawnRgb, magick},
+        {"tiff_rgba_unassoc.tif", readTiff, 32, rgba, magick, 0, 0, true},
+        {"tiff_rgba_assoc.tif", readTiff, 32, rgba, magick, 1, 1, true},
+        {"tiff_grey.tif", readTiff, 8, drawnGrey, magick},
+        {"tiff_palette.tif", readTiff, 8, drawnPalette, magick},
+        {"gif_opaque.gif", readGif, 8, drawnPalette, magick},
+        {"gif_interlaced.gif", readGif, 8, drawnPalette, magick},
+        {"gif_transparent.gif", readGif, 32, drawnPaletteClear, magick, 0, 0, true},
+        // A 6 x 5 frame at (3, 2) on the 16 x 12 screen: transparent around it.
+        {"gif_small_frame.gif", readGif, 32,
+         [](int x, int y) { return x >= 3 && x < 9 && y >= 2 && y < 7 ? drawnPalette(x, y) : 0u; },
+         "", 0, 0, true},
+    };
+    for (const FixtureCase& row : rows) checkFixture(row, 16, 12);
+}
+
+ImagePtr smoothImage() {
+    ImagePtr image = createPixelImage(48, 40);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 48; ++x)
+            setPixel(*image, x, y,
+                     packPixel(static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 4),
+                               static_cast<std::uint8_t>(128 + x - y),
+                               static_cast<std::uint8_t>(x * 11 + y * 5)));
+    return image;
+}
+
+// Each writer's file loads back as the image it was given (JPEG within its
+// loss, alpha dropped) and independent decoders see the same colours and alpha.
+TEST(CodecWriters, RoundTripAndIndependentDecodersAgree) {
+    struct Row {
+        std::string name;  // the extension picks the writer
+        int setting;       // TIFF compression or JPEG quality
+        Reader reader;
+        int depth;
+        int tolerance;  // -1: exact, bytes and all
+        std::vector<std::string> colourTools;
+        std::vector<std::string> alphaTools = {};
+        std::string compression = {};  // as ImageMagick names what a TIFF records
+    };
+    auto write = [](const Row& row, const PixelImage& image, std::FILE* f) {
+        const std::string ext = row.name.substr(row.name.find('.'));
+        return ext == ".png"   ? writePng(image, f)
+               : ext == ".tif" ? writeTiff(image, f, row.setting)
+               : ext == ".jpg" ? writeJpeg(image, f, row.setting)
+               : ext == ".bmp" ? writeBmp(image, f)
+               : ext == ".rgb" ? writeSgi(image, f)
+                               : writeTga(image, f);
+    };
+    const std::string magickColours = "/usr/bin/convert %s -depth 8 ppm:-";
+    const std::string magickAlpha = "/usr/bin/convert %s -alpha extract -depth 8 pgm:-";
+    const std::vector<Row> rows = {
+        {"a.png", 0, readPng, 32, -1, {magickColours}, {magickAlpha}},
+        {"none.tif", 0, readTiff, 32, -1, {magickColours}, {magickAlpha}, "None"},
+        {"packbits.tif", 9, readTiff, 32, -1, {magickColours}, {}, "RLE"},
+        {"deflate.tif", 13, readTiff, 32, -1, {magickColours}, {magickAlpha}, "Zip"},
+        // 5 is not offered by the dialog but may come from a stored setting.
+        {"other.tif", 5, readTiff, 32, -1, {magickColours}, {}, "None"},
+        {"q100.jpg", 100, readJpeg, 24, 3, {}},
+        {"q150.jpg", 150, readJpeg, 24, 3, {}},
+        {"q90.jpg", 90, readJpeg, 24, 8, {}},
+        // ImageMagick reads 32-bit bit-field bitmaps (its fault is with palettes).
+        {"a.bmp", 0, readBmp, 32, -1, {magickColours, "bmptopnm %s"}, {magickAlpha}},
+        {"a.rgb",
+         0,
+         readSgi,
+         32,
+         -1,
+         {"sgitopnm %s"},
+         {"sgitopnm -channel=3 %s", "/usr/bin/convert sgi:%s -alpha extract pgm:-"}},
+        {"a.tga", 0, readTga, 32, -1, {"tgatoppm %s"}, {"tgatoppm -alphaout=- %s"}},
+    };
+    TempDir dir;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool exact = row.tolerance < 0;
+        // JPEG gets smooth colours; the rest every channel varied. A fresh copy
+        // to compare with shows a writer that changes its input.
+        const ImagePtr image = exact ? makeRoundTripImage() : smoothImage();
+        const ImagePtr expected = exact ? makeRoundTripImage() : smoothImage();
+        const std::string path =
+            writeWith(dir.file(row.name), [&](std::FILE* f) { return write(row, *image, f); });
+        ASSERT_FALSE(path.empty());
+        const ImagePtr back = load(row.reader, readBytes(path));
+        ASSERT_NE(back, nullptr);
+        ASSERT_EQ(back->bitDepth(), row.depth);
+        const ImagePtr wide = as32Bit(*back);
+        if (exact) {
+            EXPECT_TRUE(samePixels(*wide, *expected));
+        } else {
+            const auto magick = decodeWithTool("/usr/bin/convert '" + path + "' ppm:-");
+            ASSERT_TRUE(magick.has_value());
+            EXPECT_TRUE(matchesTool(*wide, *magick));
+            EXPECT_TRUE(matchesTool(*expected, *magick, row.tolerance));
+            EXPECT_EQ(channel(getPixel(*wide, 3, 3), 3), 255);
+        }
+        if (!row.compression.empty()) {
+            EXPECT_EQ(toolText("/usr/bin/identify -format %C '" + path + "'"), row.compression);
+        }
+        for (const bool alpha : {false, true}) {
+            for (std::string command : alpha ? row.alphaTools : row.colourTools) {
+                command.replace(command.find("%s"), 2, "'" + path + "'");
+                const auto tool = decodeWithTool(command);
+                ASSERT_TRUE(tool.has_value()) << command;
+                EXPECT_TRUE(matchesTool(*expected, *tool, 0, alpha)) << command;
+            }
+        }
+    }
+    // The PNG and BMP writers refuse images that are not 32 bits.
+    const ImagePtr shallow = PixelImage::create(4, 4, 24);
+    for (const Row& row : rows) {
+        if (row.name != "a.png" && row.name != "a.bmp") continue;
+        EXPECT_TRUE(
+            writeWith(dir.file(row.name), [&](std::FILE* f) { return write(row, *shallow, f); })
+                .empty())
+            << row.name;
+    }
+}
+
+}  // namespace
+}  // namespace tilvane::testing
