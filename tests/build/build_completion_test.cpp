@@ -101,7 +101,11 @@ TEST(FinishBuild, DoneShowsTheStatusFirstAndWritesAllThree) {
     BuildFixture b;
     writeOpaqueSprite(b.input.file("a.png"), 4, 4);
     writeOpaqueSprite(b.input.file("b.png"), 6, 3);
-    b.runBuild();
+    std::vector<BuildPhase> phases;
+    b.job.onPhase = [&](BuildPhase phase) { phases.push_back(phase); };
+    EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
+    EXPECT_EQ(phases, (std::vector<BuildPhase>{BuildPhase::scanning, BuildPhase::placing,
+                                               BuildPhase::saving}));
     ASSERT_EQ(b.window.dones.size(), 1u);
     EXPECT_EQ(b.window.dones[0].added, 2);
     EXPECT_EQ(b.window.dones[0].imagePath, b.settings.outputImageFile);
