@@ -230,21 +230,5 @@ TEST(FinishBuild, BuildWhereEveryStepFailedWritesEmptyOutputsAndReports) {
     EXPECT_EQ(lineCount(text), 2u);
 }
 
-TEST(FinishBuild, FailuresFromPreparationAndStepsReportedInOrder) {
-    BuildFixture b;
-    b.settings.outputWidth = 16;
-    b.settings.outputHeight = 16;
-    testing::writeFile(b.input.file("a.png"), "broken");
-    writeOpaqueSprite(b.input.file("b.png"), 32, 32);
-    writeOpaqueSprite(b.input.file("c.png"), 4, 4);
-    b.runBuild();
-    ASSERT_EQ(b.window.reports.size(), 1u);
-    EXPECT_EQ(b.window.reports[0].lines,
-              (std::vector<std::string>{"a.png          (failed to load)",
-                                        "b.png          (no space left on output image)"}));
-    EXPECT_EQ(b.window.reports[0].added, 1);
-    EXPECT_EQ(b.window.reports[0].failed, 2);
-}
-
 }  // namespace
 }  // namespace tilvane
