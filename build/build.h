@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "model/build_run.h"
@@ -8,12 +9,61 @@
 
 namespace tilvane {
 
+// The parts of a build that take time, in the order a build enters them.
+enum class BuildPhase {
+    // From "GO!": the checks, the empty atlas, the folder search and the file order.
+    scanning,
+    // The steps: each file loaded, placed and drawn into the atlas.
+    placing,
+    // The completion: the save options, the atlas, the mask and the text file.
+    saving,
+};
+
+// How a call of startBuild, buildStep, finishBuild or onTimerTick ended. The
+// window has been told already; this is for a caller that acts on the result
+// without reading what was shown. Which outputs failed, where and why, is in
+// BuildRun::outputFailures.
+enum class BuildOutcome {
+    // A check of the settings or the output paths refused them; nothing prepared.
+    refused,
+    // The input folder is missing or cannot be read.
+    noInputFolder,
+    // No file of the folder could be a sprite, and none failed: "No files found."
+    noFiles,
+    // Every candidate file failed to load or list: the report shown, no build.
+    nothingListed,
+    // "Crop all to same dimension" met files of different sizes.
+    unequalSizes,
+    // startBuild: the build is armed at step 0.
+    armed,
+    // buildStep: one file placed (or failed), more steps to come.
+    stepDone,
+    // Nothing done: no build armed, no file left to step, another timer, or a
+    // step already running.
+    idle,
+    // The save options were cancelled; nothing written, the atlas kept.
+    cancelled,
+    // Every output written and every listed file added.
+    saved,
+    // Every output written; some files failed (the report shown).
+    savedWithFailures,
+    // The atlas could not be written (nor then the text file).
+    imageNotSaved,
+    // The atlas was written, the text file not.
+    textNotSaved,
+    // The atlas and the text file were written, the mask not; the window was
+    // told as if all had been written.
+    maskNotSaved,
+};
+
 // What a build works on: the window's settings, the build's state, and the
 // window that shows it. The main window and tilvane-pack each own these three.
+// onPhase, when set, is called as the build enters each phase (for timings).
 struct BuildJob {
     JobSettings& settings;
     BuildRun& run;
     WindowServices& window;
+    std::function<void(BuildPhase)> onPhase = nullptr;
 };
 
 // The timer whose ticks drive the build.
@@ -22,7 +72,8 @@ inline constexpr int kBuildTimerId = 1000;
 // "GO!": abandons any running build, checks the settings and the output paths,
 // creates the empty atlas, scans and measures the input folder, orders the files
 // and arms the build (currentStep 0), or leaves it idle after telling the user.
-void startBuild(BuildJob& job);
+// Answers armed or why there is no build.
+BuildOutcome startBuild(BuildJob& job);
 
 // Releases the atlas and empties every list of the run except the file list;
 // currentStep is left as it is.
@@ -37,14 +88,16 @@ void addFailure(BuildRun& run, std::string_view name, std::string_view reason);
 bool checkOutputPaths(BuildJob& job);
 
 // Places the next file of processOrder; after the last one, finishes the build.
-void buildStep(BuildJob& job);
+// Answers stepDone, idle when nothing could be stepped, or finishBuild's outcome.
+BuildOutcome buildStep(BuildJob& job);
 
-// Save options, the atlas, the mask, the text file and the outcome.
-void finishBuild(BuildJob& job);
+// Save options, the atlas, the mask, the text file and the outcome. Answers
+// cancelled, saved, savedWithFailures or the first output not saved.
+BuildOutcome finishBuild(BuildJob& job);
 
 // The timer handler: runs one step when the id is the build timer's, no step is
-// running, and a build is armed.
-void onTimerTick(BuildJob& job, int timerId);
+// running, and a build is armed. Answers the step's outcome, else idle.
+BuildOutcome onTimerTick(BuildJob& job, int timerId);
 
 // True while a step (and the completion it may run) is in progress.
 bool stepGuardActive();

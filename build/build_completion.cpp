@@ -95,10 +95,11 @@ void showStatus(WindowServices& window, std::string text) {
 
 }  // namespace
 
-void finishBuild(BuildJob& job) {
+BuildOutcome finishBuild(BuildJob& job) {
     JobSettings& settings = job.settings;
     BuildRun& run = job.run;
     WindowServices& window = job.window;
+    if (job.onPhase) job.onPhase(BuildPhase::saving);
     run.currentStep = -1;
     run.outputFailures.clear();
 
@@ -106,7 +107,7 @@ void finishBuild(BuildJob& job) {
     if (!chooseSaveOptions(job, options)) {
         window.setStatusText("You cancelled.");
         window.refreshControls(false);
-        return;
+        return BuildOutcome::cancelled;
     }
 
     showStatus(window, "Saving...");
@@ -119,12 +120,14 @@ void finishBuild(BuildJob& job) {
             {OutputFailure::Output::image, settings.outputImageFile, saveError});
     }
 
+    bool maskWritten = true;
     if (settings.createMask != 0) {
         // The mask takes a while on a large atlas; say so before it starts.
         showStatus(window, "Creating mask...");
         int maskError = 0;
-        if (!createMaskImage(settings.outputImageFile, settings.outputWidth, settings.outputHeight,
-                             run.placedRects, &maskError)) {
+        maskWritten = createMaskImage(settings.outputImageFile, settings.outputWidth,
+                                      settings.outputHeight, run.placedRects, &maskError);
+        if (!maskWritten) {
             run.outputFailures.push_back(
                 {OutputFailure::Output::mask, maskPathFor(settings.outputImageFile), maskError});
         }
@@ -137,21 +140,28 @@ void finishBuild(BuildJob& job) {
             {OutputFailure::Output::text, settings.outputTextFile, textError});
     }
     const int added = static_cast<int>(run.placedNames.size());
+    BuildOutcome outcome = BuildOutcome::saved;
     if (!saved) {
         showStatus(window, "Failed to save image.");
         window.showMessage("Failed to save the image!");
+        outcome = BuildOutcome::imageNotSaved;
     } else if (!textWritten) {
         showStatus(window, "Failed to save text file.");
         window.showMessage("Failed to save the source rects text file!");
+        outcome = BuildOutcome::textNotSaved;
     } else if (!run.failures.empty()) {
         window.showReport(run.failures, settings.outputImageFile, settings.outputTextFile, added,
                           static_cast<int>(run.failures.size()));
         showStatus(window, "Failed to load/add some files.");
+        outcome = BuildOutcome::savedWithFailures;
     } else {
         showStatus(window, "Done");
         window.showDone(settings.outputImageFile, settings.outputTextFile, added);
     }
     window.refreshControls(false);
+    // The window keeps a failed mask to itself; the outcome does not.
+    if (!maskWritten && saved && textWritten) return BuildOutcome::maskNotSaved;
+    return outcome;
 }
 
 }  // namespace tilvane

@@ -184,14 +184,15 @@ bool checkOutputPaths(BuildJob& job) {
     return true;
 }
 
-void startBuild(BuildJob& job) {
+BuildOutcome startBuild(BuildJob& job) {
     BuildRun& run = job.run;
     WindowServices& window = job.window;
+    if (job.onPhase) job.onPhase(BuildPhase::scanning);
     run.currentStep = -1;
     clearRun(run);
     window.fileList().reset();
 
-    if (!checkSettings(job)) return;
+    if (!checkSettings(job)) return BuildOutcome::refused;
 
     window.setStatusText("Searching for files...");
     window.refreshControls(false);
@@ -199,12 +200,12 @@ void startBuild(BuildJob& job) {
     const std::optional<std::vector<FolderEntry>> entries = searchFolder(job.settings.inputFolder);
     if (!entries) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
-        return;
+        return BuildOutcome::noInputFolder;
     }
     std::int32_t nextFileIndex = 0;
     for (const FolderEntry& entry : *entries) listFile(job, entry, nextFileIndex);
 
-    if (!applyEqualSizeRule(job)) return;
+    if (!applyEqualSizeRule(job)) return BuildOutcome::unequalSizes;
     fixProcessOrder(job);
 
     if (window.fileList().count() == 0) {
@@ -214,15 +215,16 @@ void startBuild(BuildJob& job) {
                               static_cast<int>(run.failures.size()));
             window.setStatusText("Failed to load/add some files.");
             window.refreshControls(false);
-        } else {
-            window.setStatusText("No files found.");
-            window.refreshControls(false);
-            window.showMessage("No files found.");
+            return BuildOutcome::nothingListed;
         }
-        return;
+        window.setStatusText("No files found.");
+        window.refreshControls(false);
+        window.showMessage("No files found.");
+        return BuildOutcome::noFiles;
     }
     run.textFileType = textFileTypeOf(job.settings.outputTextFile);
     run.currentStep = 0;
+    return BuildOutcome::armed;
 }
 
 }  // namespace tilvane

@@ -82,10 +82,11 @@ std::int32_t footprintSide(std::int32_t side, std::uint32_t spacing, std::int32_
         std::min<std::int64_t>(sum, std::numeric_limits<std::int32_t>::max()));
 }
 
-void buildStep(BuildJob& job) {
+BuildOutcome buildStep(BuildJob& job) {
     BuildRun& run = job.run;
     const FileList& list = job.window.fileList();
-    if (run.currentStep < 0 || !run.outputImage || list.count() == 0) return;
+    if (run.currentStep < 0 || !run.outputImage || list.count() == 0) return BuildOutcome::idle;
+    if (run.currentStep == 0 && job.onPhase) job.onPhase(BuildPhase::placing);
 
     // processOrder has one entry per listed file once armed; a step beyond it
     // has nothing left to place.
@@ -101,14 +102,17 @@ void buildStep(BuildJob& job) {
     ++run.currentStep;
     if (run.currentStep >= list.count() ||
         static_cast<std::size_t>(run.currentStep) >= run.processOrder.size()) {
-        finishBuild(job);
+        return finishBuild(job);
     }
+    return BuildOutcome::stepDone;
 }
 
-void onTimerTick(BuildJob& job, int timerId) {
-    if (timerId != kBuildTimerId || stepGuard || job.run.currentStep == -1) return;
+BuildOutcome onTimerTick(BuildJob& job, int timerId) {
+    if (timerId != kBuildTimerId || stepGuard || job.run.currentStep == -1) {
+        return BuildOutcome::idle;
+    }
     StepGuardScope scope;
-    buildStep(job);
+    return buildStep(job);
 }
 
 bool stepGuardActive() {

@@ -1,5 +1,7 @@
 #include "cli/pack_run.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -49,7 +51,7 @@ double replayPlacement(const JobSettings& settings, const BuildRun& run,
         const auto i = static_cast<std::size_t>(f);
         if (i >= run.cropRects.size() || i >= run.originalSizes.size()) continue;
         const Rect& crop = run.cropRects[i];
-        const bool cropped = settings.cropMode != 0;
+        const bool cropped = settings.cropMode != kCropNone;
         const std::int32_t w = cropped ? crop.right - crop.left + 1 : run.originalSizes[i].width;
         const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : run.originalSizes[i].height;
         const std::int32_t fw = footprintSide(w, settings.spacing, atlas->width());
@@ -63,6 +65,49 @@ double replayPlacement(const JobSettings& settings, const BuildRun& run,
     return seconds;
 }
 
+// The exit status of each way a build can end, the one place that decides it.
+// A build that stopped before saving anything (it cannot here: the options
+// are never cancelled and steps always advance) counts as a file not saved.
+PackStatus exitStatusOf(BuildOutcome outcome) {
+    switch (outcome) {
+        case BuildOutcome::saved:
+            return kPackDone;
+        case BuildOutcome::savedWithFailures:
+            return kPackDoneWithFailures;
+        case BuildOutcome::refused:
+        case BuildOutcome::noInputFolder:
+        case BuildOutcome::unequalSizes:
+            return kPackUsageOrRefused;
+        case BuildOutcome::imageNotSaved:
+        case BuildOutcome::textNotSaved:
+        case BuildOutcome::maskNotSaved:
+        case BuildOutcome::cancelled:
+        case BuildOutcome::armed:
+        case BuildOutcome::stepDone:
+        case BuildOutcome::idle:
+            return kPackSaveFailed;
+        case BuildOutcome::noFiles:
+        case BuildOutcome::nothingListed:
+            return kPackNoFiles;
+    }
+    return kPackSaveFailed;
+}
+
+// When the build entered each phase; unset for a phase it never reached.
+struct PhaseClock {
+    std::array<Clock::time_point, 3> entered{};
+
+    Clock::time_point& operator[](BuildPhase phase) {
+        return entered[static_cast<std::size_t>(phase)];
+    }
+    bool reached(BuildPhase phase) { return (*this)[phase] != Clock::time_point{}; }
+    // Seconds from entering the phase to `end`; 0 for a phase never reached.
+    double secondsIn(BuildPhase phase, Clock::time_point end) {
+        if (!reached(phase)) return 0;
+        return std::max(0.0, std::chrono::duration<double>(end - (*this)[phase]).count());
+    }
+};
+
 // "tilvane-pack: PATH: REASON", the line that says where and why a save failed.
 std::string causeLine(const std::string& path, int error) {
     return "tilvane-pack: " + path + ": " + std::strerror(error);
@@ -71,8 +116,8 @@ std::string causeLine(const std::string& path, int error) {
 // The completion's messages named what failed; this adds where and why, each
 // cause right after its message. The dialog keeps a failed mask to itself;
 // here it is a failure like the others. The lines go through the window, which
-// clears its progress line first. True when anything failed.
-bool reportOutputFailures(TerminalWindow& window, const BuildRun& run) {
+// clears its progress line first.
+void reportOutputFailures(TerminalWindow& window, const BuildRun& run) {
     for (const OutputFailure& f : run.outputFailures) {
         if (f.output != OutputFailure::Output::mask) window.showMessage(causeLine(f.path, f.error));
     }
@@ -81,7 +126,6 @@ bool reportOutputFailures(TerminalWindow& window, const BuildRun& run) {
         window.showMessage("Failed to save the mask image!");
         window.showMessage(causeLine(f.path, f.error));
     }
-    return !run.outputFailures.empty();
 }
 
 void printTimings(std::ostream& err, const PackTimings& t) {
@@ -127,19 +171,14 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     TerminalWindow window(settings, run, console.out, console.err,
                           console.terminal && !request.quiet);
     window.columns = console.columns;
-    BuildJob job{settings, run, window};
+    PhaseClock phases;
+    BuildJob job{settings, run, window,
+                 [&phases](BuildPhase phase) { phases[phase] = Clock::now(); }};
 
     PackTimings measured;
-    const auto scanStart = Clock::now();
-    startBuild(job);
-    measured.scanning = secondsSince(scanStart);
-
-    if (run.currentStep == -1) {
-        const bool noFiles =
-            window.reportShown() ||
-            (!window.messages().empty() && window.messages().back() == "No files found.");
-        return noFiles ? kPackNoFiles : kPackUsageOrRefused;
-    }
+    BuildOutcome outcome = startBuild(job);
+    measured.scanning = phases.secondsIn(BuildPhase::scanning, Clock::now());
+    if (outcome != BuildOutcome::armed) return exitStatusOf(outcome);
     if (run.randomOrderFellBack) {
         window.clearProgress();
         console.err << "tilvane-pack: note: the random order ran out of draws, so the files are "
@@ -148,20 +187,19 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     }
 
     const std::vector<std::int32_t> order = run.processOrder;
-    Clock::time_point savingStart{};
-    window.onStatus = [&](const std::string& status) {
-        if (status == "Saving..." || status == "You cancelled.") savingStart = Clock::now();
-    };
-    const auto stepsStart = Clock::now();
     // Each step advances currentStep or ends the build; the bound only guards
     // against a run that stops advancing.
     const std::size_t maxSteps = order.size() + 1;
-    for (std::size_t i = 0; run.currentStep != -1 && i < maxSteps; ++i) buildStep(job);
+    for (std::size_t i = 0;
+         (outcome == BuildOutcome::armed || outcome == BuildOutcome::stepDone) && i < maxSteps;
+         ++i) {
+        outcome = buildStep(job);
+    }
     const auto end = Clock::now();
-    const bool outputFailed = reportOutputFailures(window, run);
-    if (savingStart == Clock::time_point{}) savingStart = end;
-    const double steps = std::chrono::duration<double>(savingStart - stepsStart).count();
-    measured.saving = std::chrono::duration<double>(end - savingStart).count();
+    reportOutputFailures(window, run);
+    const double steps = phases.secondsIn(
+        BuildPhase::placing, phases.reached(BuildPhase::saving) ? phases[BuildPhase::saving] : end);
+    measured.saving = phases.secondsIn(BuildPhase::saving, end);
 
     if (request.timings || timings) {
         measured.placing = replayPlacement(settings, run, order);
@@ -173,10 +211,7 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         }
     }
 
-    if (outputFailed) return kPackSaveFailed;
-    if (window.doneShown()) return kPackDone;
-    if (window.reportShown()) return kPackDoneWithFailures;
-    return kPackSaveFailed;
+    return exitStatusOf(outcome);
 }
 
 }  // namespace tilvane

@@ -168,7 +168,6 @@ TerminalWindow::~TerminalWindow() {
 
 void TerminalWindow::setStatusText(std::string text) {
     status_ = std::move(text);
-    if (onStatus) onStatus(status_);
 }
 
 void TerminalWindow::refreshControls(bool refill) {
@@ -199,14 +198,12 @@ void TerminalWindow::clearProgress() {
 
 void TerminalWindow::showMessage(const std::string& text) {
     clearProgress();
-    messages_.push_back(text);
     err_ << escapeControls(oneLine(text)) << '\n' << std::flush;
 }
 
 void TerminalWindow::showReport(const std::vector<std::string>& failureLines, const std::string&,
                                 const std::string&, int added, int failed) {
     clearProgress();
-    reportShown_ = true;
     err_ << "Failed to load/add the following files:\n";
     for (const std::string& line : sortedAsListBox(failureLines)) {
         err_ << escapeControls(line) << '\n';
@@ -219,7 +216,6 @@ void TerminalWindow::showReport(const std::vector<std::string>& failureLines, co
 
 void TerminalWindow::showDone(const std::string&, const std::string&, int added) {
     clearProgress();
-    doneShown_ = true;
     out_ << "Total images added: " << added << '\n' << std::flush;
 }
 

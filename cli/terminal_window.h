@@ -43,13 +43,6 @@ public:
                                std::int32_t* compression,
                                std::span<const CompressionChoice> choices) override;
 
-    // What the build showed, from which the exit status follows.
-    const std::vector<std::string>& messages() const { return messages_; }
-    bool reportShown() const { return reportShown_; }
-    bool doneShown() const { return doneShown_; }
-
-    // Called with every status text as it is set; for the timings.
-    std::function<void(const std::string&)> onStatus;
     // The terminal's width in columns, asked at every redraw so that a resize
     // is followed; unset or 0 (unknown): 80.
     std::function<int()> columns;
@@ -70,9 +63,6 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
     FileList list_;
     std::string status_;
-    std::vector<std::string> messages_;
-    bool reportShown_ = false;
-    bool doneShown_ = false;
 };
 
 // A message box text as one line: each line break, with the blanks around it,

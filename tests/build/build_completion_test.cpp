@@ -37,12 +37,11 @@ TEST(FinishBuild, AsksForTheOptionsOfTiffAndJpegOnly) {
         BuildFixture b;
         b.settings.outputImageFile = b.output.file(c.file);
         writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-        b.runBuild();
+        EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
         std::vector<std::string> titles;
         for (const auto& request : b.window.optionRequests) titles.push_back(request.title);
         EXPECT_EQ(titles, c.titles);
         EXPECT_TRUE(fs::exists(b.settings.outputImageFile));
-        EXPECT_EQ(b.window.statusText(), "Done");
     }
 }
 
@@ -88,7 +87,7 @@ TEST(FinishBuild, CancelledOptionsWriteNothing) {
     b.settings.jpegQuality = 70;
     b.window.answerOptionsOk = false;
     writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    b.runBuild();
+    EXPECT_EQ(b.runBuild(), BuildOutcome::cancelled);
     EXPECT_EQ(b.run.currentStep, -1);
     EXPECT_EQ(b.settings.jpegQuality, 70);
     EXPECT_EQ(b.window.statusText(), "You cancelled.");
@@ -103,7 +102,11 @@ TEST(FinishBuild, DoneShowsTheStatusFirstAndWritesAllThree) {
     BuildFixture b;
     writeOpaqueSprite(b.input.file("a.png"), 4, 4);
     writeOpaqueSprite(b.input.file("b.png"), 6, 3);
-    b.runBuild();
+    std::vector<BuildPhase> phases;
+    b.job.onPhase = [&](BuildPhase phase) { phases.push_back(phase); };
+    EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
+    EXPECT_EQ(phases, (std::vector<BuildPhase>{BuildPhase::scanning, BuildPhase::placing,
+                                               BuildPhase::saving}));
     ASSERT_EQ(b.window.dones.size(), 1u);
     EXPECT_EQ(b.window.dones[0].added, 2);
     EXPECT_EQ(b.window.dones[0].imagePath, b.settings.outputImageFile);
@@ -117,14 +120,6 @@ TEST(FinishBuild, DoneShowsTheStatusFirstAndWritesAllThree) {
     ImagePtr mask = CreateBitmapFromFile(maskPathFor(b.settings.outputImageFile));
     ASSERT_TRUE(mask);
     EXPECT_EQ(imageWidth(mask.get()), 512);
-}
-
-TEST(FinishBuild, NoMaskWhenNotAsked) {
-    BuildFixture b;
-    b.settings.createMask = 0;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    b.runBuild();
-    EXPECT_EQ(b.outputFiles(), (std::vector<std::string>{"atlas.png", "atlas.txt"}));
 }
 
 TEST(FinishBuild, MaskStatusIsShownBeforeTheMask) {
@@ -157,12 +152,13 @@ TEST(FinishBuild, TextFileTypeSelectsTheWriter) {
 }
 
 // Each output in turn is a link into a missing folder. A failed atlas still
-// gets its mask but no text file; the dialog says nothing of the mask; the run
-// records which output failed, where and why.
+// gets its mask but no text file; the dialog says nothing of the mask; the
+// outcome names the output and the run records where and why.
 TEST(FinishBuild, OutputsThatCannotBeWrittenAreRecorded) {
     using Output = OutputFailure::Output;
     struct Case {
         const char* blocked;
+        BuildOutcome outcome;
         Output output;
         std::vector<std::string> messages;
         const char* status;
@@ -170,23 +166,30 @@ TEST(FinishBuild, OutputsThatCannotBeWrittenAreRecorded) {
     };
     const std::vector<Case> cases = {
         {"atlas.png",
+         BuildOutcome::imageNotSaved,
          Output::image,
          {"Failed to save the image!"},
          "Failed to save image.",
          {"atlas.png", "atlas_mask.png"}},
         {"atlas.txt",
+         BuildOutcome::textNotSaved,
          Output::text,
          {"Failed to save the source rects text file!"},
          "Failed to save text file.",
          {"atlas.png", "atlas.txt", "atlas_mask.png"}},
-        {"atlas_mask.png", Output::mask, {}, "Done", {"atlas.png", "atlas.txt", "atlas_mask.png"}},
+        {"atlas_mask.png",
+         BuildOutcome::maskNotSaved,
+         Output::mask,
+         {},
+         "Done",
+         {"atlas.png", "atlas.txt", "atlas_mask.png"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.blocked);
         BuildFixture b;
         fs::create_symlink("missing/x", b.output.file(c.blocked));
         writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-        b.runBuild();
+        EXPECT_EQ(b.runBuild(), c.outcome);
         EXPECT_EQ(b.window.messages, c.messages);
         EXPECT_EQ(b.window.statusText(), c.status);
         EXPECT_EQ(b.outputFiles(), c.files);
@@ -223,7 +226,7 @@ TEST(FinishBuild, BuildWhereEveryStepFailedWritesEmptyOutputsAndReports) {
     b.settings.outputHeight = 16;
     writeOpaqueSprite(b.input.file("a.png"), 32, 32);
     writeOpaqueSprite(b.input.file("b.png"), 17, 2);
-    b.runBuild();
+    EXPECT_EQ(b.runBuild(), BuildOutcome::savedWithFailures);
     ASSERT_EQ(b.window.reports.size(), 1u);
     const auto& report = b.window.reports[0];
     EXPECT_EQ(report.lines,
@@ -243,22 +246,6 @@ TEST(FinishBuild, BuildWhereEveryStepFailedWritesEmptyOutputsAndReports) {
     // The header line and the empty line, no entry.
     const std::string text = readFile(b.settings.outputTextFile);
     EXPECT_EQ(lineCount(text), 2u);
-}
-
-TEST(FinishBuild, FailuresFromPreparationAndStepsReportedInOrder) {
-    BuildFixture b;
-    b.settings.outputWidth = 16;
-    b.settings.outputHeight = 16;
-    testing::writeFile(b.input.file("a.png"), "broken");
-    writeOpaqueSprite(b.input.file("b.png"), 32, 32);
-    writeOpaqueSprite(b.input.file("c.png"), 4, 4);
-    b.runBuild();
-    ASSERT_EQ(b.window.reports.size(), 1u);
-    EXPECT_EQ(b.window.reports[0].lines,
-              (std::vector<std::string>{"a.png          (failed to load)",
-                                        "b.png          (no space left on output image)"}));
-    EXPECT_EQ(b.window.reports[0].added, 1);
-    EXPECT_EQ(b.window.reports[0].failed, 2);
 }
 
 }  // namespace

@@ -36,15 +36,18 @@ struct BuildFixture {
         return names;
     }
 
-    // startBuild, then ticks until the build is idle again.
-    void runBuild() {
-        startBuild(job);
-        tickUntilIdle();
+    // startBuild, then ticks until the build is idle again; answers how the
+    // build ended.
+    BuildOutcome runBuild() {
+        const BuildOutcome outcome = startBuild(job);
+        return outcome == BuildOutcome::armed ? tickUntilIdle() : outcome;
     }
-    void tickUntilIdle() {
+    BuildOutcome tickUntilIdle() {
+        BuildOutcome outcome = BuildOutcome::idle;
         for (int ticks = 0; run.currentStep != -1 && ticks < 100000; ++ticks) {
-            onTimerTick(job, kBuildTimerId);
+            outcome = onTimerTick(job, kBuildTimerId);
         }
+        return outcome;
     }
 
     std::vector<std::string> outputFiles() const {

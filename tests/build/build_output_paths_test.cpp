@@ -16,11 +16,6 @@ using testing::writeOpaqueSprite;
 
 namespace fs = std::filesystem;
 
-bool sawStatus(const BuildFixture& b, const std::string& status) {
-    return std::find(b.window.shownStatuses.begin(), b.window.shownStatuses.end(), status) !=
-           b.window.shownStatuses.end();
-}
-
 // Every spelling of the input folder is the input folder; a folder whose name
 // differs only in case is another folder where the file system says so.
 TEST(StartBuild, ImageInTheInputFolderIsRefusedHoweverSpelt) {
@@ -68,12 +63,14 @@ TEST(StartBuild, ImageInTheInputFolderIsRefusedHoweverSpelt) {
         BuildFixture b;
         writeOpaqueSprite(b.input.file("a.png"), 4, 4);
         b.settings.outputImageFile = c.image(b);
-        startBuild(b.job);
+        const BuildOutcome outcome = startBuild(b.job);
         if (c.refused) {
+            EXPECT_EQ(outcome, BuildOutcome::refused);
             EXPECT_EQ(b.run.currentStep, -1);
             EXPECT_EQ(b.window.messages,
                       std::vector<std::string>{std::string(kImageInInputFolder)});
         } else {
+            EXPECT_EQ(outcome, BuildOutcome::armed);
             EXPECT_EQ(b.run.currentStep, 0);
             EXPECT_TRUE(b.window.messages.empty());
         }
@@ -178,15 +175,16 @@ TEST(StartBuild, OutputsNeverReplaceEachOtherOrAnInput) {
         const std::string message = c.setUp(b);
         const auto inputBefore = folderSnapshot(b.input.path());
         const auto outputBefore = folderSnapshot(b.output.path());
-        b.runBuild();
+        const BuildOutcome outcome = b.runBuild();
         if (!message.empty()) {
+            EXPECT_EQ(outcome, BuildOutcome::refused);
             EXPECT_EQ(b.window.messages, std::vector<std::string>{message});
-            EXPECT_FALSE(sawStatus(b, "Saving..."));
             EXPECT_EQ(folderSnapshot(b.input.path()), inputBefore);
             EXPECT_EQ(folderSnapshot(b.output.path()), outputBefore);
             continue;
         }
         // Allowed, and again on the next run over what the first one wrote.
+        EXPECT_EQ(outcome, BuildOutcome::saved);
         for (int run = 0; run < 2; ++run) {
             if (run > 0) {
                 b.window.dones.clear();

@@ -70,7 +70,7 @@ TEST(StartBuild, RefusesBadSettingsWithTheirMessage) {
         writeFile(b.input.file("a.png"), "not looked at");
         b.window.setStatusText("before");
         c.change(b);
-        startBuild(b.job);
+        EXPECT_EQ(startBuild(b.job), BuildOutcome::refused);
         expectIdle(b);
         EXPECT_EQ(b.window.messages, std::vector<std::string>{c.message});
         EXPECT_EQ(b.window.statusText(), "before");
@@ -87,49 +87,99 @@ TEST(StartBuild, TrimsTheOutputImageFileAndKeepsIt) {
     EXPECT_EQ(b.settings.outputImageFile, b.output.file("atlas.png"));
 }
 
-TEST(StartBuild, MissingInputFolderClearsStatus) {
-    BuildFixture b;
-    b.settings.inputFolder = b.input.folder() + "gone/";
-    b.window.setStatusText("before");
-    startBuild(b.job);
-    expectIdle(b);
-    EXPECT_EQ(b.window.messages,
-              std::vector<std::string>{"Failed to find the Input Folder, or the folder is empty."});
-    EXPECT_EQ(b.window.statusAtMessage, std::vector<std::string>{"Searching for files..."});
-    EXPECT_EQ(b.window.statusText(), "");
-}
-
-TEST(StartBuild, NothingUsableMeansNoFilesFoundWithoutReport) {
-    BuildFixture b;
-    writeFile(b.input.file("notes.txt"), "text");
-    writeFile(b.input.file("empty.png"), "");
-    std::filesystem::create_directory(b.input.path() / "folder.png");
-    writeFile(b.input.file("photo.jpeg"), "unsupported extension");
-    startBuild(b.job);
-    EXPECT_EQ(b.run.currentStep, -1);
-    EXPECT_EQ(b.window.statusText(), "No files found.");
-    EXPECT_EQ(b.window.statusAtMessage, std::vector<std::string>{"No files found."});
-    EXPECT_EQ(b.window.messages, std::vector<std::string>{"No files found."});
-    EXPECT_TRUE(b.window.reports.empty());
-    EXPECT_TRUE(b.run.failures.empty());
-}
-
-TEST(StartBuild, EveryFileFailingShowsTheReport) {
-    BuildFixture b;
-    writeFile(b.input.file("b.png"), "not a png");
-    writeFile(b.input.file("A.jpg"), "not a jpeg");
-    startBuild(b.job);
-    EXPECT_EQ(b.run.currentStep, -1);
-    ASSERT_EQ(b.window.reports.size(), 1u);
-    const auto& report = b.window.reports[0];
-    EXPECT_EQ(report.lines, (std::vector<std::string>{"A.jpg          (failed to load)",
-                                                      "b.png          (failed to load)"}));
-    EXPECT_EQ(report.added, 0);
-    EXPECT_EQ(report.failed, 2);
-    EXPECT_EQ(report.imagePath, b.settings.outputImageFile);
-    EXPECT_EQ(report.textPath, b.settings.outputTextFile);
-    EXPECT_TRUE(b.window.messages.empty());
-    EXPECT_EQ(b.window.statusText(), "Failed to load/add some files.");
+// Past the settings checks, a folder that gives nothing to build stops the
+// build with the outcome, message, status and report that say why.
+TEST(StartBuild, FolderWithNothingToBuildSaysWhy) {
+    struct Case {
+        const char* name;
+        std::function<void(BuildFixture&)> setUp;
+        BuildOutcome outcome;
+        std::vector<std::string> messages;
+        // The status each message was shown under, and the last status.
+        std::vector<std::string> statusAtMessage;
+        const char* status;
+        std::vector<std::string> reportLines;
+        std::vector<std::string> listed;
+        // Whether the atlas and the per-file lists were released.
+        bool released;
+    };
+    const std::string searching = "Searching for files...";
+    const std::vector<Case> cases = {
+        {"input folder missing",
+         [](BuildFixture& b) { b.settings.inputFolder = b.input.folder() + "gone/"; },
+         BuildOutcome::noInputFolder,
+         {"Failed to find the Input Folder, or the folder is empty."},
+         {searching},
+         "",
+         {},
+         {},
+         true},
+        {"nothing usable",
+         [](BuildFixture& b) {
+             writeFile(b.input.file("notes.txt"), "text");
+             writeFile(b.input.file("empty.png"), "");
+             std::filesystem::create_directory(b.input.path() / "folder.png");
+             writeFile(b.input.file("photo.jpeg"), "unsupported extension");
+         },
+         BuildOutcome::noFiles,
+         {"No files found."},
+         {"No files found."},
+         "No files found.",
+         {},
+         {},
+         false},
+        {"every file fails",
+         [](BuildFixture& b) {
+             writeFile(b.input.file("b.png"), "not a png");
+             writeFile(b.input.file("A.jpg"), "not a jpeg");
+         },
+         BuildOutcome::nothingListed,
+         {},
+         {},
+         "Failed to load/add some files.",
+         {"A.jpg          (failed to load)", "b.png          (failed to load)"},
+         {},
+         false},
+        {"crop all to same dimension, sizes differ",
+         [](BuildFixture& b) {
+             b.settings.cropMode = 2;
+             writeOpaqueSprite(b.input.file("a.png"), 32, 32);
+             writeOpaqueSprite(b.input.file("b.png"), 32, 16);
+         },
+         BuildOutcome::unequalSizes,
+         {"The images must all have the same dimensions in order to use \nthe following crop "
+          "setting:\n- Crop all to same dimension"},
+         {searching},
+         "",
+         {},
+         {"a.png", "b.png"},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildFixture b;
+        b.window.setStatusText("before");
+        c.setUp(b);
+        EXPECT_EQ(startBuild(b.job), c.outcome);
+        if (c.released) expectIdle(b);
+        EXPECT_EQ(b.run.currentStep, -1);
+        EXPECT_EQ(b.window.messages, c.messages);
+        EXPECT_EQ(b.window.statusAtMessage, c.statusAtMessage);
+        EXPECT_EQ(b.window.statusText(), c.status);
+        EXPECT_EQ(b.listedNames(), c.listed);
+        EXPECT_TRUE(b.outputFiles().empty());
+        if (c.reportLines.empty()) {
+            EXPECT_TRUE(b.window.reports.empty());
+            continue;
+        }
+        ASSERT_EQ(b.window.reports.size(), 1u);
+        const auto& report = b.window.reports[0];
+        EXPECT_EQ(report.lines, c.reportLines);
+        EXPECT_EQ(report.added, 0);
+        EXPECT_EQ(report.failed, static_cast<int>(c.reportLines.size()));
+        EXPECT_EQ(report.imagePath, b.settings.outputImageFile);
+        EXPECT_EQ(report.textPath, b.settings.outputTextFile);
+    }
 }
 
 TEST(StartBuild, FullyTransparent32BitImageCannotBeCropped) {
@@ -196,21 +246,6 @@ TEST(StartBuild, CropAllToSameDimensionWithOneFileKeepsItsOwnRect) {
     EXPECT_EQ(b.run.cropRects, (std::vector<Rect>{{4, 10, 9, 12}}));
 }
 
-TEST(StartBuild, CropAllToSameDimensionRefusesUnequalSizes) {
-    BuildFixture b;
-    b.settings.cropMode = 2;
-    writeOpaqueSprite(b.input.file("a.png"), 32, 32);
-    writeOpaqueSprite(b.input.file("b.png"), 32, 16);
-    startBuild(b.job);
-    expectIdle(b);
-    EXPECT_EQ(b.window.messages,
-              std::vector<std::string>{"The images must all have the same dimensions in order to "
-                                       "use \nthe following crop setting:\n- Crop all to same "
-                                       "dimension"});
-    EXPECT_EQ(b.window.statusText(), "");
-    EXPECT_EQ(b.listedNames(), (std::vector<std::string>{"a.png", "b.png"}));
-}
-
 TEST(StartBuild, SizeOrderPutsLargestFirstAndKeepsFolderOrderForEqualAreas) {
     BuildFixture b;
     b.settings.sortOrder = 1;
@@ -260,24 +295,18 @@ TEST(StartBuild, GoDuringABuildStartsOverAndARefusalLeavesNoBuild) {
     writeOpaqueSprite(b.input.file("a.png"), 4, 4);
     writeOpaqueSprite(b.input.file("b.png"), 4, 4);
     startBuild(b.job);
-    onTimerTick(b.job, kBuildTimerId);
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::stepDone);
     ASSERT_EQ(b.run.placedNames.size(), 1u);
-    startBuild(b.job);
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
     EXPECT_EQ(b.run.currentStep, 0);
     EXPECT_TRUE(b.run.placedNames.empty());
     EXPECT_EQ(b.run.occupancy.size(), 0u);
     EXPECT_EQ(b.window.fileList().count(), 2);
 
     b.settings.cropMode = 9;
-    startBuild(b.job);
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::refused);
     expectIdle(b);
     EXPECT_EQ(b.window.fileList().count(), 0);
-}
-
-TEST(AddFailure, JoinsNameAndReasonWithTenBlanks) {
-    BuildRun run;
-    addFailure(run, "a b.png", "failed to load");
-    EXPECT_EQ(run.failures, std::vector<std::string>{"a b.png          (failed to load)"});
 }
 
 }  // namespace

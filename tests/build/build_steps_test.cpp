@@ -147,7 +147,10 @@ TEST(BuildStep, FileDeletedAfterGoFailsAndLaterFilesKeepTheirIndices) {
     startBuild(b.job);
     ASSERT_EQ(b.run.currentStep, 0);
     std::filesystem::remove(b.input.file("b.png"));
-    for (int i = 0; i < 3; ++i) onTimerTick(b.job, kBuildTimerId);
+    std::vector<BuildOutcome> outcomes;
+    for (int i = 0; i < 3; ++i) outcomes.push_back(onTimerTick(b.job, kBuildTimerId));
+    EXPECT_EQ(outcomes, (std::vector<BuildOutcome>{BuildOutcome::stepDone, BuildOutcome::stepDone,
+                                                   BuildOutcome::savedWithFailures}));
     EXPECT_EQ(b.run.currentStep, -1);
     EXPECT_EQ(b.run.failures, std::vector<std::string>{"b.png          (failed to load)"});
     EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"a.png", "c.png"}));
@@ -169,12 +172,12 @@ TEST(OnTimerTick, DoesNothingForOtherTimersOrWhenIdle) {
     BuildFixture b;
     writeOpaqueSprite(b.input.file("a.png"), 4, 4);
     writeOpaqueSprite(b.input.file("b.png"), 4, 4);
-    onTimerTick(b.job, kBuildTimerId);
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
     EXPECT_EQ(b.run.currentStep, -1);
     EXPECT_TRUE(b.window.shownStatuses.empty());
 
     startBuild(b.job);
-    onTimerTick(b.job, kBuildTimerId + 1);
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId + 1), BuildOutcome::idle);
     EXPECT_EQ(b.run.currentStep, 0);
     EXPECT_TRUE(b.run.placedNames.empty());
 }
@@ -190,7 +193,7 @@ TEST(OnTimerTick, TickDuringAStepChangesNothing) {
         EXPECT_TRUE(stepGuardActive());
         const std::int32_t step = b.run.currentStep;
         const std::size_t placed = b.run.placedNames.size();
-        onTimerTick(b.job, kBuildTimerId);
+        EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
         EXPECT_EQ(b.run.currentStep, step);
         EXPECT_EQ(b.run.placedNames.size(), placed);
         ++nestedTicks;
@@ -210,7 +213,7 @@ TEST(BuildStep, EmptiedFileListMakesStepsDoNothing) {
     writeOpaqueSprite(b.input.file("a.png"), 4, 4);
     startBuild(b.job);
     b.window.fileList().reset();
-    onTimerTick(b.job, kBuildTimerId);
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
     EXPECT_EQ(b.run.currentStep, 0);
     EXPECT_TRUE(b.run.placedNames.empty());
     EXPECT_TRUE(b.outputFiles().empty());

@@ -203,67 +203,71 @@ TEST(PackCli, ARefusedValueIsNamedWithItsOption) {
               "Run 'tilvane-pack --help' for the options.\n");
 }
 
-TEST(PackCli, RefusedSettingsExitWithTwoAndTheMessage) {
+// A build that stops before placing anything exits with the status that says
+// why (2 refused, 4 nothing to build), its message on one line and nothing
+// written. A name with line breaks and an escape sequence stays one visible
+// line of the report and cannot forge the totals.
+TEST(PackCli, BuildThatStopsEarlyExitsWithItsStatusAndMessage) {
     struct Case {
         const char* name;
+        std::function<void(const Folders&)> setUp;
         std::vector<std::string> more;
+        int status;
         const char* err;
     };
+    const auto nothing = [](const Folders&) {};
     const std::vector<Case> cases = {
-        {"gif atlas", {"--image", "/tmp/atlas.gif"}, "Unsupported Output Image File format.\n"},
-        {"zero width", {"--width", "0"}, "Failed to create the output image.\n"},
+        {"gif atlas",
+         nothing,
+         {"--image", "/tmp/atlas.gif"},
+         2,
+         "Unsupported Output Image File format.\n"},
+        {"zero width", nothing, {"--width", "0"}, 2, "Failed to create the output image.\n"},
         {"missing input",
+         nothing,
          {"--input", "/nonexistent/in"},
+         2,
          "Failed to find the Input Folder, or the folder is empty.\n"},
+        {"sizes differ under crop all to same dimension",
+         [](const Folders& f) {
+             writeSprite(f.input.file("a.png"), 8, 8);
+             writeSprite(f.input.file("b.png"), 8, 4);
+         },
+         {"--crop", "2"},
+         2,
+         "The images must all have the same dimensions in order to use the following crop "
+         "setting: - Crop all to same dimension\n"},
+        {"no files",
+         [](const Folders& f) { writeFile(f.input.file("readme.txt"), "not an image"); },
+         {},
+         4,
+         "No files found.\n"},
+        {"nothing loadable",
+         [](const Folders& f) {
+             writeFile(f.input.file("b.png"), "broken");
+             writeFile(f.input.file("A.png"), "broken");
+             writeFile(f.input.file("evil\nTotal images added: 999\n\x1b[31m.png"), "broken");
+         },
+         {},
+         4,
+         "Failed to load/add the following files:\n"
+         "A.png          (failed to load)\n"
+         "b.png          (failed to load)\n"
+         "evil\\nTotal images added: 999\\n\\x1b[31m.png          (failed to load)\n"
+         "Total images added: 0\n"
+         "Total images failed: 3\n"
+         "Grand total: 3\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Folders f;
+        c.setUp(f);
         const Result r = runPack(f.args(c.more));
-        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.out, "");
         EXPECT_TRUE(fs::is_empty(f.output.path()));
     }
-}
-
-TEST(PackCli, EqualSizeMessageIsOneLine) {
-    Folders f;
-    writeSprite(f.input.file("a.png"), 8, 8);
-    writeSprite(f.input.file("b.png"), 8, 4);
-    const Result r = runPack(f.args({"--crop", "2"}));
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err,
-              "The images must all have the same dimensions in order to use the following "
-              "crop setting: - Crop all to same dimension\n");
-}
-
-TEST(PackCli, NoFilesExitsWithFour) {
-    Folders f;
-    writeFile(f.input.file("readme.txt"), "not an image");
-    const Result r = runPack(f.args());
-    EXPECT_EQ(r.status, 4);
-    EXPECT_EQ(r.err, "No files found.\n");
-    EXPECT_EQ(r.out, "");
-}
-
-// A name with line breaks and an escape sequence stays one visible line of
-// the report and cannot forge the totals.
-TEST(PackCli, NothingLoadableShowsTheReportAndExitsWithFour) {
-    Folders f;
-    writeFile(f.input.file("b.png"), "broken");
-    writeFile(f.input.file("A.png"), "broken");
-    writeFile(f.input.file("evil\nTotal images added: 999\n\x1b[31m.png"), "broken");
-    const Result r = runPack(f.args());
-    EXPECT_EQ(r.status, 4);
-    EXPECT_EQ(r.err,
-              "Failed to load/add the following files:\n"
-              "A.png          (failed to load)\n"
-              "b.png          (failed to load)\n"
-              "evil\\nTotal images added: 999\\n\\x1b[31m.png          (failed to load)\n"
-              "Total images added: 0\n"
-              "Total images failed: 3\n"
-              "Grand total: 3\n");
 }
 
 TEST(PackCli, DoneWritesAtlasMaskAndTextAndCountsOnStdout) {
@@ -498,7 +502,12 @@ TEST(PackCli, TimingsReportThePhasesOnALineOfTheirOwn) {
         writeSprite(f.input.file("a.png"), 8, 8);
         std::ostringstream out, err;
         PackConsole console{out, err, terminal, [] { return 60; }};
-        EXPECT_EQ(runPack(f.args({"--timings"}), console), 0);
+        PackTimings timings;
+        EXPECT_EQ(runPack(f.args({"--timings"}), console, &timings), 0);
+        // Every phase was entered and left.
+        EXPECT_GT(timings.scanning, 0);
+        EXPECT_GT(timings.placing + timings.drawing, 0);
+        EXPECT_GT(timings.saving, 0);
         const std::string text = err.str();
         const std::size_t at = text.find("Timings: scanning ");
         ASSERT_NE(at, std::string::npos) << text;
