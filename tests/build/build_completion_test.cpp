@@ -21,64 +21,47 @@ std::size_t lineCount(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-TEST(FinishBuild, AsksForTheOptionsOfTiffAndJpegOnly) {
+// Only TIFF and JPEG ask for options: each request as the dialog is opened
+// (quality and its range or "-", compression and the choice count or "-"),
+// and the answer is stored in the settings.
+TEST(FinishBuild, TiffAndJpegAskForTheirOptionsAndStoreTheAnswer) {
     struct Case {
         const char* file;
-        std::vector<std::string> titles;
+        std::vector<std::string> requests;
+        std::int32_t tiffCompression;
+        std::int32_t jpegQuality;
     };
     const std::vector<Case> cases = {
-        {"atlas.tif", {"TIFF Options"}},
-        {"atlas.JPG", {"JPEG Options"}},
-        {"atlas.png", {}},
-        {"atlas.bmp", {}},
+        {"atlas.tif", {"TIFF Options: quality - 0..0, compression 9 of 3"}, 13, 80},
+        {"atlas.JPG", {"JPEG Options: quality 80 0..100, compression -"}, 9, 55},
+        {"atlas.png", {}, 9, 80},
+        {"atlas.bmp", {}, 9, 80},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         BuildFixture b;
         b.settings.outputImageFile = b.output.file(c.file);
+        b.settings.tiffCompression = 9;
+        b.settings.jpegQuality = 80;
+        b.window.answerCompression = 13;
+        b.window.answerQuality = 55;
         writeOpaqueSprite(b.input.file("a.png"), 4, 4);
         EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
-        std::vector<std::string> titles;
-        for (const auto& request : b.window.optionRequests) titles.push_back(request.title);
-        EXPECT_EQ(titles, c.titles);
-        EXPECT_TRUE(fs::exists(b.settings.outputImageFile));
+        std::vector<std::string> requests;
+        for (const auto& r : b.window.optionRequests) {
+            requests.push_back(
+                r.title + ": quality " + (r.hasQuality ? std::to_string(r.quality) + " " : "- ") +
+                std::to_string(r.qualityMin) + ".." + std::to_string(r.qualityMax) +
+                ", compression " +
+                (r.hasCompression
+                     ? std::to_string(r.compression) + " of " + std::to_string(r.choiceCount)
+                     : "-"));
+        }
+        EXPECT_EQ(requests, c.requests);
+        EXPECT_EQ(b.settings.tiffCompression, c.tiffCompression);
+        EXPECT_EQ(b.settings.jpegQuality, c.jpegQuality);
+        EXPECT_TRUE(CreateBitmapFromFile(b.settings.outputImageFile));
     }
-}
-
-TEST(FinishBuild, TiffOptionsOfferTheCompressionsAndStoreTheChoice) {
-    BuildFixture b;
-    b.settings.outputImageFile = b.output.file("atlas.tif");
-    b.settings.tiffCompression = 9;
-    b.window.answerCompression = 13;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    b.runBuild();
-    ASSERT_EQ(b.window.optionRequests.size(), 1u);
-    const auto& request = b.window.optionRequests[0];
-    EXPECT_FALSE(request.hasQuality);
-    EXPECT_EQ(request.qualityMin, 0);
-    EXPECT_EQ(request.qualityMax, 0);
-    EXPECT_TRUE(request.hasCompression);
-    EXPECT_EQ(request.compression, 9);
-    EXPECT_EQ(request.choiceCount, 3u);
-    EXPECT_EQ(b.settings.tiffCompression, 13);
-    EXPECT_TRUE(CreateBitmapFromFile(b.settings.outputImageFile));
-}
-
-TEST(FinishBuild, JpegOptionsOfferTheQualityAndStoreTheChoice) {
-    BuildFixture b;
-    b.settings.outputImageFile = b.output.file("atlas.jpg");
-    b.settings.jpegQuality = 80;
-    b.window.answerQuality = 55;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    b.runBuild();
-    ASSERT_EQ(b.window.optionRequests.size(), 1u);
-    const auto& request = b.window.optionRequests[0];
-    EXPECT_TRUE(request.hasQuality);
-    EXPECT_EQ(request.quality, 80);
-    EXPECT_EQ(request.qualityMin, 0);
-    EXPECT_EQ(request.qualityMax, 100);
-    EXPECT_FALSE(request.hasCompression);
-    EXPECT_EQ(b.settings.jpegQuality, 55);
 }
 
 TEST(FinishBuild, CancelledOptionsWriteNothing) {
