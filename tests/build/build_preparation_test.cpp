@@ -259,37 +259,6 @@ TEST(StartBuild, SizeOrderPutsLargestFirstAndKeepsFolderOrderForEqualAreas) {
     EXPECT_TRUE(b.run.sizeSortList.empty());
 }
 
-TEST(StartBuild, SameSeedGivesSameOrder) {
-    BuildFixture b;
-    b.settings.sortOrder = 2;
-    b.settings.randomSeed = 12345;
-    for (const char* name : {"a.png", "b.png", "c.png", "d.png", "e.png", "f.png"}) {
-        writeOpaqueSprite(b.input.file(name), 4, 4);
-    }
-    startBuild(b.job);
-    const std::vector<std::int32_t> first = b.run.processOrder;
-    startBuild(b.job);
-    EXPECT_EQ(b.run.processOrder, first);
-    std::vector<std::int32_t> sorted = first;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(sorted, (std::vector<std::int32_t>{0, 1, 2, 3, 4, 5}));
-}
-
-// Only a settings file can bring such a value; the build must still get one
-// entry of processOrder per listed file.
-TEST(StartBuild, SortOrderOutOfRangeUsesTheAlphabeticalOrder) {
-    for (std::int32_t sortOrder : {-1, 3, 1000}) {
-        SCOPED_TRACE(sortOrder);
-        BuildFixture b;
-        b.settings.sortOrder = sortOrder;
-        writeOpaqueSprite(b.input.file("b.png"), 4, 4);
-        writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-        startBuild(b.job);
-        ASSERT_EQ(b.run.currentStep, 0);
-        EXPECT_EQ(b.run.processOrder, (std::vector<std::int32_t>{0, 1}));
-    }
-}
-
 TEST(StartBuild, GoDuringABuildStartsOverAndARefusalLeavesNoBuild) {
     BuildFixture b;
     writeOpaqueSprite(b.input.file("a.png"), 4, 4);
