@@ -14,47 +14,35 @@
 
 namespace tilvane::testing {
 
-// Runs the action on the first modal dialog of type T that opens within the
-// time limit, from inside that dialog's own event loop. Returns at once.
+// Runs the action on the first modal dialog of type T that opens within 15
+// seconds, from inside that dialog's own event loop. Returns at once.
 template <class T>
-void whenModal(std::function<void(T*)> action, int limitMs = 15000) {
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
+void whenModal(std::function<void(T*)> action) {
+    QElapsedTimer clock;
+    clock.start();
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [action, clock, poll, limitMs] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            action(dialog);
+    *poll = [action, clock, poll] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog) action(dialog);
+        if (dialog || clock.elapsed() > 15000) {
             *poll = nullptr;  // break the self-reference
-            return;
+        } else {
+            QTimer::singleShot(5, *poll);
         }
-        if (clock->elapsed() > limitMs) {
-            *poll = nullptr;
-            return;
-        }
-        QTimer::singleShot(5, *poll);
     };
     QTimer::singleShot(0, *poll);
 }
 
-// The next file dialog: picks the 1-based filter, types the path and confirms;
-// the filters it offered go to *offered.
+// The next file dialog: its filters go to *offered; filter 0 cancels it, any
+// other picks that 1-based filter, types the path and confirms.
 inline void answerFileDialog(int filter, const QString& path, QStringList* offered = nullptr) {
     whenModal<QFileDialog>([filter, path, offered](QFileDialog* dialog) {
         if (offered) *offered = dialog->nameFilters();
-        if (filter >= 1 && filter <= dialog->nameFilters().size()) {
-            dialog->selectNameFilter(dialog->nameFilters().at(filter - 1));
-        }
+        if (filter == 0) return dialog->reject();
+        dialog->selectNameFilter(dialog->nameFilters().at(filter - 1));
         dialog->selectFile(path);
         // QFileDialog hides accept(); through QDialog it still runs its own.
         static_cast<QDialog*>(dialog)->accept();
-    });
-}
-
-// The next file dialog: records its filters and cancels.
-inline void cancelFileDialog(QStringList* offered = nullptr) {
-    whenModal<QFileDialog>([offered](QFileDialog* dialog) {
-        if (offered) *offered = dialog->nameFilters();
-        dialog->reject();
     });
 }
 
@@ -105,8 +93,7 @@ inline QStringList leakedTopLevelWidgets() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QStringList names;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        names << QStringLiteral("%1 %2").arg(QString::fromLatin1(widget->metaObject()->className()),
-                                             widget->objectName());
+        names << QString::fromLatin1(widget->metaObject()->className()) + widget->objectName();
     }
     return names;
 }
