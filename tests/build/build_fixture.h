@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,61 +32,52 @@ struct BuildFixture {
         settings.sortOrder = 0;
     }
 
-    std::vector<std::string> listedNames() {
-        std::vector<std::string> names;
-        for (const auto& entry : window.fileList().entries()) names.push_back(entry.name);
+    // The names in the file list, in its order, each followed by a blank.
+    std::string listedNames() {
+        std::string names;
+        for (const auto& entry : window.fileList().entries()) names += entry.name + " ";
         return names;
     }
 
-    // startBuild, then ticks until the build is idle again; answers how the
-    // build ended.
+    // startBuild, then ticks while a build is armed; answers how it ended.
     BuildOutcome runBuild() {
-        const BuildOutcome outcome = startBuild(job);
-        return outcome == BuildOutcome::armed ? tickUntilIdle() : outcome;
-    }
-    BuildOutcome tickUntilIdle() {
-        BuildOutcome outcome = BuildOutcome::idle;
-        for (int ticks = 0; run.currentStep != -1 && ticks < 100000; ++ticks) {
+        BuildOutcome outcome = startBuild(job);
+        for (int i = 0; run.currentStep != -1 && i < 100000; ++i) {
             outcome = onTimerTick(job, kBuildTimerId);
         }
         return outcome;
     }
 
-    std::vector<std::string> outputFiles() const {
+    // The names in the output folder, sorted, each followed by a blank.
+    std::string outputFiles() const {
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(output.path())) {
             names.push_back(e.path().filename().string());
         }
         std::sort(names.begin(), names.end());
-        return names;
+        std::string joined;
+        for (const auto& name : names) joined += name + " ";
+        return joined;
     }
 };
 
-// A w x h 32-bit image, transparent but for the opaque block `visible` (none
-// when its right is below its left), whose pixel (x, y) encodes its position
-// so that a copy can be traced back to its source.
-inline ImagePtr makeSprite(int w, int h, Rect visible) {
+// Writes a w x h 32-bit image through the image library, transparent but for
+// the opaque block `visible` (all of it when not given; none when its right is
+// below its left), whose pixel (x, y) encodes its position so that a copy can
+// be traced back to its source.
+inline void writeSprite(const std::string& path, int w, int h,
+                        std::optional<Rect> visible = std::nullopt) {
+    const Rect v = visible.value_or(Rect{0, 0, w - 1, h - 1});
     ImagePtr image = createPixelImage(w, h);
-    if (!image) return image;
-    for (int y = visible.top; y <= visible.bottom; ++y) {
-        for (int x = visible.left; x <= visible.right; ++x) {
+    ASSERT_TRUE(image) << path;
+    for (int y = v.top; y <= v.bottom; ++y) {
+        for (int x = v.left; x <= v.right; ++x) {
             setPixel(
                 *image, x, y,
                 packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 200, 255));
         }
     }
-    return image;
-}
-
-// Writes a sprite through the image library; fails the test when it cannot.
-inline void writeSprite(const std::string& path, int w, int h, Rect visible) {
-    ImagePtr image = makeSprite(w, h, visible);
-    ASSERT_TRUE(image) << path;
     ASSERT_EQ(SaveBitmapToFile(image.get(), path), 0) << path;
-}
-
-inline void writeOpaqueSprite(const std::string& path, int w, int h) {
-    writeSprite(path, w, h, {0, 0, w - 1, h - 1});
 }
 
 }  // namespace tilvane::testing

@@ -1,17 +1,98 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <numeric>
 
+#include "build/file_ordering.h"
+#include "build/output_paths.h"
 #include "tests/build/build_fixture.h"
 
 namespace tilvane {
 namespace {
 
 using testing::BuildFixture;
+using testing::folderSnapshot;
 using testing::writeFile;
-using testing::writeOpaqueSprite;
 using testing::writeSprite;
+
+namespace fs = std::filesystem;
+
+using Order = std::vector<std::int32_t>;
+
+// The file list's order of file indices for n files whose names sort in the
+// reverse of the folder order: unlike the identity, a fallback shows.
+Order reversed(std::size_t n) {
+    Order order(n);
+    std::iota(order.rbegin(), order.rend(), 0);
+    return order;
+}
+
+TEST(OrderFiles, FollowsTheSortOrder) {
+    struct Case {
+        const char* name;
+        std::int32_t sortOrder;
+        std::uint32_t seed;
+        std::vector<std::pair<std::int64_t, std::int32_t>> areas;
+        Order expected;
+    };
+    const std::int64_t g = 4294967296LL;
+    const std::vector<std::pair<std::int64_t, std::int32_t>> areas = {
+        {5, 0}, {9, 1}, {1, 2}, {7, 3}};
+    const std::vector<Case> cases = {
+        {"name", 0, 0, areas, {3, 2, 1, 0}},
+        {"unknown -1 is by name", -1, 0, areas, {3, 2, 1, 0}},
+        {"unknown 3 is by name", 3, 0, areas, {3, 2, 1, 0}},
+        {"unknown 2^31 - 1 is by name", 2147483647, 0, areas, {3, 2, 1, 0}},
+        {"size, largest first", 1, 0, areas, {1, 3, 0, 2}},
+        {"size, equal areas in folder order", 1, 0, {{4, 0}, {4, 1}, {4, 2}, {4, 3}}, {0, 1, 2, 3}},
+        {"size, ties among others", 1, 0, {{4, 0}, {8, 1}, {4, 2}, {8, 3}}, {1, 3, 0, 2}},
+        {"size, areas beyond 2^32", 1, 0, {{1, 0}, {3 * g, 1}, {g, 2}, {2, 3}}, {1, 2, 3, 0}},
+        // A size list that disagrees with the file list still gives one entry per file.
+        {"size, mismatched list", 1, 0, {{5, 0}}, {3, 2, 1, 0}},
+        // Seed 0 draws 38, 7719, 21238, 2437, 8855, 11797, 8365, 32285, 10450,
+        // 30612: mod 4, 2 3 (2) 1 (3 1 1 1 2) 0.
+        {"random, seed 0", 2, 0, {}, {2, 3, 1, 0}},
+        // Seed 1 draws 41, 18467, 6334, 26500: mod 4, 1 3 2 0.
+        {"random, seed 1", 2, 1, {}, {1, 3, 2, 0}},
+        {"random, no file", 2, 0, {}, {}},
+        {"size, no file", 1, 0, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(orderFiles(reversed(c.expected.size()), c.sortOrder, c.seed, c.areas),
+                  c.expected);
+    }
+}
+
+// A position that needs 1000 draws makes the whole order alphabetical, and
+// says so. 197 files are the fewest with which seed 3 runs out; beyond 32768
+// files the generator's values cannot cover the list at all.
+TEST(OrderFiles, RandomIsAPermutationOrFallsBackToAlphabetical) {
+    struct Case {
+        std::size_t files;
+        std::uint32_t seed;
+        bool fellBack;
+    };
+    const std::vector<Case> cases = {
+        {196, 3, false}, {197, 3, true}, {197, 0, false}, {32769, 5, true}, {40000, 5, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.files) + " files, seed " + std::to_string(c.seed));
+        const Order alphabetical = reversed(c.files);
+        bool fellBack = !c.fellBack;
+        Order order = orderFiles(alphabetical, 2, c.seed, {}, &fellBack);
+        EXPECT_EQ(fellBack, c.fellBack);
+        EXPECT_EQ(order == alphabetical, c.fellBack);
+        std::sort(order.begin(), order.end());
+        EXPECT_TRUE(std::equal(order.begin(), order.end(), alphabetical.rbegin()));
+    }
+    bool fellBack = true;
+    orderFiles(reversed(40000), 0, 5, {}, &fellBack);
+    EXPECT_FALSE(fellBack) << "only the random order falls back";
+}
 
 void expectIdle(const BuildFixture& b) {
     EXPECT_EQ(b.run.currentStep, -1);
@@ -20,140 +101,194 @@ void expectIdle(const BuildFixture& b) {
     EXPECT_TRUE(b.run.originalSizes.empty());
 }
 
-// Settings errors stop before anything is prepared and leave the status line
-// as it was.
-TEST(StartBuild, RefusesBadSettingsWithTheirMessage) {
+// "$I/" and "$O/" stand for the input and the output folder.
+std::string expand(const BuildFixture& b, std::string text) {
+    for (const auto& [token, folder] :
+         {std::pair{"$I/", b.input.folder()}, std::pair{"$O/", b.output.folder()}}) {
+        for (std::size_t at; (at = text.find(token)) != std::string::npos;) {
+            text.replace(at, 3, folder);
+        }
+    }
+    return text;
+}
+
+// A refusal comes before any work, writes nothing and leaves the status line
+// as it was. The atlas lies outside the input folder however either is spelt
+// (a folder whose name differs only in case is another folder where the file
+// system says so); the outputs are distinct files, none is an image the build
+// reads, and the messages name the paths as the settings spell them.
+TEST(StartBuild, RefusesSettingsAndOutputsWithTheirMessage) {
     struct Case {
         const char* name;
-        std::function<void(BuildFixture&)> change;
-        const char* message;
+        const char* image;  // nullptr: as the fixture sets it
+        const char* text;
+        std::function<void(BuildFixture&)> setUp;
+        std::string message;  // empty when allowed, and again over what it wrote
+    };
+    const std::string inInput(kImageInInputFolder),
+        format = "Unsupported Output Image File format.",
+        create = "Failed to create the output image.";
+    const auto linkInput = [](BuildFixture& b) {
+        fs::create_directory_symlink(b.input.path(), b.output.path() / "sprites");
     };
     const std::vector<Case> cases = {
-        {"blank image file", [](BuildFixture& b) { b.settings.outputImageFile = " \t "; },
-         "Invalid Output Image File name."},
-        {"gif output",
-         [](BuildFixture& b) { b.settings.outputImageFile = b.output.file("atlas.gif"); },
-         "Unsupported Output Image File format."},
-        {"no extension",
-         [](BuildFixture& b) { b.settings.outputImageFile = b.output.file("atlas"); },
-         "Unsupported Output Image File format."},
-        {"image folder missing",
-         [](BuildFixture& b) { b.settings.outputImageFile = b.output.file("gone/atlas.png"); },
+        {"blank image file", " \t ", nullptr, nullptr, "Invalid Output Image File name."},
+        {"gif output", "$O/atlas.gif", nullptr, nullptr, format},
+        {"no extension", "$O/atlas", nullptr, nullptr, format},
+        {"image folder missing", "$O/gone/atlas.png", nullptr, nullptr,
          "The Output Image File folder does not exist."},
-        {"text folder missing",
-         [](BuildFixture& b) { b.settings.outputTextFile = b.output.file("gone/rects.txt"); },
+        {"text folder missing", nullptr, "$O/gone/rects.txt", nullptr,
          "The Output Text File folder does not exist."},
-        {"text format 5", [](BuildFixture& b) { b.settings.textFormat = 5; },
+        {"text format 5", nullptr, nullptr, [](BuildFixture& b) { b.settings.textFormat = 5; },
          "Unsupported Source Rects Output Format."},
-        {"text format -1", [](BuildFixture& b) { b.settings.textFormat = -1; },
-         "Unsupported Source Rects Output Format."},
-        {"crop mode 3", [](BuildFixture& b) { b.settings.cropMode = 3; },
+        {"crop mode 3", nullptr, nullptr, [](BuildFixture& b) { b.settings.cropMode = 3; },
          "Unsupported Crop option."},
-        {"crop mode -1", [](BuildFixture& b) { b.settings.cropMode = -1; },
+        {"crop mode -1", nullptr, nullptr, [](BuildFixture& b) { b.settings.cropMode = -1; },
          "Unsupported Crop option."},
-        {"width 0", [](BuildFixture& b) { b.settings.outputWidth = 0; },
-         "Failed to create the output image."},
-        {"height 0", [](BuildFixture& b) { b.settings.outputHeight = 0; },
-         "Failed to create the output image."},
-        {"width 2^31", [](BuildFixture& b) { b.settings.outputWidth = 0x80000000u; },
-         "Failed to create the output image."},
-        {"storage above 2^31 bytes",
+        {"width 0", nullptr, nullptr, [](BuildFixture& b) { b.settings.outputWidth = 0; }, create},
+        {"height 2^31", nullptr, nullptr,
+         [](BuildFixture& b) { b.settings.outputHeight = 0x80000000u; }, create},
+        {"storage above 2^31 bytes", nullptr, nullptr,
+         [](BuildFixture& b) { b.settings.outputWidth = b.settings.outputHeight = 65536; }, create},
+        {"image in the input folder", "$I/atlas.png", nullptr, nullptr, inInput},
+        {"dot, dot dot, doubled separator", nullptr, nullptr,
          [](BuildFixture& b) {
-             b.settings.outputWidth = 65536;
-             b.settings.outputHeight = 65536;
+             b.settings.outputImageFile =
+                 b.input.folder() + ".//../" + b.input.path().filename().string() + "/atlas.png";
          },
-         "Failed to create the output image."},
+         inInput},
+        {"link to the input folder", "$O/sprites/atlas.png", nullptr, linkInput, inInput},
+        {"input folder named through a link", "$I/atlas.png", nullptr,
+         [&](BuildFixture& b) {
+             linkInput(b);
+             b.settings.inputFolder = b.output.file("sprites") + "/";
+         },
+         inInput},
+        {"IN7 next to in7", "$O/IN7/atlas.png", nullptr,
+         [](BuildFixture& b) {
+             fs::create_directories(b.output.path() / "IN7");
+             fs::create_directories(b.output.path() / "in7");
+             writeSprite(b.output.file("in7/a.png"), 4, 4);
+             b.settings.inputFolder = b.output.file("in7") + "/";
+         },
+         ""},
+        {"text is the image, spelt otherwise", nullptr, "$O//atlas.png", nullptr,
+         "The Output Text File\n$O//atlas.png\nmust not be the same file as the Output Image "
+         "File\n$O/atlas.png"},
+        {"text is the mask", nullptr, "$O/atlas_mask.png", nullptr,
+         "The Output Text File\n$O/atlas_mask.png\nmust not be the same file as the mask "
+         "image\n$O/atlas_mask.png"},
+        {"text is the mask, no mask asked for", nullptr, "$O/atlas_mask.png",
+         [](BuildFixture& b) { b.settings.createMask = 0; }, ""},
+        {"text would become an input image", nullptr, "$I/rects.PNG", nullptr,
+         "The Output Text File\n$I/rects.PNG\nmust not be an image of the Input "
+         "Folder\n$I/rects.PNG"},
+        {"image is a hard link of an input", nullptr, nullptr,
+         [](BuildFixture& b) {
+             fs::create_hard_link(b.input.file("a.png"), b.settings.outputImageFile);
+         },
+         "The Output Image File\n$O/atlas.png\nmust not be an image of the Input Folder\n$I/a.png"},
+        {"text links to an input", nullptr, "$O/rects.txt",
+         [](BuildFixture& b) {
+             fs::create_symlink(b.input.file("a.png"), b.settings.outputTextFile);
+         },
+         "The Output Text File\n$O/rects.txt\nmust not be an image of the Input Folder\n$I/a.png"},
+        {"text is a hard link of the last atlas", nullptr, "$O/rects.txt",
+         [](BuildFixture& b) {
+             writeSprite(b.settings.outputImageFile, 2, 2);
+             fs::create_hard_link(b.settings.outputImageFile, b.settings.outputTextFile);
+         },
+         "The Output Text File\n$O/rects.txt\nmust not be the same file as the Output Image "
+         "File\n$O/atlas.png"},
+        {"text links to the image not yet written", nullptr, "$O/rects.txt",
+         [](BuildFixture& b) { fs::create_symlink("atlas.png", b.settings.outputTextFile); },
+         "The Output Text File\n$O/rects.txt\nmust not be the same file as the Output Image "
+         "File\n$O/atlas.png"},
+        {"image is a folder", nullptr, nullptr,
+         [](BuildFixture& b) { fs::create_directory(b.settings.outputImageFile); },
+         "The Output Image File\n$O/atlas.png\nis a folder."},
+        {"mask is a folder", nullptr, nullptr,
+         [](BuildFixture& b) { fs::create_directory(b.output.file("atlas_mask.png")); },
+         "The mask image\n$O/atlas_mask.png\nis a folder."},
+        // A device replaces nothing: several outputs may share one.
+        {"text on a device", nullptr, "/dev/null", nullptr, ""},
+        {"text beside the sprites", nullptr, "$I/atlas.txt", nullptr, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         BuildFixture b;
-        writeFile(b.input.file("a.png"), "not looked at");
+        writeSprite(b.input.file("a.png"), 4, 4);
         b.window.setStatusText("before");
-        c.change(b);
-        EXPECT_EQ(startBuild(b.job), BuildOutcome::refused);
+        if (c.image) b.settings.outputImageFile = expand(b, c.image);
+        if (c.text) b.settings.outputTextFile = expand(b, c.text);
+        if (c.setUp) c.setUp(b);
+        const auto inputBefore = folderSnapshot(b.input.path());
+        const auto outputBefore = folderSnapshot(b.output.path());
+        const BuildOutcome outcome = b.runBuild();
+        if (c.message.empty()) {
+            EXPECT_EQ(outcome, BuildOutcome::saved);
+            EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
+            EXPECT_TRUE(b.window.messages.empty());
+            EXPECT_EQ(b.window.dones.size(), 2u);
+            EXPECT_EQ(b.listedNames(), "a.png ");
+            continue;
+        }
+        EXPECT_EQ(outcome, BuildOutcome::refused);
         expectIdle(b);
-        EXPECT_EQ(b.window.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(b.window.messages, std::vector<std::string>{expand(b, c.message)});
         EXPECT_EQ(b.window.statusText(), "before");
         EXPECT_EQ(b.window.fileList().count(), 0);
         EXPECT_TRUE(b.window.reports.empty());
-        EXPECT_TRUE(b.outputFiles().empty());
+        EXPECT_EQ(folderSnapshot(b.input.path()), inputBefore);
+        EXPECT_EQ(folderSnapshot(b.output.path()), outputBefore);
     }
 }
 
-TEST(StartBuild, TrimsTheOutputImageFileAndKeepsIt) {
-    BuildFixture b;
-    b.settings.outputImageFile = "  " + b.output.file("atlas.png") + "\t";
-    startBuild(b.job);
-    EXPECT_EQ(b.settings.outputImageFile, b.output.file("atlas.png"));
-}
-
-// Past the settings checks, a folder that gives nothing to build stops the
-// build with the outcome, message, status and report that say why.
+// Past the checks, a folder that gives nothing to build stops the build with
+// the outcome, the message (after the status it was shown under) or the
+// report, and the status that say why.
 TEST(StartBuild, FolderWithNothingToBuildSaysWhy) {
     struct Case {
         const char* name;
         std::function<void(BuildFixture&)> setUp;
         BuildOutcome outcome;
-        std::vector<std::string> messages;
-        // The status each message was shown under, and the last status.
-        std::vector<std::string> statusAtMessage;
+        std::string shown;  // "status | message", or the report's lines
         const char* status;
-        std::vector<std::string> reportLines;
-        std::vector<std::string> listed;
-        // Whether the atlas and the per-file lists were released.
-        bool released;
+        const char* listed;
+        bool released;  // the atlas and the per-file lists
     };
-    const std::string searching = "Searching for files...";
     const std::vector<Case> cases = {
         {"input folder missing",
          [](BuildFixture& b) { b.settings.inputFolder = b.input.folder() + "gone/"; },
          BuildOutcome::noInputFolder,
-         {"Failed to find the Input Folder, or the folder is empty."},
-         {searching},
-         "",
-         {},
-         {},
-         true},
+         "Searching for files... | Failed to find the Input Folder, or the folder is empty.", "",
+         "", true},
         {"nothing usable",
          [](BuildFixture& b) {
              writeFile(b.input.file("notes.txt"), "text");
              writeFile(b.input.file("empty.png"), "");
-             std::filesystem::create_directory(b.input.path() / "folder.png");
+             fs::create_directory(b.input.path() / "folder.png");
              writeFile(b.input.file("photo.jpeg"), "unsupported extension");
          },
-         BuildOutcome::noFiles,
-         {"No files found."},
-         {"No files found."},
-         "No files found.",
-         {},
-         {},
-         false},
+         BuildOutcome::noFiles, "No files found. | No files found.", "No files found.", "", false},
         {"every file fails",
          [](BuildFixture& b) {
              writeFile(b.input.file("b.png"), "not a png");
              writeFile(b.input.file("A.jpg"), "not a jpeg");
          },
          BuildOutcome::nothingListed,
-         {},
-         {},
-         "Failed to load/add some files.",
-         {"A.jpg          (failed to load)", "b.png          (failed to load)"},
-         {},
-         false},
+         "A.jpg          (failed to load)\nb.png          (failed to load)\n",
+         "Failed to load/add some files.", "", false},
         {"crop all to same dimension, sizes differ",
          [](BuildFixture& b) {
              b.settings.cropMode = 2;
-             writeOpaqueSprite(b.input.file("a.png"), 32, 32);
-             writeOpaqueSprite(b.input.file("b.png"), 32, 16);
+             writeSprite(b.input.file("a.png"), 32, 32);
+             writeSprite(b.input.file("b.png"), 32, 16);
          },
          BuildOutcome::unequalSizes,
-         {"The images must all have the same dimensions in order to use \nthe following crop "
-          "setting:\n- Crop all to same dimension"},
-         {searching},
-         "",
-         {},
-         {"a.png", "b.png"},
-         true},
+         "Searching for files... | The images must all have the same dimensions in order to use "
+         "\nthe following crop setting:\n- Crop all to same dimension",
+         "", "a.png b.png ", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -163,107 +298,93 @@ TEST(StartBuild, FolderWithNothingToBuildSaysWhy) {
         EXPECT_EQ(startBuild(b.job), c.outcome);
         if (c.released) expectIdle(b);
         EXPECT_EQ(b.run.currentStep, -1);
-        EXPECT_EQ(b.window.messages, c.messages);
-        EXPECT_EQ(b.window.statusAtMessage, c.statusAtMessage);
+        std::string shown;
+        for (std::size_t i = 0; i < b.window.messages.size(); ++i) {
+            shown += b.window.statusAtMessage[i] + " | " + b.window.messages[i];
+        }
+        for (const auto& report : b.window.reports) {
+            for (const auto& line : report.lines) shown += line + "\n";
+            EXPECT_EQ(report.added, 0);
+            EXPECT_EQ(report.failed, static_cast<int>(report.lines.size()));
+            EXPECT_EQ(report.imagePath, b.settings.outputImageFile);
+            EXPECT_EQ(report.textPath, b.settings.outputTextFile);
+        }
+        EXPECT_EQ(shown, c.shown);
         EXPECT_EQ(b.window.statusText(), c.status);
         EXPECT_EQ(b.listedNames(), c.listed);
-        EXPECT_TRUE(b.outputFiles().empty());
-        if (c.reportLines.empty()) {
-            EXPECT_TRUE(b.window.reports.empty());
-            continue;
-        }
-        ASSERT_EQ(b.window.reports.size(), 1u);
-        const auto& report = b.window.reports[0];
-        EXPECT_EQ(report.lines, c.reportLines);
-        EXPECT_EQ(report.added, 0);
-        EXPECT_EQ(report.failed, static_cast<int>(c.reportLines.size()));
-        EXPECT_EQ(report.imagePath, b.settings.outputImageFile);
-        EXPECT_EQ(report.textPath, b.settings.outputTextFile);
+        EXPECT_EQ(b.outputFiles(), "");
     }
 }
 
-TEST(StartBuild, FullyTransparent32BitImageCannotBeCropped) {
-    struct Case {
+// Each listed file in process order, named through its file index: its size,
+// crop rectangle and trim offset; then the failures.
+std::vector<std::string> prepared(BuildFixture& b) {
+    std::vector<std::string> lines;
+    const FileList& list = b.window.fileList();
+    for (const std::int32_t index : b.run.processOrder) {
+        const auto i = static_cast<std::size_t>(index);
+        const Size& s = b.run.originalSizes.at(i);
+        const Rect& r = b.run.cropRects.at(i);
+        const Point& o = b.run.trimOffsets.at(i);
+        char line[200];
+        std::snprintf(line, sizeof line, "%s %dx%d [%d,%d %d,%d] +%d,%d",
+                      list.text(list.findValue(index).value_or(-1)).c_str(), s.width, s.height,
+                      r.left, r.top, r.right, r.bottom, o.x, o.y);
+        lines.push_back(line);
+    }
+    lines.insert(lines.end(), b.run.failures.begin(), b.run.failures.end());
+    return lines;
+}
+
+// Trimming works per file (never on a file without alpha; a file with nothing
+// visible cannot be cropped) or, for "Crop all to same dimension", to the
+// union of every file's rectangle. The size order takes the trimmed areas.
+TEST(StartBuild, PreparesEachFileForItsCropMode) {
+    struct Sprite {
         const char* name;
-        std::int32_t cropMode;
-        bool cropFails;
+        int w;
+        int h;
+        std::optional<Rect> visible;
     };
-    for (const Case& c : std::vector<Case>{{"crop", 1, true}, {"no crop", 0, false}}) {
-        SCOPED_TRACE(c.name);
+    struct Case {
+        std::int32_t cropMode;
+        std::int32_t sortOrder;
+        std::vector<Sprite> sprites;
+        std::vector<std::string> prepared;
+    };
+    const Sprite ghost = {"ghost.png", 8, 8, Rect{0, 0, -1, -1}};
+    const Sprite b40 = {"b.png", 40, 20, Rect{3, 2, 34, 17}};
+    const std::vector<Case> cases = {
+        {1,
+         1,
+         {b40, {"a.png", 5, 6, {}}, {"C.jpg", 30, 20, {}}, ghost},
+         {"C.jpg 30x20 [0,0 29,19] +0,0", "b.png 40x20 [3,2 34,17] +3,2",
+          "a.png 5x6 [0,0 4,5] +0,0", "ghost.png          (could not crop it)"}},
+        {0, 0, {b40, ghost}, {"b.png 40x20 [0,0 39,19] +0,0", "ghost.png 8x8 [0,0 7,7] +0,0"}},
+        {2,
+         0,
+         {{"a.png", 32, 32, Rect{4, 10, 9, 20}}, {"b.png", 32, 32, Rect{2, 12, 6, 25}}},
+         {"a.png 32x32 [2,10 9,25] +2,10", "b.png 32x32 [2,10 9,25] +2,10"}},
+        {2, 0, {{"a.png", 32, 16, Rect{4, 10, 9, 12}}}, {"a.png 32x16 [4,10 9,12] +4,10"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prepared[0]);
         BuildFixture b;
         b.settings.cropMode = c.cropMode;
-        writeSprite(b.input.file("ghost.png"), 8, 8, {0, 0, -1, -1});
-        writeOpaqueSprite(b.input.file("solid.png"), 4, 4);
-        startBuild(b.job);
-        EXPECT_EQ(b.run.currentStep, 0);
-        if (c.cropFails) {
-            EXPECT_EQ(b.run.failures,
-                      std::vector<std::string>{"ghost.png          (could not crop it)"});
-            EXPECT_EQ(b.listedNames(), std::vector<std::string>{"solid.png"});
-        } else {
-            EXPECT_TRUE(b.run.failures.empty());
-            EXPECT_EQ(b.listedNames(), (std::vector<std::string>{"ghost.png", "solid.png"}));
-        }
+        b.settings.sortOrder = c.sortOrder;
+        for (const Sprite& s : c.sprites) writeSprite(b.input.file(s.name), s.w, s.h, s.visible);
+        EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+        EXPECT_EQ(prepared(b), c.prepared);
     }
-}
-
-TEST(StartBuild, RecordsSizesTrimRectsAndFileIndices) {
-    BuildFixture b;
-    b.settings.cropMode = 1;
-    writeSprite(b.input.file("b.png"), 40, 20, {3, 2, 34, 17});
-    writeOpaqueSprite(b.input.file("a.png"), 5, 6);
-    // No alpha: never trimmed, whatever the pixels.
-    writeOpaqueSprite(b.input.file("C.jpg"), 9, 7);
-    startBuild(b.job);
-    ASSERT_EQ(b.run.currentStep, 0);
-    EXPECT_EQ(b.listedNames(), (std::vector<std::string>{"a.png", "b.png", "C.jpg"}));
-    EXPECT_EQ(b.run.originalSizes, (std::vector<Size>{{5, 6}, {40, 20}, {9, 7}}));
-    EXPECT_EQ(b.run.cropRects, (std::vector<Rect>{{0, 0, 4, 5}, {3, 2, 34, 17}, {0, 0, 8, 6}}));
-    EXPECT_EQ(b.run.trimOffsets, (std::vector<Point>{{0, 0}, {3, 2}, {0, 0}}));
-    for (int i = 0; i < b.window.fileList().count(); ++i) {
-        EXPECT_EQ(b.window.fileList().value(i), i);
-    }
-    EXPECT_EQ(b.run.textFileType, 0);
-}
-
-TEST(StartBuild, CropAllToSameDimensionUsesTheUnion) {
-    BuildFixture b;
-    b.settings.cropMode = 2;
-    writeSprite(b.input.file("a.png"), 32, 32, {4, 10, 9, 20});
-    writeSprite(b.input.file("b.png"), 32, 32, {2, 12, 6, 25});
-    startBuild(b.job);
-    ASSERT_EQ(b.run.currentStep, 0);
-    EXPECT_EQ(b.run.cropRects, (std::vector<Rect>{{2, 10, 9, 25}, {2, 10, 9, 25}}));
-    EXPECT_EQ(b.run.trimOffsets, (std::vector<Point>{{2, 10}, {2, 10}}));
-}
-
-TEST(StartBuild, CropAllToSameDimensionWithOneFileKeepsItsOwnRect) {
-    BuildFixture b;
-    b.settings.cropMode = 2;
-    writeSprite(b.input.file("a.png"), 32, 16, {4, 10, 9, 12});
-    startBuild(b.job);
-    ASSERT_EQ(b.run.currentStep, 0);
-    EXPECT_EQ(b.run.cropRects, (std::vector<Rect>{{4, 10, 9, 12}}));
-}
-
-TEST(StartBuild, SizeOrderPutsLargestFirstAndKeepsFolderOrderForEqualAreas) {
-    BuildFixture b;
-    b.settings.sortOrder = 1;
-    // Folder order: a (0), M (1), z (2); a and z have equal areas.
-    writeOpaqueSprite(b.input.file("z.png"), 10, 20);
-    writeOpaqueSprite(b.input.file("a.png"), 20, 10);
-    writeOpaqueSprite(b.input.file("M.png"), 30, 30);
-    startBuild(b.job);
-    ASSERT_EQ(b.run.currentStep, 0);
-    EXPECT_EQ(b.run.processOrder, (std::vector<std::int32_t>{1, 0, 2}));
-    EXPECT_TRUE(b.run.sizeSortList.empty());
 }
 
 TEST(StartBuild, GoDuringABuildStartsOverAndARefusalLeavesNoBuild) {
     BuildFixture b;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    writeOpaqueSprite(b.input.file("b.png"), 4, 4);
+    b.settings.outputImageFile = "  " + b.output.file("atlas.png") + "\t";
+    writeSprite(b.input.file("a.png"), 4, 4);
+    writeSprite(b.input.file("b.png"), 4, 4);
     startBuild(b.job);
+    EXPECT_EQ(b.settings.outputImageFile, b.output.file("atlas.png")) << "trimmed and kept";
     EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::stepDone);
     ASSERT_EQ(b.run.placedNames.size(), 1u);
     EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
@@ -271,7 +392,6 @@ TEST(StartBuild, GoDuringABuildStartsOverAndARefusalLeavesNoBuild) {
     EXPECT_TRUE(b.run.placedNames.empty());
     EXPECT_EQ(b.run.occupancy.size(), 0u);
     EXPECT_EQ(b.window.fileList().count(), 2);
-
     b.settings.cropMode = 9;
     EXPECT_EQ(startBuild(b.job), BuildOutcome::refused);
     expectIdle(b);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -7,13 +9,16 @@
 #include "build/footprint.h"
 #include "image/image_file.h"
 #include "tests/build/build_fixture.h"
+#include "textout/source_rects.h"
 
 namespace tilvane {
 namespace {
 
 using testing::BuildFixture;
-using testing::writeOpaqueSprite;
+using testing::readFile;
 using testing::writeSprite;
+
+namespace fs = std::filesystem;
 
 TEST(FootprintSide, AddsSpacingUnlessOnlyTheImageFits) {
     struct Case {
@@ -42,151 +47,113 @@ TEST(FootprintSide, AddsSpacingUnlessOnlyTheImageFits) {
     }
 }
 
-struct PlacedCase {
-    const char* name;
-    int w;
-    int h;
-    Rect visible;
-    std::int32_t cropMode;
-    std::vector<Rect> placed;
-    std::vector<Rect> occupied;
-    std::vector<std::string> failures;
-};
+// The pixel writeSprite puts at (x, y).
+std::uint32_t spritePixel(int x, int y) {
+    return packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 200, 255);
+}
 
-TEST(BuildStep, FootprintExamples) {
-    const std::vector<PlacedCase> cases = {
-        {"image fills the atlas",
-         512,
-         512,
-         {0, 0, 511, 511},
-         0,
-         {{0, 0, 511, 511}},
-         {{0, 0, 511, 511}},
-         {}},
-        {"spacing fills the atlas",
-         511,
-         511,
-         {0, 0, 510, 510},
-         0,
-         {{0, 0, 510, 510}},
-         {{0, 0, 511, 511}},
-         {}},
-        {"wider than the atlas",
-         513,
-         4,
-         {0, 0, 512, 3},
-         0,
-         {},
-         {},
-         {"a.png          (no space left on output image)"}},
-        {"trimmed", 64, 64, {10, 20, 29, 49}, 1, {{0, 0, 19, 29}}, {{0, 0, 20, 30}}, {}},
+// One sprite in a 512 x 512 atlas with spacing 1, trimmed: where it lands,
+// what it occupies, and that the atlas holds its visible block there with the
+// border and the spacing beside it empty.
+TEST(BuildStep, PlacesOneSprite) {
+    struct Case {
+        const char* name;
+        std::uint32_t border;
+        int w;
+        int h;
+        std::optional<Rect> visible;
+        std::vector<Rect> placed;
+        std::vector<Rect> occupied;
     };
-    for (const PlacedCase& c : cases) {
+    const std::vector<Case> cases = {
+        {"image fills the atlas", 0, 512, 512, {}, {{0, 0, 511, 511}}, {{0, 0, 511, 511}}},
+        {"spacing fills the atlas", 0, 511, 511, {}, {{0, 0, 510, 510}}, {{0, 0, 511, 511}}},
+        {"wider than the atlas", 0, 513, 4, {}, {}, {}},
+        {"trimmed, border 2", 2, 64, 64, Rect{10, 20, 29, 49}, {{2, 2, 21, 31}}, {{2, 2, 22, 32}}},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         BuildFixture b;
-        b.settings.borderSize = 0;
+        b.settings.borderSize = c.border;
         b.settings.spacing = 1;
-        b.settings.cropMode = c.cropMode;
+        b.settings.cropMode = 1;
         b.settings.createMask = 0;
         writeSprite(b.input.file("a.png"), c.w, c.h, c.visible);
         b.runBuild();
         EXPECT_EQ(b.run.placedRects, c.placed);
         EXPECT_EQ(b.run.occupiedRects, c.occupied);
-        EXPECT_EQ(b.run.failures, c.failures);
         EXPECT_EQ(b.run.placedNames.size(), c.placed.size());
-        EXPECT_EQ(b.run.placedFileIndices.size(), c.placed.size());
-    }
-}
-
-// The trimmed block is what lands at the position: its first pixel is the
-// source's (10, 20), and the spacing column beside it stays empty.
-TEST(BuildStep, DrawsTheTrimmedBlock) {
-    BuildFixture b;
-    b.settings.borderSize = 2;
-    b.settings.cropMode = 1;
-    b.settings.createMask = 0;
-    writeSprite(b.input.file("a.png"), 64, 64, {10, 20, 29, 49});
-    b.runBuild();
-    ASSERT_EQ(b.run.placedRects, (std::vector<Rect>{{2, 2, 21, 31}}));
-    ImagePtr atlas = CreateBitmapFromFile(b.settings.outputImageFile);
-    ASSERT_TRUE(atlas);
-    EXPECT_EQ(getPixel(*atlas, 2, 2), packPixel(10, 20, 200, 255));
-    EXPECT_EQ(getPixel(*atlas, 21, 31), packPixel(29, 49, 200, 255));
-    EXPECT_EQ(getPixel(*atlas, 22, 2), 0u);
-    EXPECT_EQ(getPixel(*atlas, 1, 1), 0u);
-}
-
-TEST(BuildStep, PlacesInProcessOrderWithoutOverlap) {
-    BuildFixture b;
-    b.settings.sortOrder = 1;
-    b.settings.outputWidth = 64;
-    b.settings.outputHeight = 64;
-    writeOpaqueSprite(b.input.file("a.png"), 10, 10);
-    writeOpaqueSprite(b.input.file("b.png"), 30, 20);
-    writeOpaqueSprite(b.input.file("c.png"), 20, 20);
-    b.runBuild();
-    EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"b.png", "c.png", "a.png"}));
-    EXPECT_EQ(b.run.placedFileIndices, (std::vector<std::int32_t>{1, 2, 0}));
-    ASSERT_EQ(b.run.occupiedRects.size(), 3u);
-    EXPECT_EQ(b.run.occupancy.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) {
-        for (std::size_t j = i + 1; j < 3; ++j) {
-            const Rect& p = b.run.occupiedRects[i];
-            const Rect& q = b.run.occupiedRects[j];
-            EXPECT_TRUE(p.right < q.left || q.right < p.left || p.bottom < q.top ||
-                        q.bottom < p.top);
+        ImagePtr atlas = CreateBitmapFromFile(b.settings.outputImageFile);
+        ASSERT_TRUE(atlas);
+        if (c.placed.empty()) {
+            EXPECT_EQ(b.run.failures,
+                      std::vector<std::string>{"a.png          (no space left on output image)"});
+            EXPECT_EQ(getPixel(*atlas, 0, 0), 0u);
+            continue;
         }
+        const Rect v = c.visible.value_or(Rect{0, 0, c.w - 1, c.h - 1});
+        const Rect p = c.placed[0];
+        EXPECT_EQ(getPixel(*atlas, p.left, p.top), spritePixel(v.left, v.top));
+        EXPECT_EQ(getPixel(*atlas, p.right, p.bottom), spritePixel(v.right, v.bottom));
+        EXPECT_EQ(p.right < 511 ? getPixel(*atlas, p.right + 1, p.top) : 0u, 0u);
+        EXPECT_EQ(p.left > 0 ? getPixel(*atlas, p.left - 1, p.top - 1) : 0u, 0u);
     }
 }
 
-TEST(BuildStep, FileDeletedAfterGoFailsAndLaterFilesKeepTheirIndices) {
+// A file that fails (deleted after "GO!", or too large) is reported at the end;
+// the files after it keep their indices, and the atlas and text file are written.
+TEST(BuildStep, FailedFilesAreReportedAndTheRestPlaced) {
     BuildFixture b;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    writeOpaqueSprite(b.input.file("b.png"), 4, 4);
-    writeOpaqueSprite(b.input.file("c.png"), 4, 4);
-    startBuild(b.job);
-    ASSERT_EQ(b.run.currentStep, 0);
-    std::filesystem::remove(b.input.file("b.png"));
+    b.settings.outputWidth = b.settings.outputHeight = 16;
+    b.settings.outputTextFile = b.output.file("atlas.XML");
+    for (const char* name : {"a.png", "b.png", "c.png"}) writeSprite(b.input.file(name), 4, 4);
+    writeSprite(b.input.file("d.png"), 17, 2);
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    EXPECT_EQ(b.window.statusText(), "Searching for files...");
+    fs::remove(b.input.file("b.png"));
+    b.window.shownStatuses.clear();
     std::vector<BuildOutcome> outcomes;
-    for (int i = 0; i < 3; ++i) outcomes.push_back(onTimerTick(b.job, kBuildTimerId));
-    EXPECT_EQ(outcomes, (std::vector<BuildOutcome>{BuildOutcome::stepDone, BuildOutcome::stepDone,
-                                                   BuildOutcome::savedWithFailures}));
+    for (int i = 0; i < 4; ++i) outcomes.push_back(onTimerTick(b.job, kBuildTimerId));
+    EXPECT_EQ(b.window.shownStatuses.at(0), "Adding: a.png");
+    EXPECT_EQ(outcomes,
+              (std::vector<BuildOutcome>{BuildOutcome::stepDone, BuildOutcome::stepDone,
+                                         BuildOutcome::stepDone, BuildOutcome::savedWithFailures}));
     EXPECT_EQ(b.run.currentStep, -1);
-    EXPECT_EQ(b.run.failures, std::vector<std::string>{"b.png          (failed to load)"});
     EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"a.png", "c.png"}));
     EXPECT_EQ(b.run.placedFileIndices, (std::vector<std::int32_t>{0, 2}));
+    ASSERT_EQ(b.window.reports.size(), 1u);
+    EXPECT_EQ(b.window.reports[0].lines,
+              (std::vector<std::string>{"b.png          (failed to load)",
+                                        "d.png          (no space left on output image)"}));
+    EXPECT_EQ(b.window.reports[0].added, 2);
+    EXPECT_EQ(b.window.reports[0].failed, 2);
+    EXPECT_EQ(b.window.statusText(), "Failed to load/add some files.");
+    EXPECT_TRUE(b.window.dones.empty());
+    EXPECT_EQ(b.outputFiles(), "atlas.XML atlas.png atlas_mask.png ");
+    EXPECT_EQ(readFile(b.settings.outputTextFile).substr(0, 1), "<");
 }
 
-TEST(BuildStep, StatusNamesTheFileBeingAdded) {
+// No tick does anything without an armed build, for another timer, or once
+// the file list was emptied during a build (Load Settings).
+TEST(OnTimerTick, IdleWithoutAStepToRun) {
     BuildFixture b;
-    writeOpaqueSprite(b.input.file("hero.png"), 4, 4);
-    startBuild(b.job);
-    EXPECT_EQ(b.window.statusText(), "Searching for files...");
-    b.window.shownStatuses.clear();
-    onTimerTick(b.job, kBuildTimerId);
-    ASSERT_FALSE(b.window.shownStatuses.empty());
-    EXPECT_EQ(b.window.shownStatuses[0], "Adding: hero.png");
-}
-
-TEST(OnTimerTick, DoesNothingForOtherTimersOrWhenIdle) {
-    BuildFixture b;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    writeOpaqueSprite(b.input.file("b.png"), 4, 4);
+    writeSprite(b.input.file("a.png"), 4, 4);
     EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
-    EXPECT_EQ(b.run.currentStep, -1);
     EXPECT_TRUE(b.window.shownStatuses.empty());
-
     startBuild(b.job);
     EXPECT_EQ(onTimerTick(b.job, kBuildTimerId + 1), BuildOutcome::idle);
+    b.window.fileList().reset();
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
     EXPECT_EQ(b.run.currentStep, 0);
     EXPECT_TRUE(b.run.placedNames.empty());
+    EXPECT_EQ(b.outputFiles(), "");
 }
 
 // A modal loop inside a step delivers ticks; they must find the guard set.
 TEST(OnTimerTick, TickDuringAStepChangesNothing) {
     BuildFixture b;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    writeOpaqueSprite(b.input.file("b.png"), 4, 4);
+    writeSprite(b.input.file("a.png"), 4, 4);
+    writeSprite(b.input.file("b.png"), 4, 4);
     startBuild(b.job);
     int nestedTicks = 0;
     b.window.onRefresh = [&] {
@@ -206,47 +173,157 @@ TEST(OnTimerTick, TickDuringAStepChangesNothing) {
     EXPECT_EQ(b.run.placedNames.size(), 1u);
 }
 
-// Emptying the file list during a build (Load Settings) leaves it armed but
-// inert.
-TEST(BuildStep, EmptiedFileListMakesStepsDoNothing) {
-    BuildFixture b;
-    writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-    startBuild(b.job);
-    b.window.fileList().reset();
-    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
-    EXPECT_EQ(b.run.currentStep, 0);
-    EXPECT_TRUE(b.run.placedNames.empty());
-    EXPECT_TRUE(b.outputFiles().empty());
-}
-
 // processOrder or a file index that no longer matches the lists must never be
 // read past; the build still ends.
 TEST(BuildStep, InconsistentRunNeverReadsOutsideItsLists) {
-    struct Case {
-        const char* name;
-        std::function<void(BuildRun&)> damage;
+    const std::vector<std::function<void(BuildRun&)>> damages = {
+        [](BuildRun& run) { run.processOrder.resize(1); },
+        [](BuildRun& run) { run.processOrder.clear(); },
+        [](BuildRun& run) { run.cropRects.resize(1), run.trimOffsets.resize(1); },
     };
-    const std::vector<Case> cases = {
-        {"processOrder shorter", [](BuildRun& run) { run.processOrder.resize(1); }},
-        {"processOrder empty", [](BuildRun& run) { run.processOrder.clear(); }},
-        {"per-file lists shorter",
-         [](BuildRun& run) {
-             run.cropRects.resize(1);
-             run.trimOffsets.resize(1);
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (std::size_t i = 0; i < damages.size(); ++i) {
+        SCOPED_TRACE(i);
         BuildFixture b;
         b.settings.createMask = 0;
-        writeOpaqueSprite(b.input.file("a.png"), 4, 4);
-        writeOpaqueSprite(b.input.file("b.png"), 4, 4);
-        startBuild(b.job);
-        ASSERT_EQ(b.run.currentStep, 0);
-        c.damage(b.run);
-        for (int i = 0; i < 3; ++i) onTimerTick(b.job, kBuildTimerId);
+        writeSprite(b.input.file("a.png"), 4, 4);
+        writeSprite(b.input.file("b.png"), 4, 4);
+        ASSERT_EQ(startBuild(b.job), BuildOutcome::armed);
+        damages[i](b.run);
+        for (int t = 0; t < 3; ++t) onTimerTick(b.job, kBuildTimerId);
         EXPECT_EQ(b.run.currentStep, -1);
         EXPECT_LE(b.run.placedNames.size(), 1u);
+    }
+}
+
+// Only TIFF and JPEG ask for options: each request as the dialog is opened
+// (-1 for a quality or compression not asked), and the answer is stored in the
+// settings; a cancel writes nothing and keeps the atlas.
+TEST(FinishBuild, TiffAndJpegAskForTheirOptionsAndStoreTheAnswer) {
+    struct Case {
+        const char* file;
+        bool ok;
+        const char* request;
+        std::int32_t tiffCompression;
+        std::int32_t jpegQuality;
+    };
+    const char* tiff = "TIFF Options: quality -1 0..0, compression 9 of 3";
+    const char* jpeg = "JPEG Options: quality 80 0..100, compression -1 of 0";
+    const std::vector<Case> cases = {
+        {"atlas.tif", true, tiff, 13, 80}, {"atlas.JPG", true, jpeg, 9, 55},
+        {"atlas.png", true, "", 9, 80},    {"atlas.bmp", true, "", 9, 80},
+        {"atlas.jpg", false, jpeg, 9, 80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        BuildFixture b;
+        b.settings.outputImageFile = b.output.file(c.file);
+        b.settings.tiffCompression = 9;
+        b.settings.jpegQuality = 80;
+        b.window.answerOptionsOk = c.ok;
+        b.window.answerCompression = 13;
+        b.window.answerQuality = 55;
+        writeSprite(b.input.file("a.png"), 4, 4);
+        EXPECT_EQ(b.runBuild(), c.ok ? BuildOutcome::saved : BuildOutcome::cancelled);
+        std::string requests;
+        for (const auto& r : b.window.optionRequests) {
+            char text[200];
+            std::snprintf(text, sizeof text, "%s: quality %d %d..%d, compression %d of %zu",
+                          r.title.c_str(), r.hasQuality ? r.quality : -1, r.qualityMin,
+                          r.qualityMax, r.hasCompression ? r.compression : -1, r.choiceCount);
+            requests += text;
+        }
+        EXPECT_EQ(requests, c.request);
+        EXPECT_EQ(b.settings.tiffCompression, c.tiffCompression);
+        EXPECT_EQ(b.settings.jpegQuality, c.jpegQuality);
+        EXPECT_EQ(b.run.currentStep, -1);
+        if (c.ok) {
+            EXPECT_TRUE(CreateBitmapFromFile(b.settings.outputImageFile));
+            continue;
+        }
+        EXPECT_EQ(b.window.statusText(), "You cancelled.");
+        EXPECT_EQ(b.outputFiles(), "");
+        EXPECT_TRUE(b.window.messages.empty() && b.window.reports.empty());
+        EXPECT_TRUE(b.window.dones.empty());
+        EXPECT_TRUE(b.run.outputImage);
+    }
+}
+
+// The text file's type, from its extension, selects the writer.
+TEST(FinishBuild, DoneShowsTheStatusFirstAndWritesAllThree) {
+    BuildFixture b;
+    b.settings.outputTextFile = b.output.file("atlas.json");
+    writeSprite(b.input.file("a.png"), 4, 4);
+    writeSprite(b.input.file("b.png"), 6, 3);
+    std::vector<BuildPhase> phases;
+    b.job.onPhase = [&](BuildPhase phase) { phases.push_back(phase); };
+    EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
+    EXPECT_EQ(phases, (std::vector<BuildPhase>{BuildPhase::scanning, BuildPhase::placing,
+                                               BuildPhase::saving}));
+    const auto& shown = b.window.shownStatuses;
+    const auto saving = std::find(shown.begin(), shown.end(), "Saving...");
+    EXPECT_LT(saving, std::find(saving, shown.end(), "Creating mask..."));
+    ASSERT_EQ(b.window.dones.size(), 1u);
+    EXPECT_EQ(b.window.dones[0].added, 2);
+    EXPECT_EQ(b.window.dones[0].imagePath, b.settings.outputImageFile);
+    EXPECT_EQ(b.window.dones[0].textPath, b.settings.outputTextFile);
+    EXPECT_EQ(b.window.statusAtDone, "Done");
+    EXPECT_TRUE(b.window.reports.empty());
+    EXPECT_FALSE(b.run.outputImage);
+    EXPECT_TRUE(b.run.outputFailures.empty());
+    EXPECT_EQ(b.outputFiles(), "atlas.json atlas.png atlas_mask.png ");
+    EXPECT_EQ(readFile(b.settings.outputTextFile).substr(0, 1), "[");
+}
+
+// An output that cannot be written is recorded with where and why: in turn
+// each is a link into a missing folder, or the text document is one the writer
+// refuses (made before the file is opened, so the old file stays). A failed
+// atlas still gets its mask but no text file; the dialog says nothing of the
+// mask.
+TEST(FinishBuild, OutputsThatCannotBeWrittenAreRecorded) {
+    using Output = OutputFailure::Output;
+    struct Case {
+        const char* file;
+        BuildOutcome outcome;
+        Output output;
+        int error;
+        const char* shown;  // "message | status"
+        const char* files;
+    };
+    const char* text = "Failed to save the source rects text file! | Failed to save text file.";
+    const char* all = "atlas.png atlas.txt atlas_mask.png ";
+    const std::vector<Case> cases = {
+        {"atlas.png", BuildOutcome::imageNotSaved, Output::image, ENOENT,
+         "Failed to save the image! | Failed to save image.", "atlas.png atlas_mask.png "},
+        {"atlas.txt", BuildOutcome::textNotSaved, Output::text, ENOENT, text, all},
+        {"atlas_mask.png", BuildOutcome::maskNotSaved, Output::mask, ENOENT, " | Done", all},
+        {"atlas.json", BuildOutcome::textNotSaved, Output::text, EINVAL, text,
+         "atlas.json atlas.png atlas_mask.png "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + ", error " + std::to_string(c.error));
+        BuildFixture b;
+        const std::string path = b.output.file(c.file);
+        if (c.error == EINVAL) {
+            b.settings.convertTabs = 1;
+            b.settings.tabSize = kMaxTabSize + 1;
+            b.settings.outputTextFile = path;
+            testing::writeFile(path, "old");
+        } else {
+            fs::create_symlink("missing/x", path);
+        }
+        writeSprite(b.input.file("a.png"), 4, 4);
+        EXPECT_EQ(b.runBuild(), c.outcome);
+        std::string shown;
+        for (const auto& message : b.window.messages) shown += message;
+        EXPECT_EQ(shown + " | " + b.window.statusText(), c.shown);
+        EXPECT_EQ(b.outputFiles(), c.files);
+        EXPECT_TRUE(c.error == EINVAL ? readFile(path) == "old" : fs::is_symlink(path));
+        EXPECT_EQ(b.window.dones.size(), c.output == Output::mask ? 1u : 0u);
+        EXPECT_FALSE(b.run.outputImage);
+        ASSERT_EQ(b.run.outputFailures.size(), 1u);
+        EXPECT_EQ(b.run.outputFailures[0].output, c.output);
+        EXPECT_EQ(b.run.outputFailures[0].path, path);
+        EXPECT_EQ(b.run.outputFailures[0].error, c.error);
     }
 }
 
