@@ -1,0 +1,672 @@
+#include "build/build.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <numeric>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "build/file_ordering.h"
+#include "build/footprint.h"
+#include "build/output_paths.h"
+#include "image/image_file.h"
+#include "image/pixel_image.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_dir.h"
+#include "textout/source_rects.h"
+
+namespace tilvane {
+namespace {
+
+using testing::folderSnapshot;
+using testing::readFile;
+using testing::RecordingWindow;
+using testing::TempDir;
+using testing::writeFile;
+
+namespace fs = std::filesystem;
+
+// An input folder, an output folder and a build over them, driven headless.
+struct BuildFixture {
+    TempDir input;
+    TempDir output;
+    JobSettings settings = defaultJobSettings();
+    BuildRun run;
+    RecordingWindow window{settings, run};
+    BuildJob job{settings, run, window};
+
+    BuildFixture() {
+        settings.inputFolder = input.folder();
+        settings.outputImageFile = output.file("atlas.png");
+        settings.outputTextFile = output.file("atlas.txt");
+        settings.sortOrder = 0;
+    }
+
+    // startBuild, then ticks while a build is armed; answers how it ended.
+    BuildOutcome runBuild() {
+        BuildOutcome outcome = startBuild(job);
+        for (int i = 0; run.currentStep != -1 && i < 100000; ++i) {
+            outcome = onTimerTick(job, kBuildTimerId);
+        }
+        return outcome;
+    }
+
+    // The names in the output folder, sorted, each followed by a blank.
+    std::string outputFiles() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(output.path())) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        std::string joined;
+        for (const auto& name : names) joined += name + " ";
+        return joined;
+    }
+};
+
+// A sprite's pixel (x, y): its position in its colour.
+std::uint32_t spritePixel(int x, int y) {
+    return packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 200, 255);
+}
+
+// Writes a w x h 32-bit image through the image library, transparent but for
+// the opaque block `visible` (all of it when not given; none when its right is
+// below its left) of spritePixel, so that a copy can be traced back to its
+// source.
+void writeSprite(const std::string& path, int w, int h,
+                 std::optional<Rect> visible = std::nullopt) {
+    const Rect v = visible.value_or(Rect{0, 0, w - 1, h - 1});
+    ImagePtr image = createPixelImage(w, h);
+    ASSERT_TRUE(image) << path;
+    for (int y = v.top; y <= v.bottom; ++y) {
+        for (int x = v.left; x <= v.right; ++x) {
+            setPixel(*image, x, y, spritePixel(x, y));
+        }
+    }
+    ASSERT_EQ(SaveBitmapToFile(image.get(), path), 0) << path;
+}
+
+using Order = std::vector<std::int32_t>;
+using Areas = std::vector<std::pair<std::int64_t, std::int32_t>>;
+
+// The file list's order of file indices for n files whose names sort in the
+// reverse of the folder order: unlike the identity, a fallback shows.
+Order reversed(std::size_t n) {
+    Order order(n);
+    std::iota(order.rbegin(), order.rend(), 0);
+    return order;
+}
+
+TEST(OrderFiles, FollowsTheSortOrder) {
+    struct Case {
+        const char* name;
+        std::int32_t sortOrder;
+        std::uint32_t seed;
+        Areas areas;
+        Order expected;
+    };
+    const std::int64_t g = 4294967296LL;
+    const Areas areas = {{5, 0}, {9, 1}, {1, 2}, {7, 3}};
+    const std::vector<Case> cases = {
+        {"name", 0, 0, areas, {3, 2, 1, 0}},
+        {"unknown -1 is by name", -1, 0, areas, {3, 2, 1, 0}},
+        {"unknown 3 is by name", 3, 0, areas, {3, 2, 1, 0}},
+        {"size, largest first", 1, 0, areas, {1, 3, 0, 2}},
+        {"size, equal areas in folder order", 1, 0, {{4, 0}, {4, 1}, {4, 2}, {4, 3}}, {0, 1, 2, 3}},
+        {"size, ties among others", 1, 0, {{4, 0}, {8, 1}, {4, 2}, {8, 3}}, {1, 3, 0, 2}},
+        {"size, areas beyond 2^32", 1, 0, {{1, 0}, {3 * g, 1}, {g, 2}, {2, 3}}, {1, 2, 3, 0}},
+        // A size list that disagrees with the file list still gives one entry per file.
+        {"size, mismatched list", 1, 0, {{5, 0}}, {3, 2, 1, 0}},
+        // Seed 0 draws 38, 7719, 21238, 2437, 8855, 11797, 8365, 32285, 10450,
+        // 30612: mod 4, 2 3 (2) 1 (3 1 1 1 2) 0.
+        {"random, seed 0", 2, 0, {}, {2, 3, 1, 0}},
+        // Seed 1 draws 41, 18467, 6334, 26500: mod 4, 1 3 2 0.
+        {"random, seed 1", 2, 1, {}, {1, 3, 2, 0}},
+        {"random, no file", 2, 0, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool fellBack = true;
+        EXPECT_EQ(orderFiles(reversed(c.expected.size()), c.sortOrder, c.seed, c.areas, &fellBack),
+                  c.expected);
+        EXPECT_FALSE(fellBack);
+    }
+}
+
+// A position that needs 1000 draws makes the whole order alphabetical, and
+// says so. 197 files are the fewest with which seed 3 runs out; beyond 32768
+// files the generator's values cannot cover the list at all.
+TEST(OrderFiles, RandomIsAPermutationOrFallsBackToAlphabetical) {
+    struct Case {
+        std::size_t files;
+        std::uint32_t seed;
+        bool fellBack;
+    };
+    const std::vector<Case> cases = {
+        {196, 3, false}, {197, 3, true}, {197, 0, false}, {32769, 5, true}, {40000, 5, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.files) + " files, seed " + std::to_string(c.seed));
+        const Order alphabetical = reversed(c.files);
+        bool fellBack = !c.fellBack;
+        Order order = orderFiles(alphabetical, 2, c.seed, {}, &fellBack);
+        EXPECT_EQ(fellBack, c.fellBack);
+        EXPECT_EQ(order == alphabetical, c.fellBack);
+        std::sort(order.begin(), order.end());
+        EXPECT_TRUE(std::equal(order.begin(), order.end(), alphabetical.rbegin()));
+    }
+}
+
+// "$I/" and "$O/" stand for the input and the output folder, "$N" for the
+// input folder's name.
+std::string expand(const BuildFixture& b, std::string text) {
+    for (const auto& [token, value] :
+         {std::pair{"$I/", b.input.folder()}, std::pair{"$O/", b.output.folder()},
+          std::pair{"$N", b.input.path().filename().string()}}) {
+        for (std::size_t at; (at = text.find(token)) != std::string::npos;) {
+            text.replace(at, std::string_view(token).size(), value);
+        }
+    }
+    return text;
+}
+
+// A refusal comes before any work, writes nothing and leaves the status line
+// as it was. The atlas lies outside the input folder however either is spelt
+// (a folder whose name differs only in case is another folder where the file
+// system says so); the outputs are distinct files, none is an image the build
+// reads, and the messages name the paths as the settings spell them.
+TEST(StartBuild, RefusesSettingsAndOutputsWithTheirMessage) {
+    struct Case {
+        const char* name;
+        const char* image;  // nullptr: as the fixture sets it
+        const char* text;
+        std::function<void(BuildFixture&)> setUp;
+        std::string message;  // empty when allowed, and again over what it wrote
+    };
+    using F = BuildFixture;
+    const std::string inInput(kImageInInputFolder),
+        type = "Unsupported Output Image File format.",
+        textFormat = "Unsupported Source Rects Output Format.", crop = "Unsupported Crop option.",
+        create = "Failed to create the output image.", text = "The Output Text File\n",
+        image = "The Output Image File\n",
+        sameImage = "\nmust not be the same file as the Output Image File\n$O/atlas.png",
+        ofInput = "\nmust not be an image of the Input Folder\n";
+    const auto linkInput = [](F& b) {
+        fs::create_directory_symlink(b.input.path(), b.output.path() / "sprites");
+    };
+    const std::vector<Case> cases = {
+        {"blank image file", " \t ", nullptr, nullptr, "Invalid Output Image File name."},
+        {"gif output", "$O/atlas.gif", nullptr, nullptr, type},
+        {"image folder missing", "$O/gone/atlas.png", nullptr, nullptr,
+         "The Output Image File folder does not exist."},
+        {"text folder missing", nullptr, "$O/gone/rects.txt", nullptr,
+         "The Output Text File folder does not exist."},
+        {"text format 5", nullptr, nullptr, [](F& b) { b.settings.textFormat = 5; }, textFormat},
+        {"crop mode -1", nullptr, nullptr, [](F& b) { b.settings.cropMode = -1; }, crop},
+        {"width 0", nullptr, nullptr, [](F& b) { b.settings.outputWidth = 0; }, create},
+        {"height 2^31", nullptr, nullptr, [](F& b) { b.settings.outputHeight = 1u << 31; }, create},
+        {"storage above 2^31 bytes", nullptr, nullptr,
+         [](F& b) { b.settings.outputWidth = b.settings.outputHeight = 65536; }, create},
+        {"image in the input folder", "$I/atlas.png", nullptr, nullptr, inInput},
+        {"dot, dot dot, doubled separator", "$I/.//../$N/atlas.png", nullptr, nullptr, inInput},
+        {"link to the input folder", "$O/sprites/atlas.png", nullptr, linkInput, inInput},
+        {"input folder named through a link", "$I/atlas.png", nullptr,
+         [&](F& b) {
+             linkInput(b);
+             b.settings.inputFolder = b.output.file("sprites") + "/";
+         },
+         inInput},
+        {"IN7 next to in7", "$O/IN7/atlas.png", nullptr,
+         [](F& b) {
+             fs::create_directories(b.output.path() / "IN7");
+             fs::create_directories(b.output.path() / "in7");
+             writeSprite(b.output.file("in7/a.png"), 4, 4);
+             b.settings.inputFolder = b.output.file("in7") + "/";
+         },
+         ""},
+        {"text is the mask", nullptr, "$O/atlas_mask.png", nullptr,
+         text +
+             "$O/atlas_mask.png\nmust not be the same file as the mask image\n$O/atlas_mask.png"},
+        {"text is the mask, no mask asked for", nullptr, "$O/atlas_mask.png",
+         [](F& b) { b.settings.createMask = 0; }, ""},
+        {"text would become an input image", nullptr, "$I/rects.PNG", nullptr,
+         text + "$I/rects.PNG" + ofInput + "$I/rects.PNG"},
+        {"image is a hard link of an input", nullptr, nullptr,
+         [](F& b) { fs::create_hard_link(b.input.file("a.png"), b.settings.outputImageFile); },
+         image + "$O/atlas.png" + ofInput + "$I/a.png"},
+        {"text links to an input", nullptr, "$O/rects.txt",
+         [](F& b) { fs::create_symlink(b.input.file("a.png"), b.settings.outputTextFile); },
+         text + "$O/rects.txt" + ofInput + "$I/a.png"},
+        {"text links to the image not yet written", nullptr, "$O/rects.txt",
+         [](F& b) { fs::create_symlink("atlas.png", b.settings.outputTextFile); },
+         text + "$O/rects.txt" + sameImage},
+        {"image is a folder", nullptr, nullptr,
+         [](F& b) { fs::create_directory(b.settings.outputImageFile); },
+         image + "$O/atlas.png\nis a folder."},
+        {"mask is a folder", nullptr, nullptr,
+         [](F& b) { fs::create_directory(b.output.file("atlas_mask.png")); },
+         "The mask image\n$O/atlas_mask.png\nis a folder."},
+        // A device replaces nothing: several outputs may share one.
+        {"text on a device", nullptr, "/dev/null", nullptr, ""},
+        {"text beside the sprites", nullptr, "$I/atlas.txt", nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildFixture b;
+        writeSprite(b.input.file("a.png"), 4, 4);
+        b.window.setStatusText("before");
+        if (c.image) b.settings.outputImageFile = expand(b, c.image);
+        if (c.text) b.settings.outputTextFile = expand(b, c.text);
+        if (c.setUp) c.setUp(b);
+        const auto inputBefore = folderSnapshot(b.input.path());
+        const auto outputBefore = folderSnapshot(b.output.path());
+        const BuildOutcome outcome = b.runBuild();
+        if (c.message.empty()) {
+            EXPECT_EQ(outcome, BuildOutcome::saved);
+            EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
+            EXPECT_TRUE(b.window.messages.empty());
+            EXPECT_EQ(b.window.fileList().count(), 1);
+            continue;
+        }
+        EXPECT_EQ(outcome, BuildOutcome::refused);
+        EXPECT_FALSE(b.run.outputImage);
+        EXPECT_EQ(b.window.messages, std::vector<std::string>{expand(b, c.message)});
+        EXPECT_EQ(b.window.statusText(), "before");
+        EXPECT_EQ(b.window.fileList().count(), 0);
+        EXPECT_TRUE(b.window.reports.empty());
+        EXPECT_EQ(folderSnapshot(b.input.path()), inputBefore);
+        EXPECT_EQ(folderSnapshot(b.output.path()), outputBefore);
+    }
+}
+
+// Past the checks, a folder that gives nothing to build stops the build with
+// the outcome, the message (after the status it was shown under) or the
+// report, and the status that say why.
+TEST(StartBuild, FolderWithNothingToBuildSaysWhy) {
+    struct Case {
+        const char* name;
+        std::function<void(BuildFixture&)> setUp;
+        BuildOutcome outcome;
+        std::string shown;  // "status | message", or the report's lines
+        const char* status;
+        int listed;     // how many files the list shows
+        bool released;  // the atlas
+    };
+    const std::vector<Case> cases = {
+        {"input folder missing",
+         [](BuildFixture& b) { b.settings.inputFolder = b.input.folder() + "gone/"; },
+         BuildOutcome::noInputFolder,
+         "Searching for files... | Failed to find the Input Folder, or the folder is empty.", "", 0,
+         true},
+        {"nothing usable",
+         [](BuildFixture& b) {
+             writeFile(b.input.file("notes.txt"), "text");
+             writeFile(b.input.file("empty.png"), "");
+             fs::create_directory(b.input.path() / "folder.png");
+         },
+         BuildOutcome::noFiles, "No files found. | No files found.", "No files found.", 0, false},
+        {"every file fails",
+         [](BuildFixture& b) {
+             writeFile(b.input.file("b.png"), "not a png");
+             writeFile(b.input.file("A.jpg"), "not a jpeg");
+         },
+         BuildOutcome::nothingListed,
+         "A.jpg          (failed to load)\nb.png          (failed to load)\n",
+         "Failed to load/add some files.", 0, false},
+        {"crop all to same dimension, sizes differ",
+         [](BuildFixture& b) {
+             b.settings.cropMode = 2;
+             writeSprite(b.input.file("a.png"), 32, 32);
+             writeSprite(b.input.file("b.png"), 32, 16);
+         },
+         BuildOutcome::unequalSizes,
+         "Searching for files... | The images must all have the same dimensions in order to use "
+         "\nthe following crop setting:\n- Crop all to same dimension",
+         "", 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildFixture b;
+        b.window.setStatusText("before");
+        c.setUp(b);
+        EXPECT_EQ(startBuild(b.job), c.outcome);
+        EXPECT_EQ(b.run.outputImage == nullptr, c.released);
+        EXPECT_EQ(b.run.currentStep, -1);
+        std::string shown;
+        for (std::size_t i = 0; i < b.window.messages.size(); ++i) {
+            shown += b.window.statusAtMessage[i] + " | " + b.window.messages[i];
+        }
+        for (const auto& report : b.window.reports) {
+            for (const auto& line : report.lines) shown += line + "\n";
+            EXPECT_EQ(report.added, 0);
+            EXPECT_EQ(report.failed, static_cast<int>(report.lines.size()));
+        }
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(b.window.statusText(), c.status);
+        EXPECT_EQ(b.window.fileList().count(), c.listed);
+        EXPECT_EQ(b.outputFiles(), "");
+    }
+}
+
+// Trimming works per file (never on a file without alpha; a file with nothing
+// visible cannot be cropped) or, for "Crop all to same dimension", to the
+// union of every file's rectangle. The size order takes the trimmed areas.
+TEST(StartBuild, PreparesEachFileForItsCropMode) {
+    struct Sprite {
+        const char* name;
+        int w;
+        int h;
+        std::optional<Rect> visible;
+    };
+    struct Case {
+        std::int32_t cropMode;
+        std::int32_t sortOrder;
+        std::vector<Sprite> sprites;
+        std::vector<std::string> prepared;
+    };
+    const Sprite ghost = {"ghost.png", 8, 8, Rect{0, 0, -1, -1}};
+    const Sprite b40 = {"b.png", 40, 20, Rect{3, 2, 34, 17}};
+    const std::vector<Case> cases = {
+        {1,
+         1,
+         {b40, {"a.png", 5, 6, {}}, {"C.jpg", 30, 20, {}}, ghost},
+         {"C.jpg 30x20 [0,0 29,19] +0,0", "b.png 40x20 [3,2 34,17] +3,2",
+          "a.png 5x6 [0,0 4,5] +0,0", "ghost.png          (could not crop it)"}},
+        {0, 0, {b40, ghost}, {"b.png 40x20 [0,0 39,19] +0,0", "ghost.png 8x8 [0,0 7,7] +0,0"}},
+        {2,
+         0,
+         {{"a.png", 32, 32, Rect{4, 10, 9, 20}}, {"b.png", 32, 32, Rect{2, 12, 6, 25}}},
+         {"a.png 32x32 [2,10 9,25] +2,10", "b.png 32x32 [2,10 9,25] +2,10"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prepared[0]);
+        BuildFixture b;
+        b.settings.cropMode = c.cropMode;
+        b.settings.sortOrder = c.sortOrder;
+        for (const Sprite& s : c.sprites) writeSprite(b.input.file(s.name), s.w, s.h, s.visible);
+        EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+        // Each listed file in process order, named through its file index: its
+        // size, crop rectangle and trim offset; then the failures.
+        std::vector<std::string> prepared;
+        const FileList& list = b.window.fileList();
+        for (const std::int32_t index : b.run.processOrder) {
+            const auto i = static_cast<std::size_t>(index);
+            const Size& s = b.run.originalSizes.at(i);
+            const Rect& r = b.run.cropRects.at(i);
+            const Point& o = b.run.trimOffsets.at(i);
+            char line[200];
+            std::snprintf(line, sizeof line, "%s %dx%d [%d,%d %d,%d] +%d,%d",
+                          list.text(list.findValue(index).value_or(-1)).c_str(), s.width, s.height,
+                          r.left, r.top, r.right, r.bottom, o.x, o.y);
+            prepared.push_back(line);
+        }
+        prepared.insert(prepared.end(), b.run.failures.begin(), b.run.failures.end());
+        EXPECT_EQ(prepared, c.prepared);
+    }
+}
+
+TEST(FootprintSide, AddsSpacingUnlessOnlyTheImageFits) {
+    struct Case {
+        std::int32_t side;
+        std::uint32_t spacing;
+        std::int32_t atlas;
+        std::int32_t expected;
+    };
+    // With spacing 2^32 - 1 the 32-bit sum would wrap to side - 1, a footprint
+    // smaller than the image; unwrapped, the usual rule applies. Then: fits
+    // only alone; too wide keeps the spacing; no spacing.
+    const std::vector<Case> cases = {
+        {600, 0xFFFFFFFFu, 512, INT32_MAX},
+        {10, 0xFFFFFFFFu, 512, 10},
+        {500, 100, 512, 500},
+        {513, 1, 512, 514},
+        {512, 0, 512, 512},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(footprintSide(c.side, c.spacing, c.atlas), c.expected) << c.side;
+    }
+}
+
+// One sprite in a 512 x 512 atlas with spacing 1, trimmed: where it lands,
+// what it occupies, and that the atlas holds its visible block there with the
+// border and the spacing beside it empty.
+TEST(BuildStep, PlacesOneSprite) {
+    struct Case {
+        const char* name;
+        std::uint32_t border;
+        int w;
+        int h;
+        std::optional<Rect> visible;
+        std::vector<Rect> placed;
+        std::vector<Rect> occupied;
+    };
+    const std::vector<Case> cases = {
+        {"image fills the atlas", 0, 512, 512, {}, {{0, 0, 511, 511}}, {{0, 0, 511, 511}}},
+        {"spacing fills the atlas", 0, 511, 511, {}, {{0, 0, 510, 510}}, {{0, 0, 511, 511}}},
+        {"trimmed, border 2", 2, 64, 64, Rect{10, 20, 29, 49}, {{2, 2, 21, 31}}, {{2, 2, 22, 32}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildFixture b;
+        b.settings.borderSize = c.border;
+        b.settings.spacing = 1;
+        b.settings.cropMode = 1;
+        b.settings.createMask = 0;
+        writeSprite(b.input.file("a.png"), c.w, c.h, c.visible);
+        b.runBuild();
+        EXPECT_EQ(b.run.placedRects, c.placed);
+        EXPECT_EQ(b.run.occupiedRects, c.occupied);
+        ImagePtr atlas = CreateBitmapFromFile(b.settings.outputImageFile);
+        ASSERT_TRUE(atlas);
+        const Rect v = c.visible.value_or(Rect{0, 0, c.w - 1, c.h - 1});
+        const Rect p = c.placed[0];
+        EXPECT_EQ(getPixel(*atlas, p.left, p.top), spritePixel(v.left, v.top));
+        EXPECT_EQ(getPixel(*atlas, p.right, p.bottom), spritePixel(v.right, v.bottom));
+        EXPECT_EQ(p.right < 511 ? getPixel(*atlas, p.right + 1, p.top) : 0u, 0u);
+        EXPECT_EQ(p.left > 0 ? getPixel(*atlas, p.left - 1, p.top - 1) : 0u, 0u);
+    }
+}
+
+// A file that fails (deleted after "GO!", or too large) is reported at the end;
+// the files after it keep their indices, and the atlas and text file are written.
+TEST(BuildStep, FailedFilesAreReportedAndTheRestPlaced) {
+    BuildFixture b;
+    b.settings.outputWidth = b.settings.outputHeight = 16;
+    b.settings.outputTextFile = b.output.file("atlas.XML");
+    for (const char* name : {"a.png", "b.png", "c.png"}) writeSprite(b.input.file(name), 4, 4);
+    writeSprite(b.input.file("d.png"), 17, 2);
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    fs::remove(b.input.file("b.png"));
+    b.window.shownStatuses.clear();
+    for (BuildOutcome outcome : {BuildOutcome::stepDone, BuildOutcome::stepDone,
+                                 BuildOutcome::stepDone, BuildOutcome::savedWithFailures}) {
+        EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), outcome);
+    }
+    EXPECT_EQ(b.window.shownStatuses.at(0), "Adding: a.png");
+    EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"a.png", "c.png"}));
+    EXPECT_EQ(b.run.placedFileIndices, (std::vector<std::int32_t>{0, 2}));
+    ASSERT_EQ(b.window.reports.size(), 1u);
+    EXPECT_EQ(b.window.reports[0].lines,
+              (std::vector<std::string>{"b.png          (failed to load)",
+                                        "d.png          (no space left on output image)"}));
+    EXPECT_EQ(b.window.reports[0].added, 2);
+    EXPECT_EQ(b.window.reports[0].failed, 2);
+    EXPECT_EQ(b.window.statusText(), "Failed to load/add some files.");
+    EXPECT_TRUE(b.window.dones.empty());
+    EXPECT_EQ(b.outputFiles(), "atlas.XML atlas.png atlas_mask.png ");
+    EXPECT_EQ(readFile(b.settings.outputTextFile).substr(0, 1), "<");
+}
+
+// The timer runs one step a tick of an armed build, and nothing otherwise:
+// without a build, for another timer, from a modal loop inside a step (which
+// finds the guard set), or once the file list was emptied (Load Settings).
+// "GO!" during a build starts over; a refusal leaves no build.
+TEST(OnTimerTick, StepsOnlyAnArmedBuild) {
+    BuildFixture b;
+    b.settings.outputImageFile = "  " + b.output.file("atlas.png") + "\t";
+    writeSprite(b.input.file("a.png"), 4, 4);
+    writeSprite(b.input.file("b.png"), 4, 4);
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    EXPECT_EQ(b.settings.outputImageFile, b.output.file("atlas.png")) << "trimmed and kept";
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId + 1), BuildOutcome::idle);
+    int nestedTicks = 0;
+    b.window.onRefresh = [&] {
+        EXPECT_TRUE(stepGuardActive());
+        EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
+        ++nestedTicks;
+    };
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::stepDone);
+    b.window.onRefresh = nullptr;
+    EXPECT_GT(nestedTicks, 0);
+    EXPECT_FALSE(stepGuardActive());
+    EXPECT_EQ(b.run.currentStep, 1);
+    EXPECT_EQ(b.run.placedNames.size(), 1u);
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    EXPECT_EQ(b.run.currentStep, 0);
+    EXPECT_TRUE(b.run.placedNames.empty());
+    EXPECT_EQ(b.run.occupancy.size(), 0u);
+    EXPECT_EQ(b.window.fileList().count(), 2);
+    b.window.fileList().reset();
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
+    EXPECT_EQ(b.run.currentStep, 0);
+    EXPECT_EQ(b.outputFiles(), "");
+    b.settings.cropMode = 9;
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::refused);
+    EXPECT_EQ(b.run.currentStep, -1);
+    EXPECT_FALSE(b.run.outputImage);
+    EXPECT_EQ(b.window.fileList().count(), 0);
+}
+
+// Only TIFF and JPEG ask for options: each request as the dialog is opened
+// (-1 for a quality or compression not asked), and the answer is stored in the
+// settings. A cancel writes nothing and keeps the atlas; otherwise all three
+// files are written and "Done" is on show, after "Saving..." and "Creating
+// mask...", when the done dialog opens.
+TEST(FinishBuild, AsksForTheFormatsOptionsThenWritesAllThree) {
+    struct Case {
+        const char* file;
+        bool ok;
+        const char* request;
+        std::int32_t tiffCompression;
+        std::int32_t jpegQuality;
+    };
+    const char* tiff = "TIFF Options: quality -1 0..0, compression 9 of 3";
+    const char* jpeg = "JPEG Options: quality 80 0..100, compression -1 of 0";
+    const std::vector<Case> cases = {
+        {"atlas.tif", true, tiff, 13, 80}, {"atlas.JPG", true, jpeg, 9, 55},
+        {"atlas.png", true, "", 9, 80},    {"atlas.bmp", true, "", 9, 80},
+        {"atlas.jpg", false, jpeg, 9, 80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        BuildFixture b;
+        b.settings.outputImageFile = b.output.file(c.file);
+        b.settings.tiffCompression = 9;
+        b.settings.jpegQuality = 80;
+        b.window.answerOptionsOk = c.ok;
+        b.window.answerCompression = 13;
+        b.window.answerQuality = 55;
+        writeSprite(b.input.file("a.png"), 4, 4);
+        writeSprite(b.input.file("b.png"), 6, 3);
+        std::vector<BuildPhase> phases;
+        b.job.onPhase = [&](BuildPhase phase) { phases.push_back(phase); };
+        EXPECT_EQ(b.runBuild(), c.ok ? BuildOutcome::saved : BuildOutcome::cancelled);
+        std::string requests;
+        for (const auto& r : b.window.optionRequests) {
+            char text[200];
+            std::snprintf(text, sizeof text, "%s: quality %d %d..%d, compression %d of %zu",
+                          r.title.c_str(), r.hasQuality ? r.quality : -1, r.qualityMin,
+                          r.qualityMax, r.hasCompression ? r.compression : -1, r.choiceCount);
+            requests += text;
+        }
+        EXPECT_EQ(requests, c.request);
+        EXPECT_EQ(b.settings.tiffCompression, c.tiffCompression);
+        EXPECT_EQ(b.settings.jpegQuality, c.jpegQuality);
+        EXPECT_EQ(phases, (std::vector<BuildPhase>{BuildPhase::scanning, BuildPhase::placing,
+                                                   BuildPhase::saving}));
+        EXPECT_TRUE(b.window.messages.empty() && b.window.reports.empty());
+        EXPECT_EQ(b.run.outputImage != nullptr, !c.ok);
+        const std::string extension = std::string(c.file).substr(5);  // the mask takes it too
+        EXPECT_EQ(b.outputFiles(),
+                  c.ok ? "atlas" + extension + " atlas.txt atlas_mask" + extension + " " : "");
+        if (!c.ok) {
+            EXPECT_EQ(b.window.statusText(), "You cancelled.");
+            EXPECT_TRUE(b.window.dones.empty());
+            continue;
+        }
+        const auto& shown = b.window.shownStatuses;
+        const auto saving = std::find(shown.begin(), shown.end(), "Saving...");
+        EXPECT_LT(saving, std::find(saving, shown.end(), "Creating mask..."));
+        ASSERT_EQ(b.window.dones.size(), 1u);
+        EXPECT_EQ(b.window.dones[0].added, 2);
+        EXPECT_EQ(b.window.dones[0].imagePath, b.settings.outputImageFile);
+        EXPECT_EQ(b.window.dones[0].textPath, b.settings.outputTextFile);
+        EXPECT_EQ(b.window.statusAtDone, "Done");
+        EXPECT_TRUE(CreateBitmapFromFile(b.settings.outputImageFile));
+    }
+}
+
+// An output that cannot be written is recorded with where and why: in turn
+// each is a link into a missing folder, or the text document is one only the
+// JSON writer refuses (made before the file is opened, so the old file stays). A failed
+// atlas still gets its mask but no text file; the dialog says nothing of the
+// mask.
+TEST(FinishBuild, OutputsThatCannotBeWrittenAreRecorded) {
+    using Output = OutputFailure::Output;
+    struct Case {
+        const char* file;
+        BuildOutcome outcome;
+        Output output;
+        int error;
+        const char* shown;  // "message | status"
+        const char* files;
+    };
+    const char* text = "Failed to save the source rects text file! | Failed to save text file.";
+    const char* all = "atlas.png atlas.txt atlas_mask.png ";
+    const std::vector<Case> cases = {
+        {"atlas.png", BuildOutcome::imageNotSaved, Output::image, ENOENT,
+         "Failed to save the image! | Failed to save image.", "atlas.png atlas_mask.png "},
+        {"atlas.txt", BuildOutcome::textNotSaved, Output::text, ENOENT, text, all},
+        {"atlas_mask.png", BuildOutcome::maskNotSaved, Output::mask, ENOENT, " | Done", all},
+        {"atlas.json", BuildOutcome::textNotSaved, Output::text, EINVAL, text,
+         "atlas.json atlas.png atlas_mask.png "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + ", error " + std::to_string(c.error));
+        BuildFixture b;
+        const std::string path = b.output.file(c.file);
+        if (c.error == EINVAL) {
+            b.settings.convertTabs = 1;
+            b.settings.tabSize = kMaxTabSize + 1;
+            b.settings.outputTextFile = path;
+            writeFile(path, "old");
+        } else {
+            fs::create_symlink("missing/x", path);
+        }
+        writeSprite(b.input.file("a.png"), 4, 4);
+        EXPECT_EQ(b.runBuild(), c.outcome);
+        std::string shown;
+        for (const auto& message : b.window.messages) shown += message;
+        EXPECT_EQ(shown + " | " + b.window.statusText(), c.shown);
+        EXPECT_EQ(b.outputFiles(), c.files);
+        EXPECT_TRUE(c.error == EINVAL ? readFile(path) == "old" : fs::is_symlink(path));
+        EXPECT_EQ(b.window.dones.size(), c.output == Output::mask ? 1u : 0u);
+        EXPECT_FALSE(b.run.outputImage);
+        ASSERT_EQ(b.run.outputFailures.size(), 1u);
+        EXPECT_EQ(b.run.outputFailures[0].output, c.output);
+        EXPECT_EQ(b.run.outputFailures[0].path, path);
+        EXPECT_EQ(b.run.outputFailures[0].error, c.error);
+    }
+}
+
+}  // namespace
+}  // namespace tilvane
