@@ -16,17 +16,15 @@ namespace tilvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace codecs;
 using Bytes = std::vector<std::uint8_t>;
 
 const std::vector<std::pair<std::string, Reader>> kOwnFormats = {
-    {"bmp", codecs::readBmp}, {"tga", codecs::readTga}, {"sgi", codecs::readSgi},
-    {"psd", codecs::readPsd}, {"pcx", codecs::readPcx}, {"iff", codecs::readIff},
-    {"cel", codecs::readCel},
+    {"bmp", readBmp}, {"tga", readTga}, {"sgi", readSgi}, {"psd", readPsd},
+    {"pcx", readPcx}, {"iff", readIff}, {"cel", readCel},
 };
-const std::vector<std::pair<std::string, Reader>> kLibraryFormats = {{"png", codecs::readPng},
-                                                                     {"jpeg", codecs::readJpeg},
-                                                                     {"tiff", codecs::readTiff},
-                                                                     {"gif", codecs::readGif}};
+const std::vector<std::pair<std::string, Reader>> kLibraryFormats = {
+    {"png", readPng}, {"jpeg", readJpeg}, {"tiff", readTiff}, {"gif", readGif}};
 
 // Sound: a depth the image type allows, storage of stride x height bytes, a
 // colour table exactly where the depth needs one, and a 32-bit widening.
@@ -112,19 +110,19 @@ TEST(HostileFiles, SizesOutOfBoundsFail) {
         std::uint32_t largest;  // the largest value the field holds
     };
     const std::vector<Row> rows = {
-        {"bmp/colour_24bit.bmp", codecs::readBmp, 18, 22, 4, false, 0x7FFFFFFF},
-        {"bmp/colour_os2_24bit.bmp", codecs::readBmp, 18, 20, 2, false, 0xFFFF},
-        {"tga/colour_24bit.tga", codecs::readTga, 12, 14, 2, false, 0xFFFF},
-        {"tga/rgba_32bit_rle.tga", codecs::readTga, 12, 14, 2, false, 0xFFFF},
-        {"sgi/colour_verbatim.rgb", codecs::readSgi, 6, 8, 2, true, 0xFFFF},
-        {"sgi/rgba_rle.rgb", codecs::readSgi, 6, 8, 2, true, 0xFFFF},
-        {"psd/colour_raw.psd", codecs::readPsd, 18, 14, 4, true, 0xFFFFFFFF},
-        {"psd/rgba_rle.psd", codecs::readPsd, 18, 14, 4, true, 0xFFFFFFFF},
-        {"pcx/colour_8bit.pcx", codecs::readPcx, 8, 10, 2, false, 0xFFFF},
-        {"pcx/colour_24bit.pcx", codecs::readPcx, 8, 10, 2, false, 0xFFFF},
-        {"iff/colour_3planes.iff", codecs::readIff, 20, 22, 2, true, 0xFFFF},
-        {"iff/colour_24planes.iff", codecs::readIff, 20, 22, 2, true, 0xFFFF},
-        {"cel/colour_8bit.cel", codecs::readCel, 2, 4, 2, false, 0xFFFF},
+        {"bmp/colour_24bit.bmp", readBmp, 18, 22, 4, false, 0x7FFFFFFF},
+        {"bmp/colour_os2_24bit.bmp", readBmp, 18, 20, 2, false, 0xFFFF},
+        {"tga/colour_24bit.tga", readTga, 12, 14, 2, false, 0xFFFF},
+        {"tga/rgba_32bit_rle.tga", readTga, 12, 14, 2, false, 0xFFFF},
+        {"sgi/colour_verbatim.rgb", readSgi, 6, 8, 2, true, 0xFFFF},
+        {"sgi/rgba_rle.rgb", readSgi, 6, 8, 2, true, 0xFFFF},
+        {"psd/colour_raw.psd", readPsd, 18, 14, 4, true, 0xFFFFFFFF},
+        {"psd/rgba_rle.psd", readPsd, 18, 14, 4, true, 0xFFFFFFFF},
+        {"pcx/colour_8bit.pcx", readPcx, 8, 10, 2, false, 0xFFFF},
+        {"pcx/colour_24bit.pcx", readPcx, 8, 10, 2, false, 0xFFFF},
+        {"iff/colour_3planes.iff", readIff, 20, 22, 2, true, 0xFFFF},
+        {"iff/colour_24planes.iff", readIff, 20, 22, 2, true, 0xFFFF},
+        {"cel/colour_8bit.cel", readCel, 2, 4, 2, false, 0xFFFF},
     };
     for (const Row& f : rows) {
         SCOPED_TRACE(f.file);
@@ -172,9 +170,8 @@ Bytes bmpFile(int width, int height, int bits, std::uint32_t compression, const 
     return out;
 }
 
-// A fixture with bytes at an offset replaced.
-Bytes patched(const std::string& file, std::size_t at, const Bytes& patch) {
-    Bytes bytes = readBytes(fixturePath(file));
+// The bytes with those at an offset replaced.
+Bytes patched(Bytes bytes, std::size_t at, const Bytes& patch) {
     std::copy(patch.begin(), patch.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
     return bytes;
 }
@@ -225,6 +222,8 @@ TEST(HostileFiles, HandMadeFilesFailOrLoadSound) {
         tga.insert(tga.end(), {0, 2, 255});
         return tga;
     };
+    // Targa RLE: one run packet of 128 pixels for a 3 x 2 image.
+    const Bytes tgaRun = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 24, 0, 0xFF, 1, 2, 3};
     // PCX 8-bit: a run of 63 for a 3 x 2 image of 4-byte lines.
     Bytes pcx(128, 0);
     // Last column 2, last row 1, one plane of 4 bytes a line.
@@ -246,73 +245,47 @@ TEST(HostileFiles, HandMadeFilesFailOrLoadSound) {
                       std::size_t{psd[psdAt + 2]} << 8 | psd[psdAt + 3]);
     }
     ASSERT_EQ(psd[psdAt + 1], 1);  // RLE
+    using Pixels = std::vector<std::tuple<int, int, PixelValue>>;
+    // The clamped run in the bottom row, the clamped block in the top one.
+    const Pixels clamped = {{0, 1, kWhite}, {2, 0, kWhite}};
+    const Pixels whiteBlack = {{0, 0, kWhite}, {1, 0, 0xFF000000u}};
+    const Pixels redBlue = {{0, 0, kRed}, {1, 0, kBlue}},
+                 mapped = {{0, 0, 0}, {1, 0, kWhite}, {2, 0, 0}};
     struct Row {
         const char* name;
         Reader reader;
         Bytes bytes;
         int depth;
-        std::vector<std::tuple<int, int, PixelValue>> pixels = {};
+        Pixels pixels = {};
         PixelValue compared = 0xFFFFFFFFu;  // the bits of each pixel compared
     };
     const std::vector<Row> rows = {
-        {"BMP RLE8 runs overrun the row and image",
-         codecs::readBmp,
-         bmpFile(3, 2, 8, 1, runs),
-         8,
-         {{0, 1, kWhite}, {2, 0, kWhite}}},  // the clamped run below, the block above
-        {"BMP RLE4 runs overrun the row and image", codecs::readBmp, bmpFile(3, 2, 4, 2, runs), 0},
-        {"BMP RLE that never ends", codecs::readBmp, bmpFile(3, 2, 8, 1, {3, 1, 3}), kFails},
-        {"BMP index beyond the palette",
-         codecs::readBmp,
-         bmpFile(2, 1, 8, 0, {1, 200, 0, 0}),
-         8,
-         {{0, 0, kWhite}, {1, 0, 0xFF000000u}}},
-        {"Targa 24-bit map",
-         codecs::readTga,
-         mappedTga(24),
-         0,
-         {{0, 0, 0}, {1, 0, kWhite}, {2, 0, 0}},
-         0xFFFFFF},
-        {"Targa 32-bit map",
-         codecs::readTga,
-         mappedTga(32),
-         0,
-         {{0, 0, 0}, {1, 0, kWhite}, {2, 0, 0}},
-         0xFFFFFF},
-        {"Targa run of 128 for 3 x 2",
-         codecs::readTga,
-         {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 24, 0, 0xFF, 1, 2, 3},
-         0},
-        {"PCX run past the image", codecs::readPcx, pcx, 0},
-        {"KiSS cel", codecs::readCel, kiss, kFails},
-        {"SGI first scanline offset", codecs::readSgi, patched("sgi/colour_rle.rgb", 512, {0x7F}),
-         kFails},
-        {"SGI first scanline length", codecs::readSgi,
-         patched("sgi/colour_rle.rgb", 512 + 60, {0xFF}), kFails},
-        {"PSD first row count", codecs::readPsd,
-         patched("psd/colour_rle.psd", psdAt + 2, {0xFF, 0xFF}), kFails},
-        {"BMP height INT32_MIN", codecs::readBmp,
-         patched("bmp/colour_24bit.bmp", 22, {0, 0, 0, 0x80}), kFails},
-        {"GIF", codecs::readGif, handMadeGif(1, -1), 8, {{0, 0, kRed}, {1, 0, kBlue}}},
-        {"GIF transparent index 1",
-         codecs::readGif,
-         handMadeGif(1, 1),
-         32,
-         {{0, 0, kRed}, {1, 0, 0}}},
-        {"GIF pixel beyond the palette", codecs::readGif, handMadeGif(3, -1), kFails},
+        {"BMP RLE8 runs overrun the row and image", readBmp, bmpFile(3, 2, 8, 1, runs), 8, clamped},
+        {"BMP RLE4 runs overrun the row and image", readBmp, bmpFile(3, 2, 4, 2, runs), 0},
+        {"BMP RLE that never ends", readBmp, bmpFile(3, 2, 8, 1, {3, 1, 3}), kFails},
+        {"BMP index beyond the palette", readBmp, bmpFile(2, 1, 8, 0, {1, 200, 0, 0}), 8,
+         whiteBlack},
+        {"Targa 24-bit map", readTga, mappedTga(24), 0, mapped, 0xFFFFFF},
+        {"Targa 32-bit map", readTga, mappedTga(32), 0, mapped, 0xFFFFFF},
+        {"Targa run of 128 for 3 x 2", readTga, tgaRun, 0},
+        {"PCX run past the image", readPcx, pcx, 0},
+        {"KiSS cel", readCel, kiss, kFails},
+        {"SGI first scanline offset", readSgi,
+         patched(readBytes(fixturePath("sgi/colour_rle.rgb")), 512, {0x7F}), kFails},
+        {"SGI first scanline length", readSgi,
+         patched(readBytes(fixturePath("sgi/colour_rle.rgb")), 512 + 60, {0xFF}), kFails},
+        {"PSD first row count", readPsd,
+         patched(readBytes(fixturePath("psd/colour_rle.psd")), psdAt + 2, {0xFF, 0xFF}), kFails},
+        {"BMP height INT32_MIN", readBmp,
+         patched(readBytes(fixturePath("bmp/colour_24bit.bmp")), 22, {0, 0, 0, 0x80}), kFails},
+        {"GIF", readGif, handMadeGif(1, -1), 8, redBlue},
+        {"GIF transparent index 1", readGif, handMadeGif(1, 1), 32, {{0, 0, kRed}, {1, 0, 0}}},
+        {"GIF pixel beyond the palette", readGif, handMadeGif(3, -1), kFails},
         // A transparent index beyond the palette names no colour: ignored.
-        {"GIF transparent index beyond the palette",
-         codecs::readGif,
-         handMadeGif(1, 7),
-         8,
-         {{0, 0, kRed}, {1, 0, kBlue}}},
+        {"GIF transparent index beyond the palette", readGif, handMadeGif(1, 7), 8, redBlue},
         // The frame on a screen of the largest height allowed, and one taller.
-        {"GIF screen 32768 high",
-         codecs::readGif,
-         handMadeGif(1, -1, 32768),
-         32,
-         {{0, 0, kRed}, {1, 0, kBlue}}},
-        {"GIF screen 32769 high", codecs::readGif, handMadeGif(1, -1, 32769), kFails},
+        {"GIF screen 32768 high", readGif, handMadeGif(1, -1, 32768), 32, redBlue},
+        {"GIF screen 32769 high", readGif, handMadeGif(1, -1, 32769), kFails},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -392,12 +365,6 @@ Bytes greyJpeg(int width, int height, bool progressive, int acScans = 1) {
     return out;
 }
 
-Bytes withSize(Bytes bytes, int width, int height) {
-    putField(bytes, kJpegHeightAt, 2, true, static_cast<std::uint32_t>(height));
-    putField(bytes, kJpegHeightAt + 2, 2, true, static_cast<std::uint32_t>(width));
-    return bytes;
-}
-
 // The bytes with insert placed before the last `before` bytes.
 Bytes spliced(Bytes bytes, std::size_t before, const Bytes& insert) {
     bytes.insert(bytes.end() - static_cast<std::ptrdiff_t>(before), insert.begin(), insert.end());
@@ -409,10 +376,6 @@ Bytes spliced(Bytes bytes, std::size_t before, const Bytes& insert) {
 // the mid-grey image it codes.
 TEST(HostileFiles, JpegCorruptDataFailsToLoadAndSoundFilesLoad) {
     const Bytes small = greyJpeg(64, 64, false);
-    Bytes unknownRevision = small;
-    unknownRevision[kJpegJfifMajorAt] = 2;
-    Bytes badCode = small;
-    badCode[small.size() - 3] = 0x80;  // a one bit: no code starts with it
     struct Row {
         const char* name;
         Bytes bytes;
@@ -425,20 +388,23 @@ TEST(HostileFiles, JpegCorruptDataFailsToLoadAndSoundFilesLoad) {
         // At a bit a block, a progressive file holds the least data a
         // complete image can: the size bound must let it through.
         {"progressive of least data", greyJpeg(1024, 1024, true), 1024, 1024},
-        {"unknown JFIF revision", unknownRevision, 64, 64},
+        {"unknown JFIF revision", patched(small, kJpegJfifMajorAt, {2}), 64, 64},
         {"400 scans", greyJpeg(8, 8, true, 399), 8, 8},
         {"600 scans", greyJpeg(8, 8, true, 599), 0, 0},
-        {"claims twice its height", withSize(small, 64, 128), 0, 0},
-        {"claims 16384 x 16384", withSize(small, 16384, 16384), 0, 0},
-        {"progressive claims 16384 x 16384", withSize(greyJpeg(64, 64, true), 16384, 16384), 0, 0},
+        // Height and width as big-endian 16-bit fields.
+        {"claims twice its height", patched(small, kJpegHeightAt, {0, 128, 0, 64}), 0, 0},
+        {"claims 16384 x 16384", patched(small, kJpegHeightAt, {0x40, 0, 0x40, 0}), 0, 0},
+        {"progressive claims 16384 x 16384",
+         patched(greyJpeg(64, 64, true), kJpegHeightAt, {0x40, 0, 0x40, 0}), 0, 0},
         {"end marker missing", {small.begin(), small.end() - 2}, 0, 0},
-        {"bad Huffman code", badCode, 0, 0},
+        // A one bit: no code starts with it.
+        {"bad Huffman code", patched(small, small.size() - 3, {0x80}), 0, 0},
         {"extraneous bytes before the end", spliced(small, 2, Bytes(64, 7)), 0, 0},
         {"marker inside the data", spliced(small, 6, {0xFF, 0xD0}), 0, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ImagePtr image = load(codecs::readJpeg, row.bytes);
+        ImagePtr image = load(readJpeg, row.bytes);
         ASSERT_EQ(image != nullptr, row.width != 0);
         if (!image) continue;
         EXPECT_EQ(image->width(), row.width);
