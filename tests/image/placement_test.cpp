@@ -54,86 +54,75 @@ struct PlacementRun {
 // Hostile settings and sizes included: both placements refuse them alike
 // and never answer a rectangle outside the image.
 TEST(Placement, ExamplesAndHostileArguments) {
-    struct Footprint {
-        std::int32_t fw, fh;
-        MaybeRect expected;
-    };
+    // One footprint a row; a row without a name carries on the run above it.
     struct Row {
         const char* name;
         std::int32_t width, height;
         PlacementSettings settings;
-        std::vector<Footprint> sequence;
-        std::vector<Rect> occupied = {};  // already in the list before the sequence
+        std::int32_t fw, fh;
+        MaybeRect expected;
     };
     const MaybeRect none;
+    const char* const more = "";
+    using R = Rect;
     const std::vector<Row> rows = {
-        {"first image at the origin", 64, 64, {}, {{10, 7, Rect{0, 0, 9, 6}}}},
-        {"footprint exactly the atlas", 64, 48, {}, {{64, 48, Rect{0, 0, 63, 47}}}},
-        {"one column wider than the atlas", 64, 48, {}, {{65, 48, none}}},
-        {"four quarters then no place",
-         64,
-         64,
-         {},
-         {{32, 32, Rect{0, 0, 31, 31}},
-          {32, 32, Rect{32, 0, 63, 31}},
-          {32, 32, Rect{0, 32, 31, 63}},
-          {32, 32, Rect{32, 32, 63, 63}},
-          {32, 32, none}}},
-        {"border 2, largest fitting", 64, 64, {2, 0, 0}, {{60, 60, Rect{2, 2, 61, 61}}}},
-        {"border 2, right edge on the limit", 64, 64, {2, 0, 0}, {{61, 10, none}}},
-        {"grid 4 rounds border 5 up to column 8", 64, 64, {5, 4, 0}, {{3, 3, Rect{8, 5, 11, 7}}}},
-        {"grid 4, edge on a multiple is not extended", 6, 6, {0, 4, 0}, {{5, 1, Rect{0, 0, 4, 0}}}},
-        {"grid 4, extended edge leaves the atlas", 6, 6, {0, 4, 0}, {{6, 1, none}}},
-        {"grid 4, next image after the extension",
-         64,
-         64,
-         {0, 4, 0},
-         {{6, 4, Rect{0, 0, 7, 3}}, {4, 4, Rect{8, 0, 11, 3}}}},
-        {"vertical grid extends the bottom", 8, 6, {0, 0, 4}, {{2, 5, Rect{0, 0, 1, 4}}}},
-        {"adjoining footprints do not collide",
-         10,
-         1,
-         {},
-         {{5, 1, Rect{0, 0, 4, 0}}, {5, 1, Rect{5, 0, 9, 0}}, {1, 1, none}}},
-        {"one shared pixel collides, adjoining does not",
-         10,
-         2,
-         {},
-         {{5, 2, Rect{5, 0, 9, 1}}, {4, 2, Rect{0, 0, 3, 1}}},
-         {Rect{4, 1, 4, 1}}},
-        {"a later smaller image still fits",
-         10,
-         10,
-         {},
-         {{8, 8, Rect{0, 0, 7, 7}}, {5, 5, none}, {2, 10, Rect{8, 0, 9, 9}}}},
-        {"border 2^31", 16, 16, {0x80000000u, 0, 0}, {{1, 1, none}}},
-        {"border 2^32 - 1", 16, 16, {0xFFFFFFFFu, 0, 0}, {{1, 1, none}}},
-        {"border above the atlas", 16, 16, {17, 0, 0}, {{1, 1, none}}},
-        {"border 2^31 - 1", 16, 16, {0x7FFFFFFFu, 0, 0}, {{1, 1, none}}},
-        {"half the atlas is border", 16, 16, {8, 0, 0}, {{1, 1, none}}},
-        {"widest footprint", 16, 16, {}, {{kMax, 1, none}}},
-        {"tallest footprint", 16, 16, {}, {{1, kMax, none}}},
-        {"widest footprint with a grid", 16, 16, {0, 7, 7}, {{kMax, kMax, none}}},
-        {"zero width", 16, 16, {}, {{0, 1, none}}},
-        {"negative height", 16, 16, {}, {{1, -3, none}}},
-        {"largest grid step", 16, 16, {0, 0x7FFFFFFFu, 0}, {{3, 3, none}}},
-        {"grid 2^31 reads negative, so inactive",
-         16,
-         16,
-         {1, 0x80000000u, 0},
-         {{3, 3, Rect{1, 1, 3, 3}}}},
-        {"huge grid with a border", 16, 16, {1, 0x7FFFFFFFu, 0}, {{3, 3, none}}},
+        {"first image at the origin", 64, 64, {}, 10, 7, R{0, 0, 9, 6}},
+        {"footprint exactly the atlas", 64, 48, {}, 64, 48, R{0, 0, 63, 47}},
+        {"one column wider than the atlas", 64, 48, {}, 65, 48, none},
+        {"four quarters then no place", 64, 64, {}, 32, 32, R{0, 0, 31, 31}},
+        {more, 0, 0, {}, 32, 32, R{32, 0, 63, 31}},
+        {more, 0, 0, {}, 32, 32, R{0, 32, 31, 63}},
+        {more, 0, 0, {}, 32, 32, R{32, 32, 63, 63}},
+        {more, 0, 0, {}, 32, 32, none},
+        {"border 2, largest fitting", 64, 64, {2, 0, 0}, 60, 60, R{2, 2, 61, 61}},
+        {"border 2, right edge on the limit", 64, 64, {2, 0, 0}, 61, 10, none},
+        {"grid 4 rounds border 5 up to column 8", 64, 64, {5, 4, 0}, 3, 3, R{8, 5, 11, 7}},
+        {"grid 4, edge on a multiple is not extended", 6, 6, {0, 4, 0}, 5, 1, R{0, 0, 4, 0}},
+        {"grid 4, extended edge leaves the atlas", 6, 6, {0, 4, 0}, 6, 1, none},
+        {"grid 4, next image after the extension", 64, 64, {0, 4, 0}, 6, 4, R{0, 0, 7, 3}},
+        {more, 0, 0, {}, 4, 4, R{8, 0, 11, 3}},
+        {"vertical grid extends the bottom", 8, 6, {0, 0, 4}, 2, 5, R{0, 0, 1, 4}},
+        {"adjoining footprints do not collide", 10, 1, {}, 5, 1, R{0, 0, 4, 0}},
+        {more, 0, 0, {}, 5, 1, R{5, 0, 9, 0}},
+        {more, 0, 0, {}, 1, 1, none},
+        {"a later smaller image still fits", 10, 10, {}, 8, 8, R{0, 0, 7, 7}},
+        {more, 0, 0, {}, 5, 5, none},
+        {more, 0, 0, {}, 2, 10, R{8, 0, 9, 9}},
+        {"border 2^31", 16, 16, {0x80000000u, 0, 0}, 1, 1, none},
+        {"border 2^32 - 1", 16, 16, {0xFFFFFFFFu, 0, 0}, 1, 1, none},
+        {"border above the atlas", 16, 16, {17, 0, 0}, 1, 1, none},
+        {"border 2^31 - 1", 16, 16, {0x7FFFFFFFu, 0, 0}, 1, 1, none},
+        {"half the atlas is border", 16, 16, {8, 0, 0}, 1, 1, none},
+        {"widest footprint", 16, 16, {}, kMax, 1, none},
+        {"tallest footprint", 16, 16, {}, 1, kMax, none},
+        {"widest footprint with a grid", 16, 16, {0, 7, 7}, kMax, kMax, none},
+        {"zero width", 16, 16, {}, 0, 1, none},
+        {"negative height", 16, 16, {}, 1, -3, none},
+        {"largest grid step", 16, 16, {0, 0x7FFFFFFFu, 0}, 3, 3, none},
+        {"grid 2^31 reads negative, so inactive", 16, 16, {1, 0x80000000u, 0}, 3, 3, R{1, 1, 3, 3}},
+        {"huge grid with a border", 16, 16, {1, 0x7FFFFFFFu, 0}, 3, 3, none},
     };
+    std::optional<PlacementRun> run;
+    std::string name;
     for (const Row& c : rows) {
-        SCOPED_TRACE(c.name);
-        PlacementRun run(c.width, c.height, c.settings);
-        for (const Rect& r : c.occupied) run.append(r);
-        for (const Footprint& step : c.sequence) {
-            const MaybeRect ref = run.place(true, step.fw, step.fh);
-            EXPECT_EQ(describe(ref), describe(step.expected)) << "reference";
-            EXPECT_EQ(describe(run.place(false, step.fw, step.fh)), describe(step.expected));
-            if (ref) run.append(*ref);
+        if (*c.name != '\0') {
+            run.emplace(c.width, c.height, c.settings);
+            name = c.name;
         }
+        SCOPED_TRACE(name);
+        const MaybeRect ref = run->place(true, c.fw, c.fh);
+        EXPECT_EQ(describe(ref), describe(c.expected)) << "reference";
+        EXPECT_EQ(describe(run->place(false, c.fw, c.fh)), describe(c.expected));
+        if (ref) run->append(*ref);
+    }
+    // A rectangle sharing one pixel with the footprint collides; one
+    // adjoining it does not.
+    for (const bool reference : {true, false}) {
+        PlacementRun shared(10, 2, {});
+        shared.append({4, 1, 4, 1});
+        EXPECT_EQ(describe(shared.place(reference, 5, 2)), "(5, 0, 9, 1)");
+        shared.append({5, 0, 9, 1});
+        EXPECT_EQ(describe(shared.place(reference, 4, 2)), "(0, 0, 3, 1)");
     }
 }
 
