@@ -203,105 +203,6 @@ Bytes handMadeGif(int second, int transparentIndex, int screenHeight = 2) {
     return g;
 }
 
-// Files made by hand or patched: each fails, or loads sound with the depth
-// (0: any) and pixels given.
-TEST(HostileFiles, HandMadeFilesFailOrLoadSound) {
-    constexpr int kFails = -1;
-    constexpr PixelValue kRed = packPixel(255, 0, 0, 255), kBlue = packPixel(0, 0, 255, 255);
-    constexpr PixelValue kWhite = 0xFFFFFFFFu;
-    // A run of 255 in a 3-pixel row, an absolute block of 200 in the next, a
-    // delta far past the picture, then more runs: all must stay inside.
-    Bytes runs = {255, 1, 0, 0, 0, 200};
-    runs.resize(runs.size() + 200, 1);
-    runs.insert(runs.end(), {0, 0, 0, 2, 250, 250, 255, 1, 0, 1});
-    // Targa: a map of two entries starting at index 1 (32-bit entries are
-    // expanded while reading, 24-bit ones make a colour table), pixels 0, 2, 255.
-    auto mappedTga = [](std::uint8_t entryBits) {
-        Bytes tga = {0, 1, 1, 1, 0, 2, 0, entryBits, 0, 0, 0, 0, 3, 0, 1, 0, 8, 0x20};
-        tga.insert(tga.end(), std::size_t{entryBits} / 4, 255);
-        tga.insert(tga.end(), {0, 2, 255});
-        return tga;
-    };
-    // Targa RLE: one run packet of 128 pixels for a 3 x 2 image.
-    const Bytes tgaRun = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 24, 0, 0xFF, 1, 2, 3};
-    // PCX 8-bit: a run of 63 for a 3 x 2 image of 4-byte lines.
-    Bytes pcx(128, 0);
-    // Last column 2, last row 1, one plane of 4 bytes a line.
-    const std::pair<int, int> pcxFields[] = {{0, 0x0A}, {1, 5},  {2, 1},  {3, 8},
-                                             {8, 2},    {10, 1}, {65, 1}, {66, 4}};
-    for (const auto& [at, value] : pcxFields) pcx[at] = static_cast<std::uint8_t>(value);
-    pcx.insert(pcx.end(), {0xFF, 7});
-    // A KiSS cel (32-byte header, 8-bit cell, 2 x 2, four pixels) is another
-    // format under the same extension.
-    Bytes kiss = {'K', 'i', 'S', 'S', 0x20, 8, 0, 0, 2, 0, 2, 0};
-    kiss.resize(32, 0);
-    kiss.insert(kiss.end(), {1, 2, 3, 4});
-    // PSD row byte counts sit after the compression word, which follows the
-    // three length-prefixed sections.
-    const Bytes psd = readBytes(fixturePath("psd/colour_rle.psd"));
-    std::size_t psdAt = 26;
-    for (int section = 0; section < 3; ++section) {
-        psdAt += 4 + (std::size_t{psd[psdAt]} << 24 | std::size_t{psd[psdAt + 1]} << 16 |
-                      std::size_t{psd[psdAt + 2]} << 8 | psd[psdAt + 3]);
-    }
-    ASSERT_EQ(psd[psdAt + 1], 1);  // RLE
-    using Pixels = std::vector<std::tuple<int, int, PixelValue>>;
-    // The clamped run in the bottom row, the clamped block in the top one.
-    const Pixels clamped = {{0, 1, kWhite}, {2, 0, kWhite}};
-    const Pixels whiteBlack = {{0, 0, kWhite}, {1, 0, 0xFF000000u}};
-    const Pixels redBlue = {{0, 0, kRed}, {1, 0, kBlue}},
-                 mapped = {{0, 0, 0}, {1, 0, kWhite}, {2, 0, 0}};
-    struct Row {
-        const char* name;
-        Reader reader;
-        Bytes bytes;
-        int depth;
-        Pixels pixels = {};
-        PixelValue compared = 0xFFFFFFFFu;  // the bits of each pixel compared
-    };
-    const std::vector<Row> rows = {
-        {"BMP RLE8 runs overrun the row and image", readBmp, bmpFile(3, 2, 8, 1, runs), 8, clamped},
-        {"BMP RLE4 runs overrun the row and image", readBmp, bmpFile(3, 2, 4, 2, runs), 0},
-        {"BMP RLE that never ends", readBmp, bmpFile(3, 2, 8, 1, {3, 1, 3}), kFails},
-        {"BMP index beyond the palette", readBmp, bmpFile(2, 1, 8, 0, {1, 200, 0, 0}), 8,
-         whiteBlack},
-        {"Targa 24-bit map", readTga, mappedTga(24), 0, mapped, 0xFFFFFF},
-        {"Targa 32-bit map", readTga, mappedTga(32), 0, mapped, 0xFFFFFF},
-        {"Targa run of 128 for 3 x 2", readTga, tgaRun, 0},
-        {"PCX run past the image", readPcx, pcx, 0},
-        {"KiSS cel", readCel, kiss, kFails},
-        {"SGI first scanline offset", readSgi,
-         patched(readBytes(fixturePath("sgi/colour_rle.rgb")), 512, {0x7F}), kFails},
-        {"SGI first scanline length", readSgi,
-         patched(readBytes(fixturePath("sgi/colour_rle.rgb")), 512 + 60, {0xFF}), kFails},
-        {"PSD first row count", readPsd,
-         patched(readBytes(fixturePath("psd/colour_rle.psd")), psdAt + 2, {0xFF, 0xFF}), kFails},
-        {"BMP height INT32_MIN", readBmp,
-         patched(readBytes(fixturePath("bmp/colour_24bit.bmp")), 22, {0, 0, 0, 0x80}), kFails},
-        {"GIF", readGif, handMadeGif(1, -1), 8, redBlue},
-        {"GIF transparent index 1", readGif, handMadeGif(1, 1), 32, {{0, 0, kRed}, {1, 0, 0}}},
-        {"GIF pixel beyond the palette", readGif, handMadeGif(3, -1), kFails},
-        // A transparent index beyond the palette names no colour: ignored.
-        {"GIF transparent index beyond the palette", readGif, handMadeGif(1, 7), 8, redBlue},
-        // The frame on a screen of the largest height allowed, and one taller.
-        {"GIF screen 32768 high", readGif, handMadeGif(1, -1, 32768), 32, redBlue},
-        {"GIF screen 32769 high", readGif, handMadeGif(1, -1, 32769), kFails},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        ImagePtr image = load(row.reader, row.bytes);
-        ASSERT_EQ(image != nullptr, row.depth != kFails);
-        if (!image) continue;
-        EXPECT_TRUE(sound(*image));
-        EXPECT_EQ(image->bitDepth(), row.depth == 0 ? image->bitDepth() : row.depth);
-        ASSERT_TRUE(ensure32Bit(image));
-        for (const auto& [x, y, value] : row.pixels) {
-            EXPECT_EQ(getPixel(*image, x, y) & row.compared, value & row.compared)
-                << x << ", " << y;
-        }
-    }
-}
-
 // count zero bits of entropy-coded data, the last byte padded with ones as
 // encoders pad it (never 0xFF, so nothing needs stuffing).
 Bytes zeroBits(std::size_t count) {
@@ -371,46 +272,133 @@ Bytes spliced(Bytes bytes, std::size_t before, const Bytes& insert) {
     return bytes;
 }
 
-// libjpeg decodes all of these with at most a warning, making up what is
-// missing; each must fail, and every file they are made from must load as
-// the mid-grey image it codes.
-TEST(HostileFiles, JpegCorruptDataFailsToLoadAndSoundFilesLoad) {
-    const Bytes small = greyJpeg(64, 64, false);
+// Files made by hand or patched: each fails, or loads sound with the depth
+// (0: any) and pixels given. libjpeg decodes every failing JPEG here with at
+// most a warning, making up what is missing; the files they are made from
+// must load as the mid-grey image they code.
+TEST(HostileFiles, HandMadeFilesFailOrLoadSound) {
+    constexpr int kFails = -1;
+    constexpr PixelValue kRed = packPixel(255, 0, 0, 255), kBlue = packPixel(0, 0, 255, 255);
+    constexpr PixelValue kWhite = 0xFFFFFFFFu;
+    // A run of 255 in a 3-pixel row, an absolute block of 200 in the next, a
+    // delta far past the picture, then more runs: all must stay inside.
+    Bytes runs = {255, 1, 0, 0, 0, 200};
+    runs.resize(runs.size() + 200, 1);
+    runs.insert(runs.end(), {0, 0, 0, 2, 250, 250, 255, 1, 0, 1});
+    // Targa: a map of two entries starting at index 1 (32-bit entries are
+    // expanded while reading, 24-bit ones make a colour table), pixels 0, 2, 255.
+    auto mappedTga = [](std::uint8_t entryBits) {
+        Bytes tga = {0, 1, 1, 1, 0, 2, 0, entryBits, 0, 0, 0, 0, 3, 0, 1, 0, 8, 0x20};
+        tga.insert(tga.end(), std::size_t{entryBits} / 4, 255);
+        tga.insert(tga.end(), {0, 2, 255});
+        return tga;
+    };
+    // Targa RLE: one run packet of 128 pixels for a 3 x 2 image.
+    const Bytes tgaRun = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 24, 0, 0xFF, 1, 2, 3};
+    // PCX 8-bit: a run of 63 for a 3 x 2 image of 4-byte lines.
+    Bytes pcx(128, 0);
+    // Last column 2, last row 1, one plane of 4 bytes a line.
+    const std::pair<int, int> pcxFields[] = {{0, 0x0A}, {1, 5},  {2, 1},  {3, 8},
+                                             {8, 2},    {10, 1}, {65, 1}, {66, 4}};
+    for (const auto& [at, value] : pcxFields) pcx[at] = static_cast<std::uint8_t>(value);
+    pcx.insert(pcx.end(), {0xFF, 7});
+    // A KiSS cel (32-byte header, 8-bit cell, 2 x 2, four pixels) is another
+    // format under the same extension.
+    Bytes kiss = {'K', 'i', 'S', 'S', 0x20, 8, 0, 0, 2, 0, 2, 0};
+    kiss.resize(32, 0);
+    kiss.insert(kiss.end(), {1, 2, 3, 4});
+    // PSD row byte counts sit after the compression word, which follows the
+    // three length-prefixed sections.
+    const Bytes psd = readBytes(fixturePath("psd/colour_rle.psd"));
+    std::size_t psdAt = 26;
+    for (int section = 0; section < 3; ++section) {
+        psdAt += 4 + (std::size_t{psd[psdAt]} << 24 | std::size_t{psd[psdAt + 1]} << 16 |
+                      std::size_t{psd[psdAt + 2]} << 8 | psd[psdAt + 3]);
+    }
+    ASSERT_EQ(psd[psdAt + 1], 1);  // RLE
+    using Pixels = std::vector<std::tuple<int, int, PixelValue>>;
+    // The clamped run in the bottom row, the clamped block in the top one.
+    const Pixels clamped = {{0, 1, kWhite}, {2, 0, kWhite}};
+    const Pixels whiteBlack = {{0, 0, kWhite}, {1, 0, 0xFF000000u}};
+    const Pixels redBlue = {{0, 0, kRed}, {1, 0, kBlue}},
+                 mapped = {{0, 0, 0}, {1, 0, kWhite}, {2, 0, 0}};
     struct Row {
         const char* name;
+        Reader reader;
         Bytes bytes;
-        int width;  // 0: must fail
-        int height;
+        int depth;
+        Pixels pixels = {};
+        PixelValue compared = 0xFFFFFFFFu;  // the bits of each pixel compared
     };
+    // A mid-grey image's last pixel, and nothing past it.
+    auto greyCorner = [](int width, int height) {
+        return Pixels{{width - 1, height - 1, packPixel(128, 128, 128, 255)},
+                      {width, height - 1, 0},
+                      {width - 1, height, 0}};
+    };
+    const Bytes small = greyJpeg(64, 64, false);
     const std::vector<Row> rows = {
-        {"sequential", small, 64, 64},
-        {"progressive", greyJpeg(64, 64, true), 64, 64},
+        {"BMP RLE8 runs overrun the row and image", readBmp, bmpFile(3, 2, 8, 1, runs), 8, clamped},
+        {"BMP RLE4 runs overrun the row and image", readBmp, bmpFile(3, 2, 4, 2, runs), 0},
+        {"BMP RLE that never ends", readBmp, bmpFile(3, 2, 8, 1, {3, 1, 3}), kFails},
+        {"BMP index beyond the palette", readBmp, bmpFile(2, 1, 8, 0, {1, 200, 0, 0}), 8,
+         whiteBlack},
+        {"Targa 24-bit map", readTga, mappedTga(24), 0, mapped, 0xFFFFFF},
+        {"Targa 32-bit map", readTga, mappedTga(32), 0, mapped, 0xFFFFFF},
+        {"Targa run of 128 for 3 x 2", readTga, tgaRun, 0},
+        {"PCX run past the image", readPcx, pcx, 0},
+        {"KiSS cel", readCel, kiss, kFails},
+        {"SGI first scanline offset", readSgi,
+         patched(readBytes(fixturePath("sgi/colour_rle.rgb")), 512, {0x7F}), kFails},
+        {"SGI first scanline length", readSgi,
+         patched(readBytes(fixturePath("sgi/colour_rle.rgb")), 512 + 60, {0xFF}), kFails},
+        {"PSD first row count", readPsd,
+         patched(readBytes(fixturePath("psd/colour_rle.psd")), psdAt + 2, {0xFF, 0xFF}), kFails},
+        {"BMP height INT32_MIN", readBmp,
+         patched(readBytes(fixturePath("bmp/colour_24bit.bmp")), 22, {0, 0, 0, 0x80}), kFails},
+        {"GIF", readGif, handMadeGif(1, -1), 8, redBlue},
+        {"GIF transparent index 1", readGif, handMadeGif(1, 1), 32, {{0, 0, kRed}, {1, 0, 0}}},
+        {"GIF pixel beyond the palette", readGif, handMadeGif(3, -1), kFails},
+        // A transparent index beyond the palette names no colour: ignored.
+        {"GIF transparent index beyond the palette", readGif, handMadeGif(1, 7), 8, redBlue},
+        // The frame on a screen of the largest height allowed, and one taller.
+        {"GIF screen 32768 high", readGif, handMadeGif(1, -1, 32768), 32, redBlue},
+        {"GIF screen 32769 high", readGif, handMadeGif(1, -1, 32769), kFails},
+        {"JPEG sequential", readJpeg, small, 8, greyCorner(64, 64)},
+        {"JPEG progressive", readJpeg, greyJpeg(64, 64, true), 8, greyCorner(64, 64)},
         // At a bit a block, a progressive file holds the least data a
         // complete image can: the size bound must let it through.
-        {"progressive of least data", greyJpeg(1024, 1024, true), 1024, 1024},
-        {"unknown JFIF revision", patched(small, kJpegJfifMajorAt, {2}), 64, 64},
-        {"400 scans", greyJpeg(8, 8, true, 399), 8, 8},
-        {"600 scans", greyJpeg(8, 8, true, 599), 0, 0},
+        {"JPEG progressive of least data", readJpeg, greyJpeg(1024, 1024, true), 8,
+         greyCorner(1024, 1024)},
+        {"JPEG unknown JFIF revision", readJpeg, patched(small, kJpegJfifMajorAt, {2}), 8,
+         greyCorner(64, 64)},
+        {"JPEG 400 scans", readJpeg, greyJpeg(8, 8, true, 399), 8, greyCorner(8, 8)},
+        {"JPEG 600 scans", readJpeg, greyJpeg(8, 8, true, 599), kFails},
         // Height and width as big-endian 16-bit fields.
-        {"claims twice its height", patched(small, kJpegHeightAt, {0, 128, 0, 64}), 0, 0},
-        {"claims 16384 x 16384", patched(small, kJpegHeightAt, {0x40, 0, 0x40, 0}), 0, 0},
-        {"progressive claims 16384 x 16384",
-         patched(greyJpeg(64, 64, true), kJpegHeightAt, {0x40, 0, 0x40, 0}), 0, 0},
-        {"end marker missing", {small.begin(), small.end() - 2}, 0, 0},
+        {"JPEG claims twice its height", readJpeg, patched(small, kJpegHeightAt, {0, 128, 0, 64}),
+         kFails},
+        {"JPEG claims 16384 x 16384", readJpeg, patched(small, kJpegHeightAt, {0x40, 0, 0x40, 0}),
+         kFails},
+        {"JPEG progressive claims 16384 x 16384", readJpeg,
+         patched(greyJpeg(64, 64, true), kJpegHeightAt, {0x40, 0, 0x40, 0}), kFails},
+        {"JPEG end marker missing", readJpeg, {small.begin(), small.end() - 2}, kFails},
         // A one bit: no code starts with it.
-        {"bad Huffman code", patched(small, small.size() - 3, {0x80}), 0, 0},
-        {"extraneous bytes before the end", spliced(small, 2, Bytes(64, 7)), 0, 0},
-        {"marker inside the data", spliced(small, 6, {0xFF, 0xD0}), 0, 0},
+        {"JPEG bad Huffman code", readJpeg, patched(small, small.size() - 3, {0x80}), kFails},
+        {"JPEG extraneous bytes before the end", readJpeg, spliced(small, 2, Bytes(64, 7)), kFails},
+        {"JPEG marker inside the data", readJpeg, spliced(small, 6, {0xFF, 0xD0}), kFails},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ImagePtr image = load(readJpeg, row.bytes);
-        ASSERT_EQ(image != nullptr, row.width != 0);
+        ImagePtr image = load(row.reader, row.bytes);
+        ASSERT_EQ(image != nullptr, row.depth != kFails);
         if (!image) continue;
-        EXPECT_EQ(image->width(), row.width);
-        EXPECT_EQ(image->height(), row.height);
+        EXPECT_TRUE(sound(*image));
+        EXPECT_EQ(image->bitDepth(), row.depth == 0 ? image->bitDepth() : row.depth);
         ASSERT_TRUE(ensure32Bit(image));
-        EXPECT_EQ(getPixel(*image, row.width - 1, row.height - 1), packPixel(128, 128, 128, 255));
+        for (const auto& [x, y, value] : row.pixels) {
+            EXPECT_EQ(getPixel(*image, x, y) & row.compared, value & row.compared)
+                << x << ", " << y;
+        }
     }
 }
 
