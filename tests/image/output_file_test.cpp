@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 
 #include "tests/support/temp_dir.h"
 
@@ -28,146 +27,123 @@ using Staging = OutputFile::Staging;
 
 constexpr Staging kStagings[] = {Staging::automatic, Staging::namedTemporary};
 
-const char* stagingName(Staging s) {
+std::string stagingName(Staging s) {
     return s == Staging::automatic ? "automatic" : "named temporary";
 }
 
-// Every entry of the folder: "name=content" for a file, "name -> target" for a
-// link, "name/" for a folder, "name|" for a FIFO; a temporary file left
-// behind shows up too.
+// A folder's entries in one notation, to set a folder up and to describe it:
+// "name=content" a file, "name -> target" a link, "name/" a folder, "name|" a
+// FIFO. A temporary file left behind shows up too.
 std::vector<std::string> describe(const TempDir& dir) {
     std::vector<std::string> entries;
     for (const auto& e : fs::directory_iterator(dir.path())) {
         const std::string name = e.path().filename().string();
         const fs::file_status st = e.symlink_status();
-        if (fs::is_symlink(st)) {
-            entries.push_back(name + " -> " + fs::read_symlink(e.path()).string());
-        } else if (fs::is_directory(st)) {
-            entries.push_back(name + "/");
-        } else if (fs::is_fifo(st)) {
-            entries.push_back(name + "|");
-        } else {
-            entries.push_back(name + "=" + readFile(e.path().string()));
-        }
+        entries.push_back(fs::is_symlink(st) ? name + " -> " + fs::read_symlink(e.path()).string()
+                          : fs::is_directory(st) ? name + "/"
+                          : fs::is_fifo(st)      ? name + "|"
+                                                 : name + "=" + readFile(e.path().string()));
     }
     std::sort(entries.begin(), entries.end());
     return entries;
 }
 
-bool supportsUnnamedFiles(const TempDir& dir) {
-    const int fd = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+// Creates the entries; files get mode 0604, which a replacement must keep.
+void create(const TempDir& dir, const std::vector<std::string>& entries) {
+    for (const std::string& e : entries) {
+        const std::size_t arrow = e.find(" -> "), equals = e.find('=');
+        if (arrow != std::string::npos) {
+            fs::create_symlink(e.substr(arrow + 4), dir.file(e.substr(0, arrow)));
+        } else if (e.back() == '/') {
+            fs::create_directory(dir.file(e));
+        } else if (e.back() == '|') {
+            ASSERT_EQ(::mkfifo(dir.file(e.substr(0, e.size() - 1)).c_str(), 0600), 0);
+        } else {
+            writeFile(dir.file(e.substr(0, equals)), e.substr(equals + 1));
+            ::chmod(dir.file(e.substr(0, equals)).c_str(), 0604);
+        }
+    }
 }
 
+// A FIFO is written straight through, never replaced, and so is what a link
+// to one points to (as /dev/stdout points to the process's output).
 TEST(OutputFile, DestinationFollowsWhatStandsAtThePath) {
     const std::string longName = std::string(251, 'n') + ".png";
     struct Row {
         const char* name;
-        std::function<void(const TempDir&)> setup;
+        std::vector<std::string> before;
         std::string target;
         int error;
         std::vector<std::string> after;
     };
     const std::vector<Row> rows = {
-        {"missing file", [](const TempDir&) {}, "out.txt", 0, {"out.txt=new"}},
-        {"regular file",
-         [](const TempDir& d) { writeFile(d.file("out.txt"), "old"); },
-         "out.txt",
-         0,
-         {"out.txt=new"}},
-        {"255-byte name", [](const TempDir&) {}, longName, 0, {longName + "=new"}},
+        {"missing file", {}, "out.txt", 0, {"out.txt=new"}},
+        {"regular file", {"out.txt=old"}, "out.txt", 0, {"out.txt=new"}},
+        {"255-byte name", {}, longName, 0, {longName + "=new"}},
         {"link to a file",
-         [](const TempDir& d) {
-             writeFile(d.file("real.txt"), "old");
-             fs::create_symlink("real.txt", d.file("out.txt"));
-         },
+         {"real.txt=old", "out.txt -> real.txt"},
          "out.txt",
          0,
          {"out.txt -> real.txt", "real.txt=new"}},
         {"link to a link to nothing",
-         [](const TempDir& d) {
-             fs::create_symlink("hop.txt", d.file("out.txt"));
-             fs::create_symlink("made.txt", d.file("hop.txt"));
-         },
+         {"out.txt -> hop.txt", "hop.txt -> made.txt"},
          "out.txt",
          0,
          {"hop.txt -> made.txt", "made.txt=new", "out.txt -> hop.txt"}},
         {"link into a missing folder",
-         [](const TempDir& d) { fs::create_symlink("gone/x.txt", d.file("out.txt")); },
+         {"out.txt -> gone/x.txt"},
          "out.txt",
          ENOENT,
          {"out.txt -> gone/x.txt"}},
-        {"folder",
-         [](const TempDir& d) { fs::create_directory(d.file("out.txt")); },
-         "out.txt",
-         EISDIR,
-         {"out.txt/"}},
+        {"folder", {"out.txt/"}, "out.txt", EISDIR, {"out.txt/"}},
+        // Root ignores permissions, so a write error comes from a file size limit.
+        {"write error", {"out.txt=old"}, "out.txt", EFBIG, {"out.txt=old"}},
+        {"FIFO", {"pipe|"}, "pipe", 0, {"pipe|"}},
+        {"link to a FIFO", {"pipe|", "link -> pipe"}, "link", 0, {"link -> pipe", "pipe|"}},
     };
+    const mode_t umask = ::umask(0);
+    ::umask(umask);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 2;
+    auto* previousHandler = ::signal(SIGXFSZ, SIG_IGN);
     for (const Row& row : rows) {
         for (const Staging staging : kStagings) {
-            SCOPED_TRACE(std::string(row.name) + ", " + stagingName(staging));
+            SCOPED_TRACE(row.name + (", " + stagingName(staging)));
             TempDir dir;
-            row.setup(dir);
-            EXPECT_EQ(writeOutputFile(dir.file(row.target), "new", 3, staging), row.error);
+            create(dir, row.before);
+            const std::string target = dir.file(row.target);
+            const bool existed = fs::exists(target);
+            // The reader is there first, so opening the FIFO does not wait,
+            // and the pipe holds the bytes, so neither does the write.
+            const int reader =
+                fs::is_fifo(target) ? ::open(target.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+            if (row.error == EFBIG) ::setrlimit(RLIMIT_FSIZE, &small);
+            const int error = writeOutputFile(target, "new", 3, staging);
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            EXPECT_EQ(error, row.error);
             EXPECT_EQ(describe(dir), row.after);
-            if (row.error == EISDIR) {
-                EXPECT_TRUE(fs::is_empty(dir.file(row.target)));
+            struct stat st {};
+            if (reader >= 0) {
+                char received[8] = {};
+                EXPECT_EQ(::read(reader, received, sizeof received), 3);
+                EXPECT_STREQ(received, "new");
+                ::close(reader);
+            } else if (row.error == 0 && ::stat(target.c_str(), &st) == 0) {
+                EXPECT_EQ(st.st_mode & 07777, existed ? 0604u : 0666u & ~umask);
+            } else if (row.error == EISDIR) {
+                EXPECT_TRUE(fs::is_empty(target));
             }
         }
     }
+    ::signal(SIGXFSZ, previousHandler);
 }
 
-TEST(OutputFile, ReplacementKeepsTheModeAndANewFileFollowsTheUmask) {
-    for (const Staging staging : kStagings) {
-        SCOPED_TRACE(stagingName(staging));
-        TempDir dir;
-        writeFile(dir.file("kept"), "old");
-        ::chmod(dir.file("kept").c_str(), 0604);
-        ASSERT_EQ(writeOutputFile(dir.file("kept"), "new", 3, staging), 0);
-        ASSERT_EQ(writeOutputFile(dir.file("fresh"), "new", 3, staging), 0);
-        struct stat kept {};
-        struct stat fresh {};
-        ASSERT_EQ(::stat(dir.file("kept").c_str(), &kept), 0);
-        ASSERT_EQ(::stat(dir.file("fresh").c_str(), &fresh), 0);
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        EXPECT_EQ(kept.st_mode & 07777, 0604u);
-        EXPECT_EQ(fresh.st_mode & 07777, 0666u & ~mask);
-    }
-}
-
-// A FIFO and a character device are written to, never replaced; so is what a
-// link to them points to (as /dev/stdout points to the process's output).
-TEST(OutputFile, DevicesAndFifosAreWrittenStraightThrough) {
-    const std::string payload(200000, 'p');
-    for (const bool viaLink : {false, true}) {
-        SCOPED_TRACE(viaLink ? "through a link" : "named directly");
-        TempDir dir;
-        ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
-        if (viaLink) fs::create_symlink("pipe", dir.file("link"));
-        // The reader is there first and the pipe holds the whole payload, so
-        // the write neither waits nor, were the FIFO replaced, hangs the test.
-        const int reader = ::open(dir.file("pipe").c_str(), O_RDONLY | O_NONBLOCK);
-        ASSERT_GE(reader, 0);
-        ASSERT_GE(::fcntl(reader, F_SETPIPE_SZ, 1 << 20), static_cast<int>(payload.size()));
-        EXPECT_EQ(
-            writeOutputFile(dir.file(viaLink ? "link" : "pipe"), payload.data(), payload.size()),
-            0);
-        std::string received(payload.size() + 1, '\0');
-        const ssize_t got = ::read(reader, received.data(), received.size());
-        ::close(reader);
-        received.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        EXPECT_EQ(received, payload);
-        const std::vector<std::string> expected =
-            viaLink ? std::vector<std::string>{"link -> pipe", "pipe|"}
-                    : std::vector<std::string>{"pipe|"};
-        EXPECT_EQ(describe(dir), expected);
-    }
-
-    // A device: /dev/null itself only for an ordinary user, who could not
-    // replace it even if this went wrong; root gets a device of its own.
+// A character device is written to, never replaced: /dev/null itself only for
+// an ordinary user, who could not replace it even if this went wrong; root
+// gets a device of its own.
+TEST(OutputFile, DevicesAreWrittenStraightThrough) {
     TempDir dir;
     std::string device = "/dev/null";
     if (::geteuid() == 0) {
@@ -176,6 +152,7 @@ TEST(OutputFile, DevicesAndFifosAreWrittenStraightThrough) {
             GTEST_SKIP() << "mknod: " << std::strerror(errno);
         }
     }
+    const std::string payload(200000, 'p');
     EXPECT_EQ(writeOutputFile(device, payload.data(), payload.size()), 0);
     struct stat st {};
     ASSERT_EQ(::lstat(device.c_str(), &st), 0);
@@ -184,9 +161,8 @@ TEST(OutputFile, DevicesAndFifosAreWrittenStraightThrough) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), ::geteuid() == 0 ? 1 : 0);
 }
 
-// Root ignores permissions, so a write error comes from a file size limit.
-TEST(OutputFile, FailedOrAbandonedWriteKeepsTheOldFile) {
-    const std::string big(64 * 1024, 'b');
+// An OutputFile dropped without commit() leaves the old file as it was.
+TEST(OutputFile, AbandonedWriteKeepsTheOldFile) {
     for (const Staging staging : kStagings) {
         SCOPED_TRACE(stagingName(staging));
         TempDir dir;
@@ -194,20 +170,8 @@ TEST(OutputFile, FailedOrAbandonedWriteKeepsTheOldFile) {
         {
             OutputFile abandoned(dir.file("out"), staging);
             ASSERT_TRUE(abandoned.open());
-            ASSERT_TRUE(abandoned.write(big));
+            ASSERT_TRUE(abandoned.write(std::string(64 * 1024, 'b')));
         }
-        EXPECT_EQ(describe(dir), std::vector<std::string>{"out=old"});
-
-        rlimit saved{};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-        auto* previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 4096;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        const int error = writeOutputFile(dir.file("out"), big.data(), big.size(), staging);
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        ::signal(SIGXFSZ, previousHandler);
-        EXPECT_EQ(error, EFBIG);
         EXPECT_EQ(describe(dir), std::vector<std::string>{"out=old"});
     }
 }
@@ -216,31 +180,28 @@ TEST(OutputFile, FailedOrAbandonedWriteKeepsTheOldFile) {
 // killed; the folder must then hold the old file alone, intact. SIGKILL
 // cannot be handled, so only an unnamed temporary file survives it cleanly.
 TEST(OutputFile, KilledWriterLeavesOnlyTheOldFile) {
-    struct Row {
-        int signal;
-        Staging staging;
-    };
-    const Row rows[] = {{SIGKILL, Staging::automatic},
-                        {SIGTERM, Staging::automatic},
-                        {SIGTERM, Staging::namedTemporary},
-                        {SIGINT, Staging::namedTemporary},
-                        {SIGHUP, Staging::namedTemporary}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(strsignal(row.signal)) + ", " + stagingName(row.staging));
+    const std::pair<int, Staging> rows[] = {{SIGKILL, Staging::automatic},
+                                            {SIGTERM, Staging::automatic},
+                                            {SIGTERM, Staging::namedTemporary},
+                                            {SIGINT, Staging::namedTemporary},
+                                            {SIGHUP, Staging::namedTemporary}};
+    for (const auto& [signal, staging] : rows) {
+        SCOPED_TRACE(strsignal(signal) + (", " + stagingName(staging)));
         TempDir dir;
-        if (row.staging == Staging::automatic && !supportsUnnamedFiles(dir)) {
+        const int probe = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
+        if (probe < 0 && staging == Staging::automatic) {
             GTEST_SKIP() << "the temporary folder's file system has no O_TMPFILE";
         }
+        ::close(probe);
         writeFile(dir.file("atlas.png"), "old");
         int ready[2];
         ASSERT_EQ(::pipe(ready), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            ::close(ready[0]);
-            OutputFile file(dir.file("atlas.png"), row.staging);
-            const std::string data(1 << 20, 'x');
-            const bool ok = file.open() && file.write(data) && std::fflush(file.stream()) == 0;
+            OutputFile file(dir.file("atlas.png"), staging);
+            const bool ok = file.open() && file.write(std::string(1 << 20, 'x')) &&
+                            std::fflush(file.stream()) == 0;
             [[maybe_unused]] const auto n = ::write(ready[1], ok ? "r" : "f", 1);
             for (;;) ::pause();
         }
@@ -257,15 +218,13 @@ TEST(OutputFile, KilledWriterLeavesOnlyTheOldFile) {
         ::close(ready[0]);
         EXPECT_EQ(state, 'r');
         // The named temporary file is there until the signal.
-        const auto entriesBefore = std::distance(fs::directory_iterator(dir.path()), {});
-        EXPECT_EQ(entriesBefore, row.staging == Staging::automatic ? 1 : 2);
-        ::kill(child, row.signal);
+        EXPECT_EQ(describe(dir).size(), staging == Staging::automatic ? 1u : 2u);
+        ::kill(child, signal);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         reaper.pid = 0;
         // Ended by the signal itself, as it would have been without cleanup.
-        EXPECT_TRUE(WIFSIGNALED(status));
-        EXPECT_EQ(WTERMSIG(status), row.signal);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
         EXPECT_EQ(describe(dir), std::vector<std::string>{"atlas.png=old"});
     }
 }

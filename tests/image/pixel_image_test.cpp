@@ -1,23 +1,43 @@
+// PixelImage's storage and conversion, and the two operations on its pixels
+// that the build relies on: trimming and composition.
 #include "image/pixel_image.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
+
+#include "image/blit.h"
+#include "image/trim.h"
 
 namespace tilvane {
 namespace {
 
 constexpr std::int32_t kMax = 0x7FFFFFFF;
+constexpr PixelValue kWhite = 0xFFFFFFFFu;
 
-struct SizeCase {
-    const char* name;
-    std::int32_t width, height;
-    int depth;
-};
+using Drawing = std::function<PixelValue(std::int32_t x, std::int32_t y)>;
+
+ImagePtr drawn(std::int32_t width, std::int32_t height, const Drawing& at) {
+    ImagePtr image = createPixelImage(width, height);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) setPixel(*image, x, y, at(x, y));
+    return image;
+}
+
+std::vector<std::uint8_t> storage(const PixelImage& image) {
+    return {image.bits(), image.bits() + image.byteSize()};
+}
 
 TEST(PixelImage, CreateRefusesUnusableSizesWithoutAborting) {
-    const SizeCase cases[] = {
+    struct Row {
+        const char* name;
+        std::int32_t width, height;
+        int depth;
+    };
+    const Row rows[] = {
         {"zero width", 0, 10, 32},
         {"negative height", 10, -1, 32},
         {"exactly 2^31 bytes", 32768, 16384, 32},
@@ -28,88 +48,67 @@ TEST(PixelImage, CreateRefusesUnusableSizesWithoutAborting) {
         {"depth 0", 4, 4, 0},
         {"depth 33", 4, 4, 33},
     };
-    for (const SizeCase& c : cases) {
+    for (const Row& c : rows) {
         EXPECT_EQ(PixelImage::create(c.width, c.height, c.depth), nullptr) << c.name;
     }
 }
 
 TEST(PixelImage, OutsideTheImageReadsZeroAndWritesNothing) {
-    const ImagePtr image = createPixelImage(3, 2);
-    ASSERT_NE(image, nullptr);
-    for (std::int32_t y = 0; y < 2; ++y)
-        for (std::int32_t x = 0; x < 3; ++x) setPixel(*image, x, y, 0xFFFFFFFFu);
-    const std::vector<std::uint8_t> before(image->bits(), image->bits() + image->byteSize());
+    const ImagePtr image = drawn(3, 2, [](auto, auto) { return kWhite; });
+    const std::vector<std::uint8_t> before = storage(*image);
     const std::pair<std::int32_t, std::int32_t> outside[] = {{3, 0},  {0, 2},    {-1, 0},
                                                              {0, -1}, {kMax, 0}, {0, -kMax - 1}};
     for (const auto& [x, y] : outside) {
         EXPECT_EQ(getPixel(*image, x, y), 0u) << x << ", " << y;
         setPixel(*image, x, y, 0x12345678u);
     }
-    EXPECT_EQ(std::vector<std::uint8_t>(image->bits(), image->bits() + image->byteSize()), before);
+    EXPECT_EQ(storage(*image), before);
 
     // Below 32 bits no pixel is readable or writable this way.
     const ImagePtr shallow = PixelImage::create(2, 2, 24);
-    ASSERT_NE(shallow, nullptr);
     shallow->bits()[0] = 0xAB;
-    setPixel(*shallow, 1, 1, 0xFFFFFFFFu);
+    setPixel(*shallow, 1, 1, kWhite);
     EXPECT_EQ(getPixel(*shallow, 0, 1), 0u);
     EXPECT_EQ(shallow->bits()[3], 0);
 }
 
-// Expected pixels, top row first: palette indices below 256, else values.
+// Every colour table entry i holds (10 + i, 100 + i, 200 + i); expected
+// pixels below 256 name an entry.
 TEST(PixelImage, ConvertTo32BitWalksBytesAndRowPadding) {
     struct Row {
-        const char* name;
-        std::int32_t width, height;
         int depth;
+        std::int32_t width;
         std::vector<std::uint8_t> stored;  // storage row 0 (the bottom row) first
         std::vector<PixelValue> topDown;
     };
-    const PixelValue white = packPixel(255, 255, 255, 255);
+    auto rgb = [](int r, int g, int b) {
+        return packPixel(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                         static_cast<std::uint8_t>(b), 255);
+    };
+    const PixelValue red = rgb(255, 0, 0), blue = rgb(0, 0, 255);
+    const std::uint8_t x = 0xEE;  // padding: garbage
     const std::vector<Row> rows = {
-        {"16-bit white, 0x0421 and the top bit ignored",
-         3,
-         1,
-         16,
-         {0xFF, 0x7F, 0x21, 0x04, 0xFF, 0xFF, 0, 0},
-         {white, packPixel(8, 8, 8, 255), white}},
-        {"16-bit 5-5-5 channels",
-         2,
-         1,
-         16,
-         {0x1F, 0x00, 0x00, 0x7C},
-         {packPixel(0, 0, 255, 255), packPixel(255, 0, 0, 255)}},
-        // Pixels 0 and 8 set below, 1 and 7 above; the padding holds garbage.
-        {"1-bit 9 wide uses 2 bytes a row, then pads to 4",
+        // 5-5-5 channels, the top bit ignored.
+        {16, 4, {0xFF, 0xFF, 0x21, 0x04, 0x1F, 0, 0, 0x7C}, {kWhite, rgb(8, 8, 8), blue, red}},
+        // 9 wide uses 2 bytes a row, padded to 4; pixels 0 and 8 set below, 1 and 7 above.
+        {1,
          9,
-         2,
-         1,
-         {0x80, 0x80, 0xFF, 0xFF, 0x41, 0x00, 0xFF, 0xFF},
+         {0x80, 0x80, x, x, 0x41, 0, x, x},
          {0, 1, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}},
-        {"4-bit 3 wide uses 2 bytes a row",
+        // 3 wide uses 2 bytes a row.
+        {4, 3, {0x12, 0x3F, x, x, 0x45, 0x6F, x, x}, {4, 5, 6, 1, 2, 3}},
+        {8, 3, {0, 255, 7, x, 9, 8, 200, x}, {9, 8, 200, 0, 255, 7}},
+        // 3 wide uses 9 bytes and skips 3.
+        {24,
          3,
-         2,
-         4,
-         {0x12, 0x3F, 0xEE, 0xEE, 0x45, 0x6F, 0xEE, 0xEE},
-         {4, 5, 6, 1, 2, 3}},
-        {"8-bit indexes the table",
-         3,
-         2,
-         8,
-         {0, 255, 7, 0xEE, 9, 8, 200, 0xEE},
-         {9, 8, 200, 0, 255, 7}},
-        {"24-bit 3 wide uses 9 bytes and skips 3",
-         3,
-         2,
-         24,
-         {1,  2,  3,  4,  5,  6,  7,  8,  9,  0xEE, 0xEE, 0xEE,
-          10, 11, 12, 13, 14, 15, 16, 17, 18, 0xEE, 0xEE, 0xEE},
-         {packPixel(12, 11, 10, 255), packPixel(15, 14, 13, 255), packPixel(18, 17, 16, 255),
-          packPixel(3, 2, 1, 255), packPixel(6, 5, 4, 255), packPixel(9, 8, 7, 255)}},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, x, x, x, 10, 11, 12, 13, 14, 15, 16, 17, 18, x, x, x},
+         {rgb(12, 11, 10), rgb(15, 14, 13), rgb(18, 17, 16), rgb(3, 2, 1), rgb(6, 5, 4),
+          rgb(9, 8, 7)}},
     };
     for (const Row& c : rows) {
-        SCOPED_TRACE(c.name);
-        const ImagePtr source = PixelImage::create(c.width, c.height, c.depth);
+        SCOPED_TRACE(std::to_string(c.depth) + " bits");
+        const auto height = static_cast<std::int32_t>(c.topDown.size()) / c.width;
+        const ImagePtr source = PixelImage::create(c.width, height, c.depth);
         ASSERT_EQ(source->byteSize(), c.stored.size());
         std::copy(c.stored.begin(), c.stored.end(), source->bits());
         for (std::size_t i = 0; i < source->colorTable().size(); ++i) {
@@ -121,20 +120,13 @@ TEST(PixelImage, ConvertTo32BitWalksBytesAndRowPadding) {
         const ImagePtr converted = convertTo32Bit(*source);
         ASSERT_NE(converted, nullptr);
         EXPECT_EQ(imageBitDepth(converted.get()), 32);
-        std::vector<PixelValue> got;
-        for (std::int32_t y = 0; y < c.height; ++y)
-            for (std::int32_t x = 0; x < c.width; ++x) got.push_back(getPixel(*converted, x, y));
-        std::vector<PixelValue> want = c.topDown;
-        for (PixelValue& v : want) {
-            const auto i = static_cast<std::uint8_t>(v);
-            if (v < 256)
-                v = packPixel(static_cast<std::uint8_t>(200 + i),
-                              static_cast<std::uint8_t>(100 + i), static_cast<std::uint8_t>(10 + i),
-                              255);
+        for (std::int32_t i = 0; i < c.width * height; ++i) {
+            const PixelValue v = c.topDown[static_cast<std::size_t>(i)];
+            EXPECT_EQ(getPixel(*converted, i % c.width, i / c.width),
+                      v < 256 ? rgb(200 + int(v), 100 + int(v), 10 + int(v)) : v)
+                << "pixel " << i;
         }
-        EXPECT_EQ(got, want);
-        EXPECT_TRUE(std::equal(c.stored.begin(), c.stored.end(), source->bits()))
-            << "source changed";
+        EXPECT_EQ(storage(*source), c.stored) << "source changed";
     }
 }
 
@@ -148,6 +140,105 @@ TEST(PixelImage, ConversionRefusesAResultAbove2GiB) {
     EXPECT_FALSE(ensure32Bit(huge));
     EXPECT_EQ(huge.get(), original);
     EXPECT_EQ(imageBitDepth(huge.get()), 1);
+}
+
+TEST(Trim, FindTrimRect) {
+    // A colour with alpha 0 everywhere but the listed pixels.
+    auto alphas = [](std::int32_t width, std::int32_t height,
+                     std::vector<std::pair<Point, std::uint8_t>> set) {
+        return drawn(width, height, [set](std::int32_t x, std::int32_t y) {
+            for (const auto& [p, alpha] : set)
+                if (p.x == x && p.y == y) return packPixel(1, 2, 3, alpha);
+            return packPixel(90, 80, 70, 0);
+        });
+    };
+    auto opaque = [](std::int32_t width, std::int32_t height) {
+        return drawn(width, height, [](auto, auto) { return packPixel(1, 2, 3, 255); });
+    };
+    struct Row {
+        const char* name;
+        ImagePtr image;
+        std::uint32_t cropAlpha;
+        std::optional<Rect> expected;
+    };
+    Row rows[] = {
+        {"one pixel above threshold 0", alphas(4, 4, {{{1, 2}, 200}}), 0, Rect{1, 2, 1, 2}},
+        {"alpha equal to the threshold does not count", alphas(4, 4, {{{1, 2}, 200}}), 200, {}},
+        {"alpha one above the threshold counts", alphas(4, 4, {{{1, 2}, 200}}), 199,
+         Rect{1, 2, 1, 2}},
+        {"threshold 255 trims everything away", opaque(3, 2), 255, {}},
+        {"threshold above 255, compared unsigned", opaque(3, 2), 300, {}},
+        {"fully opaque keeps the whole image", opaque(5, 3), 0, Rect{0, 0, 4, 2}},
+        {"32 bits with every alpha 0", alphas(3, 3, {}), 0, {}},
+        {"rectangle spans pixels that do not count", alphas(6, 4, {{{0, 3}, 9}, {{5, 0}, 9}}), 0,
+         Rect{0, 0, 5, 3}},
+        {"24 bits are never trimmed", PixelImage::create(5, 2, 24), 255, Rect{0, 0, 4, 1}},
+        {"8 bits are never trimmed", PixelImage::create(3, 7, 8), 255, Rect{0, 0, 2, 6}},
+        {"1 bit is never trimmed", PixelImage::create(9, 1, 1), 0, Rect{0, 0, 8, 0}},
+    };
+    for (const Row& c : rows) {
+        SCOPED_TRACE(c.name);
+        Rect slot{7, 7, 7, 7};
+        EXPECT_EQ(findTrimRect(c.image.get(), c.cropAlpha, &slot), c.expected.has_value());
+        EXPECT_EQ(slot, c.expected.value_or(Rect{-1, -1, -1, -1}));
+    }
+}
+
+// Destination 10 x 10 in white; source 6 x 5, each pixel naming itself, with
+// alpha from 0 to 250 so that blending instead of copying shows. Pixels past
+// the source copy as transparent black, as getPixel reads them.
+TEST(Blit, BlitImage) {
+    struct Row {
+        const char* name;
+        std::int32_t x, y;
+        std::optional<Rect> sourceRect;
+        // The block written (left, top, width, height) from the source's
+        // (sx, sy); none, and blitImage fails, when width is 0.
+        std::int32_t left = 0, top = 0, width = 0, height = 0, sx = 0, sy = 0;
+    };
+    const Row rows[] = {
+        {"whole source", 2, 3, std::nullopt, 2, 3, 6, 5, 0, 0},
+        {"clipped at the right and bottom edges", 8, 9, std::nullopt, 8, 9, 2, 1, 0, 0},
+        {"x at the destination width", 10, 0, std::nullopt},
+        {"y at the destination height", 0, 10, std::nullopt},
+        {"negative x", -1, 0, std::nullopt},
+        {"negative y", 0, -1, std::nullopt},
+        {"source rectangle", 1, 1, Rect{2, 1, 4, 3}, 1, 1, 3, 3, 2, 1},
+        {"rectangle left of the source shrinks", 0, 0, Rect{-1, 0, 1, 0}, 0, 0, 2, 1, 0, 0},
+        {"rectangle wider than the source is clamped to its width", 0, 0, Rect{3, 0, 40, 0}, 0, 0,
+         6, 1, 3, 0},
+        {"rectangle starting past the source", 0, 0, Rect{6, 0, 7, 1}},
+        {"empty rectangle", 0, 0, Rect{3, 3, 2, 3}},
+        // Clamped to the source width first, then shrunk by 2^31 columns: nothing left.
+        {"rectangle from INT32_MIN to INT32_MAX", 0, 0, Rect{-kMax - 1, 0, kMax, 0}},
+        {"rectangle reaching INT32_MAX", 4, 0, Rect{1, 4, kMax, kMax}, 4, 0, 6, 5, 1, 4},
+    };
+    const ImagePtr source = drawn(6, 5, [](std::int32_t x, std::int32_t y) {
+        return packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 9,
+                         static_cast<std::uint8_t>(50 * x));
+    });
+    for (const Row& c : rows) {
+        SCOPED_TRACE(c.name);
+        const ImagePtr dest = drawn(10, 10, [](auto, auto) { return kWhite; });
+        const Rect* rect = c.sourceRect ? &*c.sourceRect : nullptr;
+        EXPECT_EQ(blitImage(dest.get(), source.get(), c.x, c.y, rect), c.width > 0);
+        for (std::int32_t y = 0; y < 10; ++y) {
+            for (std::int32_t x = 0; x < 10; ++x) {
+                const bool inside =
+                    x >= c.left && y >= c.top && x < c.left + c.width && y < c.top + c.height;
+                ASSERT_EQ(getPixel(*dest, x, y),
+                          inside ? getPixel(*source, c.sx + x - c.left, c.sy + y - c.top) : kWhite)
+                    << x << ", " << y;
+            }
+        }
+    }
+    // A source below 32 bits has no pixels to copy: it writes transparent black.
+    const ImagePtr shallow = PixelImage::create(2, 2, 24);
+    std::fill(shallow->bits(), shallow->bits() + shallow->byteSize(), 0x77);
+    const ImagePtr dest = drawn(3, 3, [](auto, auto) { return kWhite; });
+    EXPECT_TRUE(blitImage(dest.get(), shallow.get(), 1, 1, nullptr));
+    EXPECT_EQ(getPixel(*dest, 2, 2), 0u);
+    EXPECT_EQ(getPixel(*dest, 0, 0), kWhite);
 }
 
 }  // namespace
