@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 
 namespace tilvane {
 namespace {
@@ -16,12 +17,12 @@ TEST(TerminalWindow, ProgressAndMessagesAreOneLineEach) {
         JobSettings settings = defaultJobSettings();
         BuildRun run;
         std::ostringstream out, err;
-        TerminalWindow window(settings, run, out, err, progress);
-        for (const char* name : {"a.png", "b.png", "c.png", "d.png"}) window.fileList().add(name);
+        TerminalWindow w(settings, run, out, err, progress);
+        for (const char* name : {"a.png", "b.png", "c.png", "d.png"}) w.fileList().add(name);
         run.currentStep = 2;
-        window.setStatusText("Adding: evil\n\x1b[31m.png");
-        window.refreshControls(false);
-        window.showMessage("Cannot read\nevil\t\x1b[2J.png");
+        w.setStatusText("Adding: evil\n\x1b[31m.png");
+        w.refreshControls(false);
+        w.showMessage("Cannot read\nevil\t\x1b[2J.png");
         EXPECT_EQ(err.str(), progress ? "\r[###############...............] 2/4 Adding: "
                                         "evil\\n\\x1b[31m.png\x1b[K\r\x1b[KCannot read "
                                         "evil\\t\\x1b[2J.png\n"
@@ -30,13 +31,12 @@ TEST(TerminalWindow, ProgressAndMessagesAreOneLineEach) {
         // The save-options dialogs answer the stored values, clamped.
         for (const auto& [stored, answered] : {std::pair{150, 100}, {-5, 0}, {42, 42}}) {
             std::int32_t quality = stored;
-            EXPECT_TRUE(
-                window.runImageOptionsDialog("JPEG Options", &quality, 0, 100, nullptr, {}));
+            EXPECT_TRUE(w.runImageOptionsDialog("JPEG Options", &quality, 0, 100, nullptr, {}));
             EXPECT_EQ(quality, answered);
         }
         std::int32_t compression = 7;
-        EXPECT_TRUE(window.runImageOptionsDialog("TIFF Options", nullptr, 0, 0, &compression,
-                                                 kTiffCompressionChoices));
+        EXPECT_TRUE(w.runImageOptionsDialog("TIFF Options", nullptr, 0, 0, &compression,
+                                            kTiffCompressionChoices));
         EXPECT_EQ(compression, 7);
     }
 }
@@ -55,14 +55,8 @@ TEST(EscapeControls, WritesControlBytesAsCEscapes) {
 
 TEST(ProgressLine, FitsTheWidthWithTheEllipsisInTheName) {
     const std::string longName = "Adding: sprite_" + std::string(60, 'x') + "_frame_0042.png";
-    struct Case {
-        int done;
-        int total;
-        std::string status;
-        int columns;
-        std::string line;
-    };
-    const std::vector<Case> cases = {
+    // done, total, status, columns and the line.
+    const std::vector<std::tuple<int, int, std::string, int, std::string>> cases = {
         {2, 4, "Adding: c.png", 80, "[###############...............] 2/4 Adding: c.png"},
         {3, 10, longName, 100,
          "[#########.....................] 3/10 Adding: sprite_" + std::string(18, 'x') + "..." +
@@ -75,8 +69,8 @@ TEST(ProgressLine, FitsTheWidthWithTheEllipsisInTheName) {
         {0, 1, "Adding: \xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.png", 17,
          "Adding: \xe6\x97\xa5...png"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(progressLine(c.done, c.total, c.status, c.columns), c.line) << c.columns;
+    for (const auto& [done, total, status, columns, line] : cases) {
+        EXPECT_EQ(progressLine(done, total, status, columns), line) << columns;
     }
     // Never the last column, whatever the width.
     for (int columns = 1; columns <= 130; ++columns) {
