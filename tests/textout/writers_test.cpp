@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "tests/support/temp_dir.h"
-#include "textout/entry_names.h"
 #include "textout/text_writers.h"
 
 namespace tilvane {
@@ -111,31 +110,6 @@ std::string lineOf(const std::string& text, int i) {
     return line;
 }
 
-TEST(EntryNames, EntryNameOf) {
-    struct Case {
-        const char* fileName;
-        std::int32_t changeCase;
-        const char* entryName;
-    };
-    const Case cases[] = {
-        {"hero.walk.01.png", 0, "hero"},
-        {"my sprite (2).png", 0, "my_sprite__2_"},
-        {".png", 0, ""},
-        {"noextension", 0, "noextension"},
-        {"coin-big.png", 1, "COIN_BIG"},
-        {"Mixed.Case.png", 2, "mixed"},
-        {"hero.png", 3, "HERO"},
-        {"hero.png", 9, "hero"},  // unknown case rule: unchanged
-        // Each byte of a multi-byte character becomes one underscore, and
-        // the case rule leaves it alone.
-        {"caf\xC3\xA9.png", 1, "CAF__"},
-        {"a\tb!c.d", 0, "a_b_c"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(entryNameOf(c.fileName, c.changeCase), c.entryName) << c.fileName;
-    }
-}
-
 TEST(EntryNames, UvValues) {
     struct Case {
         Rect rect;
@@ -144,17 +118,13 @@ TEST(EntryNames, UvValues) {
         const char* uv;
     };
     const Case cases[] = {
-        {{64, 0, 95, 15}, 512, 512, "0.12500000 0.00000000 0.18554688 0.02929688"},
         {{500, 0, 511, 0}, 512, 512, "0.97656250 0.00000000 0.99804688 0.00000000"},  // never 1
         // The largest unsigned divisor.
         {{0, 0, 2147483647, 1}, 4294967295u, 3, "0.00000000 0.00000000 0.50000000 0.33333333"},
     };
     for (const Case& c : cases) {
-        SourceRectEntry entry;
-        entry.left = c.rect.left;
-        entry.top = c.rect.top;
-        entry.right = c.rect.right;
-        entry.bottom = c.rect.bottom;
+        const Rect& r = c.rect;
+        const SourceRectEntry entry{"", r.left, r.top, r.right, r.bottom, 0, 0, {}, {}};
         const UvRect uv = uvRectOf(entry, c.width, c.height);
         char text[128];
         std::snprintf(text, sizeof text, "%.8f %.8f %.8f %.8f", uv.u1, uv.v1, uv.u2, uv.v2);
@@ -219,25 +189,37 @@ TEST(GoldenFiles, WritersReproduceTheirGoldenFiles) {
     }
 }
 
-// The same placed image seen by all four writers: how the plain text writes it
-// and which id the other three give it.
-TEST(Writers, EntryIdsInEveryFormat) {
+// The name each writer gives kHero's image: the id of JSON, XML and CSS, and
+// what plain text writes (the id and the rectangle unless given).
+TEST(Writers, EntryNamesInEveryFormat) {
     struct Case {
         const char* fileName;
         const char* prefix;
         const char* postfix;
         std::int32_t changeCase;
-        const char* plainLine;
         const char* id;
+        std::string plainLine = std::string(id) + " = \"0 0 32 16\"";
     };
     const Case cases[] = {
-        {"hero.png", "spr_", "", 3, "spr_HERO = \"0 0 32 16\"", "spr_HERO"},  // keeps the prefix
-        {"hero.png", "spr_", "_End", 1, "SPR_HERO = \"0 0 32 16\"_END", "SPR_HERO_END"},
-        {"hero.png", "Spr ", "X", 2, "spr hero = \"0 0 32 16\"x", "spr_herox"},
+        {"hero.walk.01.png", "", "", 0, "hero"},
+        {"my sprite (2).png", "", "", 0, "my_sprite__2_"},
+        {".png", "", "", 0, ""},
+        {"noextension", "", "", 0, "noextension"},
+        {"coin-big.png", "", "", 1, "COIN_BIG"},
+        {"Mixed.Case.png", "", "", 2, "mixed"},
+        {"hero.png", "", "", 3, "HERO"},
+        {"hero.png", "", "", 9, "hero"},  // unknown case rule: unchanged
+        // Each byte of a multi-byte character becomes one underscore, and the
+        // case rule leaves it alone.
+        {"caf\xC3\xA9.png", "", "", 1, "CAF__"},
+        {"a\tb!c.d", "", "", 0, "a_b_c"},
+        {"hero.png", "spr_", "", 3, "spr_HERO"},  // case 3 keeps the prefix
+        {"hero.png", "spr_", "_End", 1, "SPR_HERO_END", "SPR_HERO = \"0 0 32 16\"_END"},
+        {"hero.png", "Spr ", "X", 2, "spr_herox", "spr hero = \"0 0 32 16\"x"},
         // Punctuation, markup and quotes only in plain text.
-        {"hero.png", "my-", ".x", 0, "my-hero = \"0 0 32 16\".x", "my_hero_x"},
-        {"hero.png", "\"&<'>]}", "</root>", 0, "\"&<'>]}hero = \"0 0 32 16\"</root>",
-         "_______hero__root_"},
+        {"hero.png", "my-", ".x", 0, "my_hero_x", "my-hero = \"0 0 32 16\".x"},
+        {"hero.png", "\"&<'>]}", "</root>", 0, "_______hero__root_",
+         "\"&<'>]}hero = \"0 0 32 16\"</root>"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.plainLine);
@@ -313,10 +295,8 @@ TEST(Writers, ExtremeRectanglesDoNotWrap) {
 // name the writers that still write (p plain text, j JSON, x XML, c CSS).
 TEST(Writers, Refusals) {
     using Spoil = void (*)(JobSettings&, BuildRun&);
-    const std::pair<Formatter, char> writers[] = {{formatPlainTextRects, 'p'},
-                                                  {formatJsonRects, 'j'},
-                                                  {formatXmlRects, 'x'},
-                                                  {formatCssRects, 'c'}};
+    const Formatter writers[] = {formatPlainTextRects, formatJsonRects, formatXmlRects,
+                                 formatCssRects};
     const std::tuple<const char*, Spoil, const char*> cases[] = {
         {"tab size too large", [](auto& s, auto&) { s.tabSize = 65537; }, "p"},
         {"largest tab size", [](auto& s, auto&) { s.tabSize = 65536; }, "pjxc"},
@@ -335,7 +315,8 @@ TEST(Writers, Refusals) {
          "pjxc"},
     };
     for (const auto& [name, spoil, writes] : cases) {
-        for (const auto& [writer, letter] : writers) {
+        for (int w = 0; w < 4; ++w) {
+            const char letter = "pjxc"[w];
             SCOPED_TRACE(std::string(name) + ", " + letter);
             JobSettings settings = exampleSettings();
             settings.convertTabs = 1;
@@ -343,7 +324,7 @@ TEST(Writers, Refusals) {
             BuildRun run = heroRun();
             spoil(settings, run);
             const bool written = std::string(writes).find(letter) != std::string::npos;
-            EXPECT_EQ(format(writer, settings, run).has_value(), written);
+            EXPECT_EQ(format(writers[w], settings, run).has_value(), written);
         }
     }
 }
