@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <tuple>
 
 #include "tests/support/temp_dir.h"
 #include "textout/text_writers.h"
@@ -111,24 +112,18 @@ std::string lineOf(const std::string& text, int i) {
 }
 
 TEST(EntryNames, UvValues) {
-    struct Case {
-        Rect rect;
-        std::uint32_t width;
-        std::uint32_t height;
-        const char* uv;
-    };
-    const Case cases[] = {
+    // The entry's edges, the output size and the uv rectangle.
+    const std::tuple<Rect, std::uint32_t, std::uint32_t, const char*> cases[] = {
         {{500, 0, 511, 0}, 512, 512, "0.97656250 0.00000000 0.99804688 0.00000000"},  // never 1
         // The largest unsigned divisor.
         {{0, 0, 2147483647, 1}, 4294967295u, 3, "0.00000000 0.00000000 0.50000000 0.33333333"},
     };
-    for (const Case& c : cases) {
-        const Rect& r = c.rect;
+    for (const auto& [r, width, height, expected] : cases) {
         const SourceRectEntry entry{"", r.left, r.top, r.right, r.bottom, 0, 0, {}, {}};
-        const UvRect uv = uvRectOf(entry, c.width, c.height);
+        const UvRect uv = uvRectOf(entry, width, height);
         char text[128];
         std::snprintf(text, sizeof text, "%.8f %.8f %.8f %.8f", uv.u1, uv.v1, uv.u2, uv.v2);
-        EXPECT_STREQ(text, c.uv);
+        EXPECT_STREQ(text, expected);
     }
 }
 
@@ -137,18 +132,10 @@ TEST(EntryNames, UvValues) {
 // A textFormat of -1 is what an edited drop-down box gives during a build; JSON
 // and XML write the styles with and without commas alike.
 TEST(GoldenFiles, WritersReproduceTheirGoldenFiles) {
-    struct GoldenCase {
-        const char* golden;
-        Formatter writer;
-        const BuildRun& run;
-        std::int32_t textFormat;
-        std::int32_t changeCase;
-        const char* postfix;
-        std::int32_t convertTabs;
-        std::uint32_t tabSize;
-    };
+    using Row = std::tuple<const char*, Formatter, const BuildRun&, std::int32_t, std::int32_t,
+                           const char*, std::int32_t, std::uint32_t>;
     // clang-format off
-    const GoldenCase cases[] = {
+    const Row cases[] = {
         // golden file                          writer               run             style case postfix tabs size
         {"plain_example_style0.txt",            formatPlainTextRects, kHeroAndCoinBig,  0,   1,   ";",    0,   4},
         {"plain_example_style3.txt",            formatPlainTextRects, kHeroAndCoinBig,  3,   1,   ";",    0,   4},
@@ -175,17 +162,17 @@ TEST(GoldenFiles, WritersReproduceTheirGoldenFiles) {
         {"css_tab_size_2.css",                  formatCssRects,      kHeroAndCoin,     0,   0,   "",     1,   2},
     };
     // clang-format on
-    for (const GoldenCase& c : cases) {
-        SCOPED_TRACE(c.golden);
-        const std::string path =
-            TILVANE_SOURCE_DIR "/tests/textout/golden/" + std::string(c.golden);
+    for (const auto& [golden, writer, run, style, changeCase, postfix, tabs, size] : cases) {
+        SCOPED_TRACE(golden);
         JobSettings settings = exampleSettings();
-        settings.textFormat = c.textFormat;
-        settings.changeCase = c.changeCase;
-        settings.namePostfix = c.postfix;
-        settings.convertTabs = c.convertTabs;
-        settings.tabSize = c.tabSize;
-        EXPECT_EQ(format(c.writer, settings, c.run), testing::readFile(path));
+        settings.textFormat = style;
+        settings.changeCase = changeCase;
+        settings.namePostfix = postfix;
+        settings.convertTabs = tabs;
+        settings.tabSize = size;
+        EXPECT_EQ(
+            format(writer, settings, run),
+            testing::readFile(TILVANE_SOURCE_DIR "/tests/textout/golden/" + std::string(golden)));
     }
 }
 
@@ -255,12 +242,8 @@ TEST(Writers, PlainTextHeaderFollowsSortOrderAlone) {
 
 // The url is quoted; only what would end the string or the line is escaped.
 TEST(Writers, CssBackgroundUrl) {
-    struct Case {
-        const char* urlPrefix;
-        const char* imageFile;
-        const char* url;
-    };
-    const Case cases[] = {
+    // The url prefix, the image file and the url.
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"", "/images/output/final.png", "final.png"},
         {"imgs/", "/elsewhere/deeper/final.png", "imgs/final.png"},  // never the folder
         {"../a b&<\"%s/", "/o/final.png", "../a b&<\"%s/final.png"},
@@ -268,12 +251,12 @@ TEST(Writers, CssBackgroundUrl) {
         {"a\nb/", "/o/final.png", "a\\a b/final.png"},
         {"imgs/", "/o/it's.png", "imgs/it\\'s.png"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [urlPrefix, imageFile, url] : cases) {
         JobSettings settings = exampleSettings();
-        settings.cssUrlPrefix = c.urlPrefix;
-        settings.outputImageFile = c.imageFile;
+        settings.cssUrlPrefix = urlPrefix;
+        settings.outputImageFile = imageFile;
         EXPECT_EQ(lineOf(format(formatCssRects, settings, kHero).value(), 1),
-                  "\tbackground: url('" + std::string(c.url) + "') no-repeat 0px 0px;");
+                  "\tbackground: url('" + std::string(url) + "') no-repeat 0px 0px;");
     }
 }
 
