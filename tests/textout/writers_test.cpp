@@ -1,220 +1,315 @@
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
 
 #include <climits>
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
+#include <tuple>
 
-#include "tests/textout/writer_harness.h"
+#include "tests/support/temp_dir.h"
 #include "textout/text_writers.h"
 
 namespace tilvane {
 namespace {
 
-using testing::Formatter;
+using Formatter = std::optional<std::string> (*)(const JobSettings&,
+                                                 std::span<const SourceRectEntry>);
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
+// A run that placed the images named, in order, at the rectangles given; the
+// images came from the files given, whose sizes before trimming and trim
+// offsets the last two lists hold.
+BuildRun runOf(std::vector<std::string> names, std::vector<std::int32_t> files,
+               std::vector<Rect> placed, std::vector<Size> sizes, std::vector<Point> trims) {
+    BuildRun run;
+    run.placedNames = std::move(names);
+    run.placedFileIndices = std::move(files);
+    run.placedRects = std::move(placed);
+    run.originalSizes = std::move(sizes);
+    run.trimOffsets = std::move(trims);
+    return run;
 }
 
-// The same placed image seen by all four writers: how the plain text writes it
-// and which id the other three give it.
-TEST(Writers, EntryIdsInEveryFormat) {
+// hero.png, 40 x 20, trimmed to 32 x 16 from column 3, row 2, placed at 0, 0.
+BuildRun heroRun() {
+    return runOf({"hero.png"}, {0}, {{0, 0, 31, 15}}, {{40, 20}}, {{3, 2}});
+}
+const BuildRun kHero = heroRun();
+// kHero's hero, then coin.png (8 x 8, untrimmed) at 64, 16. coin is file 0 and
+// hero file 1, so entry order and file order differ.
+const BuildRun kHeroAndCoin =
+    runOf({"hero.png", "coin.png"}, {1, 0}, {{0, 0, 31, 15}, {64, 16, 71, 23}}, {{8, 8}, {40, 20}},
+          {{0, 0}, {3, 2}});
+// hero.png (32 x 16) at 0, 0 and coin-big.png (8 x 8) at 33, 0, untrimmed.
+const BuildRun kHeroAndCoinBig =
+    runOf({"hero.png", "coin-big.png"}, {0, 1}, {{0, 0, 31, 15}, {33, 0, 40, 7}},
+          {{32, 16}, {8, 8}}, {{0, 0}, {0, 0}});
+const BuildRun kEmpty;
+
+// Settings at their defaults with the output image path the examples use.
+JobSettings exampleSettings() {
+    JobSettings settings;
+    settings.outputImageFile = "/images/output/final.png";
+    return settings;
+}
+
+// The ids of a JSON document, read by a real JSON parser; fails the test when
+// the text is not valid JSON.
+std::vector<std::string> jsonIds(const std::string& text) {
+    std::vector<std::string> ids;
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    EXPECT_TRUE(document.is_array()) << "not a valid JSON array:\n" << text;
+    if (!document.is_array()) return ids;
+    for (const auto& object : document) ids.push_back(object.value("id", std::string("<none>")));
+    return ids;
+}
+
+// The id attributes of the image elements under root, read by libxml2; fails
+// the test when the text is not well-formed XML.
+std::vector<std::string> xmlIds(const std::string& text) {
+    std::vector<std::string> ids;
+    const std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> document(
+        xmlReadMemory(text.data(), static_cast<int>(text.size()), "rects.xml", nullptr,
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+        &xmlFreeDoc);
+    EXPECT_NE(document, nullptr) << "not well-formed XML:\n" << text;
+    if (!document) return ids;
+    const xmlNode* root = xmlDocGetRootElement(document.get());
+    EXPECT_STREQ(reinterpret_cast<const char*>(root->name), "root");
+    for (const xmlNode* node = root->children; node; node = node->next) {
+        if (node->type != XML_ELEMENT_NODE) continue;
+        xmlChar* id = xmlGetProp(node, reinterpret_cast<const xmlChar*>("id"));
+        ids.push_back(id ? reinterpret_cast<const char*>(id) : "<none>");
+        xmlFree(id);
+    }
+    return ids;
+}
+
+// The writer's document for the run, with the entries taken from the run as
+// the build takes them; empty when the run's lists or the writer refuse. Every
+// JSON or XML document goes through the matching parser.
+std::optional<std::string> format(Formatter formatter, const JobSettings& settings,
+                                  const BuildRun& run) {
+    const bool json = formatter == formatJsonRects;
+    const bool xml = formatter == formatXmlRects;
+    const auto entries =
+        sourceRectEntries(run, json || xml ? EntryUse::withFileValues : EntryUse::rectsOnly);
+    if (!entries) return std::nullopt;
+    std::optional<std::string> text = formatter(settings, *entries);
+    if (text && json) jsonIds(*text);
+    if (text && xml) xmlIds(*text);
+    return text;
+}
+
+// Line i of the text (its last line past its end).
+std::string lineOf(const std::string& text, int i) {
+    std::istringstream in(text);
+    std::string line;
+    while (i-- >= 0 && std::getline(in, line)) continue;
+    return line;
+}
+
+TEST(EntryNames, UvValues) {
+    // The entry's edges, the output size and the uv rectangle.
+    const std::tuple<Rect, std::uint32_t, std::uint32_t, const char*> cases[] = {
+        {{500, 0, 511, 0}, 512, 512, "0.97656250 0.00000000 0.99804688 0.00000000"},  // never 1
+        // The largest unsigned divisor.
+        {{0, 0, 2147483647, 1}, 4294967295u, 3, "0.00000000 0.00000000 0.50000000 0.33333333"},
+    };
+    for (const auto& [r, width, height, expected] : cases) {
+        const SourceRectEntry entry{"", r.left, r.top, r.right, r.bottom, 0, 0, {}, {}};
+        const UvRect uv = uvRectOf(entry, width, height);
+        char text[128];
+        std::snprintf(text, sizeof text, "%.8f %.8f %.8f %.8f", uv.u1, uv.v1, uv.u2, uv.v2);
+        EXPECT_STREQ(text, expected);
+    }
+}
+
+// One golden file of tests/textout/golden/: the writer, the run it describes
+// and the settings that differ between the examples; the rest are defaults.
+// A textFormat of -1 is what an edited drop-down box gives during a build; JSON
+// and XML write the styles with and without commas alike; the tab size counts
+// only when converting tabs.
+TEST(GoldenFiles, WritersReproduceTheirGoldenFiles) {
+    using Row = std::tuple<const char*, Formatter, const BuildRun&, std::int32_t, std::int32_t,
+                           const char*, std::int32_t, std::uint32_t>;
+    // clang-format off
+    const Row cases[] = {
+        // golden file                          writer               run             style case postfix tabs size
+        {"plain_example_style0.txt",            formatPlainTextRects, kHeroAndCoinBig,  0,   1,   ";",    0,   4},
+        {"plain_example_style3.txt",            formatPlainTextRects, kHeroAndCoinBig,  3,   1,   ";",    0,   4},
+        {"plain_example_style4.txt",            formatPlainTextRects, kHeroAndCoinBig,  4,   1,   ";",    0,   4},
+        {"plain_empty.txt",                     formatPlainTextRects, kEmpty,           0,   0,   "",     0,   4},
+        {"plain_empty.txt",                     formatPlainTextRects, kHeroAndCoinBig, -1,   0,   "",     0,   4},
+        {"json_example.json",                   formatJsonRects,     kHero,            0,   0,   "",     0,   4},
+        {"json_example.json",                   formatJsonRects,     kHero,            1,   0,   "",     0,   4294967295u},
+        {"json_empty.json",                     formatJsonRects,     kEmpty,           0,   0,   "",     0,   4},
+        {"json_tab_size_0.json",                formatJsonRects,     kHero,            0,   0,   "",     1,   0},
+        {"json_two_entries_tab_size_2.json",    formatJsonRects,     kHeroAndCoin,     4,   0,   "",     1,   2},
+        {"json_format_out_of_range.json",       formatJsonRects,     kHero,            5,   0,   "",     0,   4},
+        {"xml_example.xml",                     formatXmlRects,      kHero,            2,   2,   "",     1,   4},
+        {"xml_example.xml",                     formatXmlRects,      kHero,            3,   2,   "",     1,   4},
+        {"xml_empty.xml",                       formatXmlRects,      kEmpty,           0,   0,   "",     0,   4},
+        {"xml_tab_size_0.xml",                  formatXmlRects,      kHero,            2,   0,   "",     1,   0},
+        {"xml_two_entries_tab_size_2.xml",      formatXmlRects,      kHeroAndCoin,     0,   0,   "",     1,   2},
+        {"xml_two_entries_tab_size_2.xml",      formatXmlRects,      kHeroAndCoin,     1,   0,   "",     1,   2},
+        {"xml_format_out_of_range.xml",         formatXmlRects,      kHero,           -1,   0,   "",     1,   4},
+        {"css_example.css",                     formatCssRects,      kHeroAndCoin,     0,   0,   "",     0,   4},
+        {"css_example.css",                     formatCssRects,      kHeroAndCoin,    -1,   0,   "",     0,   4},
+        {"css_empty.css",                       formatCssRects,      kEmpty,           0,   0,   "",     0,   4},
+        {"css_tab_size_0.css",                  formatCssRects,      kHero,            0,   0,   "",     1,   0},
+        {"css_tab_size_2.css",                  formatCssRects,      kHeroAndCoin,     0,   0,   "",     1,   2},
+    };
+    // clang-format on
+    for (const auto& [golden, writer, run, style, changeCase, postfix, tabs, size] : cases) {
+        SCOPED_TRACE(golden);
+        JobSettings settings = exampleSettings();
+        settings.textFormat = style;
+        settings.changeCase = changeCase;
+        settings.namePostfix = postfix;
+        settings.convertTabs = tabs;
+        settings.tabSize = size;
+        EXPECT_EQ(
+            format(writer, settings, run),
+            testing::readFile(TILVANE_SOURCE_DIR "/tests/textout/golden/" + std::string(golden)));
+    }
+}
+
+// The name each writer gives kHero's image: the id of JSON, XML and CSS, and
+// what plain text writes (the id and the rectangle unless given).
+TEST(Writers, EntryNamesInEveryFormat) {
     struct Case {
-        const char* name;
         const char* fileName;
         const char* prefix;
         const char* postfix;
         std::int32_t changeCase;
-        const char* plainLine;
         const char* id;
+        std::string plainLine = std::string(id) + " = \"0 0 32 16\"";
     };
     const Case cases[] = {
-        {"case 3 keeps the prefix", "hero.png", "spr_", "", 3, "spr_HERO = \"0 0 32 16\"",
-         "spr_HERO"},
-        {"case 1 upper-cases it", "hero.png", "spr_", "", 1, "SPR_HERO = \"0 0 32 16\"",
-         "SPR_HERO"},
-        {"punctuation only in plain text", "hero.png", "my-", ".x", 0, "my-hero = \"0 0 32 16\".x",
-         "my_hero_x"},
-        {"markup and quotes", "hero.png", "\"&<'>]}", "</root>", 0,
-         "\"&<'>]}hero = \"0 0 32 16\"</root>", "_______hero__root_"},
-        {"blanks and brackets", "my sprite (2).png", "", "", 0, "my_sprite__2_ = \"0 0 32 16\"",
-         "my_sprite__2_"},
-        {"only an extension", ".png", "", "", 0, " = \"0 0 32 16\"", ""},
+        {"hero.walk.01.png", "", "", 0, "hero"},
+        {"my sprite (2).png", "", "", 0, "my_sprite__2_"},
+        {".png", "", "", 0, ""},
+        {"noextension", "", "", 0, "noextension"},
+        {"coin-big.png", "", "", 1, "COIN_BIG"},
+        {"Mixed.Case.png", "", "", 2, "mixed"},
+        {"hero.png", "", "", 3, "HERO"},
+        {"hero.png", "", "", 9, "hero"},  // unknown case rule: unchanged
+        // Each byte of a multi-byte character becomes one underscore, and the
+        // case rule leaves it alone.
+        {"caf\xC3\xA9.png", "", "", 1, "CAF__"},
+        {"a\tb!c.d", "", "", 0, "a_b_c"},
+        {"hero.png", "spr_", "", 3, "spr_HERO"},  // case 3 keeps the prefix
+        {"hero.png", "spr_", "_End", 1, "SPR_HERO_END", "SPR_HERO = \"0 0 32 16\"_END"},
+        {"hero.png", "Spr ", "X", 2, "spr_herox", "spr hero = \"0 0 32 16\"x"},
+        // Punctuation, markup and quotes only in plain text.
+        {"hero.png", "my-", ".x", 0, "my_hero_x", "my-hero = \"0 0 32 16\".x"},
+        {"hero.png", "\"&<'>]}", "</root>", 0, "_______hero__root_",
+         "\"&<'>]}hero = \"0 0 32 16\"</root>"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        JobSettings settings = testing::exampleSettings();
+        SCOPED_TRACE(c.plainLine);
+        JobSettings settings = exampleSettings();
         settings.namePrefix = c.prefix;
         settings.namePostfix = c.postfix;
         settings.changeCase = c.changeCase;
-        BuildRun run = testing::heroRun();
+        BuildRun run = heroRun();
         run.placedNames = {c.fileName};
-
-        const auto plain = testing::format(formatPlainTextRects, settings, run);
-        ASSERT_TRUE(plain);
-        EXPECT_EQ(linesOf(*plain).at(2), c.plainLine);
-        const auto json = testing::format(formatJsonRects, settings, run);
-        ASSERT_TRUE(json);
-        EXPECT_EQ(testing::jsonIds(*json), std::vector<std::string>{c.id});
-        const auto xml = testing::format(formatXmlRects, settings, run);
-        ASSERT_TRUE(xml);
-        EXPECT_EQ(testing::xmlIds(*xml), std::vector<std::string>{c.id});
-        const auto css = testing::format(formatCssRects, settings, run);
-        ASSERT_TRUE(css);
-        EXPECT_EQ(linesOf(*css).at(0), "." + std::string(c.id) + " {");
+        EXPECT_EQ(lineOf(format(formatPlainTextRects, settings, run).value(), 2), c.plainLine);
+        EXPECT_EQ(jsonIds(format(formatJsonRects, settings, run).value()),
+                  std::vector<std::string>{c.id});
+        EXPECT_EQ(xmlIds(format(formatXmlRects, settings, run).value()),
+                  std::vector<std::string>{c.id});
+        EXPECT_EQ(lineOf(format(formatCssRects, settings, run).value(), 0),
+                  "." + std::string(c.id) + " {");
     }
 }
 
+// Image Size, the default, is in the golden files.
 TEST(Writers, PlainTextHeaderFollowsSortOrderAlone) {
-    struct Case {
-        std::int32_t sortOrder;
-        std::uint32_t seed;
-        const char* header;
-    };
-    const Case cases[] = {
-        {0, 7, "// Sorting order: Alphabetical\n\n"},
-        {1, 7, "// Sorting order: Image Size\n\n"},
-        {2, 4294967295u, "// Sorting order: Random (Random Seed = 4294967295)\n\n"},
-        {-1, 7, "// Sorting order: Image Size\n\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.sortOrder);
-        JobSettings settings = testing::exampleSettings();
-        settings.sortOrder = c.sortOrder;
-        settings.randomSeed = c.seed;
-        EXPECT_EQ(testing::format(formatPlainTextRects, settings, BuildRun{}), c.header);
-    }
-}
-
-TEST(Writers, JsonAndXmlTreatStylePairsAlike) {
-    const BuildRun run = testing::heroAndCoinRun();
-    for (const Formatter writer : {formatJsonRects, formatXmlRects}) {
-        for (const auto& [style, twin] : {std::pair{kRectPositionComma, kRectPosition},
-                                          std::pair{kRectEdgesComma, kRectEdges}}) {
-            SCOPED_TRACE(style);
-            JobSettings settings = testing::exampleSettings();
-            settings.textFormat = style;
-            const auto a = testing::format(writer, settings, run);
-            settings.textFormat = twin;
-            const auto b = testing::format(writer, settings, run);
-            EXPECT_TRUE(a && b);
-            EXPECT_EQ(a, b);
-        }
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {0, "// Sorting order: Alphabetical\n\n"},
+        {2, "// Sorting order: Random (Random Seed = 4294967295)\n\n"},
+        {-1, "// Sorting order: Image Size\n\n"}};
+    for (const auto& [sortOrder, header] : cases) {
+        JobSettings settings = exampleSettings();
+        settings.sortOrder = sortOrder;
+        settings.randomSeed = 4294967295u;
+        EXPECT_EQ(format(formatPlainTextRects, settings, kEmpty), header) << sortOrder;
     }
 }
 
 // The url is quoted; only what would end the string or the line is escaped.
 TEST(Writers, CssBackgroundUrl) {
-    struct Case {
-        const char* name;
-        const char* urlPrefix;
-        const char* imageFile;
-        const char* background;
+    // The url prefix, the image file and the url.
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"", "/images/output/final.png", "final.png"},
+        {"imgs/", "/elsewhere/deeper/final.png", "imgs/final.png"},  // never the folder
+        {"../a b&<\"%s/", "/o/final.png", "../a b&<\"%s/final.png"},
+        {"it's\\", "/o/final.png", "it\\'s\\\\final.png"},
+        {"a\nb/", "/o/final.png", "a\\a b/final.png"},
+        {"imgs/", "/o/it's.png", "imgs/it\\'s.png"},
     };
-    const Case cases[] = {
-        {"empty prefix", "", "/images/output/final.png",
-         "\tbackground: url('final.png') no-repeat 0px 0px;"},
-        {"the folder is never part of it", "imgs/", "/elsewhere/deeper/final.png",
-         "\tbackground: url('imgs/final.png') no-repeat 0px 0px;"},
-        {"other punctuation as typed", "../a b&<\"%s/", "/o/final.png",
-         "\tbackground: url('../a b&<\"%s/final.png') no-repeat 0px 0px;"},
-        {"quote and backslash", "it's\\", "/o/final.png",
-         "\tbackground: url('it\\'s\\\\final.png') no-repeat 0px 0px;"},
-        {"line break", "a\nb/", "/o/final.png",
-         "\tbackground: url('a\\a b/final.png') no-repeat 0px 0px;"},
-        {"quote in the image name", "imgs/", "/o/it's.png",
-         "\tbackground: url('imgs/it\\'s.png') no-repeat 0px 0px;"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        JobSettings settings = testing::exampleSettings();
-        settings.cssUrlPrefix = c.urlPrefix;
-        settings.outputImageFile = c.imageFile;
-        const auto css = testing::format(formatCssRects, settings, testing::heroRun());
-        ASSERT_TRUE(css);
-        const auto lines = linesOf(*css);
-        ASSERT_EQ(lines.size(), 5u);
-        EXPECT_EQ(lines[1], c.background);
+    for (const auto& [urlPrefix, imageFile, url] : cases) {
+        JobSettings settings = exampleSettings();
+        settings.cssUrlPrefix = urlPrefix;
+        settings.outputImageFile = imageFile;
+        EXPECT_EQ(lineOf(format(formatCssRects, settings, kHero).value(), 1),
+                  "\tbackground: url('" + std::string(url) + "') no-repeat 0px 0px;");
     }
 }
 
 // Rectangles at the ends of the 32-bit range: sizes and negated positions are
 // written as the numbers they are, not wrapped.
 TEST(Writers, ExtremeRectanglesDoNotWrap) {
-    JobSettings settings = testing::exampleSettings();
-    BuildRun run = testing::heroRun();
+    BuildRun run = heroRun();
     run.placedRects = {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}};
-    const auto plain = testing::format(formatPlainTextRects, settings, run);
-    EXPECT_EQ(linesOf(plain.value()).at(2),
-              "hero = \"-2147483648 -2147483648 4294967296 4294967296\"");
-    const auto css = testing::format(formatCssRects, settings, run);
-    EXPECT_EQ(linesOf(css.value()).at(1),
+    const std::string css = format(formatCssRects, exampleSettings(), run).value();
+    EXPECT_EQ(lineOf(css, 1),
               "\tbackground: url('imgs/final.png') no-repeat 2147483648px 2147483648px;");
-    EXPECT_EQ(linesOf(css.value()).at(2), "\twidth: 4294967296px;");
-    EXPECT_TRUE(testing::format(formatJsonRects, settings, run));
+    EXPECT_EQ(lineOf(css, 2), "\twidth: 4294967296px;");
+    EXPECT_EQ(lineOf(format(formatPlainTextRects, exampleSettings(), run).value(), 2),
+              "hero = \"-2147483648 -2147483648 4294967296 4294967296\"");
+    EXPECT_TRUE(format(formatJsonRects, exampleSettings(), run));
 }
 
-// What the writers, and the entries taken from the run, refuse.
+// What each writer, with the entries taken from the run, refuses: the rows
+// name the writers that still write (p plain text, j JSON, x XML, c CSS).
 TEST(Writers, Refusals) {
-    struct Case {
-        const char* name;
-        Formatter writer;
-        void (*spoil)(JobSettings&, BuildRun&);
-        bool written;
+    using Spoil = void (*)(JobSettings&, BuildRun&);
+    const Formatter writers[] = {formatPlainTextRects, formatJsonRects, formatXmlRects,
+                                 formatCssRects};
+    const std::tuple<const char*, Spoil, const char*> cases[] = {
+        {"tab size too large", [](auto& s, auto&) { s.tabSize = 65537; }, "p"},
+        {"largest tab size", [](auto& s, auto&) { s.tabSize = 65536; }, "pjxc"},
+        {"file index past the lists", [](auto&, auto& r) { r.placedFileIndices = {5}; }, "pc"},
+        {"negative file index", [](auto&, auto& r) { r.placedFileIndices = {-1}; }, "pc"},
+        {"no file index", [](auto&, auto& r) { r.placedFileIndices.clear(); }, "pc"},
+        {"per-file list too short", [](auto&, auto& r) { r.originalSizes.clear(); }, "pc"},
+        {"no name", [](auto&, auto& r) { r.placedNames.clear(); }, ""},
+        {"uv of width 0", [](auto& s, auto&) { s.outputWidth = 0; }, "c"},
+        {"uv of height 0", [](auto& s, auto&) { s.outputHeight = 0; }, "c"},
+        {"width 0 without uv",
+         [](auto& s, auto&) {
+             s.textFormat = 3;
+             s.outputWidth = 0;
+         },
+         "pjxc"},
     };
-    const auto hugeTabs = [](JobSettings& s, BuildRun&) {
-        s.convertTabs = 1;
-        s.tabSize = 65537;
-    };
-    const auto maxTabs = [](JobSettings& s, BuildRun&) {
-        s.convertTabs = 1;
-        s.tabSize = 65536;
-    };
-    const auto farIndex = [](JobSettings&, BuildRun& r) { r.placedFileIndices = {5}; };
-    const auto negativeIndex = [](JobSettings&, BuildRun& r) { r.placedFileIndices = {-1}; };
-    const auto noIndex = [](JobSettings&, BuildRun& r) { r.placedFileIndices.clear(); };
-    const auto shortSizes = [](JobSettings&, BuildRun& r) { r.originalSizes.clear(); };
-    const auto noName = [](JobSettings&, BuildRun& r) { r.placedNames.clear(); };
-    const auto uvNoWidth = [](JobSettings& s, BuildRun&) {
-        s.textFormat = 4;
-        s.outputWidth = 0;
-    };
-    const auto uvNoHeight = [](JobSettings& s, BuildRun&) {
-        s.textFormat = 4;
-        s.outputHeight = 0;
-    };
-    const auto noWidth = [](JobSettings& s, BuildRun&) {
-        s.textFormat = 3;
-        s.outputWidth = 0;
-    };
-    const Case cases[] = {
-        {"json: tab size too large", formatJsonRects, hugeTabs, false},
-        {"xml: tab size too large", formatXmlRects, hugeTabs, false},
-        {"css: tab size too large", formatCssRects, hugeTabs, false},
-        {"plain text has no indentation", formatPlainTextRects, hugeTabs, true},
-        {"json: largest tab size", formatJsonRects, maxTabs, true},
-        {"json: file index past the lists", formatJsonRects, farIndex, false},
-        {"json: negative file index", formatJsonRects, negativeIndex, false},
-        {"xml: no file index", formatXmlRects, noIndex, false},
-        {"json: per-file list too short", formatJsonRects, shortSizes, false},
-        {"plain text reads no file index", formatPlainTextRects, farIndex, true},
-        {"css reads no file index", formatCssRects, farIndex, true},
-        {"plain text: no name", formatPlainTextRects, noName, false},
-        {"css: no name", formatCssRects, noName, false},
-        {"plain text: uv of width 0", formatPlainTextRects, uvNoWidth, false},
-        {"json: uv of width 0", formatJsonRects, uvNoWidth, false},
-        {"xml: uv of height 0", formatXmlRects, uvNoHeight, false},
-        {"css has no rect style", formatCssRects, uvNoWidth, true},
-        {"width 0 is harmless without uv", formatJsonRects, noWidth, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        JobSettings settings = testing::exampleSettings();
-        BuildRun run = testing::heroRun();
-        c.spoil(settings, run);
-        EXPECT_EQ(testing::format(c.writer, settings, run).has_value(), c.written);
+    for (const auto& [name, spoil, writes] : cases) {
+        for (int w = 0; w < 4; ++w) {
+            const char letter = "pjxc"[w];
+            SCOPED_TRACE(std::string(name) + ", " + letter);
+            JobSettings settings = exampleSettings();
+            settings.convertTabs = 1;
+            settings.textFormat = 4;  // uv
+            BuildRun run = heroRun();
+            spoil(settings, run);
+            const bool written = std::string(writes).find(letter) != std::string::npos;
+            EXPECT_EQ(format(writers[w], settings, run).has_value(), written);
+        }
     }
 }
 
