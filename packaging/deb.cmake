@@ -17,13 +17,16 @@ set(CPACK_PACKAGE_NAME tilvane)
 set(CPACK_PACKAGE_VENDOR "The Tilvane developers")
 set(CPACK_PACKAGE_CONTACT "The Tilvane developers <tilvane@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "texture atlas packer (desktop dialog and command line)")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Tilvane packs a folder of images into one atlas image (a sprite sheet) and writes a text "
-  "file, plain text, JSON, XML or CSS, that says where every image now lies. It trims "
-  "transparent margins, keeps a border and spacing, aligns to a pixel grid and can write "
-  "a mask image beside the atlas.\n"
-  "This package holds the Qt desktop dialog tilvane and tilvane-pack, the same work "
-  "without a window for scripts and build pipelines.")
+# One string: a CMake list would join its parts with ";". Lines under 80
+# characters, as Debian wants them.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Tilvane packs a folder of images into one atlas image (a sprite sheet) and\n"
+  "writes a text file, plain text, JSON, XML or CSS, that says where every image\n"
+  "now lies. It trims transparent margins, keeps a border and spacing, aligns to\n"
+  "a pixel grid and can write a mask image beside the atlas.\n"
+  "\n"
+  "This package holds the Qt desktop dialog tilvane and tilvane-pack, the same\n"
+  "work without a window, for scripts and build pipelines.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
