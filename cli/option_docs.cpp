@@ -1,5 +1,6 @@
 #include "cli/option_docs.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace tilvane {
