@@ -1,7 +1,7 @@
 # The two commands a new machine needs: `make demo` and `make test`.
 # Every target installs the missing Debian packages first (scripts/bootstrap).
 
-.PHONY: all bootstrap build demo test test-dev test-asan test-fuzz format-check bench fuzz gui clean
+.PHONY: all bootstrap build demo package test test-dev test-asan test-fuzz format-check bench fuzz gui clean
 
 all: build
 
@@ -12,8 +12,16 @@ build: bootstrap
 	@cmake --preset dev >/dev/null
 	@cmake --build --preset dev
 
-demo: build
-	@scripts/demo out/dev
+# Only tilvane-pack, in its own tree: the demo needs nothing else.
+demo: bootstrap
+	@cmake --preset pack >/dev/null
+	@cmake --build --preset pack --target tilvane-pack
+	@scripts/demo out/pack
+
+# The Debian package, out/package/tilvane_<version>_<arch>.deb.
+package: bootstrap
+	@cmake --preset package >/dev/null
+	@cmake --build --preset package --target package
 
 # The fuzz run goes first so that CTest's summary is the last thing printed.
 test: format-check test-fuzz test-dev test-asan

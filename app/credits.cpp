@@ -12,7 +12,10 @@ std::string aboutSummaryText() {
 }
 
 std::string aboutCreditsText() {
-    return "Tilvane is built on these libraries, each under its own licence:\n"
+    return "Tilvane is free software under the MIT licence: the file LICENSE of its\n"
+           "source, installed as /usr/share/doc/tilvane/copyright.\n"
+           "\n"
+           "Tilvane is built on these libraries, each under its own licence:\n"
            "\n"
            "  Qt 6: The Qt Company Ltd. and contributors; GNU LGPL version 3.\n"
            "  libpng: the PNG Reference Library Authors;\n"

@@ -257,4 +257,20 @@ std::string packHelpText() {
     return text;
 }
 
+PackOptionTable packOptionTable() {
+    CLI::App app;
+    describe(app);
+    PackRequest request;
+    request.settings = defaultJobSettings();
+    ParseNotes notes;
+    declareOptions(app, request, notes);
+    PackOptionTable table{app.get_description(), {}, app.get_footer()};
+    for (const CLI::Option* option : app.get_options()) {
+        const bool flag = option->get_expected_min() == 0;
+        table.options.push_back({option->get_name(), flag ? "" : option->get_type_name(),
+                                 option->get_description(), option->get_default_str()});
+    }
+    return table;
+}
+
 }  // namespace tilvane

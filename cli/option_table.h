@@ -20,4 +20,26 @@ std::optional<std::string> parsePackArguments(const std::vector<std::string>& ar
 // The --help text: every option with its meaning and its default.
 std::string packHelpText();
 
+// One option as --help shows it.
+struct PackOptionInfo {
+    // "--width"
+    std::string name;
+    // What the value looks like: "N", "FILE", "DIR", "S", a range "0..4" or the
+    // choices "name|size|random"; empty for a flag, which takes no value.
+    std::string valueName;
+    std::string meaning;
+    // The default as --help shows it; empty when --help shows none.
+    std::string defaultText;
+};
+
+// The declarations --help is made from, for the manual page and the shell
+// completions: the summary above the options, every option in --help's order
+// and the text below them (the exit statuses).
+struct PackOptionTable {
+    std::string summary;
+    std::vector<PackOptionInfo> options;
+    std::string footer;
+};
+PackOptionTable packOptionTable();
+
 }  // namespace tilvane
