@@ -113,8 +113,9 @@ std::vector<ScannedFile> scanFiles(const ScanRequest& request,
             }
         }
     };
-    unsigned threads = request.threads != 0 ? request.threads : std::thread::hardware_concurrency();
-    threads = static_cast<unsigned>(std::clamp<std::size_t>(threads, 1, names.size()));
+    // hardware_concurrency answers 0 when it cannot tell.
+    const auto threads = static_cast<unsigned>(
+        std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, names.size()));
     std::vector<std::jthread> helpers;
     try {
         helpers.reserve(threads - 1);

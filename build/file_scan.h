@@ -24,28 +24,25 @@ struct ScannedFile {
 };
 
 // How to scan: the folder (ending in a separator) and the trim settings of the
-// build, the bytes of pixels that may be kept in all, and the number of
-// threads (0: one per core).
+// build, and the bytes of pixels that may be kept in all.
 struct ScanRequest {
     std::string folder;
     std::int32_t cropMode = 0;
     std::uint32_t cropAlpha = 0;
     std::size_t keptPixelBudget = 0;
-    unsigned threads = 0;
 };
 
-// Decodes every named file of the folder once, spread over the request's
-// threads, and answers one ScannedFile per name, in the order of the names.
+// Decodes every named file of the folder once, on one thread per core, and
+// answers one ScannedFile per name, in the order of the names.
 // A trimmed build keeps each file's trim rectangle, any other build the whole
 // image, while the budget holds; the kept bytes never exceed it in total.
 // Which files keep their pixels when the budget cannot hold them all depends
-// on which thread gets there first; what a build draws does not. Never throws:
-// a file whose scan runs out of memory counts as failed to load.
+// on which thread gets there first; what a build draws does not. A file whose
+// scan runs out of memory counts as failed to load.
 std::vector<ScannedFile> scanFiles(const ScanRequest& request,
                                    const std::vector<std::string>& names);
 
-// The size and modification time of the file at path (links followed); none
-// when it cannot be read.
+// The stamp of the file at path (links followed); none when it cannot be had.
 std::optional<FileStamp> stampOf(const std::string& path);
 
 }  // namespace tilvane
