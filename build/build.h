@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string_view>
 
@@ -56,14 +57,21 @@ enum class BuildOutcome {
     maskNotSaved,
 };
 
+// The bytes of decoded pixels a scan keeps for the steps unless told otherwise.
+inline constexpr std::size_t kDefaultKeptPixelBudget = std::size_t{512} << 20;
+
 // What a build works on: the window's settings, the build's state, and the
 // window that shows it. The main window and tilvane-pack each own these three.
 // onPhase, when set, is called as the build enters each phase (for timings).
+// keptPixelBudget bounds the bytes of pixels the scan keeps so that steps need
+// not decode their files again (0: every step decodes); what is drawn is the
+// same whatever the budget.
 struct BuildJob {
     JobSettings& settings;
     BuildRun& run;
     WindowServices& window;
     std::function<void(BuildPhase)> onPhase = nullptr;
+    std::size_t keptPixelBudget = kDefaultKeptPixelBudget;
 };
 
 // The timer whose ticks drive the build.
@@ -72,10 +80,14 @@ inline constexpr int kBuildTimerId = 1000;
 // "GO!": abandons any running build, checks the settings and the output paths,
 // creates the empty atlas, scans and measures the input folder, orders the files
 // and arms the build (currentStep 0), or leaves it idle after telling the user.
+// The scan decodes the files on every core and keeps their pixels within the
+// job's budget; its failures and the file list come out in the folder's order,
+// as a scan of one file after another would give them.
 // Answers armed or why there is no build.
 BuildOutcome startBuild(BuildJob& job);
 
-// Releases the atlas and empties every list of the run except the file list;
+// Releases the atlas and the kept pixels and empties every list of the run
+// except the file list;
 // currentStep is left as it is.
 void clearRun(BuildRun& run);
 
@@ -87,7 +99,9 @@ void addFailure(BuildRun& run, std::string_view name, std::string_view reason);
 // message that stops the build.
 bool checkOutputPaths(BuildJob& job);
 
-// Places the next file of processOrder; after the last one, finishes the build.
+// Places the next file of processOrder, drawing the pixels the scan kept for it
+// (then releasing them) or decoding it again; after the last one, finishes the
+// build.
 // Answers stepDone, idle when nothing could be stepped, or finishBuild's outcome.
 BuildOutcome buildStep(BuildJob& job);
 

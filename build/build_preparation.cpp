@@ -5,10 +5,9 @@
 
 #include "build/build.h"
 #include "build/file_ordering.h"
+#include "build/file_scan.h"
 #include "build/folder_search.h"
 #include "build/output_paths.h"
-#include "image/image_file.h"
-#include "image/trim.h"
 #include "model/path_helpers.h"
 
 namespace tilvane {
@@ -61,42 +60,54 @@ bool checkSettings(BuildJob& job) {
     return true;
 }
 
-// Loads, measures and lists one folder entry; failures become failure texts.
-void listFile(BuildJob& job, const FolderEntry& entry, std::int32_t& nextFileIndex) {
-    const JobSettings& settings = job.settings;
+// Lists one scanned file, or turns why it cannot be listed into a failure text.
+void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
+              std::int32_t& nextFileIndex) {
     BuildRun& run = job.run;
-    if (entry.size == 0) return;
-    if (!isSupportedInputFile(entry.name)) return;
-
-    ImagePtr image = CreateBitmapFromFile(settings.inputFolder + entry.name);
-    if (!image) {
-        addFailure(run, entry.name, kFailedToLoad);
+    if (scanned.result == ScannedFile::Result::failedToLoad) {
+        addFailure(run, name, kFailedToLoad);
         return;
     }
-    const std::int32_t w = imageWidth(image.get());
-    const std::int32_t h = imageHeight(image.get());
-    Rect trim{0, 0, w - 1, h - 1};
-    if (settings.cropMode != kCropNone && !findTrimRect(image.get(), settings.cropAlpha, &trim)) {
-        addFailure(run, entry.name, kCouldNotCrop);
+    if (scanned.result == ScannedFile::Result::couldNotCrop) {
+        addFailure(run, name, kCouldNotCrop);
         return;
     }
 
     FileList& list = job.window.fileList();
-    const std::optional<int> position = list.add(entry.name);
+    const std::optional<int> position = list.add(name);
     if (!position || !list.setValue(*position, nextFileIndex)) {
         if (position) list.remove(*position);
-        addFailure(run, entry.name, kCouldNotList);
+        addFailure(run, name, kCouldNotList);
         return;
     }
-    run.originalSizes.push_back({w, h});
+    const Rect& trim = scanned.trim;
+    run.originalSizes.push_back(scanned.size);
     run.cropRects.push_back(trim);
     run.trimOffsets.push_back({trim.left, trim.top});
-    if (settings.sortOrder == kSortBySize) {
+    run.keptPixels.push_back(std::move(scanned.kept));
+    if (job.settings.sortOrder == kSortBySize) {
         const std::int64_t area = static_cast<std::int64_t>(trim.right - trim.left + 1) *
                                   static_cast<std::int64_t>(trim.bottom - trim.top + 1);
         run.sizeSortList.emplace_back(area, nextFileIndex);
     }
     ++nextFileIndex;
+}
+
+// Decodes the folder's candidate files (every core at once) and lists them in
+// the folder's order; folders, empty files and other extensions are skipped
+// without a word.
+void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
+    std::vector<std::string> names;
+    for (const FolderEntry& entry : entries) {
+        if (entry.size != 0 && isSupportedInputFile(entry.name)) names.push_back(entry.name);
+    }
+    const JobSettings& settings = job.settings;
+    std::vector<ScannedFile> scanned = scanFiles(
+        {settings.inputFolder, settings.cropMode, settings.cropAlpha, job.keptPixelBudget}, names);
+    std::int32_t nextFileIndex = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        listFile(job, names[i], scanned[i], nextFileIndex);
+    }
 }
 
 // Under "Crop all to same dimension" every file must have file 0's size; they
@@ -145,6 +156,7 @@ void clearRun(BuildRun& run) {
     run.occupancy.clear();
     run.cropRects.clear();
     run.trimOffsets.clear();
+    run.keptPixels.clear();
     run.placedNames.clear();
     run.placedFileIndices.clear();
     run.processOrder.clear();
@@ -202,8 +214,7 @@ BuildOutcome startBuild(BuildJob& job) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
         return BuildOutcome::noInputFolder;
     }
-    std::int32_t nextFileIndex = 0;
-    for (const FolderEntry& entry : *entries) listFile(job, entry, nextFileIndex);
+    listFiles(job, *entries);
 
     if (!applyEqualSizeRule(job)) return BuildOutcome::unequalSizes;
     fixProcessOrder(job);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "build/build.h"
+#include "build/file_scan.h"
 #include "build/footprint.h"
 #include "image/blit.h"
 #include "image/image_file.h"
@@ -25,7 +26,33 @@ public:
     StepGuardScope& operator=(const StepGuardScope&) = delete;
 };
 
-// Loads, measures and places file f; failures become failure texts.
+bool contains(const Rect& outer, const Rect& inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+// The pixels the scan kept for file f, when they are those a decode of path
+// would give and hold the source rectangle the step draws; else null.
+const KeptPixels* usableKept(const BuildJob& job, std::size_t index, const std::string& path) {
+    const BuildRun& run = job.run;
+    if (index >= run.keptPixels.size() || index >= run.originalSizes.size()) return nullptr;
+    const KeptPixels& kept = run.keptPixels[index];
+    // The settings may have changed since the scan (the dialog lets them), and
+    // the file may have been replaced or removed.
+    if (!kept.pixels || kept.path != path || stampOf(path) != kept.stamp) return nullptr;
+    const Size size = run.originalSizes[index];
+    Rect needed{0, 0, size.width - 1, size.height - 1};
+    if (job.settings.cropMode != kCropNone) {
+        const Rect& crop = run.cropRects[index];
+        const Point offset = run.trimOffsets[index];
+        needed = {offset.x, offset.y, offset.x + crop.right - crop.left,
+                  offset.y + crop.bottom - crop.top};
+    }
+    return contains(kept.area, needed) ? &kept : nullptr;
+}
+
+// Measures and places file f, from the pixels the scan kept or from the file
+// decoded again; failures become failure texts.
 void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     const JobSettings& settings = job.settings;
     BuildRun& run = job.run;
@@ -37,19 +64,26 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
         return;
     }
 
-    ImagePtr image = CreateBitmapFromFile(settings.inputFolder + name);
-    if (!image) {
-        addFailure(run, name, "failed to load");
-        return;
+    const std::string path = settings.inputFolder + name;
+    const KeptPixels* kept = usableKept(job, index, path);
+    ImagePtr image;
+    if (!kept) {
+        image = CreateBitmapFromFile(path);
+        if (!image) {
+            addFailure(run, name, "failed to load");
+            return;
+        }
     }
     job.window.setStatusText("Adding: " + name);
     job.window.refreshControls(false);
-    ensure32Bit(image);
+    if (image) ensure32Bit(image);
 
     const Rect& crop = run.cropRects[index];
     const bool cropped = settings.cropMode != kCropNone;
-    const std::int32_t w = cropped ? crop.right - crop.left + 1 : imageWidth(image.get());
-    const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : imageHeight(image.get());
+    const Size whole =
+        image ? Size{imageWidth(image.get()), imageHeight(image.get())} : run.originalSizes[index];
+    const std::int32_t w = cropped ? crop.right - crop.left + 1 : whole.width;
+    const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : whole.height;
     const std::int32_t fw = footprintSide(w, settings.spacing, imageWidth(run.outputImage.get()));
     const std::int32_t fh = footprintSide(h, settings.spacing, imageHeight(run.outputImage.get()));
 
@@ -64,7 +98,14 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     const std::int32_t y = occupied.top;
     const Point offset = run.trimOffsets[index];
     const Rect source{offset.x, offset.y, offset.x + w - 1, offset.y + h - 1};
-    blitImage(run.outputImage.get(), image.get(), x, y, cropped ? &source : nullptr);
+    if (kept) {
+        // The same rectangle, counted from the kept area's corner.
+        const Rect inKept{source.left - kept->area.left, source.top - kept->area.top,
+                          source.right - kept->area.left, source.bottom - kept->area.top};
+        blitImage(run.outputImage.get(), kept->pixels.get(), x, y, cropped ? &inKept : nullptr);
+    } else {
+        blitImage(run.outputImage.get(), image.get(), x, y, cropped ? &source : nullptr);
+    }
 
     run.placedRects.push_back({x, y, x + w - 1, y + h - 1});
     run.occupiedRects.push_back(occupied);
@@ -96,6 +137,10 @@ BuildOutcome buildStep(BuildJob& job) {
         const std::optional<int> position = list.findValue(f);
         // A file index the list no longer holds has no name to load it by.
         if (position) placeFile(job, f, list.text(*position));
+        // Drawn or not, the file is done with: its kept pixels go.
+        if (f >= 0 && static_cast<std::size_t>(f) < run.keptPixels.size()) {
+            run.keptPixels[static_cast<std::size_t>(f)].pixels.reset();
+        }
     }
 
     job.window.refreshControls(false);

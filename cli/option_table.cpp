@@ -196,6 +196,9 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
                            "Compression of TIFF output: 0 none, 9 PackBits, 13 Deflate."),
             "0|9|13", notes, {decimal(), CLI::IsMember(std::vector<int>{0, 9, 13})})
         ->default_str(std::to_string(defaults.tiffCompression));
+    number("--memory-budget", request.memoryBudgetMiB,
+           "MiB of decoded pixels the scan may keep for drawing; files beyond it are decoded "
+           "again when drawn (0: all of them).");
     text("--save-settings", "FILE",
          "Write the resulting settings to FILE, then build; nothing is built when FILE cannot "
          "be written.",

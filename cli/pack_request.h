@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "model/job_settings.h"
@@ -12,6 +13,8 @@ struct PackRequest {
     JobSettings settings;
     std::string settingsFile;
     std::string saveSettingsFile;
+    // MiB of decoded pixels the scan may keep for drawing (--memory-budget).
+    std::uint32_t memoryBudgetMiB = 512;
     bool quiet = false;
     bool timings = false;
     bool help = false;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iomanip>
+#include <limits>
 
 #include "build/build.h"
 #include "build/footprint.h"
@@ -174,6 +175,8 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     PhaseClock phases;
     BuildJob job{settings, run, window,
                  [&phases](BuildPhase phase) { phases[phase] = Clock::now(); }};
+    constexpr std::size_t kMaxMiB = std::numeric_limits<std::size_t>::max() >> 20;
+    job.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
 
     PackTimings measured;
     BuildOutcome outcome = startBuild(job);

@@ -19,8 +19,8 @@ enum PackStatus : int {
 // Seconds spent in each phase of one build. Placing is measured by replaying
 // the build's placement requests in the same order against a fresh index
 // after the build, searches and the index's appends both; drawing is the
-// steps' time less placing (decoding, the 32-bit conversion and the copy into
-// the atlas).
+// steps' time less placing (decoding the files whose pixels the scan did not
+// keep, the 32-bit conversion and the copy into the atlas).
 struct PackTimings {
     double scanning = 0;
     double placing = 0;

@@ -1,5 +1,8 @@
 #include "image/blit.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace tilvane {
 
 bool blitImage(PixelImage* destination, const PixelImage* source, std::int32_t x, std::int32_t y,
@@ -31,6 +34,26 @@ bool blitImage(PixelImage* destination, const PixelImage* source, std::int32_t x
     if (destWidth <= 0 || destHeight <= 0 || cw <= 0 || ch <= 0 || x >= destWidth ||
         y >= destHeight || sx >= srcWidth || sy >= srcHeight) {
         return false;
+    }
+
+    if (destination->bitDepth() == 32 && source->bitDepth() == 32 && destination->byteSize() != 0 &&
+        source->byteSize() != 0) {
+        // Both hold the same byte order: whole rows at once, with the columns
+        // and rows past the source's edge cleared as the loop below clears them.
+        const std::int64_t columns = std::min(cw, destWidth - x);
+        const std::int64_t inside = std::clamp<std::int64_t>(srcWidth - sx, 0, columns);
+        for (std::int64_t row = 0; row < ch && y + row < destHeight; ++row) {
+            std::uint8_t* to = destination->row(static_cast<std::int32_t>(y + row)) + 4 * x;
+            std::int64_t copied = 0;
+            if (sy + row < srcHeight) {
+                const std::uint8_t* from =
+                    source->row(static_cast<std::int32_t>(sy + row)) + 4 * sx;
+                std::memcpy(to, from, static_cast<std::size_t>(4 * inside));
+                copied = inside;
+            }
+            std::memset(to + 4 * copied, 0, static_cast<std::size_t>(4 * (columns - copied)));
+        }
+        return true;
     }
 
     // Source coordinates past the source's edge read as 0, like getPixel outside

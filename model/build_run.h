@@ -20,6 +20,34 @@ struct OutputFailure {
     int error = 0;
 };
 
+// Which file a path named, and in what state, when it was decoded: device and
+// inode, size, and the times of the last write and the last change (nanoseconds).
+// The change time moves on every write or rename and cannot be set back, so
+// equal stamps are taken to mean the path still holds the bytes that were read.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// Pixels the scan decoded and kept so that a step can draw them without
+// decoding the file again: the 32-bit copy of `area` (inclusive, in the source
+// image's coordinates) of the file at `path`, stamped before it was read. A
+// step uses them only while the file still has that path and stamp and its
+// source rectangle lies inside `area`; otherwise it decodes as if nothing were
+// kept. pixels is null when nothing is kept (or no longer: a step releases
+// them once drawn).
+struct KeptPixels {
+    ImagePtr pixels;
+    Rect area;
+    std::string path;
+    FileStamp stamp;
+};
+
 // The state of one build, reused by every build. Per-file lists are indexed by
 // file index (the position among the listed files in folder-search order);
 // the four placed lists always have equal lengths and grow in placement order.
@@ -31,6 +59,8 @@ struct BuildRun {
     std::vector<Size> originalSizes;
     std::vector<Rect> cropRects;
     std::vector<Point> trimOffsets;
+    // Per file, like the three lists above: what the scan kept of its pixels.
+    std::vector<KeptPixels> keptPixels;
     std::vector<std::int32_t> processOrder;
     // Whether the random order gave up and processOrder is the alphabetical one.
     bool randomOrderFellBack = false;
