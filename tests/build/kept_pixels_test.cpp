@@ -16,11 +16,11 @@ using testing::writeSprite;
 
 // Three 12 x 10 sprites, a file that is no image and a transparent one.
 void writeFolder(const std::string& folder) {
-    writeSprite(folder + "a.png", 12, 10, {2, 1, 9, 8});
+    writeSprite(folder + "a.png", 12, 10, Rect{2, 1, 9, 8});
     writeFile(folder + "b.png", "not a PNG at all");
-    writeSprite(folder + "c.png", 12, 10, {0, 3, 11, 6});
-    writeSprite(folder + "d.png", 12, 10, {4, 4, 5, 5});
-    writeSprite(folder + "e.png", 12, 10, {0, 0, -1, -1});
+    writeSprite(folder + "c.png", 12, 10, Rect{0, 3, 11, 6});
+    writeSprite(folder + "d.png", 12, 10, Rect{4, 4, 5, 5});
+    writeSprite(folder + "e.png", 12, 10, Rect{0, 0, -1, -1});
 }
 
 // A build draws the same with or without the pixels its scan kept: each row
@@ -48,7 +48,7 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
         {"another input folder", kCropEach,
          [](BuildFixture& b) {
              std::filesystem::create_directory(b.output.file("other"));
-             writeSprite(b.output.file("other/a.png"), 12, 10, {0, 0, 11, 9});
+             writeSprite(b.output.file("other/a.png"), 12, 10, Rect{0, 0, 11, 9});
              b.settings.inputFolder = b.output.file("other") + "/";
          }},
     };
@@ -86,7 +86,7 @@ TEST(KeptPixels, BudgetBoundsTheScanAndStepsReleaseWhatTheyDraw) {
         SCOPED_TRACE(budget);
         BuildFixture b;
         for (const char* name : {"a.png", "b.png", "c.png"}) {
-            writeSprite(b.input.file(name), 12, 10, {2, 1, 9, 8});
+            writeSprite(b.input.file(name), 12, 10, Rect{2, 1, 9, 8});
         }
         b.settings.cropMode = kCropEach;
         b.job.keptPixelBudget = budget;
