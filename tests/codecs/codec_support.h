@@ -30,17 +30,15 @@ inline PixelValue grey(int v) {
 }
 
 // The hand-written codecs' fixtures are 7 x 5 and use these pictures.
-inline PixelValue colourOf(int index) {
-    static constexpr std::uint8_t kRgb[8][3] = {{0, 0, 0},     {255, 0, 0},    {0, 255, 0},
-                                                {0, 0, 255},   {255, 255, 0},  {0, 255, 255},
-                                                {255, 0, 255}, {255, 255, 255}};
-    return packPixel(kRgb[index][0], kRgb[index][1], kRgb[index][2], 255);
-}
 inline int ownAlpha(int x, int y) {
     return 20 + 30 * x + 9 * y;
 }
 inline PixelValue ownColour(int x, int y) {
-    return colourOf((x + 2 * y) % 8);
+    static constexpr std::uint8_t kRgb[8][3] = {{0, 0, 0},     {255, 0, 0},    {0, 255, 0},
+                                                {0, 0, 255},   {255, 255, 0},  {0, 255, 255},
+                                                {255, 0, 255}, {255, 255, 255}};
+    const auto* c = kRgb[(x + 2 * y) % 8];
+    return packPixel(c[0], c[1], c[2], 255);
 }
 inline PixelValue ownColourAlpha(int x, int y) {
     return withAlpha(ownColour(x, y), ownAlpha(x, y));

@@ -102,11 +102,13 @@ void checkFixture(const FixtureCase& c, int width, int height) {
     EXPECT_EQ(image->height(), height);
     EXPECT_EQ(image->bitDepth(), c.depth);
     ASSERT_TRUE(ensure32Bit(image));
-    EXPECT_TRUE(c.picture ? matches(*image, c.picture, c.tolerance, kAll, c.clearFree)
-                          : ::testing::AssertionSuccess());
-    EXPECT_TRUE(c.toolCommand.empty() ? ::testing::AssertionSuccess()
-                                      : agreesWithTool(*image, c.toolCommand, path, c.toolTolerance,
-                                                       kColour, c.clearFree));
+    if (c.picture) {
+        EXPECT_TRUE(matches(*image, c.picture, c.tolerance, kAll, c.clearFree));
+    }
+    if (!c.toolCommand.empty()) {
+        EXPECT_TRUE(
+            agreesWithTool(*image, c.toolCommand, path, c.toolTolerance, kColour, c.clearFree));
+    }
 }
 
 // ImageMagick 6's BMP reader takes the palette's reserved byte as alpha and
@@ -271,8 +273,7 @@ TEST(CodecWriters, RoundTripAndIndependentDecodersAgree) {
         std::string name;  // the extension picks the writer
         int setting;       // TIFF compression or JPEG quality
         Reader reader;
-        int depth;
-        int tolerance;  // -1: exact, bytes and all
+        int tolerance;  // -1: exact, bytes and all; else JPEG, 24 bits
         std::vector<std::string> colourTools;
         std::vector<std::string> alphaTools = {};
         std::string compression = {};  // as ImageMagick names what a TIFF records
@@ -291,61 +292,55 @@ TEST(CodecWriters, RoundTripAndIndependentDecodersAgree) {
     const std::vector<std::string> sgiAlpha = {"sgitopnm -channel=3 %s",
                                                "/usr/bin/convert sgi:%s -alpha extract pgm:-"};
     const std::vector<Row> rows = {
-        {"a.png", 0, readPng, 32, -1, {magickColours}, {magickAlpha}},
-        {"none.tif", 0, readTiff, 32, -1, {magickColours}, {magickAlpha}, "None"},
-        {"packbits.tif", 9, readTiff, 32, -1, {magickColours}, {}, "RLE"},
-        {"deflate.tif", 13, readTiff, 32, -1, {magickColours}, {magickAlpha}, "Zip"},
+        {"a.png", 0, readPng, -1, {magickColours}, {magickAlpha}},
+        {"none.tif", 0, readTiff, -1, {magickColours}, {magickAlpha}, "None"},
+        {"packbits.tif", 9, readTiff, -1, {magickColours}, {}, "RLE"},
+        {"deflate.tif", 13, readTiff, -1, {magickColours}, {magickAlpha}, "Zip"},
         // 5 is not offered by the dialog but may come from a stored setting.
-        {"other.tif", 5, readTiff, 32, -1, {magickColours}, {}, "None"},
-        {"q100.jpg", 100, readJpeg, 24, 3, {magickColours}},
-        {"q150.jpg", 150, readJpeg, 24, 3, {magickColours}},
-        {"q90.jpg", 90, readJpeg, 24, 8, {magickColours}},
+        {"other.tif", 5, readTiff, -1, {magickColours}, {}, "None"},
+        {"q100.jpg", 100, readJpeg, 3, {magickColours}},
+        {"q150.jpg", 150, readJpeg, 3, {magickColours}},
+        {"q90.jpg", 90, readJpeg, 8, {magickColours}},
         // ImageMagick reads 32-bit bit-field bitmaps (its fault is with palettes).
-        {"a.bmp", 0, readBmp, 32, -1, {magickColours, "bmptopnm %s"}, {magickAlpha}},
-        {"a.rgb", 0, readSgi, 32, -1, {"sgitopnm %s"}, sgiAlpha},
-        {"a.tga", 0, readTga, 32, -1, {"tgatoppm %s"}, {"tgatoppm -alphaout=- %s"}},
+        {"a.bmp", 0, readBmp, -1, {magickColours, "bmptopnm %s"}, {magickAlpha}},
+        {"a.rgb", 0, readSgi, -1, {"sgitopnm %s"}, sgiAlpha},
+        {"a.tga", 0, readTga, -1, {"tgatoppm %s"}, {"tgatoppm -alphaout=- %s"}},
     };
     TempDir dir;
+    const ImagePtr shallow = PixelImage::create(4, 4, 24);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const bool exact = row.tolerance < 0;
         // JPEG gets smooth colours; the rest every channel varied. A fresh copy
         // to compare with shows a writer that changes its input.
         const ImagePtr given = exact ? makeRoundTripImage() : smoothImage();
-        const ImagePtr expected = exact ? makeRoundTripImage() : smoothImage();
-        const PixelImage& image = *expected;
+        const ImagePtr image = exact ? makeRoundTripImage() : smoothImage();
         const std::string path = dir.file(row.name);
         std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(path.c_str(), "w+b"), std::fclose);
-        ASSERT_TRUE(out && write(row, *given, out.get()));
+        ASSERT_TRUE(out);
+        EXPECT_FALSE(write(row, *shallow, out.get()));  // only 32-bit images are written
+        ASSERT_TRUE(write(row, *given, out.get()));
         out.reset();
         ImagePtr back = load(row.reader, readBytes(path));
         ASSERT_NE(back, nullptr);
-        ASSERT_EQ(back->bitDepth(), row.depth);
+        ASSERT_EQ(back->bitDepth(), exact ? 32 : 24);
         ASSERT_TRUE(ensure32Bit(back));
         if (exact) {
-            EXPECT_TRUE(samePixels(*back, image));
+            EXPECT_TRUE(samePixels(*back, *image));
         } else {
             // Our decoding is ImageMagick's, and within the loss of the image.
             EXPECT_TRUE(agreesWithTool(*back, magickColours, path, 0, kColour));
-            EXPECT_EQ(channel(getPixel(*back, 3, 3), 3), 255);
         }
         if (!row.compression.empty()) {
             EXPECT_EQ(toolText("/usr/bin/identify -format %C '" + path + "'"), row.compression);
         }
         for (const std::string& command : row.colourTools) {
-            EXPECT_TRUE(agreesWithTool(image, command, path, exact ? 0 : row.tolerance, kColour));
+            EXPECT_TRUE(agreesWithTool(*image, command, path, exact ? 0 : row.tolerance, kColour));
         }
         for (const std::string& command : row.alphaTools) {
-            EXPECT_TRUE(agreesWithTool(image, command, path, 0, kAlpha));
+            EXPECT_TRUE(agreesWithTool(*image, command, path, 0, kAlpha));
         }
     }
-    // The PNG and BMP writers refuse images that are not 32 bits.
-    const ImagePtr shallow = PixelImage::create(4, 4, 24);
-    std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(dir.file("x").c_str(), "w+b"),
-                                              std::fclose);
-    ASSERT_NE(out, nullptr);
-    EXPECT_FALSE(writePng(*shallow, out.get()));
-    EXPECT_FALSE(writeBmp(*shallow, out.get()));
 }
 
 }  // namespace
