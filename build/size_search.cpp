@@ -1,0 +1,344 @@
+#include "build/size_search.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <thread>
+
+#include "build/footprint.h"
+
+namespace tilvane {
+
+// The search, and why it is exact where it says so.
+//
+// Heights. Take one width and the footprints fixed. First-fit tries positions
+// in the order of rows, then columns; a position is refused because it meets
+// an occupied rectangle, because it passes the right edge, or because it passes
+// the bottom edge. Only the last depends on the height. So if every image finds
+// a place in an atlas of some height, each one's place there is the first that
+// neither meets an earlier image nor passes the right edge, whatever the
+// height: the layout is the same at every height that holds it, and the
+// smallest such height is its lowest occupied row + 1 + the border. Below that
+// height the image holding the lowest row finds no place (every position after
+// its own lies no higher). One replay at an atlas height of `limit` therefore
+// says whether the smallest height is at most `limit`, and which it is.
+//
+// The footprints are not always fixed: the steps leave out an image's spacing
+// when the atlas is at least as tall as the image but not as tall as image plus
+// spacing. Between the values h and h + spacing of the images they are fixed,
+// so the heights split into pieces, each searched as above; with a border at
+// least half the spacing no piece but the last can hold every image.
+//
+// Widths. Success is not monotonic in the width (a wider atlas can need more
+// rows), so no width stands for another. Every candidate width is tried, as
+// long as they number at most the budget: the answer is then exact. Candidates
+// run from the narrowest width whose smallest conceivable height (the tallest
+// image, or the images' area over the width) fits the maximum height, to the
+// maximum width; a width whose smallest conceivable area is larger than the
+// best found is skipped. Beyond the budget the scan is coarse to fine: for
+// squares every k-th side upwards to the first that holds everything, then
+// every side of the step below it; for the other shapes every k-th width, then
+// every width within k of the best of them.
+
+namespace {
+
+constexpr std::int64_t kMaxSide = std::numeric_limits<std::int32_t>::max();
+
+struct Layout {
+    std::span<const Size> images;
+    const LayoutRules& rules;
+    std::int64_t border = 0;
+    std::int64_t tallest = 0;
+    std::int64_t widest = 0;
+};
+
+// The smallest height holding every image at width x height with the
+// footprint heights an atlas of `footprintHeight` gives, or none when it is
+// above height.
+std::optional<std::int64_t> replay(const Layout& layout, std::int32_t width, std::int32_t height,
+                                   std::int32_t footprintHeight) {
+    OccupancyIndex index;
+    std::int64_t lowest = -1;
+    for (const Size& image : layout.images) {
+        const std::int32_t fw = footprintSide(image.width, layout.rules.spacing, width);
+        const std::int32_t fh = footprintSide(image.height, layout.rules.spacing, footprintHeight);
+        Rect occupied;
+        if (!findPlacementIn(width, height, fw, fh, index, layout.rules.placement, &occupied)) {
+            return std::nullopt;
+        }
+        index.add(occupied);
+        lowest = std::max<std::int64_t>(lowest, occupied.bottom);
+    }
+    return lowest + 1 + layout.border;
+}
+
+// The least allowed height at or above h for the shape at width w, or a value
+// above every limit when there is none.
+std::int64_t nextAllowed(FitShape shape, std::int64_t w, std::int64_t h) {
+    switch (shape) {
+        case FitShape::any:
+            return h;
+        case FitShape::pot:
+            return h <= (std::int64_t{1} << 31)
+                       ? static_cast<std::int64_t>(std::bit_ceil(
+                             static_cast<std::uint64_t>(std::max<std::int64_t>(h, 1))))
+                       : kMaxSide + 1;
+        case FitShape::square:
+        case FitShape::potSquare:
+            return h <= w ? w : kMaxSide + 1;
+    }
+    return kMaxSide + 1;
+}
+
+// The smallest allowed height at width w, from minHeight up to cap, that holds
+// every image; none when there is none.
+std::optional<std::int64_t> smallestHeight(const Layout& layout, const FitLimits& limits,
+                                           std::int32_t w, std::int64_t cap) {
+    const std::uint32_t spacing = layout.rules.spacing;
+    // Heights at which some footprint changes: the pieces start at the tallest
+    // image (below it one never fits) and at each h + spacing above it.
+    std::vector<std::int64_t> starts{layout.tallest};
+    for (const Size& image : layout.images) {
+        const std::int64_t v = std::int64_t{image.height} + spacing;
+        if (v > layout.tallest && v <= cap) starts.push_back(v);
+    }
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+
+    // Footprints of at least the image's area keep the height above it.
+    std::int64_t area = 0;
+    for (const Size& image : layout.images) {
+        area += std::int64_t{footprintSide(image.width, spacing, w)} * image.height;
+    }
+    const std::int64_t inner = w - 2 * layout.border;
+    if (inner <= 0) return std::nullopt;
+    const std::int64_t byArea = (area + inner - 1) / inner + 2 * layout.border;
+
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::int64_t lo = starts[i];
+        const std::int64_t hi = std::min(i + 1 < starts.size() ? starts[i + 1] - 1 : kMaxSide, cap);
+        std::int64_t tallestFootprint = 0;
+        for (const Size& image : layout.images) {
+            tallestFootprint = std::max<std::int64_t>(
+                tallestFootprint,
+                footprintSide(image.height, spacing, static_cast<std::int32_t>(lo)));
+        }
+        const std::int64_t least =
+            std::max({lo, limits.minHeight, byArea, tallestFootprint + 2 * layout.border});
+        if (nextAllowed(limits.shape, w, least) > hi) continue;
+        const std::optional<std::int64_t> needed =
+            replay(layout, w, static_cast<std::int32_t>(hi), static_cast<std::int32_t>(lo));
+        if (!needed) continue;
+        const std::int64_t h = nextAllowed(limits.shape, w, std::max(least, *needed));
+        if (h <= hi) return h;
+    }
+    return std::nullopt;
+}
+
+struct Candidate {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::int64_t area() const { return width * height; }
+};
+
+// Smaller area, then squarer, then narrower.
+bool better(const Candidate& a, const Candidate& b) {
+    if (a.area() != b.area()) return a.area() < b.area();
+    const std::int64_t da = std::abs(a.width - a.height), db = std::abs(b.width - b.height);
+    if (da != db) return da < db;
+    return a.width < b.width;
+}
+
+class Search {
+public:
+    Search(const Layout& layout, const FitLimits& limits, SearchBudget budget)
+        : layout_(layout), limits_(limits), budget_(budget) {
+        for (const Size& image : layout.images) {
+            area_ += std::int64_t{image.width} * image.height;
+        }
+    }
+
+    // The least width worth trying: every image fits it, and the images' area
+    // leaves a height within the maximum.
+    std::int64_t narrowest() const {
+        const std::int64_t border = layout_.border;
+        std::int64_t w = std::max(limits_.minWidth, layout_.widest + 2 * border);
+        const std::int64_t innerHeight = limits_.maxHeight - 2 * border;
+        if (innerHeight <= 0) return kMaxSide + 1;
+        w = std::max(w, (area_ + innerHeight - 1) / innerHeight + 2 * border);
+        if (limits_.shape == FitShape::square || limits_.shape == FitShape::potSquare) {
+            std::int64_t side = std::max(limits_.minHeight, layout_.tallest + 2 * border);
+            const auto root = static_cast<std::int64_t>(std::sqrt(static_cast<double>(area_)));
+            side = std::max(side, root - 1 + 2 * border);
+            while ((side - 2 * border) * (side - 2 * border) < area_) ++side;
+            w = std::max(w, side);
+        }
+        return w;
+    }
+
+    std::int64_t widest() const {
+        std::int64_t w = limits_.maxWidth;
+        if (limits_.shape == FitShape::square || limits_.shape == FitShape::potSquare) {
+            w = std::min(w, limits_.maxHeight);
+        }
+        return w;
+    }
+
+    // Tries the widths, `threads` at a time, each against the best found
+    // before its batch. Gives whether any of them holds every image; `stopAtFirst`
+    // ends after the batch holding the first that does.
+    bool tryWidths(const std::vector<std::int64_t>& widths, bool stopAtFirst) {
+        const auto threads = static_cast<std::size_t>(std::max(budget_.threads, 1));
+        bool found = false;
+        for (std::size_t at = 0; at < widths.size(); at += threads) {
+            const std::size_t n = std::min(threads, widths.size() - at);
+            std::vector<std::optional<std::int64_t>> heights(n);
+            const std::optional<Candidate> before = best_;
+            std::vector<char> broke(n, 0);
+            // Nothing may escape a thread; a replay that ran out of memory
+            // spoils the whole answer rather than one width of it.
+            auto work = [&](std::size_t k) {
+                try {
+                    heights[k] = evaluate(widths[at + k], before);
+                } catch (...) {
+                    broke[k] = 1;
+                }
+            };
+            {
+                std::vector<std::jthread> pool;
+                std::size_t k = 1;
+                try {
+                    for (; k < n; ++k) pool.emplace_back(work, k);
+                } catch (...) {
+                    // No thread to be had: the rest run here.
+                    for (; k < n; ++k) work(k);
+                }
+                work(0);
+            }
+            for (std::size_t k = 0; k < n; ++k) {
+                if (broke[k]) failed_ = true;
+                if (!heights[k]) continue;
+                found = true;
+                const Candidate c{widths[at + k], *heights[k]};
+                if (!best_ || better(c, *best_)) best_ = c;
+            }
+            if (found && stopAtFirst) return true;
+        }
+        return found;
+    }
+
+    std::optional<AtlasSize> run() {
+        const std::int64_t lo = narrowest();
+        const std::int64_t hi = widest();
+        if (lo > hi) return std::nullopt;
+        const auto budget = static_cast<std::int64_t>(std::max(budget_.replays, 4));
+        std::vector<std::int64_t> widths;
+        switch (limits_.shape) {
+            case FitShape::pot:
+            case FitShape::potSquare:
+                for (std::int64_t w = 1; w <= hi; w *= 2) {
+                    if (w >= lo) widths.push_back(w);
+                }
+                tryWidths(widths, limits_.shape == FitShape::potSquare);
+                break;
+            case FitShape::square:
+                if (hi - lo + 1 <= budget) {
+                    tryWidths(range(lo, hi, 1), true);
+                } else {
+                    // Every k-th side up to the first that holds everything,
+                    // then each side of the step below it, smallest first.
+                    const std::int64_t k = (hi - lo + budget / 2) / (budget / 2);
+                    std::vector<std::int64_t> coarse = range(lo, hi, k);
+                    if (coarse.back() != hi) coarse.push_back(hi);
+                    if (tryWidths(coarse, true)) {
+                        const std::int64_t top = best_->width;
+                        tryWidths(range(std::max(lo, top - k + 1), top - 1, 1), true);
+                    }
+                }
+                break;
+            case FitShape::any:
+                if (hi - lo + 1 <= budget) {
+                    tryWidths(range(lo, hi, 1), false);
+                } else {
+                    const std::int64_t k = (hi - lo + budget / 2) / (budget / 2);
+                    std::vector<std::int64_t> coarse = range(lo, hi, k);
+                    if (coarse.back() != hi) coarse.push_back(hi);
+                    tryWidths(coarse, false);
+                    if (best_) {
+                        const std::int64_t centre = best_->width;
+                        std::vector<std::int64_t> fine;
+                        for (const std::int64_t w :
+                             range(std::max(lo, centre - k + 1), std::min(hi, centre + k - 1), 1)) {
+                            if (w != centre) fine.push_back(w);
+                        }
+                        tryWidths(fine, false);
+                    }
+                }
+                break;
+        }
+        if (!best_ || failed_) return std::nullopt;
+        return AtlasSize{static_cast<std::int32_t>(best_->width),
+                         static_cast<std::int32_t>(best_->height)};
+    }
+
+private:
+    static std::vector<std::int64_t> range(std::int64_t from, std::int64_t to, std::int64_t step) {
+        std::vector<std::int64_t> widths;
+        for (std::int64_t w = from; w <= to; w += step) widths.push_back(w);
+        return widths;
+    }
+
+    // The smallest allowed height at width w that can still match the best
+    // found (an equal area may win on shape), or none.
+    std::optional<std::int64_t> evaluate(std::int64_t w,
+                                         const std::optional<Candidate>& best) const {
+        std::int64_t cap = limits_.maxHeight;
+        if (best) cap = std::min(cap, best->area() / w);
+        if (cap < limits_.minHeight) return std::nullopt;
+        return smallestHeight(layout_, limits_, static_cast<std::int32_t>(w), cap);
+    }
+
+    const Layout& layout_;
+    const FitLimits& limits_;
+    SearchBudget budget_;
+    std::int64_t area_ = 0;
+    std::optional<Candidate> best_;
+    bool failed_ = false;
+};
+
+bool validSide(std::int64_t side) {
+    return side >= 1 && side <= kMaxSide;
+}
+
+}  // namespace
+
+bool placesAll(std::span<const Size> images, const LayoutRules& rules, std::int32_t width,
+               std::int32_t height) {
+    if (width <= 0 || height <= 0) return false;
+    const Layout layout{images, rules, static_cast<std::int32_t>(rules.placement.borderSize)};
+    return replay(layout, width, height, height).has_value();
+}
+
+std::optional<AtlasSize> findAtlasSize(std::span<const Size> images, const LayoutRules& rules,
+                                       const FitLimits& limits, SearchBudget budget) {
+    if (images.empty()) return std::nullopt;
+    if (!validSide(limits.minWidth) || !validSide(limits.minHeight) ||
+        !validSide(limits.maxWidth) || !validSide(limits.maxHeight)) {
+        return std::nullopt;
+    }
+    const auto border = static_cast<std::int32_t>(rules.placement.borderSize);
+    // A border of 2^31 or more leaves no place in any atlas.
+    if (border < 0) return std::nullopt;
+    Layout layout{images, rules, border};
+    for (const Size& image : images) {
+        if (image.width <= 0 || image.height <= 0) return std::nullopt;
+        layout.widest = std::max<std::int64_t>(layout.widest, image.width);
+        layout.tallest = std::max<std::int64_t>(layout.tallest, image.height);
+    }
+    Search search(layout, limits, budget);
+    return search.run();
+}
+
+}  // namespace tilvane
