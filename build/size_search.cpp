@@ -93,9 +93,11 @@ std::int64_t nextAllowed(FitShape shape, std::int64_t w, std::int64_t h) {
 }
 
 // The smallest allowed height at width w, from minHeight up to cap, that holds
-// every image; none when there is none.
+// every image; none when there is none. closedAbove, when given, says whether
+// every greater height holds them too (the answer lies in the last piece).
 std::optional<std::int64_t> smallestHeight(const Layout& layout, const FitLimits& limits,
-                                           std::int32_t w, std::int64_t cap) {
+                                           std::int32_t w, std::int64_t cap,
+                                           bool* closedAbove = nullptr) {
     const std::uint32_t spacing = layout.rules.spacing;
     // Heights at which some footprint changes: the pieces start at the tallest
     // image (below it one never fits) and at each h + spacing above it.
@@ -132,7 +134,10 @@ std::optional<std::int64_t> smallestHeight(const Layout& layout, const FitLimits
             replay(layout, w, static_cast<std::int32_t>(hi), static_cast<std::int32_t>(lo));
         if (!needed) continue;
         const std::int64_t h = nextAllowed(limits.shape, w, std::max(least, *needed));
-        if (h <= hi) return h;
+        if (h <= hi) {
+            if (closedAbove) *closedAbove = i + 1 == starts.size();
+            return h;
+        }
     }
     return std::nullopt;
 }
@@ -217,12 +222,12 @@ public:
                 }
                 work(0);
             }
+            replays_ += static_cast<std::int64_t>(n);
             for (std::size_t k = 0; k < n; ++k) {
                 if (broke[k]) failed_ = true;
                 if (!heights[k]) continue;
                 found = true;
-                const Candidate c{widths[at + k], *heights[k]};
-                if (!best_ || better(c, *best_)) best_ = c;
+                consider({widths[at + k], *heights[k]});
             }
             if (found && stopAtFirst) return true;
         }
@@ -246,35 +251,34 @@ public:
             case FitShape::square:
                 if (hi - lo + 1 <= budget) {
                     tryWidths(range(lo, hi, 1), true);
+                } else if (const auto stop = walk(lo, hi, budget / 2)) {
+                    const std::int64_t m = budget - replays_;
+                    tryWidths(range(std::max(lo, *stop - m), *stop - 1, 1), true);
                 } else {
-                    // Every k-th side up to the first that holds everything,
-                    // then each side of the step below it, smallest first.
-                    const std::int64_t k = (hi - lo + budget / 2) / (budget / 2);
-                    std::vector<std::int64_t> coarse = range(lo, hi, k);
-                    if (coarse.back() != hi) coarse.push_back(hi);
-                    if (tryWidths(coarse, true)) {
-                        const std::int64_t top = best_->width;
-                        tryWidths(range(std::max(lo, top - k + 1), top - 1, 1), true);
-                    }
+                    tryWidths({hi}, true);
                 }
                 break;
             case FitShape::any:
                 if (hi - lo + 1 <= budget) {
                     tryWidths(range(lo, hi, 1), false);
                 } else {
-                    const std::int64_t k = (hi - lo + budget / 2) / (budget / 2);
-                    std::vector<std::int64_t> coarse = range(lo, hi, k);
-                    if (coarse.back() != hi) coarse.push_back(hi);
-                    tryWidths(coarse, false);
-                    if (best_) {
-                        const std::int64_t centre = best_->width;
-                        std::vector<std::int64_t> fine;
-                        for (const std::int64_t w :
-                             range(std::max(lo, centre - k + 1), std::min(hi, centre + k - 1), 1)) {
-                            if (w != centre) fine.push_back(w);
+                    // Near the squares first, so that the answer is never worse
+                    // than the square search's, then a grid over every width.
+                    const std::int64_t side = std::max(lo, squareSide());
+                    if (const auto stop = walk(side, hi, budget / 4)) {
+                        const std::int64_t m = (budget / 2 - replays_) / 2;
+                        std::vector<std::int64_t> near =
+                            range(std::max(lo, *stop - m), *stop - 1, 1);
+                        for (const std::int64_t w : range(*stop + 1, std::min(hi, *stop + m), 1)) {
+                            near.push_back(w);
                         }
-                        tryWidths(fine, false);
+                        tryWidths(near, false);
                     }
+                    const std::int64_t left = std::max<std::int64_t>(budget - replays_, 2);
+                    const std::int64_t k = std::max<std::int64_t>((hi - lo) / (left - 1), 1);
+                    std::vector<std::int64_t> grid = range(lo, hi, k);
+                    if (grid.back() != hi) grid.push_back(hi);
+                    tryWidths(grid, false);
                 }
                 break;
         }
@@ -284,6 +288,69 @@ public:
     }
 
 private:
+    // The least side of a square whose inside holds the images' area.
+    std::int64_t squareSide() const {
+        const std::int64_t border = layout_.border;
+        auto side = static_cast<std::int64_t>(std::sqrt(static_cast<double>(area_)));
+        side = std::max<std::int64_t>(side - 1, 0) + 2 * border;
+        while ((side - 2 * border) * (side - 2 * border) < area_) ++side;
+        return std::max(side, layout_.tallest + 2 * border);
+    }
+
+    // From width `from` towards the width whose smallest height is no greater:
+    // each step goes to the side of a square as large as the last width times
+    // its smallest height (first-fit fills about as densely at nearby widths).
+    // Every width it replays is a candidate. Gives the first width whose
+    // smallest height is at most the width (for squares: that holds a square
+    // of its side), or none within `steps` replays.
+    std::optional<std::int64_t> walk(std::int64_t from, std::int64_t to, std::int64_t steps) {
+        FitLimits anyShape = limits_;
+        anyShape.shape = FitShape::any;
+        const bool square = limits_.shape == FitShape::square;
+        for (std::int64_t w = from; w <= to && replays_ < steps;) {
+            bool closedAbove = false;
+            const std::optional<std::int64_t> h = heightAt(anyShape, w, &closedAbove);
+            ++replays_;
+            if (h && *h <= w) {
+                if (!square) {
+                    consider({w, *h});
+                    return w;
+                }
+                // Every height from h up holds the images, the side w too;
+                // otherwise the square is replayed itself.
+                if (closedAbove) {
+                    consider({w, w});
+                    return w;
+                }
+                if (tryWidths({w}, true)) return w;
+            } else if (h && !square) {
+                consider({w, *h});
+            }
+            const std::int64_t next =
+                h ? static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(w) * *h)))
+                  : w + std::max<std::int64_t>((to - w) / 8, 1);
+            w = std::max(w + 1, next);
+        }
+        return std::nullopt;
+    }
+
+    void consider(const Candidate& c) {
+        if (!best_ || better(c, *best_)) best_ = c;
+    }
+
+    // The smallest height at width w up to the maximum; none also when the
+    // replay ran out of memory, which spoils the answer.
+    std::optional<std::int64_t> heightAt(const FitLimits& limits, std::int64_t w,
+                                         bool* closedAbove) {
+        try {
+            return smallestHeight(layout_, limits, static_cast<std::int32_t>(w), limits.maxHeight,
+                                  closedAbove);
+        } catch (...) {
+            failed_ = true;
+            return std::nullopt;
+        }
+    }
+
     static std::vector<std::int64_t> range(std::int64_t from, std::int64_t to, std::int64_t step) {
         std::vector<std::int64_t> widths;
         for (std::int64_t w = from; w <= to; w += step) widths.push_back(w);
@@ -306,6 +373,7 @@ private:
     std::int64_t area_ = 0;
     std::optional<Candidate> best_;
     bool failed_ = false;
+    std::int64_t replays_ = 0;
 };
 
 bool validSide(std::int64_t side) {
@@ -314,11 +382,37 @@ bool validSide(std::int64_t side) {
 
 }  // namespace
 
+SearchBudget budgetFor(std::size_t images, int threads) {
+    // Measured on generated sprites (bench/pack_benchmark.cpp): a replay of
+    // 1,000 costs about a fiftieth of their build at the size found, one of
+    // 10,000 about a ninth (each placement costs more in a larger atlas).
+    constexpr std::size_t kPlacements = 24000;
+    const std::size_t replays = kPlacements / std::max<std::size_t>(images, 1);
+    return SearchBudget{static_cast<int>(std::clamp<std::size_t>(replays, 6, 4096)),
+                        std::max(threads, 1)};
+}
+
 bool placesAll(std::span<const Size> images, const LayoutRules& rules, std::int32_t width,
                std::int32_t height) {
     if (width <= 0 || height <= 0) return false;
     const Layout layout{images, rules, static_cast<std::int32_t>(rules.placement.borderSize)};
     return replay(layout, width, height, height).has_value();
+}
+
+std::vector<bool> firstFitPlaced(std::span<const Size> images, const LayoutRules& rules,
+                                 std::int32_t width, std::int32_t height) {
+    std::vector<bool> placed(images.size(), false);
+    OccupancyIndex index;
+    for (std::size_t k = 0; k < images.size(); ++k) {
+        Rect occupied;
+        if (findPlacementIn(width, height, footprintSide(images[k].width, rules.spacing, width),
+                            footprintSide(images[k].height, rules.spacing, height), index,
+                            rules.placement, &occupied)) {
+            index.add(occupied);
+            placed[k] = true;
+        }
+    }
+    return placed;
 }
 
 std::optional<AtlasSize> findAtlasSize(std::span<const Size> images, const LayoutRules& rules,
