@@ -36,11 +36,20 @@ namespace tilvane {
 // long as they number at most the budget: the answer is then exact. Candidates
 // run from the narrowest width whose smallest conceivable height (the tallest
 // image, or the images' area over the width) fits the maximum height, to the
-// maximum width; a width whose smallest conceivable area is larger than the
-// best found is skipped. Beyond the budget the scan is coarse to fine: for
-// squares every k-th side upwards to the first that holds everything, then
-// every side of the step below it; for the other shapes every k-th width, then
-// every width within k of the best of them.
+// maximum width (for squares, from the least side whose inside holds the
+// images' area); a replay stops at the height where the best area found so far
+// would be passed. Powers of two are few, so pot shapes are always exact.
+//
+// Beyond the budget the scan is coarse to fine. A walk starts at the least
+// square side and moves to the side of a square as large as the last width
+// times its smallest height (first-fit fills nearby widths about equally
+// densely) until a width's smallest height is at most the width. For squares
+// the sides below that one are then tried upwards, as many as the budget
+// leaves, and the first that holds everything wins: exact when they reach the
+// least side. The search for any shape tries all those widths as well, so its
+// area is never larger than the square search's (unless a square of the walk is
+// refused for the spacing rule above), then a grid of a third of the budget
+// over every candidate width.
 
 namespace {
 
@@ -94,7 +103,7 @@ std::int64_t nextAllowed(FitShape shape, std::int64_t w, std::int64_t h) {
 
 // The smallest allowed height at width w, from minHeight up to cap, that holds
 // every image; none when there is none. closedAbove, when given, says whether
-// every greater height holds them too (the answer lies in the last piece).
+// every greater height up to cap holds them too (no piece starts between).
 std::optional<std::int64_t> smallestHeight(const Layout& layout, const FitLimits& limits,
                                            std::int32_t w, std::int64_t cap,
                                            bool* closedAbove = nullptr) {
@@ -167,13 +176,13 @@ public:
 
     // The least width worth trying: every image fits it, and the images' area
     // leaves a height within the maximum.
-    std::int64_t narrowest() const {
+    std::int64_t narrowest(bool square) const {
         const std::int64_t border = layout_.border;
         std::int64_t w = std::max(limits_.minWidth, layout_.widest + 2 * border);
         const std::int64_t innerHeight = limits_.maxHeight - 2 * border;
         if (innerHeight <= 0) return kMaxSide + 1;
         w = std::max(w, (area_ + innerHeight - 1) / innerHeight + 2 * border);
-        if (limits_.shape == FitShape::square || limits_.shape == FitShape::potSquare) {
+        if (square) {
             std::int64_t side = std::max(limits_.minHeight, layout_.tallest + 2 * border);
             const auto root = static_cast<std::int64_t>(std::sqrt(static_cast<double>(area_)));
             side = std::max(side, root - 1 + 2 * border);
@@ -183,12 +192,28 @@ public:
         return w;
     }
 
-    std::int64_t widest() const {
-        std::int64_t w = limits_.maxWidth;
-        if (limits_.shape == FitShape::square || limits_.shape == FitShape::potSquare) {
-            w = std::min(w, limits_.maxHeight);
+    std::int64_t widest(bool square) const {
+        return square ? std::min(limits_.maxWidth, limits_.maxHeight) : limits_.maxWidth;
+    }
+
+    // The scan for squares: every side when they fit the budget, else the walk,
+    // then the sides below where it stopped, upwards, as many as the budget
+    // leaves; the greatest side when the walk never stopped. With `allWidths` every
+    // one of them is tried, each with the smallest height of the search's own
+    // shape (the search for any shape runs it so as to try every width the
+    // square search tries).
+    void squareScan(std::int64_t budget, bool allWidths) {
+        const std::int64_t lo = narrowest(true);
+        const std::int64_t hi = widest(true);
+        if (lo > hi) return;
+        if (hi - lo + 1 <= budget) {
+            tryWidths(range(lo, hi, 1), !allWidths);
+        } else if (const auto stop = walk(lo, hi, budget / 2)) {
+            const std::int64_t m = budget - replays_;
+            tryWidths(range(std::max(lo, *stop - m), *stop - 1, 1), !allWidths);
+        } else {
+            tryWidths({hi}, !allWidths);
         }
-        return w;
     }
 
     // Tries the widths, `threads` at a time, each against the best found
@@ -235,8 +260,10 @@ public:
     }
 
     std::optional<AtlasSize> run() {
-        const std::int64_t lo = narrowest();
-        const std::int64_t hi = widest();
+        const bool square =
+            limits_.shape == FitShape::square || limits_.shape == FitShape::potSquare;
+        const std::int64_t lo = narrowest(square);
+        const std::int64_t hi = widest(square);
         if (lo > hi) return std::nullopt;
         const auto budget = static_cast<std::int64_t>(std::max(budget_.replays, 4));
         std::vector<std::int64_t> widths;
@@ -249,32 +276,17 @@ public:
                 tryWidths(widths, limits_.shape == FitShape::potSquare);
                 break;
             case FitShape::square:
-                if (hi - lo + 1 <= budget) {
-                    tryWidths(range(lo, hi, 1), true);
-                } else if (const auto stop = walk(lo, hi, budget / 2)) {
-                    const std::int64_t m = budget - replays_;
-                    tryWidths(range(std::max(lo, *stop - m), *stop - 1, 1), true);
-                } else {
-                    tryWidths({hi}, true);
-                }
+                squareScan(budget, false);
                 break;
             case FitShape::any:
                 if (hi - lo + 1 <= budget) {
                     tryWidths(range(lo, hi, 1), false);
                 } else {
-                    // Near the squares first, so that the answer is never worse
-                    // than the square search's, then a grid over every width.
-                    const std::int64_t side = std::max(lo, squareSide());
-                    if (const auto stop = walk(side, hi, budget / 4)) {
-                        const std::int64_t m = (budget / 2 - replays_) / 2;
-                        std::vector<std::int64_t> near =
-                            range(std::max(lo, *stop - m), *stop - 1, 1);
-                        for (const std::int64_t w : range(*stop + 1, std::min(hi, *stop + m), 1)) {
-                            near.push_back(w);
-                        }
-                        tryWidths(near, false);
-                    }
-                    const std::int64_t left = std::max<std::int64_t>(budget - replays_, 2);
+                    // Every width the square search tries, so that the answer
+                    // is never larger than its; then a grid over every width
+                    // with a third more.
+                    squareScan(budget, true);
+                    const std::int64_t left = std::max<std::int64_t>(budget / 3, 2);
                     const std::int64_t k = std::max<std::int64_t>((hi - lo) / (left - 1), 1);
                     std::vector<std::int64_t> grid = range(lo, hi, k);
                     if (grid.back() != hi) grid.push_back(hi);
@@ -288,15 +300,6 @@ public:
     }
 
 private:
-    // The least side of a square whose inside holds the images' area.
-    std::int64_t squareSide() const {
-        const std::int64_t border = layout_.border;
-        auto side = static_cast<std::int64_t>(std::sqrt(static_cast<double>(area_)));
-        side = std::max<std::int64_t>(side - 1, 0) + 2 * border;
-        while ((side - 2 * border) * (side - 2 * border) < area_) ++side;
-        return std::max(side, layout_.tallest + 2 * border);
-    }
-
     // From width `from` towards the width whose smallest height is no greater:
     // each step goes to the side of a square as large as the last width times
     // its smallest height (first-fit fills about as densely at nearby widths).

@@ -94,14 +94,17 @@ TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
             for (std::int32_t h = 1; h <= kSide; ++h)
                 fits[w][h] = buildPlacesAll(images, rules, w, h);
         }
+        // The coarse search for any shape finds no larger area than the one for
+        // squares.
+        std::int64_t coarseAreas[4][2] = {};
+        const FitLimits drawn[2] = {
+            {FitShape::any, 1, 1, kSide, between(100, kSide)},
+            {FitShape::any, between(1, 90), between(1, 90), kSide, between(100, kSide)}};
         for (const FitShape shape :
-             {FitShape::any, FitShape::pot, FitShape::square, FitShape::potSquare}) {
+             {FitShape::square, FitShape::any, FitShape::pot, FitShape::potSquare}) {
             for (const bool withMinimum : {false, true}) {
-                FitLimits limits{shape, 1, 1, kSide, between(100, kSide)};
-                if (withMinimum) {
-                    limits.minWidth = between(1, 90);
-                    limits.minHeight = between(1, 90);
-                }
+                FitLimits limits = drawn[withMinimum];
+                limits.shape = shape;
                 SCOPED_TRACE(std::to_string(static_cast<int>(shape)) + " min " +
                              std::to_string(limits.minWidth) + "x" +
                              std::to_string(limits.minHeight) + " max height " +
@@ -114,10 +117,17 @@ TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
                     findAtlasSize(images, rules, limits, {8, 2});
                 if (coarse) {
                     ASSERT_TRUE(expected);
+                    coarseAreas[static_cast<int>(shape)][withMinimum] =
+                        std::int64_t{coarse->width} * coarse->height;
                     EXPECT_GE(std::int64_t{coarse->width} * coarse->height,
                               std::int64_t{expected->width} * expected->height);
                     EXPECT_TRUE(fits[coarse->width][coarse->height]);
                     EXPECT_TRUE(allowed(shape, coarse->width, coarse->height));
+                }
+                const std::int64_t squareArea = coarseAreas[2][withMinimum];
+                if (shape == FitShape::any && squareArea != 0) {
+                    ASSERT_TRUE(coarse);
+                    EXPECT_LE(std::int64_t{coarse->width} * coarse->height, squareArea);
                 }
             }
         }
