@@ -48,7 +48,7 @@ namespace tilvane {
 // leaves, and the first that holds everything wins: exact when they reach the
 // least side. The search for any shape tries all those widths as well, so its
 // area is never larger than the square search's (unless a square of the walk is
-// refused for the spacing rule above), then a grid of a third of the budget
+// refused for the spacing rule above), then a grid of a quarter of the budget
 // over every candidate width.
 
 namespace {
@@ -198,30 +198,31 @@ public:
 
     // The scan for squares: every side when they fit the budget, else the walk,
     // then the sides below where it stopped, upwards, as many as the budget
-    // leaves; the greatest side when the walk never stopped. With `allWidths` every
-    // one of them is tried, each with the smallest height of the search's own
-    // shape (the search for any shape runs it so as to try every width the
-    // square search tries).
-    void squareScan(std::int64_t budget, bool allWidths) {
+    // leaves; the greatest side when the walk never stopped. Each ends at the
+    // first width whose smallest height (of the search's own shape) is at most
+    // the width: for squares the answer, for any shape an area no larger, and
+    // up to there the same widths as the square search.
+    void squareScan(std::int64_t budget) {
         const std::int64_t lo = narrowest(true);
         const std::int64_t hi = widest(true);
         if (lo > hi) return;
         if (hi - lo + 1 <= budget) {
-            tryWidths(range(lo, hi, 1), !allWidths);
+            tryWidths(range(lo, hi, 1), true);
         } else if (const auto stop = walk(lo, hi, budget / 2)) {
             const std::int64_t m = budget - replays_;
-            tryWidths(range(std::max(lo, *stop - m), *stop - 1, 1), !allWidths);
+            tryWidths(range(std::max(lo, *stop - m), *stop - 1, 1), true);
         } else {
-            tryWidths({hi}, !allWidths);
+            tryWidths({hi}, true);
         }
     }
 
     // Tries the widths, `threads` at a time, each against the best found
-    // before its batch. Gives whether any of them holds every image; `stopAtFirst`
-    // ends after the batch holding the first that does.
-    bool tryWidths(const std::vector<std::int64_t>& widths, bool stopAtFirst) {
+    // before its batch. Gives whether one of them holds every image at a
+    // height no greater than the width; `stopAtSquare` ends after the batch
+    // holding the first.
+    bool tryWidths(const std::vector<std::int64_t>& widths, bool stopAtSquare) {
         const auto threads = static_cast<std::size_t>(std::max(budget_.threads, 1));
-        bool found = false;
+        bool square = false;
         for (std::size_t at = 0; at < widths.size(); at += threads) {
             const std::size_t n = std::min(threads, widths.size() - at);
             std::vector<std::optional<std::int64_t>> heights(n);
@@ -251,12 +252,12 @@ public:
             for (std::size_t k = 0; k < n; ++k) {
                 if (broke[k]) failed_ = true;
                 if (!heights[k]) continue;
-                found = true;
+                square = square || *heights[k] <= widths[at + k];
                 consider({widths[at + k], *heights[k]});
             }
-            if (found && stopAtFirst) return true;
+            if (square && stopAtSquare) return true;
         }
-        return found;
+        return square;
     }
 
     std::optional<AtlasSize> run() {
@@ -276,7 +277,7 @@ public:
                 tryWidths(widths, limits_.shape == FitShape::potSquare);
                 break;
             case FitShape::square:
-                squareScan(budget, false);
+                squareScan(budget);
                 break;
             case FitShape::any:
                 if (hi - lo + 1 <= budget) {
@@ -284,9 +285,9 @@ public:
                 } else {
                     // Every width the square search tries, so that the answer
                     // is never larger than its; then a grid over every width
-                    // with a third more.
-                    squareScan(budget, true);
-                    const std::int64_t left = std::max<std::int64_t>(budget / 3, 2);
+                    // with a quarter more.
+                    squareScan(budget);
+                    const std::int64_t left = std::max<std::int64_t>(budget / 4, 2);
                     const std::int64_t k = std::max<std::int64_t>((hi - lo) / (left - 1), 1);
                     std::vector<std::int64_t> grid = range(lo, hi, k);
                     if (grid.back() != hi) grid.push_back(hi);
