@@ -48,8 +48,9 @@ namespace tilvane {
 // leaves, and the first that holds everything wins: exact when they reach the
 // least side. The search for any shape tries all those widths as well, so its
 // area is never larger than the square search's (unless a square of the walk is
-// refused for the spacing rule above), then a grid of a quarter of the budget
-// over every candidate width.
+// refused for the spacing rule above), then a quarter of the budget more: on
+// every width up to the square's area over the tallest image when they are so
+// few (exact again), else on a grid over every candidate width.
 
 namespace {
 
@@ -288,6 +289,18 @@ public:
                     // with a quarter more.
                     squareScan(budget);
                     const std::int64_t left = std::max<std::int64_t>(budget / 4, 2);
+                    // No width above the best area over the least height can
+                    // do better: when few are left below it, all of them are
+                    // tried and the answer is exact.
+                    if (best_) {
+                        const std::int64_t least =
+                            std::max(limits_.minHeight, layout_.tallest + 2 * layout_.border);
+                        const std::int64_t bound = std::min(hi, best_->area() / least);
+                        if (bound - lo + 1 <= left) {
+                            tryWidths(range(lo, bound, 1), false);
+                            break;
+                        }
+                    }
                     const std::int64_t k = std::max<std::int64_t>((hi - lo) / (left - 1), 1);
                     std::vector<std::int64_t> grid = range(lo, hi, k);
                     if (grid.back() != hi) grid.push_back(hi);
