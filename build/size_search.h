@@ -49,7 +49,7 @@ struct SearchBudget {
 };
 
 // The budget for a search over `images` images that should cost a fraction
-// of building them: replays of about 24,000 placements in all, at least 6
+// of building them: replays of about 18,000 placements in all, at least 6
 // and at most 4,096 replays, on `threads` threads.
 SearchBudget budgetFor(std::size_t images, int threads);
 
