@@ -1,14 +1,17 @@
 // Packs generated folders of PNG sprites with tilvane-pack's own code path and
 // reports where the time goes: scanning (preparation), placing, drawing
-// (decoding and copying in the steps) and saving (atlas and text file).
+// (decoding and copying in the steps) and saving (atlas and text file); and
+// what --fit costs over a build at the size it finds.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cli/pack_run.h"
 #include "image/image_file.h"
@@ -111,6 +114,81 @@ BENCHMARK(BM_Pack)
     ->Args({10000, 4096})
     ->Args({10000, 8192})
     ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// The seconds of one run of tilvane-pack, its exit status and standard error.
+struct TimedPack {
+    double seconds = 0;
+    PackTimings timings;
+    int status = 0;
+    std::string err;
+};
+
+TimedPack timedPack(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    PackConsole console{out, err, false, nullptr};
+    TimedPack result;
+    result.status = runPack(args, console, &result.timings);
+    const PackTimings& t = result.timings;
+    result.seconds = t.scanning + t.sizing + t.placing + t.drawing + t.saving;
+    result.err = err.str();
+    return result;
+}
+
+// --fit against a build of the same folder at the size it found: the search
+// must cost at most as much again as that build. Counters: both builds'
+// seconds, their ratio, the search alone and the size found.
+void BM_Fit(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    const std::string shape = state.range(1) == 0 ? "any" : "square";
+    const ScratchFolder* input = spriteFolder(count);
+    if (!input) {
+        state.SkipWithError("could not write the sprites");
+        return;
+    }
+    ScratchFolder output;
+    const std::vector<std::string> common = {"--input",   input->path().string() + "/",
+                                             "--image",   (output.path() / "atlas.png").string(),
+                                             "--text",    (output.path() / "atlas.txt").string(),
+                                             "--crop",    "1",
+                                             "--sort",    "size",
+                                             "--no-mask", "--quiet"};
+    for (auto _ : state) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), {"--fit", shape});
+        const TimedPack fit = timedPack(args);
+        int width = 0, height = 0;
+        const std::size_t at = fit.err.find("atlas size ");
+        if (fit.status != 0 || at == std::string::npos ||
+            std::sscanf(fit.err.c_str() + at, "atlas size %dx%d", &width, &height) != 2) {
+            state.SkipWithError("the fit found no size");
+            return;
+        }
+        args = common;
+        args.insert(args.end(),
+                    {"--width", std::to_string(width), "--height", std::to_string(height)});
+        const TimedPack fixed = timedPack(args);
+        state.SetIterationTime(fit.seconds);
+        state.counters["fit_s"] = fit.seconds;
+        state.counters["search_s"] = fit.timings.sizing;
+        state.counters["fixed_s"] = fixed.seconds;
+        state.counters["ratio"] = fit.seconds / fixed.seconds;
+        state.counters["width"] = width;
+        state.counters["height"] = height;
+        state.counters["area"] = static_cast<double>(width) * height;
+    }
+}
+
+BENCHMARK(BM_Fit)
+    ->ArgNames({"sprites", "square"})
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 

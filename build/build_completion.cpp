@@ -139,7 +139,11 @@ BuildOutcome finishBuild(BuildJob& job) {
         run.outputFailures.push_back(
             {OutputFailure::Output::text, settings.outputTextFile, textError});
     }
-    const int added = static_cast<int>(run.placedNames.size());
+    const int added = static_cast<int>(run.placedNames.size()) + run.addedOnEarlierPages;
+    if (run.morePagesFollow && saved && textWritten) {
+        // The last page tells the outcome of all.
+        return maskWritten ? BuildOutcome::saved : BuildOutcome::maskNotSaved;
+    }
     BuildOutcome outcome = BuildOutcome::saved;
     if (!saved) {
         showStatus(window, "Failed to save image.");

@@ -164,6 +164,8 @@ void clearRun(BuildRun& run) {
     run.sizeSortList.clear();
     run.originalSizes.clear();
     run.outputFailures.clear();
+    run.addedOnEarlierPages = 0;
+    run.morePagesFollow = false;
 }
 
 void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {

@@ -17,6 +17,8 @@ namespace tilvane {
 namespace {
 
 constexpr std::array<std::string_view, 3> kSortNames = {"name", "size", "random"};
+// In the order of FitShape.
+constexpr std::array<std::string_view, 4> kFitNames = {"any", "pot", "square", "pot-square"};
 
 // Why the file named by --settings cannot be read, or empty when it can. The
 // loader reads whatever it is given; only a regular file with bytes in it can
@@ -204,6 +206,33 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
          "be written.",
          [&request](const std::string& v) { request.saveSettingsFile = v; })
         ->default_str("none");
+    checked(app.add_option_function<std::string>(
+                "--fit",
+                [&request](const std::string& v) {
+                    for (std::size_t i = 0; i < kFitNames.size(); ++i) {
+                        if (v == kFitNames[i]) request.fit = static_cast<FitShape>(i);
+                    }
+                },
+                "Choose the atlas size: the smallest that holds every image (smallest area, then "
+                "the squarer, then the narrower); pot makes both sides powers of two, square "
+                "makes them equal. --width and --height become the maximum (8192 unless "
+                "given)."),
+            "any|pot|square|pot-square", notes,
+            {CLI::IsMember(std::vector<std::string>(kFitNames.begin(), kFitNames.end()))})
+        ->default_str("off");
+    checked(app.add_option("--min-width", request.minWidth,
+                           "With --fit, the least width it may choose."),
+            "N", notes, {decimal()})
+        ->default_str("1");
+    checked(app.add_option("--min-height", request.minHeight,
+                           "With --fit, the least height it may choose."),
+            "N", notes, {decimal()})
+        ->default_str("1");
+    app.add_flag_callback(
+        "--pages", [&request] { request.pages = true; },
+        withDefault("When the images do not all fit, put the rest into more atlases: "
+                    "atlas-1.png, atlas-2.png, ... each with its own text file (and mask).",
+                    false));
     app.add_flag_callback(
         "--quiet", [&request] { request.quiet = true; }, withDefault("Show no progress.", false));
     app.add_flag_callback(
@@ -220,7 +249,10 @@ void describe(CLI::App& app) {
     app.set_help_flag();
     app.description(
         "Packs the images of a folder into one atlas image and writes a text file that says\n"
-        "where each image lies (plain text, JSON, XML or CSS).");
+        "where each image lies (plain text, JSON, XML or CSS).\n\n"
+        "Example:\n"
+        "  tilvane-pack --input sprites/ --image out/atlas.png --text out/atlas.json \\\n"
+        "               --fit any --crop 1 --sort size");
     app.footer(
         "Exit status: 0 done; 1 done, some files failed; 2 usage error or settings refused;\n"
         "3 a file could not be saved (the image, the mask, the text file or --save-settings);\n"
@@ -244,6 +276,11 @@ std::optional<std::string> parsePackArguments(const std::vector<std::string>& ar
         return "invalid value \"" + notes.rejectedValue + "\" for " + notes.rejectedOption;
     } catch (const CLI::ParseError& error) {
         return std::string(error.what());
+    }
+    request.widthGiven = app.count("--width") > 0;
+    request.heightGiven = app.count("--height") > 0;
+    if (!request.fit && (app.count("--min-width") > 0 || app.count("--min-height") > 0)) {
+        return std::string("--min-width and --min-height need --fit");
     }
     return notes.settingsProblem;
 }

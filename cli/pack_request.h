@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "build/size_search.h"
 #include "model/job_settings.h"
 
 namespace tilvane {
@@ -19,6 +21,17 @@ struct PackRequest {
     bool timings = false;
     bool help = false;
     bool version = false;
+    // --fit: the atlas sized by the tool, of this shape.
+    std::optional<FitShape> fit;
+    // --pages: more atlases when one is not enough.
+    bool pages = false;
+    // --min-width, --min-height: the least size --fit may choose.
+    std::uint32_t minWidth = 1;
+    std::uint32_t minHeight = 1;
+    // Whether --width and --height were on the command line (with --fit they
+    // are the maximum, else 8192).
+    bool widthGiven = false;
+    bool heightGiven = false;
 };
 
 }  // namespace tilvane

@@ -7,10 +7,12 @@
 #include <cstring>
 #include <iomanip>
 #include <limits>
+#include <thread>
 
 #include "build/build.h"
 #include "build/footprint.h"
 #include "build/output_paths.h"
+#include "build/pages.h"
 #include "cli/option_table.h"
 #include "cli/terminal_window.h"
 #include "image/placement.h"
@@ -129,13 +131,62 @@ void reportOutputFailures(TerminalWindow& window, const BuildRun& run) {
     }
 }
 
-void printTimings(std::ostream& err, const PackTimings& t) {
-    const double total = t.scanning + t.placing + t.drawing + t.saving;
-    err << std::fixed << std::setprecision(3) << "Timings: scanning " << t.scanning
-        << " s, placing " << t.placing << " s, drawing " << t.drawing << " s, saving " << t.saving
+void printTimings(std::ostream& err, const PackTimings& t, bool sized) {
+    const double total = t.scanning + t.sizing + t.placing + t.drawing + t.saving;
+    err << std::fixed << std::setprecision(3) << "Timings: scanning " << t.scanning;
+    if (sized) err << " s, sizing " << t.sizing;
+    err << " s, placing " << t.placing << " s, drawing " << t.drawing << " s, saving " << t.saving
         << " s, total " << total << " s";
     if (total > 0) err << std::setprecision(1) << " (placing " << 100.0 * t.placing / total << "%)";
     err << '\n' << std::defaultfloat << std::flush;
+}
+
+// The search's limits from the options; a usage error when they hold no size.
+std::optional<std::string> sizingOf(const PackRequest& request, SizingRequest& sizing) {
+    const JobSettings& s = request.settings;
+    sizing.fit = request.fit.has_value();
+    sizing.pages = request.pages;
+    sizing.limits.shape = request.fit.value_or(FitShape::any);
+    constexpr std::uint32_t kFitMaximum = 8192;
+    const bool fit = request.fit.has_value();
+    sizing.limits.maxWidth = fit && !request.widthGiven ? kFitMaximum : s.outputWidth;
+    sizing.limits.maxHeight = fit && !request.heightGiven ? kFitMaximum : s.outputHeight;
+    sizing.limits.minWidth = request.minWidth;
+    sizing.limits.minHeight = request.minHeight;
+    const FitLimits& l = sizing.limits;
+    constexpr std::int64_t kMaxSide = 0x7FFFFFFF;
+    if (l.maxWidth < 1 || l.maxHeight < 1 || l.maxWidth > kMaxSide || l.maxHeight > kMaxSide ||
+        l.minWidth < 1 || l.minHeight < 1 || l.minWidth > l.maxWidth || l.minHeight > l.maxHeight) {
+        return "no atlas size between " + std::to_string(l.minWidth) + "x" +
+               std::to_string(l.minHeight) + " and " + std::to_string(l.maxWidth) + "x" +
+               std::to_string(l.maxHeight);
+    }
+    // Replays are independent: one per core.
+    sizing.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return std::nullopt;
+}
+
+// The chosen size, or each page's, on a line of its own.
+void reportSizing(std::ostream& err, const SizingPlan& plan, const SizingRequest& sizing,
+                  bool pages) {
+    if (plan.fitFailed) {
+        err << "tilvane-pack: note: no atlas size up to " << sizing.limits.maxWidth << "x"
+            << sizing.limits.maxHeight << " holds "
+            << (pages ? "the images of every page" : "every image") << ", so the maximum is used\n";
+    }
+    if (!pages) {
+        const AtlasSize size = plan.pages.front().size;
+        err << "tilvane-pack: atlas size " << size.width << "x" << size.height << '\n';
+    } else {
+        err << "tilvane-pack: " << plan.pages.size()
+            << (plan.pages.size() == 1 ? " page:" : " pages:");
+        for (std::size_t i = 0; i < plan.pages.size(); ++i) {
+            err << (i == 0 ? " " : ", ") << plan.pages[i].size.width << "x"
+                << plan.pages[i].size.height;
+        }
+        err << '\n';
+    }
+    err << std::flush;
 }
 
 }  // namespace
@@ -168,6 +219,14 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     }
 
     JobSettings& settings = request.settings;
+    SizingRequest sizing;
+    if (request.fit || request.pages) {
+        if (const auto error = sizingOf(request, sizing)) return usageError(console, *error);
+        // The atlas is made for each page once its size is known; the scan
+        // needs none of the maximum's size.
+        settings.outputWidth = 1;
+        settings.outputHeight = 1;
+    }
     BuildRun run;
     TerminalWindow window(settings, run, console.out, console.err,
                           console.terminal && !request.quiet);
@@ -189,28 +248,55 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
                     << std::flush;
     }
 
-    const std::vector<std::int32_t> order = run.processOrder;
-    // Each step advances currentStep or ends the build; the bound only guards
-    // against a run that stops advancing.
-    const std::size_t maxSteps = order.size() + 1;
-    for (std::size_t i = 0;
-         (outcome == BuildOutcome::armed || outcome == BuildOutcome::stepDone) && i < maxSteps;
-         ++i) {
-        outcome = buildStep(job);
+    // Steps one armed build (or page) to its end; the times add up over pages.
+    double steps = 0;
+    auto buildArmed = [&]() {
+        const std::vector<std::int32_t> order = run.processOrder;
+        // Each step advances currentStep or ends the build; the bound only
+        // guards against a run that stops advancing.
+        const std::size_t maxSteps = order.size() + 1;
+        for (std::size_t i = 0;
+             (outcome == BuildOutcome::armed || outcome == BuildOutcome::stepDone) && i < maxSteps;
+             ++i) {
+            outcome = buildStep(job);
+        }
+        const auto end = Clock::now();
+        reportOutputFailures(window, run);
+        steps +=
+            phases.secondsIn(BuildPhase::placing,
+                             phases.reached(BuildPhase::saving) ? phases[BuildPhase::saving] : end);
+        measured.saving += phases.secondsIn(BuildPhase::saving, end);
+        phases = PhaseClock{};
+        if (request.timings || timings) measured.placing += replayPlacement(settings, run, order);
+    };
+
+    const bool sized = request.fit.has_value() || request.pages;
+    if (!sized) {
+        buildArmed();
+    } else {
+        const auto start = Clock::now();
+        window.setStatusText("Sizing the atlas...");
+        window.refreshControls(false);
+        const SizingPlan plan = planPages(settings, run, sizing);
+        measured.sizing = secondsSince(start);
+        window.clearProgress();
+        reportSizing(console.err, plan, sizing, request.pages);
+        const std::string firstImage = settings.outputImageFile;
+        const std::string firstText = settings.outputTextFile;
+        for (std::size_t page = 0; page < plan.pages.size(); ++page) {
+            if (!armPage(job, plan, page, firstImage, firstText)) return kPackUsageOrRefused;
+            outcome = BuildOutcome::armed;
+            buildArmed();
+            if (outcome != BuildOutcome::saved && outcome != BuildOutcome::savedWithFailures) break;
+        }
     }
-    const auto end = Clock::now();
-    reportOutputFailures(window, run);
-    const double steps = phases.secondsIn(
-        BuildPhase::placing, phases.reached(BuildPhase::saving) ? phases[BuildPhase::saving] : end);
-    measured.saving = phases.secondsIn(BuildPhase::saving, end);
 
     if (request.timings || timings) {
-        measured.placing = replayPlacement(settings, run, order);
         measured.drawing = std::max(0.0, steps - measured.placing);
         if (timings) *timings = measured;
         if (request.timings) {
             window.clearProgress();
-            printTimings(console.err, measured);
+            printTimings(console.err, measured, sized);
         }
     }
 

@@ -23,6 +23,8 @@ enum PackStatus : int {
 // keep, the 32-bit conversion and the copy into the atlas).
 struct PackTimings {
     double scanning = 0;
+    // Choosing the atlas sizes and pages (--fit, --pages), after the scan.
+    double sizing = 0;
     double placing = 0;
     double drawing = 0;
     double saving = 0;

@@ -48,9 +48,9 @@ struct SearchFrame {
 };
 
 // False when no search is possible at all (bad arguments or a negative border).
-bool makeFrame(const PixelImage* output, std::int32_t fw, std::int32_t fh,
+bool makeFrame(std::int32_t width, std::int32_t height, std::int32_t fw, std::int32_t fh,
                const PlacementSettings& settings, SearchFrame& f) {
-    if (output == nullptr || fw <= 0 || fh <= 0) return false;
+    if (width <= 0 || height <= 0 || fw <= 0 || fh <= 0) return false;
     const auto border = static_cast<std::int32_t>(settings.borderSize);
     // Read as signed, a border of 2^31 or more would start the scan left of and
     // above the image; no such position is ever inside it.
@@ -59,8 +59,8 @@ bool makeFrame(const PixelImage* output, std::int32_t fw, std::int32_t fh,
     f.stepY = activeStep(settings.gridAlignY);
     f.startX = alignUp(f.stepX, border);
     f.startY = alignUp(f.stepY, border);
-    f.limitX = Coord{imageWidth(output)} - border;
-    f.limitY = Coord{imageHeight(output)} - border;
+    f.limitX = Coord{width} - border;
+    f.limitY = Coord{height} - border;
     f.extentW = extendEdge(f.stepX, f.startX + fw - 1) - f.startX + 1;
     f.extentH = extendEdge(f.stepY, f.startY + fh - 1) - f.startY + 1;
     return true;
@@ -388,11 +388,13 @@ std::int32_t roundUpToGrid(std::int32_t g, std::int32_t v) {
 
 // The scan step by step, with only the two early exits that cannot change
 // its answer.
-bool findPlacementReference(const PixelImage* output, std::int32_t fw, std::int32_t fh,
-                            const std::vector<Rect>& occupiedRects,
-                            const PlacementSettings& settings, Rect* result) {
+namespace {
+
+bool referenceScan(std::int32_t width, std::int32_t height, std::int32_t fw, std::int32_t fh,
+                   const std::vector<Rect>& occupiedRects, const PlacementSettings& settings,
+                   Rect* result) {
     SearchFrame f;
-    if (result == nullptr || !makeFrame(output, fw, fh, settings, f)) return false;
+    if (result == nullptr || !makeFrame(width, height, fw, fh, settings, f)) return false;
     for (Coord y = f.startY; y < f.limitY; ++y) {
         if (y % f.stepY != 0) continue;
         const Coord bottom = extendEdge(f.stepY, y + fh - 1);
@@ -427,6 +429,15 @@ bool findPlacementReference(const PixelImage* output, std::int32_t fw, std::int3
         }
     }
     return false;
+}
+
+}  // namespace
+
+bool findPlacementReference(const PixelImage* output, std::int32_t fw, std::int32_t fh,
+                            const std::vector<Rect>& occupiedRects,
+                            const PlacementSettings& settings, Rect* result) {
+    return output != nullptr && referenceScan(imageWidth(output), imageHeight(output), fw, fh,
+                                              occupiedRects, settings, result);
 }
 
 namespace {
@@ -703,12 +714,20 @@ Coord ladderStep(Coord v) {
 bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
                    const OccupancyIndex& occupied, const PlacementSettings& settings,
                    Rect* result) {
+    if (output == nullptr) return false;
+    return findPlacementIn(imageWidth(output), imageHeight(output), fw, fh, occupied, settings,
+                           result);
+}
+
+bool findPlacementIn(std::int32_t width, std::int32_t height, std::int32_t fw, std::int32_t fh,
+                     const OccupancyIndex& occupied, const PlacementSettings& settings,
+                     Rect* result) {
     const OccupancyIndex::Impl* index = occupied.impl_.get();
     if (index != nullptr && index->malformed) {
-        return findPlacementReference(output, fw, fh, index->rects, settings, result);
+        return referenceScan(width, height, fw, fh, index->rects, settings, result);
     }
     SearchFrame f;
-    if (result == nullptr || !makeFrame(output, fw, fh, settings, f)) return false;
+    if (result == nullptr || !makeFrame(width, height, fw, fh, settings, f)) return false;
     if (f.startX + f.extentW > f.limitX || f.startY + f.extentH > f.limitY) return false;
     if (index == nullptr) {
         *result = toRect(f.startX, f.startY, f);

@@ -34,6 +34,13 @@ class OccupancyIndex;
 bool findPlacement(const PixelImage* output, std::int32_t fw, std::int32_t fh,
                    const OccupancyIndex& occupied, const PlacementSettings& settings, Rect* result);
 
+// The same search in an output of width x height that need not exist: layouts
+// can be tried at many sizes without an image of each. False, slot untouched,
+// also when width or height is not positive.
+bool findPlacementIn(std::int32_t width, std::int32_t height, std::int32_t fw, std::int32_t fh,
+                     const OccupancyIndex& occupied, const PlacementSettings& settings,
+                     Rect* result);
+
 // A search structure over the occupied rectangles, kept beside the build's
 // occupiedRects and given every rectangle appended to it, in the same order.
 // Its memory grows with the rectangles' rows and column runs, never with the
@@ -58,6 +65,8 @@ public:
 private:
     friend bool findPlacement(const PixelImage*, std::int32_t, std::int32_t, const OccupancyIndex&,
                               const PlacementSettings&, Rect*);
+    friend bool findPlacementIn(std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                const OccupancyIndex&, const PlacementSettings&, Rect*);
     std::unique_ptr<Impl> impl_;
 };
 

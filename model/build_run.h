@@ -81,6 +81,12 @@ struct BuildRun {
     // then the text file. The dialog shows only what the messages say;
     // tilvane-pack names each path and cause.
     std::vector<OutputFailure> outputFailures;
+
+    // A build over several atlases (pages): the images the pages before this
+    // one added, and whether another page follows, whose completion then tells
+    // the outcome for all of them. 0 and false for a build of one atlas.
+    std::int32_t addedOnEarlierPages = 0;
+    bool morePagesFollow = false;
 };
 
 }  // namespace tilvane

@@ -75,7 +75,7 @@ case $mode in
     MANWIDTH=100 man --warnings -l "$page" >"$tmp/page" 2>"$tmp/warnings" || fail "man -l failed"
     [[ ! -s $tmp/warnings ]] || fail "man warns: $(cat "$tmp/warnings")"
     # Every option --help lists is in the rendered page, and no other.
-    "$build/cli/tilvane-pack" --help | grep -oE -- '^ +--[a-z-]+' | tr -d ' ' | sort >"$tmp/help"
+    "$build/cli/tilvane-pack" --help | grep -oE -- '^ {2}--[a-z-]+' | tr -d ' ' | sort >"$tmp/help"
     grep -oE -- '^ +--[a-z-]+' "$tmp/page" | tr -d ' ' | sort -u >"$tmp/man"
     [[ -s $tmp/help ]] || fail "--help lists no options"
     diff "$tmp/help" "$tmp/man" >&2 || fail "the options of --help and of the page differ (above)"
