@@ -35,6 +35,41 @@ std::vector<std::filesystem::path> pageOutputs(const JobSettings& settings) {
     return outputs;
 }
 
+// Why page `page` (1 or more) may not be written, or nothing: its outputs
+// would replace another file or an earlier page's output, or the first page's
+// outputs are not files whose names can take a page number (a device or FIFO).
+std::optional<std::string> pageRefusal(JobSettings settings, std::size_t page,
+                                       const std::string& firstImageFile,
+                                       const std::string& firstTextFile) {
+    for (const std::string& first : {firstImageFile, firstTextFile}) {
+        std::error_code ec;
+        const auto status = std::filesystem::status(first, ec);
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            return "Page " + std::to_string(page + 1) + " cannot be named after " + first +
+                   ", which is not a regular file.";
+        }
+    }
+    settings.outputImageFile = pagePath(firstImageFile, page);
+    settings.outputTextFile = pagePath(firstTextFile, page);
+    if (std::optional<std::string> conflict = findOutputConflict(settings)) return conflict;
+    // A page's outputs must not be an earlier page's (a text file named like a
+    // later page's image).
+    const std::vector<std::filesystem::path> own = pageOutputs(settings);
+    for (std::size_t q = 0; q < page; ++q) {
+        JobSettings earlier = settings;
+        earlier.outputImageFile = pagePath(firstImageFile, q);
+        earlier.outputTextFile = pagePath(firstTextFile, q);
+        for (const std::filesystem::path& theirs : pageOutputs(earlier)) {
+            for (const std::filesystem::path& mine : own) {
+                if (mine != theirs) continue;
+                return "Page " + std::to_string(page + 1) + " would replace " + theirs.string() +
+                       ", an output of page " + std::to_string(q + 1) + ".";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
@@ -129,26 +164,14 @@ bool armPage(BuildJob& job, const SizingPlan& plan, std::size_t page,
     settings.outputHeight = static_cast<std::uint32_t>(pagePlan.size.height);
     settings.outputImageFile = pagePath(firstImageFile, page);
     settings.outputTextFile = pagePath(firstTextFile, page);
-    if (page > 0) {
-        if (const std::optional<std::string> conflict = findOutputConflict(settings)) {
-            job.window.showMessage(*conflict);
-            return false;
-        }
-        // A page's outputs must not be an earlier page's (a text file named
-        // like a later page's image).
-        const std::vector<std::filesystem::path> own = pageOutputs(settings);
-        for (std::size_t q = 0; q < page; ++q) {
-            JobSettings earlier = settings;
-            earlier.outputImageFile = pagePath(firstImageFile, q);
-            earlier.outputTextFile = pagePath(firstTextFile, q);
-            for (const std::filesystem::path& theirs : pageOutputs(earlier)) {
-                for (const std::filesystem::path& mine : own) {
-                    if (mine != theirs) continue;
-                    job.window.showMessage("Page " + std::to_string(page + 1) + " would replace " +
-                                           theirs.string() + ", an output of page " +
-                                           std::to_string(q + 1) + ".");
-                    return false;
-                }
+    // Every later page's outputs are checked before the first page draws, so
+    // a refusal never leaves half of the pages written.
+    if (page == 0) {
+        for (std::size_t later = 1; later < plan.pages.size(); ++later) {
+            if (const std::optional<std::string> refusal =
+                    pageRefusal(settings, later, firstImageFile, firstTextFile)) {
+                job.window.showMessage(*refusal);
+                return false;
             }
         }
     }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <bit>
 #include <cstdio>
@@ -169,6 +170,19 @@ TEST(PackFit, PagesPlaceEveryImageOnceEachAsABuildOfItsImages) {
         EXPECT_EQ(seen.size(), 12u);
         for (const auto& [sprite, count] : seen) EXPECT_EQ(count, 1) << sprite;
     }
+    // A FIFO's name cannot take a page number: refused before any page is drawn.
+    TempDir output;
+    ASSERT_EQ(::mkfifo(output.file("fifo").c_str(), 0600), 0);
+    std::vector<std::string> args =
+        packArgs(input.folder(), output, {"--width", "256", "--height", "256", "--pages"});
+    args[5] = output.file("fifo");
+    const Result r = pack(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Page 2 cannot be named after " + output.file("fifo") +
+                         ", which is not a regular file."),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(output.file("atlas.png")));
 }
 
 TEST(PackFit, OptionsAreCheckedAndShownInTheHelp) {
