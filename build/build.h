@@ -64,6 +64,7 @@ struct BuildJob {
     BuildRun& run;
     WindowServices& window;
     std::function<void(BuildPhase)> onPhase = nullptr;
+    BuildExtras extras{};
 };
 
 // The timer whose ticks drive the build.

@@ -7,6 +7,7 @@
 #include "build/file_ordering.h"
 #include "build/folder_search.h"
 #include "build/output_paths.h"
+#include "build/tree_search.h"
 #include "image/image_file.h"
 #include "image/trim.h"
 #include "model/path_helpers.h"
@@ -65,8 +66,14 @@ bool checkSettings(BuildJob& job) {
 void listFile(BuildJob& job, const FolderEntry& entry, std::int32_t& nextFileIndex) {
     const JobSettings& settings = job.settings;
     BuildRun& run = job.run;
-    if (entry.size == 0) return;
-    if (!isSupportedInputFile(entry.name)) return;
+    if (entry.size == 0) {
+        if (entry.folder) run.notes.skipped.push_back(entry.name + "/");
+        return;
+    }
+    if (!isSupportedInputFile(entry.name)) {
+        run.notes.skipped.push_back(entry.name);
+        return;
+    }
 
     ImagePtr image = CreateBitmapFromFile(settings.inputFolder + entry.name);
     if (!image) {
@@ -152,6 +159,7 @@ void clearRun(BuildRun& run) {
     run.sizeSortList.clear();
     run.originalSizes.clear();
     run.outputFailures.clear();
+    run.notes = {};
 }
 
 void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {
@@ -197,7 +205,9 @@ BuildOutcome startBuild(BuildJob& job) {
     window.setStatusText("Searching for files...");
     window.refreshControls(false);
 
-    const std::optional<std::vector<FolderEntry>> entries = searchFolder(job.settings.inputFolder);
+    const std::optional<std::vector<FolderEntry>> entries =
+        job.extras.recursive ? searchFolderTree(job.settings.inputFolder, &run.notes.skipped)
+                             : searchFolder(job.settings.inputFolder);
     if (!entries) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
         return BuildOutcome::noInputFolder;

@@ -3,9 +3,11 @@
 #include <limits>
 #include <string>
 
+#include "build/aliases.h"
 #include "build/build.h"
 #include "build/footprint.h"
 #include "image/blit.h"
+#include "image/extrude.h"
 #include "image/image_file.h"
 #include "image/placement.h"
 
@@ -24,6 +26,25 @@ public:
     StepGuardScope(const StepGuardScope&) = delete;
     StepGuardScope& operator=(const StepGuardScope&) = delete;
 };
+
+// A side grown by the extrusion ring on both ends, held at 2^31 - 1 (which no
+// atlas can take) rather than wrapped.
+std::int32_t extrudedSide(std::int32_t side, std::uint32_t ring) {
+    const std::int64_t grown =
+        static_cast<std::int64_t>(side) + 2 * static_cast<std::int64_t>(ring);
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(grown, std::numeric_limits<std::int32_t>::max()));
+}
+
+// File f shares the pixels of placed image `same`: it gets that rectangle and
+// keeps its own name, offsets and source size.
+void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int32_t f) {
+    run.placedRects.push_back(run.placedRects[same]);
+    run.occupiedRects.push_back(run.occupiedRects[same]);
+    run.placedNames.push_back(name);
+    run.placedFileIndices.push_back(f);
+    ++run.notes.aliased;
+}
 
 // Loads, measures and places file f; failures become failure texts.
 void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
@@ -50,8 +71,23 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     const bool cropped = settings.cropMode != kCropNone;
     const std::int32_t w = cropped ? crop.right - crop.left + 1 : imageWidth(image.get());
     const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : imageHeight(image.get());
-    const std::int32_t fw = footprintSide(w, settings.spacing, imageWidth(run.outputImage.get()));
-    const std::int32_t fh = footprintSide(h, settings.spacing, imageHeight(run.outputImage.get()));
+    const Point offset = run.trimOffsets[index];
+    const Rect source{offset.x, offset.y, offset.x + w - 1, offset.y + h - 1};
+    std::uint64_t hash = 0;
+    if (job.extras.alias) {
+        const Rect whole{0, 0, w - 1, h - 1};
+        hash = pixelHash(*image, cropped ? source : whole);
+        if (const auto same = findIdenticalPlaced(run, *image, cropped ? source : whole, hash)) {
+            addAlias(run, *same, name, f);
+            return;
+        }
+    }
+    // Extrusion widens the footprint on every side; the sprite sits inside it.
+    const std::uint32_t ring = job.extras.extrude;
+    const std::int32_t fw =
+        footprintSide(extrudedSide(w, ring), settings.spacing, imageWidth(run.outputImage.get()));
+    const std::int32_t fh =
+        footprintSide(extrudedSide(h, ring), settings.spacing, imageHeight(run.outputImage.get()));
 
     const PlacementSettings placement{settings.borderSize, settings.gridAlignX,
                                       settings.gridAlignY};
@@ -60,17 +96,18 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
         addFailure(run, name, "no space left on output image");
         return;
     }
-    const std::int32_t x = occupied.left;
-    const std::int32_t y = occupied.top;
-    const Point offset = run.trimOffsets[index];
-    const Rect source{offset.x, offset.y, offset.x + w - 1, offset.y + h - 1};
+    // The footprint fits, so the sprite and its ring do too.
+    const std::int32_t x = occupied.left + static_cast<std::int32_t>(ring);
+    const std::int32_t y = occupied.top + static_cast<std::int32_t>(ring);
     blitImage(run.outputImage.get(), image.get(), x, y, cropped ? &source : nullptr);
+    if (ring > 0) extrudeEdges(*run.outputImage, {x, y, x + w - 1, y + h - 1}, ring);
 
     run.placedRects.push_back({x, y, x + w - 1, y + h - 1});
     run.occupiedRects.push_back(occupied);
     run.occupancy.add(occupied);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
+    if (job.extras.alias) rememberPlaced(run, hash);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "model/build_extras.h"
 #include "model/job_settings.h"
 
 namespace tilvane {
@@ -16,6 +17,12 @@ struct PackRequest {
     bool timings = false;
     bool help = false;
     bool version = false;
+    // Beyond the dialog: the engine formats, the tree search, extrusion, aliases.
+    BuildExtras extras;
+    // Warnings (name collisions, names that are not UTF-8) fail the run.
+    bool strict = false;
+    // Also list skipped files and folders, and the images stored as aliases.
+    bool verbose = false;
 };
 
 }  // namespace tilvane

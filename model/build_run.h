@@ -8,6 +8,7 @@
 #include "image/geometry.h"
 #include "image/pixel_image.h"
 #include "image/placement.h"
+#include "model/build_extras.h"
 
 namespace tilvane {
 
@@ -51,6 +52,8 @@ struct BuildRun {
     // then the text file. The dialog shows only what the messages say;
     // tilvane-pack names each path and cause.
     std::vector<OutputFailure> outputFailures;
+    // Skipped files, name collisions and aliases, for a front end that reports them.
+    BuildNotes notes;
 };
 
 }  // namespace tilvane
