@@ -185,6 +185,13 @@ bool checkOutputPaths(BuildJob& job) {
         job.window.showMessage("The Output Text File folder does not exist.");
         return false;
     }
+    // A recursive search would read the atlas (and its mask) on the next run.
+    if (job.extras.recursive && inSubFolderOf(settings.outputImageFile, settings.inputFolder)) {
+        job.window.showMessage(
+            "The Output Image File must not be in a sub-folder of the Input Folder when "
+            "sub-folders are packed too.");
+        return false;
+    }
     if (const std::optional<std::string> conflict = findOutputConflict(settings)) {
         job.window.showMessage(*conflict);
         return false;

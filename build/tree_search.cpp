@@ -61,4 +61,16 @@ std::optional<std::vector<FolderEntry>> searchFolderTree(const std::string& fold
     return entries;
 }
 
+bool inSubFolderOf(const std::string& file, const std::string& folder) {
+    std::error_code ec;
+    const fs::path top =
+        fs::weakly_canonical(folder.empty() ? fs::path(".") : fs::path(folder), ec);
+    if (ec) return false;
+    const fs::path parent =
+        fs::weakly_canonical(fs::absolute(fs::path(file), ec).parent_path(), ec);
+    if (ec || parent == top) return false;
+    const fs::path relative = parent.lexically_relative(top);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
 }  // namespace tilvane

@@ -19,4 +19,10 @@ namespace tilvane {
 std::optional<std::vector<FolderEntry>> searchFolderTree(const std::string& folder,
                                                          std::vector<std::string>* notEntered);
 
+// Whether the file lies in a sub-folder (at any depth) of the folder, both
+// resolved (symbolic links, ".", ".."), so that a recursive search of the
+// folder would read it. False for a file directly in the folder, and when
+// either cannot be resolved.
+bool inSubFolderOf(const std::string& file, const std::string& folder);
+
 }  // namespace tilvane

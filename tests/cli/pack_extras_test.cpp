@@ -55,6 +55,11 @@ TEST(PackExtras, WarningsStrictAndVerbose) {
          1,
          {notUtf8},
          {collision, "skipped sub/"}},
+        {"recursive, atlas in a sub-folder",
+         {"--recursive", "--image", input.file("sub/a.png")},
+         2,
+         {"must not be in a sub-folder of the Input Folder"},
+         {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
