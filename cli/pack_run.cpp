@@ -152,6 +152,8 @@ void reportSkipped(TerminalWindow& window, std::ostream& err, const BuildNotes& 
 // warnings there were.
 std::size_t reportNotes(TerminalWindow& window, std::ostream& err, const BuildNotes& notes,
                         bool verbose) {
+    const std::size_t warnings = notes.collisions.size() + notes.notUtf8.size();
+    if (warnings == 0 && !(verbose && notes.aliased > 0)) return 0;
     window.clearProgress();
     for (const NameCollision& c : notes.collisions) {
         err << "tilvane-pack: warning: " << escapeControls(c.first) << " and "
@@ -168,7 +170,7 @@ std::size_t reportNotes(TerminalWindow& window, std::ostream& err, const BuildNo
             << " the pixels and rectangle of an image placed before\n";
     }
     err << std::flush;
-    return notes.collisions.size() + notes.notUtf8.size();
+    return warnings;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -11,70 +12,38 @@
 namespace tilvane {
 namespace {
 
-// A libGDX atlas as its documentation describes the format: a page is a name
-// line (after a blank line, or first in the file) and "key: values" lines; a
-// region is a name line and its own "key: values" lines. Both the current keys
-// (bounds, offsets) and the earlier ones (xy, size, orig, offset) are read.
-struct GdxRegion {
-    std::string name;
-    std::vector<int> bounds;   // x, y, width, height
-    std::vector<int> offsets;  // left, bottom, original width, original height
-    int index = -1;
-};
-struct GdxPage {
-    std::string name;
-    std::vector<int> size;
-    std::vector<GdxRegion> regions;
-};
+// A libGDX atlas read as its documentation describes the format: name lines
+// (pages and regions alike) each followed by "key: values" lines, of which the
+// numbers are kept (format, filter and repeat keep none). The earlier region keys are
+// mapped to the current ones: xy + size to bounds, offset + orig to offsets.
+using GdxAtlas = std::map<std::string, std::map<std::string, std::vector<int>>>;
 
-std::vector<int> numbersOf(const std::string& values) {
-    std::vector<int> out;
-    std::stringstream in(values);
-    for (std::string item; std::getline(in, item, ',');) out.push_back(std::stoi(item));
-    return out;
-}
-
-std::vector<GdxPage> parseGdxAtlas(const std::string& text) {
-    std::vector<GdxPage> pages;
+GdxAtlas parseGdxAtlas(const std::string& text) {
+    GdxAtlas atlas;
     std::stringstream in(text);
-    bool pageNext = true;
+    std::string name;
     for (std::string line; std::getline(in, line);) {
-        const std::size_t start = line.find_first_not_of(" \t");
-        if (start == std::string::npos) {
-            pageNext = true;
-            continue;
-        }
-        line = line.substr(start);
+        line.erase(0, line.find_first_not_of(" \t"));
         const std::size_t colon = line.find(':');
-        if (colon == std::string::npos) {
-            if (pageNext)
-                pages.push_back({line, {}, {}});
-            else if (!pages.empty())
-                pages.back().regions.push_back({line, {}, {}, -1});
-            pageNext = false;
+        if (line.empty() || colon == std::string::npos) {
+            if (!line.empty()) atlas[name = line];
             continue;
         }
-        if (pages.empty()) continue;
-        const std::string key = line.substr(0, colon);
-        const std::string values = line.substr(colon + 1);
-        GdxPage& page = pages.back();
-        if (page.regions.empty()) {
-            if (key == "size") page.size = numbersOf(values);
-            continue;
+        std::stringstream values(line.substr(colon + 1));
+        std::vector<int>& numbers = atlas[name][line.substr(0, colon)];
+        for (std::string item; std::getline(values, item, ',');) {
+            int number = 0;
+            if (std::istringstream(item) >> number) numbers.push_back(number);
         }
-        GdxRegion& r = page.regions.back();
-        if (values.find_first_of("0123456789") == std::string::npos) continue;  // rotate, ...
-        std::vector<int> v = numbersOf(values);
-        if (key == "bounds") r.bounds = v;
-        if (key == "offsets") r.offsets = v;
-        if (key == "index") r.index = v.at(0);
-        if (key == "xy") r.bounds = {v.at(0), v.at(1), 0, 0};
-        if (key == "size") r.bounds.resize(2), r.bounds.insert(r.bounds.end(), v.begin(), v.end());
-        if (key == "orig")
-            r.offsets.resize(2), r.offsets.insert(r.offsets.end(), v.begin(), v.end());
-        if (key == "offset") r.offsets.resize(4), r.offsets[0] = v.at(0), r.offsets[1] = v.at(1);
     }
-    return pages;
+    for (auto& [region, keys] : atlas) {
+        if (!keys.contains("xy")) continue;
+        keys["bounds"] = keys["xy"];
+        keys["bounds"].insert(keys["bounds"].end(), keys["size"].begin(), keys["size"].end());
+        keys["offsets"] = keys["offset"];
+        keys["offsets"].insert(keys["offsets"].end(), keys["orig"].begin(), keys["orig"].end());
+    }
+    return atlas;
 }
 
 SourceRectEntry entry(std::string name, int x, int y, int w, int h, Point offset, Size original) {
@@ -91,39 +60,29 @@ SourceRectEntry entry(std::string name, int x, int y, int w, int h, Point offset
     return e;
 }
 
-TEST(GdxAtlas, ParserReadsTheDocumentationsExample) {
+using Numbers = std::vector<int>;
+
+TEST(GdxAtlas, ParserReadsTheDocumentationsExampleAndOurRegions) {
     std::ifstream file(std::string(TILVANE_SOURCE_DIR) +
                        "/tests/textout/golden/gdx_documentation_example.atlas");
-    const std::string text((std::istreambuf_iterator<char>(file)), {});
-    const std::vector<GdxPage> pages = parseGdxAtlas(text);
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ(pages[0].name, "page1.png");
-    EXPECT_EQ(pages[0].size, (std::vector<int>{640, 480}));
-    ASSERT_EQ(pages[0].regions.size(), 2u);
-    EXPECT_EQ(pages[0].regions[0].bounds, (std::vector<int>{372, 100, 26, 108}));
-    EXPECT_EQ(pages[0].regions[1].index, 0);
-    ASSERT_EQ(pages[1].regions.size(), 1u);
-    EXPECT_EQ(pages[1].regions[0].name, "bg-dialog");
-    EXPECT_EQ(pages[1].regions[0].offsets, (std::vector<int>{2, 2, 21, 42}));
-}
+    GdxAtlas example = parseGdxAtlas({std::istreambuf_iterator<char>(file), {}});
+    EXPECT_EQ(example["page1.png"]["size"], (Numbers{640, 480}));
+    EXPECT_EQ(example["dagger"]["bounds"], (Numbers{372, 100, 26, 108}));
+    EXPECT_EQ(example["head"]["index"], (Numbers{0}));
+    EXPECT_EQ(example["bg-dialog"]["offsets"], (Numbers{2, 2, 21, 42}));
 
-TEST(GdxAtlas, RegionsCarryBoundsAndOffsetsFromTheBottom) {
-    // 40 x 20 source trimmed to 32 x 16 from (3, 2): 20 - 2 - 16 = 2 rows cut below.
+    // 40 x 20 source trimmed to 32 x 16 from (3, 1): 20 - 1 - 16 = 3 rows cut below.
     const std::vector<SourceRectEntry> entries = {
-        entry("hero.walk.png", 0, 0, 32, 16, {3, 2}, {40, 20}),
+        entry("hero.walk.png", 0, 0, 32, 16, {3, 1}, {40, 20}),
         entry("enemies/goblin:01.png", 33, 0, 8, 8, {0, 0}, {8, 8}),
     };
-    const AtlasMeta meta{"atlas.png", 128, 64, "1.0", {}};
-    const std::vector<GdxPage> pages = parseGdxAtlas(formatGdxAtlas(meta, entries));
-    ASSERT_EQ(pages.size(), 1u);
-    EXPECT_EQ(pages[0].name, "atlas.png");
-    EXPECT_EQ(pages[0].size, (std::vector<int>{128, 64}));
-    ASSERT_EQ(pages[0].regions.size(), 2u);
-    EXPECT_EQ(pages[0].regions[0].name, "hero.walk");
-    EXPECT_EQ(pages[0].regions[0].bounds, (std::vector<int>{0, 0, 32, 16}));
-    EXPECT_EQ(pages[0].regions[0].offsets, (std::vector<int>{3, 2, 40, 20}));
-    EXPECT_EQ(pages[0].regions[1].name, "enemies/goblin_01");
-    EXPECT_EQ(pages[0].regions[1].offsets, (std::vector<int>{0, 0, 8, 8}));
+    GdxAtlas ours = parseGdxAtlas(formatGdxAtlas({"atlas.png", 128, 64, "1.0", {}}, entries));
+    EXPECT_EQ(ours["atlas.png"]["size"], (Numbers{128, 64}));
+    EXPECT_EQ(ours["hero.walk"]["bounds"], (Numbers{0, 0, 32, 16}));
+    EXPECT_EQ(ours["hero.walk"]["offsets"], (Numbers{3, 3, 40, 20}));
+    EXPECT_EQ(ours["hero.walk"]["index"], (Numbers{-1}));
+    EXPECT_EQ(ours["enemies/goblin_01"]["bounds"], (Numbers{33, 0, 8, 8}));
+    EXPECT_EQ(ours.size(), 3u);
 }
 
 TEST(JsonHashAndArray, KeysSurviveAnyBytes) {
