@@ -5,6 +5,7 @@
 #include <iterator>
 #include <set>
 
+#include "build/aliases.h"
 #include "tests/build/build_fixture.h"
 
 namespace tilvane::testing {
@@ -155,6 +156,20 @@ TEST(BuildExtras, AliasPlacesIdenticalTrimmedPixelsOnce) {
         EXPECT_EQ(f.run.trimOffsets[f.run.placedFileIndices[3]], (Point{3, 2}));
         EXPECT_EQ(f.run.originalSizes[f.run.placedFileIndices[3]], (Size{6, 5}));
     }
+}
+
+TEST(BuildExtras, AliasEqualityDecidesNotTheHash) {
+    BuildRun run;
+    run.outputImage = makeSprite(8, 8, {2, 2, 4, 4});
+    run.placedRects = {{2, 2, 4, 4}};
+    run.notes.pixelHashes.emplace(42, 0);
+    const ImagePtr same = makeSprite(8, 8, {2, 2, 4, 4});
+    ImagePtr other = makeSprite(8, 8, {2, 2, 4, 4});
+    setPixel(*other, 3, 3, 0);
+    // Under one (forced) hash, only the equal pixels are an alias.
+    EXPECT_EQ(findIdenticalPlaced(run, *same, {2, 2, 4, 4}, 42), std::optional<std::size_t>(0));
+    EXPECT_EQ(findIdenticalPlaced(run, *other, {2, 2, 4, 4}, 42), std::nullopt);
+    EXPECT_EQ(findIdenticalPlaced(run, *same, {2, 2, 4, 4}, 7), std::nullopt);
 }
 
 }  // namespace
