@@ -5,20 +5,10 @@
 #include <sstream>
 
 #include "cli/pack_run.h"
-#include "image/image_file.h"
-#include "tests/support/temp_dir.h"
+#include "tests/build/build_fixture.h"
 
 namespace tilvane::testing {
 namespace {
-
-void writeOpaque(const std::string& path, int w, int h) {
-    ImagePtr image = createPixelImage(w, h);
-    ASSERT_TRUE(image);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) setPixel(*image, x, y, packPixel(9, 8, 7, 255));
-    }
-    ASSERT_EQ(SaveBitmapToFile(image.get(), path), 0) << path;
-}
 
 // Warnings go to standard error whatever the options; --strict makes them fail
 // the run, --verbose adds what was left out.
@@ -26,8 +16,8 @@ TEST(PackExtras, WarningsStrictAndVerbose) {
     TempDir input;
     TempDir output;
     std::filesystem::create_directory(input.path() / "sub");
-    for (const char* name : {"x-1.png", "x_1.png", "bad\xFF.png", "sub/y.png"}) {
-        writeOpaque(input.file(name), 3, 3);
+    for (const char* name : {"x-1.png", "x_1.png", "bad\xFF.png", "sub/y.png", "sub_y.png"}) {
+        writeOpaqueSprite(input.file(name), 3, 3);
     }
     std::ofstream(input.file("notes.txt")) << "not an image";
     struct Row {

@@ -46,20 +46,6 @@ GdxAtlas parseGdxAtlas(const std::string& text) {
     return atlas;
 }
 
-SourceRectEntry entry(std::string name, int x, int y, int w, int h, Point offset, Size original) {
-    SourceRectEntry e;
-    e.name = std::move(name);
-    e.left = x;
-    e.top = y;
-    e.right = x + w - 1;
-    e.bottom = y + h - 1;
-    e.width = w;
-    e.height = h;
-    e.drawOffset = offset;
-    e.originalSize = original;
-    return e;
-}
-
 using Numbers = std::vector<int>;
 
 TEST(GdxAtlas, ParserReadsTheDocumentationsExampleAndOurRegions) {
@@ -73,8 +59,8 @@ TEST(GdxAtlas, ParserReadsTheDocumentationsExampleAndOurRegions) {
 
     // 40 x 20 source trimmed to 32 x 16 from (3, 1): 20 - 1 - 16 = 3 rows cut below.
     const std::vector<SourceRectEntry> entries = {
-        entry("hero.walk.png", 0, 0, 32, 16, {3, 1}, {40, 20}),
-        entry("enemies/goblin:01.png", 33, 0, 8, 8, {0, 0}, {8, 8}),
+        {"hero.walk.png", 0, 0, 31, 15, 32, 16, {3, 1}, {40, 20}},
+        {"enemies/goblin:01.png", 33, 0, 40, 7, 8, 8, {0, 0}, {8, 8}},
     };
     GdxAtlas ours = parseGdxAtlas(formatGdxAtlas({"atlas.png", 128, 64, "1.0", {}}, entries));
     EXPECT_EQ(ours["atlas.png"]["size"], (Numbers{128, 64}));
@@ -103,7 +89,7 @@ TEST(JsonHashAndArray, KeysSurviveAnyBytes) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const std::vector<SourceRectEntry> entries = {
-            entry(row.fileName, 1, 2, 3, 4, {1, 0}, {5, 4})};
+            {row.fileName, 1, 2, 3, 5, 3, 4, {1, 0}, {5, 4}}};
         const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", {}};
         const auto hash = nlohmann::json::parse(formatJsonHash(meta, entries));
         const auto array = nlohmann::json::parse(formatJsonArray(meta, entries));
