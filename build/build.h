@@ -72,6 +72,7 @@ struct BuildJob {
     WindowServices& window;
     std::function<void(BuildPhase)> onPhase = nullptr;
     std::size_t keptPixelBudget = kDefaultKeptPixelBudget;
+    BuildExtras extras{};
 };
 
 // The timer whose ticks drive the build.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "build/build.h"
+#include "build/engine_output.h"
 #include "image/image_file.h"
 #include "image/mask.h"
 #include "image/output_file.h"
@@ -67,7 +68,10 @@ std::optional<std::string> sourceRectsDocument(const JobSettings& settings, cons
 // was; a failed write leaves it too (OutputFile commits by renaming). On false,
 // *error holds the cause: EINVAL for a refused document, else the file's errno.
 bool writeTextFile(const BuildJob& job, int* error) {
-    const std::optional<std::string> document = sourceRectsDocument(job.settings, job.run);
+    const DataFormat format = job.extras.format;
+    const std::optional<std::string> document = format == DataFormat::described
+                                                    ? sourceRectsDocument(job.settings, job.run)
+                                                    : engineDocument(job.settings, format, job.run);
     if (!document) {
         *error = EINVAL;
         return false;
@@ -133,6 +137,7 @@ BuildOutcome finishBuild(BuildJob& job) {
         }
     }
 
+    prepareDataNames(settings, job.extras.format, run);
     int textError = 0;
     const bool textWritten = saved && writeTextFile(job, &textError);
     if (saved && !textWritten) {

@@ -8,6 +8,7 @@
 #include "build/file_scan.h"
 #include "build/folder_search.h"
 #include "build/output_paths.h"
+#include "build/tree_search.h"
 #include "model/path_helpers.h"
 
 namespace tilvane {
@@ -94,12 +95,18 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
 }
 
 // Decodes the folder's candidate files (every core at once) and lists them in
-// the folder's order; folders, empty files and other extensions are skipped
-// without a word.
+// the folder's order; folders, empty files and other extensions are skipped,
+// noted for a front end that lists them.
 void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
     std::vector<std::string> names;
     for (const FolderEntry& entry : entries) {
-        if (entry.size != 0 && isSupportedInputFile(entry.name)) names.push_back(entry.name);
+        if (entry.size == 0) {
+            if (entry.folder) job.run.notes.skipped.push_back(entry.name + "/");
+        } else if (!isSupportedInputFile(entry.name)) {
+            job.run.notes.skipped.push_back(entry.name);
+        } else {
+            names.push_back(entry.name);
+        }
     }
     const JobSettings& settings = job.settings;
     std::vector<ScannedFile> scanned = scanFiles(
@@ -166,6 +173,7 @@ void clearRun(BuildRun& run) {
     run.outputFailures.clear();
     run.addedOnEarlierPages = 0;
     run.morePagesFollow = false;
+    run.notes = {};
 }
 
 void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {
@@ -191,6 +199,13 @@ bool checkOutputPaths(BuildJob& job) {
         job.window.showMessage("The Output Text File folder does not exist.");
         return false;
     }
+    // A recursive search would read the atlas (and its mask) on the next run.
+    if (job.extras.recursive && inSubFolderOf(settings.outputImageFile, settings.inputFolder)) {
+        job.window.showMessage(
+            "The Output Image File must not be in a sub-folder of the Input Folder when "
+            "sub-folders are packed too.");
+        return false;
+    }
     if (const std::optional<std::string> conflict = findOutputConflict(settings)) {
         job.window.showMessage(*conflict);
         return false;
@@ -211,7 +226,9 @@ BuildOutcome startBuild(BuildJob& job) {
     window.setStatusText("Searching for files...");
     window.refreshControls(false);
 
-    const std::optional<std::vector<FolderEntry>> entries = searchFolder(job.settings.inputFolder);
+    const std::optional<std::vector<FolderEntry>> entries =
+        job.extras.recursive ? searchFolderTree(job.settings.inputFolder, &run.notes.skipped)
+                             : searchFolder(job.settings.inputFolder);
     if (!entries) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
         return BuildOutcome::noInputFolder;

@@ -3,10 +3,12 @@
 #include <limits>
 #include <string>
 
+#include "build/aliases.h"
 #include "build/build.h"
 #include "build/file_scan.h"
 #include "build/footprint.h"
 #include "image/blit.h"
+#include "image/extrude.h"
 #include "image/image_file.h"
 #include "image/placement.h"
 
@@ -51,6 +53,25 @@ const KeptPixels* usableKept(const BuildJob& job, std::size_t index, const std::
     return contains(kept.area, needed) ? &kept : nullptr;
 }
 
+// A side grown by the extrusion ring on both ends, held at 2^31 - 1 (which no
+// atlas can take) rather than wrapped.
+std::int32_t extrudedSide(std::int32_t side, std::uint32_t ring) {
+    const std::int64_t grown =
+        static_cast<std::int64_t>(side) + 2 * static_cast<std::int64_t>(ring);
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(grown, std::numeric_limits<std::int32_t>::max()));
+}
+
+// File f shares the pixels of placed image `same`: it gets that rectangle and
+// keeps its own name, offsets and source size.
+void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int32_t f) {
+    run.placedRects.push_back(run.placedRects[same]);
+    run.occupiedRects.push_back(run.occupiedRects[same]);
+    run.placedNames.push_back(name);
+    run.placedFileIndices.push_back(f);
+    ++run.notes.aliased;
+}
+
 // Measures and places file f, from the pixels the scan kept or from the file
 // decoded again; failures become failure texts.
 void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
@@ -84,8 +105,29 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
         image ? Size{imageWidth(image.get()), imageHeight(image.get())} : run.originalSizes[index];
     const std::int32_t w = cropped ? crop.right - crop.left + 1 : whole.width;
     const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : whole.height;
-    const std::int32_t fw = footprintSide(w, settings.spacing, imageWidth(run.outputImage.get()));
-    const std::int32_t fh = footprintSide(h, settings.spacing, imageHeight(run.outputImage.get()));
+    const Point offset = run.trimOffsets[index];
+    const Rect source{offset.x, offset.y, offset.x + w - 1, offset.y + h - 1};
+    // What is drawn: the kept pixels (the same rectangle, counted from the
+    // kept area's corner) or the image decoded again.
+    const PixelImage& pixels = kept ? *kept->pixels : *image;
+    const Rect from = !cropped ? Rect{0, 0, w - 1, h - 1}
+                      : kept   ? Rect{source.left - kept->area.left, source.top - kept->area.top,
+                                    source.right - kept->area.left, source.bottom - kept->area.top}
+                               : source;
+    std::uint64_t hash = 0;
+    if (job.extras.alias) {
+        hash = pixelHash(pixels, from);
+        if (const auto same = findIdenticalPlaced(run, pixels, from, hash)) {
+            addAlias(run, *same, name, f);
+            return;
+        }
+    }
+    // Extrusion widens the footprint on every side; the sprite sits inside it.
+    const std::uint32_t ring = job.extras.extrude;
+    const std::int32_t fw =
+        footprintSide(extrudedSide(w, ring), settings.spacing, imageWidth(run.outputImage.get()));
+    const std::int32_t fh =
+        footprintSide(extrudedSide(h, ring), settings.spacing, imageHeight(run.outputImage.get()));
 
     const PlacementSettings placement{settings.borderSize, settings.gridAlignX,
                                       settings.gridAlignY};
@@ -94,24 +136,18 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
         addFailure(run, name, "no space left on output image");
         return;
     }
-    const std::int32_t x = occupied.left;
-    const std::int32_t y = occupied.top;
-    const Point offset = run.trimOffsets[index];
-    const Rect source{offset.x, offset.y, offset.x + w - 1, offset.y + h - 1};
-    if (kept) {
-        // The same rectangle, counted from the kept area's corner.
-        const Rect inKept{source.left - kept->area.left, source.top - kept->area.top,
-                          source.right - kept->area.left, source.bottom - kept->area.top};
-        blitImage(run.outputImage.get(), kept->pixels.get(), x, y, cropped ? &inKept : nullptr);
-    } else {
-        blitImage(run.outputImage.get(), image.get(), x, y, cropped ? &source : nullptr);
-    }
+    // The footprint fits, so the sprite and its ring do too.
+    const std::int32_t x = occupied.left + static_cast<std::int32_t>(ring);
+    const std::int32_t y = occupied.top + static_cast<std::int32_t>(ring);
+    blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
+    if (ring > 0) extrudeEdges(*run.outputImage, {x, y, x + w - 1, y + h - 1}, ring);
 
     run.placedRects.push_back({x, y, x + w - 1, y + h - 1});
     run.occupiedRects.push_back(occupied);
     run.occupancy.add(occupied);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
+    if (job.extras.alias) rememberPlaced(run, hash);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ std::optional<std::vector<FolderEntry>> searchFolder(const std::string& folder) 
         FolderEntry entry;
         entry.name = it->path().filename().string();
         std::error_code kindError;
+        entry.folder = it->is_directory(kindError);
         if (it->is_regular_file(kindError)) {
             std::error_code sizeError;
             const std::uintmax_t size = it->file_size(sizeError);

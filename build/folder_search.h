@@ -13,6 +13,8 @@ struct FolderEntry {
     // Bytes of a regular file (symbolic links followed); 0 for anything else,
     // so folders, devices and pipes are skipped like empty files.
     std::uintmax_t size = 0;
+    // A folder (or a symbolic link to one): noted, never loaded.
+    bool folder = false;
 };
 
 // The folder's entries sorted by name without regard to ASCII case, byte order

@@ -86,6 +86,8 @@ std::string withDefault(const std::string& meaning, bool on) {
     return meaning + " (default: " + (on ? "on" : "off") + ")";
 }
 
+void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes);
+
 // Declares every option on app. Each takes effect when the whole line has
 // parsed, in this order; --settings comes first so the others override it.
 void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
@@ -233,6 +235,7 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
         withDefault("When the images do not all fit, put the rest into more atlases: "
                     "atlas-1.png, atlas-2.png, ... each with its own text file (and mask).",
                     false));
+    declareExtraOptions(app, request, notes);
     app.add_flag_callback(
         "--quiet", [&request] { request.quiet = true; }, withDefault("Show no progress.", false));
     app.add_flag_callback(
@@ -242,6 +245,47 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
         "--help", [&request] { request.help = true; }, "Show this help and exit.");
     app.add_flag_callback(
         "--version", [&request] { request.version = true; }, "Show the version and exit.");
+}
+
+// The options that go beyond the dialog's settings; none of them given, every
+// output is the dialog's.
+void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
+    BuildExtras& x = request.extras;
+    const std::vector<std::string> formats = {"hash", "array", "gdx"};
+    checked(app.add_option_function<std::string>(
+                "--format",
+                [&x](const std::string& v) {
+                    x.format = v == "hash"    ? DataFormat::jsonHash
+                               : v == "array" ? DataFormat::jsonArray
+                                              : DataFormat::gdx;
+                },
+                "Write the text file as the JSON hash or JSON array that Phaser and PixiJS "
+                "load, or as a libGDX .atlas, keyed by the path relative to --input."),
+            "hash|array|gdx", notes, {CLI::IsMember(formats)})
+        ->default_str("by the --text extension");
+    app.add_flag_callback(
+        "--recursive", [&x] { x.recursive = true; },
+        withDefault("Also pack the images of sub-folders (symbolic links to folders are not "
+                    "followed); names keep the folder path.",
+                    false));
+    checked(app.add_option("--extrude", x.extrude,
+                           "Repeat each image's edge pixels N pixels outward, so texture "
+                           "filtering never samples a neighbour; the footprint grows by 2N."),
+            "N", notes, {decimal(), CLI::Range(0u, 1024u)})
+        ->default_str("0");
+    app.add_flag_callback(
+        "--alias", [&x] { x.alias = true; },
+        withDefault("Store images with identical trimmed pixels once; every name gets the same "
+                    "rectangle.",
+                    false));
+    app.add_flag_callback(
+        "--strict", [&request] { request.strict = true; },
+        withDefault("Exit with status 1 when a warning was printed (two images with one name).",
+                    false));
+    app.add_flag_callback(
+        "--verbose", [&request] { request.verbose = true; },
+        withDefault("Also list the files and folders skipped and the images stored as aliases.",
+                    false));
 }
 
 void describe(CLI::App& app) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "build/size_search.h"
+#include "model/build_extras.h"
 #include "model/job_settings.h"
 
 namespace tilvane {
@@ -32,6 +33,12 @@ struct PackRequest {
     // are the maximum, else 8192).
     bool widthGiven = false;
     bool heightGiven = false;
+    // Beyond the dialog: the engine formats, the tree search, extrusion, aliases.
+    BuildExtras extras;
+    // Warnings (name collisions, names that are not UTF-8) fail the run.
+    bool strict = false;
+    // Also list skipped files and folders, and the images stored as aliases.
+    bool verbose = false;
 };
 
 }  // namespace tilvane

@@ -189,6 +189,42 @@ void reportSizing(std::ostream& err, const SizingPlan& plan, const SizingRequest
     err << std::flush;
 }
 
+void reportSkipped(TerminalWindow& window, std::ostream& err, const BuildNotes& notes) {
+    if (notes.skipped.empty()) return;
+    window.clearProgress();
+    for (const std::string& name : notes.skipped) {
+        const bool folder = !name.empty() && name.back() == '/';
+        err << "tilvane-pack: skipped " << escapeControls(name)
+            << (folder ? " (folder not searched)" : " (not a supported image extension)") << '\n';
+    }
+    err << std::flush;
+}
+
+// Prints the build's warnings (and with verbose its aliases); answers how many
+// warnings there were.
+std::size_t reportNotes(TerminalWindow& window, std::ostream& err, const BuildNotes& notes,
+                        bool verbose) {
+    const std::size_t warnings = notes.collisions.size() + notes.notUtf8.size();
+    if (warnings == 0 && !(verbose && notes.aliased > 0)) return 0;
+    window.clearProgress();
+    for (const NameCollision& c : notes.collisions) {
+        err << "tilvane-pack: warning: " << escapeControls(c.first) << " and "
+            << escapeControls(c.second) << " both get the name \"" << escapeControls(c.name)
+            << "\"\n";
+    }
+    for (const std::string& name : notes.notUtf8) {
+        err << "tilvane-pack: warning: " << escapeControls(name)
+            << " is not valid UTF-8; each invalid byte is written as U+FFFD\n";
+    }
+    if (verbose && notes.aliased > 0) {
+        err << "tilvane-pack: " << notes.aliased
+            << (notes.aliased == 1 ? " image shares" : " images share")
+            << " the pixels and rectangle of an image placed before\n";
+    }
+    err << std::flush;
+    return warnings;
+}
+
 }  // namespace
 
 int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimings* timings) {
@@ -236,10 +272,12 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
                  [&phases](BuildPhase phase) { phases[phase] = Clock::now(); }};
     constexpr std::size_t kMaxMiB = std::numeric_limits<std::size_t>::max() >> 20;
     job.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
+    job.extras = request.extras;
 
     PackTimings measured;
     BuildOutcome outcome = startBuild(job);
     measured.scanning = phases.secondsIn(BuildPhase::scanning, Clock::now());
+    if (request.verbose) reportSkipped(window, console.err, run.notes);
     if (outcome != BuildOutcome::armed) return exitStatusOf(outcome);
     if (run.randomOrderFellBack) {
         window.clearProgress();
@@ -300,7 +338,15 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         }
     }
 
-    return exitStatusOf(outcome);
+    const std::size_t warnings = reportNotes(window, console.err, run.notes, request.verbose);
+    const PackStatus status = exitStatusOf(outcome);
+    if (request.strict && warnings > 0 && status == kPackDone) {
+        console.err << "tilvane-pack: --strict: " << warnings
+                    << (warnings == 1 ? " warning" : " warnings") << ", so the run fails\n"
+                    << std::flush;
+        return kPackDoneWithFailures;
+    }
+    return status;
 }
 
 }  // namespace tilvane

@@ -8,6 +8,7 @@
 #include "image/geometry.h"
 #include "image/pixel_image.h"
 #include "image/placement.h"
+#include "model/build_extras.h"
 
 namespace tilvane {
 
@@ -87,6 +88,8 @@ struct BuildRun {
     // the outcome for all of them. 0 and false for a build of one atlas.
     std::int32_t addedOnEarlierPages = 0;
     bool morePagesFollow = false;
+    // Skipped files, name collisions and aliases, for a front end that reports them.
+    BuildNotes notes;
 };
 
 }  // namespace tilvane

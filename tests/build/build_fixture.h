@@ -33,6 +33,12 @@ struct BuildFixture {
         settings.sortOrder = 0;
     }
 
+    std::vector<std::string> listedNames() {
+        std::vector<std::string> names;
+        for (const auto& entry : window.fileList().entries()) names.push_back(entry.name);
+        return names;
+    }
+
     // startBuild, then ticks while a build is armed; answers how it ended.
     BuildOutcome runBuild() {
         const BuildOutcome outcome = startBuild(job);
@@ -64,20 +70,24 @@ inline std::uint32_t spritePixel(int x, int y) {
     return packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 200, 255);
 }
 
-// Writes a w x h 32-bit image through the image library, transparent but for
-// the opaque block `visible` (all of it when not given; none when its right is
-// below its left) of spritePixel, so that a copy can be traced back to its
-// source.
-inline void writeSprite(const std::string& path, int w, int h,
-                        std::optional<Rect> visible = std::nullopt) {
+// A w x h 32-bit image, transparent but for the opaque block `visible` (all
+// of it when not given; none when its right is below its left) of
+// spritePixel, so that a copy can be traced back to its source.
+inline ImagePtr makeSprite(int w, int h, std::optional<Rect> visible = std::nullopt) {
     const Rect v = visible.value_or(Rect{0, 0, w - 1, h - 1});
     ImagePtr image = createPixelImage(w, h);
-    ASSERT_TRUE(image) << path;
+    if (!image) return image;
     for (int y = v.top; y <= v.bottom; ++y) {
-        for (int x = v.left; x <= v.right; ++x) {
-            setPixel(*image, x, y, spritePixel(x, y));
-        }
+        for (int x = v.left; x <= v.right; ++x) setPixel(*image, x, y, spritePixel(x, y));
     }
+    return image;
+}
+
+// makeSprite written through the image library.
+inline void writeSprite(const std::string& path, int w, int h,
+                        std::optional<Rect> visible = std::nullopt) {
+    const ImagePtr image = makeSprite(w, h, visible);
+    ASSERT_TRUE(image) << path;
     ASSERT_EQ(SaveBitmapToFile(image.get(), path), 0) << path;
 }
 

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "model/build_extras.h"
+#include "model/build_run.h"
+#include "model/job_settings.h"
+
+namespace tilvane {
+
+// The name the text file gives an image listed as fileName: the entry name
+// (with "/" turned into "_" first) for the dialog's formats, else the key or
+// region name of the engine format.
+std::string dataNameOf(std::string_view fileName, const JobSettings& settings, DataFormat format);
+
+// Run before the text file is written. Notes in run.notes each placed image
+// whose data name equals an earlier placed image's (one collision each, naming
+// both files) and, for the engine formats, each name that is not valid UTF-8.
+// Then, for the dialog's formats, turns every "/" of placedNames into "_", so
+// files of sub-folders are named by their path.
+void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& run);
+
+// The text file of an engine format for the run. meta.image names the atlas
+// relative to the text file's folder (its bare name when both share a
+// folder). Empty for DataFormat::described or when the run's lists do not
+// describe every entry.
+std::optional<std::string> engineDocument(const JobSettings& settings, DataFormat format,
+                                          const BuildRun& run);
+
+}  // namespace tilvane

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tilvane {
+
+// Which text file the completion writes.
+enum class DataFormat {
+    // The writer chosen by the text file's extension (plain text, JSON, XML, CSS).
+    described,
+    // JSON object: "frames" keyed by name, and "meta" (Phaser, PixiJS).
+    jsonHash,
+    // The same with "frames" an array whose entries carry "filename".
+    jsonArray,
+    // libGDX's TextureAtlas text file.
+    gdx,
+};
+
+// What a build may do beyond the dialog's settings. The defaults change
+// nothing: every output is then the dialog's.
+struct BuildExtras {
+    DataFormat format = DataFormat::described;
+    // Walk sub-folders too; names become paths relative to the input folder.
+    bool recursive = false;
+    // Pixels by which each placed image's edges are repeated outward.
+    std::uint32_t extrude = 0;
+    // Place images with identical trimmed pixels once.
+    bool alias = false;
+};
+
+// Deepest folder level a recursive search enters (the input folder is 0).
+inline constexpr int kMaxFolderDepth = 32;
+
+// Two placed images that the text file names alike: the file names as listed
+// and the name they share.
+struct NameCollision {
+    std::string first;
+    std::string second;
+    std::string name;
+};
+
+// What a build learns beyond the dialog's lists; emptied with the run.
+struct BuildNotes {
+    // Files left out for their extension, and folders not entered (a folder
+    // without a recursive search, a symlinked folder, one past the depth
+    // limit), as names relative to the input folder, in search order.
+    std::vector<std::string> skipped;
+    // One per later image that got an earlier image's name, in placement order.
+    std::vector<NameCollision> collisions;
+    // Names that are not valid UTF-8, as listed; each bad byte was written as U+FFFD.
+    std::vector<std::string> notUtf8;
+    // With --alias: placed index by the hash of its trimmed pixels.
+    std::unordered_multimap<std::uint64_t, std::size_t> pixelHashes;
+    // Placed images that share an earlier image's rectangle.
+    std::size_t aliased = 0;
+};
+
+}  // namespace tilvane

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Packs a copy of the example sprites (one sub-folder deep) three times with the
+# same settings, as described JSON, JSON hash and JSON array, and lets PixiJS
+# load the last two. Exit 77 (skipped) when Node or the pixi.js package is not
+# installed (scripts/bootstrap installs it; it needs the npm registry).
+set -euo pipefail
+pack=$1
+sprites=$2
+here=$(cd "$(dirname "$0")" && pwd)
+if ! command -v node >/dev/null; then
+  echo "skipped: node is not installed"; exit 77
+fi
+if [[ ! -f "$here/node_modules/pixi.js/package.json" ]]; then
+  echo "skipped: pixi.js is not installed in $here (run scripts/bootstrap; it needs the npm registry)"
+  exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/in/sub folder" "$work/out"
+cp "$sprites"/*.png "$sprites"/*.gif "$work/in/"
+mv "$work/in/coin.png" "$work/in/sub folder/coin.png"
+common=(--input "$work/in" --image "$work/out/atlas.png" --width 512 --height 512
+        --crop 1 --border 2 --spacing 1 --recursive --quiet)
+"$pack" "${common[@]}" --text "$work/out/described.json" >/dev/null
+"$pack" "${common[@]}" --text "$work/out/atlas.json" --format hash >/dev/null
+"$pack" "${common[@]}" --text "$work/out/array.json" --format array >/dev/null
+node "$here/pixi_spritesheet_check.mjs" "$work/out/described.json" "$work/out/atlas.json" \
+  "$work/out/array.json" 512 512

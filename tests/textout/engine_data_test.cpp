@@ -1,0 +1,112 @@
+#include "textout/engine_data.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tilvane {
+namespace {
+
+// A libGDX atlas read as its documentation describes the format: name lines
+// (pages and regions alike) each followed by "key: values" lines, of which the
+// numbers are kept (format, filter and repeat keep none). The earlier region keys are
+// mapped to the current ones: xy + size to bounds, offset + orig to offsets.
+using GdxAtlas = std::map<std::string, std::map<std::string, std::vector<int>>>;
+
+GdxAtlas parseGdxAtlas(const std::string& text) {
+    GdxAtlas atlas;
+    std::stringstream in(text);
+    std::string name;
+    for (std::string line; std::getline(in, line);) {
+        line.erase(0, line.find_first_not_of(" \t"));
+        const std::size_t colon = line.find(':');
+        if (line.empty() || colon == std::string::npos) {
+            if (!line.empty()) atlas[name = line];
+            continue;
+        }
+        std::stringstream values(line.substr(colon + 1));
+        std::vector<int>& numbers = atlas[name][line.substr(0, colon)];
+        for (std::string item; std::getline(values, item, ',');) {
+            int number = 0;
+            if (std::istringstream(item) >> number) numbers.push_back(number);
+        }
+    }
+    for (auto& [region, keys] : atlas) {
+        if (!keys.contains("xy")) continue;
+        keys["bounds"] = keys["xy"];
+        keys["bounds"].insert(keys["bounds"].end(), keys["size"].begin(), keys["size"].end());
+        keys["offsets"] = keys["offset"];
+        keys["offsets"].insert(keys["offsets"].end(), keys["orig"].begin(), keys["orig"].end());
+    }
+    return atlas;
+}
+
+using Numbers = std::vector<int>;
+
+TEST(GdxAtlas, ParserReadsTheDocumentationsExampleAndOurRegions) {
+    std::ifstream file(std::string(TILVANE_SOURCE_DIR) +
+                       "/tests/textout/golden/gdx_documentation_example.atlas");
+    GdxAtlas example = parseGdxAtlas({std::istreambuf_iterator<char>(file), {}});
+    EXPECT_EQ(example["page1.png"]["size"], (Numbers{640, 480}));
+    EXPECT_EQ(example["dagger"]["bounds"], (Numbers{372, 100, 26, 108}));
+    EXPECT_EQ(example["head"]["index"], (Numbers{0}));
+    EXPECT_EQ(example["bg-dialog"]["offsets"], (Numbers{2, 2, 21, 42}));
+
+    // 40 x 20 source trimmed to 32 x 16 from (3, 1): 20 - 1 - 16 = 3 rows cut below.
+    const std::vector<SourceRectEntry> entries = {
+        {"hero.walk.png", 0, 0, 31, 15, 32, 16, {3, 1}, {40, 20}},
+        {"enemies/goblin:01.png", 33, 0, 40, 7, 8, 8, {0, 0}, {8, 8}},
+    };
+    GdxAtlas ours = parseGdxAtlas(formatGdxAtlas({"atlas.png", 128, 64, "1.0", {}}, entries));
+    EXPECT_EQ(ours["atlas.png"]["size"], (Numbers{128, 64}));
+    EXPECT_EQ(ours["hero.walk"]["bounds"], (Numbers{0, 0, 32, 16}));
+    EXPECT_EQ(ours["hero.walk"]["offsets"], (Numbers{3, 3, 40, 20}));
+    EXPECT_EQ(ours["hero.walk"]["index"], (Numbers{-1}));
+    EXPECT_EQ(ours["enemies/goblin_01"]["bounds"], (Numbers{33, 0, 8, 8}));
+    EXPECT_EQ(ours.size(), 3u);
+}
+
+TEST(JsonHashAndArray, KeysSurviveAnyBytes) {
+    struct Row {
+        const char* what;
+        std::string fileName;
+        std::string key;
+    };
+    const std::vector<Row> rows = {
+        {"space", "my sprite (2).png", "my sprite (2).png"},
+        {"quote and backslash", "a\"b\\c.png", "a\"b\\c.png"},
+        {"folder and non-ASCII", "h\xC3\xA9ros/\xE6\x98\x9F.png", "h\xC3\xA9ros/\xE6\x98\x9F.png"},
+        {"control character", "tab\there.png", "tab\there.png"},
+        {"invalid bytes", "bad\xFF\xFE.png", "bad\xEF\xBF\xBD\xEF\xBF\xBD.png"},
+        {"overlong slash", "x\xC0\xAFy", "x\xEF\xBF\xBD\xEF\xBF\xBDy"},
+        {"truncated sequence at the end", "end\xE6\x98", "end\xEF\xBF\xBD\xEF\xBF\xBD"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::vector<SourceRectEntry> entries = {
+            {row.fileName, 1, 2, 3, 5, 3, 4, {1, 0}, {5, 4}}};
+        const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", {}};
+        const auto hash = nlohmann::json::parse(formatJsonHash(meta, entries));
+        const auto array = nlohmann::json::parse(formatJsonArray(meta, entries));
+        ASSERT_TRUE(hash["frames"].contains(row.key));
+        const auto& frame = hash["frames"][row.key];
+        EXPECT_EQ(frame["frame"], nlohmann::json::parse(R"({"x":1,"y":2,"w":3,"h":4})"));
+        EXPECT_EQ(frame["trimmed"], true);
+        EXPECT_EQ(frame["spriteSourceSize"], nlohmann::json::parse(R"({"x":1,"y":0,"w":3,"h":4})"));
+        EXPECT_EQ(frame["sourceSize"], nlohmann::json::parse(R"({"w":5,"h":4})"));
+        EXPECT_EQ(array["frames"][0]["filename"], row.key);
+        EXPECT_EQ(array["frames"][0]["frame"], frame["frame"]);
+        for (const auto* document : {&hash, &array}) {
+            EXPECT_EQ((*document)["meta"]["image"], "atlas \"1\".png");
+            EXPECT_EQ((*document)["meta"]["size"], nlohmann::json::parse(R"({"w":64,"h":32})"));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tilvane
