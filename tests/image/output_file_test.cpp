@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "tests/support/temp_dir.h"
 
@@ -49,11 +50,8 @@ std::string describe(const TempDir& dir) {
 
 // Creates the entries; files get mode 0604, which a replacement must keep.
 void create(const TempDir& dir, const std::string& entries) {
-    std::size_t start = 0;
-    while (start < entries.size()) {
-        const std::size_t end = std::min(entries.find(", ", start), entries.size());
-        const std::string e = entries.substr(start, end - start);
-        start = end + 2;
+    std::istringstream in(entries);
+    for (std::string e; std::getline(in >> std::ws, e, ',');) {
         const std::size_t arrow = e.find(" -> "), equals = e.find('=');
         if (arrow != std::string::npos) {
             fs::create_symlink(e.substr(arrow + 4), dir.file(e.substr(0, arrow)));
