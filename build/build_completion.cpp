@@ -69,7 +69,7 @@ std::optional<std::string> sourceRectsDocument(const JobSettings& settings, cons
 // *error holds the cause: EINVAL for a refused document, else the file's errno.
 bool writeTextFile(const BuildJob& job, int* error) {
     const DataFormat format = job.extras.format;
-    const std::optional<std::string> document = format == DataFormat::described
+    const std::optional<std::string> document = format == DataFormat::byExtension
                                                     ? sourceRectsDocument(job.settings, job.run)
                                                     : engineDocument(job.settings, format, job.run);
     if (!document) {

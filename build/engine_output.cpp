@@ -47,7 +47,7 @@ std::string dataNameOf(std::string_view fileName, const JobSettings& settings, D
             return jsonFrameKey(fileName);
         case DataFormat::gdx:
             return gdxRegionName(fileName);
-        case DataFormat::described:
+        case DataFormat::byExtension:
             break;
     }
     return entryNameOf(slashesToUnderscores(fileName), settings.changeCase);
@@ -59,7 +59,7 @@ void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& 
         const std::string& fileName = run.placedNames[i];
         std::string name = dataNameOf(fileName, settings, format);
         bool valid = true;
-        if (format != DataFormat::described) validUtf8(fileName, &valid);
+        if (format != DataFormat::byExtension) validUtf8(fileName, &valid);
         if (!valid) run.notes.notUtf8.push_back(fileName);
         const auto [it, inserted] = firstWithName.emplace(name, i);
         if (!inserted) {
@@ -67,14 +67,14 @@ void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& 
                 {run.placedNames[it->second], fileName, std::move(name)});
         }
     }
-    if (format == DataFormat::described) {
+    if (format == DataFormat::byExtension) {
         for (std::string& name : run.placedNames) name = slashesToUnderscores(name);
     }
 }
 
 std::optional<std::string> engineDocument(const JobSettings& settings, DataFormat format,
                                           const BuildRun& run) {
-    if (format == DataFormat::described) return std::nullopt;
+    if (format == DataFormat::byExtension) return std::nullopt;
     const auto entries = sourceRectEntries(run, EntryUse::withFileValues);
     if (!entries) return std::nullopt;
     AtlasMeta meta;

@@ -23,7 +23,7 @@ void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& 
 
 // The text file of an engine format for the run. meta.image names the atlas
 // relative to the text file's folder (its bare name when both share a
-// folder). Empty for DataFormat::described or when the run's lists do not
+// folder). Empty for DataFormat::byExtension or when the run's lists do not
 // describe every entry.
 std::optional<std::string> engineDocument(const JobSettings& settings, DataFormat format,
                                           const BuildRun& run);

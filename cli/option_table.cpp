@@ -280,7 +280,8 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
                     false));
     app.add_flag_callback(
         "--strict", [&request] { request.strict = true; },
-        withDefault("Exit with status 1 when a warning was printed (two images with one name).",
+        withDefault("Warn when two images get one name (as --format, --recursive and --verbose "
+                    "do) and exit with status 1 if one did.",
                     false));
     app.add_flag_callback(
         "--verbose", [&request] { request.verbose = true; },

@@ -338,7 +338,12 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         }
     }
 
-    const std::size_t warnings = reportNotes(window, console.err, run.notes, request.verbose);
+    // Warnings belong to the engine-data options: without any of them the
+    // messages stay the dialog's own.
+    const bool warn = request.strict || request.verbose || request.extras.recursive ||
+                      request.extras.format != DataFormat::byExtension;
+    const std::size_t warnings =
+        warn ? reportNotes(window, console.err, run.notes, request.verbose) : 0;
     const PackStatus status = exitStatusOf(outcome);
     if (request.strict && warnings > 0 && status == kPackDone) {
         console.err << "tilvane-pack: --strict: " << warnings

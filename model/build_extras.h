@@ -11,7 +11,7 @@ namespace tilvane {
 // Which text file the completion writes.
 enum class DataFormat {
     // The writer chosen by the text file's extension (plain text, JSON, XML, CSS).
-    described,
+    byExtension,
     // JSON object: "frames" keyed by name, and "meta" (Phaser, PixiJS).
     jsonHash,
     // The same with "frames" an array whose entries carry "filename".
@@ -23,7 +23,7 @@ enum class DataFormat {
 // What a build may do beyond the dialog's settings. The defaults change
 // nothing: every output is then the dialog's.
 struct BuildExtras {
-    DataFormat format = DataFormat::described;
+    DataFormat format = DataFormat::byExtension;
     // Walk sub-folders too; names become paths relative to the input folder.
     bool recursive = false;
     // Pixels by which each placed image's edges are repeated outward.

@@ -31,7 +31,7 @@ TEST(PackExtras, WarningsStrictAndVerbose) {
         "tilvane-pack: warning: x-1.png and x_1.png both get the name \"x_1\"\n";
     const std::string notUtf8 = "tilvane-pack: warning: bad\xFF.png is not valid UTF-8";
     const std::vector<Row> rows = {
-        {"described names collide", {}, 0, {collision}, {notUtf8, "skipped"}},
+        {"no new option: the dialog's messages only", {}, 0, {}, {collision, notUtf8, "skipped"}},
         {"strict", {"--strict"}, 1, {collision, "tilvane-pack: --strict: 1 warning, so"}, {}},
         {"verbose",
          {"--verbose"},

@@ -1,17 +1,17 @@
 // Loads tilvane-pack's JSON hash and JSON array with PixiJS's own Spritesheet
-// parser and checks every texture against the described JSON file of the same
+// parser and checks every texture against the plain JSON file of the same
 // build: the rectangle in the atlas, the trim and the source size.
-// Usage: node pixi_spritesheet_check.mjs DESCRIBED.json HASH.json ARRAY.json ATLAS_W ATLAS_H
+// Usage: node pixi_spritesheet_check.mjs PLAIN.json HASH.json ARRAY.json ATLAS_W ATLAS_H
 import { readFileSync } from 'node:fs';
 
 // PixiJS asks the browser's navigator at import time; Node 20 has none.
 globalThis.navigator ??= { userAgent: 'node' };
 const { Spritesheet, Texture, TextureSource } = await import('pixi.js');
 
-const [described, hash, array] = process.argv.slice(2, 5).map((f) => JSON.parse(readFileSync(f, 'utf8')));
+const [plain, hash, array] = process.argv.slice(2, 5).map((f) => JSON.parse(readFileSync(f, 'utf8')));
 const [atlasW, atlasH] = process.argv.slice(5, 7).map(Number);
-const byId = new Map(described.map((e) => [e.id, e]));
-// The described file's id for a key: the path's "/" as "_", cut at the first
+const byId = new Map(plain.map((e) => [e.id, e]));
+// The plain file's id for a key: the path's "/" as "_", cut at the first
 // dot, every other non-alphanumeric character as "_".
 const idOf = (key) => key.replaceAll('/', '_').split('.')[0].replace(/[^A-Za-z0-9]/g, '_');
 
@@ -35,7 +35,7 @@ async function load(data) {
 
 function check(label, texture, entry) {
   if (!entry) {
-    failures.push(`${label}: no entry in the described file`);
+    failures.push(`${label}: no entry in the plain file`);
     return;
   }
   const r = entry.sourceRect;
@@ -50,12 +50,12 @@ function check(label, texture, entry) {
 for (const data of [hash, array]) expect('meta.size', data.meta.size, { w: atlasW, h: atlasH });
 
 const hashTextures = await load(hash);
-expect('hash frame count', Object.keys(hashTextures).length, described.length);
+expect('hash frame count', Object.keys(hashTextures).length, plain.length);
 for (const [key, texture] of Object.entries(hashTextures)) check(`hash "${key}"`, texture, byId.get(idOf(key)));
 
 // PixiJS keys array frames by position; the array keeps placement order.
 const arrayTextures = await load(array);
-expect('array frame count', Object.keys(arrayTextures).length, described.length);
+expect('array frame count', Object.keys(arrayTextures).length, plain.length);
 array.frames.forEach((frame, i) => check(`array "${frame.filename}"`, arrayTextures[i], byId.get(idOf(frame.filename))));
 
 for (const f of failures) console.log(f);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Packs a copy of the example sprites (one sub-folder deep) three times with the
-# same settings, as described JSON, JSON hash and JSON array, and lets PixiJS
+# same settings, as plain JSON, JSON hash and JSON array, and lets PixiJS
 # load the last two. Exit 77 (skipped) when Node or the pixi.js package is not
 # installed (scripts/bootstrap installs it; it needs the npm registry).
 set -euo pipefail
@@ -21,8 +21,8 @@ cp "$sprites"/*.png "$sprites"/*.gif "$work/in/"
 mv "$work/in/coin.png" "$work/in/sub folder/coin.png"
 common=(--input "$work/in" --image "$work/out/atlas.png" --width 512 --height 512
         --crop 1 --border 2 --spacing 1 --recursive --quiet)
-"$pack" "${common[@]}" --text "$work/out/described.json" >/dev/null
+"$pack" "${common[@]}" --text "$work/out/plain.json" >/dev/null
 "$pack" "${common[@]}" --text "$work/out/atlas.json" --format hash >/dev/null
 "$pack" "${common[@]}" --text "$work/out/array.json" --format array >/dev/null
-node "$here/pixi_spritesheet_check.mjs" "$work/out/described.json" "$work/out/atlas.json" \
+node "$here/pixi_spritesheet_check.mjs" "$work/out/plain.json" "$work/out/atlas.json" \
   "$work/out/array.json" 512 512
