@@ -5,6 +5,7 @@
 #include <span>
 
 #include "image/pixel_image.h"
+#include "image/png_compression.h"
 
 namespace tilvane::codecs {
 
@@ -29,7 +30,9 @@ ImagePtr readCel(ByteSpan data);
 // start (readable too, for libraries that seek back). False on any failure;
 // the caller then discards the stream.
 bool writeTiff(const PixelImage& image, std::FILE* out, std::int32_t compression);
-bool writePng(const PixelImage& image, std::FILE* out);
+// PNG: 8-bit RGBA, compressed as asked (see png_encoder.h).
+bool writePng(const PixelImage& image, std::FILE* out,
+              PngCompression compression = PngCompression::standard);
 bool writeJpeg(const PixelImage& image, std::FILE* out, int quality);
 bool writeBmp(const PixelImage& image, std::FILE* out);
 bool writeSgi(const PixelImage& image, std::FILE* out);
