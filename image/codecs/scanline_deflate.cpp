@@ -346,22 +346,20 @@ bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyByt
     std::vector<Symbol> symbols;
     try {
         head.assign(std::size_t{1} << kHashBits, -1);
-        symbols.reserve(kBlockSymbols);
+        symbols.resize(kBlockSymbols);
     } catch (const std::bad_alloc&) {
         return false;
     }
     BitSink sink(out);
     const std::uint8_t* base = data.data();
-    auto flushBlock = [&]() {
-        if (symbols.empty()) return true;
+    std::size_t count = 0;
+    // Makes room for a pixel's worth of symbols (four literals at most).
+    auto flushBlock = [&](std::size_t room) {
+        if (count + room <= kBlockSymbols) return true;
         if (!sink.reserve(kBlockBound)) return false;
-        writeBlock(sink, symbols);
-        symbols.clear();
+        writeBlock(sink, std::span<const Symbol>(symbols.data(), count));
+        count = 0;
         return true;
-    };
-    auto emit = [&](std::uint16_t lengthOrLiteral, std::uint16_t distance) {
-        symbols.push_back({lengthOrLiteral, distance});
-        return symbols.size() < kBlockSymbols || flushBlock();
     };
 
     // Only the last window's worth of history can be reached.
@@ -373,10 +371,12 @@ bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyByt
         }
     }
     for (std::size_t row = historyBytes; row < data.size(); row += rowBytes) {
-        if (!emit(base[row], 0)) return false;
+        if (!flushBlock(1)) return false;
+        symbols[count++] = {base[row], 0};
         const std::size_t end = row + rowBytes;
         std::size_t p = row + 1;
         while (p < end) {
+            if (!flushBlock(4)) return false;
             const std::uint32_t v = load32(base + p);
             std::int32_t& slot = head[hashPixel(v)];
             const std::int32_t candidate = slot;
@@ -387,23 +387,24 @@ bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyByt
                 const std::size_t longest = std::min(kMaxMatch, end - p);
                 std::size_t len = 4;
                 while (len < longest && load32(from + len) == load32(base + p + len)) len += 4;
-                if (!emit(static_cast<std::uint16_t>(len),
-                          static_cast<std::uint16_t>(p - static_cast<std::size_t>(candidate)))) {
-                    return false;
-                }
+                symbols[count++] = {
+                    static_cast<std::uint16_t>(len),
+                    static_cast<std::uint16_t>(p - static_cast<std::size_t>(candidate))};
                 p += len;
                 // The match's last pixel is a likelier start of the next
                 // repeat than the one before it.
                 head[hashPixel(load32(base + p - 4))] = static_cast<std::int32_t>(p - 4);
             } else {
-                for (int i = 0; i < 4; ++i) {
-                    if (!emit(base[p + i], 0)) return false;
-                }
+                for (int i = 0; i < 4; ++i) symbols[count++] = {base[p + i], 0};
                 p += 4;
             }
         }
     }
-    if (!flushBlock() || !sink.reserve(16)) return false;
+    if (count > 0) {
+        if (!sink.reserve(kBlockBound)) return false;
+        writeBlock(sink, std::span<const Symbol>(symbols.data(), count));
+    }
+    if (!sink.reserve(16)) return false;
     if (last) {
         sink.put(0b011, 3);  // final, fixed Huffman: just its end-of-block code
         sink.put(0, 7);
