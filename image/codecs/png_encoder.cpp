@@ -41,7 +41,9 @@ Plan planFor(PngCompression compression) {
         case PngCompression::fast:
             return {kFastFilters, 0, std::size_t{1} << 20};
         case PngCompression::small:
-            return {kAllFilters, 12, std::size_t{4} << 20};
+            // Level 11 files are as small as 12's on atlases, in two thirds of
+            // the time.
+            return {kAllFilters, 11, std::size_t{4} << 20};
         case PngCompression::standard:
             break;
     }

@@ -353,8 +353,8 @@ bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyByt
     BitSink sink(out);
     const std::uint8_t* base = data.data();
     std::size_t count = 0;
-    // Makes room for a pixel's worth of symbols (four literals at most).
-    auto flushBlock = [&](std::size_t room) {
+    // Makes room for `room` more symbols, writing the block when it is full.
+    auto makeRoom = [&](std::size_t room) {
         if (count + room <= kBlockSymbols) return true;
         if (!sink.reserve(kBlockBound)) return false;
         writeBlock(sink, std::span<const Symbol>(symbols.data(), count));
@@ -371,12 +371,12 @@ bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyByt
         }
     }
     for (std::size_t row = historyBytes; row < data.size(); row += rowBytes) {
-        if (!flushBlock(1)) return false;
+        if (!makeRoom(1)) return false;
         symbols[count++] = {base[row], 0};
         const std::size_t end = row + rowBytes;
         std::size_t p = row + 1;
         while (p < end) {
-            if (!flushBlock(4)) return false;
+            if (!makeRoom(4)) return false;  // a pixel: four literals at most
             const std::uint32_t v = load32(base + p);
             std::int32_t& slot = head[hashPixel(v)];
             const std::int32_t candidate = slot;
@@ -391,8 +391,8 @@ bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyByt
                     static_cast<std::uint16_t>(len),
                     static_cast<std::uint16_t>(p - static_cast<std::size_t>(candidate))};
                 p += len;
-                // The match's last pixel is a likelier start of the next
-                // repeat than the one before it.
+                // The match's last pixel goes in too, so a repeat right
+                // after the match can start from it.
                 head[hashPixel(load32(base + p - 4))] = static_cast<std::int32_t>(p - 4);
             } else {
                 for (int i = 0; i < 4; ++i) symbols[count++] = {base[p + i], 0};
