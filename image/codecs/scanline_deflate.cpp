@@ -223,18 +223,18 @@ void keepTwoUsed(std::uint32_t* counts, int n) {
     }
 }
 
-// Writes one dynamic-Huffman block (never final) of the symbols.
-void writeBlock(BitSink& sink, std::span<const Symbol> symbols) {
-    std::array<std::uint32_t, kLitLenCodes> litCounts{};
-    std::array<std::uint32_t, kDistCodes> distCounts{};
-    for (const Symbol& s : symbols) {
-        if (s.distance == 0) {
-            ++litCounts[s.lengthOrLiteral];
-        } else {
-            ++litCounts[257 + kCodes.lengthCode[s.lengthOrLiteral]];
-            ++distCounts[distanceCode(s.distance)];
-        }
-    }
+// How often each literal/length and distance code occurs in a block,
+// counted as the symbols are made.
+struct CodeCounts {
+    std::array<std::uint32_t, kLitLenCodes> litLen{};
+    std::array<std::uint32_t, kDistCodes> dist{};
+};
+
+// Writes one dynamic-Huffman block (never final) of the symbols, whose codes
+// counts holds.
+void writeBlock(BitSink& sink, std::span<const Symbol> symbols, CodeCounts counts) {
+    auto& litCounts = counts.litLen;
+    auto& distCounts = counts.dist;
     litCounts[kEndOfBlock] = 1;
     keepTwoUsed(litCounts.data(), kLitLenCodes);
     keepTwoUsed(distCounts.data(), kDistCodes);
@@ -353,13 +353,19 @@ bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyByt
     BitSink sink(out);
     const std::uint8_t* base = data.data();
     std::size_t count = 0;
+    CodeCounts counts;
     // Makes room for `room` more symbols, writing the block when it is full.
     auto makeRoom = [&](std::size_t room) {
         if (count + room <= kBlockSymbols) return true;
         if (!sink.reserve(kBlockBound)) return false;
-        writeBlock(sink, std::span<const Symbol>(symbols.data(), count));
+        writeBlock(sink, std::span<const Symbol>(symbols.data(), count), counts);
         count = 0;
+        counts = CodeCounts{};
         return true;
+    };
+    auto literal = [&](std::uint8_t byte) {
+        symbols[count++] = {byte, 0};
+        ++counts.litLen[byte];
     };
 
     // Only the last window's worth of history can be reached.
@@ -372,7 +378,7 @@ bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyByt
     }
     for (std::size_t row = historyBytes; row < data.size(); row += rowBytes) {
         if (!makeRoom(1)) return false;
-        symbols[count++] = {base[row], 0};
+        literal(base[row]);
         const std::size_t end = row + rowBytes;
         std::size_t p = row + 1;
         while (p < end) {
@@ -387,22 +393,25 @@ bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyByt
                 const std::size_t longest = std::min(kMaxMatch, end - p);
                 std::size_t len = 4;
                 while (len < longest && load32(from + len) == load32(base + p + len)) len += 4;
-                symbols[count++] = {
-                    static_cast<std::uint16_t>(len),
-                    static_cast<std::uint16_t>(p - static_cast<std::size_t>(candidate))};
+                const auto distance =
+                    static_cast<std::uint32_t>(p - static_cast<std::size_t>(candidate));
+                symbols[count++] = {static_cast<std::uint16_t>(len),
+                                    static_cast<std::uint16_t>(distance)};
+                ++counts.litLen[257 + kCodes.lengthCode[len]];
+                ++counts.dist[distanceCode(distance)];
                 p += len;
                 // The match's last pixel goes in too, so a repeat right
                 // after the match can start from it.
                 head[hashPixel(load32(base + p - 4))] = static_cast<std::int32_t>(p - 4);
             } else {
-                for (int i = 0; i < 4; ++i) symbols[count++] = {base[p + i], 0};
+                for (int i = 0; i < 4; ++i) literal(base[p + i]);
                 p += 4;
             }
         }
     }
     if (count > 0) {
         if (!sink.reserve(kBlockBound)) return false;
-        writeBlock(sink, std::span<const Symbol>(symbols.data(), count));
+        writeBlock(sink, std::span<const Symbol>(symbols.data(), count), counts);
     }
     if (!sink.reserve(16)) return false;
     if (last) {
