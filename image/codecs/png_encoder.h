@@ -13,9 +13,9 @@ namespace tilvane::codecs {
 using PngByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 
 // Encodes a 32-bit image as an 8-bit RGBA PNG (no interlace, no ancillary
-// chunks) into sink. The rows are filtered and compressed in bands of about a
-// megabyte on up to `threads` threads (0: one per core), so besides the image
-// only a few bands are held at a time. The bytes depend on the image and the
+// chunks) into sink. The rows are filtered and compressed in bands of one to
+// four megabytes on up to `threads` threads (0: one per core, at most eight),
+// so besides the image only a few bands are held at a time. The bytes depend on the image and the
 // compression only, never on the number of threads. False when the image is
 // not 32 bits deep, memory runs out or the sink refuses. Never throws.
 bool encodePng(const PixelImage& image, PngCompression compression, const PngByteSink& sink,
