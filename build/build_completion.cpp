@@ -38,6 +38,8 @@ bool chooseSaveOptions(BuildJob& job, SaveOptions& options) {
         }
         settings.jpegQuality = quality;
         options = JpegOptions{quality};
+    } else if (extension == ".png") {
+        options = PngOptions{settings.pngCompression};
     }
     return true;
 }

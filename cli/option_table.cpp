@@ -20,6 +20,16 @@ constexpr std::array<std::string_view, 3> kSortNames = {"name", "size", "random"
 // In the order of FitShape.
 constexpr std::array<std::string_view, 4> kFitNames = {"any", "pot", "square", "pot-square"};
 
+struct PngCompressionName {
+    std::string_view name;
+    PngCompression value;
+};
+constexpr std::array<PngCompressionName, 3> kPngCompressionNames = {{
+    {"fast", PngCompression::fast},
+    {"default", PngCompression::standard},
+    {"small", PngCompression::small},
+}};
+
 // Why the file named by --settings cannot be read, or empty when it can. The
 // loader reads whatever it is given; only a regular file with bytes in it can
 // be meant as settings (a folder, a device or an empty file would silently
@@ -203,6 +213,23 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
     number("--memory-budget", request.memoryBudgetMiB,
            "MiB of decoded pixels the scan may keep for drawing; files beyond it are decoded "
            "again when drawn (0: all of them).");
+    std::vector<std::string> pngNames;
+    std::string pngDefault;
+    for (const PngCompressionName& entry : kPngCompressionNames) {
+        pngNames.emplace_back(entry.name);
+        if (entry.value == defaults.pngCompression) pngDefault = entry.name;
+    }
+    checked(app.add_option_function<std::string>(
+                "--png-compression",
+                [&s](const std::string& v) {
+                    for (const PngCompressionName& entry : kPngCompressionNames) {
+                        if (v == entry.name) s.pngCompression = entry.value;
+                    }
+                },
+                "Compression of PNG output: fast, default or small (the smallest file, several "
+                "times slower); the pixels are the same."),
+            pngNames[0] + "|" + pngNames[1] + "|" + pngNames[2], notes, {CLI::IsMember(pngNames)})
+        ->default_str(pngDefault);
     text("--save-settings", "FILE",
          "Write the resulting settings to FILE, then build; nothing is built when FILE cannot "
          "be written.",

@@ -93,7 +93,10 @@ bool encode(const PixelImage& image, const std::string& extension, const SaveOpt
         const auto* jpeg = std::get_if<JpegOptions>(&options);
         return codecs::writeJpeg(image, out, jpeg ? jpeg->quality : 90);
     }
-    if (extension == ".png") return codecs::writePng(image, out);
+    if (extension == ".png") {
+        const auto* png = std::get_if<PngOptions>(&options);
+        return codecs::writePng(image, out, png ? png->compression : PngCompression::standard);
+    }
     if (extension == ".bmp") return codecs::writeBmp(image, out);
     if (extension == ".rgb") return codecs::writeSgi(image, out);
     if (extension == ".tga") return codecs::writeTga(image, out);

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "image/pixel_image.h"
+#include "image/png_compression.h"
 
 namespace tilvane {
 
@@ -19,8 +20,14 @@ struct JpegOptions {
     std::int32_t quality = 100;
 };
 
-// No record, a TIFF record or a JPEG record.
-using SaveOptions = std::variant<std::monostate, TiffOptions, JpegOptions>;
+// Options record for PNG output: how hard to compress (the pixels are the same
+// whatever the choice). Without it PNG is written as standard.
+struct PngOptions {
+    PngCompression compression = PngCompression::standard;
+};
+
+// No record, a TIFF record, a JPEG record or a PNG record.
+using SaveOptions = std::variant<std::monostate, TiffOptions, JpegOptions, PngOptions>;
 
 // Reads an image file, the format chosen by the extension (case ignored). The
 // image has the depth the file holds (1, 4, 8, 16, 24 or 32 bits). Null when the

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "image/png_compression.h"
 #include "model/choice_tables.h"
 
 namespace tilvane {
@@ -37,6 +38,9 @@ struct JobSettings {
     std::uint32_t randomSeed = 0;
     std::int32_t jpegQuality = 100;
     std::int32_t tiffCompression = 0;
+    // Set by tilvane-pack's --png-compression only; the settings file does not
+    // hold it, so the dialog always writes standard.
+    PngCompression pngCompression = PngCompression::standard;
 
     // Remembered browsing state.
     std::string imageBrowsePath;

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "image/pixel_image.h"
+#include "image/png_compression.h"
 
 namespace tilvane::codecs {
 
@@ -27,9 +28,12 @@ ImagePtr readCel(ByteSpan data);
 
 // Writers encode a 32-bit image to an open binary stream positioned at its
 // start (readable too, for libraries that seek back). False on any failure;
-// the caller then discards the stream.
+// the caller then discards the stream. JPEG at quality 90 and above keeps
+// colour at full resolution (4:4:4); below, it halves it both ways (4:2:0).
 bool writeTiff(const PixelImage& image, std::FILE* out, std::int32_t compression);
-bool writePng(const PixelImage& image, std::FILE* out);
+// PNG: 8-bit RGBA, compressed as asked (see png_encoder.h).
+bool writePng(const PixelImage& image, std::FILE* out,
+              PngCompression compression = PngCompression::standard);
 bool writeJpeg(const PixelImage& image, std::FILE* out, int quality);
 bool writeBmp(const PixelImage& image, std::FILE* out);
 bool writeSgi(const PixelImage& image, std::FILE* out);

@@ -244,6 +244,15 @@ bool encode(Compressor* c, const PixelImage& image, std::FILE* out, int quality,
     info->in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(info);
     jpeg_set_quality(info, quality, TRUE);
+    if (quality >= 90) {
+        // At high quality, halving the colour resolution would lose more than
+        // the quantisation does (a one-pixel sprite outline changes colour),
+        // so every component keeps every sample, as ImageMagick does.
+        for (int i = 0; i < info->num_components; ++i) {
+            info->comp_info[i].h_samp_factor = 1;
+            info->comp_info[i].v_samp_factor = 1;
+        }
+    }
     jpeg_start_compress(info, TRUE);
     while (info->next_scanline < info->image_height) {
         // Alpha is dropped: JPEG has no place for it.

@@ -8,6 +8,7 @@
 
 #include "image/codecs/codec_limits.h"
 #include "image/codecs/codecs.h"
+#include "image/codecs/png_encoder.h"
 #include "image/codecs/png_settings.h"
 
 namespace tilvane::codecs {
@@ -285,8 +286,12 @@ bool writePngWith(const PixelImage& image, std::FILE* out, const PngEncodeSettin
                      static_cast<png_uint_32>(image.height()));
 }
 
-bool writePng(const PixelImage& image, std::FILE* out) {
-    return writePngWith(image, out, &kAtlasPngSettings);
+bool writePng(const PixelImage& image, std::FILE* out, PngCompression compression) {
+    if (!out) return false;
+    const bool encoded = encodePng(image, compression, [out](std::span<const std::uint8_t> bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    });
+    return encoded && std::fflush(out) == 0 && !std::ferror(out);
 }
 
 }  // namespace tilvane::codecs

@@ -17,16 +17,16 @@ struct PngEncodeSettings {
     int filters;
 };
 
-// What writePng uses. Sprites are mostly horizontal runs of shading; offering
-// libpng only the None and Sub filters keeps its per-row filter choice cheap
-// and, on generated sprite sheets (bench/codec_benchmark), gives files no
+// libpng with these settings wrote the atlases before png_encoder.h took
+// over; the benchmarks keep it as the baseline. Offering libpng only the None
+// and Sub filters keeps its per-row filter choice cheap and gives files no
 // larger than libpng's defaults (level 6, all five filters) in a quarter of
 // the time or less.
 inline constexpr PngEncodeSettings kAtlasPngSettings{4, Z_DEFAULT_STRATEGY,
                                                      PNG_FILTER_NONE | PNG_FILTER_SUB};
 
-// writePng with the given settings, or with libpng's own defaults when settings
-// is null (for comparison).
+// Writes through libpng with the given settings, or with libpng's own
+// defaults when settings is null (for comparison).
 bool writePngWith(const PixelImage& image, std::FILE* out, const PngEncodeSettings* settings);
 
 }  // namespace tilvane::codecs
