@@ -357,25 +357,34 @@ std::optional<std::string> parsePackArguments(const std::vector<std::string>& ar
     return notes.settingsProblem;
 }
 
-std::string packHelpText() {
+namespace {
+
+// Every option declared over a request of the defaults, for the texts made
+// from the table rather than for parsing.
+struct DeclaredOptions {
     CLI::App app;
-    describe(app);
     PackRequest request;
-    request.settings = defaultJobSettings();
     ParseNotes notes;
-    declareOptions(app, request, notes);
-    std::string text = app.help();
+
+    DeclaredOptions() {
+        describe(app);
+        request.settings = defaultJobSettings();
+        declareOptions(app, request, notes);
+    }
+};
+
+}  // namespace
+
+std::string packHelpText() {
+    DeclaredOptions declared;
+    std::string text = declared.app.help();
     if (!text.empty() && text.back() != '\n') text += '\n';
     return text;
 }
 
 PackOptionTable packOptionTable() {
-    CLI::App app;
-    describe(app);
-    PackRequest request;
-    request.settings = defaultJobSettings();
-    ParseNotes notes;
-    declareOptions(app, request, notes);
+    DeclaredOptions declared;
+    const CLI::App& app = declared.app;
     PackOptionTable table{app.get_description(), {}, app.get_footer()};
     for (const CLI::Option* option : app.get_options()) {
         const bool flag = option->get_expected_min() == 0;
