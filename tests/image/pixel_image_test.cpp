@@ -228,10 +228,12 @@ TEST(Blit, BlitImage) {
     // A source below 32 bits has no pixels to copy: it writes transparent black.
     const ImagePtr shallow = PixelImage::create(2, 2, 24);
     std::fill(shallow->bits(), shallow->bits() + shallow->byteSize(), 0x77);
-    const ImagePtr dest = drawn(3, 3, [](auto, auto) { return kWhite; });
+    const ImagePtr dest = drawn(4, 4, [](auto, auto) { return kWhite; });
     EXPECT_TRUE(blitImage(dest.get(), shallow.get(), 1, 1, nullptr));
     EXPECT_EQ(getPixel(*dest, 2, 2), 0u);
-    EXPECT_EQ(getPixel(*dest, 0, 0), kWhite);
+    for (const auto& [x, y] : {std::pair{0, 0}, {3, 1}, {1, 3}}) {
+        EXPECT_EQ(getPixel(*dest, x, y), kWhite) << x << ", " << y;
+    }
 }
 
 }  // namespace
