@@ -4,27 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
-#include <tuple>
 
 #include "cli/option_table.h"
-#include "cli/pack_run.h"
-#include "image/image_file.h"
-#include "image/mask.h"
-#include "tests/support/temp_dir.h"
+#include "tests/cli/cli_support.h"
 
-namespace tilvane {
+namespace tilvane::testing {
 namespace {
 
-using testing::folderSnapshot;
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
-
 namespace fs = std::filesystem;
-
-// The exit status (-1 when killed), stdout and stderr.
-using Result = std::tuple<int, std::string, std::string>;
 
 std::string quoted(const std::string& text) {
     std::string quoted = "'";
@@ -34,8 +21,8 @@ std::string quoted(const std::string& text) {
 
 // Runs the command through the shell in folder (this process's own when
 // empty), stdout and stderr into files (so neither is a terminal), stdin empty,
-// and the built tilvane-pack first on the PATH.
-Result run(const std::vector<std::string>& command, const std::string& folder = "") {
+// and the built tilvane-pack first on the PATH. The status is -1 when killed.
+PackResult run(const std::vector<std::string>& command, const std::string& folder = "") {
     TempDir capture;
     std::string line = "PATH=" + quoted(fs::path(TILVANE_PACK_PATH).parent_path().string()) +
                        ":\"$PATH\" && cd " + quoted(folder.empty() ? "." : folder) + " &&";
@@ -64,17 +51,12 @@ struct Folders {
         for (const std::string& file : split(files)) {
             const std::size_t colon = file.rfind(':');
             const std::string path = input.file(file.substr(0, colon));
-            writeFile(path, file.substr(colon + 1));
             int w = 0, h = 0;
-            if (std::sscanf(file.c_str() + colon + 1, "%dx%d", &w, &h) != 2) continue;
-            // Opaque but for a transparent border of one pixel.
-            ImagePtr image = createPixelImage(w, h);
-            ASSERT_TRUE(image);
-            for (int y = 1; y + 1 < h; ++y) {
-                for (int x = 1; x + 1 < w; ++x)
-                    setPixel(*image, x, y, packPixel(250, 120, 30, 255));
+            if (std::sscanf(file.c_str() + colon + 1, "%dx%d", &w, &h) == 2) {
+                writeSprite(path, w, h, 1);
+            } else {
+                writeFile(path, file.substr(colon + 1));
             }
-            ASSERT_EQ(SaveBitmapToFile(image.get(), path), 0) << path;
         }
     }
     // text with {in} and {out} (the folders without a separator) and {in-name}
@@ -111,7 +93,9 @@ TEST(PackCli, HelpAndVersion) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(err, "");
     EXPECT_EQ(help, packHelpText());
-    for (const char* shown : {"--width N=512", "Atlas width in pixels.", "Exit status: 0 done"})
+    for (const char* shown : {"--width N=512", "Atlas width in pixels.", "Exit status: 0 done",
+                              "--fit any|pot|square|pot-square", "--pages", "--min-width N=1",
+                              "  tilvane-pack --input sprites/", "--fit any --crop 1"})
         EXPECT_NE(help.find(shown), std::string::npos) << shown;
     const auto [versionStatus, version, versionErr] = run({"tilvane-pack", "--version"});
     EXPECT_EQ(versionStatus, 0);
@@ -155,6 +139,9 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         {"positional argument", "", "folder", 2, nullptr},
         {"missing value", "", "--width", 2, nullptr},
         {"mask and no mask", "", "--mask|--no-mask", 2, nullptr},
+        {"unknown fit", "", "--fit|round", 2, nullptr},
+        {"minimum without fit", "", "--min-width|5", 2, nullptr},
+        {"minimum above the maximum", "", "--fit|any|--width|500|--min-width|600", 2, nullptr},
         {"missing settings file", "", "--settings|/nonexistent/tilvane.cfg", 2, nullptr},
         // The loader would silently keep the defaults for these two.
         {"settings file is a folder", "", "--settings|{out}/", 2, nullptr},
@@ -267,14 +254,14 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
     f.write("a.png:8x8");
     const std::string cfg = f.output.file("pack.cfg");
     // --save-settings writes and still builds.
-    ASSERT_EQ(std::get<0>(run(f.args("--width|40|--save-settings|" + cfg + "|--no-mask"))), 0);
+    ASSERT_EQ(run(f.args("--width|40|--save-settings|" + cfg + "|--no-mask")).status, 0);
     fs::remove(f.output.file("atlas.png"));
     // Numbers read as the dialog reads them; a repeated option's last value
     // wins, and only that one is checked.
     for (const char* more : {"", "--width| 256", "--width|0256\t", "--width|32|--width|256",
                              "--width|x|--width|256"}) {
         SCOPED_TRACE(more);
-        ASSERT_EQ(std::get<0>(run(split("tilvane-pack|--settings|" + cfg + "|" + more))), 0);
+        ASSERT_EQ(run(split("tilvane-pack|--settings|" + cfg + "|" + more)).status, 0);
         ImagePtr atlas = CreateBitmapFromFile(f.output.file("atlas.png"));
         ASSERT_TRUE(atlas);
         EXPECT_EQ(imageWidth(atlas.get()), *more ? 256 : 40);
@@ -284,19 +271,19 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
 
 // On a terminal the progress line is erased before the timings are printed,
 // so they do not run on from the last status (elsewhere nothing but messages
-// reaches stderr, as the table above shows).
+// reaches stderr, as the table above shows). --fit adds its sizing phase.
 TEST(PackCli, TimingsReportThePhasesOnALineOfTheirOwn) {
     Folders f;
     f.write("a.png:8x8");
     std::ostringstream out, err;
     PackConsole console{out, err, true, [] { return 60; }};
-    const std::vector<std::string> args = f.args("--timings");  // less the program's name
+    const std::vector<std::string> args = f.args("--timings|--fit|any");  // less the program's name
     EXPECT_EQ(runPack({args.begin() + 1, args.end()}, console), 0);
     const std::string text = err.str();
     const std::size_t at = text.find("Timings: scanning ");
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_EQ(text.substr(at - 4, 4), "\r\x1b[K");
-    for (const char* phase : {" placing ", " drawing ", " saving "}) {
+    for (const char* phase : {" sizing ", " placing ", " drawing ", " saving "}) {
         EXPECT_NE(text.find(phase, at), std::string::npos) << phase;
     }
 }
@@ -323,4 +310,4 @@ TEST(PackCli, ReadmeExampleWorksAsPrinted) {
 }
 
 }  // namespace
-}  // namespace tilvane
+}  // namespace tilvane::testing
