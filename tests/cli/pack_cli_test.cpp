@@ -51,6 +51,7 @@ struct Folders {
         for (const std::string& file : split(files)) {
             const std::size_t colon = file.rfind(':');
             const std::string path = input.file(file.substr(0, colon));
+            fs::create_directories(fs::path(path).parent_path());
             int w = 0, h = 0;
             if (std::sscanf(file.c_str() + colon + 1, "%dx%d", &w, &h) == 2) {
                 writeSprite(path, w, h, 1);
@@ -125,6 +126,23 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
     std::string many = "s0.png:3x3";
     for (int i = 1; i < 197; ++i) many += "|s" + std::to_string(i) + ".png:3x3";
     const std::string inFolder = "The Output Image File must not be in the Input Folder.\n";
+    // Two names that the name rules make one, one not UTF-8, a sub-folder and
+    // a file that is no image.
+    const std::string named =
+        "x-1.png:3x3|x_1.png:3x3|bad\xFF.png:3x3|sub/y.png:3x3|sub_y.png:3x3|"
+        "notes.txt:not an image";
+    const std::string collision =
+        "tilvane-pack: warning: x-1.png and x_1.png both get the name \"x_1\"\n";
+    const std::string notUtf8 =
+        "tilvane-pack: warning: bad\xFF.png is not valid UTF-8; each "
+        "invalid byte is written as U+FFFD\n";
+    const std::string strict = "tilvane-pack: --strict: 1 warning, so the run fails\n";
+    const std::string collisionStrict = collision + strict, notUtf8Strict = notUtf8 + strict;
+    const std::string skipped =
+        "tilvane-pack: skipped notes.txt (not a supported image extension)\n"
+        "tilvane-pack: skipped sub/ (folder not searched)\n" +
+        collision;
+    const char* const textWritten = "atlas.png|atlas.txt|atlas_mask.png";
     const std::vector<Case> cases = {
         // Usage errors.
         {"letters for a number", "", "--width|abc", 2, nullptr},
@@ -197,6 +215,27 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "atlas.tga|atlas_mask.tga|rects.txt", "Total images added: 1\n"},
         {"jpeg needs no prompt", "a.png:8x8", "--image|{out}/atlas.jpg|--jpeg-quality|40", 0, "",
          "atlas.jpg|atlas.json|atlas_mask.jpg", "Total images added: 1\n"},
+        // Warnings: --strict makes them fail the run, --verbose adds what was
+        // left out; hash keys keep the colliding names apart.
+        {"described names collide", named, "--text|{out}/atlas.txt", 0, collision.c_str(),
+         textWritten, "Total images added: 4\n"},
+        {"strict", named, "--text|{out}/atlas.txt|--strict", 1, collisionStrict.c_str(),
+         textWritten, "Total images added: 4\n"},
+        {"verbose", named, "--text|{out}/atlas.txt|--verbose", 0, skipped.c_str(), textWritten,
+         "Total images added: 4\n"},
+        {"hash keys keep the names apart", named, "--text|{out}/atlas.txt|--format|hash", 0,
+         notUtf8.c_str(), textWritten, "Total images added: 4\n"},
+        {"recursive array, strict", named,
+         "--text|{out}/atlas.txt|--recursive|--format|array|--strict", 1, notUtf8Strict.c_str(),
+         textWritten, "Total images added: 5\n"},
+        {"recursive, atlas in a sub-folder", named, "--recursive|--image|{in}/sub/a.png", 2,
+         "The Output Image File must not be in a sub-folder of the Input Folder when sub-folders "
+         "are packed too.\n"},
+        // Every page's outputs are checked before the first is drawn.
+        {"a device cannot take a page number", "a.png:40x40|b.png:40x40",
+         "--text|/dev/null|--pages", 2,
+         "tilvane-pack: 2 pages: 64x64, 64x64\n"
+         "Page 2 cannot be named after /dev/null, which is not a regular file.\n"},
         {"tiff needs no prompt", "a.png:8x8", "--image|{out}/atlas.tif|--tiff-compression|13", 0,
          "", "atlas.json|atlas.tif|atlas_mask.tif", "Total images added: 1\n"},
         // 197 files are the fewest with which seed 3 runs out of draws; seed

@@ -1,11 +1,14 @@
+// Runs whose outputs must equal those of another build: a fitted size or a
+// page built again at a fixed size, kept pixels against decoding again.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <bit>
-#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <sstream>
 
+#include "model/classic_random.h"
 #include "tests/cli/cli_support.h"
 
 namespace tilvane::testing {
@@ -20,14 +23,11 @@ std::vector<std::string> fitArgs(const std::string& input, const TempDir& output
 
 // The sizes "WxH" on the first line of text.
 std::vector<std::pair<int, int>> sizesIn(const std::string& text) {
+    const std::string line = text.substr(0, text.find('\n'));
+    const std::regex size("([0-9]+)x([0-9]+)");
     std::vector<std::pair<int, int>> sizes;
-    int w = 0, h = 0, used = 0;
-    for (std::size_t at = 0; at < text.size() && text[at] != '\n'; ++at) {
-        if (std::sscanf(text.c_str() + at, "%dx%d%n", &w, &h, &used) == 2) {
-            sizes.emplace_back(w, h);
-            at += static_cast<std::size_t>(used);
-        }
-    }
+    for (std::sregex_iterator m(line.begin(), line.end(), size), end; m != end; ++m)
+        sizes.emplace_back(std::stoi((*m)[1]), std::stoi((*m)[2]));
     return sizes;
 }
 
@@ -132,18 +132,49 @@ TEST(PackFit, PagesPlaceEveryImageOnceEachAsABuildOfItsImages) {
         EXPECT_EQ(seen.size(), 12u);
         for (const auto& [sprite, count] : seen) EXPECT_EQ(count, 1) << sprite;
     }
-    // A FIFO's name cannot take a page number: refused before any page is drawn.
-    TempDir output;
-    const std::string fifo = output.file("fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::vector<std::string> args = fitArgs(input.folder(), output, pages);
-    args[5] = fifo;  // the text file
-    const PackResult r = pack(args);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("Page 2 cannot be named after " + fifo + ", which is not a regular file."),
-              std::string::npos)
-        << r.err;
-    EXPECT_FALSE(std::filesystem::exists(output.file("atlas.png")));
+}
+
+// Sixty sprites of many sizes, with broken files, a transparent one and one
+// too large for the atlas among them: keeping the pixels (the default) and
+// decoding again (--memory-budget 0) give the same bytes, messages, failure
+// order and exit status.
+TEST(MemoryBudget, KeptPixelsPackLikeDecodingAgain) {
+    TempDir input;
+    ClassicRandom random(7);
+    for (int i = 0; i < 60; ++i) {
+        const int w = 1 + random.next() % 40, h = 1 + random.next() % 40;
+        writeSprite(input.file("s" + std::to_string(i) + ".png"), w, h, random.next() % 4);
+    }
+    writeFile(input.file("s17.png"), "broken");
+    writeFile(input.file("s5.tga"), "also broken");
+    writeSprite(input.file("s33.png"), 9, 9, 5);
+    writeSprite(input.file("s40.bmp"), 300, 2);
+
+    const std::vector<std::vector<std::string>> rows = {
+        {"--width", "256", "--height", "256", "--crop", "1", "--sort", "size", "--spacing", "1"},
+        {"--width", "200", "--height", "300", "--crop", "0", "--sort", "name", "--mask"},
+        {"--width", "256", "--height", "256", "--crop", "1", "--sort", "random", "--seed", "3"},
+    };
+    for (const std::vector<std::string>& row : rows) {
+        SCOPED_TRACE(row[5] + " " + row[7]);
+        // The default keeps the pixels; a budget of 0 decodes again.
+        PackResult results[2];
+        std::string outputs[2];
+        for (const int i : {0, 1}) {
+            TempDir output;
+            std::vector<std::string> args = packArgs(input.folder(), output, row);
+            if (i == 1) args.insert(args.end(), {"--memory-budget", "0"});
+            results[i] = pack(args);
+            for (const char* name : {"atlas.png", "atlas_mask.png", "atlas.txt"})
+                outputs[i] += readFile(output.file(name)) + '\0';
+        }
+        EXPECT_EQ(results[0].status, kPackDoneWithFailures);
+        EXPECT_NE(results[0].err.find("s17.png          (failed to load)"), std::string::npos);
+        EXPECT_EQ(results[0].status, results[1].status);
+        EXPECT_EQ(results[0].out, results[1].out);
+        EXPECT_EQ(results[0].err, results[1].err);
+        EXPECT_EQ(outputs[0], outputs[1]);
+    }
 }
 
 }  // namespace
