@@ -1,5 +1,5 @@
-// Runs whose outputs must equal those of another build: a fitted size or a
-// page built again at a fixed size, kept pixels against decoding again.
+// Runs whose outputs must equal those of another build: a fitted size, or a
+// page, built again at a fixed size.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -8,7 +8,6 @@
 #include <regex>
 #include <sstream>
 
-#include "model/classic_random.h"
 #include "tests/cli/cli_support.h"
 
 namespace tilvane::testing {
@@ -131,49 +130,6 @@ TEST(PackFit, PagesPlaceEveryImageOnceEachAsABuildOfItsImages) {
         }
         EXPECT_EQ(seen.size(), 12u);
         for (const auto& [sprite, count] : seen) EXPECT_EQ(count, 1) << sprite;
-    }
-}
-
-// Sixty sprites of many sizes, with broken files, a transparent one and one
-// too large for the atlas among them: keeping the pixels (the default) and
-// decoding again (--memory-budget 0) give the same bytes, messages, failure
-// order and exit status.
-TEST(MemoryBudget, KeptPixelsPackLikeDecodingAgain) {
-    TempDir input;
-    ClassicRandom random(7);
-    for (int i = 0; i < 60; ++i) {
-        const int w = 1 + random.next() % 40, h = 1 + random.next() % 40;
-        writeSprite(input.file("s" + std::to_string(i) + ".png"), w, h, random.next() % 4);
-    }
-    writeFile(input.file("s17.png"), "broken");
-    writeFile(input.file("s5.tga"), "also broken");
-    writeSprite(input.file("s33.png"), 9, 9, 5);
-    writeSprite(input.file("s40.bmp"), 300, 2);
-
-    const std::vector<std::vector<std::string>> rows = {
-        {"--width", "256", "--height", "256", "--crop", "1", "--sort", "size", "--spacing", "1"},
-        {"--width", "200", "--height", "300", "--crop", "0", "--sort", "name", "--mask"},
-        {"--width", "256", "--height", "256", "--crop", "1", "--sort", "random", "--seed", "3"},
-    };
-    for (const std::vector<std::string>& row : rows) {
-        SCOPED_TRACE(row[5] + " " + row[7]);
-        // The default keeps the pixels; a budget of 0 decodes again.
-        PackResult results[2];
-        std::string outputs[2];
-        for (const int i : {0, 1}) {
-            TempDir output;
-            std::vector<std::string> args = packArgs(input.folder(), output, row);
-            if (i == 1) args.insert(args.end(), {"--memory-budget", "0"});
-            results[i] = pack(args);
-            for (const char* name : {"atlas.png", "atlas_mask.png", "atlas.txt"})
-                outputs[i] += readFile(output.file(name)) + '\0';
-        }
-        EXPECT_EQ(results[0].status, kPackDoneWithFailures);
-        EXPECT_NE(results[0].err.find("s17.png          (failed to load)"), std::string::npos);
-        EXPECT_EQ(results[0].status, results[1].status);
-        EXPECT_EQ(results[0].out, results[1].out);
-        EXPECT_EQ(results[0].err, results[1].err);
-        EXPECT_EQ(outputs[0], outputs[1]);
     }
 }
 
