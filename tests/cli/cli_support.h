@@ -19,11 +19,11 @@ struct PackResult {
     std::string err;
 };
 
-// tilvane-pack run in this process on args (less the program's name), with
-// neither stream a terminal.
-inline PackResult pack(const std::vector<std::string>& args) {
+// tilvane-pack run in this process on args (less the program's name); on a
+// terminal, its stderr is 60 columns wide.
+inline PackResult pack(const std::vector<std::string>& args, bool terminal = false) {
     std::ostringstream out, err;
-    PackConsole console{out, err, false, nullptr};
+    PackConsole console{out, err, terminal, [] { return 60; }};
     const int status = runPack(args, console);
     return {status, out.str(), err.str()};
 }
@@ -38,15 +38,6 @@ inline void writeSprite(const std::string& path, int w, int h, int border = 0) {
             setPixel(*image, x, y, packPixel(x * 7, y * 5, 90, 255));
     }
     ASSERT_EQ(SaveBitmapToFile(image.get(), path), 0) << path;
-}
-
-// Arguments that pack input into output's atlas.png and atlas.txt, then more.
-inline std::vector<std::string> packArgs(const std::string& input, const TempDir& output,
-                                         const std::vector<std::string>& more) {
-    std::vector<std::string> args = {
-        "--input", input, "--image", output.file("atlas.png"), "--text", output.file("atlas.txt")};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
 }
 
 }  // namespace tilvane::testing

@@ -13,11 +13,17 @@
 namespace tilvane::testing {
 namespace {
 
-// Arguments for a build with a mask, largest sprites first, then more.
+// Arguments that pack input into output's atlas.png, atlas_mask.png and
+// atlas.txt, largest sprites first, then more.
 std::vector<std::string> fitArgs(const std::string& input, const TempDir& output,
-                                 std::vector<std::string> more) {
-    more.insert(more.begin(), {"--mask", "--sort", "size"});
-    return packArgs(input, output, more);
+                                 const std::vector<std::string>& more) {
+    std::vector<std::string> args = {"--input", input,
+                                     "--image", output.file("atlas.png"),
+                                     "--text",  output.file("atlas.txt"),
+                                     "--mask",  "--sort",
+                                     "size"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
 }
 
 // The sizes "WxH" on the first line of text.
@@ -63,7 +69,6 @@ TEST(PackFit, FoundSizeHonoursTheShapeAndAFixedBuildOfItIsIdentical) {
         TempDir fitted, fixed;
         const PackResult r = pack(fitArgs(input.folder(), fitted, c.options));
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, "Total images added: 7\n");
         ASSERT_EQ(r.err.rfind("tilvane-pack: atlas size ", 0), 0u) << r.err;
         const auto [w, h] = sizesIn(r.err).at(0);
         EXPECT_GE(w, c.minWidth);
