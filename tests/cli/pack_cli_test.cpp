@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 
 #include "cli/option_table.h"
 #include "tests/cli/cli_support.h"
@@ -329,13 +328,15 @@ TEST(PackCli, TimingsReportThePhasesOnALineOfTheirOwn) {
 // holds a copy of the example sprites.
 TEST(PackCli, ReadmeExampleWorksAsPrinted) {
     const std::string readme = readFile(std::string(TILVANE_SOURCE_DIR) + "/README.md");
-    std::smatch block;
-    ASSERT_TRUE(
-        std::regex_search(readme, block, std::regex("\n## tilvane-pack\n[^]*?```sh\n([^]*?)```")));
+    const std::size_t start = readme.find("```sh\n", readme.find("\n## tilvane-pack\n"));
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = readme.find("```", start + 6);
+    ASSERT_NE(end, std::string::npos);
+    const std::string block = readme.substr(start + 6, end - start - 6);
 
     TempDir folder;
     fs::copy(fs::path(TILVANE_SOURCE_DIR) / "examples" / "sprites", folder.path() / "sprites");
-    writeFile(folder.file("example.sh"), block[1]);
+    writeFile(folder.file("example.sh"), block);
     const auto [status, out, err] =
         run({"/bin/sh", "-e", folder.file("example.sh")}, folder.folder());
     EXPECT_EQ(status, 0) << err;

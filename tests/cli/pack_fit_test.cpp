@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstdio>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "tests/cli/cli_support.h"
@@ -28,11 +28,12 @@ std::vector<std::string> fitArgs(const std::string& input, const TempDir& output
 
 // The sizes "WxH" on the first line of text.
 std::vector<std::pair<int, int>> sizesIn(const std::string& text) {
-    const std::string line = text.substr(0, text.find('\n'));
-    const std::regex size("([0-9]+)x([0-9]+)");
+    std::istringstream words(text.substr(0, text.find('\n')));
     std::vector<std::pair<int, int>> sizes;
-    for (std::sregex_iterator m(line.begin(), line.end(), size), end; m != end; ++m)
-        sizes.emplace_back(std::stoi((*m)[1]), std::stoi((*m)[2]));
+    int w = 0, h = 0;
+    for (std::string word; words >> word;) {
+        if (std::sscanf(word.c_str(), "%dx%d", &w, &h) == 2) sizes.emplace_back(w, h);
+    }
     return sizes;
 }
 
