@@ -4,27 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
-#include <tuple>
 
 #include "cli/option_table.h"
-#include "cli/pack_run.h"
-#include "image/image_file.h"
-#include "image/mask.h"
-#include "tests/support/temp_dir.h"
+#include "tests/cli/cli_support.h"
 
-namespace tilvane {
+namespace tilvane::testing {
 namespace {
 
-using testing::folderSnapshot;
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
-
 namespace fs = std::filesystem;
-
-// The exit status (-1 when killed), stdout and stderr.
-using Result = std::tuple<int, std::string, std::string>;
 
 std::string quoted(const std::string& text) {
     std::string quoted = "'";
@@ -34,8 +21,8 @@ std::string quoted(const std::string& text) {
 
 // Runs the command through the shell in folder (this process's own when
 // empty), stdout and stderr into files (so neither is a terminal), stdin empty,
-// and the built tilvane-pack first on the PATH.
-Result run(const std::vector<std::string>& command, const std::string& folder = "") {
+// and the built tilvane-pack first on the PATH. The status is -1 when killed.
+PackResult run(const std::vector<std::string>& command, const std::string& folder = "") {
     TempDir capture;
     std::string line = "PATH=" + quoted(fs::path(TILVANE_PACK_PATH).parent_path().string()) +
                        ":\"$PATH\" && cd " + quoted(folder.empty() ? "." : folder) + " &&";
@@ -64,17 +51,13 @@ struct Folders {
         for (const std::string& file : split(files)) {
             const std::size_t colon = file.rfind(':');
             const std::string path = input.file(file.substr(0, colon));
-            writeFile(path, file.substr(colon + 1));
+            fs::create_directories(fs::path(path).parent_path());
             int w = 0, h = 0;
-            if (std::sscanf(file.c_str() + colon + 1, "%dx%d", &w, &h) != 2) continue;
-            // Opaque but for a transparent border of one pixel.
-            ImagePtr image = createPixelImage(w, h);
-            ASSERT_TRUE(image);
-            for (int y = 1; y + 1 < h; ++y) {
-                for (int x = 1; x + 1 < w; ++x)
-                    setPixel(*image, x, y, packPixel(250, 120, 30, 255));
+            if (std::sscanf(file.c_str() + colon + 1, "%dx%d", &w, &h) == 2) {
+                writeSprite(path, w, h, 1);
+            } else {
+                writeFile(path, file.substr(colon + 1));
             }
-            ASSERT_EQ(SaveBitmapToFile(image.get(), path), 0) << path;
         }
     }
     // text with {in} and {out} (the folders without a separator) and {in-name}
@@ -106,16 +89,11 @@ struct Folders {
     }
 };
 
-TEST(PackCli, HelpAndVersion) {
-    const auto [status, help, err] = run({"tilvane-pack", "--help"});
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(help, packHelpText());
-    for (const char* shown : {"--width N=512", "Atlas width in pixels.", "Exit status: 0 done"})
-        EXPECT_NE(help.find(shown), std::string::npos) << shown;
-    const auto [versionStatus, version, versionErr] = run({"tilvane-pack", "--version"});
-    EXPECT_EQ(versionStatus, 0);
-    EXPECT_EQ(version.rfind("tilvane-pack ", 0), 0u);
+TEST(PackCli, HelpShowsTheDefaultsAndExamples) {
+    for (const char* shown : {"--width N=512", "Atlas width in pixels.", "Exit status: 0 done",
+                              "--fit any|pot|square|pot-square", "--pages", "--min-width N=1",
+                              "  tilvane-pack --input sprites/", "--fit any --crop 1"})
+        EXPECT_NE(packHelpText().find(shown), std::string::npos) << shown;
 }
 
 // One run per row on fresh folders: files to put in the input folder, the
@@ -140,8 +118,37 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
     const std::string sprites = "s1.png:8x8|s3.png:8x8|s4.png:8x8";
     std::string many = "s0.png:3x3";
     for (int i = 1; i < 197; ++i) many += "|s" + std::to_string(i) + ".png:3x3";
+    // Failures are listed in the dialog's sorted order, not the order they
+    // happened in (z fails while scanning, B while placing).
+    const std::string failing = "z.png:broken|B.png:100x10|c.png:8x8|d.png:8x8";
+    const char* const failed =
+        "Failed to load/add the following files:\n"
+        "B.png          (no space left on output image)\n"
+        "z.png          (failed to load)\n"
+        "Total images added: 2\nTotal images failed: 2\nGrand total: 4\n";
     const std::string inFolder = "The Output Image File must not be in the Input Folder.\n";
+    // Two names that the name rules make one, one not UTF-8, a sub-folder and
+    // a file that is no image.
+    const std::string named =
+        "x-1.png:3x3|x_1.png:3x3|bad\xFF.png:3x3|sub/y.png:3x3|sub_y.png:3x3|"
+        "notes.txt:not an image";
+    const std::string collision =
+        "tilvane-pack: warning: x-1.png and x_1.png both get the name \"x_1\"\n";
+    const std::string notUtf8 =
+        "tilvane-pack: warning: bad\xFF.png is not valid UTF-8; each "
+        "invalid byte is written as U+FFFD\n";
+    const std::string strict = "tilvane-pack: --strict: 1 warning, so the run fails\n";
+    const std::string collisionStrict = collision + strict, notUtf8Strict = notUtf8 + strict;
+    const std::string skipped =
+        "tilvane-pack: skipped notes.txt (not a supported image extension)\n"
+        "tilvane-pack: skipped sub/ (folder not searched)\n" +
+        collision;
+    const char* const written = "atlas.json|atlas.png|atlas_mask.png";
+    const std::string help = packHelpText();
     const std::vector<Case> cases = {
+        // Help and version, whatever else is given.
+        {"help", "", "--help", 0, "", "", help.c_str()},
+        {"version", "", "--version", 0, "", "", "tilvane-pack " TILVANE_VERSION "\n"},
         // Usage errors.
         {"letters for a number", "", "--width|abc", 2, nullptr},
         {"negative number", "", "--border|-5", 2, nullptr},
@@ -155,6 +162,9 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         {"positional argument", "", "folder", 2, nullptr},
         {"missing value", "", "--width", 2, nullptr},
         {"mask and no mask", "", "--mask|--no-mask", 2, nullptr},
+        {"unknown fit", "", "--fit|round", 2, nullptr},
+        {"minimum without fit", "", "--min-width|5", 2, nullptr},
+        {"minimum above the maximum", "", "--fit|any|--width|500|--min-width|600", 2, nullptr},
         {"missing settings file", "", "--settings|/nonexistent/tilvane.cfg", 2, nullptr},
         // The loader would silently keep the defaults for these two.
         {"settings file is a folder", "", "--settings|{out}/", 2, nullptr},
@@ -197,19 +207,34 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         // Builds that place.
         {"done", "hero.png:20x10|coin.png:8x8|gem.png:6x12", "--crop|1", 0, "",
          "atlas.json|atlas.png|atlas_mask.png", "Total images added: 3\n"},
-        // Failures are listed in the dialog's sorted order, not the order they
-        // happened in (z failed while scanning, B while placing).
-        {"some failures", "z.png:broken|B.png:100x10|c.png:8x8|d.png:8x8", "--no-mask", 1,
-         "Failed to load/add the following files:\n"
-         "B.png          (no space left on output image)\n"
-         "z.png          (failed to load)\n"
-         "Total images added: 2\nTotal images failed: 2\nGrand total: 4\n",
+        {"some failures", failing, "--no-mask", 1, failed, "atlas.json|atlas.png"},
+        // The pixels kept by the scan are an optimisation only.
+        {"some failures, decoding again", failing, "--no-mask|--memory-budget|0", 1, failed,
          "atlas.json|atlas.png"},
         {"paths are trimmed and the folder gets its separator", "a.png:8x8",
          "--input|  {in} |--image| {out}/atlas.tga\t|--text|{out}/rects.txt|--quiet", 0, "",
          "atlas.tga|atlas_mask.tga|rects.txt", "Total images added: 1\n"},
         {"jpeg needs no prompt", "a.png:8x8", "--image|{out}/atlas.jpg|--jpeg-quality|40", 0, "",
          "atlas.jpg|atlas.json|atlas_mask.jpg", "Total images added: 1\n"},
+        // Warnings: --strict makes them fail the run, --verbose adds what was
+        // left out; hash keys keep the colliding names apart.
+        {"described names collide", named, "", 0, collision.c_str(), written,
+         "Total images added: 4\n"},
+        {"strict", named, "--strict", 1, collisionStrict.c_str(), written,
+         "Total images added: 4\n"},
+        {"verbose", named, "--verbose", 0, skipped.c_str(), written, "Total images added: 4\n"},
+        {"hash keys keep the names apart", named, "--format|hash", 0, notUtf8.c_str(), written,
+         "Total images added: 4\n"},
+        {"recursive array, strict", named, "--recursive|--format|array|--strict", 1,
+         notUtf8Strict.c_str(), written, "Total images added: 5\n"},
+        {"recursive, atlas in a sub-folder", named, "--recursive|--image|{in}/sub/a.png", 2,
+         "The Output Image File must not be in a sub-folder of the Input Folder when sub-folders "
+         "are packed too.\n"},
+        // Every page's outputs are checked before the first is drawn.
+        {"a device cannot take a page number", "a.png:40x40|b.png:40x40",
+         "--text|/dev/null|--pages", 2,
+         "tilvane-pack: 2 pages: 64x64, 64x64\n"
+         "Page 2 cannot be named after /dev/null, which is not a regular file.\n"},
         {"tiff needs no prompt", "a.png:8x8", "--image|{out}/atlas.tif|--tiff-compression|13", 0,
          "", "atlas.json|atlas.tif|atlas_mask.tif", "Total images added: 1\n"},
         // 197 files are the fewest with which seed 3 runs out of draws; seed
@@ -267,14 +292,14 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
     f.write("a.png:8x8");
     const std::string cfg = f.output.file("pack.cfg");
     // --save-settings writes and still builds.
-    ASSERT_EQ(std::get<0>(run(f.args("--width|40|--save-settings|" + cfg + "|--no-mask"))), 0);
+    ASSERT_EQ(run(f.args("--width|40|--save-settings|" + cfg + "|--no-mask")).status, 0);
     fs::remove(f.output.file("atlas.png"));
     // Numbers read as the dialog reads them; a repeated option's last value
     // wins, and only that one is checked.
     for (const char* more : {"", "--width| 256", "--width|0256\t", "--width|32|--width|256",
                              "--width|x|--width|256"}) {
         SCOPED_TRACE(more);
-        ASSERT_EQ(std::get<0>(run(split("tilvane-pack|--settings|" + cfg + "|" + more))), 0);
+        ASSERT_EQ(run(split("tilvane-pack|--settings|" + cfg + "|" + more)).status, 0);
         ImagePtr atlas = CreateBitmapFromFile(f.output.file("atlas.png"));
         ASSERT_TRUE(atlas);
         EXPECT_EQ(imageWidth(atlas.get()), *more ? 256 : 40);
@@ -284,19 +309,17 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
 
 // On a terminal the progress line is erased before the timings are printed,
 // so they do not run on from the last status (elsewhere nothing but messages
-// reaches stderr, as the table above shows).
+// reaches stderr, as the table above shows). --fit adds its sizing phase.
 TEST(PackCli, TimingsReportThePhasesOnALineOfTheirOwn) {
     Folders f;
     f.write("a.png:8x8");
-    std::ostringstream out, err;
-    PackConsole console{out, err, true, [] { return 60; }};
-    const std::vector<std::string> args = f.args("--timings");  // less the program's name
-    EXPECT_EQ(runPack({args.begin() + 1, args.end()}, console), 0);
-    const std::string text = err.str();
+    const std::vector<std::string> args = f.args("--timings|--fit|any");  // less the program's name
+    const auto [status, out, text] = pack({args.begin() + 1, args.end()}, true);
+    EXPECT_EQ(status, 0);
     const std::size_t at = text.find("Timings: scanning ");
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_EQ(text.substr(at - 4, 4), "\r\x1b[K");
-    for (const char* phase : {" placing ", " drawing ", " saving "}) {
+    for (const char* phase : {" sizing ", " placing ", " drawing ", " saving "}) {
         EXPECT_NE(text.find(phase, at), std::string::npos) << phase;
     }
 }
@@ -323,4 +346,4 @@ TEST(PackCli, ReadmeExampleWorksAsPrinted) {
 }
 
 }  // namespace
-}  // namespace tilvane
+}  // namespace tilvane::testing
