@@ -33,12 +33,6 @@ struct BuildFixture {
         settings.sortOrder = 0;
     }
 
-    std::vector<std::string> listedNames() {
-        std::vector<std::string> names;
-        for (const auto& entry : window.fileList().entries()) names.push_back(entry.name);
-        return names;
-    }
-
     // startBuild, then ticks while a build is armed; answers how it ended.
     BuildOutcome runBuild() {
         const BuildOutcome outcome = startBuild(job);
