@@ -116,14 +116,21 @@ std::string expand(const BuildFixture& b, std::string text) {
 // as it was. The atlas lies outside the input folder however either is spelt
 // (a folder whose name differs only in case is another folder where the file
 // system says so); the outputs are distinct files, none is an image the build
-// reads, and the messages name the paths as the settings spell them.
-TEST(StartBuild, RefusesSettingsAndOutputsWithTheirMessage) {
+// reads, and the messages name the paths as the settings spell them. Past the
+// checks, a folder that gives nothing to build stops the build with the
+// outcome, the message (after the status it was shown under) or the report,
+// and the status that say why.
+TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
     struct Case {
         const char* name;
         const char* image;  // nullptr: as the fixture sets it
         const char* text;
         std::function<void(BuildFixture&)> setUp;
-        std::string message;  // empty when allowed, and again over what it wrote
+        std::string shown;  // "status | message" or the report's lines; empty when allowed
+        BuildOutcome outcome = BuildOutcome::refused;
+        const char* status = "before";
+        int listed = 0;        // how many files the list shows
+        bool released = true;  // the atlas
     };
     using F = BuildFixture;
     const std::string inInput(kImageInInputFolder),
@@ -191,6 +198,33 @@ TEST(StartBuild, RefusesSettingsAndOutputsWithTheirMessage) {
          },
          ""},
         {"text beside the sprites", nullptr, "$I/atlas.txt", nullptr, ""},
+        {"input folder missing", nullptr, nullptr,
+         [](F& b) { b.settings.inputFolder = b.input.folder() + "gone/"; },
+         "Searching for files... | Failed to find the Input Folder, or the folder is empty.",
+         BuildOutcome::noInputFolder, ""},
+        {"nothing usable", nullptr, nullptr,
+         [](F& b) {
+             fs::remove(b.input.file("a.png"));
+             writeFile(b.input.file("notes.txt"), "text");
+             writeFile(b.input.file("empty.png"), "");
+             fs::create_directory(b.input.path() / "folder.png");
+         },
+         "No files found. | No files found.", BuildOutcome::noFiles, "No files found.", 0, false},
+        {"every file fails", nullptr, nullptr,
+         [](F& b) {
+             writeFile(b.input.file("a.png"), "not a png");
+             writeFile(b.input.file("B.jpg"), "not a jpeg");
+         },
+         "a.png          (failed to load)\nB.jpg          (failed to load)\n",
+         BuildOutcome::nothingListed, "Failed to load/add some files.", 0, false},
+        {"crop all to same dimension, sizes differ", nullptr, nullptr,
+         [](F& b) {
+             b.settings.cropMode = 2;
+             writeSprite(b.input.file("b.png"), 4, 3);
+         },
+         "Searching for files... | The images must all have the same dimensions in order to use "
+         "\nthe following crop setting:\n- Crop all to same dimension",
+         BuildOutcome::unequalSizes, "", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -203,75 +237,14 @@ TEST(StartBuild, RefusesSettingsAndOutputsWithTheirMessage) {
         const auto inputBefore = folderSnapshot(b.input.path());
         const auto outputBefore = folderSnapshot(b.output.path());
         const BuildOutcome outcome = b.runBuild();
-        if (c.message.empty()) {
+        if (c.shown.empty()) {
             EXPECT_EQ(outcome, BuildOutcome::saved);
             EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
             EXPECT_TRUE(b.window.messages.empty());
             EXPECT_EQ(b.window.fileList().count(), 1);
             continue;
         }
-        EXPECT_EQ(outcome, BuildOutcome::refused);
-        EXPECT_FALSE(b.run.outputImage);
-        EXPECT_EQ(b.window.messages, std::vector<std::string>{expand(b, c.message)});
-        EXPECT_EQ(b.window.statusText(), "before");
-        EXPECT_EQ(b.window.fileList().count(), 0);
-        EXPECT_TRUE(b.window.reports.empty());
-        EXPECT_EQ(folderSnapshot(b.input.path()), inputBefore);
-        EXPECT_EQ(folderSnapshot(b.output.path()), outputBefore);
-    }
-}
-
-// Past the checks, a folder that gives nothing to build stops the build with
-// the outcome, the message (after the status it was shown under) or the
-// report, and the status that say why.
-TEST(StartBuild, FolderWithNothingToBuildSaysWhy) {
-    struct Case {
-        const char* name;
-        std::function<void(BuildFixture&)> setUp;
-        BuildOutcome outcome;
-        std::string shown;  // "status | message", or the report's lines
-        const char* status;
-        int listed;     // how many files the list shows
-        bool released;  // the atlas
-    };
-    const std::vector<Case> cases = {
-        {"input folder missing",
-         [](BuildFixture& b) { b.settings.inputFolder = b.input.folder() + "gone/"; },
-         BuildOutcome::noInputFolder,
-         "Searching for files... | Failed to find the Input Folder, or the folder is empty.", "", 0,
-         true},
-        {"nothing usable",
-         [](BuildFixture& b) {
-             writeFile(b.input.file("notes.txt"), "text");
-             writeFile(b.input.file("empty.png"), "");
-             fs::create_directory(b.input.path() / "folder.png");
-         },
-         BuildOutcome::noFiles, "No files found. | No files found.", "No files found.", 0, false},
-        {"every file fails",
-         [](BuildFixture& b) {
-             writeFile(b.input.file("b.png"), "not a png");
-             writeFile(b.input.file("A.jpg"), "not a jpeg");
-         },
-         BuildOutcome::nothingListed,
-         "A.jpg          (failed to load)\nb.png          (failed to load)\n",
-         "Failed to load/add some files.", 0, false},
-        {"crop all to same dimension, sizes differ",
-         [](BuildFixture& b) {
-             b.settings.cropMode = 2;
-             writeSprite(b.input.file("a.png"), 32, 32);
-             writeSprite(b.input.file("b.png"), 32, 16);
-         },
-         BuildOutcome::unequalSizes,
-         "Searching for files... | The images must all have the same dimensions in order to use "
-         "\nthe following crop setting:\n- Crop all to same dimension",
-         "", 2, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        BuildFixture b;
-        b.window.setStatusText("before");
-        c.setUp(b);
-        EXPECT_EQ(startBuild(b.job), c.outcome);
+        EXPECT_EQ(outcome, c.outcome);
         EXPECT_EQ(b.run.outputImage == nullptr, c.released);
         EXPECT_EQ(b.run.currentStep, -1);
         std::string shown;
@@ -281,10 +254,13 @@ TEST(StartBuild, FolderWithNothingToBuildSaysWhy) {
         for (const auto& report : b.window.reports) {
             for (const auto& line : report.lines) shown += line + "\n";
         }
-        EXPECT_EQ(shown, c.shown);
+        // A refusal shows its message under the status as it was.
+        EXPECT_EQ(shown,
+                  expand(b, (outcome == BuildOutcome::refused ? "before | " : "") + c.shown));
         EXPECT_EQ(b.window.statusText(), c.status);
         EXPECT_EQ(b.window.fileList().count(), c.listed);
-        EXPECT_EQ(b.outputFiles(), "");
+        EXPECT_EQ(folderSnapshot(b.input.path()), inputBefore);
+        EXPECT_EQ(folderSnapshot(b.output.path()), outputBefore);
     }
 }
 
