@@ -94,10 +94,8 @@ TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
             for (const bool withMinimum : {false, true}) {
                 FitLimits limits = drawn[withMinimum];
                 limits.shape = shape;
-                SCOPED_TRACE(std::to_string(static_cast<int>(shape)) + " min " +
-                             std::to_string(limits.minWidth) + "x" +
-                             std::to_string(limits.minHeight) + " max height " +
-                             std::to_string(limits.maxHeight));
+                SCOPED_TRACE("shape " + std::to_string(static_cast<int>(shape)) +
+                             (withMinimum ? ", with a minimum" : ""));
                 const std::optional<AtlasSize> expected = exhaustiveBest(fits, limits);
                 for (const int threads : {1, 2}) {
                     EXPECT_EQ(findAtlasSize(images, rules, limits, {kSide, threads}), expected);
