@@ -448,83 +448,43 @@ TEST(OnTimerTick, StepsOnlyAnArmedBuildAndReportsFailedFilesAtTheEnd) {
 // (-1 for a quality or compression not asked), and the answer is stored in the
 // settings. A cancel writes nothing and keeps the atlas; otherwise all three
 // files are written and "Done" is on show, after "Saving..." and "Creating
-// mask...", when the done dialog opens.
-TEST(FinishBuild, AsksForTheFormatsOptionsThenWritesAllThree) {
+// mask...", when the done dialog opens. An output that cannot be written is
+// recorded with where and why: in turn each is a link into a missing folder,
+// or the text document is one only the JSON writer refuses (made before the
+// file is opened, so the old file stays). A failed atlas still gets its mask
+// but no text file; the dialog says nothing of the mask.
+TEST(FinishBuild, AsksForOptionsThenWritesAllThreeOrRecordsWhatFailed) {
+    using Output = OutputFailure::Output;
     struct Case {
-        const char* file;
-        bool ok;
-        const char* request;
-        std::int32_t tiffCompression;
-        std::int32_t jpegQuality;
+        const char* file;  // the output image, or the output that cannot be written
+        BuildOutcome outcome;
+        const char* shown;  // "messages | status"
+        const char* files;
+        const char* request = nullptr;
+        std::int32_t tiffCompression = 9;
+        std::int32_t jpegQuality = 80;
+        int error = 0;  // of the output that cannot be written
+        Output output = Output::image;
     };
     const char* tiff = "TIFF Options: quality -1 0..0, compression 9 of 3";
     const char* jpeg = "JPEG Options: quality 80 0..100, compression -1 of 0";
-    const std::vector<Case> cases = {
-        {"atlas.tif", true, tiff, 13, 80},   {"atlas.JPG", true, jpeg, 9, 55},
-        {"atlas.png", true, nullptr, 9, 80}, {"atlas.bmp", true, nullptr, 9, 80},
-        {"atlas.jpg", false, jpeg, 9, 80},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        BuildFixture b;
-        b.settings.outputImageFile = b.output.file(c.file);
-        b.settings.tiffCompression = 9;
-        b.settings.jpegQuality = 80;
-        b.window.answerOptionsOk = c.ok;
-        b.window.answerCompression = 13;
-        b.window.answerQuality = 55;
-        writeSprite(b.input.file("a.png"), 4, 4);
-        writeSprite(b.input.file("b.png"), 6, 3);
-        EXPECT_EQ(b.runBuild(), c.ok ? BuildOutcome::saved : BuildOutcome::cancelled);
-        EXPECT_EQ(b.window.optionRequests,
-                  c.request ? std::vector<std::string>{c.request} : std::vector<std::string>{});
-        EXPECT_EQ(b.settings.tiffCompression, c.tiffCompression);
-        EXPECT_EQ(b.settings.jpegQuality, c.jpegQuality);
-        EXPECT_TRUE(b.window.messages.empty() && b.window.reports.empty());
-        EXPECT_EQ(b.run.outputImage != nullptr, !c.ok);
-        const std::string extension = std::string(c.file).substr(5);  // the mask takes it too
-        EXPECT_EQ(b.outputFiles(),
-                  c.ok ? "atlas" + extension + " atlas.txt atlas_mask" + extension + " " : "");
-        if (!c.ok) {
-            EXPECT_EQ(b.window.statusText(), "You cancelled.");
-            EXPECT_TRUE(b.window.dones.empty());
-            continue;
-        }
-        const auto& shown = b.window.shownStatuses;
-        const auto saving = std::find(shown.begin(), shown.end(), "Saving...");
-        EXPECT_LT(saving, std::find(saving, shown.end(), "Creating mask..."));
-        ASSERT_EQ(b.window.dones.size(), 1u);
-        EXPECT_EQ(b.window.dones[0].added, 2);
-        EXPECT_EQ(b.window.dones[0].imagePath, b.settings.outputImageFile);
-        EXPECT_EQ(b.window.dones[0].textPath, b.settings.outputTextFile);
-        EXPECT_EQ(b.window.dones[0].status, "Done");
-    }
-}
-
-// An output that cannot be written is recorded with where and why: in turn
-// each is a link into a missing folder, or the text document is one only the
-// JSON writer refuses (made before the file is opened, so the old file stays). A failed
-// atlas still gets its mask but no text file; the dialog says nothing of the
-// mask.
-TEST(FinishBuild, OutputsThatCannotBeWrittenAreRecorded) {
-    using Output = OutputFailure::Output;
-    struct Case {
-        const char* file;
-        BuildOutcome outcome;
-        Output output;
-        int error;
-        const char* shown;  // "message | status"
-        const char* files;
-    };
     const char* text = "Failed to save the source rects text file! | Failed to save text file.";
     const char* all = "atlas.png atlas.txt atlas_mask.png ";
+    const auto saved = BuildOutcome::saved;
     const std::vector<Case> cases = {
-        {"atlas.png", BuildOutcome::imageNotSaved, Output::image, ENOENT,
-         "Failed to save the image! | Failed to save image.", "atlas.png atlas_mask.png "},
-        {"atlas.txt", BuildOutcome::textNotSaved, Output::text, ENOENT, text, all},
-        {"atlas_mask.png", BuildOutcome::maskNotSaved, Output::mask, ENOENT, " | Done", all},
-        {"atlas.json", BuildOutcome::textNotSaved, Output::text, EINVAL, text,
-         "atlas.json atlas.png atlas_mask.png "},
+        {"atlas.tif", saved, " | Done", "atlas.tif atlas.txt atlas_mask.tif ", tiff, 13},
+        {"atlas.JPG", saved, " | Done", "atlas.JPG atlas.txt atlas_mask.JPG ", jpeg, 9, 55},
+        {"atlas.png", saved, " | Done", all},
+        {"atlas.bmp", saved, " | Done", "atlas.bmp atlas.txt atlas_mask.bmp "},
+        {"atlas.jpg", BuildOutcome::cancelled, " | You cancelled.", "", jpeg},
+        {"atlas.png", BuildOutcome::imageNotSaved,
+         "Failed to save the image! | Failed to save image.", "atlas.png atlas_mask.png ", nullptr,
+         9, 80, ENOENT, Output::image},
+        {"atlas.txt", BuildOutcome::textNotSaved, text, all, nullptr, 9, 80, ENOENT, Output::text},
+        {"atlas_mask.png", BuildOutcome::maskNotSaved, " | Done", all, nullptr, 9, 80, ENOENT,
+         Output::mask},
+        {"atlas.json", BuildOutcome::textNotSaved, text, "atlas.json atlas.png atlas_mask.png ",
+         nullptr, 9, 80, EINVAL, Output::text},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + ", error " + std::to_string(c.error));
@@ -535,21 +495,45 @@ TEST(FinishBuild, OutputsThatCannotBeWrittenAreRecorded) {
             b.settings.tabSize = kMaxTabSize + 1;
             b.settings.outputTextFile = path;
             writeFile(path, "old");
-        } else {
+        } else if (c.error) {
             fs::create_symlink("missing/x", path);
+        } else {
+            b.settings.outputImageFile = path;
         }
+        b.settings.tiffCompression = 9;
+        b.settings.jpegQuality = 80;
+        b.window.answerOptionsOk = c.outcome != BuildOutcome::cancelled;
+        b.window.answerCompression = 13;
+        b.window.answerQuality = 55;
         writeSprite(b.input.file("a.png"), 4, 4);
+        writeSprite(b.input.file("b.png"), 6, 3);
         EXPECT_EQ(b.runBuild(), c.outcome);
+        EXPECT_EQ(b.window.optionRequests,
+                  c.request ? std::vector<std::string>{c.request} : std::vector<std::string>{});
+        EXPECT_EQ(b.settings.tiffCompression, c.tiffCompression);
+        EXPECT_EQ(b.settings.jpegQuality, c.jpegQuality);
         std::string shown;
         for (const auto& message : b.window.messages) shown += message;
         EXPECT_EQ(shown + " | " + b.window.statusText(), c.shown);
         EXPECT_EQ(b.outputFiles(), c.files);
-        EXPECT_TRUE(c.error == EINVAL ? readFile(path) == "old" : fs::is_symlink(path));
-        EXPECT_EQ(b.window.dones.size(), c.output == Output::mask ? 1u : 0u);
-        ASSERT_EQ(b.run.outputFailures.size(), 1u);
-        EXPECT_EQ(b.run.outputFailures[0].output, c.output);
-        EXPECT_EQ(b.run.outputFailures[0].path, path);
-        EXPECT_EQ(b.run.outputFailures[0].error, c.error);
+        EXPECT_EQ(b.run.outputImage != nullptr, c.outcome == BuildOutcome::cancelled);
+        const bool done = c.outcome == saved || c.outcome == BuildOutcome::maskNotSaved;
+        ASSERT_EQ(b.window.dones.size(), done ? 1u : 0u);
+        if (c.error) {
+            EXPECT_TRUE(c.error == EINVAL ? readFile(path) == "old" : fs::is_symlink(path));
+            ASSERT_EQ(b.run.outputFailures.size(), 1u);
+            EXPECT_EQ(b.run.outputFailures[0].output, c.output);
+            EXPECT_EQ(b.run.outputFailures[0].path, path);
+            EXPECT_EQ(b.run.outputFailures[0].error, c.error);
+        } else if (done) {
+            const auto& statuses = b.window.shownStatuses;
+            const auto saving = std::find(statuses.begin(), statuses.end(), "Saving...");
+            EXPECT_LT(saving, std::find(saving, statuses.end(), "Creating mask..."));
+            EXPECT_EQ(b.window.dones[0].added, 2);
+            EXPECT_EQ(b.window.dones[0].imagePath, b.settings.outputImageFile);
+            EXPECT_EQ(b.window.dones[0].textPath, b.settings.outputTextFile);
+            EXPECT_EQ(b.window.dones[0].status, "Done");
+        }
     }
 }
 
