@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,12 +34,6 @@ struct BuildFixture {
         settings.sortOrder = 0;
     }
 
-    std::vector<std::string> listedNames() {
-        std::vector<std::string> names;
-        for (const auto& entry : window.fileList().entries()) names.push_back(entry.name);
-        return names;
-    }
-
     // startBuild, then ticks while a build is armed; answers how it ended.
     BuildOutcome runBuild() {
         const BuildOutcome outcome = startBuild(job);
@@ -54,11 +49,10 @@ struct BuildFixture {
 
     // The names in the output folder, sorted, each followed by a blank.
     std::string outputFiles() const {
-        std::vector<std::string> names;
+        std::set<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(output.path())) {
-            names.push_back(e.path().filename().string());
+            names.insert(e.path().filename().string());
         }
-        std::sort(names.begin(), names.end());
         std::string joined;
         for (const auto& name : names) joined += name + " ";
         return joined;

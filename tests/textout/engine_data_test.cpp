@@ -14,8 +14,7 @@ namespace {
 
 // A libGDX atlas read as its documentation describes the format: name lines
 // (pages and regions alike) each followed by "key: values" lines, of which the
-// numbers are kept (format, filter and repeat keep none). The earlier region keys are
-// mapped to the current ones: xy + size to bounds, offset + orig to offsets.
+// numbers are kept (format, filter and repeat keep none).
 using GdxAtlas = std::map<std::string, std::map<std::string, std::vector<int>>>;
 
 GdxAtlas parseGdxAtlas(const std::string& text) {
@@ -35,13 +34,6 @@ GdxAtlas parseGdxAtlas(const std::string& text) {
             int number = 0;
             if (std::istringstream(item) >> number) numbers.push_back(number);
         }
-    }
-    for (auto& [region, keys] : atlas) {
-        if (!keys.contains("xy")) continue;
-        keys["bounds"] = keys["xy"];
-        keys["bounds"].insert(keys["bounds"].end(), keys["size"].begin(), keys["size"].end());
-        keys["offsets"] = keys["offset"];
-        keys["offsets"].insert(keys["offsets"].end(), keys["orig"].begin(), keys["orig"].end());
     }
     return atlas;
 }
@@ -64,47 +56,48 @@ TEST(GdxAtlas, ParserReadsTheDocumentationsExampleAndOurRegions) {
     };
     GdxAtlas ours = parseGdxAtlas(formatGdxAtlas({"atlas.png", 128, 64, "1.0", {}}, entries));
     EXPECT_EQ(ours["atlas.png"]["size"], (Numbers{128, 64}));
-    EXPECT_EQ(ours["hero.walk"]["bounds"], (Numbers{0, 0, 32, 16}));
-    EXPECT_EQ(ours["hero.walk"]["offsets"], (Numbers{3, 3, 40, 20}));
-    EXPECT_EQ(ours["hero.walk"]["index"], (Numbers{-1}));
-    EXPECT_EQ(ours["enemies/goblin_01"]["bounds"], (Numbers{33, 0, 8, 8}));
+    // Written in the region keys every libGDX version reads.
+    const std::map<std::string, Numbers> hero = {{"rotate", {}},     {"xy", {0, 0}},
+                                                 {"size", {32, 16}}, {"orig", {40, 20}},
+                                                 {"offset", {3, 3}}, {"index", {-1}}};
+    EXPECT_EQ(ours["hero.walk"], hero);
+    EXPECT_EQ(ours["enemies/goblin_01"]["xy"], (Numbers{33, 0}));
     EXPECT_EQ(ours.size(), 3u);
 }
 
+// Every key in one hash and one array; each frame differs only in its name.
 TEST(JsonHashAndArray, KeysSurviveAnyBytes) {
-    struct Row {
-        const char* what;
-        std::string fileName;
-        std::string key;
+    const std::vector<std::pair<std::string, std::string>> fileNamesAndKeys = {
+        {"my sprite (2).png", "my sprite (2).png"},
+        {"a\"b\\c.png", "a\"b\\c.png"},
+        {"h\xC3\xA9ros/\xE6\x98\x9F.png", "h\xC3\xA9ros/\xE6\x98\x9F.png"},
+        {"tab\there.png", "tab\there.png"},
+        {"bad\xFF\xFE.png", "bad\xEF\xBF\xBD\xEF\xBF\xBD.png"},  // invalid bytes
+        {"x\xC0\xAFy", "x\xEF\xBF\xBD\xEF\xBF\xBDy"},            // an overlong slash
+        {"end\xE6\x98", "end\xEF\xBF\xBD\xEF\xBF\xBD"},          // cut short at the end
     };
-    const std::vector<Row> rows = {
-        {"space", "my sprite (2).png", "my sprite (2).png"},
-        {"quote and backslash", "a\"b\\c.png", "a\"b\\c.png"},
-        {"folder and non-ASCII", "h\xC3\xA9ros/\xE6\x98\x9F.png", "h\xC3\xA9ros/\xE6\x98\x9F.png"},
-        {"control character", "tab\there.png", "tab\there.png"},
-        {"invalid bytes", "bad\xFF\xFE.png", "bad\xEF\xBF\xBD\xEF\xBF\xBD.png"},
-        {"overlong slash", "x\xC0\xAFy", "x\xEF\xBF\xBD\xEF\xBF\xBDy"},
-        {"truncated sequence at the end", "end\xE6\x98", "end\xEF\xBF\xBD\xEF\xBF\xBD"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        const std::vector<SourceRectEntry> entries = {
-            {row.fileName, 1, 2, 3, 5, 3, 4, {1, 0}, {5, 4}}};
-        const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", {}};
-        const auto hash = nlohmann::json::parse(formatJsonHash(meta, entries));
-        const auto array = nlohmann::json::parse(formatJsonArray(meta, entries));
-        ASSERT_TRUE(hash["frames"].contains(row.key));
-        const auto& frame = hash["frames"][row.key];
-        EXPECT_EQ(frame["frame"], nlohmann::json::parse(R"({"x":1,"y":2,"w":3,"h":4})"));
-        EXPECT_EQ(frame["trimmed"], true);
-        EXPECT_EQ(frame["spriteSourceSize"], nlohmann::json::parse(R"({"x":1,"y":0,"w":3,"h":4})"));
-        EXPECT_EQ(frame["sourceSize"], nlohmann::json::parse(R"({"w":5,"h":4})"));
-        EXPECT_EQ(array["frames"][0]["filename"], row.key);
-        EXPECT_EQ(array["frames"][0]["frame"], frame["frame"]);
-        for (const auto* document : {&hash, &array}) {
-            EXPECT_EQ((*document)["meta"]["image"], "atlas \"1\".png");
-            EXPECT_EQ((*document)["meta"]["size"], nlohmann::json::parse(R"({"w":64,"h":32})"));
-        }
+    std::vector<SourceRectEntry> entries;
+    for (const auto& [fileName, key] : fileNamesAndKeys) {
+        entries.push_back({fileName, 1, 2, 3, 5, 3, 4, {1, 0}, {5, 4}});
+    }
+    const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", {}};
+    const auto hash = nlohmann::json::parse(formatJsonHash(meta, entries));
+    const auto array = nlohmann::json::parse(formatJsonArray(meta, entries));
+    const auto frame = nlohmann::json::parse(R"({"frame": {"x":1,"y":2,"w":3,"h":4},
+        "rotated": false, "trimmed": true, "spriteSourceSize": {"x":1,"y":0,"w":3,"h":4},
+        "sourceSize": {"w":5,"h":4}})");
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& key = fileNamesAndKeys[i].second;
+        SCOPED_TRACE(key);
+        EXPECT_EQ(hash["frames"].value(key, nlohmann::json()), frame);
+        auto element = frame;
+        element["filename"] = key;
+        EXPECT_EQ(array["frames"][i], element);
+    }
+    EXPECT_EQ(hash["frames"].size(), entries.size());
+    for (const auto* document : {&hash, &array}) {
+        EXPECT_EQ((*document)["meta"]["image"], "atlas \"1\".png");
+        EXPECT_EQ((*document)["meta"]["size"], nlohmann::json::parse(R"({"w":64,"h":32})"));
     }
 }
 
