@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <thread>
 
@@ -50,7 +51,8 @@ namespace tilvane {
 // area is never larger than the square search's (unless a square of the walk is
 // refused for the spacing rule above), then a quarter of the budget more: on
 // every width up to the square's area over the tallest image when they are so
-// few (exact again), else on a grid over every candidate width.
+// few (exact again), else on a grid over the candidate widths up to there
+// (none when the quarter is under three replays and the squares gave a size).
 
 namespace {
 
@@ -210,7 +212,10 @@ public:
         if (hi - lo + 1 <= budget) {
             tryWidths(range(lo, hi, 1), true);
         } else if (const auto stop = walk(lo, hi, budget / 2)) {
-            const std::int64_t m = budget - replays_;
+            // Whole batches only: a batch costs one replay's time however full.
+            const auto threads = std::max<std::int64_t>(budget_.threads, 1);
+            const std::int64_t m =
+                std::max<std::int64_t>((budget - replays_) / threads, 1) * threads;
             tryWidths(range(std::max(lo, *stop - m), *stop - 1, 1), true);
         } else {
             tryWidths({hi}, true);
@@ -238,17 +243,7 @@ public:
                     broke[k] = 1;
                 }
             };
-            {
-                std::vector<std::jthread> pool;
-                std::size_t k = 1;
-                try {
-                    for (; k < n; ++k) pool.emplace_back(work, k);
-                } catch (...) {
-                    // No thread to be had: the rest run here.
-                    for (; k < n; ++k) work(k);
-                }
-                work(0);
-            }
+            runAll(n, work);
             replays_ += static_cast<std::int64_t>(n);
             for (std::size_t k = 0; k < n; ++k) {
                 if (broke[k]) failed_ = true;
@@ -288,22 +283,28 @@ public:
                     // is never larger than its; then a grid over every width
                     // with a quarter more.
                     squareScan(budget);
-                    const std::int64_t left = std::max<std::int64_t>(budget / 4, 2);
+                    const std::int64_t left = budget / 4;
                     // No width above the best area over the least height can
                     // do better: when few are left below it, all of them are
                     // tried and the answer is exact.
+                    std::int64_t bound = hi;
                     if (best_) {
                         const std::int64_t least =
                             std::max(limits_.minHeight, layout_.tallest + 2 * layout_.border);
-                        const std::int64_t bound = std::min(hi, best_->area() / least);
+                        bound = std::min(hi, best_->area() / least);
                         if (bound - lo + 1 <= left) {
                             tryWidths(range(lo, bound, 1), false);
                             break;
                         }
                     }
-                    const std::int64_t k = std::max<std::int64_t>((hi - lo) / (left - 1), 1);
-                    std::vector<std::int64_t> grid = range(lo, hi, k);
-                    if (grid.back() != hi) grid.push_back(hi);
+                    // A grid of two would try only the extremes, which
+                    // first-fit rarely favours: with so little budget left the
+                    // square search's answer stands, when it found one.
+                    if (best_ && left < 3) break;
+                    const std::int64_t k = std::max<std::int64_t>(
+                        (bound - lo) / (std::max<std::int64_t>(left, 2) - 1), 1);
+                    std::vector<std::int64_t> grid = range(lo, bound, k);
+                    if (grid.back() != bound) grid.push_back(bound);
                     tryWidths(grid, false);
                 }
                 break;
@@ -315,40 +316,83 @@ public:
 
 private:
     // From width `from` towards the width whose smallest height is no greater:
-    // each step goes to the side of a square as large as the last width times
-    // its smallest height (first-fit fills about as densely at nearby widths).
-    // Every width it replays is a candidate. Gives the first width whose
-    // smallest height is at most the width (for squares: that holds a square
-    // of its side), or none within `steps` replays.
+    // each round replays one width per thread, the first round from `from`
+    // upwards in steps of a hundredth, each later one from the side of a
+    // square as large as the widest probe times its smallest height (first-fit
+    // fills about as densely at nearby widths) upwards in steps of a quarter
+    // of the last move. Every width it replays is a candidate. Gives the
+    // narrowest probe whose smallest height is at most its width (for squares:
+    // that holds a square of its side), or none within `steps` replays.
     std::optional<std::int64_t> walk(std::int64_t from, std::int64_t to, std::int64_t steps) {
         FitLimits anyShape = limits_;
         anyShape.shape = FitShape::any;
         const bool square = limits_.shape == FitShape::square;
-        for (std::int64_t w = from; w <= to && replays_ < steps;) {
-            bool closedAbove = false;
-            const std::optional<std::int64_t> h = heightAt(anyShape, w, &closedAbove);
-            ++replays_;
-            if (h && *h <= w) {
-                if (!square) {
-                    consider({w, *h});
-                    return w;
-                }
-                // Every height from h up holds the images, the side w too;
-                // otherwise the square is replayed itself.
-                if (closedAbove) {
-                    consider({w, w});
-                    return w;
-                }
-                if (tryWidths({w}, true)) return w;
-            } else if (h && !square) {
-                consider({w, *h});
+        const auto threads = std::max<std::int64_t>(budget_.threads, 1);
+        std::int64_t base = from;
+        std::int64_t gap = std::max<std::int64_t>(from / 100, 1);
+        while (base <= to && replays_ < steps) {
+            std::vector<std::int64_t> probes;
+            for (std::int64_t k = 0; k < threads && base + k * gap <= to; ++k) {
+                probes.push_back(base + k * gap);
             }
+            const auto n = probes.size();
+            std::vector<std::optional<std::int64_t>> heights(n);
+            std::vector<char> closed(n, 0), broke(n, 0);
+            auto work = [&](std::size_t k) {
+                try {
+                    bool closedAbove = false;
+                    heights[k] =
+                        smallestHeight(layout_, anyShape, static_cast<std::int32_t>(probes[k]),
+                                       anyShape.maxHeight, &closedAbove);
+                    closed[k] = closedAbove ? 1 : 0;
+                } catch (...) {
+                    broke[k] = 1;
+                }
+            };
+            runAll(n, work);
+            replays_ += static_cast<std::int64_t>(n);
+            for (std::size_t k = 0; k < n; ++k) {
+                if (broke[k]) failed_ = true;
+                const std::optional<std::int64_t>& h = heights[k];
+                const std::int64_t w = probes[k];
+                if (h && *h <= w) {
+                    if (!square) {
+                        consider({w, *h});
+                        return w;
+                    }
+                    // Every height from h up holds the images, the side w
+                    // too; otherwise the square is replayed itself.
+                    if (closed[k]) {
+                        consider({w, w});
+                        return w;
+                    }
+                    if (tryWidths({w}, true)) return w;
+                } else if (h && !square) {
+                    consider({w, *h});
+                }
+            }
+            const std::int64_t w = probes.back();
+            const std::optional<std::int64_t>& h = heights.back();
             const std::int64_t next =
                 h ? static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(w) * *h)))
                   : w + std::max<std::int64_t>((to - w) / 8, 1);
-            w = std::max(w + 1, next);
+            gap = std::max<std::int64_t>((std::max(w + 1, next) - w) / 4, 1);
+            base = std::max(w + 1, next);
         }
         return std::nullopt;
+    }
+
+    // Runs work(0) .. work(n - 1), one per thread, this one included; where no
+    // thread is to be had, here.
+    static void runAll(std::size_t n, const std::function<void(std::size_t)>& work) {
+        std::vector<std::jthread> pool;
+        std::size_t k = 1;
+        try {
+            for (; k < n; ++k) pool.emplace_back(work, k);
+        } catch (...) {
+            for (; k < n; ++k) work(k);
+        }
+        if (n > 0) work(0);
     }
 
     void consider(const Candidate& c) {
@@ -401,10 +445,10 @@ bool validSide(std::int64_t side) {
 
 SearchBudget budgetFor(std::size_t images, int threads) {
     // Measured on generated sprites (bench/pack_benchmark.cpp, BM_Fit): a
-    // replay of 1,000 costs about a thirtieth of their build at the size found,
-    // one of 10,000 about a tenth (each placement costs more in a larger
-    // atlas); so even the any-shape search, a quarter more, costs less than
-    // the build.
+    // replay of 1,000 costs about a twentieth of their build at the size
+    // found, one of 10,000 about a quarter (each placement costs more in a
+    // larger atlas); replays run a batch per core, so the search stays below
+    // the cost of the build.
     constexpr std::size_t kPlacements = 18000;
     const std::size_t replays = kPlacements / std::max<std::size_t>(images, 1);
     return SearchBudget{static_cast<int>(std::clamp<std::size_t>(replays, 6, 4096)),
