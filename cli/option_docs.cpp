@@ -224,29 +224,29 @@ std::string packZshCompletion(const PackOptionTable& table) {
             if (c == '[' || c == ']' || c == ':' || c == '\\') description += '\\';
             description += c;
         }
-        std::string spec = option.name;
+        std::string entry = option.name;
         const ValueCompletion kind = valueCompletionOf(option.valueName);
         // "=" takes the value both as the next word and after "=".
-        if (kind != ValueCompletion::none) spec += "=";
-        spec += "[" + description + "]";
+        if (kind != ValueCompletion::none) entry += "=";
+        entry += "[" + description + "]";
         switch (kind) {
             case ValueCompletion::none:
                 break;
             case ValueCompletion::file:
-                spec += ":file:_files";
+                entry += ":file:_files";
                 break;
             case ValueCompletion::folder:
-                spec += ":folder:_files -/";
+                entry += ":folder:_files -/";
                 break;
             case ValueCompletion::choices:
-                spec +=
+                entry +=
                     ":" + option.valueName + ":(" + joined(valueChoices(option.valueName)) + ")";
                 break;
             case ValueCompletion::freeText:
-                spec += ":" + option.valueName + ": ";
+                entry += ":" + option.valueName + ": ";
                 break;
         }
-        script += " \\\n    " + singleQuoted(spec);
+        script += " \\\n    " + singleQuoted(entry);
     }
     return script + "\n";
 }

@@ -20,8 +20,8 @@ namespace tilvane::codecs {
 // The blocks written are never final. With last false the output ends with an
 // empty stored block, so it stops on a byte boundary and the next band's
 // output simply follows it; with last true it ends with an empty final block,
-// closing the stream. False (out then unspecified) when the layout is not as
-// described or memory runs out. Never throws.
+// closing the stream. False (out then unspecified) when data is not laid out
+// so or memory runs out. Never throws.
 bool deflateScanlines(std::span<const std::uint8_t> data, std::size_t historyBytes,
                       std::size_t rowBytes, bool last, std::vector<std::uint8_t>& out);
 
