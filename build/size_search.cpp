@@ -233,20 +233,8 @@ public:
             const std::size_t n = std::min(threads, widths.size() - at);
             std::vector<std::optional<std::int64_t>> heights(n);
             const std::optional<Candidate> before = best_;
-            std::vector<char> broke(n, 0);
-            // Nothing may escape a thread; a replay that ran out of memory
-            // spoils the whole answer rather than one width of it.
-            auto work = [&](std::size_t k) {
-                try {
-                    heights[k] = evaluate(widths[at + k], before);
-                } catch (...) {
-                    broke[k] = 1;
-                }
-            };
-            runAll(n, work);
-            replays_ += static_cast<std::int64_t>(n);
+            replayAll(n, [&](std::size_t k) { heights[k] = evaluate(widths[at + k], before); });
             for (std::size_t k = 0; k < n; ++k) {
-                if (broke[k]) failed_ = true;
                 if (!heights[k]) continue;
                 square = square || *heights[k] <= widths[at + k];
                 consider({widths[at + k], *heights[k]});
@@ -337,22 +325,14 @@ private:
             }
             const auto n = probes.size();
             std::vector<std::optional<std::int64_t>> heights(n);
-            std::vector<char> closed(n, 0), broke(n, 0);
-            auto work = [&](std::size_t k) {
-                try {
-                    bool closedAbove = false;
-                    heights[k] =
-                        smallestHeight(layout_, anyShape, static_cast<std::int32_t>(probes[k]),
-                                       anyShape.maxHeight, &closedAbove);
-                    closed[k] = closedAbove ? 1 : 0;
-                } catch (...) {
-                    broke[k] = 1;
-                }
-            };
-            runAll(n, work);
-            replays_ += static_cast<std::int64_t>(n);
+            std::vector<char> closed(n, 0);
+            replayAll(n, [&](std::size_t k) {
+                bool closedAbove = false;
+                heights[k] = smallestHeight(layout_, anyShape, static_cast<std::int32_t>(probes[k]),
+                                            anyShape.maxHeight, &closedAbove);
+                closed[k] = closedAbove ? 1 : 0;
+            });
             for (std::size_t k = 0; k < n; ++k) {
-                if (broke[k]) failed_ = true;
                 const std::optional<std::int64_t>& h = heights[k];
                 const std::int64_t w = probes[k];
                 if (h && *h <= w) {
@@ -382,17 +362,31 @@ private:
         return std::nullopt;
     }
 
-    // Runs work(0) .. work(n - 1), one per thread, this one included; where no
-    // thread is to be had, here.
-    static void runAll(std::size_t n, const std::function<void(std::size_t)>& work) {
-        std::vector<std::jthread> pool;
-        std::size_t k = 1;
-        try {
-            for (; k < n; ++k) pool.emplace_back(work, k);
-        } catch (...) {
-            for (; k < n; ++k) work(k);
+    // Runs replay(0) .. replay(n - 1), one per thread, this one included (all
+    // here when no thread is to be had), and counts them. Nothing may escape
+    // a thread; a replay that ran out of memory spoils the whole answer rather
+    // than one width of it.
+    void replayAll(std::size_t n, const std::function<void(std::size_t)>& replay) {
+        std::vector<char> broke(n, 0);
+        const auto work = [&](std::size_t k) {
+            try {
+                replay(k);
+            } catch (...) {
+                broke[k] = 1;
+            }
+        };
+        {
+            std::vector<std::jthread> pool;
+            std::size_t k = 1;
+            try {
+                for (; k < n; ++k) pool.emplace_back(work, k);
+            } catch (...) {
+                for (; k < n; ++k) work(k);
+            }
+            if (n > 0) work(0);
         }
-        if (n > 0) work(0);
+        replays_ += static_cast<std::int64_t>(n);
+        if (std::find(broke.begin(), broke.end(), 1) != broke.end()) failed_ = true;
     }
 
     void consider(const Candidate& c) {

@@ -187,18 +187,15 @@ std::string packBashCompletion(const PackOptionTable& table) {
         "    fi\n"
         "    COMPREPLY=()\n"
         "    case $prev in\n";
-    if (!files.empty()) {
-        script += "        " + alternatives(files) +
+    // Options taking a path: compgen -f offers files, -d folders.
+    for (const auto& [paths, kind] : {std::pair{&files, "-f"}, std::pair{&folders, "-d"}}) {
+        if (paths->empty()) continue;
+        script += "        " + alternatives(*paths) +
                   ")\n"
                   "            compopt -o filenames 2>/dev/null\n"
-                  "            mapfile -t COMPREPLY < <(compgen -f -- \"$cur\")\n"
-                  "            return ;;\n";
-    }
-    if (!folders.empty()) {
-        script += "        " + alternatives(folders) +
-                  ")\n"
-                  "            compopt -o filenames 2>/dev/null\n"
-                  "            mapfile -t COMPREPLY < <(compgen -d -- \"$cur\")\n"
+                  "            mapfile -t COMPREPLY < <(compgen " +
+                  kind +
+                  " -- \"$cur\")\n"
                   "            return ;;\n";
     }
     if (!values.empty()) script += "        " + alternatives(values) + ") return ;;\n";
