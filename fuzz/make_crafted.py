@@ -3,13 +3,15 @@
 for the odd JPEG and GIF files that no library tool writes. bad_* files must
 fail to load (HostileFiles.CraftedCorpusFilesFail loads every one);
 crafted_* files must load as a sound image whose pixels
-HostileFiles.CraftedFilesLoadWithTheirPixels checks, most of them the bases
+HostileFiles.CraftedCorpusFilesLoadWithTheirPixels checks, most of them the bases
 the bad_* files next to them are patched from. All are fuzz seeds too.
 
 Run once from anywhere: python3 fuzz/make_crafted.py [output folder]."""
 import os
 import struct
 import sys
+
+from make_hostile_corpus import lzw_literal
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, "..", "tests", "data")
@@ -158,17 +160,7 @@ def hand_made_gif(second, transparent=None, screen_height=2):
     if transparent is not None:
         g += bytes([0x21, 0xF9, 4, 1, 0, 0, transparent, 0])
     g += bytes([0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0, 2])
-    buffer = bits = 0
-    lzw = bytearray()
-    for code in [4, 0, 4, second, 4, 1, 4, 0, 5]:
-        buffer |= code << bits
-        bits += 3
-        while bits >= 8:
-            lzw.append(buffer & 0xFF)
-            buffer >>= 8
-            bits -= 8
-    if bits:
-        lzw.append(buffer)
+    lzw = lzw_literal([0, second, 1, 0])
     return g + bytes([len(lzw)]) + lzw + bytes([0, 0x3B])
 
 
