@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "image/pixel_image.h"
+#include "model/classic_random.h"
 
 namespace tilvane::bench {
 
@@ -13,10 +14,9 @@ namespace tilvane::bench {
 inline ImagePtr makeSpriteSheet(std::int32_t width, std::int32_t height) {
     ImagePtr image = createPixelImage(width, height);
     if (!image) return nullptr;
-    std::uint32_t state = 12345;
-    auto next = [&state](std::uint32_t range) {
-        state = state * 214013u + 2531011u;
-        return (state >> 16 & 0x7FFF) % range;
+    ClassicRandom random(12345);
+    auto next = [&random](std::uint32_t range) {
+        return static_cast<std::uint32_t>(random.next()) % range;
     };
     std::int32_t x = 1, y = 1, shelf = 0;
     for (;;) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "image/pixel_image.h"
+#include "model/classic_random.h"
 
 namespace tilvane::bench {
 
@@ -14,10 +15,9 @@ namespace tilvane::bench {
 inline ImagePtr makeNoisyAtlas(std::int32_t width, std::int32_t height, int noise) {
     ImagePtr image = createPixelImage(width, height);
     if (!image) return nullptr;
-    std::uint32_t state = 2718281;
-    auto next = [&state](std::uint32_t range) {
-        state = state * 214013u + 2531011u;
-        return (state >> 16 & 0x7FFF) % range;
+    ClassicRandom random(2718281);
+    auto next = [&random](std::uint32_t range) {
+        return static_cast<std::uint32_t>(random.next()) % range;
     };
     auto shelfHeight = [&next] { return static_cast<std::int32_t>(8 + next(121)); };
     std::int32_t x = 1, y = 1, shelf = shelfHeight();
