@@ -127,7 +127,10 @@ std::string packManPage(const PackOptionTable& table, std::string_view version) 
     for (const PackOptionInfo& option : table.options) {
         page += ".TP\n\\fB" + roff(option.name) + "\\fR";
         if (!option.valueName.empty()) page += " \\fI" + roff(option.valueName) + "\\fR";
-        page += "\n" + roff(oneLine(option.meaning)) + "\n";
+        // Appended piece by piece: "\n" + string trips GCC 12's -Wrestrict at -O3.
+        page += '\n';
+        page += roff(oneLine(option.meaning));
+        page += '\n';
         if (!option.defaultText.empty()) {
             page += "Default: " + roff(option.defaultText) + ".\n";
         }
