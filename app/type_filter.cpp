@@ -7,7 +7,9 @@ namespace tilvane {
 namespace {
 
 FileFilter typeEntry(std::string_view description, std::string_view extension) {
-    return {std::string(description), "*" + std::string(extension)};
+    std::string pattern = "*";
+    pattern += extension;
+    return {std::string(description), pattern};
 }
 
 // Every file: "*.*" would leave out the names without a dot.

@@ -84,7 +84,7 @@ void BM_Pack(benchmark::State& state) {
     int status = 0;
     for (auto _ : state) {
         std::ostringstream out, err;
-        PackConsole console{out, err, false};
+        PackConsole console{out, err, false, nullptr};
         PackTimings t;
         status = runPack({"--input", input->path().string() + "/", "--image",
                           (output.path() / "atlas.png").string(), "--text",

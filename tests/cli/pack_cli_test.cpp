@@ -26,7 +26,7 @@ PackResult run(const std::vector<std::string>& command, const std::string& folde
     TempDir capture;
     std::string line = "PATH=" + quoted(fs::path(TILVANE_PACK_PATH).parent_path().string()) +
                        ":\"$PATH\" && cd " + quoted(folder.empty() ? "." : folder) + " &&";
-    for (const std::string& arg : command) line += " " + quoted(arg);
+    for (const std::string& arg : command) line.append(" ").append(quoted(arg));
     line += " </dev/null >" + quoted(capture.file("out")) + " 2>" + quoted(capture.file("err"));
     const int status = std::system(line.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(capture.file("out")),
@@ -84,7 +84,7 @@ struct Folders {
     std::string written() const {
         std::string names;
         for (const auto& [path, bytes] : folderSnapshot(output.path()))
-            names += (names.empty() ? "" : "|") + fs::path(path).filename().string();
+            names.append(names.empty() ? "" : "|").append(fs::path(path).filename().string());
         return names;
     }
 };

@@ -50,7 +50,7 @@ TEST(PackFit, FoundSizeHonoursTheShapeAndAFixedBuildOfItIsIdentical) {
     TempDir input;
     const int sides[][2] = {{40, 12}, {33, 33}, {8, 60}, {25, 17}, {17, 25}, {50, 9}, {12, 12}};
     for (int i = 0; i < 7; ++i) {
-        writeSprite(input.file("s" + std::to_string(i) + ".png"), sides[i][0], sides[i][1]);
+        writeSprite(input.file("s" + std::to_string(i).append(".png")), sides[i][0], sides[i][1]);
     }
     struct Case {
         std::vector<std::string> options;
