@@ -8,7 +8,7 @@
 
 #include "app/dialog_units.h"
 #include "app/startup_paths.h"
-#include "build/build.h"
+#include "job/build.h"
 #include "model/build_run.h"
 #include "model/file_list.h"
 #include "model/job_settings.h"

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "image/placement.h"
+#include "layout/placement.h"
 
 namespace tilvane {
 namespace {
@@ -44,12 +44,12 @@ struct Outcome {
     std::size_t failed = 0;
 };
 
-Outcome placeAllProduction(const PixelImage& atlas, const std::vector<Sprite>& sprites) {
+Outcome placeAllProduction(const Size& atlas, const std::vector<Sprite>& sprites) {
     Outcome out;
     OccupancyIndex index;
     for (const Sprite& s : sprites) {
         Rect r;
-        if (findPlacement(&atlas, s.fw, s.fh, index, {}, &r)) {
+        if (findPlacement(atlas.width, atlas.height, s.fw, s.fh, index, {}, &r)) {
             out.rects.push_back(r);
             index.add(r);
         } else {
@@ -59,11 +59,11 @@ Outcome placeAllProduction(const PixelImage& atlas, const std::vector<Sprite>& s
     return out;
 }
 
-Outcome placeAllReference(const PixelImage& atlas, const std::vector<Sprite>& sprites) {
+Outcome placeAllReference(const Size& atlas, const std::vector<Sprite>& sprites) {
     Outcome out;
     for (const Sprite& s : sprites) {
         Rect r;
-        if (findPlacementReference(&atlas, s.fw, s.fh, out.rects, {}, &r)) {
+        if (findPlacementReference(atlas.width, atlas.height, s.fw, s.fh, out.rects, {}, &r)) {
             out.rects.push_back(r);
         } else {
             ++out.failed;
@@ -79,17 +79,17 @@ void BM_PlacementReference(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
     const auto side = static_cast<std::int32_t>(state.range(1));
     const std::vector<Sprite> sprites = makeSprites(count);
-    const ImagePtr atlas = createPixelImage(side, side);
+    const Size atlas{side, side};
     double referenceSeconds = 0, productionSeconds = 0;
     bool identical = true;
     std::size_t placed = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        const Outcome ref = placeAllReference(*atlas, sprites);
+        const Outcome ref = placeAllReference(atlas, sprites);
         const auto t1 = std::chrono::steady_clock::now();
         state.PauseTiming();
         const auto t2 = std::chrono::steady_clock::now();
-        const Outcome prod = placeAllProduction(*atlas, sprites);
+        const Outcome prod = placeAllProduction(atlas, sprites);
         const auto t3 = std::chrono::steady_clock::now();
         referenceSeconds += std::chrono::duration<double>(t1 - t0).count();
         productionSeconds += std::chrono::duration<double>(t3 - t2).count();
@@ -104,11 +104,11 @@ void BM_PlacementReference(benchmark::State& state) {
 }
 
 void runProduction(benchmark::State& state, const std::vector<Sprite>& sprites) {
-    const ImagePtr atlas = createPixelImage(static_cast<std::int32_t>(state.range(1)),
-                                            static_cast<std::int32_t>(state.range(1)));
+    const Size atlas{static_cast<std::int32_t>(state.range(1)),
+                     static_cast<std::int32_t>(state.range(1))};
     std::size_t placed = 0;
     for (auto _ : state) {
-        const Outcome out = placeAllProduction(*atlas, sprites);
+        const Outcome out = placeAllProduction(atlas, sprites);
         placed = out.rects.size();
         benchmark::DoNotOptimize(placed);
     }

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "build/size_search.h"
+#include "layout/size_search.h"
 #include "model/build_extras.h"
 #include "model/job_settings.h"
 

@@ -9,13 +9,13 @@
 #include <limits>
 #include <thread>
 
-#include "build/build.h"
-#include "build/footprint.h"
-#include "build/output_paths.h"
-#include "build/pages.h"
 #include "cli/option_table.h"
 #include "cli/terminal_window.h"
-#include "image/placement.h"
+#include "job/build.h"
+#include "job/output_paths.h"
+#include "job/pages.h"
+#include "layout/footprint.h"
+#include "layout/placement.h"
 #include "settings/settings_file.h"
 
 #ifndef TILVANE_VERSION
@@ -40,14 +40,13 @@ int usageError(PackConsole& console, const std::string& what) {
 
 // The placement requests of the finished build, made again in the same order
 // against a fresh index: the time placement took during the build.
-double replayPlacement(const JobSettings& settings, const BuildRun& run,
+double replayPlacement(const JobSettings& settings, std::uint32_t extrude, const BuildRun& run,
                        const std::vector<std::int32_t>& order) {
     if (settings.outputWidth > 0x7FFFFFFFu || settings.outputHeight > 0x7FFFFFFFu) return 0;
-    const ImagePtr atlas = createPixelImage(static_cast<std::int32_t>(settings.outputWidth),
-                                            static_cast<std::int32_t>(settings.outputHeight));
-    if (!atlas) return 0;
-    const PlacementSettings placement{settings.borderSize, settings.gridAlignX,
-                                      settings.gridAlignY};
+    const Size atlas{static_cast<std::int32_t>(settings.outputWidth),
+                     static_cast<std::int32_t>(settings.outputHeight)};
+    const LayoutRules rules{
+        settings.spacing, extrude, {settings.borderSize, settings.gridAlignX, settings.gridAlignY}};
     OccupancyIndex index;
     double seconds = 0;
     for (const std::int32_t f : order) {
@@ -57,12 +56,14 @@ double replayPlacement(const JobSettings& settings, const BuildRun& run,
         const bool cropped = settings.cropMode != kCropNone;
         const std::int32_t w = cropped ? crop.right - crop.left + 1 : run.originalSizes[i].width;
         const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : run.originalSizes[i].height;
-        const std::int32_t fw = footprintSide(w, settings.spacing, atlas->width());
-        const std::int32_t fh = footprintSide(h, settings.spacing, atlas->height());
+        const Size footprint = footprintOf({w, h}, rules, atlas);
         Rect occupied;
         // Keeping the index is part of placing: it is timed with the search.
         const auto start = Clock::now();
-        if (findPlacement(atlas.get(), fw, fh, index, placement, &occupied)) index.add(occupied);
+        if (findPlacement(atlas.width, atlas.height, footprint.width, footprint.height, index,
+                          rules.placement, &occupied)) {
+            index.add(occupied);
+        }
         seconds += secondsSince(start);
     }
     return seconds;
@@ -161,6 +162,7 @@ std::optional<std::string> sizingOf(const PackRequest& request, SizingRequest& s
                std::to_string(l.minHeight) + " and " + std::to_string(l.maxWidth) + "x" +
                std::to_string(l.maxHeight);
     }
+    sizing.extrude = request.extras.extrude;
     // Replays are independent: one per core.
     sizing.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     return std::nullopt;
@@ -305,7 +307,8 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
                              phases.reached(BuildPhase::saving) ? phases[BuildPhase::saving] : end);
         measured.saving += phases.secondsIn(BuildPhase::saving, end);
         phases = PhaseClock{};
-        if (request.timings || timings) measured.placing += replayPlacement(settings, run, order);
+        if (request.timings || timings)
+            measured.placing += replayPlacement(settings, request.extras.extrude, run, order);
     };
 
     const bool sized = request.fit.has_value() || request.pages;

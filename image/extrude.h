@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "image/geometry.h"
 #include "image/pixel_image.h"
+#include "layout/geometry.h"
 
 namespace tilvane {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "image/geometry.h"
+#include "layout/geometry.h"
 
 namespace tilvane {
 

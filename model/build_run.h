@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "image/geometry.h"
 #include "image/pixel_image.h"
-#include "image/placement.h"
+#include "layout/geometry.h"
+#include "layout/placement.h"
 #include "model/build_extras.h"
 
 namespace tilvane {

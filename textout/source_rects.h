@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "image/geometry.h"
+#include "layout/geometry.h"
 #include "model/build_run.h"
 #include "model/job_settings.h"
 

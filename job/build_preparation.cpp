@@ -1,0 +1,260 @@
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "job/build.h"
+#include "job/file_ordering.h"
+#include "job/file_scan.h"
+#include "job/folder_search.h"
+#include "job/output_paths.h"
+#include "job/tree_search.h"
+#include "model/path_helpers.h"
+
+namespace tilvane {
+
+namespace {
+
+constexpr std::string_view kFailedToLoad = "failed to load";
+constexpr std::string_view kCouldNotCrop = "could not crop it";
+constexpr std::string_view kCouldNotList = "could not add to list, possibly out of memory";
+
+// Releases everything prepared, tells the user and clears the status line.
+void abandon(BuildJob& job, const std::string& message) {
+    clearRun(job.run);
+    job.window.showMessage(message);
+    job.window.setStatusText("");
+    job.window.refreshControls(false);
+}
+
+bool checkSettings(BuildJob& job) {
+    JobSettings& settings = job.settings;
+    settings.outputImageFile = trimWhiteSpace(settings.outputImageFile);
+    if (settings.outputImageFile.empty()) {
+        job.window.showMessage("Invalid Output Image File name.");
+        return false;
+    }
+    if (!isSupportedOutputImageFile(settings.outputImageFile)) {
+        job.window.showMessage("Unsupported Output Image File format.");
+        return false;
+    }
+    if (!checkOutputPaths(job)) return false;
+    if (settings.textFormat < 0 || settings.textFormat >= static_cast<int>(kRectStyles.size())) {
+        job.window.showMessage("Unsupported Source Rects Output Format.");
+        return false;
+    }
+    if (settings.cropMode < 0 || settings.cropMode >= static_cast<int>(kCropOptions.size())) {
+        job.window.showMessage("Unsupported Crop option.");
+        return false;
+    }
+    // The stored sizes are unsigned; anything that does not fit a positive
+    // signed 32-bit side is refused like a size the platform cannot create.
+    constexpr std::uint32_t kMaxSide = std::numeric_limits<std::int32_t>::max();
+    if (settings.outputWidth <= kMaxSide && settings.outputHeight <= kMaxSide) {
+        job.run.outputImage = createPixelImage(static_cast<std::int32_t>(settings.outputWidth),
+                                               static_cast<std::int32_t>(settings.outputHeight));
+    }
+    if (!job.run.outputImage) {
+        job.window.showMessage("Failed to create the output image.");
+        return false;
+    }
+    return true;
+}
+
+// Lists one scanned file, or turns why it cannot be listed into a failure text.
+void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
+              std::int32_t& nextFileIndex) {
+    BuildRun& run = job.run;
+    if (scanned.result == ScannedFile::Result::failedToLoad) {
+        addFailure(run, name, kFailedToLoad);
+        return;
+    }
+    if (scanned.result == ScannedFile::Result::couldNotCrop) {
+        addFailure(run, name, kCouldNotCrop);
+        return;
+    }
+
+    FileList& list = job.window.fileList();
+    const std::optional<int> position = list.add(name);
+    if (!position || !list.setValue(*position, nextFileIndex)) {
+        if (position) list.remove(*position);
+        addFailure(run, name, kCouldNotList);
+        return;
+    }
+    const Rect& trim = scanned.trim;
+    run.originalSizes.push_back(scanned.size);
+    run.cropRects.push_back(trim);
+    run.trimOffsets.push_back({trim.left, trim.top});
+    run.keptPixels.push_back(std::move(scanned.kept));
+    if (job.settings.sortOrder == kSortBySize) {
+        const std::int64_t area = static_cast<std::int64_t>(trim.right - trim.left + 1) *
+                                  static_cast<std::int64_t>(trim.bottom - trim.top + 1);
+        run.sizeSortList.emplace_back(area, nextFileIndex);
+    }
+    ++nextFileIndex;
+}
+
+// Decodes the folder's candidate files (every core at once) and lists them in
+// the folder's order; folders, empty files and other extensions are skipped,
+// noted for a front end that lists them.
+void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
+    std::vector<std::string> names;
+    for (const FolderEntry& entry : entries) {
+        if (entry.size == 0) {
+            if (entry.folder) job.run.notes.skipped.push_back(entry.name + "/");
+        } else if (!isSupportedInputFile(entry.name)) {
+            job.run.notes.skipped.push_back(entry.name);
+        } else {
+            names.push_back(entry.name);
+        }
+    }
+    const JobSettings& settings = job.settings;
+    std::vector<ScannedFile> scanned = scanFiles(
+        {settings.inputFolder, settings.cropMode, settings.cropAlpha, job.keptPixelBudget}, names);
+    std::int32_t nextFileIndex = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        listFile(job, names[i], scanned[i], nextFileIndex);
+    }
+}
+
+// Under "Crop all to same dimension" every file must have file 0's size; they
+// then all share the union of their trim rectangles. False after telling the
+// user when a size differs.
+bool applyEqualSizeRule(BuildJob& job) {
+    BuildRun& run = job.run;
+    if (job.settings.cropMode != kCropToUnion || run.originalSizes.size() < 2) return true;
+    Rect u = run.cropRects[0];
+    for (std::size_t i = 1; i < run.originalSizes.size(); ++i) {
+        if (run.originalSizes[i] != run.originalSizes[0]) {
+            abandon(job,
+                    "The images must all have the same dimensions in order to use \nthe "
+                    "following crop setting:\n- " +
+                        std::string(kCropOptions[2]));
+            return false;
+        }
+        const Rect& r = run.cropRects[i];
+        u.left = std::min(u.left, r.left);
+        u.top = std::min(u.top, r.top);
+        u.right = std::max(u.right, r.right);
+        u.bottom = std::max(u.bottom, r.bottom);
+    }
+    for (Rect& r : run.cropRects) r = u;
+    for (Point& p : run.trimOffsets) p = {u.left, u.top};
+    return true;
+}
+
+void fixProcessOrder(BuildJob& job) {
+    const FileList& list = job.window.fileList();
+    std::vector<std::int32_t> alphabetical;
+    alphabetical.reserve(static_cast<std::size_t>(list.count()));
+    for (const FileList::Entry& entry : list.entries()) alphabetical.push_back(entry.value);
+    job.run.processOrder = orderFiles(alphabetical, job.settings.sortOrder, job.settings.randomSeed,
+                                      job.run.sizeSortList, &job.run.randomOrderFellBack);
+    job.run.sizeSortList.clear();
+}
+
+}  // namespace
+
+void clearRun(BuildRun& run) {
+    run.outputImage.reset();
+    run.failures.clear();
+    run.placedRects.clear();
+    run.occupiedRects.clear();
+    run.occupancy.clear();
+    run.cropRects.clear();
+    run.trimOffsets.clear();
+    run.keptPixels.clear();
+    run.placedNames.clear();
+    run.placedFileIndices.clear();
+    run.processOrder.clear();
+    run.randomOrderFellBack = false;
+    run.sizeSortList.clear();
+    run.originalSizes.clear();
+    run.outputFailures.clear();
+    run.addedOnEarlierPages = 0;
+    run.morePagesFollow = false;
+    run.notes = {};
+}
+
+void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {
+    std::string text(name);
+    text += "          (";
+    text += reason;
+    text += ')';
+    run.failures.push_back(std::move(text));
+}
+
+bool checkOutputPaths(BuildJob& job) {
+    const JobSettings& settings = job.settings;
+    if (imageInInputFolder(settings)) {
+        job.window.showMessage(std::string(kImageInInputFolder));
+        return false;
+    }
+    const std::string imageFolder = ensureTrailingSlash(folderOfPath(settings.outputImageFile));
+    if (!folderExists(imageFolder)) {
+        job.window.showMessage("The Output Image File folder does not exist.");
+        return false;
+    }
+    if (!folderExists(ensureTrailingSlash(folderOfPath(settings.outputTextFile)))) {
+        job.window.showMessage("The Output Text File folder does not exist.");
+        return false;
+    }
+    // A recursive search would read the atlas (and its mask) on the next run.
+    if (job.extras.recursive && inSubFolderOf(settings.outputImageFile, settings.inputFolder)) {
+        job.window.showMessage(
+            "The Output Image File must not be in a sub-folder of the Input Folder when "
+            "sub-folders are packed too.");
+        return false;
+    }
+    if (const std::optional<std::string> conflict = findOutputConflict(settings)) {
+        job.window.showMessage(*conflict);
+        return false;
+    }
+    return true;
+}
+
+BuildOutcome startBuild(BuildJob& job) {
+    BuildRun& run = job.run;
+    WindowServices& window = job.window;
+    if (job.onPhase) job.onPhase(BuildPhase::scanning);
+    run.currentStep = -1;
+    clearRun(run);
+    window.fileList().reset();
+
+    if (!checkSettings(job)) return BuildOutcome::refused;
+
+    window.setStatusText("Searching for files...");
+    window.refreshControls(false);
+
+    const std::optional<std::vector<FolderEntry>> entries =
+        job.extras.recursive ? searchFolderTree(job.settings.inputFolder, &run.notes.skipped)
+                             : searchFolder(job.settings.inputFolder);
+    if (!entries) {
+        abandon(job, "Failed to find the Input Folder, or the folder is empty.");
+        return BuildOutcome::noInputFolder;
+    }
+    listFiles(job, *entries);
+
+    if (!applyEqualSizeRule(job)) return BuildOutcome::unequalSizes;
+    fixProcessOrder(job);
+
+    if (window.fileList().count() == 0) {
+        if (!run.failures.empty()) {
+            window.showReport(run.failures, job.settings.outputImageFile,
+                              job.settings.outputTextFile, 0,
+                              static_cast<int>(run.failures.size()));
+            window.setStatusText("Failed to load/add some files.");
+            window.refreshControls(false);
+            return BuildOutcome::nothingListed;
+        }
+        window.setStatusText("No files found.");
+        window.refreshControls(false);
+        window.showMessage("No files found.");
+        return BuildOutcome::noFiles;
+    }
+    run.textFileType = textFileTypeOf(job.settings.outputTextFile);
+    run.currentStep = 0;
+    return BuildOutcome::armed;
+}
+
+}  // namespace tilvane

@@ -1,0 +1,184 @@
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "image/blit.h"
+#include "image/extrude.h"
+#include "image/image_file.h"
+#include "job/aliases.h"
+#include "job/build.h"
+#include "job/file_scan.h"
+#include "layout/footprint.h"
+#include "layout/placement.h"
+
+namespace tilvane {
+
+namespace {
+
+// One flag for the whole process: a tick that arrives while a step (or a
+// dialog the step opened) is still running must not start another.
+bool stepGuard = false;
+
+class StepGuardScope {
+public:
+    StepGuardScope() { stepGuard = true; }
+    ~StepGuardScope() { stepGuard = false; }
+    StepGuardScope(const StepGuardScope&) = delete;
+    StepGuardScope& operator=(const StepGuardScope&) = delete;
+};
+
+bool contains(const Rect& outer, const Rect& inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+// The pixels the scan kept for file f, when they are those a decode of path
+// would give and hold the source rectangle the step draws; else null.
+const KeptPixels* usableKept(const BuildJob& job, std::size_t index, const std::string& path) {
+    const BuildRun& run = job.run;
+    if (index >= run.keptPixels.size() || index >= run.originalSizes.size()) return nullptr;
+    const KeptPixels& kept = run.keptPixels[index];
+    // The settings may have changed since the scan (the dialog lets them), and
+    // the file may have been replaced or removed.
+    if (!kept.pixels || kept.path != path || stampOf(path) != kept.stamp) return nullptr;
+    const Size size = run.originalSizes[index];
+    Rect needed{0, 0, size.width - 1, size.height - 1};
+    if (job.settings.cropMode != kCropNone) {
+        const Rect& crop = run.cropRects[index];
+        const Point offset = run.trimOffsets[index];
+        needed = {offset.x, offset.y, offset.x + crop.right - crop.left,
+                  offset.y + crop.bottom - crop.top};
+    }
+    return contains(kept.area, needed) ? &kept : nullptr;
+}
+
+// File f shares the pixels of placed image `same`: it gets that rectangle and
+// keeps its own name, offsets and source size.
+void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int32_t f) {
+    run.placedRects.push_back(run.placedRects[same]);
+    run.occupiedRects.push_back(run.occupiedRects[same]);
+    run.placedNames.push_back(name);
+    run.placedFileIndices.push_back(f);
+    ++run.notes.aliased;
+}
+
+// Measures and places file f, from the pixels the scan kept or from the file
+// decoded again; failures become failure texts.
+void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
+    const JobSettings& settings = job.settings;
+    BuildRun& run = job.run;
+    const auto index = static_cast<std::size_t>(f);
+    // The per-file lists have one entry per listed file; an index beyond them
+    // can only come from a list changed behind the build's back.
+    if (f < 0 || index >= run.cropRects.size() || index >= run.trimOffsets.size()) {
+        addFailure(run, name, "failed to load");
+        return;
+    }
+
+    const std::string path = settings.inputFolder + name;
+    const KeptPixels* kept = usableKept(job, index, path);
+    ImagePtr image;
+    if (!kept) {
+        image = CreateBitmapFromFile(path);
+        if (!image) {
+            addFailure(run, name, "failed to load");
+            return;
+        }
+    }
+    job.window.setStatusText("Adding: " + name);
+    job.window.refreshControls(false);
+    if (image) ensure32Bit(image);
+
+    const Rect& crop = run.cropRects[index];
+    const bool cropped = settings.cropMode != kCropNone;
+    const Size whole =
+        image ? Size{imageWidth(image.get()), imageHeight(image.get())} : run.originalSizes[index];
+    const std::int32_t w = cropped ? crop.right - crop.left + 1 : whole.width;
+    const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : whole.height;
+    const Point offset = run.trimOffsets[index];
+    const Rect source{offset.x, offset.y, offset.x + w - 1, offset.y + h - 1};
+    // What is drawn: the kept pixels (the same rectangle, counted from the
+    // kept area's corner) or the image decoded again.
+    const PixelImage& pixels = kept ? *kept->pixels : *image;
+    const Rect from = !cropped ? Rect{0, 0, w - 1, h - 1}
+                      : kept   ? Rect{source.left - kept->area.left, source.top - kept->area.top,
+                                    source.right - kept->area.left, source.bottom - kept->area.top}
+                               : source;
+    std::uint64_t hash = 0;
+    if (job.extras.alias) {
+        hash = pixelHash(pixels, from);
+        if (const auto same = findIdenticalPlaced(run, pixels, from, hash)) {
+            addAlias(run, *same, name, f);
+            return;
+        }
+    }
+    const LayoutRules rules{settings.spacing,
+                            job.extras.extrude,
+                            {settings.borderSize, settings.gridAlignX, settings.gridAlignY}};
+    const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
+    const Size footprint = footprintOf({w, h}, rules, atlas);
+    Rect occupied;
+    if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height, run.occupancy,
+                       rules.placement, &occupied)) {
+        addFailure(run, name, "no space left on output image");
+        return;
+    }
+    // The footprint fits, so the sprite and its ring do too.
+    const auto [x, y] = spriteOrigin(occupied, rules);
+    blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
+    if (rules.extrude > 0)
+        extrudeEdges(*run.outputImage, {x, y, x + w - 1, y + h - 1}, rules.extrude);
+
+    run.placedRects.push_back({x, y, x + w - 1, y + h - 1});
+    run.occupiedRects.push_back(occupied);
+    run.occupancy.add(occupied);
+    run.placedNames.push_back(name);
+    run.placedFileIndices.push_back(f);
+    if (job.extras.alias) rememberPlaced(run, hash);
+}
+
+}  // namespace
+
+BuildOutcome buildStep(BuildJob& job) {
+    BuildRun& run = job.run;
+    const FileList& list = job.window.fileList();
+    if (run.currentStep < 0 || !run.outputImage || list.count() == 0) return BuildOutcome::idle;
+    if (run.currentStep == 0 && job.onPhase) job.onPhase(BuildPhase::placing);
+
+    // processOrder has one entry per listed file once armed; a step beyond it
+    // has nothing left to place.
+    const auto step = static_cast<std::size_t>(run.currentStep);
+    if (step < run.processOrder.size()) {
+        const std::int32_t f = run.processOrder[step];
+        const std::optional<int> position = list.findValue(f);
+        // A file index the list no longer holds has no name to load it by.
+        if (position) placeFile(job, f, list.text(*position));
+        // Drawn or not, the file is done with: its kept pixels go.
+        if (f >= 0 && static_cast<std::size_t>(f) < run.keptPixels.size()) {
+            run.keptPixels[static_cast<std::size_t>(f)].pixels.reset();
+        }
+    }
+
+    job.window.refreshControls(false);
+    ++run.currentStep;
+    if (run.currentStep >= list.count() ||
+        static_cast<std::size_t>(run.currentStep) >= run.processOrder.size()) {
+        return finishBuild(job);
+    }
+    return BuildOutcome::stepDone;
+}
+
+BuildOutcome onTimerTick(BuildJob& job, int timerId) {
+    if (timerId != kBuildTimerId || stepGuard || job.run.currentStep == -1) {
+        return BuildOutcome::idle;
+    }
+    StepGuardScope scope;
+    return buildStep(job);
+}
+
+bool stepGuardActive() {
+    return stepGuard;
+}
+
+}  // namespace tilvane

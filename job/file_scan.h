@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "layout/geometry.h"
+#include "model/build_run.h"
+
+namespace tilvane {
+
+// What the scan learned of one file: whether it loaded and trimmed, its size
+// as loaded, its trim rectangle (the whole image when not trimmed) and the
+// pixels it kept for the file's step (none when the budget was spent, the file
+// could not be stamped or it failed).
+struct ScannedFile {
+    enum class Result { failedToLoad, couldNotCrop, measured };
+    Result result = Result::failedToLoad;
+    Size size;
+    Rect trim;
+    KeptPixels kept;
+};
+
+// How to scan: the folder (ending in a separator) and the trim settings of the
+// build, and the bytes of pixels that may be kept in all.
+struct ScanRequest {
+    std::string folder;
+    std::int32_t cropMode = 0;
+    std::uint32_t cropAlpha = 0;
+    std::size_t keptPixelBudget = 0;
+};
+
+// Decodes every named file of the folder once, on one thread per core, and
+// answers one ScannedFile per name, in the order of the names.
+// A trimmed build keeps each file's trim rectangle, any other build the whole
+// image, while the budget holds; the kept bytes never exceed it in total.
+// Which files keep their pixels when the budget cannot hold them all depends
+// on which thread gets there first; what a build draws does not. A file whose
+// scan runs out of memory counts as failed to load.
+std::vector<ScannedFile> scanFiles(const ScanRequest& request,
+                                   const std::vector<std::string>& names);
+
+// The stamp of the file at path (links followed); none when it cannot be had.
+std::optional<FileStamp> stampOf(const std::string& path);
+
+}  // namespace tilvane

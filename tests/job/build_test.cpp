@@ -1,0 +1,521 @@
+#include "job/build.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+#include <numeric>
+#include <string_view>
+
+#include "job/file_ordering.h"
+#include "job/output_paths.h"
+#include "layout/footprint.h"
+#include "tests/job/build_fixture.h"
+#include "textout/source_rects.h"
+
+namespace tilvane {
+namespace {
+
+using testing::BuildFixture;
+using testing::folderSnapshot;
+using testing::readFile;
+using testing::spritePixel;
+using testing::writeFile;
+using testing::writeSprite;
+
+namespace fs = std::filesystem;
+
+using Order = std::vector<std::int32_t>;
+using Areas = std::vector<std::pair<std::int64_t, std::int32_t>>;
+
+// The file list's order of file indices for n files whose names sort in the
+// reverse of the folder order: unlike the identity, a fallback shows.
+Order reversed(std::size_t n) {
+    Order order(n);
+    std::iota(order.rbegin(), order.rend(), 0);
+    return order;
+}
+
+TEST(OrderFiles, FollowsTheSortOrder) {
+    struct Case {
+        const char* name;
+        std::int32_t sortOrder;
+        std::uint32_t seed;
+        Areas areas;
+        Order expected;
+    };
+    const std::int64_t g = 4294967296LL;
+    const Areas areas = {{5, 0}, {9, 1}, {1, 2}, {7, 3}};
+    const std::vector<Case> cases = {
+        {"name", 0, 0, areas, {3, 2, 1, 0}},
+        {"unknown -1 is by name", -1, 0, areas, {3, 2, 1, 0}},
+        {"unknown 3 is by name", 3, 0, areas, {3, 2, 1, 0}},
+        {"size, largest first", 1, 0, areas, {1, 3, 0, 2}},
+        {"size, equal areas in folder order", 1, 0, {{4, 0}, {4, 1}, {4, 2}, {4, 3}}, {0, 1, 2, 3}},
+        {"size, ties among others", 1, 0, {{4, 0}, {8, 1}, {4, 2}, {8, 3}}, {1, 3, 0, 2}},
+        {"size, areas beyond 2^32", 1, 0, {{1, 0}, {3 * g, 1}, {g, 2}, {2, 3}}, {1, 2, 3, 0}},
+        // A size list that disagrees with the file list still gives one entry per file.
+        {"size, mismatched list", 1, 0, {{5, 0}}, {3, 2, 1, 0}},
+        // Seed 0 draws 38, 7719, 21238, 2437, 8855, 11797, 8365, 32285, 10450,
+        // 30612: mod 4, 2 3 (2) 1 (3 1 1 1 2) 0.
+        {"random, seed 0", 2, 0, {}, {2, 3, 1, 0}},
+        // Seed 1 draws 41, 18467, 6334, 26500: mod 4, 1 3 2 0.
+        {"random, seed 1", 2, 1, {}, {1, 3, 2, 0}},
+        {"random, no file", 2, 0, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool fellBack = true;
+        EXPECT_EQ(orderFiles(reversed(c.expected.size()), c.sortOrder, c.seed, c.areas, &fellBack),
+                  c.expected);
+        EXPECT_FALSE(fellBack);
+    }
+}
+
+// A position that needs 1000 draws makes the whole order alphabetical, and
+// says so. 197 files are the fewest with which seed 3 runs out; beyond 32768
+// files the generator's values cannot cover the list at all.
+TEST(OrderFiles, RandomIsAPermutationOrFallsBackToAlphabetical) {
+    struct Case {
+        std::size_t files;
+        std::uint32_t seed;
+        bool fellBack;
+    };
+    const std::vector<Case> cases = {
+        {196, 3, false}, {197, 3, true}, {197, 0, false}, {32769, 5, true}, {40000, 5, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.files) + " files, seed " + std::to_string(c.seed));
+        const Order alphabetical = reversed(c.files);
+        bool fellBack = !c.fellBack;
+        Order order = orderFiles(alphabetical, 2, c.seed, {}, &fellBack);
+        EXPECT_EQ(fellBack, c.fellBack);
+        EXPECT_EQ(order == alphabetical, c.fellBack);
+        std::sort(order.begin(), order.end());
+        EXPECT_TRUE(std::equal(order.begin(), order.end(), alphabetical.rbegin()));
+    }
+}
+
+// "$I/" and "$O/" stand for the input and the output folder, "$N" for the
+// input folder's name.
+std::string expand(const BuildFixture& b, std::string text) {
+    for (const auto& [token, value] :
+         {std::pair{"$I/", b.input.folder()}, std::pair{"$O/", b.output.folder()},
+          std::pair{"$N", b.input.path().filename().string()}}) {
+        for (std::size_t at; (at = text.find(token)) != std::string::npos;) {
+            text.replace(at, std::string_view(token).size(), value);
+        }
+    }
+    return text;
+}
+
+// A refusal comes before any work, writes nothing and leaves the status line
+// as it was. The atlas lies outside the input folder however either is spelt
+// (a folder whose name differs only in case is another folder where the file
+// system says so); the outputs are distinct files, none is an image the build
+// reads, and the messages name the paths as the settings spell them. Past the
+// checks, a folder that gives nothing to build stops the build with the
+// outcome, the message (after the status it was shown under) or the report,
+// and the status that say why.
+TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
+    struct Case {
+        const char* name;
+        const char* image;  // nullptr: as the fixture sets it
+        const char* text;
+        std::function<void(BuildFixture&)> setUp;
+        std::string shown;  // "status | message" or the report's lines; empty when allowed
+        BuildOutcome outcome = BuildOutcome::refused;
+        const char* status = "before";
+        int listed = 0;        // how many files the list shows
+        bool released = true;  // the atlas
+    };
+    using F = BuildFixture;
+    const std::string inInput(kImageInInputFolder),
+        type = "Unsupported Output Image File format.",
+        textFormat = "Unsupported Source Rects Output Format.", crop = "Unsupported Crop option.",
+        create = "Failed to create the output image.", text = "The Output Text File\n",
+        image = "The Output Image File\n",
+        sameImage = "\nmust not be the same file as the Output Image File\n$O/atlas.png",
+        ofInput = "\nmust not be an image of the Input Folder\n";
+    const auto linkInput = [](F& b) {
+        fs::create_directory_symlink(b.input.path(), b.output.path() / "sprites");
+    };
+    const std::vector<Case> cases = {
+        {"blank image file", " \t ", nullptr, nullptr, "Invalid Output Image File name."},
+        {"gif output", "$O/atlas.gif", nullptr, nullptr, type},
+        {"image folder missing", "$O/gone/atlas.png", nullptr, nullptr,
+         "The Output Image File folder does not exist."},
+        {"text folder missing", nullptr, "$O/gone/rects.txt", nullptr,
+         "The Output Text File folder does not exist."},
+        {"text format 5", nullptr, nullptr, [](F& b) { b.settings.textFormat = 5; }, textFormat},
+        {"crop mode -1", nullptr, nullptr, [](F& b) { b.settings.cropMode = -1; }, crop},
+        {"width 0", nullptr, nullptr, [](F& b) { b.settings.outputWidth = 0; }, create},
+        {"storage above 2^31 bytes", nullptr, nullptr,
+         [](F& b) { b.settings.outputWidth = b.settings.outputHeight = 65536; }, create},
+        {"image in the input folder", "$I/atlas.png", nullptr, nullptr, inInput},
+        {"dot, dot dot, doubled separator", "$I/.//../$N/atlas.png", nullptr, nullptr, inInput},
+        {"link to the input folder", "$O/sprites/atlas.png", nullptr, linkInput, inInput},
+        {"IN7 next to in7", "$O/IN7/atlas.png", nullptr,
+         [](F& b) {
+             fs::create_directories(b.output.path() / "IN7");
+             fs::create_directories(b.output.path() / "in7");
+             writeSprite(b.output.file("in7/a.png"), 4, 4);
+             b.settings.inputFolder = b.output.file("in7") + "/";
+         },
+         ""},
+        {"text is the mask", nullptr, "$O/atlas_mask.png", nullptr,
+         text +
+             "$O/atlas_mask.png\nmust not be the same file as the mask image\n$O/atlas_mask.png"},
+        {"text is the mask, no mask asked for", nullptr, "$O/atlas_mask.png",
+         [](F& b) { b.settings.createMask = 0; }, ""},
+        {"text would become an input image", nullptr, "$I/rects.PNG", nullptr,
+         text + "$I/rects.PNG" + ofInput + "$I/rects.PNG"},
+        {"image is a hard link of an input", nullptr, nullptr,
+         [](F& b) { fs::create_hard_link(b.input.file("a.png"), b.settings.outputImageFile); },
+         image + "$O/atlas.png" + ofInput + "$I/a.png"},
+        {"text links to an input", nullptr, "$O/rects.txt",
+         [](F& b) { fs::create_symlink(b.input.file("a.png"), b.settings.outputTextFile); },
+         text + "$O/rects.txt" + ofInput + "$I/a.png"},
+        {"text links to the image not yet written", nullptr, "$O/rects.txt",
+         [](F& b) { fs::create_symlink("atlas.png", b.settings.outputTextFile); },
+         text + "$O/rects.txt" + sameImage},
+        {"image is a folder", nullptr, nullptr,
+         [](F& b) { fs::create_directory(b.settings.outputImageFile); },
+         image + "$O/atlas.png\nis a folder."},
+        {"mask is a folder", nullptr, nullptr,
+         [](F& b) { fs::create_directory(b.output.file("atlas_mask.png")); },
+         "The mask image\n$O/atlas_mask.png\nis a folder."},
+        // A device replaces nothing: several outputs may share one. Root,
+        // who could replace the system's /dev/null, gets a device of its own.
+        {"text on a device", nullptr, "/dev/null",
+         [](F& b) {
+             if (::geteuid() != 0) return;
+             b.settings.outputTextFile = b.output.file("null");
+             ::mknod(b.output.file("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3));
+         },
+         ""},
+        {"text beside the sprites", nullptr, "$I/atlas.txt", nullptr, ""},
+        {"input folder missing", nullptr, nullptr,
+         [](F& b) { b.settings.inputFolder = b.input.folder() + "gone/"; },
+         "Searching for files... | Failed to find the Input Folder, or the folder is empty.",
+         BuildOutcome::noInputFolder, ""},
+        {"nothing usable", nullptr, nullptr,
+         [](F& b) {
+             fs::remove(b.input.file("a.png"));
+             writeFile(b.input.file("notes.txt"), "text");
+             writeFile(b.input.file("empty.png"), "");
+             fs::create_directory(b.input.path() / "folder.png");
+         },
+         "No files found. | No files found.", BuildOutcome::noFiles, "No files found.", 0, false},
+        {"every file fails", nullptr, nullptr,
+         [](F& b) {
+             writeFile(b.input.file("a.png"), "not a png");
+             writeFile(b.input.file("B.jpg"), "not a jpeg");
+         },
+         "a.png          (failed to load)\nB.jpg          (failed to load)\n",
+         BuildOutcome::nothingListed, "Failed to load/add some files.", 0, false},
+        {"crop all to same dimension, sizes differ", nullptr, nullptr,
+         [](F& b) {
+             b.settings.cropMode = 2;
+             writeSprite(b.input.file("b.png"), 4, 3);
+         },
+         "Searching for files... | The images must all have the same dimensions in order to use "
+         "\nthe following crop setting:\n- Crop all to same dimension",
+         BuildOutcome::unequalSizes, "", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildFixture b;
+        writeSprite(b.input.file("a.png"), 4, 4);
+        b.window.setStatusText("before");
+        if (c.image) b.settings.outputImageFile = expand(b, c.image);
+        if (c.text) b.settings.outputTextFile = expand(b, c.text);
+        if (c.setUp) c.setUp(b);
+        const auto inputBefore = folderSnapshot(b.input.path());
+        const auto outputBefore = folderSnapshot(b.output.path());
+        const BuildOutcome outcome = b.runBuild();
+        if (c.shown.empty()) {
+            EXPECT_EQ(outcome, BuildOutcome::saved);
+            EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
+            EXPECT_TRUE(b.window.messages.empty());
+            EXPECT_EQ(b.window.fileList().count(), 1);
+            continue;
+        }
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(b.run.outputImage == nullptr, c.released);
+        EXPECT_EQ(b.run.currentStep, -1);
+        std::string shown;
+        for (std::size_t i = 0; i < b.window.messages.size(); ++i) {
+            shown += b.window.statusAtMessage[i] + " | " + b.window.messages[i];
+        }
+        for (const auto& report : b.window.reports) {
+            for (const auto& line : report.lines) shown += line + "\n";
+        }
+        // A refusal shows its message under the status as it was.
+        EXPECT_EQ(shown,
+                  expand(b, (outcome == BuildOutcome::refused ? "before | " : "") + c.shown));
+        EXPECT_EQ(b.window.statusText(), c.status);
+        EXPECT_EQ(b.window.fileList().count(), c.listed);
+        EXPECT_EQ(folderSnapshot(b.input.path()), inputBefore);
+        EXPECT_EQ(folderSnapshot(b.output.path()), outputBefore);
+    }
+}
+
+// Trimming works per file (never on a file without alpha; a file with nothing
+// visible cannot be cropped) or, for "Crop all to same dimension", to the
+// union of every file's rectangle. The size order takes the trimmed areas.
+TEST(StartBuild, PreparesEachFileForItsCropMode) {
+    struct Sprite {
+        const char* name;
+        int w;
+        int h;
+        std::optional<Rect> visible;
+    };
+    struct Case {
+        std::int32_t cropMode;
+        std::int32_t sortOrder;
+        std::vector<Sprite> sprites;
+        std::vector<std::string> prepared;
+    };
+    const Sprite ghost = {"ghost.png", 8, 8, Rect{0, 0, -1, -1}};
+    const Sprite b40 = {"b.png", 40, 20, Rect{3, 2, 34, 17}};
+    const std::vector<Case> cases = {
+        {1,
+         1,
+         {b40, {"a.png", 5, 6, {}}, {"C.jpg", 30, 20, {}}, ghost},
+         {"C.jpg 30x20 [0,0 29,19] +0,0", "b.png 40x20 [3,2 34,17] +3,2",
+          "a.png 5x6 [0,0 4,5] +0,0", "ghost.png          (could not crop it)"}},
+        {0, 0, {b40, ghost}, {"b.png 40x20 [0,0 39,19] +0,0", "ghost.png 8x8 [0,0 7,7] +0,0"}},
+        {2,
+         0,
+         {{"a.png", 32, 32, Rect{4, 10, 9, 20}}, {"b.png", 32, 32, Rect{2, 12, 6, 25}}},
+         {"a.png 32x32 [2,10 9,25] +2,10", "b.png 32x32 [2,10 9,25] +2,10"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prepared[0]);
+        BuildFixture b;
+        b.settings.cropMode = c.cropMode;
+        b.settings.sortOrder = c.sortOrder;
+        for (const Sprite& s : c.sprites) writeSprite(b.input.file(s.name), s.w, s.h, s.visible);
+        EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+        // Each listed file in process order, named through its file index: its
+        // size, crop rectangle and trim offset; then the failures.
+        std::vector<std::string> prepared;
+        const FileList& list = b.window.fileList();
+        for (const std::int32_t index : b.run.processOrder) {
+            const auto i = static_cast<std::size_t>(index);
+            const Size& s = b.run.originalSizes.at(i);
+            const Rect& r = b.run.cropRects.at(i);
+            const Point& o = b.run.trimOffsets.at(i);
+            char line[200];
+            std::snprintf(line, sizeof line, "%s %dx%d [%d,%d %d,%d] +%d,%d",
+                          list.text(list.findValue(index).value_or(-1)).c_str(), s.width, s.height,
+                          r.left, r.top, r.right, r.bottom, o.x, o.y);
+            prepared.push_back(line);
+        }
+        prepared.insert(prepared.end(), b.run.failures.begin(), b.run.failures.end());
+        EXPECT_EQ(prepared, c.prepared);
+    }
+}
+
+// One sprite in a 512 x 512 atlas with spacing 1, trimmed: where it lands,
+// what it occupies, and that the atlas holds its visible block there with the
+// border and the spacing beside it empty.
+TEST(BuildStep, PlacesOneSprite) {
+    struct Case {
+        const char* name;
+        std::uint32_t border;
+        int w;
+        int h;
+        std::optional<Rect> visible;
+        std::vector<Rect> placed;
+        std::vector<Rect> occupied;
+    };
+    const std::vector<Case> cases = {
+        {"image fills the atlas", 0, 512, 512, {}, {{0, 0, 511, 511}}, {{0, 0, 511, 511}}},
+        {"spacing fills the atlas", 0, 511, 511, {}, {{0, 0, 510, 510}}, {{0, 0, 511, 511}}},
+        {"trimmed, border 2", 2, 64, 64, Rect{10, 20, 29, 49}, {{2, 2, 21, 31}}, {{2, 2, 22, 32}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildFixture b;
+        b.settings.borderSize = c.border;
+        b.settings.spacing = 1;
+        b.settings.cropMode = 1;
+        b.settings.createMask = 0;
+        writeSprite(b.input.file("a.png"), c.w, c.h, c.visible);
+        b.runBuild();
+        EXPECT_EQ(b.run.placedRects, c.placed);
+        EXPECT_EQ(b.run.occupiedRects, c.occupied);
+        ImagePtr atlas = CreateBitmapFromFile(b.settings.outputImageFile);
+        ASSERT_TRUE(atlas);
+        const Rect v = c.visible.value_or(Rect{0, 0, c.w - 1, c.h - 1});
+        const Rect p = c.placed[0];
+        EXPECT_EQ(getPixel(*atlas, p.left, p.top), spritePixel(v.left, v.top));
+        EXPECT_EQ(getPixel(*atlas, p.right, p.bottom), spritePixel(v.right, v.bottom));
+        EXPECT_EQ(p.right < 511 ? getPixel(*atlas, p.right + 1, p.top) : 0u, 0u);
+        EXPECT_EQ(p.left > 0 ? getPixel(*atlas, p.left - 1, p.top - 1) : 0u, 0u);
+    }
+}
+
+// The timer runs one step a tick of an armed build, and nothing otherwise:
+// without a build, for another timer, from a modal loop inside a step (which
+// finds the guard set), or once the file list was emptied (Load Settings).
+// "GO!" during a build starts over; a refusal leaves no build. A file that
+// fails (deleted after "GO!", or too large) is reported at the end; the files
+// after it keep their indices, and the atlas and text file are written.
+TEST(OnTimerTick, StepsOnlyAnArmedBuildAndReportsFailedFilesAtTheEnd) {
+    BuildFixture b;
+    b.settings.outputImageFile = "  " + b.output.file("atlas.png") + "\t";
+    b.settings.outputTextFile = b.output.file("atlas.XML");
+    b.settings.outputWidth = b.settings.outputHeight = 16;
+    for (const char* name : {"a.png", "b.png", "c.png"}) writeSprite(b.input.file(name), 4, 4);
+    writeSprite(b.input.file("d.png"), 17, 2);
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    EXPECT_EQ(b.settings.outputImageFile, b.output.file("atlas.png")) << "trimmed and kept";
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId + 1), BuildOutcome::idle);
+    int nestedTicks = 0;
+    b.window.onRefresh = [&] {
+        EXPECT_TRUE(stepGuardActive());
+        EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
+        ++nestedTicks;
+    };
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::stepDone);
+    b.window.onRefresh = nullptr;
+    EXPECT_GT(nestedTicks, 0);
+    EXPECT_FALSE(stepGuardActive());
+    EXPECT_EQ(b.run.currentStep, 1);
+    EXPECT_EQ(b.run.placedNames.size(), 1u);
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    EXPECT_EQ(b.run.currentStep, 0);
+    EXPECT_TRUE(b.run.placedNames.empty());
+    b.window.fileList().reset();
+    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
+    EXPECT_EQ(b.run.currentStep, 0);
+    EXPECT_EQ(b.outputFiles(), "");
+    b.settings.cropMode = 9;
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::refused);
+    EXPECT_EQ(b.run.currentStep, -1);
+
+    b.settings.cropMode = 0;
+    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    fs::remove(b.input.file("b.png"));
+    b.window.shownStatuses.clear();
+    for (BuildOutcome outcome : {BuildOutcome::stepDone, BuildOutcome::stepDone,
+                                 BuildOutcome::stepDone, BuildOutcome::savedWithFailures}) {
+        EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), outcome);
+    }
+    EXPECT_EQ(b.window.shownStatuses.at(0), "Adding: a.png");
+    EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"a.png", "c.png"}));
+    EXPECT_EQ(b.run.placedFileIndices, (std::vector<std::int32_t>{0, 2}));
+    ASSERT_EQ(b.window.reports.size(), 1u);
+    EXPECT_EQ(b.window.reports[0].lines,
+              (std::vector<std::string>{"b.png          (failed to load)",
+                                        "d.png          (no space left on output image)"}));
+    EXPECT_EQ(b.window.reports[0].added, 2);
+    EXPECT_EQ(b.window.reports[0].failed, 2);
+    EXPECT_EQ(b.window.statusText(), "Failed to load/add some files.");
+    EXPECT_TRUE(b.window.dones.empty());
+    EXPECT_EQ(b.outputFiles(), "atlas.XML atlas.png atlas_mask.png ");
+    EXPECT_EQ(readFile(b.settings.outputTextFile).substr(0, 1), "<");
+}
+
+// Only TIFF and JPEG ask for options: each request as the dialog is opened
+// (-1 for a quality or compression not asked), and the answer is stored in the
+// settings. A cancel writes nothing and keeps the atlas; otherwise all three
+// files are written and "Done" is on show, after "Saving..." and "Creating
+// mask...", when the done dialog opens. An output that cannot be written is
+// recorded with where and why: in turn each is a link into a missing folder,
+// or the text document is one only the JSON writer refuses (made before the
+// file is opened, so the old file stays). A failed atlas still gets its mask
+// but no text file; the dialog says nothing of the mask.
+TEST(FinishBuild, AsksForOptionsThenWritesAllThreeOrRecordsWhatFailed) {
+    using Output = OutputFailure::Output;
+    struct Case {
+        const char* file;  // the output image, or the output that cannot be written
+        BuildOutcome outcome;
+        const char* shown;  // "messages | status"
+        const char* files;
+        const char* request = nullptr;
+        std::int32_t tiffCompression = 9;
+        std::int32_t jpegQuality = 80;
+        int error = 0;  // of the output that cannot be written
+        Output output = Output::image;
+    };
+    const char* tiff = "TIFF Options: quality -1 0..0, compression 9 of 3";
+    const char* jpeg = "JPEG Options: quality 80 0..100, compression -1 of 0";
+    const char* text = "Failed to save the source rects text file! | Failed to save text file.";
+    const char* all = "atlas.png atlas.txt atlas_mask.png ";
+    const auto saved = BuildOutcome::saved;
+    const std::vector<Case> cases = {
+        {"atlas.tif", saved, " | Done", "atlas.tif atlas.txt atlas_mask.tif ", tiff, 13},
+        {"atlas.JPG", saved, " | Done", "atlas.JPG atlas.txt atlas_mask.JPG ", jpeg, 9, 55},
+        {"atlas.png", saved, " | Done", all},
+        {"atlas.bmp", saved, " | Done", "atlas.bmp atlas.txt atlas_mask.bmp "},
+        {"atlas.jpg", BuildOutcome::cancelled, " | You cancelled.", "", jpeg},
+        {"atlas.png", BuildOutcome::imageNotSaved,
+         "Failed to save the image! | Failed to save image.", "atlas.png atlas_mask.png ", nullptr,
+         9, 80, ENOENT, Output::image},
+        {"atlas.txt", BuildOutcome::textNotSaved, text, all, nullptr, 9, 80, ENOENT, Output::text},
+        {"atlas_mask.png", BuildOutcome::maskNotSaved, " | Done", all, nullptr, 9, 80, ENOENT,
+         Output::mask},
+        {"atlas.json", BuildOutcome::textNotSaved, text, "atlas.json atlas.png atlas_mask.png ",
+         nullptr, 9, 80, EINVAL, Output::text},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + ", error " + std::to_string(c.error));
+        BuildFixture b;
+        const std::string path = b.output.file(c.file);
+        if (c.error == EINVAL) {
+            b.settings.convertTabs = 1;
+            b.settings.tabSize = kMaxTabSize + 1;
+            b.settings.outputTextFile = path;
+            writeFile(path, "old");
+        } else if (c.error) {
+            fs::create_symlink("missing/x", path);
+        } else {
+            b.settings.outputImageFile = path;
+        }
+        b.settings.tiffCompression = 9;
+        b.settings.jpegQuality = 80;
+        b.window.answerOptionsOk = c.outcome != BuildOutcome::cancelled;
+        b.window.answerCompression = 13;
+        b.window.answerQuality = 55;
+        writeSprite(b.input.file("a.png"), 4, 4);
+        writeSprite(b.input.file("b.png"), 6, 3);
+        EXPECT_EQ(b.runBuild(), c.outcome);
+        EXPECT_EQ(b.window.optionRequests,
+                  c.request ? std::vector<std::string>{c.request} : std::vector<std::string>{});
+        EXPECT_EQ(b.settings.tiffCompression, c.tiffCompression);
+        EXPECT_EQ(b.settings.jpegQuality, c.jpegQuality);
+        std::string shown;
+        for (const auto& message : b.window.messages) shown += message;
+        EXPECT_EQ(shown + " | " + b.window.statusText(), c.shown);
+        EXPECT_EQ(b.outputFiles(), c.files);
+        EXPECT_EQ(b.run.outputImage != nullptr, c.outcome == BuildOutcome::cancelled);
+        const bool done = c.outcome == saved || c.outcome == BuildOutcome::maskNotSaved;
+        ASSERT_EQ(b.window.dones.size(), done ? 1u : 0u);
+        if (c.error) {
+            EXPECT_TRUE(c.error == EINVAL ? readFile(path) == "old" : fs::is_symlink(path));
+            ASSERT_EQ(b.run.outputFailures.size(), 1u);
+            EXPECT_EQ(b.run.outputFailures[0].output, c.output);
+            EXPECT_EQ(b.run.outputFailures[0].path, path);
+            EXPECT_EQ(b.run.outputFailures[0].error, c.error);
+        } else if (done) {
+            const auto& statuses = b.window.shownStatuses;
+            const auto saving = std::find(statuses.begin(), statuses.end(), "Saving...");
+            EXPECT_LT(saving, std::find(saving, statuses.end(), "Creating mask..."));
+            EXPECT_EQ(b.window.dones[0].added, 2);
+            EXPECT_EQ(b.window.dones[0].imagePath, b.settings.outputImageFile);
+            EXPECT_EQ(b.window.dones[0].textPath, b.settings.outputTextFile);
+            EXPECT_EQ(b.window.dones[0].status, "Done");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tilvane
