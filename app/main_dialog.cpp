@@ -65,7 +65,7 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     setWindowIcon(appIcon());
     connectControls();
 
-    applyDefaults(settings_, run_);
+    applyDefaults(settings_, runner_.run());
     loadSettingsFile(settings_, paths_.settingsFile);
 
     buildTimer_.setObjectName(QStringLiteral("buildTimer"));
@@ -80,7 +80,7 @@ MainDialog::~MainDialog() {
     // The per-user configuration folder may not exist yet.
     QDir().mkpath(qt(folderOfPath(paths_.settingsFile)));
     saveSettingsFile(settings_, paths_.settingsFile);
-    clearRun(run_);
+    clearRun(runner_.run());
 }
 
 void MainDialog::connectControls() {
@@ -270,7 +270,7 @@ void MainDialog::showFields() {
 }
 
 void MainDialog::refreshControls(bool refill) {
-    applyRefreshRules(settings_, run_, fileList_, refill);
+    applyRefreshRules(settings_, runner_.run(), runner_.run().fileList, refill);
     if (refill) fillChoiceLists();
     selectLine(ui_->textFormatCombo, settings_.textFormat);
     selectLine(ui_->cropModeCombo, settings_.cropMode);
@@ -309,7 +309,7 @@ void MainDialog::syncFileListBox() {
     // The list box shows the build's file list in its own order; it is rebuilt
     // only when the two differ.
     QListWidget* box = ui_->fileListBox;
-    const auto& entries = fileList_.entries();
+    const auto& entries = runner_.run().fileList.entries();
     bool same = box->count() == static_cast<int>(entries.size());
     for (int i = 0; same && i < box->count(); ++i) {
         same = box->item(i)->text() == qt(entries[static_cast<std::size_t>(i)].name);
@@ -353,12 +353,17 @@ void MainDialog::closeWithCommit() {
 }
 
 void MainDialog::tickBuildTimer() {
-    onTimerTick(job_, kBuildTimerId);
+    // A step refreshes once it is done, as each step ends.
+    if (runner_.tick(kBuildTimerId) != BuildOutcome::idle) refreshControls(false);
     syncFileListBox();
 }
 
 void MainDialog::startBuild() {
-    tilvane::startBuild(job_);
+    // The path is kept trimmed, as the build judges it.
+    settings_.outputImageFile = trimWhiteSpace(settings_.outputImageFile);
+    JobSpec spec;
+    spec.settings = settings_;
+    runner_.start(spec);
     // The list box follows the build's file list even when preparation ends
     // without a refresh after listing the files.
     syncFileListBox();

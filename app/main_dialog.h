@@ -8,7 +8,8 @@
 
 #include "app/dialog_units.h"
 #include "app/startup_paths.h"
-#include "job/build.h"
+#include "job/job.h"
+#include "job/job_events.h"
 #include "model/build_run.h"
 #include "model/file_list.h"
 #include "model/job_settings.h"
@@ -40,7 +41,7 @@ public:
     ~MainDialog() override;
 
     JobSettings& settings() { return settings_; }
-    BuildRun& run() { return run_; }
+    BuildRun& run() { return runner_.run(); }
     const StartupPaths& paths() const { return paths_; }
     const DialogUnits& dialogUnits() const { return units_; }
 
@@ -56,7 +57,7 @@ public:
     const std::string& statusText() const override { return statusText_; }
     void setStatusText(std::string text) override { statusText_ = std::move(text); }
     void refreshControls(bool refill) override;
-    FileList& fileList() override { return fileList_; }
+    FileList& fileList() override { return runner_.run().fileList; }
     void showMessage(const std::string& text) override;
     void showReport(const std::vector<std::string>& failureLines, const std::string& imagePath,
                     const std::string& textPath, int added, int failed) override;
@@ -120,10 +121,28 @@ private:
     StartupPaths paths_;
     DialogUnits units_;
     JobSettings settings_;
-    BuildRun run_;
-    FileList fileList_;
     std::string statusText_;
-    BuildJob job_{settings_, run_, *this};
+    // The build's events shown through the window's own services.
+    class BuildEvents : public JobEvents {
+    public:
+        explicit BuildEvents(MainDialog& dialog) : dialog_(dialog) {}
+        void status(const std::string& text) override;
+        void progress(JobPhase, std::size_t, std::size_t, std::string_view) override {}
+        void message(const std::string& text) override { dialog_.showMessage(text); }
+        void report(const std::vector<std::string>& failureLines, const std::string& imagePath,
+                    const std::string& textPath, int added, int failed) override {
+            dialog_.showReport(failureLines, imagePath, textPath, added, failed);
+        }
+        void done(const std::string& imagePath, const std::string& textPath, int added) override {
+            dialog_.showDone(imagePath, textPath, added);
+        }
+        bool askSaveOptions(SaveOptionsQuestion& question) override;
+
+    private:
+        MainDialog& dialog_;
+    };
+    BuildEvents events_{*this};
+    JobRunner runner_{events_};
     QTimer buildTimer_{this};
     QPointer<QFileDialog> folderChooser_;
     // Set while a data exchange or its message runs, so that the focus moves it

@@ -30,6 +30,25 @@ QString startFolder(const std::string& initialPath) {
 
 }  // namespace
 
+void MainDialog::BuildEvents::status(const std::string& text) {
+    dialog_.setStatusText(text);
+    dialog_.refreshControls(false);
+}
+
+bool MainDialog::BuildEvents::askSaveOptions(SaveOptionsQuestion& question) {
+    std::int32_t value = question.value;
+    const bool ok = question.quality
+                        ? dialog_.runImageOptionsDialog(question.title, &value, question.minimum,
+                                                        question.maximum, nullptr, {})
+                        : dialog_.runImageOptionsDialog(question.title, nullptr, 0, 0, &value,
+                                                        question.choices);
+    if (!ok) return false;
+    // The choice is remembered as the settings' own, for the next build.
+    (question.quality ? dialog_.settings_.jpegQuality : dialog_.settings_.tiffCompression) = value;
+    question.value = value;
+    return true;
+}
+
 void MainDialog::showMessage(const std::string& text) {
     showMessageBox(this, QString::fromStdString(text));
 }

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "cli/pack_run.h"
-#include "cli/terminal_window.h"
+#include "cli/terminal_events.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;

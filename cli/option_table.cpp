@@ -239,7 +239,7 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
                 "--fit",
                 [&request](const std::string& v) {
                     for (std::size_t i = 0; i < kFitNames.size(); ++i) {
-                        if (v == kFitNames[i]) request.fit = static_cast<FitShape>(i);
+                        if (v == kFitNames[i]) request.sizing.fit = static_cast<FitShape>(i);
                     }
                 },
                 "Choose the atlas size: the smallest that holds every image (smallest area, then "
@@ -249,16 +249,16 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
             "any|pot|square|pot-square", notes,
             {CLI::IsMember(std::vector<std::string>(kFitNames.begin(), kFitNames.end()))})
         ->default_str("off");
-    checked(app.add_option("--min-width", request.minWidth,
+    checked(app.add_option("--min-width", request.sizing.minWidth,
                            "With --fit, the least width it may choose."),
             "N", notes, {decimal()})
         ->default_str("1");
-    checked(app.add_option("--min-height", request.minHeight,
+    checked(app.add_option("--min-height", request.sizing.minHeight,
                            "With --fit, the least height it may choose."),
             "N", notes, {decimal()})
         ->default_str("1");
     app.add_flag_callback(
-        "--pages", [&request] { request.pages = true; },
+        "--pages", [&request] { request.sizing.pages = true; },
         withDefault("When the images do not all fit, put the rest into more atlases: "
                     "atlas-1.png, atlas-2.png, ... each with its own text file (and mask).",
                     false));
@@ -349,9 +349,9 @@ std::optional<std::string> parsePackArguments(const std::vector<std::string>& ar
     } catch (const CLI::ParseError& error) {
         return std::string(error.what());
     }
-    request.widthGiven = app.count("--width") > 0;
-    request.heightGiven = app.count("--height") > 0;
-    if (!request.fit && (app.count("--min-width") > 0 || app.count("--min-height") > 0)) {
+    request.sizing.widthGiven = app.count("--width") > 0;
+    request.sizing.heightGiven = app.count("--height") > 0;
+    if (!request.sizing.fit && (app.count("--min-width") > 0 || app.count("--min-height") > 0)) {
         return std::string("--min-width and --min-height need --fit");
     }
     return notes.settingsProblem;

@@ -4,9 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "layout/size_search.h"
-#include "model/build_extras.h"
-#include "model/job_settings.h"
+#include "model/job_spec.h"
 
 namespace tilvane {
 
@@ -22,17 +20,9 @@ struct PackRequest {
     bool timings = false;
     bool help = false;
     bool version = false;
-    // --fit: the atlas sized by the tool, of this shape.
-    std::optional<FitShape> fit;
-    // --pages: more atlases when one is not enough.
-    bool pages = false;
-    // --min-width, --min-height: the least size --fit may choose.
-    std::uint32_t minWidth = 1;
-    std::uint32_t minHeight = 1;
-    // Whether --width and --height were on the command line (with --fit they
-    // are the maximum, else 8192).
-    bool widthGiven = false;
-    bool heightGiven = false;
+    // --fit, --pages, --min-width, --min-height, and whether --width and
+    // --height were given (with --fit they are the maximum, else 8192).
+    SizingSpec sizing;
     // Beyond the dialog: the engine formats, the tree search, extrusion, aliases.
     BuildExtras extras;
     // Warnings (name collisions, names that are not UTF-8) fail the run.

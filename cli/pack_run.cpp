@@ -10,11 +10,14 @@
 #include <thread>
 
 #include "cli/option_table.h"
-#include "cli/terminal_window.h"
-#include "job/build.h"
+#include "cli/pack_request.h"
+#include "cli/terminal_events.h"
+#include "image/output_file.h"
+#include "job/job.h"
 #include "job/output_paths.h"
 #include "job/pages.h"
 #include "layout/footprint.h"
+#include "layout/page_plan.h"
 #include "layout/placement.h"
 #include "settings/settings_file.h"
 
@@ -38,33 +41,33 @@ int usageError(PackConsole& console, const std::string& what) {
     return kPackUsageOrRefused;
 }
 
-// The placement requests of the finished build, made again in the same order
-// against a fresh index: the time placement took during the build.
-double replayPlacement(const JobSettings& settings, std::uint32_t extrude, const BuildRun& run,
-                       const std::vector<std::int32_t>& order) {
-    if (settings.outputWidth > 0x7FFFFFFFu || settings.outputHeight > 0x7FFFFFFFu) return 0;
-    const Size atlas{static_cast<std::int32_t>(settings.outputWidth),
-                     static_cast<std::int32_t>(settings.outputHeight)};
-    const LayoutRules rules{
-        settings.spacing, extrude, {settings.borderSize, settings.gridAlignX, settings.gridAlignY}};
-    OccupancyIndex index;
+// The placement requests of the finished job, made again page by page in the
+// same order against a fresh index: the time placement took during the job.
+double replayPlacement(const JobSpec& spec, const BuildRun& run) {
+    const JobSettings& settings = spec.settings;
+    std::vector<BuildRun::Page> pages = run.pages;
+    if (pages.empty()) {
+        if (settings.outputWidth > 0x7FFFFFFFu || settings.outputHeight > 0x7FFFFFFFu) return 0;
+        pages.push_back({{static_cast<std::int32_t>(settings.outputWidth),
+                          static_cast<std::int32_t>(settings.outputHeight)},
+                         run.processOrder});
+    }
+    const LayoutRules rules = layoutRulesOf(spec);
     double seconds = 0;
-    for (const std::int32_t f : order) {
-        const auto i = static_cast<std::size_t>(f);
-        if (i >= run.cropRects.size() || i >= run.originalSizes.size()) continue;
-        const Rect& crop = run.cropRects[i];
-        const bool cropped = settings.cropMode != kCropNone;
-        const std::int32_t w = cropped ? crop.right - crop.left + 1 : run.originalSizes[i].width;
-        const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : run.originalSizes[i].height;
-        const Size footprint = footprintOf({w, h}, rules, atlas);
-        Rect occupied;
-        // Keeping the index is part of placing: it is timed with the search.
-        const auto start = Clock::now();
-        if (findPlacement(atlas.width, atlas.height, footprint.width, footprint.height, index,
-                          rules.placement, &occupied)) {
-            index.add(occupied);
+    for (const BuildRun::Page& page : pages) {
+        const std::vector<Size> sizes = placedSizes(settings, run, page.files);
+        OccupancyIndex index;
+        for (const Size& size : sizes) {
+            const Size footprint = footprintOf(size, rules, page.size);
+            Rect occupied;
+            // Keeping the index is part of placing: it is timed with the search.
+            const auto start = Clock::now();
+            if (findPlacement(page.size.width, page.size.height, footprint.width, footprint.height,
+                              index, rules.placement, &occupied)) {
+                index.add(occupied);
+            }
+            seconds += secondsSince(start);
         }
-        seconds += secondsSince(start);
     }
     return seconds;
 }
@@ -84,7 +87,7 @@ PackStatus exitStatusOf(BuildOutcome outcome) {
             return kPackUsageOrRefused;
         case BuildOutcome::imageNotSaved:
         case BuildOutcome::textNotSaved:
-        case BuildOutcome::maskNotSaved:
+        case BuildOutcome::settingsNotSaved:
         case BuildOutcome::cancelled:
         case BuildOutcome::armed:
         case BuildOutcome::stepDone:
@@ -99,15 +102,22 @@ PackStatus exitStatusOf(BuildOutcome outcome) {
 
 // When the build entered each phase; unset for a phase it never reached.
 struct PhaseClock {
-    std::array<Clock::time_point, 3> entered{};
+    std::array<Clock::time_point, 4> entered{};
 
-    Clock::time_point& operator[](BuildPhase phase) {
+    Clock::time_point& operator[](JobPhase phase) {
         return entered[static_cast<std::size_t>(phase)];
     }
-    bool reached(BuildPhase phase) { return (*this)[phase] != Clock::time_point{}; }
-    // Seconds from entering the phase to `end`; 0 for a phase never reached.
-    double secondsIn(BuildPhase phase, Clock::time_point end) {
+    bool reached(JobPhase phase) { return (*this)[phase] != Clock::time_point{}; }
+    // Seconds from entering the phase to the next phase reached (or `end`); 0
+    // for a phase never reached.
+    double secondsIn(JobPhase phase, Clock::time_point end) {
         if (!reached(phase)) return 0;
+        for (auto next = static_cast<std::size_t>(phase) + 1; next < entered.size(); ++next) {
+            if (entered[next] != Clock::time_point{}) {
+                end = entered[next];
+                break;
+            }
+        }
         return std::max(0.0, std::chrono::duration<double>(end - (*this)[phase]).count());
     }
 };
@@ -121,14 +131,14 @@ std::string causeLine(const std::string& path, int error) {
 // cause right after its message. The dialog keeps a failed mask to itself;
 // here it is a failure like the others. The lines go through the window, which
 // clears its progress line first.
-void reportOutputFailures(TerminalWindow& window, const BuildRun& run) {
-    for (const OutputFailure& f : run.outputFailures) {
-        if (f.output != OutputFailure::Output::mask) window.showMessage(causeLine(f.path, f.error));
+void reportOutputFailures(TerminalEvents& events, const std::vector<OutputFailure>& failures) {
+    for (const OutputFailure& f : failures) {
+        if (f.output != OutputFailure::Output::mask) events.message(causeLine(f.path, f.error));
     }
-    for (const OutputFailure& f : run.outputFailures) {
+    for (const OutputFailure& f : failures) {
         if (f.output != OutputFailure::Output::mask) continue;
-        window.showMessage("Failed to save the mask image!");
-        window.showMessage(causeLine(f.path, f.error));
+        events.message("Failed to save the mask image!");
+        events.message(causeLine(f.path, f.error));
     }
 }
 
@@ -142,19 +152,9 @@ void printTimings(std::ostream& err, const PackTimings& t, bool sized) {
     err << '\n' << std::defaultfloat << std::flush;
 }
 
-// The search's limits from the options; a usage error when they hold no size.
-std::optional<std::string> sizingOf(const PackRequest& request, SizingRequest& sizing) {
-    const JobSettings& s = request.settings;
-    sizing.fit = request.fit.has_value();
-    sizing.pages = request.pages;
-    sizing.limits.shape = request.fit.value_or(FitShape::any);
-    constexpr std::uint32_t kFitMaximum = 8192;
-    const bool fit = request.fit.has_value();
-    sizing.limits.maxWidth = fit && !request.widthGiven ? kFitMaximum : s.outputWidth;
-    sizing.limits.maxHeight = fit && !request.heightGiven ? kFitMaximum : s.outputHeight;
-    sizing.limits.minWidth = request.minWidth;
-    sizing.limits.minHeight = request.minHeight;
-    const FitLimits& l = sizing.limits;
+// The sizing limits hold no size at all: a usage error.
+std::optional<std::string> sizingRefusal(const JobSpec& spec) {
+    const FitLimits l = fitLimitsOf(spec);
     constexpr std::int64_t kMaxSide = 0x7FFFFFFF;
     if (l.maxWidth < 1 || l.maxHeight < 1 || l.maxWidth > kMaxSide || l.maxHeight > kMaxSide ||
         l.minWidth < 1 || l.minHeight < 1 || l.minWidth > l.maxWidth || l.minHeight > l.maxHeight) {
@@ -162,38 +162,40 @@ std::optional<std::string> sizingOf(const PackRequest& request, SizingRequest& s
                std::to_string(l.minHeight) + " and " + std::to_string(l.maxWidth) + "x" +
                std::to_string(l.maxHeight);
     }
-    sizing.extrude = request.extras.extrude;
-    // Replays are independent: one per core.
-    sizing.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     return std::nullopt;
 }
 
 // The chosen size, or each page's, on a line of its own.
-void reportSizing(std::ostream& err, const SizingPlan& plan, const SizingRequest& sizing,
-                  bool pages) {
-    if (plan.fitFailed) {
-        err << "tilvane-pack: note: no atlas size up to " << sizing.limits.maxWidth << "x"
-            << sizing.limits.maxHeight << " holds "
-            << (pages ? "the images of every page" : "every image") << ", so the maximum is used\n";
+void reportSizing(std::ostream& err,
+                  const std::vector<std::pair<std::int32_t, std::int32_t>>& sizes, bool fitFailed,
+                  const JobSpec& spec) {
+    const bool pages = spec.sizing.pages;
+    if (fitFailed) {
+        const FitLimits limits = fitLimitsOf(spec);
+        const AtlasSize largest = largestOfShape(limits);
+        err << "tilvane-pack: note: no atlas size up to " << limits.maxWidth << "x"
+            << limits.maxHeight << " holds " << (pages ? "the images of every page" : "every image")
+            << ", so the largest " << (limits.shape == FitShape::any ? "size" : "of the shape")
+            << ", " << largest.width << "x" << largest.height << ", is used\n";
     }
     if (!pages) {
-        const AtlasSize size = plan.pages.front().size;
-        err << "tilvane-pack: atlas size " << size.width << "x" << size.height << '\n';
+        if (!sizes.empty()) {
+            err << "tilvane-pack: atlas size " << sizes.front().first << "x" << sizes.front().second
+                << '\n';
+        }
     } else {
-        err << "tilvane-pack: " << plan.pages.size()
-            << (plan.pages.size() == 1 ? " page:" : " pages:");
-        for (std::size_t i = 0; i < plan.pages.size(); ++i) {
-            err << (i == 0 ? " " : ", ") << plan.pages[i].size.width << "x"
-                << plan.pages[i].size.height;
+        err << "tilvane-pack: " << sizes.size() << (sizes.size() == 1 ? " page:" : " pages:");
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            err << (i == 0 ? " " : ", ") << sizes[i].first << "x" << sizes[i].second;
         }
         err << '\n';
     }
     err << std::flush;
 }
 
-void reportSkipped(TerminalWindow& window, std::ostream& err, const BuildNotes& notes) {
+void reportSkipped(TerminalEvents& events, std::ostream& err, const BuildNotes& notes) {
     if (notes.skipped.empty()) return;
-    window.clearProgress();
+    events.clearProgress();
     for (const std::string& name : notes.skipped) {
         const bool folder = !name.empty() && name.back() == '/';
         err << "tilvane-pack: skipped " << escapeControls(name)
@@ -204,11 +206,11 @@ void reportSkipped(TerminalWindow& window, std::ostream& err, const BuildNotes& 
 
 // Prints the build's warnings (and with verbose its aliases); answers how many
 // warnings there were.
-std::size_t reportNotes(TerminalWindow& window, std::ostream& err, const BuildNotes& notes,
+std::size_t reportNotes(TerminalEvents& events, std::ostream& err, const BuildNotes& notes,
                         bool verbose) {
     const std::size_t warnings = notes.collisions.size() + notes.notUtf8.size();
     if (warnings == 0 && !(verbose && notes.aliased > 0)) return 0;
-    window.clearProgress();
+    events.clearProgress();
     for (const NameCollision& c : notes.collisions) {
         err << "tilvane-pack: warning: " << escapeControls(c.first) << " and "
             << escapeControls(c.second) << " both get the name \"" << escapeControls(c.name)
@@ -241,103 +243,69 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         console.out << "tilvane-pack " << TILVANE_VERSION << '\n';
         return kPackDone;
     }
+    const JobSpec spec = jobSpecOf(request);
+    if (spec.sizing.active()) {
+        if (const auto error = sizingRefusal(spec)) return usageError(console, *error);
+    }
     // Checked first, so a settings file that would replace another output or
-    // an input image is never written. Unlike the dialog's Save Settings, a
-    // script learns of a file it asked for and did not get, before any build.
-    if (!request.saveSettingsFile.empty()) {
-        if (const auto conflict = findOutputConflict(request.settings, request.saveSettingsFile)) {
+    // an input image is never written.
+    if (!spec.saveSettingsFile.empty()) {
+        if (const auto conflict = findOutputConflict(spec.settings, spec.saveSettingsFile)) {
             return usageError(console, *conflict);
         }
-        int error = 0;
-        if (!saveSettingsFile(request.settings, request.saveSettingsFile, &error)) {
-            console.err << escapeControls(causeLine(request.saveSettingsFile, error)) << '\n'
-                        << std::flush;
-            return kPackSaveFailed;
-        }
     }
 
-    JobSettings& settings = request.settings;
-    SizingRequest sizing;
-    if (request.fit || request.pages) {
-        if (const auto error = sizingOf(request, sizing)) return usageError(console, *error);
-        // The atlas is made for each page once its size is known; the scan
-        // needs none of the maximum's size.
-        settings.outputWidth = 1;
-        settings.outputHeight = 1;
-    }
-    BuildRun run;
-    TerminalWindow window(settings, run, console.out, console.err,
-                          console.terminal && !request.quiet);
-    window.columns = console.columns;
+    TerminalEvents events(console.out, console.err, console.terminal && !request.quiet);
+    events.columns = console.columns;
+    events.onPlanned = [&](const std::vector<std::pair<std::int32_t, std::int32_t>>& sizes,
+                           bool fitFailed) {
+        events.clearProgress();
+        reportSizing(console.err, sizes, fitFailed, spec);
+    };
     PhaseClock phases;
-    BuildJob job{settings, run, window,
-                 [&phases](BuildPhase phase) { phases[phase] = Clock::now(); }};
-    constexpr std::size_t kMaxMiB = std::numeric_limits<std::size_t>::max() >> 20;
-    job.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
-    job.extras = request.extras;
-
-    PackTimings measured;
-    BuildOutcome outcome = startBuild(job);
-    measured.scanning = phases.secondsIn(BuildPhase::scanning, Clock::now());
-    if (request.verbose) reportSkipped(window, console.err, run.notes);
-    if (outcome != BuildOutcome::armed) return exitStatusOf(outcome);
+    JobRunner runner(events);
+    BuildOutcome outcome =
+        runner.start(spec, [&phases](JobPhase phase) { phases[phase] = Clock::now(); });
+    const BuildRun& run = runner.run();
+    if (request.verbose) reportSkipped(events, console.err, run.notes);
+    if (outcome != BuildOutcome::armed) {
+        // A job that ends before its outputs still leaves the settings file
+        // it was asked for, as a script expects.
+        if (!spec.saveSettingsFile.empty()) {
+            const std::string bytes = encodeSettings(spec.settings);
+            if (const int error =
+                    writeOutputFile(spec.saveSettingsFile, bytes.data(), bytes.size())) {
+                events.message(causeLine(spec.saveSettingsFile, error));
+                return kPackSaveFailed;
+            }
+        }
+        return exitStatusOf(outcome);
+    }
     if (run.randomOrderFellBack) {
-        window.clearProgress();
+        events.clearProgress();
         console.err << "tilvane-pack: note: the random order ran out of draws, so the files are "
                        "placed in name order (another --seed may complete it)\n"
                     << std::flush;
     }
-
-    // Steps one armed build (or page) to its end; the times add up over pages.
-    double steps = 0;
-    auto buildArmed = [&]() {
-        const std::vector<std::int32_t> order = run.processOrder;
-        // Each step advances currentStep or ends the build; the bound only
-        // guards against a run that stops advancing.
-        const std::size_t maxSteps = order.size() + 1;
-        for (std::size_t i = 0;
-             (outcome == BuildOutcome::armed || outcome == BuildOutcome::stepDone) && i < maxSteps;
-             ++i) {
-            outcome = buildStep(job);
-        }
-        const auto end = Clock::now();
-        reportOutputFailures(window, run);
-        steps +=
-            phases.secondsIn(BuildPhase::placing,
-                             phases.reached(BuildPhase::saving) ? phases[BuildPhase::saving] : end);
-        measured.saving += phases.secondsIn(BuildPhase::saving, end);
-        phases = PhaseClock{};
-        if (request.timings || timings)
-            measured.placing += replayPlacement(settings, request.extras.extrude, run, order);
-    };
-
-    const bool sized = request.fit.has_value() || request.pages;
-    if (!sized) {
-        buildArmed();
-    } else {
-        const auto start = Clock::now();
-        window.setStatusText("Sizing the atlas...");
-        window.refreshControls(false);
-        const SizingPlan plan = planPages(settings, run, sizing);
-        measured.sizing = secondsSince(start);
-        window.clearProgress();
-        reportSizing(console.err, plan, sizing, request.pages);
-        const std::string firstImage = settings.outputImageFile;
-        const std::string firstText = settings.outputTextFile;
-        for (std::size_t page = 0; page < plan.pages.size(); ++page) {
-            if (!armPage(job, plan, page, firstImage, firstText)) return kPackUsageOrRefused;
-            outcome = BuildOutcome::armed;
-            buildArmed();
-            if (outcome != BuildOutcome::saved && outcome != BuildOutcome::savedWithFailures) break;
-        }
+    while (outcome == BuildOutcome::armed || outcome == BuildOutcome::stepDone) {
+        outcome = runner.step();
     }
+    const auto end = Clock::now();
+    const JobResult result = runner.result(outcome);
+    reportOutputFailures(events, result.outputFailures);
 
     if (request.timings || timings) {
+        PackTimings measured;
+        measured.scanning = phases.secondsIn(JobPhase::scanning, end);
+        measured.sizing = phases.secondsIn(JobPhase::sizing, end);
+        const double steps = phases.secondsIn(JobPhase::placing, end);
+        measured.saving = phases.secondsIn(JobPhase::saving, end);
+        measured.placing = replayPlacement(spec, run);
         measured.drawing = std::max(0.0, steps - measured.placing);
         if (timings) *timings = measured;
         if (request.timings) {
-            window.clearProgress();
-            printTimings(console.err, measured, sized);
+            events.clearProgress();
+            printTimings(console.err, measured, spec.sizing.active());
         }
     }
 
@@ -346,7 +314,7 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     const bool warn = request.strict || request.verbose || request.extras.recursive ||
                       request.extras.format != DataFormat::byExtension;
     const std::size_t warnings =
-        warn ? reportNotes(window, console.err, run.notes, request.verbose) : 0;
+        warn ? reportNotes(events, console.err, result.notes, request.verbose) : 0;
     const PackStatus status = exitStatusOf(outcome);
     if (request.strict && warnings > 0 && status == kPackDone) {
         console.err << "tilvane-pack: --strict: " << warnings
@@ -355,6 +323,17 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         return kPackDoneWithFailures;
     }
     return status;
+}
+
+JobSpec jobSpecOf(const PackRequest& request) {
+    JobSpec spec;
+    spec.settings = request.settings;
+    spec.sizing = request.sizing;
+    spec.extras = request.extras;
+    constexpr std::size_t kMaxMiB = std::numeric_limits<std::size_t>::max() >> 20;
+    spec.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
+    spec.saveSettingsFile = request.saveSettingsFile;
+    return spec;
 }
 
 }  // namespace tilvane

@@ -40,6 +40,12 @@ struct PackConsole {
     std::function<int()> columns;
 };
 
+struct PackRequest;
+struct JobSpec;
+
+// The job a parsed request asks for.
+JobSpec jobSpecOf(const PackRequest& request);
+
 // Runs tilvane-pack with the given arguments (without the program name) and
 // answers its exit status. With timings given, the phases are measured into it
 // whether or not --timings was asked for.

@@ -4,24 +4,14 @@
 #include <functional>
 #include <string_view>
 
+#include "job/job_events.h"
 #include "model/build_run.h"
-#include "model/job_settings.h"
-#include "model/window_services.h"
+#include "model/job_spec.h"
 
 namespace tilvane {
 
-// The parts of a build that take time, in the order a build enters them.
-enum class BuildPhase {
-    // From "GO!": the checks, the empty atlas, the folder search and the file order.
-    scanning,
-    // The steps: each file loaded, placed and drawn into the atlas.
-    placing,
-    // The completion: the save options, the atlas, the mask and the text file.
-    saving,
-};
-
 // How a call of startBuild, buildStep, finishBuild or onTimerTick ended. The
-// window has been told already; this is for a caller that acts on the result
+// front end has been told already; this is for a caller that acts on the result
 // without reading what was shown. Which outputs failed, where and why, is in
 // BuildRun::outputFailures.
 enum class BuildOutcome {
@@ -48,31 +38,25 @@ enum class BuildOutcome {
     saved,
     // Every output written; some files failed (the report shown).
     savedWithFailures,
-    // The atlas could not be written (nor then the text file).
+    // The atlas, or the mask or settings file that commit with it, could not
+    // be written; no output replaced its file.
     imageNotSaved,
-    // The atlas was written, the text file not.
+    // The text file could not be written; no output replaced its file.
     textNotSaved,
-    // The atlas and the text file were written, the mask not; the window was
-    // told as if all had been written.
-    maskNotSaved,
+    // The settings file asked to be written with the outputs could not be; no
+    // output replaced its file. No message: only a front end that asked for
+    // the file says so.
+    settingsNotSaved,
 };
 
-// The bytes of decoded pixels a scan keeps for the steps unless told otherwise.
-inline constexpr std::size_t kDefaultKeptPixelBudget = std::size_t{512} << 20;
-
-// What a build works on: the window's settings, the build's state, and the
-// window that shows it. The main window and tilvane-pack each own these three.
-// onPhase, when set, is called as the build enters each phase (for timings).
-// keptPixelBudget bounds the bytes of pixels the scan keeps so that steps need
-// not decode their files again (0: every step decodes); what is drawn is the
-// same whatever the budget.
+// What a build works on: the job's read-only spec, the build's state, and the
+// events through which it tells its front end what happens. onPhase, when set,
+// is called as the build enters each phase (for timings).
 struct BuildJob {
-    JobSettings& settings;
+    const JobSpec& spec;
     BuildRun& run;
-    WindowServices& window;
-    std::function<void(BuildPhase)> onPhase = nullptr;
-    std::size_t keptPixelBudget = kDefaultKeptPixelBudget;
-    BuildExtras extras{};
+    JobEvents& events;
+    std::function<void(JobPhase)> onPhase = nullptr;
 };
 
 // The timer whose ticks drive the build.

@@ -5,10 +5,11 @@
 
 #include "image/image_file.h"
 #include "image/mask.h"
-#include "image/output_file.h"
 #include "job/build.h"
 #include "job/engine_output.h"
+#include "job/pages.h"
 #include "model/save_options.h"
+#include "settings/settings_file.h"
 #include "textout/source_rects.h"
 #include "textout/text_writers.h"
 
@@ -19,25 +20,19 @@ namespace {
 // Asks for the options of the output's format. False when the user cancelled;
 // the options stay empty for a format that has none.
 bool chooseSaveOptions(BuildJob& job, SaveOptions& options) {
-    JobSettings& settings = job.settings;
+    const JobSettings& settings = job.spec.settings;
     const std::string extension = extensionOf(settings.outputImageFile);
     if (extension == ".tif" || extension == ".tiff") {
-        std::int32_t compression = settings.tiffCompression;
-        if (!job.window.runImageOptionsDialog("TIFF Options", nullptr, 0, 0, &compression,
-                                              kTiffCompressionChoices)) {
-            return false;
-        }
-        settings.tiffCompression = compression;
+        SaveOptionsQuestion question{"TIFF Options",         false, settings.tiffCompression, 0, 0,
+                                     kTiffCompressionChoices};
+        if (!job.events.askSaveOptions(question)) return false;
         TiffOptions tiff;
-        tiff.compression = compression;
+        tiff.compression = question.value;
         options = tiff;
     } else if (extension == ".jpg" || extension == ".jpeg") {
-        std::int32_t quality = settings.jpegQuality;
-        if (!job.window.runImageOptionsDialog("JPEG Options", &quality, 0, 100, nullptr, {})) {
-            return false;
-        }
-        settings.jpegQuality = quality;
-        options = JpegOptions{quality};
+        SaveOptionsQuestion question{"JPEG Options", true, settings.jpegQuality, 0, 100, {}};
+        if (!job.events.askSaveOptions(question)) return false;
+        options = JpegOptions{question.value};
     } else if (extension == ".png") {
         options = PngOptions{settings.pngCompression};
     }
@@ -69,11 +64,11 @@ std::optional<std::string> sourceRectsDocument(const JobSettings& settings, cons
 // before the file is opened, so a refused one leaves any previous file as it
 // was; a failed write leaves it too (OutputFile commits by renaming). On false,
 // *error holds the cause: EINVAL for a refused document, else the file's errno.
-bool writeTextFile(const BuildJob& job, int* error) {
-    const DataFormat format = job.extras.format;
-    const std::optional<std::string> document = format == DataFormat::byExtension
-                                                    ? sourceRectsDocument(job.settings, job.run)
-                                                    : engineDocument(job.settings, format, job.run);
+bool writeTextFile(const BuildJob& job, Size atlas, StagedOutputs& outputs, int* error) {
+    const DataFormat format = job.spec.extras.format;
+    const std::optional<std::string> document =
+        format == DataFormat::byExtension ? sourceRectsDocument(job.spec.settings, job.run)
+                                          : engineDocument(format, job.run, atlas);
     if (!document) {
         *error = EINVAL;
         return false;
@@ -88,90 +83,107 @@ bool writeTextFile(const BuildJob& job, int* error) {
 #else
     const std::string& text = *document;
 #endif
-    OutputFile file(job.settings.outputTextFile);
-    if (file.open() && file.write(text) && file.commit()) return true;
-    *error = file.error();
-    return false;
-}
-
-void showStatus(WindowServices& window, std::string text) {
-    window.setStatusText(std::move(text));
-    window.refreshControls(false);
+    *error = outputs.stageText(job.run.textFile, text);
+    return *error == 0;
 }
 
 }  // namespace
 
 BuildOutcome finishBuild(BuildJob& job) {
-    JobSettings& settings = job.settings;
+    const JobSettings& settings = job.spec.settings;
     BuildRun& run = job.run;
-    WindowServices& window = job.window;
-    if (job.onPhase) job.onPhase(BuildPhase::saving);
+    JobEvents& events = job.events;
+    const bool firstPage = run.page == 0;
+    const bool lastPage = run.page + 1 >= run.pages.size();
+    if (firstPage && job.onPhase) job.onPhase(JobPhase::saving);
     run.currentStep = -1;
-    run.outputFailures.clear();
-
-    SaveOptions options;
-    if (!chooseSaveOptions(job, options)) {
-        window.setStatusText("You cancelled.");
-        window.refreshControls(false);
-        return BuildOutcome::cancelled;
+    if (firstPage) {
+        run.outputFailures.clear();
+        run.staged.discard();
+        // One question for every page: they are one atlas in parts.
+        if (!chooseSaveOptions(job, run.saveOptions)) {
+            events.status("You cancelled.");
+            return BuildOutcome::cancelled;
+        }
+        if (!job.spec.saveSettingsFile.empty()) {
+            const int error = run.staged.stageSettings(job.spec.saveSettingsFile,
+                                                       encodeSettings(job.spec.settings));
+            if (error != 0) {
+                run.outputFailures.push_back(
+                    {OutputFailure::Output::settings, job.spec.saveSettingsFile, error});
+            }
+        }
     }
 
-    showStatus(window, "Saving...");
+    events.status("Saving...");
     const int saveError =
-        SaveBitmapToFile(run.outputImage.get(), settings.outputImageFile, options);
+        run.staged.stageImage(run.outputImage.get(), run.imageFile, run.saveOptions);
     const bool saved = saveError == 0;
+    const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     run.outputImage.reset();
     if (!saved) {
-        run.outputFailures.push_back(
-            {OutputFailure::Output::image, settings.outputImageFile, saveError});
+        run.outputFailures.push_back({OutputFailure::Output::image, run.imageFile, saveError});
     }
 
     bool maskWritten = true;
     if (settings.createMask != 0) {
         // The mask takes a while on a large atlas; say so before it starts.
-        showStatus(window, "Creating mask...");
-        int maskError = 0;
-        maskWritten = createMaskImage(settings.outputImageFile, settings.outputWidth,
-                                      settings.outputHeight, run.placedRects, &maskError);
+        events.status("Creating mask...");
+        const int maskError = run.staged.stageMask(run.imageFile, atlas, run.placedRects);
+        maskWritten = maskError == 0;
         if (!maskWritten) {
             run.outputFailures.push_back(
-                {OutputFailure::Output::mask, maskPathFor(settings.outputImageFile), maskError});
+                {OutputFailure::Output::mask, maskPathFor(run.imageFile), maskError});
         }
     }
 
-    prepareDataNames(settings, job.extras.format, run);
+    prepareDataNames(settings, job.spec.extras.format, run);
     int textError = 0;
-    const bool textWritten = saved && writeTextFile(job, &textError);
+    const bool textWritten = saved && writeTextFile(job, atlas, run.staged, &textError);
     if (saved && !textWritten) {
-        run.outputFailures.push_back(
-            {OutputFailure::Output::text, settings.outputTextFile, textError});
+        run.outputFailures.push_back({OutputFailure::Output::text, run.textFile, textError});
     }
+    const bool complete = saved && textWritten && maskWritten && run.outputFailures.empty();
+    if (!lastPage && complete) {
+        return armPage(job, run.page + 1) ? BuildOutcome::stepDone : BuildOutcome::imageNotSaved;
+    }
+    // Every output of the job lands together, or none replaces its file.
+    if (complete) {
+        for (OutputFailure& failure : run.staged.commitAll()) {
+            run.outputFailures.push_back(std::move(failure));
+        }
+    } else {
+        run.staged.discard();
+    }
+    const auto failed = [&run](OutputFailure::Output which) {
+        for (const OutputFailure& f : run.outputFailures) {
+            if (f.output == which) return true;
+        }
+        return false;
+    };
+
     const int added = static_cast<int>(run.placedNames.size()) + run.addedOnEarlierPages;
-    if (run.morePagesFollow && saved && textWritten) {
-        // The last page tells the outcome of all.
-        return maskWritten ? BuildOutcome::saved : BuildOutcome::maskNotSaved;
-    }
     BuildOutcome outcome = BuildOutcome::saved;
-    if (!saved) {
-        showStatus(window, "Failed to save image.");
-        window.showMessage("Failed to save the image!");
+    // A mask that failed kept the atlas from its place too.
+    if (failed(OutputFailure::Output::image) || failed(OutputFailure::Output::mask)) {
+        events.status("Failed to save image.");
+        events.message("Failed to save the image!");
         outcome = BuildOutcome::imageNotSaved;
-    } else if (!textWritten) {
-        showStatus(window, "Failed to save text file.");
-        window.showMessage("Failed to save the source rects text file!");
+    } else if (failed(OutputFailure::Output::text)) {
+        events.status("Failed to save text file.");
+        events.message("Failed to save the source rects text file!");
         outcome = BuildOutcome::textNotSaved;
+    } else if (failed(OutputFailure::Output::settings)) {
+        outcome = BuildOutcome::settingsNotSaved;
     } else if (!run.failures.empty()) {
-        window.showReport(run.failures, settings.outputImageFile, settings.outputTextFile, added,
-                          static_cast<int>(run.failures.size()));
-        showStatus(window, "Failed to load/add some files.");
+        events.report(run.failures, run.imageFile, run.textFile, added,
+                      static_cast<int>(run.failures.size()));
+        events.status("Failed to load/add some files.");
         outcome = BuildOutcome::savedWithFailures;
     } else {
-        showStatus(window, "Done");
-        window.showDone(settings.outputImageFile, settings.outputTextFile, added);
+        events.status("Done");
+        events.done(run.imageFile, run.textFile, added);
     }
-    window.refreshControls(false);
-    // The window keeps a failed mask to itself; the outcome does not.
-    if (!maskWritten && saved && textWritten) return BuildOutcome::maskNotSaved;
     return outcome;
 }
 

@@ -8,6 +8,7 @@
 #include "job/file_scan.h"
 #include "job/folder_search.h"
 #include "job/output_paths.h"
+#include "job/pages.h"
 #include "job/tree_search.h"
 #include "model/path_helpers.h"
 
@@ -22,31 +23,33 @@ constexpr std::string_view kCouldNotList = "could not add to list, possibly out 
 // Releases everything prepared, tells the user and clears the status line.
 void abandon(BuildJob& job, const std::string& message) {
     clearRun(job.run);
-    job.window.showMessage(message);
-    job.window.setStatusText("");
-    job.window.refreshControls(false);
+    job.events.message(message);
+    job.events.status("");
 }
 
 bool checkSettings(BuildJob& job) {
-    JobSettings& settings = job.settings;
-    settings.outputImageFile = trimWhiteSpace(settings.outputImageFile);
-    if (settings.outputImageFile.empty()) {
-        job.window.showMessage("Invalid Output Image File name.");
+    const JobSettings& settings = job.spec.settings;
+    // The front end trims the path as it keeps it; a spec made elsewhere is
+    // judged as the dialog would judge it.
+    if (trimWhiteSpace(settings.outputImageFile).empty()) {
+        job.events.message("Invalid Output Image File name.");
         return false;
     }
     if (!isSupportedOutputImageFile(settings.outputImageFile)) {
-        job.window.showMessage("Unsupported Output Image File format.");
+        job.events.message("Unsupported Output Image File format.");
         return false;
     }
     if (!checkOutputPaths(job)) return false;
     if (settings.textFormat < 0 || settings.textFormat >= static_cast<int>(kRectStyles.size())) {
-        job.window.showMessage("Unsupported Source Rects Output Format.");
+        job.events.message("Unsupported Source Rects Output Format.");
         return false;
     }
     if (settings.cropMode < 0 || settings.cropMode >= static_cast<int>(kCropOptions.size())) {
-        job.window.showMessage("Unsupported Crop option.");
+        job.events.message("Unsupported Crop option.");
         return false;
     }
+    // A job that sizes its atlases makes each once its size is known.
+    if (job.spec.sizing.active()) return true;
     // The stored sizes are unsigned; anything that does not fit a positive
     // signed 32-bit side is refused like a size the platform cannot create.
     constexpr std::uint32_t kMaxSide = std::numeric_limits<std::int32_t>::max();
@@ -55,7 +58,7 @@ bool checkSettings(BuildJob& job) {
                                                static_cast<std::int32_t>(settings.outputHeight));
     }
     if (!job.run.outputImage) {
-        job.window.showMessage("Failed to create the output image.");
+        job.events.message("Failed to create the output image.");
         return false;
     }
     return true;
@@ -74,7 +77,7 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
         return;
     }
 
-    FileList& list = job.window.fileList();
+    FileList& list = run.fileList;
     const std::optional<int> position = list.add(name);
     if (!position || !list.setValue(*position, nextFileIndex)) {
         if (position) list.remove(*position);
@@ -86,7 +89,8 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
     run.cropRects.push_back(trim);
     run.trimOffsets.push_back({trim.left, trim.top});
     run.keptPixels.push_back(std::move(scanned.kept));
-    if (job.settings.sortOrder == kSortBySize) {
+    if (job.spec.extras.alias) run.pixelHashes.push_back(scanned.pixelHash);
+    if (job.spec.settings.sortOrder == kSortBySize) {
         const std::int64_t area = static_cast<std::int64_t>(trim.right - trim.left + 1) *
                                   static_cast<std::int64_t>(trim.bottom - trim.top + 1);
         run.sizeSortList.emplace_back(area, nextFileIndex);
@@ -108,9 +112,11 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
             names.push_back(entry.name);
         }
     }
-    const JobSettings& settings = job.settings;
-    std::vector<ScannedFile> scanned = scanFiles(
-        {settings.inputFolder, settings.cropMode, settings.cropAlpha, job.keptPixelBudget}, names);
+    const JobSettings& settings = job.spec.settings;
+    std::vector<ScannedFile> scanned =
+        scanFiles({settings.inputFolder, settings.cropMode, settings.cropAlpha,
+                   job.spec.keptPixelBudget, job.spec.extras.alias},
+                  names);
     std::int32_t nextFileIndex = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         listFile(job, names[i], scanned[i], nextFileIndex);
@@ -122,7 +128,7 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
 // user when a size differs.
 bool applyEqualSizeRule(BuildJob& job) {
     BuildRun& run = job.run;
-    if (job.settings.cropMode != kCropToUnion || run.originalSizes.size() < 2) return true;
+    if (job.spec.settings.cropMode != kCropToUnion || run.originalSizes.size() < 2) return true;
     Rect u = run.cropRects[0];
     for (std::size_t i = 1; i < run.originalSizes.size(); ++i) {
         if (run.originalSizes[i] != run.originalSizes[0]) {
@@ -144,12 +150,13 @@ bool applyEqualSizeRule(BuildJob& job) {
 }
 
 void fixProcessOrder(BuildJob& job) {
-    const FileList& list = job.window.fileList();
+    const FileList& list = job.run.fileList;
     std::vector<std::int32_t> alphabetical;
     alphabetical.reserve(static_cast<std::size_t>(list.count()));
     for (const FileList::Entry& entry : list.entries()) alphabetical.push_back(entry.value);
-    job.run.processOrder = orderFiles(alphabetical, job.settings.sortOrder, job.settings.randomSeed,
-                                      job.run.sizeSortList, &job.run.randomOrderFellBack);
+    job.run.processOrder =
+        orderFiles(alphabetical, job.spec.settings.sortOrder, job.spec.settings.randomSeed,
+                   job.run.sizeSortList, &job.run.randomOrderFellBack);
     job.run.sizeSortList.clear();
 }
 
@@ -158,6 +165,7 @@ void fixProcessOrder(BuildJob& job) {
 void clearRun(BuildRun& run) {
     run.outputImage.reset();
     run.failures.clear();
+    run.failedFiles.clear();
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
@@ -171,8 +179,10 @@ void clearRun(BuildRun& run) {
     run.sizeSortList.clear();
     run.originalSizes.clear();
     run.outputFailures.clear();
+    run.pages.clear();
+    run.page = 0;
     run.addedOnEarlierPages = 0;
-    run.morePagesFollow = false;
+    run.pixelHashes.clear();
     run.notes = {};
 }
 
@@ -182,32 +192,35 @@ void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {
     text += reason;
     text += ')';
     run.failures.push_back(std::move(text));
+    run.failedFiles.emplace_back(std::string(name), std::string(reason));
 }
 
 bool checkOutputPaths(BuildJob& job) {
-    const JobSettings& settings = job.settings;
+    const JobSettings& settings = job.spec.settings;
     if (imageInInputFolder(settings)) {
-        job.window.showMessage(std::string(kImageInInputFolder));
+        job.events.message(std::string(kImageInInputFolder));
         return false;
     }
     const std::string imageFolder = ensureTrailingSlash(folderOfPath(settings.outputImageFile));
     if (!folderExists(imageFolder)) {
-        job.window.showMessage("The Output Image File folder does not exist.");
+        job.events.message("The Output Image File folder does not exist.");
         return false;
     }
     if (!folderExists(ensureTrailingSlash(folderOfPath(settings.outputTextFile)))) {
-        job.window.showMessage("The Output Text File folder does not exist.");
+        job.events.message("The Output Text File folder does not exist.");
         return false;
     }
     // A recursive search would read the atlas (and its mask) on the next run.
-    if (job.extras.recursive && inSubFolderOf(settings.outputImageFile, settings.inputFolder)) {
-        job.window.showMessage(
+    if (job.spec.extras.recursive &&
+        inSubFolderOf(settings.outputImageFile, settings.inputFolder)) {
+        job.events.message(
             "The Output Image File must not be in a sub-folder of the Input Folder when "
             "sub-folders are packed too.");
         return false;
     }
-    if (const std::optional<std::string> conflict = findOutputConflict(settings)) {
-        job.window.showMessage(*conflict);
+    if (const std::optional<std::string> conflict =
+            findOutputConflict(settings, job.spec.saveSettingsFile)) {
+        job.events.message(*conflict);
         return false;
     }
     return true;
@@ -215,20 +228,20 @@ bool checkOutputPaths(BuildJob& job) {
 
 BuildOutcome startBuild(BuildJob& job) {
     BuildRun& run = job.run;
-    WindowServices& window = job.window;
-    if (job.onPhase) job.onPhase(BuildPhase::scanning);
+    JobEvents& events = job.events;
+    const JobSettings& settings = job.spec.settings;
+    if (job.onPhase) job.onPhase(JobPhase::scanning);
     run.currentStep = -1;
     clearRun(run);
-    window.fileList().reset();
+    run.fileList.reset();
 
     if (!checkSettings(job)) return BuildOutcome::refused;
 
-    window.setStatusText("Searching for files...");
-    window.refreshControls(false);
+    events.status("Searching for files...");
 
     const std::optional<std::vector<FolderEntry>> entries =
-        job.extras.recursive ? searchFolderTree(job.settings.inputFolder, &run.notes.skipped)
-                             : searchFolder(job.settings.inputFolder);
+        job.spec.extras.recursive ? searchFolderTree(settings.inputFolder, &run.notes.skipped)
+                                  : searchFolder(settings.inputFolder);
     if (!entries) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
         return BuildOutcome::noInputFolder;
@@ -238,21 +251,39 @@ BuildOutcome startBuild(BuildJob& job) {
     if (!applyEqualSizeRule(job)) return BuildOutcome::unequalSizes;
     fixProcessOrder(job);
 
-    if (window.fileList().count() == 0) {
+    if (run.fileList.count() == 0) {
         if (!run.failures.empty()) {
-            window.showReport(run.failures, job.settings.outputImageFile,
-                              job.settings.outputTextFile, 0,
-                              static_cast<int>(run.failures.size()));
-            window.setStatusText("Failed to load/add some files.");
-            window.refreshControls(false);
+            events.report(run.failures, settings.outputImageFile, settings.outputTextFile, 0,
+                          static_cast<int>(run.failures.size()));
+            events.status("Failed to load/add some files.");
             return BuildOutcome::nothingListed;
         }
-        window.setStatusText("No files found.");
-        window.refreshControls(false);
-        window.showMessage("No files found.");
+        events.status("No files found.");
+        events.message("No files found.");
         return BuildOutcome::noFiles;
     }
-    run.textFileType = textFileTypeOf(job.settings.outputTextFile);
+    run.textFileType = textFileTypeOf(settings.outputTextFile);
+    run.imageFile = settings.outputImageFile;
+    run.textFile = settings.outputTextFile;
+    if (job.spec.sizing.active()) {
+        if (job.onPhase) job.onPhase(JobPhase::sizing);
+        events.status("Sizing the atlas...");
+        planPages(job);
+        std::vector<std::pair<std::int32_t, std::int32_t>> sizes;
+        for (const BuildRun::Page& page : run.pages) {
+            sizes.emplace_back(page.size.width, page.size.height);
+        }
+        events.planned(sizes, run.notes.fitFailed);
+        // Every page's outputs are checked before the first is drawn, so a
+        // refusal never leaves some pages written.
+        if (const std::optional<std::string> refusal = pageOutputsRefusal(job)) {
+            clearRun(run);
+            events.message(*refusal);
+            return BuildOutcome::refused;
+        }
+        if (!armPage(job, 0)) return BuildOutcome::refused;
+        return BuildOutcome::armed;
+    }
     run.currentStep = 0;
     return BuildOutcome::armed;
 }

@@ -9,6 +9,7 @@
 #include "job/aliases.h"
 #include "job/build.h"
 #include "job/file_scan.h"
+#include "job/pages.h"
 #include "layout/footprint.h"
 #include "layout/placement.h"
 
@@ -44,7 +45,7 @@ const KeptPixels* usableKept(const BuildJob& job, std::size_t index, const std::
     if (!kept.pixels || kept.path != path || stampOf(path) != kept.stamp) return nullptr;
     const Size size = run.originalSizes[index];
     Rect needed{0, 0, size.width - 1, size.height - 1};
-    if (job.settings.cropMode != kCropNone) {
+    if (job.spec.settings.cropMode != kCropNone) {
         const Rect& crop = run.cropRects[index];
         const Point offset = run.trimOffsets[index];
         needed = {offset.x, offset.y, offset.x + crop.right - crop.left,
@@ -66,7 +67,7 @@ void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int
 // Measures and places file f, from the pixels the scan kept or from the file
 // decoded again; failures become failure texts.
 void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
-    const JobSettings& settings = job.settings;
+    const JobSettings& settings = job.spec.settings;
     BuildRun& run = job.run;
     const auto index = static_cast<std::size_t>(f);
     // The per-file lists have one entry per listed file; an index beyond them
@@ -86,8 +87,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
             return;
         }
     }
-    job.window.setStatusText("Adding: " + name);
-    job.window.refreshControls(false);
+    job.events.status("Adding: " + name);
     if (image) ensure32Bit(image);
 
     const Rect& crop = run.cropRects[index];
@@ -106,16 +106,14 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
                                     source.right - kept->area.left, source.bottom - kept->area.top}
                                : source;
     std::uint64_t hash = 0;
-    if (job.extras.alias) {
+    if (job.spec.extras.alias) {
         hash = pixelHash(pixels, from);
         if (const auto same = findIdenticalPlaced(run, pixels, from, hash)) {
             addAlias(run, *same, name, f);
             return;
         }
     }
-    const LayoutRules rules{settings.spacing,
-                            job.extras.extrude,
-                            {settings.borderSize, settings.gridAlignX, settings.gridAlignY}};
+    const LayoutRules rules = layoutRulesOf(job.spec);
     const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     const Size footprint = footprintOf({w, h}, rules, atlas);
     Rect occupied;
@@ -135,16 +133,16 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     run.occupancy.add(occupied);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
-    if (job.extras.alias) rememberPlaced(run, hash);
+    if (job.spec.extras.alias) rememberPlaced(run, hash);
 }
 
 }  // namespace
 
 BuildOutcome buildStep(BuildJob& job) {
     BuildRun& run = job.run;
-    const FileList& list = job.window.fileList();
+    const FileList& list = run.fileList;
     if (run.currentStep < 0 || !run.outputImage || list.count() == 0) return BuildOutcome::idle;
-    if (run.currentStep == 0 && job.onPhase) job.onPhase(BuildPhase::placing);
+    if (run.currentStep == 0 && run.page == 0 && job.onPhase) job.onPhase(JobPhase::placing);
 
     // processOrder has one entry per listed file once armed; a step beyond it
     // has nothing left to place.
@@ -160,8 +158,12 @@ BuildOutcome buildStep(BuildJob& job) {
         }
     }
 
-    job.window.refreshControls(false);
     ++run.currentStep;
+    std::size_t handled = static_cast<std::size_t>(run.currentStep);
+    for (std::size_t p = 0; p < run.page && p < run.pages.size(); ++p) {
+        handled += run.pages[p].files.size();
+    }
+    job.events.progress(JobPhase::placing, handled, static_cast<std::size_t>(list.count()), {});
     if (run.currentStep >= list.count() ||
         static_cast<std::size_t>(run.currentStep) >= run.processOrder.size()) {
         return finishBuild(job);

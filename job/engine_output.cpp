@@ -25,14 +25,14 @@ std::string slashesToUnderscores(std::string_view name) {
 
 // The image's path as seen from the text file's folder; the bare file name
 // when that cannot be worked out.
-std::string imageRelativeToText(const JobSettings& settings) {
+std::string imageRelativeToText(const std::string& imageFile, const std::string& textFile) {
     namespace fs = std::filesystem;
-    const fs::path image(settings.outputImageFile);
+    const fs::path image(imageFile);
     std::error_code ec;
     const fs::path absoluteImage = fs::absolute(image, ec).lexically_normal();
     if (ec) return image.filename().string();
     const fs::path textFolder =
-        fs::absolute(fs::path(settings.outputTextFile), ec).lexically_normal().parent_path();
+        fs::absolute(fs::path(textFile), ec).lexically_normal().parent_path();
     if (ec) return image.filename().string();
     const fs::path relative = absoluteImage.lexically_relative(textFolder);
     return relative.empty() ? image.filename().string() : relative.generic_string();
@@ -72,15 +72,14 @@ void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& 
     }
 }
 
-std::optional<std::string> engineDocument(const JobSettings& settings, DataFormat format,
-                                          const BuildRun& run) {
+std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run, Size atlas) {
     if (format == DataFormat::byExtension) return std::nullopt;
     const auto entries = sourceRectEntries(run, EntryUse::withFileValues);
     if (!entries) return std::nullopt;
     AtlasMeta meta;
-    meta.image = imageRelativeToText(settings);
-    meta.width = settings.outputWidth;
-    meta.height = settings.outputHeight;
+    meta.image = imageRelativeToText(run.imageFile, run.textFile);
+    meta.width = static_cast<std::uint32_t>(atlas.width);
+    meta.height = static_cast<std::uint32_t>(atlas.height);
     meta.version = TILVANE_VERSION;
     switch (format) {
         case DataFormat::jsonHash:

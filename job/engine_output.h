@@ -21,11 +21,10 @@ std::string dataNameOf(std::string_view fileName, const JobSettings& settings, D
 // files of sub-folders are named by their path.
 void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& run);
 
-// The text file of an engine format for the run. meta.image names the atlas
-// relative to the text file's folder (its bare name when both share a
-// folder). Empty for DataFormat::byExtension or when the run's lists do not
-// describe every entry.
-std::optional<std::string> engineDocument(const JobSettings& settings, DataFormat format,
-                                          const BuildRun& run);
+// The text file of an engine format for the run's current page, an atlas of
+// the given size. meta.image names the page's atlas relative to its text
+// file's folder (its bare name when both share a folder). Empty for
+// DataFormat::byExtension or when the run's lists do not describe every entry.
+std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run, Size atlas);
 
 }  // namespace tilvane

@@ -11,6 +11,7 @@
 
 #include "image/image_file.h"
 #include "image/trim.h"
+#include "job/aliases.h"
 #include "model/choice_tables.h"
 
 namespace tilvane {
@@ -70,6 +71,12 @@ ScannedFile scanFile(const ScanRequest& request, const std::string& name, Budget
         return scanned;
     }
     scanned.result = ScannedFile::Result::measured;
+    if (request.hashPixels && ensure32Bit(image)) {
+        // Cropping all to one size draws the union of the trim rectangles:
+        // images equal as a whole are equal there too.
+        scanned.pixelHash = pixelHash(
+            *image, request.cropMode == kCropEach ? scanned.trim : Rect{0, 0, w - 1, h - 1});
+    }
 
     // Cropping all to one size draws the union of every file's trim
     // rectangle, which is known only once the scan is over: keep it all.

@@ -21,6 +21,9 @@ struct ScannedFile {
     Size size;
     Rect trim;
     KeptPixels kept;
+    // With hashPixels: pixelHash of the 32-bit pixels a step draws (the trim
+    // rectangle when cropping each image, else the whole image).
+    std::uint64_t pixelHash = 0;
 };
 
 // How to scan: the folder (ending in a separator) and the trim settings of the
@@ -30,6 +33,8 @@ struct ScanRequest {
     std::int32_t cropMode = 0;
     std::uint32_t cropAlpha = 0;
     std::size_t keptPixelBudget = 0;
+    // Hash each file's pixels, so that identical images are known before sizing.
+    bool hashPixels = false;
 };
 
 // Decodes every named file of the folder once, on one thread per core, and

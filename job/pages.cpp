@@ -2,24 +2,17 @@
 
 #include <filesystem>
 #include <limits>
+#include <thread>
+#include <unordered_map>
 
 #include "image/mask.h"
 #include "job/output_paths.h"
+#include "layout/page_plan.h"
 #include "model/path_helpers.h"
 
 namespace tilvane {
 
 namespace {
-
-LayoutRules rulesOf(const JobSettings& settings, std::uint32_t extrude) {
-    return LayoutRules{
-        settings.spacing, extrude, {settings.borderSize, settings.gridAlignX, settings.gridAlignY}};
-}
-
-AtlasSize maximumOf(const FitLimits& limits) {
-    return AtlasSize{static_cast<std::int32_t>(limits.maxWidth),
-                     static_cast<std::int32_t>(limits.maxHeight)};
-}
 
 // The outputs of one page as a write would reach them, for comparing pages.
 std::vector<std::filesystem::path> pageOutputs(const JobSettings& settings) {
@@ -35,42 +28,12 @@ std::vector<std::filesystem::path> pageOutputs(const JobSettings& settings) {
     return outputs;
 }
 
-// Why page `page` (1 or more) may not be written, or nothing: its outputs
-// would replace another file or an earlier page's output, or the first page's
-// outputs are not files whose names can take a page number (a device or FIFO).
-std::optional<std::string> pageRefusal(JobSettings settings, std::size_t page,
-                                       const std::string& firstImageFile,
-                                       const std::string& firstTextFile) {
-    for (const std::string& first : {firstImageFile, firstTextFile}) {
-        std::error_code ec;
-        const auto status = std::filesystem::status(first, ec);
-        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-            return "Page " + std::to_string(page + 1) + " cannot be named after " + first +
-                   ", which is not a regular file.";
-        }
-    }
-    settings.outputImageFile = pagePath(firstImageFile, page);
-    settings.outputTextFile = pagePath(firstTextFile, page);
-    if (std::optional<std::string> conflict = findOutputConflict(settings)) return conflict;
-    // A page's outputs must not be an earlier page's (a text file named like a
-    // later page's image).
-    const std::vector<std::filesystem::path> own = pageOutputs(settings);
-    for (std::size_t q = 0; q < page; ++q) {
-        JobSettings earlier = settings;
-        earlier.outputImageFile = pagePath(firstImageFile, q);
-        earlier.outputTextFile = pagePath(firstTextFile, q);
-        for (const std::filesystem::path& theirs : pageOutputs(earlier)) {
-            for (const std::filesystem::path& mine : own) {
-                if (mine != theirs) continue;
-                return "Page " + std::to_string(page + 1) + " would replace " + theirs.string() +
-                       ", an output of page " + std::to_string(q + 1) + ".";
-            }
-        }
-    }
-    return std::nullopt;
-}
-
 }  // namespace
+
+std::string pagePath(const std::string& path, std::size_t pageNumber) {
+    const PathParts parts = splitPath(path);
+    return parts.folder + parts.baseName + "-" + std::to_string(pageNumber) + parts.extension;
+}
 
 std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
                               const std::vector<std::int32_t>& order) {
@@ -85,112 +48,121 @@ std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
                              std::numeric_limits<std::int32_t>::max()});
             continue;
         }
-        const Rect& crop = run.cropRects[i];
-        sizes.push_back(cropped ? Size{crop.right - crop.left + 1, crop.bottom - crop.top + 1}
+        sizes.push_back(cropped ? Size{run.cropRects[i].width(), run.cropRects[i].height()}
                                 : run.originalSizes[i]);
     }
     return sizes;
 }
 
-SizingPlan planPages(const JobSettings& settings, const BuildRun& run,
-                     const SizingRequest& request) {
-    const LayoutRules rules = rulesOf(settings, request.extrude);
-    const AtlasSize maximum = maximumOf(request.limits);
-    const std::vector<Size> sizes = placedSizes(settings, run, run.processOrder);
+LayoutRules layoutRulesOf(const JobSpec& spec) {
+    const JobSettings& s = spec.settings;
+    return LayoutRules{s.spacing, spec.extras.extrude, {s.borderSize, s.gridAlignX, s.gridAlignY}};
+}
 
-    // Files that no atlas of the maximum size holds fail wherever they go; on
-    // the first page they fail where a build of every file would fail them.
-    std::vector<bool> misfit(sizes.size(), false);
-    std::vector<std::size_t> rest;
-    for (std::size_t k = 0; k < sizes.size(); ++k) {
-        misfit[k] = !placesAll({&sizes[k], 1}, rules, maximum.width, maximum.height);
-        if (!misfit[k]) rest.push_back(k);
-    }
+FitLimits fitLimitsOf(const JobSpec& spec) {
+    const SizingSpec& sizing = spec.sizing;
+    const bool fit = sizing.fit.has_value();
+    FitLimits limits;
+    limits.shape = sizing.fit.value_or(FitShape::any);
+    limits.maxWidth = fit && !sizing.widthGiven ? kFitMaximumSide : spec.settings.outputWidth;
+    limits.maxHeight = fit && !sizing.heightGiven ? kFitMaximumSide : spec.settings.outputHeight;
+    limits.minWidth = sizing.minWidth;
+    limits.minHeight = sizing.minHeight;
+    return limits;
+}
 
-    SizingPlan plan;
-    for (bool first = true; first || !rest.empty(); first = false) {
-        std::vector<std::size_t> page;
-        std::vector<std::size_t> left;
-        if (request.pages) {
-            // The page takes what the maximum size places, in order; the others
-            // wait for the next page.
-            std::vector<Size> candidates;
-            for (const std::size_t k : rest) candidates.push_back(sizes[k]);
-            const std::vector<bool> placed =
-                firstFitPlaced(candidates, rules, maximum.width, maximum.height);
-            for (std::size_t j = 0; j < rest.size(); ++j)
-                (placed[j] ? page : left).push_back(rest[j]);
-        } else {
-            page = rest;
-        }
-
-        PagePlan pagePlan{maximum, {}};
-        if (request.fit && !page.empty()) {
-            std::vector<Size> pageSizes;
-            for (const std::size_t k : page) pageSizes.push_back(sizes[k]);
-            const SearchBudget budget = budgetFor(pageSizes.size(), request.threads);
-            if (const auto size = findAtlasSize(pageSizes, rules, request.limits, budget)) {
-                pagePlan.size = *size;
-            } else {
-                plan.fitFailed = true;
+void planPages(BuildJob& job) {
+    BuildRun& run = job.run;
+    const std::vector<std::int32_t> order = run.processOrder;
+    const std::vector<Size> sizes = placedSizes(job.spec.settings, run, order);
+    // An alias takes no room: the first earlier file of equal size and hash leads it.
+    std::vector<std::size_t> leaders(order.size());
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> byHash;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        leaders[k] = k;
+        const auto f = static_cast<std::size_t>(order[k]);
+        if (!job.spec.extras.alias || f >= run.pixelHashes.size()) continue;
+        std::vector<std::size_t>& same = byHash[run.pixelHashes[f]];
+        for (const std::size_t j : same) {
+            if (sizes[j] == sizes[k]) {
+                leaders[k] = j;
+                break;
             }
         }
-        std::vector<bool> onPage(sizes.size(), false);
-        for (const std::size_t k : page) onPage[k] = true;
-        for (std::size_t k = 0; k < sizes.size(); ++k) {
-            if (onPage[k] || (first && misfit[k])) pagePlan.order.push_back(run.processOrder[k]);
-        }
-        plan.pages.push_back(std::move(pagePlan));
-        rest = std::move(left);
+        if (leaders[k] == k) same.push_back(k);
     }
-    return plan;
+    PlanRequest request;
+    request.fit = job.spec.sizing.fit.has_value();
+    request.pages = job.spec.sizing.pages;
+    request.limits = fitLimitsOf(job.spec);
+    // Replays are independent: one per core.
+    request.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const SizingPlan plan = planPages(sizes, leaders, layoutRulesOf(job.spec), request);
+    run.pages.clear();
+    for (const PagePlan& p : plan.pages) {
+        BuildRun::Page page{{p.size.width, p.size.height}, {}};
+        for (const std::size_t k : p.sprites) page.files.push_back(order[k]);
+        run.pages.push_back(std::move(page));
+    }
+    run.notes.fitFailed = plan.fitFailed;
 }
 
-std::string pagePath(const std::string& path, std::size_t page) {
-    if (page == 0) return path;
-    const PathParts parts = splitPath(path);
-    return parts.folder + parts.baseName + "-" + std::to_string(page) + parts.extension;
+std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
+    if (!job.spec.sizing.pages) return std::nullopt;
+    const JobSettings& first = job.spec.settings;
+    for (const std::string& path : {first.outputImageFile, first.outputTextFile}) {
+        std::error_code ec;
+        const auto status = std::filesystem::status(path, ec);
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            return "Pages cannot be named after " + path + ", which is not a regular file.";
+        }
+    }
+    std::unordered_map<std::string, std::size_t> owner;
+    for (std::size_t page = 0; page < job.run.pages.size(); ++page) {
+        JobSettings settings = first;
+        settings.outputImageFile = pagePath(first.outputImageFile, page + 1);
+        settings.outputTextFile = pagePath(first.outputTextFile, page + 1);
+        if (std::optional<std::string> conflict =
+                findOutputConflict(settings, job.spec.saveSettingsFile)) {
+            return "Page " + std::to_string(page + 1) + ": " + *conflict;
+        }
+        for (const std::filesystem::path& output : pageOutputs(settings)) {
+            const auto [it, inserted] = owner.emplace(output.string(), page);
+            if (!inserted) {
+                return "Page " + std::to_string(page + 1) + " would replace " + output.string() +
+                       ", an output of page " + std::to_string(it->second + 1) + ".";
+            }
+        }
+    }
+    return std::nullopt;
 }
 
-bool armPage(BuildJob& job, const SizingPlan& plan, std::size_t page,
-             const std::string& firstImageFile, const std::string& firstTextFile) {
-    JobSettings& settings = job.settings;
+bool armPage(BuildJob& job, std::size_t index) {
     BuildRun& run = job.run;
     run.currentStep = -1;
-    if (page >= plan.pages.size()) return false;
-    const PagePlan& pagePlan = plan.pages[page];
-
-    settings.outputWidth = static_cast<std::uint32_t>(pagePlan.size.width);
-    settings.outputHeight = static_cast<std::uint32_t>(pagePlan.size.height);
-    settings.outputImageFile = pagePath(firstImageFile, page);
-    settings.outputTextFile = pagePath(firstTextFile, page);
-    // Every later page's outputs are checked before the first page draws, so
-    // a refusal never leaves half of the pages written.
-    if (page == 0) {
-        for (std::size_t later = 1; later < plan.pages.size(); ++later) {
-            if (const std::optional<std::string> refusal =
-                    pageRefusal(settings, later, firstImageFile, firstTextFile)) {
-                job.window.showMessage(*refusal);
-                return false;
-            }
-        }
-    }
-
+    if (index >= run.pages.size()) return false;
+    const BuildRun::Page& page = run.pages[index];
+    const JobSettings& settings = job.spec.settings;
+    const bool paged = job.spec.sizing.pages;
+    run.page = index;
+    run.imageFile =
+        paged ? pagePath(settings.outputImageFile, index + 1) : settings.outputImageFile;
+    run.textFile = paged ? pagePath(settings.outputTextFile, index + 1) : settings.outputTextFile;
     run.addedOnEarlierPages += static_cast<std::int32_t>(run.placedNames.size());
-    run.outputImage = createPixelImage(pagePlan.size.width, pagePlan.size.height);
+    run.outputImage = createPixelImage(page.size.width, page.size.height);
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
     run.placedNames.clear();
     run.placedFileIndices.clear();
+    run.notes.pixelHashes.clear();
     if (!run.outputImage) {
-        job.window.showMessage("Failed to create the output image.");
+        job.events.message("Failed to create the output image.");
         return false;
     }
-    run.processOrder = pagePlan.order;
-    run.morePagesFollow = page + 1 < plan.pages.size();
-    run.textFileType = textFileTypeOf(settings.outputTextFile);
-    run.currentStep = pagePlan.order.empty() ? -1 : 0;
+    run.processOrder = page.files;
+    run.textFileType = textFileTypeOf(run.textFile);
+    run.currentStep = 0;
     return true;
 }
 

@@ -57,6 +57,9 @@ struct BuildNotes {
     std::unordered_multimap<std::uint64_t, std::size_t> pixelHashes;
     // Placed images that share an earlier image's rectangle.
     std::size_t aliased = 0;
+    // The job sized its atlases and some page's images found no size of the
+    // asked shape within the limits: that page has the largest size of the shape.
+    bool fitFailed = false;
 };
 
 }  // namespace tilvane

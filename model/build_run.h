@@ -6,20 +6,13 @@
 #include <vector>
 
 #include "image/pixel_image.h"
+#include "image/staged_outputs.h"
 #include "layout/geometry.h"
 #include "layout/placement.h"
 #include "model/build_extras.h"
+#include "model/file_list.h"
 
 namespace tilvane {
-
-// An output file that the build's completion could not write: which one, the
-// path it was written to, and the cause (an errno value, for strerror).
-struct OutputFailure {
-    enum class Output { image, mask, text };
-    Output output = Output::image;
-    std::string path;
-    int error = 0;
-};
 
 // Which file a path named, and in what state, when it was decoded: device and
 // inode, size, and the times of the last write and the last change (nanoseconds).
@@ -76,18 +69,39 @@ struct BuildRun {
     std::vector<std::int32_t> placedFileIndices;
 
     std::vector<std::string> failures;
+    // The same failures as (name, reason), for a front end that words its own.
+    std::vector<std::pair<std::string, std::string>> failedFiles;
     std::int32_t textFileType = 0;
 
     // Set by the completion, in the order it wrote: the image, then the mask,
     // then the text file. The dialog shows only what the messages say;
     // tilvane-pack names each path and cause.
     std::vector<OutputFailure> outputFailures;
+    // The job's outputs, staged page by page until the last is complete, and
+    // the save options asked for once for every page.
+    StagedOutputs staged;
+    SaveOptions saveOptions;
 
-    // A build over several atlases (pages): the images the pages before this
-    // one added, and whether another page follows, whose completion then tells
-    // the outcome for all of them. 0 and false for a build of one atlas.
+    // The files the build lists, by name, each with its file index; the
+    // dialog's list box shows it.
+    FileList fileList;
+
+    // A job that sizes its atlases: each page's size and the file indices it
+    // places, in order; empty for a build of one atlas of the settings' size.
+    // page is the one being drawn, whose files processOrder then holds.
+    struct Page {
+        Size size;
+        std::vector<std::int32_t> files;
+    };
+    std::vector<Page> pages;
+    std::size_t page = 0;
+    // The images the pages before this one added.
     std::int32_t addedOnEarlierPages = 0;
-    bool morePagesFollow = false;
+    // The atlas, mask and text file the current page writes.
+    std::string imageFile;
+    std::string textFile;
+    // With --alias: per file, a hash of the pixels the steps draw (0 when not hashed).
+    std::vector<std::uint64_t> pixelHashes;
     // Skipped files, name collisions and aliases, for a front end that reports them.
     BuildNotes notes;
 };

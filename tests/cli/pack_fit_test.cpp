@@ -117,7 +117,8 @@ TEST(PackFit, PagesPlaceEveryImageOnceEachAsABuildOfItsImages) {
         std::map<std::string, int> seen;
         for (std::size_t page = 0; page < 3; ++page) {
             SCOPED_TRACE("page " + std::to_string(page));
-            const std::string name = page == 0 ? "atlas" : "atlas-" + std::to_string(page);
+            // Pages are numbered from 1.
+            const std::string name = "atlas-" + std::to_string(page + 1);
             TempDir alone, rebuilt;
             std::istringstream lines(readFile(output.file(name + ".txt")));
             for (std::string line; std::getline(lines, line);) {

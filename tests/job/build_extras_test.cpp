@@ -16,7 +16,7 @@ TEST(BuildExtras, RecursiveSearchWalksThreeLevelsButNoLinkedFolder) {
     // A loop back to the top: never followed, so never walked forever.
     fs::create_directory_symlink("..", f.input.path() / "l1/loop");
     f.settings.outputWidth = f.settings.outputHeight = 64;
-    f.job.extras.recursive = true;
+    f.spec.extras.recursive = true;
     ASSERT_EQ(f.runBuild(), BuildOutcome::saved);
     // Named by the name rules, l1/b.png collides with l1_b.png.
     EXPECT_EQ(f.run.placedNames,
@@ -36,7 +36,7 @@ TEST(BuildExtras, ExtrudeRepeatsEdgesAtTheBorderAndBetweenSprites) {
     f.settings.outputHeight = 7;
     f.settings.borderSize = f.settings.spacing = 0;
     f.settings.createMask = 1;
-    f.job.extras.extrude = 2;
+    f.spec.extras.extrude = 2;
     ASSERT_EQ(f.runBuild(), BuildOutcome::saved);
     EXPECT_EQ(f.run.placedRects, (std::vector<Rect>{{2, 2, 4, 4}, {9, 2, 12, 4}}));
 
@@ -89,7 +89,7 @@ TEST(BuildExtras, AliasPlacesIdenticalTrimmedPixelsOnce) {
         writeBlock(f.input.file("d.png"), 6, 5, 3, 2, false);  // same pixels, other margins
         f.settings.cropMode = kCropEach;
         f.settings.outputWidth = f.settings.outputHeight = 32;
-        f.job.extras.alias = alias;
+        f.spec.extras.alias = alias;
         ASSERT_EQ(f.runBuild(), BuildOutcome::saved);
 
         ASSERT_EQ(f.run.placedNames,

@@ -12,20 +12,23 @@
 
 #include "image/image_file.h"
 #include "image/pixel_image.h"
-#include "job/build.h"
-#include "tests/support/recording_window.h"
+#include "job/job.h"
+#include "model/path_helpers.h"
+#include "tests/support/recording_events.h"
 #include "tests/support/temp_dir.h"
 
 namespace tilvane::testing {
 
-// An input folder, an output folder and a build over them, driven headless.
+// An input folder, an output folder and a job over them, driven headless. The
+// settings and the spec's options are read when the job starts.
 struct BuildFixture {
     TempDir input;
     TempDir output;
     JobSettings settings = defaultJobSettings();
-    BuildRun run;
-    RecordingWindow window{settings, run};
-    BuildJob job{settings, run, window};
+    JobSpec spec;
+    RecordingEvents window{settings};
+    JobRunner runner{window};
+    BuildRun& run = runner.run();
 
     BuildFixture() {
         settings.inputFolder = input.folder();
@@ -34,16 +37,21 @@ struct BuildFixture {
         settings.sortOrder = 0;
     }
 
-    // startBuild, then ticks while a build is armed; answers how it ended.
+    // "GO!" with the settings as they are now, trimmed as the dialog trims them.
+    BuildOutcome start() {
+        settings.outputImageFile = trimWhiteSpace(settings.outputImageFile);
+        spec.settings = settings;
+        return runner.start(spec);
+    }
+    BuildOutcome tick(int timerId = kBuildTimerId) { return runner.tick(timerId); }
+    // start, then ticks while a job is armed; answers how it ended.
     BuildOutcome runBuild() {
-        const BuildOutcome outcome = startBuild(job);
+        const BuildOutcome outcome = start();
         return outcome == BuildOutcome::armed ? tickUntilIdle() : outcome;
     }
     BuildOutcome tickUntilIdle() {
         BuildOutcome outcome = BuildOutcome::idle;
-        for (int i = 0; run.currentStep != -1 && i < 100000; ++i) {
-            outcome = onTimerTick(job, kBuildTimerId);
-        }
+        for (int i = 0; run.currentStep != -1 && i < 100000; ++i) outcome = tick();
         return outcome;
     }
 

@@ -241,7 +241,7 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
             EXPECT_EQ(outcome, BuildOutcome::saved);
             EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
             EXPECT_TRUE(b.window.messages.empty());
-            EXPECT_EQ(b.window.fileList().count(), 1);
+            EXPECT_EQ(b.run.fileList.count(), 1);
             continue;
         }
         EXPECT_EQ(outcome, c.outcome);
@@ -258,7 +258,7 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         EXPECT_EQ(shown,
                   expand(b, (outcome == BuildOutcome::refused ? "before | " : "") + c.shown));
         EXPECT_EQ(b.window.statusText(), c.status);
-        EXPECT_EQ(b.window.fileList().count(), c.listed);
+        EXPECT_EQ(b.run.fileList.count(), c.listed);
         EXPECT_EQ(folderSnapshot(b.input.path()), inputBefore);
         EXPECT_EQ(folderSnapshot(b.output.path()), outputBefore);
     }
@@ -300,11 +300,11 @@ TEST(StartBuild, PreparesEachFileForItsCropMode) {
         b.settings.cropMode = c.cropMode;
         b.settings.sortOrder = c.sortOrder;
         for (const Sprite& s : c.sprites) writeSprite(b.input.file(s.name), s.w, s.h, s.visible);
-        EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+        EXPECT_EQ(b.start(), BuildOutcome::armed);
         // Each listed file in process order, named through its file index: its
         // size, crop rectangle and trim offset; then the failures.
         std::vector<std::string> prepared;
-        const FileList& list = b.window.fileList();
+        const FileList& list = b.run.fileList;
         for (const std::int32_t index : b.run.processOrder) {
             const auto i = static_cast<std::size_t>(index);
             const Size& s = b.run.originalSizes.at(i);
@@ -374,40 +374,40 @@ TEST(OnTimerTick, StepsOnlyAnArmedBuildAndReportsFailedFilesAtTheEnd) {
     b.settings.outputWidth = b.settings.outputHeight = 16;
     for (const char* name : {"a.png", "b.png", "c.png"}) writeSprite(b.input.file(name), 4, 4);
     writeSprite(b.input.file("d.png"), 17, 2);
-    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
-    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    EXPECT_EQ(b.tick(kBuildTimerId), BuildOutcome::idle);
+    EXPECT_EQ(b.start(), BuildOutcome::armed);
     EXPECT_EQ(b.settings.outputImageFile, b.output.file("atlas.png")) << "trimmed and kept";
-    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId + 1), BuildOutcome::idle);
+    EXPECT_EQ(b.tick(kBuildTimerId + 1), BuildOutcome::idle);
     int nestedTicks = 0;
     b.window.onRefresh = [&] {
         EXPECT_TRUE(stepGuardActive());
-        EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
+        EXPECT_EQ(b.tick(kBuildTimerId), BuildOutcome::idle);
         ++nestedTicks;
     };
-    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::stepDone);
+    EXPECT_EQ(b.tick(kBuildTimerId), BuildOutcome::stepDone);
     b.window.onRefresh = nullptr;
     EXPECT_GT(nestedTicks, 0);
     EXPECT_FALSE(stepGuardActive());
     EXPECT_EQ(b.run.currentStep, 1);
     EXPECT_EQ(b.run.placedNames.size(), 1u);
-    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    EXPECT_EQ(b.start(), BuildOutcome::armed);
     EXPECT_EQ(b.run.currentStep, 0);
     EXPECT_TRUE(b.run.placedNames.empty());
-    b.window.fileList().reset();
-    EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), BuildOutcome::idle);
+    b.run.fileList.reset();
+    EXPECT_EQ(b.tick(kBuildTimerId), BuildOutcome::idle);
     EXPECT_EQ(b.run.currentStep, 0);
     EXPECT_EQ(b.outputFiles(), "");
     b.settings.cropMode = 9;
-    EXPECT_EQ(startBuild(b.job), BuildOutcome::refused);
+    EXPECT_EQ(b.start(), BuildOutcome::refused);
     EXPECT_EQ(b.run.currentStep, -1);
 
     b.settings.cropMode = 0;
-    EXPECT_EQ(startBuild(b.job), BuildOutcome::armed);
+    EXPECT_EQ(b.start(), BuildOutcome::armed);
     fs::remove(b.input.file("b.png"));
     b.window.shownStatuses.clear();
     for (BuildOutcome outcome : {BuildOutcome::stepDone, BuildOutcome::stepDone,
                                  BuildOutcome::stepDone, BuildOutcome::savedWithFailures}) {
-        EXPECT_EQ(onTimerTick(b.job, kBuildTimerId), outcome);
+        EXPECT_EQ(b.tick(kBuildTimerId), outcome);
     }
     EXPECT_EQ(b.window.shownStatuses.at(0), "Adding: a.png");
     EXPECT_EQ(b.run.placedNames, (std::vector<std::string>{"a.png", "c.png"}));
@@ -457,14 +457,17 @@ TEST(FinishBuild, AsksForOptionsThenWritesAllThreeOrRecordsWhatFailed) {
         {"atlas.png", saved, " | Done", all},
         {"atlas.bmp", saved, " | Done", "atlas.bmp atlas.txt atlas_mask.bmp "},
         {"atlas.jpg", BuildOutcome::cancelled, " | You cancelled.", "", jpeg},
+        // Outputs commit together: whichever fails, no other replaces its file.
         {"atlas.png", BuildOutcome::imageNotSaved,
-         "Failed to save the image! | Failed to save image.", "atlas.png atlas_mask.png ", nullptr,
-         9, 80, ENOENT, Output::image},
-        {"atlas.txt", BuildOutcome::textNotSaved, text, all, nullptr, 9, 80, ENOENT, Output::text},
-        {"atlas_mask.png", BuildOutcome::maskNotSaved, " | Done", all, nullptr, 9, 80, ENOENT,
-         Output::mask},
-        {"atlas.json", BuildOutcome::textNotSaved, text, "atlas.json atlas.png atlas_mask.png ",
-         nullptr, 9, 80, EINVAL, Output::text},
+         "Failed to save the image! | Failed to save image.", "atlas.png ", nullptr, 9, 80, ENOENT,
+         Output::image},
+        {"atlas.txt", BuildOutcome::textNotSaved, text, "atlas.txt ", nullptr, 9, 80, ENOENT,
+         Output::text},
+        {"atlas_mask.png", BuildOutcome::imageNotSaved,
+         "Failed to save the image! | Failed to save image.", "atlas_mask.png ", nullptr, 9, 80,
+         ENOENT, Output::mask},
+        {"atlas.json", BuildOutcome::textNotSaved, text, "atlas.json ", nullptr, 9, 80, EINVAL,
+         Output::text},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + ", error " + std::to_string(c.error));
@@ -497,7 +500,7 @@ TEST(FinishBuild, AsksForOptionsThenWritesAllThreeOrRecordsWhatFailed) {
         EXPECT_EQ(shown + " | " + b.window.statusText(), c.shown);
         EXPECT_EQ(b.outputFiles(), c.files);
         EXPECT_EQ(b.run.outputImage != nullptr, c.outcome == BuildOutcome::cancelled);
-        const bool done = c.outcome == saved || c.outcome == BuildOutcome::maskNotSaved;
+        const bool done = c.outcome == saved;
         ASSERT_EQ(b.window.dones.size(), done ? 1u : 0u);
         if (c.error) {
             EXPECT_TRUE(c.error == EINVAL ? readFile(path) == "old" : fs::is_symlink(path));

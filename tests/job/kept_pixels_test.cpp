@@ -62,8 +62,8 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
             auto& b = *builds.emplace_back(std::make_unique<BuildFixture>());
             writeFolder(b.input.folder());
             b.settings.cropMode = c.cropMode;
-            b.job.keptPixelBudget = budget;
-            ASSERT_EQ(startBuild(b.job), BuildOutcome::armed);
+            b.spec.keptPixelBudget = budget;
+            ASSERT_EQ(b.start(), BuildOutcome::armed);
             const auto& held = b.run.keptPixels;
             const auto keptCount = std::count_if(
                 held.begin(), held.end(), [](const KeptPixels& k) { return k.pixels != nullptr; });

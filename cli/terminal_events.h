@@ -7,62 +7,56 @@
 #include <string_view>
 #include <vector>
 
-#include "model/build_run.h"
-#include "model/job_settings.h"
-#include "model/window_services.h"
+#include "job/job_events.h"
 
 namespace tilvane {
 
-// WindowServices for a terminal. Messages go to the error stream one line
-// each, the report's lines (in the list's sorted order) and totals too, the
-// done notice to the output stream. Status texts are drawn as a progress bar
+// JobEvents for a terminal. Messages go to the error stream one line each, the
+// report's lines (in the list's sorted order) and totals too, the done notice
+// to the output stream. Status texts are drawn as a progress bar with counts
 // on the error stream, only when progress is asked for (a terminal, not
-// --quiet). The save-options dialogs answer OK with the stored values,
+// --quiet). The save-options question is answered with the stored values,
 // clamped as the dialog clamps them.
-class TerminalWindow : public WindowServices {
+class TerminalEvents : public JobEvents {
 public:
-    TerminalWindow(JobSettings& settings, BuildRun& run, std::ostream& out, std::ostream& err,
-                   bool progress);
-    ~TerminalWindow() override;
+    TerminalEvents(std::ostream& out, std::ostream& err, bool progress);
+    ~TerminalEvents() override;
 
-    const std::string& statusText() const override { return status_; }
-    void setStatusText(std::string text) override;
-    void refreshControls(bool refill) override;
-    FileList& fileList() override { return list_; }
-    void showMessage(const std::string& text) override;
-    void showReport(const std::vector<std::string>& failureLines, const std::string& imagePath,
-                    const std::string& textPath, int added, int failed) override;
-    void showDone(const std::string& imagePath, const std::string& textPath, int added) override;
-    std::optional<std::string> chooseFile(bool save, const std::string& title,
-                                          std::string& initialPath,
-                                          const std::vector<FileFilter>& filters,
-                                          int* filterIndex) override;
-    void openInExplorer(const std::string& path, bool select) override;
-    bool runImageOptionsDialog(const std::string& title, std::int32_t* quality,
-                               std::int32_t qualityMin, std::int32_t qualityMax,
-                               std::int32_t* compression,
-                               std::span<const CompressionChoice> choices) override;
+    void status(const std::string& text) override;
+    void progress(JobPhase phase, std::size_t done, std::size_t total,
+                  std::string_view name) override;
+    void message(const std::string& text) override;
+    void report(const std::vector<std::string>& failureLines, const std::string& imagePath,
+                const std::string& textPath, int added, int failed) override;
+    void done(const std::string& imagePath, const std::string& textPath, int added) override;
+    bool askSaveOptions(SaveOptionsQuestion& question) override;
+
+    // Called when the job has planned its pages (a front end prints them).
+    std::function<void(const std::vector<std::pair<std::int32_t, std::int32_t>>&, bool)> onPlanned;
+    void planned(const std::vector<std::pair<std::int32_t, std::int32_t>>& pageSizes,
+                 bool fitFailed) override {
+        if (onPlanned) onPlanned(pageSizes, fitFailed);
+    }
 
     // The terminal's width in columns, asked at every redraw so that a resize
     // is followed; unset or 0 (unknown): 80.
     std::function<int()> columns;
 
     // Erases the progress line, if one is shown; whatever the caller prints
-    // next starts on a line of its own. The next refresh draws it again.
+    // next starts on a line of its own. The next status or progress draws it again.
     void clearProgress();
 
 private:
     void drawProgress(bool force);
 
-    JobSettings& settings_;
-    BuildRun& run_;
     std::ostream& out_;
     std::ostream& err_;
     bool progress_;
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
-    FileList list_;
     std::string status_;
+    int done_ = -1;
+    int total_ = 0;
 };
 
 // A message box text as one line: each line break, with the blanks around it,

@@ -1,9 +1,12 @@
-#include "cli/terminal_window.h"
+#include "cli/terminal_events.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+
+#include "model/file_list.h"
 
 namespace tilvane {
 
@@ -158,51 +161,54 @@ int terminalColumns(int fd) {
     return size.ws_col;
 }
 
-TerminalWindow::TerminalWindow(JobSettings& settings, BuildRun& run, std::ostream& out,
-                               std::ostream& err, bool progress)
-    : settings_(settings), run_(run), out_(out), err_(err), progress_(progress) {}
+TerminalEvents::TerminalEvents(std::ostream& out, std::ostream& err, bool progress)
+    : out_(out), err_(err), progress_(progress) {}
 
-TerminalWindow::~TerminalWindow() {
+TerminalEvents::~TerminalEvents() {
     clearProgress();
 }
 
-void TerminalWindow::setStatusText(std::string text) {
-    status_ = std::move(text);
-}
-
-void TerminalWindow::refreshControls(bool refill) {
-    applyRefreshRules(settings_, run_, list_, refill);
-    // Steps refresh twice each; only a new kind of work forces a redraw.
+void TerminalEvents::status(const std::string& text) {
+    status_ = text;
+    // A step's status comes with every file; only a new kind of work forces a redraw.
     drawProgress(status_.rfind("Adding: ", 0) != 0);
 }
 
-void TerminalWindow::drawProgress(bool force) {
+void TerminalEvents::progress(JobPhase phase, std::size_t done, std::size_t total,
+                              std::string_view) {
+    if (phase != JobPhase::placing) return;
+    done_ = static_cast<int>(std::min<std::size_t>(done, INT32_MAX));
+    total_ = static_cast<int>(std::min<std::size_t>(total, INT32_MAX));
+    drawProgress(false);
+}
+
+void TerminalEvents::drawProgress(bool force) {
     if (!progress_) return;
     const auto now = std::chrono::steady_clock::now();
     if (!force && progressShown_ && now - lastDraw_ < kRedrawInterval) return;
     lastDraw_ = now;
     const int width = columns ? columns() : 0;
     std::string line = "\r";
-    line += progressLine(run_.currentStep, list_.count(), escapeControls(status_),
-                         width > 0 ? width : kDefaultColumns);
+    line +=
+        progressLine(done_, total_, escapeControls(status_), width > 0 ? width : kDefaultColumns);
     line += "\x1b[K";
     err_ << line << std::flush;
     progressShown_ = true;
 }
 
-void TerminalWindow::clearProgress() {
+void TerminalEvents::clearProgress() {
     if (!progressShown_) return;
     err_ << "\r\x1b[K" << std::flush;
     progressShown_ = false;
 }
 
-void TerminalWindow::showMessage(const std::string& text) {
+void TerminalEvents::message(const std::string& text) {
     clearProgress();
     err_ << escapeControls(oneLine(text)) << '\n' << std::flush;
 }
 
-void TerminalWindow::showReport(const std::vector<std::string>& failureLines, const std::string&,
-                                const std::string&, int added, int failed) {
+void TerminalEvents::report(const std::vector<std::string>& failureLines, const std::string&,
+                            const std::string&, int added, int failed) {
     clearProgress();
     err_ << "Failed to load/add the following files:\n";
     for (const std::string& line : sortedAsListBox(failureLines)) {
@@ -214,24 +220,18 @@ void TerminalWindow::showReport(const std::vector<std::string>& failureLines, co
          << std::flush;
 }
 
-void TerminalWindow::showDone(const std::string&, const std::string&, int added) {
+void TerminalEvents::done(const std::string&, const std::string&, int added) {
     clearProgress();
     out_ << "Total images added: " << added << '\n' << std::flush;
 }
 
-std::optional<std::string> TerminalWindow::chooseFile(bool, const std::string&, std::string&,
-                                                      const std::vector<FileFilter>&, int*) {
-    return std::nullopt;
-}
-
-void TerminalWindow::openInExplorer(const std::string&, bool) {}
-
-bool TerminalWindow::runImageOptionsDialog(const std::string&, std::int32_t* quality,
-                                           std::int32_t qualityMin, std::int32_t qualityMax,
-                                           std::int32_t*, std::span<const CompressionChoice>) {
+bool TerminalEvents::askSaveOptions(SaveOptionsQuestion& question) {
     // The dialog opens clamped and OK hands back what it shows; the compression
     // comes back as stored, whether or not the list holds it.
-    if (quality) *quality = std::clamp(*quality, qualityMin, std::max(qualityMin, qualityMax));
+    if (question.quality) {
+        question.value = std::clamp(question.value, question.minimum,
+                                    std::max(question.minimum, question.maximum));
+    }
     return true;
 }
 

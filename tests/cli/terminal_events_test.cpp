@@ -1,4 +1,4 @@
-#include "cli/terminal_window.h"
+#include "cli/terminal_events.h"
 
 #include <gtest/gtest.h>
 
@@ -11,35 +11,33 @@ namespace {
 // Names reach the terminal in the progress line and in messages too (the
 // report is checked on the real program); neither may break a line or carry
 // an escape sequence. A message clears the progress line first.
-TEST(TerminalWindow, ProgressAndMessagesAreOneLineEach) {
+TEST(TerminalEvents, ProgressAndMessagesAreOneLineEach) {
     for (const bool progress : {true, false}) {
         SCOPED_TRACE(progress);
-        JobSettings settings = defaultJobSettings();
-        BuildRun run;
         std::ostringstream out, err;
-        TerminalWindow w(settings, run, out, err, progress);
-        for (const char* name : {"a.png", "b.png", "c.png", "d.png"}) w.fileList().add(name);
-        run.currentStep = 2;
-        w.setStatusText("Adding: evil\n\x1b[31m.png");
-        w.refreshControls(false);
+        TerminalEvents w(out, err, progress);
+        w.progress(JobPhase::placing, 2, 4, {});
+        w.clearProgress();
+        err.str("");
+        w.status("Adding: evil\n\x1b[31m.png");
         // Control bytes are written as C escapes; a backslash and UTF-8 stay.
         const std::string escaped =
             "Cannot read evil\\t\\x1b[2J\\x7f\\x01 back\\slash \xc3\xa9.png\n";
-        w.showMessage("Cannot read\nevil\t\x1b[2J\x7f\x01 back\\slash \xc3\xa9.png");
+        w.message("Cannot read\nevil\t\x1b[2J\x7f\x01 back\\slash \xc3\xa9.png");
         EXPECT_EQ(err.str(), progress ? "\r[###############...............] 2/4 Adding: "
                                         "evil\\n\\x1b[31m.png\x1b[K\r\x1b[K" +
                                             escaped
                                       : escaped);
         EXPECT_EQ(out.str(), "");
-        // The save-options dialogs answer the stored values, clamped.
+        // The save-options question is answered with the stored values, clamped.
         for (const auto& [stored, answered] : {std::pair{150, 100}, {-5, 0}, {42, 42}}) {
-            std::int32_t quality = stored;
-            EXPECT_TRUE(w.runImageOptionsDialog("JPEG Options", &quality, 0, 100, nullptr, {}));
-            EXPECT_EQ(quality, answered);
+            SaveOptionsQuestion q{"JPEG Options", true, stored, 0, 100, {}};
+            EXPECT_TRUE(w.askSaveOptions(q));
+            EXPECT_EQ(q.value, answered);
         }
-        std::int32_t compression = 7;
-        EXPECT_TRUE(w.runImageOptionsDialog("TIFF Options", nullptr, 0, 0, &compression,
-                                            kTiffCompressionChoices));
+        SaveOptionsQuestion tiff{"TIFF Options", false, 7, 0, 0, kTiffCompressionChoices};
+        EXPECT_TRUE(w.askSaveOptions(tiff));
+        const std::int32_t compression = tiff.value;
         EXPECT_EQ(compression, 7);
     }
 }

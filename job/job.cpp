@@ -1,0 +1,55 @@
+#include "job/job.h"
+
+namespace tilvane {
+
+JobRunner::JobRunner(JobEvents& events) : events_(events), job_{spec_, run_, events_} {}
+
+BuildOutcome JobRunner::start(const JobSpec& spec, std::function<void(JobPhase)> onPhase) {
+    // The spec a running job reads is replaced only once it is abandoned.
+    run_.currentStep = -1;
+    spec_ = spec;
+    job_.onPhase = std::move(onPhase);
+    return startBuild(job_);
+}
+
+BuildOutcome JobRunner::step() {
+    return buildStep(job_);
+}
+
+BuildOutcome JobRunner::tick(int timerId) {
+    return onTimerTick(job_, timerId);
+}
+
+JobResult JobRunner::result(BuildOutcome outcome) const {
+    JobResult result;
+    result.outcome = outcome;
+    if (!run_.pages.empty()) {
+        for (const BuildRun::Page& page : run_.pages) result.pages.push_back(page.size);
+    } else if (outcome != BuildOutcome::refused && !run_.processOrder.empty()) {
+        result.pages.push_back({static_cast<std::int32_t>(spec_.settings.outputWidth),
+                                static_cast<std::int32_t>(spec_.settings.outputHeight)});
+    }
+    result.failures = run_.failedFiles;
+    result.outputFailures = run_.outputFailures;
+    result.added = run_.placedNames.size() + static_cast<std::size_t>(run_.addedOnEarlierPages);
+    result.randomOrderFellBack = run_.randomOrderFellBack;
+    result.notes = run_.notes;
+    return result;
+}
+
+JobResult runJob(const JobSpec& spec, JobEvents& events, std::function<void(JobPhase)> onPhase) {
+    JobRunner runner(events);
+    BuildOutcome outcome = runner.start(spec, std::move(onPhase));
+    // Each step advances the job or ends it; the bound only guards against a
+    // job that stops advancing.
+    std::size_t steps = 0;
+    const std::size_t maxSteps =
+        2 * static_cast<std::size_t>(runner.run().fileList.count()) + runner.run().pages.size() + 2;
+    while ((outcome == BuildOutcome::armed || outcome == BuildOutcome::stepDone) &&
+           steps++ < maxSteps) {
+        outcome = runner.step();
+    }
+    return runner.result(outcome);
+}
+
+}  // namespace tilvane
