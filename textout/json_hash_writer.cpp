@@ -33,9 +33,9 @@ Json metaOf(const AtlasMeta& meta) {
     out["size"] = {{"w", meta.width}, {"h", meta.height}};
     // A string, as TexturePacker writes it; the loaders parse it as a number.
     out["scale"] = "1";
-    if (!meta.relatedMultiPacks.empty()) {
+    if (!meta.relatedPages.empty()) {
         Json related = Json::array();
-        for (const std::string& name : meta.relatedMultiPacks) related.push_back(validUtf8(name));
+        for (const std::string& name : meta.relatedPages) related.push_back(validUtf8(name));
         out["related_multi_packs"] = std::move(related);
     }
     return out;
