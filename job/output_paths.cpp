@@ -1,11 +1,17 @@
 #include "job/output_paths.h"
 
+#include <limits.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "image/mask.h"
+#include "job/pages.h"
+#include "model/build_extras.h"
 #include "model/path_helpers.h"
 
 namespace tilvane {
@@ -22,6 +28,13 @@ struct FileId {
     dev_t device = 0;
     ino_t inode = 0;
     bool operator==(const FileId&) const = default;
+};
+
+struct FileIdHash {
+    std::size_t operator()(const FileId& id) const {
+        const std::size_t d = std::hash<dev_t>()(id.device);
+        return std::hash<ino_t>()(id.inode) ^ (d + 0x9e3779b97f4a7c15ULL + (d << 6) + (d >> 2));
+    }
 };
 
 struct Entry {
@@ -105,6 +118,123 @@ constexpr std::string_view kMaskLabel = "mask image";
 constexpr std::string_view kTextLabel = "Output Text File";
 constexpr std::string_view kSettingsLabel = "settings file";
 
+// What the search of a run will read, hashed for one look-up per output.
+class InputIndex {
+public:
+    InputIndex(const std::string& inputFolder, bool recursive)
+        : inputFolder_(inputFolder), recursive_(recursive), top_(entryOf(inputFolder)) {
+        const fs::path top = inputFolder.empty() ? fs::path(".") : fs::path(inputFolder);
+        walk(top, "", 0);
+    }
+
+    // The input image a write reaching the entry would replace or create, as
+    // the build names it.
+    std::optional<std::string> imageAt(const Entry& entry) {
+        const std::string name = entry.resolved.filename().string();
+        if (isSupportedInputFile(name)) {
+            if (inputFolderHas(entry.resolved.parent_path())) return inputFolder_ + name;
+            const Entry& parent = folderAt(entry.resolved.parent_path());
+            if (parent.id) {
+                const auto sub = subFolders_.find(*parent.id);
+                if (sub != subFolders_.end()) return inputFolder_ + sub->second + name;
+            }
+        }
+        if (entry.id) {
+            const auto image = images_.find(*entry.id);
+            if (image != images_.end()) return image->second;
+        } else {
+            const auto target = linkTargets_.find(entry.resolved.string());
+            if (target != linkTargets_.end()) return target->second;
+        }
+        return std::nullopt;
+    }
+
+    // Whether the folder (resolved) is the input folder itself.
+    bool inputFolderHas(const fs::path& folder) { return sameEntry(folderAt(folder), top_); }
+
+private:
+    // Lists a folder as searchFolderTree does, below the top only when
+    // recursive; `prefix` is its path relative to the top, "" or ending in "/".
+    void walk(const fs::path& dir, const std::string& prefix, int depth) {
+        std::error_code ec;
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = prefix + it->path().filename().string();
+            std::error_code kindError;
+            struct stat st {};
+            if (it->is_directory(kindError)) {
+                if (recursive_ && !it->is_symlink(kindError) && depth < kMaxFolderDepth &&
+                    ::stat(it->path().c_str(), &st) == 0) {
+                    subFolders_.emplace(FileId{st.st_dev, st.st_ino}, name + "/");
+                    walk(it->path(), name + "/", depth + 1);
+                }
+                continue;
+            }
+            if (!isSupportedInputFile(name)) continue;
+            if (::stat(it->path().c_str(), &st) == 0) {
+                if (S_ISREG(st.st_mode)) {
+                    images_.emplace(FileId{st.st_dev, st.st_ino}, inputFolder_ + name);
+                }
+            } else if (it->is_symlink(kindError)) {
+                // Dangling: a file written where it leads becomes this input.
+                linkTargets_.emplace(resolvedPath(it->path().string()).string(),
+                                     inputFolder_ + name);
+            }
+        }
+    }
+
+    // Outputs of many pages share a folder: each is looked at once.
+    const Entry& folderAt(const fs::path& folder) {
+        const auto [at, added] = folders_.try_emplace(folder.string());
+        if (added) at->second = entryAt(folder);
+        return at->second;
+    }
+
+    std::string inputFolder_;
+    bool recursive_;
+    Entry top_;
+    // First found wins, as the folder lists them.
+    std::unordered_map<FileId, std::string, FileIdHash> images_;
+    std::unordered_map<FileId, std::string, FileIdHash> subFolders_;  // relative, "/" ended
+    std::unordered_map<std::string, std::string> linkTargets_;
+    std::unordered_map<std::string, Entry> folders_;
+};
+
+std::string_view labelOf(OutputRole role) {
+    switch (role) {
+        case OutputRole::image:
+            return kImageLabel;
+        case OutputRole::mask:
+            return kMaskLabel;
+        case OutputRole::text:
+            return kTextLabel;
+        case OutputRole::settings:
+            break;
+    }
+    return kSettingsLabel;
+}
+
+// The output as a message names it, after "The ".
+std::string nameOf(const PlannedOutput& output, bool paged) {
+    std::string name(labelOf(output.role));
+    if (paged && output.role != OutputRole::settings) {
+        name += " of page ";
+        name += std::to_string(output.page + 1);
+    }
+    return name;
+}
+
+// Why the path cannot be written under any circumstances: too long for the
+// kernel to take.
+std::optional<std::string> lengthRefusal(const std::string& path) {
+    if (path.size() >= PATH_MAX) {
+        return "is a path longer than " + std::to_string(PATH_MAX - 1) + " bytes.";
+    }
+    if (fs::path(path).filename().string().size() > NAME_MAX) {
+        return "has a file name longer than " + std::to_string(NAME_MAX) + " bytes.";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool imageInInputFolder(const JobSettings& settings) {
@@ -157,6 +287,62 @@ std::optional<std::string> findOutputConflict(const JobSettings& settings,
                 return subject + "must not be the same file as the " +
                        std::string(outputs[j].label) + "\n" + outputs[j].path;
             }
+        }
+    }
+    return std::nullopt;
+}
+
+OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
+                            std::string_view settingsFile) {
+    OutputSetPlan plan{settings.inputFolder, recursive, {}};
+    const std::string image = trimWhiteSpace(settings.outputImageFile);
+    const std::string& text = settings.outputTextFile;
+    for (std::size_t page = 0; page < std::max<std::size_t>(pageCount, 1); ++page) {
+        const auto add = [&](OutputRole role, std::string path) {
+            if (!path.empty()) plan.outputs.push_back({role, page, std::move(path)});
+        };
+        if (!image.empty()) {
+            const std::string pageImage = pagePath(image, page);
+            add(OutputRole::image, pageImage);
+            if (settings.createMask != 0) add(OutputRole::mask, maskPathFor(pageImage));
+        }
+        if (!text.empty()) add(OutputRole::text, pagePath(text, page));
+        if (page == 0) add(OutputRole::settings, std::string(settingsFile));
+    }
+    return plan;
+}
+
+std::optional<std::string> findOutputSetConflict(const OutputSetPlan& plan) {
+    bool paged = false;
+    for (const PlannedOutput& o : plan.outputs) {
+        paged = paged || (o.role != OutputRole::settings && o.page > 0);
+    }
+    InputIndex inputs(plan.inputFolder, plan.recursive);
+    // The outputs before, by identity when they exist, else by resolved path.
+    std::unordered_map<FileId, const PlannedOutput*, FileIdHash> byId;
+    std::unordered_map<std::string, const PlannedOutput*> byPath;
+
+    for (const PlannedOutput& o : plan.outputs) {
+        if (o.path.empty()) continue;
+        const std::string subject = "The " + nameOf(o, paged) + "\n" + o.path + "\n";
+        if (const std::optional<std::string> tooLong = lengthRefusal(o.path)) {
+            return subject + *tooLong;
+        }
+        const Entry entry = entryOf(o.path);
+        if (entry.isFolder && o.role != OutputRole::settings) return subject + "is a folder.";
+        if (o.role == OutputRole::image && inputs.inputFolderHas(entry.resolved.parent_path())) {
+            return std::string(kImageInInputFolder);
+        }
+        if (const std::optional<std::string> input = inputs.imageAt(entry)) {
+            return subject + "must not be an image of the Input Folder\n" + *input;
+        }
+        if (entry.isStream) continue;
+        const PlannedOutput* first =
+            entry.id ? byId.try_emplace(*entry.id, &o).first->second
+                     : byPath.try_emplace(entry.resolved.string(), &o).first->second;
+        if (first != &o) {
+            return subject + "must not be the same file as the " + nameOf(*first, paged) + "\n" +
+                   first->path;
         }
     }
     return std::nullopt;

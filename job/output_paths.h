@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/job_settings.h"
 
@@ -39,5 +41,66 @@ bool imageInInputFolder(const JobSettings& settings);
 // nothing and never throws.
 std::optional<std::string> findOutputConflict(const JobSettings& settings,
                                               std::string_view extraOutput = {});
+
+// What an output of a run is, as its messages name it.
+enum class OutputRole { image, mask, text, settings };
+
+struct PlannedOutput {
+    OutputRole role = OutputRole::image;
+    // The page it belongs to, 0 for the first (named "page 1"); not used for
+    // the settings file.
+    std::size_t page = 0;
+    // As the write will be given it; the messages name it so. Empty: no output.
+    std::string path;
+};
+
+// Every file a run will write, and what its search will read.
+struct OutputSetPlan {
+    // As the settings hold it; the messages name input images after it.
+    std::string inputFolder;
+    // Whether the tree search (searchFolderTree) reads the sub-folders too.
+    bool recursive = false;
+    // In the order the run writes them, which is the order of the checks.
+    std::vector<PlannedOutput> outputs;
+};
+
+// The plan of a run of pageCount pages (1 when 0): page p's image
+// (pagePath(outputImageFile trimmed, p)), its mask (maskPathFor of that, when
+// createMask is set), its text file (pagePath(outputTextFile, p)), page by
+// page, with the settings file (when not empty) right after the first page's
+// outputs, so that a one-page plan holds what findOutputConflict checks, in
+// its order. An empty image or text path gives no output on any page.
+OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
+                            std::string_view settingsFile = {});
+
+// Checks, before anything is written, that every output of a run may be
+// written. Each output, in the plan's order, is refused when:
+// - its path is PATH_MAX bytes or longer ("is a path longer than 4095
+//   bytes."), or its file name (the last part of the path as given) longer
+//   than NAME_MAX ("has a file name longer than 255 bytes.");
+// - it is an existing folder (not checked for the settings file, whose save
+//   reports it);
+// - it is an image output whose folder is the input folder: kImageInInputFolder;
+// - it is a file the search will read: a file with a supported input
+//   extension, existing or not, in the input folder or, when recursive, in a
+//   sub-folder the tree search enters (as it does: links to folders not
+//   followed, kMaxFolderDepth levels); an existing file that is one of those
+//   under another name (same device and inode: a hard link, a symbolic link
+//   either way); or the file a dangling symbolic link among those would reach;
+// - it is the same file as an output before it (same device and inode when
+//   both exist, else the same resolved path), but for a character device or
+//   FIFO, which replaces nothing.
+// Paths are resolved as findOutputConflict resolves them. Answers the message
+// of the first refusal or nothing. The message starts "The <output>\n<path>\n"
+// and, for "must not be an image of the Input Folder\n<input>" and "must not
+// be the same file as the <output>\n<path>", names the other file too; an
+// <output> is "Output Image File", "mask image", "Output Text File" or
+// "settings file", followed by " of page N" when the plan has outputs of more
+// than one page. So a one-page plan without recursion refuses with
+// findOutputConflict's messages, and where it would, but for the added
+// refusals of a name too long and of a dangling link's target. Lists the input
+// folder (the tree when recursive) once and resolves each output once: linear
+// in the number of outputs and inputs. Writes nothing and never throws.
+std::optional<std::string> findOutputSetConflict(const OutputSetPlan& plan);
 
 }  // namespace tilvane

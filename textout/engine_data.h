@@ -18,10 +18,11 @@ struct AtlasMeta {
     std::uint32_t height = 0;
     // The packer's version, written as meta.version.
     std::string version;
-    // The text files of the other pages of a multi-page atlas, written as
-    // meta.related_multi_packs when not empty. Each page gets its own text
-    // file (atlas-1.json for atlas-1.png), as TexturePacker does.
-    std::vector<std::string> relatedMultiPacks;
+    // The text files of the other pages of a multi-page atlas, named relative
+    // to this page's text file (atlas-1.json for atlas-1.png, as TexturePacker
+    // names them), written as meta.related_multi_packs in the JSON hash and
+    // array. Written only when not empty, so a single atlas's text is as before.
+    std::vector<std::string> relatedPages;
 };
 
 // The text as valid UTF-8: every byte that does not belong to a well-formed

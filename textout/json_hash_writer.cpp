@@ -1,4 +1,8 @@
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "textout/engine_data.h"
 
@@ -33,9 +37,9 @@ Json metaOf(const AtlasMeta& meta) {
     out["size"] = {{"w", meta.width}, {"h", meta.height}};
     // A string, as TexturePacker writes it; the loaders parse it as a number.
     out["scale"] = "1";
-    if (!meta.relatedMultiPacks.empty()) {
+    if (!meta.relatedPages.empty()) {
         Json related = Json::array();
-        for (const std::string& name : meta.relatedMultiPacks) related.push_back(validUtf8(name));
+        for (const std::string& name : meta.relatedPages) related.push_back(validUtf8(name));
         out["related_multi_packs"] = std::move(related);
     }
     return out;
@@ -48,14 +52,18 @@ std::string dumpOf(const Json& value) {
     return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string documentOf(const Json& frames, const AtlasMeta& meta) {
-    const bool hash = frames.is_object();
+// The frames in document order, each with its key in the hash (none in the
+// array). Kept as a list rather than an ordered_json object, whose insertion
+// and lookup walk every key before it.
+using Frames = std::vector<std::pair<std::optional<std::string>, Json>>;
+
+std::string documentOf(const Frames& frames, bool hash, const AtlasMeta& meta) {
     std::string out = hash ? "{\"frames\": {" : "{\"frames\": [";
     bool first = true;
-    for (const auto& [key, frame] : frames.items()) {
+    for (const auto& [key, frame] : frames) {
         out += first ? "\n\t" : ",\n\t";
         first = false;
-        if (hash) out += dumpOf(Json(key)) + ": ";
+        if (key) out += dumpOf(Json(*key)) + ": ";
         out += dumpOf(frame);
     }
     out += hash ? "\n},\n" : "\n],\n";
@@ -66,23 +74,26 @@ std::string documentOf(const Json& frames, const AtlasMeta& meta) {
 }  // namespace
 
 std::string formatJsonHash(const AtlasMeta& meta, std::span<const SourceRectEntry> entries) {
-    Json frames = Json::object();
+    Frames frames;
+    frames.reserve(entries.size());
+    std::unordered_set<std::string> keys;
     for (const SourceRectEntry& entry : entries) {
-        const std::string key = jsonFrameKey(entry.name);
-        if (!frames.contains(key)) frames[key] = frameOf(entry);
+        std::string key = jsonFrameKey(entry.name);
+        if (keys.insert(key).second) frames.emplace_back(std::move(key), frameOf(entry));
     }
-    return documentOf(frames, meta);
+    return documentOf(frames, true, meta);
 }
 
 std::string formatJsonArray(const AtlasMeta& meta, std::span<const SourceRectEntry> entries) {
-    Json frames = Json::array();
+    Frames frames;
+    frames.reserve(entries.size());
     for (const SourceRectEntry& entry : entries) {
         Json frame;
         frame["filename"] = jsonFrameKey(entry.name);
         frame.update(frameOf(entry));
-        frames.push_back(std::move(frame));
+        frames.emplace_back(std::nullopt, std::move(frame));
     }
-    return documentOf(frames, meta);
+    return documentOf(frames, false, meta);
 }
 
 }  // namespace tilvane

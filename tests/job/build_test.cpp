@@ -234,6 +234,9 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         if (c.image) b.settings.outputImageFile = expand(b, c.image);
         if (c.text) b.settings.outputTextFile = expand(b, c.text);
         if (c.setUp) c.setUp(b);
+        // The check of a whole run, given one page, says what this one says.
+        EXPECT_EQ(findOutputSetConflict(planOutputSet(b.settings, 1, false)),
+                  findOutputConflict(b.settings));
         const auto inputBefore = folderSnapshot(b.input.path());
         const auto outputBefore = folderSnapshot(b.output.path());
         const BuildOutcome outcome = b.runBuild();
@@ -259,6 +262,88 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
                   expand(b, (outcome == BuildOutcome::refused ? "before | " : "") + c.shown));
         EXPECT_EQ(b.window.statusText(), c.status);
         EXPECT_EQ(b.run.fileList.count(), c.listed);
+        EXPECT_EQ(folderSnapshot(b.input.path()), inputBefore);
+        EXPECT_EQ(folderSnapshot(b.output.path()), outputBefore);
+    }
+}
+
+// Every output of a run is checked at once, before anything is written:
+// against each file the search reads (in the sub-folders it enters too when
+// recursive, whatever the spelling or link that leads there), against the
+// outputs before it on any page and the settings file, and for a name the
+// kernel takes. With more than one page the message names the page.
+TEST(FindOutputSetConflict, RefusesAnOutputThatWouldReplaceAnother) {
+    struct Case {
+        const char* name;
+        std::size_t pages;
+        bool recursive;
+        std::string image;  // empty: as the fixture sets it
+        std::string text;
+        std::string settingsFile;
+        std::function<void(BuildFixture&)> setUp;
+        std::string refusal;  // empty when every output may be written
+    };
+    using F = BuildFixture;
+    const std::string ofInput = "\nmust not be an image of the Input Folder\n",
+                      same = "\nmust not be the same file as the ", image = "The Output Image File",
+                      text = "The Output Text File\n", longName = std::string(251, 'n'),
+                      deepPath = "$O/" + std::string(4200, '/');
+    const auto link = [](std::string to, std::string from) {
+        return [=](F& b) { fs::create_symlink(expand(b, to), expand(b, from)); };
+    };
+    const std::vector<Case> cases = {
+        {"text replaces an image of a sub-folder", 1, true, "", "$I/sub/b1.png", "", nullptr,
+         text + "$I/sub/b1.png" + ofInput + "$I/sub/b1.png"},
+        {"sub-folders not searched", 1, false, "", "$I/sub/b1.png", "", nullptr, ""},
+        {"text beside the sprites of a sub-folder", 1, true, "", "$I/sub/atlas.txt", "", nullptr,
+         ""},
+        {"settings file would be read from a sub-folder", 1, true, "", "", "$I/sub/x.png", nullptr,
+         "The settings file\n$I/sub/x.png" + ofInput + "$I/sub/x.png"},
+        {"image links to an image of a sub-folder", 1, true, "", "", "",
+         link("$I/sub/b1.png", "$O/atlas.png"),
+         image + "\n$O/atlas.png" + ofInput + "$I/sub/b1.png"},
+        {"image is a hard link two folders down", 1, true, "", "", "",
+         [](F& b) {
+             fs::create_directory(b.input.path() / "sub" / "deep");
+             writeFile(b.input.file("sub/deep/c.png"), "c");
+             fs::create_hard_link(b.input.file("sub/deep/c.png"), b.settings.outputImageFile);
+         },
+         image + "\n$O/atlas.png" + ofInput + "$I/sub/deep/c.png"},
+        {"page 2 links into a sub-folder", 2, true, "", "", "",
+         link("$I/sub/new.png", "$O/atlas-1.png"),
+         image + " of page 2\n$O/atlas-1.png" + ofInput + "$I/sub/new.png"},
+        {"a linked folder is not searched", 1, true, "", "", "", link("$O/.", "$I/linked"), ""},
+        {"an input's dangling link leads to the image", 1, false, "", "", "",
+         link("$O/atlas.png", "$I/c.png"), image + "\n$O/atlas.png" + ofInput + "$I/c.png"},
+        {"page 2's image is the settings file", 2, false, "", "", "$O/atlas-1.png", nullptr,
+         image + " of page 2\n$O/atlas-1.png" + same + "settings file\n$O/atlas-1.png"},
+        {"page 3's image is page 1's text", 3, false, "", "$O/atlas-2.png", "", nullptr,
+         image + " of page 3\n$O/atlas-2.png" + same +
+             "Output Text File of page 1\n$O/atlas-2.png"},
+        {"page 2's mask is page 1's text", 2, false, "", "$O/atlas-1_mask.png", "", nullptr,
+         "The mask image of page 2\n$O/atlas-1_mask.png" + same +
+             "Output Text File of page 1\n$O/atlas-1_mask.png"},
+        {"page 2's name is too long", 2, false, "$O/" + longName + ".png", "", "",
+         [](F& b) { b.settings.createMask = 0; },
+         image + " of page 2\n$O/" + longName + "-1.png\nhas a file name longer than 255 bytes."},
+        {"a path too long", 1, false, deepPath + "atlas.png", "", "", nullptr,
+         image + "\n" + deepPath + "atlas.png\nis a path longer than 4095 bytes."},
+        {"three pages apart", 3, true, "", "", "$O/atlas.cfg", nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildFixture b;
+        fs::create_directory(b.input.path() / "sub");
+        writeFile(b.input.file("a.png"), "a");
+        writeFile(b.input.file("sub/b1.png"), "b");
+        if (!c.image.empty()) b.settings.outputImageFile = expand(b, c.image);
+        if (!c.text.empty()) b.settings.outputTextFile = expand(b, c.text);
+        if (c.setUp) c.setUp(b);
+        const auto inputBefore = folderSnapshot(b.input.path());
+        const auto outputBefore = folderSnapshot(b.output.path());
+        const OutputSetPlan plan =
+            planOutputSet(b.settings, c.pages, c.recursive, expand(b, c.settingsFile));
+        EXPECT_EQ(findOutputSetConflict(plan).value_or(""), expand(b, c.refusal));
         EXPECT_EQ(folderSnapshot(b.input.path()), inputBefore);
         EXPECT_EQ(folderSnapshot(b.output.path()), outputBefore);
     }

@@ -101,5 +101,40 @@ TEST(JsonHashAndArray, KeysSurviveAnyBytes) {
     }
 }
 
+// The meta line of both documents: the other pages' text files follow the
+// scale, as given but for invalid bytes, and only when there are some, so a
+// single atlas's text is unchanged.
+TEST(JsonHashAndArray, MetaListsTheOtherPagesWhenThereAreSome) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> relatedPages;
+        std::string tail;  // after "scale"
+    };
+    const std::vector<Case> cases = {
+        {"one atlas", {}, "}"},
+        {"first of three",
+         {"atlas-1.json", "atlas-2.json"},
+         R"(,"related_multi_packs":["atlas-1.json","atlas-2.json"]})"},
+        {"a name with invalid bytes",
+         {"p\xFF \"q\"-1.json"},
+         ",\"related_multi_packs\":[\"p\xEF\xBF\xBD \\\"q\\\"-1.json\"]}"},
+    };
+    const std::vector<SourceRectEntry> entries = {{"a.png", 0, 0, 1, 1, 2, 2, {0, 0}, {2, 2}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const AtlasMeta meta{"atlas.png", 64, 32, "1.0", c.relatedPages};
+        const std::string line =
+            "\n\"meta\": {\"app\":\"tilvane\",\"version\":\"1.0\","
+            "\"image\":\"atlas.png\",\"format\":\"RGBA8888\","
+            "\"size\":{\"w\":64,\"h\":32},\"scale\":\"1\"" +
+            c.tail + "\n}\n";
+        for (const std::string& document :
+             {formatJsonHash(meta, entries), formatJsonArray(meta, entries)}) {
+            ASSERT_GE(document.size(), line.size());
+            EXPECT_EQ(document.substr(document.size() - line.size()), line);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tilvane
