@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "image/image_formats.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
 #include "settings/settings_file.h"
+#include "textout/source_rects.h"
 
 namespace tilvane {
 
@@ -48,10 +50,12 @@ std::optional<std::string> settingsFileProblem(const std::string& path) {
 }
 
 // What the declarations report back besides the request: the value a check
-// refused, and why the settings file could not be read.
+// refused (and why, when the check says), and why the settings file could not
+// be read.
 struct ParseNotes {
     std::string rejectedOption;  // "--width N"
     std::string rejectedValue;
+    std::string reason;
     std::optional<std::string> settingsProblem;
 };
 
@@ -67,6 +71,41 @@ CLI::Validator decimal() {
             return {};
         },
         "", "decimal");
+}
+
+// Refuses the values `why` gives a reason for; the usage error adds the reason.
+CLI::Validator refusing(ParseNotes& notes,
+                        std::function<std::optional<std::string>(const std::string&)> why) {
+    return CLI::Validator(
+        [&notes, why = std::move(why)](std::string& text) -> std::string {
+            const std::optional<std::string> reason = why(text);
+            if (!reason) return {};
+            notes.reason = *reason;
+            return *reason;
+        },
+        "");
+}
+
+// A path option's value: blanks alone name nothing (trimmed, as the option
+// stores it, it would be empty).
+CLI::Validator notBlank(ParseNotes& notes, const char* names) {
+    return refusing(notes, [names](const std::string& text) -> std::optional<std::string> {
+        if (!trimWhiteSpace(text).empty()) return std::nullopt;
+        return std::string("it names no ") + names;
+    });
+}
+
+// A number (after decimal(), so plain digits) of at most `most`; above it,
+// `why` followed by `most`.
+CLI::Validator atMost(ParseNotes& notes, std::uint32_t most, const std::string& why,
+                      const std::string& after = "") {
+    std::string reason = why;
+    reason.append(std::to_string(most)).append(after);
+    return refusing(notes, [most, reason](const std::string& text) -> std::optional<std::string> {
+        const auto value = parseUnsignedDecimal(text);
+        if (value && *value <= most) return std::nullopt;
+        return reason;
+    });
 }
 
 // Adds the option's checks, applied to its last value only (the one that
@@ -85,6 +124,7 @@ CLI::Option* checked(CLI::Option* option, const std::string& valueName, ParseNot
                           [&notes, named](std::string& text) {
                               notes.rejectedOption = named;
                               notes.rejectedValue = text;
+                              notes.reason.clear();
                               return std::string();
                           },
                           "")
@@ -106,9 +146,10 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
     const auto text = [&](const char* name, const char* valueName, const char* meaning,
-                          std::function<void(const std::string&)> store) {
+                          std::function<void(const std::string&)> store,
+                          std::vector<CLI::Validator> checks = {}) {
         return checked(app.add_option_function<std::string>(name, std::move(store), meaning),
-                       valueName, notes, {});
+                       valueName, notes, std::move(checks));
     };
     const auto number = [&](const char* name, std::uint32_t& field, const char* meaning) {
         checked(app.add_option(name, field, meaning), "N", notes, {decimal()})
@@ -130,17 +171,20 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
              if (!notes.settingsProblem) loadSettingsFile(request.settings, path);
          })
         ->default_str("none");
-    text("--input", "DIR", "Folder whose images are packed.", [&s](const std::string& v) {
-        s.inputFolder = ensureTrailingSlash(trimWhiteSpace(v));
-    })->default_str(defaults.inputFolder);
+    text("--input", "DIR", "Folder whose images are packed.",
+         [&s](const std::string& v) { s.inputFolder = ensureTrailingSlash(trimWhiteSpace(v)); },
+         {notBlank(notes, "folder")})
+        ->default_str(defaults.inputFolder);
     text("--image", "FILE",
          "Atlas image file; its extension (.tif .png .jpg .bmp .rgb .tga) picks the format.",
-         [&s](const std::string& v) { s.outputImageFile = trimWhiteSpace(v); })
+         [&s](const std::string& v) { s.outputImageFile = trimWhiteSpace(v); },
+         {notBlank(notes, "file")})
         ->default_str(defaults.outputImageFile);
     text("--text", "FILE",
          "Source-rect text file; .xml, .json and .css pick those formats, anything else plain "
          "text.",
-         [&s](const std::string& v) { s.outputTextFile = trimWhiteSpace(v); })
+         [&s](const std::string& v) { s.outputTextFile = trimWhiteSpace(v); },
+         {notBlank(notes, "file")})
         ->default_str(defaults.outputTextFile);
     number("--width", s.outputWidth, "Atlas width in pixels.");
     number("--height", s.outputHeight, "Atlas height in pixels.");
@@ -166,7 +210,9 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
                     s.tabSize = n;
                 },
                 "Indent JSON, XML and CSS with N spaces per level instead of a tab."),
-            "N", notes, {decimal()})
+            "N", notes,
+            {decimal(),
+             atMost(notes, kMaxTabSize, "the text writers indent at most ", " spaces a level")})
         ->default_str("tabs");
     index("--case", s.changeCase, 3,
           "Case of the entry names: 0 as they are, 1 upper case, 2 lower case, 3 names upper "
@@ -177,8 +223,10 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
     index("--crop", s.cropMode, 2,
           "Trim transparent margins: 0 no, 1 yes, 2 crop all to the same dimension (all images "
           "must have one size).");
-    number("--crop-alpha", s.cropAlpha,
-           "Pixels with this alpha or less count as empty when trimming (0..255).");
+    checked(app.add_option("--crop-alpha", s.cropAlpha,
+                           "Pixels with this alpha or less count as empty when trimming (0..255)."),
+            "N", notes, {decimal(), atMost(notes, 255, "an alpha is at most ")})
+        ->default_str(std::to_string(s.cropAlpha));
     CLI::Option* mask = app.add_flag_callback(
         "--mask", [&s] { s.createMask = 1; },
         withDefault("Also write a mask image (\"_mask\" before the extension).",
@@ -332,6 +380,25 @@ void describe(CLI::App& app) {
     app.get_formatter()->column_width(40);
 }
 
+// The settings the options and --settings made, checked as a whole: what the
+// build would only find out after scanning, or after writing some of its
+// files, or never (a settings file saved cut short).
+std::optional<std::string> refusalBeforeWork(const PackRequest& request) {
+    const JobSettings& s = request.settings;
+    if (request.fit || request.pages) {
+        if (auto why = fitLimitsRefusal(fitLimitsOf(request))) return why;
+    }
+    if (!request.fit) {
+        if (auto why = formatSizeRefusal(s.outputImageFile, s.outputWidth, s.outputHeight)) {
+            return why;
+        }
+    }
+    if (!request.saveSettingsFile.empty()) {
+        if (const auto why = fieldTooLong(s)) return std::string("--save-settings: ").append(*why);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> parsePackArguments(const std::vector<std::string>& args,
@@ -345,7 +412,10 @@ std::optional<std::string> parsePackArguments(const std::vector<std::string>& ar
     try {
         app.parse(reversed);
     } catch (const CLI::ValidationError&) {
-        return "invalid value \"" + notes.rejectedValue + "\" for " + notes.rejectedOption;
+        std::string refused = "invalid value \"";
+        refused.append(notes.rejectedValue).append("\" for ").append(notes.rejectedOption);
+        if (!notes.reason.empty()) refused.append(": ").append(notes.reason);
+        return refused;
     } catch (const CLI::ParseError& error) {
         return std::string(error.what());
     }
@@ -354,7 +424,21 @@ std::optional<std::string> parsePackArguments(const std::vector<std::string>& ar
     if (!request.sizing.fit && (app.count("--min-width") > 0 || app.count("--min-height") > 0)) {
         return std::string("--min-width and --min-height need --fit");
     }
-    return notes.settingsProblem;
+    if (notes.settingsProblem || request.help || request.version) return notes.settingsProblem;
+    return refusalBeforeWork(request);
+}
+
+FitLimits fitLimitsOf(const PackRequest& request) {
+    constexpr std::uint32_t kFitMaximum = 8192;
+    const JobSettings& s = request.settings;
+    const bool fit = request.fit.has_value();
+    FitLimits limits;
+    limits.shape = request.fit.value_or(FitShape::any);
+    limits.maxWidth = fit && !request.widthGiven ? kFitMaximum : s.outputWidth;
+    limits.maxHeight = fit && !request.heightGiven ? kFitMaximum : s.outputHeight;
+    limits.minWidth = request.minWidth;
+    limits.minHeight = request.minHeight;
+    return limits;
 }
 
 namespace {

@@ -12,10 +12,19 @@ namespace tilvane {
 // starting from what it holds. Every option is declared once, with its check,
 // its meaning and its default, and --help is made from the same declarations.
 // --settings is read before every other option, whatever its place; a repeated
-// option's last value wins and only that value is checked. Empty on success,
-// else the usage error to print.
+// option's last value wins and only that value is checked. Then the resulting
+// settings are checked as a whole (unless --help or --version was given), so
+// that whatever the build would refuse late, or save cut short, is refused
+// before any work: --fit limits that hold no size of their shape, a fixed size
+// larger than the image format stores, a --save-settings text longer than the
+// file keeps. Empty on success, else the usage error to print.
 std::optional<std::string> parsePackArguments(const std::vector<std::string>& args,
                                               PackRequest& request);
+
+// The sizes --fit chooses from, or --pages without --fit fills: --width and
+// --height are the maximum (with --fit, 8192 for one not given), --min-width
+// and --min-height the minimum.
+FitLimits fitLimitsOf(const PackRequest& request);
 
 // The --help text: every option with its meaning and its default.
 std::string packHelpText();

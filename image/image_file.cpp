@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <memory>
 #include <new>
-#include <string_view>
 #include <vector>
 
 #include "image/codecs/codecs.h"
+#include "image/image_formats.h"
 #include "image/output_file.h"
 
 namespace tilvane {
@@ -19,17 +19,6 @@ namespace {
 // Larger files are not read at all: no image within the decoder limits needs
 // more than this much storage, compressed or not, plus its headers.
 constexpr std::size_t kMaxFileBytes = (std::size_t{1} << 30) + (std::size_t{64} << 20);
-
-std::string lowerExtension(std::string_view path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    std::string extension(dot == std::string_view::npos ? std::string_view() : name.substr(dot));
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return extension;
-}
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -56,62 +45,71 @@ bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
 
 using Reader = ImagePtr (*)(codecs::ByteSpan);
 
-Reader readerFor(const std::string& extension) {
-    struct Entry {
-        std::string_view extension;
-        Reader reader;
-    };
-    static constexpr Entry kReaders[] = {
-        {".tif", codecs::readTiff},
-        {".png", codecs::readPng},
-        {".jpg", codecs::readJpeg},
-        {".bmp", codecs::readBmp},
-        {".tga", codecs::readTga},
-        {".cel", codecs::readCel},
-        {".rgb", codecs::readSgi},
-        {".gif", codecs::readGif},
-        {".psd", codecs::readPsd},
-        {".iff", codecs::readIff},
-        {".pcx", codecs::readPcx},
-        // Spellings the input table does not list, accepted when asked for directly.
-        {".tiff", codecs::readTiff},
-        {".jpeg", codecs::readJpeg},
-    };
-    for (const Entry& e : kReaders) {
-        if (e.extension == extension) return e.reader;
+Reader readerFor(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::tiff:
+            return codecs::readTiff;
+        case ImageFormat::png:
+            return codecs::readPng;
+        case ImageFormat::jpeg:
+            return codecs::readJpeg;
+        case ImageFormat::bmp:
+            return codecs::readBmp;
+        case ImageFormat::tga:
+            return codecs::readTga;
+        case ImageFormat::sgi:
+            return codecs::readSgi;
+        case ImageFormat::cel:
+            return codecs::readCel;
+        case ImageFormat::gif:
+            return codecs::readGif;
+        case ImageFormat::psd:
+            return codecs::readPsd;
+        case ImageFormat::iff:
+            return codecs::readIff;
+        case ImageFormat::pcx:
+            return codecs::readPcx;
     }
     return nullptr;
 }
 
-bool encode(const PixelImage& image, const std::string& extension, const SaveOptions& options,
+bool encode(const PixelImage& image, ImageFormat format, const SaveOptions& options,
             std::FILE* out) {
-    if (extension == ".tif" || extension == ".tiff") {
-        const auto* tiff = std::get_if<TiffOptions>(&options);
-        return codecs::writeTiff(image, out, tiff ? tiff->compression : 0);
+    switch (format) {
+        case ImageFormat::tiff: {
+            const auto* tiff = std::get_if<TiffOptions>(&options);
+            return codecs::writeTiff(image, out, tiff ? tiff->compression : 0);
+        }
+        case ImageFormat::jpeg: {
+            const auto* jpeg = std::get_if<JpegOptions>(&options);
+            return codecs::writeJpeg(image, out, jpeg ? jpeg->quality : 90);
+        }
+        case ImageFormat::png: {
+            const auto* png = std::get_if<PngOptions>(&options);
+            return codecs::writePng(image, out, png ? png->compression : PngCompression::standard);
+        }
+        case ImageFormat::bmp:
+            return codecs::writeBmp(image, out);
+        case ImageFormat::sgi:
+            return codecs::writeSgi(image, out);
+        case ImageFormat::tga:
+            return codecs::writeTga(image, out);
+        case ImageFormat::cel:
+        case ImageFormat::gif:
+        case ImageFormat::psd:
+        case ImageFormat::iff:
+        case ImageFormat::pcx:
+            return false;
     }
-    if (extension == ".jpg" || extension == ".jpeg") {
-        const auto* jpeg = std::get_if<JpegOptions>(&options);
-        return codecs::writeJpeg(image, out, jpeg ? jpeg->quality : 90);
-    }
-    if (extension == ".png") {
-        const auto* png = std::get_if<PngOptions>(&options);
-        return codecs::writePng(image, out, png ? png->compression : PngCompression::standard);
-    }
-    if (extension == ".bmp") return codecs::writeBmp(image, out);
-    if (extension == ".rgb") return codecs::writeSgi(image, out);
-    if (extension == ".tga") return codecs::writeTga(image, out);
     return false;
-}
-
-bool isOutputExtension(const std::string& e) {
-    return e == ".tif" || e == ".tiff" || e == ".jpg" || e == ".jpeg" || e == ".png" ||
-           e == ".bmp" || e == ".rgb" || e == ".tga";
 }
 
 }  // namespace
 
 ImagePtr CreateBitmapFromFile(const std::string& path) {
-    const Reader reader = readerFor(lowerExtension(path));
+    const ImageFormatInfo* format = imageFormatOf(path);
+    if (!format || !format->readable) return nullptr;
+    const Reader reader = readerFor(format->format);
     if (!reader) return nullptr;
     std::vector<std::uint8_t> bytes;
     if (!readWholeFile(path, bytes)) return nullptr;
@@ -126,13 +124,15 @@ ImagePtr CreateBitmapFromFile(const std::string& path) {
 
 int SaveBitmapToFile(const PixelImage* image, const std::string& path, const SaveOptions& options) {
     if (!image || image->bitDepth() != 32) return EINVAL;
-    const std::string extension = lowerExtension(path);
-    if (!isOutputExtension(extension)) return ENOTSUP;
+    const ImageFormatInfo* format = imageFormatOf(path);
+    if (!format || !format->writable) return ENOTSUP;
+    // Refused before the file is touched: the writer could not store the size.
+    if (image->width() > format->maxSide || image->height() > format->maxSide) return EFBIG;
     OutputFile file(path);
     if (!file.open()) return file.error();
     bool ok = false;
     try {
-        ok = encode(*image, extension, options, file.stream());
+        ok = encode(*image, format->format, options, file.stream());
     } catch (const std::bad_alloc&) {
         file.fail(ENOMEM);
     } catch (...) {

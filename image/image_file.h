@@ -29,7 +29,8 @@ struct PngOptions {
 // No record, a TIFF record, a JPEG record or a PNG record.
 using SaveOptions = std::variant<std::monostate, TiffOptions, JpegOptions, PngOptions>;
 
-// Reads an image file, the format chosen by the extension (case ignored). The
+// Reads an image file, the format chosen by the extension (case ignored; the
+// extensions are image/image_formats.h's). The
 // image has the depth the file holds (1, 4, 8, 16, 24 or 32 bits). Null when the
 // file is missing, unreadable, malformed, truncated, of an unsupported kind, or
 // larger than the decoder limits allow. Never throws.
@@ -41,8 +42,10 @@ ImagePtr CreateBitmapFromFile(const std::string& path);
 // previous file at the path, if any, is untouched and nothing else is left
 // behind. The value is the errno of the cause, which strerror describes: the
 // system's (ENOSPC, EACCES, EISDIR...), or EINVAL for an image that is missing
-// or not 32 bits deep, ENOTSUP for an extension no writer has, ENOMEM and EIO
-// for an encoder that ran out of memory or failed without a system error.
+// or not 32 bits deep, ENOTSUP for an extension no writer has, EFBIG for an
+// image wider or taller than the format stores (image/image_formats.h; nothing
+// is written), ENOMEM and EIO for an encoder that ran out of memory or failed
+// without a system error.
 int SaveBitmapToFile(const PixelImage* image, const std::string& path,
                      const SaveOptions& options = {});
 

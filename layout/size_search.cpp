@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <string>
 #include <thread>
 
 #include "layout/footprint.h"
@@ -471,6 +472,64 @@ std::vector<bool> firstFitPlaced(std::span<const Size> images, const LayoutRules
         }
     }
     return placed;
+}
+
+namespace {
+
+// The least power of two at or above lo, when it is at most hi.
+std::optional<std::int64_t> powerOfTwoWithin(std::int64_t lo, std::int64_t hi) {
+    const auto p = static_cast<std::int64_t>(
+        std::bit_ceil(static_cast<std::uint64_t>(std::max<std::int64_t>(lo, 1))));
+    if (p > hi) return std::nullopt;
+    return p;
+}
+
+std::string between(const char* what, std::int64_t lo, std::int64_t hi) {
+    return std::string("between the ") + what + " " + std::to_string(lo) + " and " +
+           std::to_string(hi);
+}
+
+}  // namespace
+
+std::optional<std::string> fitLimitsRefusal(const FitLimits& l) {
+    const std::string none = std::string("no atlas size between ") + std::to_string(l.minWidth) +
+                             "x" + std::to_string(l.minHeight) + " and " +
+                             std::to_string(l.maxWidth) + "x" + std::to_string(l.maxHeight);
+    if (std::min({l.minWidth, l.minHeight, l.maxWidth, l.maxHeight}) < 1) {
+        return none + ": a side is at least 1";
+    }
+    if (std::max({l.minWidth, l.minHeight, l.maxWidth, l.maxHeight}) > kMaxSide) {
+        return none + ": a side is at most " + std::to_string(kMaxSide);
+    }
+    if (l.minWidth > l.maxWidth) return none + ": the minimum width is above the maximum";
+    if (l.minHeight > l.maxHeight) return none + ": the minimum height is above the maximum";
+    const std::string widths = between("widths", l.minWidth, l.maxWidth);
+    const std::string heights = between("heights", l.minHeight, l.maxHeight);
+    const std::int64_t lo = std::max(l.minWidth, l.minHeight);
+    const std::int64_t hi = std::min(l.maxWidth, l.maxHeight);
+    switch (l.shape) {
+        case FitShape::any:
+            break;
+        case FitShape::pot:
+            if (!powerOfTwoWithin(l.minWidth, l.maxWidth)) {
+                return none + " has power-of-two sides: no power of two lies " + widths;
+            }
+            if (!powerOfTwoWithin(l.minHeight, l.maxHeight)) {
+                return none + " has power-of-two sides: no power of two lies " + heights;
+            }
+            break;
+        case FitShape::square:
+            if (lo > hi)
+                return none + " is square: no side lies both " + widths + " and " + heights;
+            break;
+        case FitShape::potSquare:
+            if (!powerOfTwoWithin(lo, hi)) {
+                return none + " is a square with a power-of-two side: no power of two lies both " +
+                       widths + " and " + heights;
+            }
+            break;
+    }
+    return std::nullopt;
 }
 
 std::optional<AtlasSize> findAtlasSize(std::span<const Size> images, const LayoutRules& rules,

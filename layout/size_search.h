@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "layout/footprint.h"
@@ -24,6 +25,12 @@ struct FitLimits {
     std::int64_t maxWidth = 8192;
     std::int64_t maxHeight = 8192;
 };
+
+// Why no size within the limits has their shape, in words ("no atlas size
+// between 100x1 and 120x8192 has power-of-two sides: no power of two lies
+// between the widths 100 and 120"); empty when some size does, whatever the
+// images. A side is 1..2^31 - 1.
+std::optional<std::string> fitLimitsRefusal(const FitLimits& limits);
 
 // The atlas size chosen for a set of images, or for one page of them.
 struct AtlasSize {

@@ -13,17 +13,19 @@ namespace tilvane {
 
 namespace {
 
-// One stored field: exactly one of the three member pointers is set.
+// One stored field: exactly one of the three member pointers is set; a text
+// has the name messages give it.
 struct Field {
     std::string JobSettings::*text = nullptr;
     std::uint32_t JobSettings::*unsignedValue = nullptr;
     std::int32_t JobSettings::*signedValue = nullptr;
+    const char* name = nullptr;
 
     std::size_t size() const { return text ? kSettingsTextBlock : 4; }
 };
 
-constexpr Field text(std::string JobSettings::*m) {
-    return Field{m, nullptr, nullptr};
+constexpr Field text(std::string JobSettings::*m, const char* name) {
+    return Field{m, nullptr, nullptr, name};
 }
 constexpr Field u32(std::uint32_t JobSettings::*m) {
     return Field{nullptr, m, nullptr};
@@ -34,11 +36,11 @@ constexpr Field s32(std::int32_t JobSettings::*m) {
 
 // The file's field order; offsets follow from the sizes.
 const std::array<Field, 28> kFields = {
-    text(&JobSettings::inputFolder),
-    text(&JobSettings::outputImageFile),
-    text(&JobSettings::outputTextFile),
-    text(&JobSettings::namePrefix),
-    text(&JobSettings::namePostfix),
+    text(&JobSettings::inputFolder, "the input folder"),
+    text(&JobSettings::outputImageFile, "the output image path"),
+    text(&JobSettings::outputTextFile, "the output text path"),
+    text(&JobSettings::namePrefix, "the name prefix"),
+    text(&JobSettings::namePostfix, "the name postfix"),
     u32(&JobSettings::outputWidth),
     u32(&JobSettings::outputHeight),
     u32(&JobSettings::borderSize),
@@ -46,8 +48,8 @@ const std::array<Field, 28> kFields = {
     s32(&JobSettings::textFormat),
     s32(&JobSettings::sortOrder),
     u32(&JobSettings::randomSeed),
-    text(&JobSettings::imageBrowsePath),
-    text(&JobSettings::textBrowsePath),
+    text(&JobSettings::imageBrowsePath, "the image browse path"),
+    text(&JobSettings::textBrowsePath, "the text browse path"),
     u32(&JobSettings::gridAlignX),
     u32(&JobSettings::gridAlignY),
     s32(&JobSettings::cropMode),
@@ -55,13 +57,13 @@ const std::array<Field, 28> kFields = {
     s32(&JobSettings::convertTabs),
     u32(&JobSettings::tabSize),
     s32(&JobSettings::textBrowseTypeIndex),
-    text(&JobSettings::saveSettingsPath),
-    text(&JobSettings::loadSettingsPath),
+    text(&JobSettings::saveSettingsPath, "the Save Settings path"),
+    text(&JobSettings::loadSettingsPath, "the Load Settings path"),
     s32(&JobSettings::jpegQuality),
     s32(&JobSettings::tiffCompression),
     s32(&JobSettings::createMask),
     s32(&JobSettings::changeCase),
-    text(&JobSettings::cssUrlPrefix),
+    text(&JobSettings::cssUrlPrefix, "the CSS url prefix"),
 };
 
 void putLittleEndian(unsigned char* out, std::uint32_t v) {
@@ -99,6 +101,19 @@ std::string encodeSettings(const JobSettings& settings) {
         offset += field.size();
     }
     return bytes;
+}
+
+std::optional<std::string> fieldTooLong(const JobSettings& settings) {
+    for (const Field& field : kFields) {
+        if (!field.text || (settings.*field.text).size() < kSettingsTextBlock) continue;
+        std::string why = field.name;
+        why.append(" is ")
+            .append(std::to_string((settings.*field.text).size()))
+            .append(" bytes; the settings file holds at most ")
+            .append(std::to_string(kSettingsTextBlock - 1));
+        return why;
+    }
+    return std::nullopt;
 }
 
 void decodeSettings(JobSettings& settings, const unsigned char* bytes, std::size_t size) {

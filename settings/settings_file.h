@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "model/job_settings.h"
@@ -23,6 +24,12 @@ void loadSettingsFile(JobSettings& settings, const std::string& path);
 // was. Returns whether the file was written, for callers that care; on false,
 // *error (when given) receives the errno of the cause.
 bool saveSettingsFile(const JobSettings& settings, const std::string& path, int* error = nullptr);
+
+// Why the settings would not be saved whole: the first text field, in file
+// order, longer than its block keeps ("the output image path is 3000 bytes; the
+// settings file holds at most 2047"). Empty when every text fits. A longer
+// text is saved cut to its first 2047 bytes, which may name another file.
+std::optional<std::string> fieldTooLong(const JobSettings& settings);
 
 // The bytes saveSettingsFile writes.
 std::string encodeSettings(const JobSettings& settings);

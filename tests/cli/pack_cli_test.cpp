@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 
 #include "cli/option_table.h"
@@ -145,6 +146,15 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         collision;
     const char* const written = "atlas.json|atlas.png|atlas_mask.png";
     const std::string help = packHelpText();
+    std::deque<std::string> usages;  // the usage errors the rows point into
+    const auto usage = [&usages](const std::string& what) {
+        return usages
+            .emplace_back(std::string("tilvane-pack: ")
+                              .append(what)
+                              .append("\nRun 'tilvane-pack --help' for the options.\n"))
+            .c_str();
+    };
+    const std::string longPrefix = "--save-settings|{out}/s.cfg|--prefix|" + std::string(3000, 'p');
     const std::vector<Case> cases = {
         // Help and version, whatever else is given.
         {"help", "", "--help", 0, "", "", help.c_str()},
@@ -172,6 +182,33 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         {"a refused value is named with its option", "", "--rect-style| 5", 2,
          "tilvane-pack: invalid value \" 5\" for --rect-style 0..4\n"
          "Run 'tilvane-pack --help' for the options.\n"},
+        // Refused before any work, though the build would get far (or all the
+        // way) with them.
+        {"blank input", sprites, "--input| ", 2,
+         usage("invalid value \" \" for --input DIR: it names no folder")},
+        {"empty image", sprites, "--image||--quiet", 2,
+         usage("invalid value \"\" for --image FILE: it names no file")},
+        {"blank text", sprites, "--text|\t", 2,
+         usage("invalid value \"\\t\" for --text FILE: it names no file")},
+        {"tab size beyond the writers", sprites, "--tab-size|65537", 2,
+         usage("invalid value \"65537\" for --tab-size N: the text writers indent at most 65536 "
+               "spaces a level")},
+        {"alpha above 255", sprites, "--crop-alpha|256", 2,
+         usage("invalid value \"256\" for --crop-alpha N: an alpha is at most 255")},
+        {"settings text the file would cut", sprites, longPrefix, 2,
+         usage("--save-settings: the name prefix is 3000 bytes; the settings file holds at most "
+               "2047")},
+        {"minimum above the maximum, settings not saved", sprites,
+         "--fit|any|--min-width|65|--save-settings|{out}/s.cfg", 2,
+         usage("no atlas size between 65x1 and 64x64: the minimum width is above the maximum")},
+        {"no power of two within the limits", sprites, "--fit|pot|--min-width|100|--width|120", 2,
+         usage("no atlas size between 100x1 and 120x64 has power-of-two sides: no power of two "
+               "lies between the widths 100 and 120")},
+        {"no square within the limits", sprites, "--fit|square|--min-width|65|--width|100", 2,
+         usage("no atlas size between 65x1 and 100x64 is square: no side lies both between the "
+               "widths 65 and 100 and between the heights 1 and 64")},
+        {"jpeg wider than it stores", sprites, "--image|{out}/atlas.jpg|--width|65536", 2,
+         usage("JPEG stores at most 65500 pixels a side; the atlas would be 65536x64")},
         // Builds that stop before placing anything, with the message on one
         // line. A name with line breaks and an escape sequence stays one visible
         // line of the report and cannot forge the totals.

@@ -100,5 +100,36 @@ TEST(SettingsFile, FieldsLieAtTheirOffsetsAndLoadWhole) {
     EXPECT_EQ(loaded.outputImageFile, "/out/a.tga");
 }
 
+// A text that its block would cut is named with its length; the first one in
+// file order when several are.
+TEST(SettingsFile, FieldTooLongNamesTheFirstTextItWouldCut) {
+    struct Row {
+        std::string JobSettings::*field;
+        std::size_t bytes;
+        const char* why;  // empty: saved whole
+    };
+    const Row rows[] = {
+        {&JobSettings::outputImageFile, 3000,
+         "the output image path is 3000 bytes; the settings file holds at most 2047"},
+        {&JobSettings::inputFolder, 2048,
+         "the input folder is 2048 bytes; the settings file holds at most 2047"},
+        {&JobSettings::cssUrlPrefix, 2048,
+         "the CSS url prefix is 2048 bytes; the settings file holds at most 2047"},
+        {&JobSettings::loadSettingsPath, 2048,
+         "the Load Settings path is 2048 bytes; the settings file holds at most 2047"},
+        {&JobSettings::namePostfix, 2047, ""},
+    };
+    for (const Row& r : rows) {
+        JobSettings s = defaultJobSettings();
+        s.*r.field = std::string(r.bytes, 'x');
+        EXPECT_EQ(fieldTooLong(s).value_or(""), r.why);
+    }
+    JobSettings both = defaultJobSettings();
+    both.cssUrlPrefix = std::string(5000, 'c');
+    both.namePrefix = std::string(2100, 'p');
+    EXPECT_EQ(fieldTooLong(both).value_or(""),
+              "the name prefix is 2100 bytes; the settings file holds at most 2047");
+}
+
 }  // namespace
 }  // namespace tilvane

@@ -1,0 +1,88 @@
+#include "image/image_formats.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <tuple>
+
+#include "image/image_file.h"
+#include "model/choice_tables.h"
+#include "tests/support/temp_dir.h"
+
+namespace tilvane {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+// The dialog's lists pick among the table's extensions: each input one reads,
+// each output one writes.
+TEST(ImageFormats, TheDialogsListsAreInTheTable) {
+    for (const std::string_view e : kInputExtensions) {
+        const ImageFormatInfo* f = imageFormatOf(std::string("a") += e);
+        EXPECT_TRUE(f && f->readable) << e;
+    }
+    for (const std::string_view e : kOutputImageExtensions) {
+        const ImageFormatInfo* f = imageFormatOf(std::string("a") += e);
+        EXPECT_TRUE(f && f->writable && f->maxSide > 0) << e;
+    }
+    EXPECT_EQ(imageFormatOf("dir.png/atlas"), nullptr);
+    EXPECT_EQ(imageFormatOf("atlas.webp"), nullptr);
+    ASSERT_NE(imageFormatOf("A.JPEG"), nullptr);
+    EXPECT_EQ(imageFormatOf("A.JPEG")->format, ImageFormat::jpeg);
+}
+
+// Each limit is the writer's own: an image as wide or as tall as the table
+// allows is written, one pixel more is refused with EFBIG before the file is
+// touched. (The 31- and 32-bit limits are beyond any image that can be made.)
+TEST(ImageFormats, TheWritersStoreExactlyUpToTheirLimit) {
+    TempDir dir;
+    for (const char* name : {"a.jpg", "a.tga", "a.rgb"}) {
+        SCOPED_TRACE(name);
+        const std::int64_t side = imageFormatOf(name)->maxSide;
+        ASSERT_LT(side, 0x7FFFFFFF);
+        const auto n = static_cast<std::int32_t>(side);
+        const std::string path = dir.file(name);
+        for (const auto& [w, h, error] :
+             {std::tuple{n, 1, 0}, {1, n, 0}, {n + 1, 1, EFBIG}, {1, n + 1, EFBIG}}) {
+            writeFile(path, "before");
+            const ImagePtr image = createPixelImage(w, h);
+            ASSERT_TRUE(image);
+            EXPECT_EQ(SaveBitmapToFile(image.get(), path), error) << w << "x" << h;
+            if (error != 0) {
+                EXPECT_EQ(readFile(path), "before");
+            }
+        }
+    }
+}
+
+TEST(ImageFormats, SizeRefusalNamesTheFormatAndTheSize) {
+    struct Row {
+        const char* path;
+        std::int64_t width, height;
+        const char* refusal;  // empty: accepted
+    };
+    const Row rows[] = {
+        {"out/a.jpg", 65500, 65500, ""},
+        {"out/a.JPG", 65501, 512,
+         "JPEG stores at most 65500 pixels a side; the atlas would be "
+         "65501x512"},
+        {"a.tga", 64, 65536, "TGA stores at most 65535 pixels a side; the atlas would be 64x65536"},
+        {"a.rgb", 65536, 1, "SGI stores at most 65535 pixels a side; the atlas would be 65536x1"},
+        {"a.bmp", 2147483647, 1, ""},
+        {"a.png", 2147483648, 1,
+         "PNG stores at most 2147483647 pixels a side; the atlas would be 2147483648x1"},
+        {"a.tif", 4294967295, 4294967295, ""},
+        // No writer: the build refuses the extension in its own words.
+        {"a.gif", 99999, 1, ""},
+        {"a.xyz", 99999, 1, ""},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(formatSizeRefusal(r.path, r.width, r.height).value_or(""), r.refusal) << r.path;
+    }
+}
+
+}  // namespace
+}  // namespace tilvane
