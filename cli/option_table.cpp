@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "image/image_formats.h"
+#include "job/pages.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
 #include "settings/settings_file.h"
@@ -385,10 +386,13 @@ void describe(CLI::App& app) {
 // files, or never (a settings file saved cut short).
 std::optional<std::string> refusalBeforeWork(const PackRequest& request) {
     const JobSettings& s = request.settings;
-    if (request.fit || request.pages) {
-        if (auto why = fitLimitsRefusal(fitLimitsOf(request))) return why;
+    if (request.sizing.active()) {
+        JobSpec spec;
+        spec.settings = s;
+        spec.sizing = request.sizing;
+        if (auto why = fitLimitsRefusal(fitLimitsOf(spec))) return why;
     }
-    if (!request.fit) {
+    if (!request.sizing.fit) {
         if (auto why = formatSizeRefusal(s.outputImageFile, s.outputWidth, s.outputHeight)) {
             return why;
         }
@@ -426,19 +430,6 @@ std::optional<std::string> parsePackArguments(const std::vector<std::string>& ar
     }
     if (notes.settingsProblem || request.help || request.version) return notes.settingsProblem;
     return refusalBeforeWork(request);
-}
-
-FitLimits fitLimitsOf(const PackRequest& request) {
-    constexpr std::uint32_t kFitMaximum = 8192;
-    const JobSettings& s = request.settings;
-    const bool fit = request.fit.has_value();
-    FitLimits limits;
-    limits.shape = request.fit.value_or(FitShape::any);
-    limits.maxWidth = fit && !request.widthGiven ? kFitMaximum : s.outputWidth;
-    limits.maxHeight = fit && !request.heightGiven ? kFitMaximum : s.outputHeight;
-    limits.minWidth = request.minWidth;
-    limits.minHeight = request.minHeight;
-    return limits;
 }
 
 namespace {

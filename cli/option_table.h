@@ -21,10 +21,6 @@ namespace tilvane {
 std::optional<std::string> parsePackArguments(const std::vector<std::string>& args,
                                               PackRequest& request);
 
-// The sizes --fit chooses from, or --pages without --fit fills: --width and
-// --height are the maximum (with --fit, 8192 for one not given), --min-width
-// and --min-height the minimum.
-FitLimits fitLimitsOf(const PackRequest& request);
 
 // The --help text: every option with its meaning and its default.
 std::string packHelpText();

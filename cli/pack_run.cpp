@@ -152,19 +152,6 @@ void printTimings(std::ostream& err, const PackTimings& t, bool sized) {
     err << '\n' << std::defaultfloat << std::flush;
 }
 
-// The sizing limits hold no size at all: a usage error.
-std::optional<std::string> sizingRefusal(const JobSpec& spec) {
-    const FitLimits l = fitLimitsOf(spec);
-    constexpr std::int64_t kMaxSide = 0x7FFFFFFF;
-    if (l.maxWidth < 1 || l.maxHeight < 1 || l.maxWidth > kMaxSide || l.maxHeight > kMaxSide ||
-        l.minWidth < 1 || l.minHeight < 1 || l.minWidth > l.maxWidth || l.minHeight > l.maxHeight) {
-        return "no atlas size between " + std::to_string(l.minWidth) + "x" +
-               std::to_string(l.minHeight) + " and " + std::to_string(l.maxWidth) + "x" +
-               std::to_string(l.maxHeight);
-    }
-    return std::nullopt;
-}
-
 // The chosen size, or each page's, on a line of its own.
 void reportSizing(std::ostream& err,
                   const std::vector<std::pair<std::int32_t, std::int32_t>>& sizes, bool fitFailed,
@@ -244,13 +231,13 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         return kPackDone;
     }
     const JobSpec spec = jobSpecOf(request);
-    if (spec.sizing.active()) {
-        if (const auto error = sizingRefusal(spec)) return usageError(console, *error);
-    }
     // Checked first, so a settings file that would replace another output or
     // an input image is never written.
     if (!spec.saveSettingsFile.empty()) {
-        if (const auto conflict = findOutputConflict(spec.settings, spec.saveSettingsFile)) {
+        const OutputSetPlan outputs =
+            planOutputSet(spec.settings, spec.sizing.pages ? 1 : 0, spec.extras.recursive,
+                          spec.saveSettingsFile);
+        if (const auto conflict = findOutputSetConflict(outputs)) {
             return usageError(console, *conflict);
         }
     }

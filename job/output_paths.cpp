@@ -297,16 +297,19 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
     OutputSetPlan plan{settings.inputFolder, recursive, {}};
     const std::string image = trimWhiteSpace(settings.outputImageFile);
     const std::string& text = settings.outputTextFile;
+    const auto named = [pageCount](const std::string& path, std::size_t page) {
+        return pageCount == 0 ? path : pagePath(path, page + 1);
+    };
     for (std::size_t page = 0; page < std::max<std::size_t>(pageCount, 1); ++page) {
         const auto add = [&](OutputRole role, std::string path) {
             if (!path.empty()) plan.outputs.push_back({role, page, std::move(path)});
         };
         if (!image.empty()) {
-            const std::string pageImage = pagePath(image, page);
+            const std::string pageImage = named(image, page);
             add(OutputRole::image, pageImage);
             if (settings.createMask != 0) add(OutputRole::mask, maskPathFor(pageImage));
         }
-        if (!text.empty()) add(OutputRole::text, pagePath(text, page));
+        if (!text.empty()) add(OutputRole::text, named(text, page));
         if (page == 0) add(OutputRole::settings, std::string(settingsFile));
     }
     return plan;

@@ -5,30 +5,13 @@
 #include <thread>
 #include <unordered_map>
 
+#include "image/image_formats.h"
 #include "image/mask.h"
 #include "job/output_paths.h"
 #include "layout/page_plan.h"
 #include "model/path_helpers.h"
 
 namespace tilvane {
-
-namespace {
-
-// The outputs of one page as a write would reach them, for comparing pages.
-std::vector<std::filesystem::path> pageOutputs(const JobSettings& settings) {
-    std::vector<std::filesystem::path> outputs;
-    auto add = [&outputs](const std::string& path) {
-        std::error_code ec;
-        std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-        outputs.push_back(ec ? std::filesystem::path(path).lexically_normal() : resolved);
-    };
-    add(settings.outputImageFile);
-    if (settings.createMask != 0) add(maskPathFor(settings.outputImageFile));
-    add(settings.outputTextFile);
-    return outputs;
-}
-
-}  // namespace
 
 std::string pagePath(const std::string& path, std::size_t pageNumber) {
     const PathParts parts = splitPath(path);
@@ -68,6 +51,12 @@ FitLimits fitLimitsOf(const JobSpec& spec) {
     limits.maxHeight = fit && !sizing.heightGiven ? kFitMaximumSide : spec.settings.outputHeight;
     limits.minWidth = sizing.minWidth;
     limits.minHeight = sizing.minHeight;
+    // Fit never chooses a size the atlas's format cannot store.
+    if (const ImageFormatInfo* format = imageFormatOf(spec.settings.outputImageFile);
+        fit && format) {
+        limits.maxWidth = std::min(limits.maxWidth, format->maxSide);
+        limits.maxHeight = std::min(limits.maxHeight, format->maxSide);
+    }
     return limits;
 }
 
@@ -110,6 +99,8 @@ void planPages(BuildJob& job) {
 std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
     if (!job.spec.sizing.pages) return std::nullopt;
     const JobSettings& first = job.spec.settings;
+    // A device or FIFO takes no page number: atlas-1 beside /dev/null would
+    // be a new regular file.
     for (const std::string& path : {first.outputImageFile, first.outputTextFile}) {
         std::error_code ec;
         const auto status = std::filesystem::status(path, ec);
@@ -117,24 +108,9 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
             return "Pages cannot be named after " + path + ", which is not a regular file.";
         }
     }
-    std::unordered_map<std::string, std::size_t> owner;
-    for (std::size_t page = 0; page < job.run.pages.size(); ++page) {
-        JobSettings settings = first;
-        settings.outputImageFile = pagePath(first.outputImageFile, page + 1);
-        settings.outputTextFile = pagePath(first.outputTextFile, page + 1);
-        if (std::optional<std::string> conflict =
-                findOutputConflict(settings, job.spec.saveSettingsFile)) {
-            return "Page " + std::to_string(page + 1) + ": " + *conflict;
-        }
-        for (const std::filesystem::path& output : pageOutputs(settings)) {
-            const auto [it, inserted] = owner.emplace(output.string(), page);
-            if (!inserted) {
-                return "Page " + std::to_string(page + 1) + " would replace " + output.string() +
-                       ", an output of page " + std::to_string(it->second + 1) + ".";
-            }
-        }
-    }
-    return std::nullopt;
+    return findOutputSetConflict(planOutputSet(first, job.run.pages.size(),
+                                               job.spec.extras.recursive,
+                                               job.spec.saveSettingsFile));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {

@@ -235,7 +235,7 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         if (c.text) b.settings.outputTextFile = expand(b, c.text);
         if (c.setUp) c.setUp(b);
         // The check of a whole run, given one page, says what this one says.
-        EXPECT_EQ(findOutputSetConflict(planOutputSet(b.settings, 1, false)),
+        EXPECT_EQ(findOutputSetConflict(planOutputSet(b.settings, 0, false)),
                   findOutputConflict(b.settings));
         const auto inputBefore = folderSnapshot(b.input.path());
         const auto outputBefore = folderSnapshot(b.output.path());
@@ -292,17 +292,17 @@ TEST(FindOutputSetConflict, RefusesAnOutputThatWouldReplaceAnother) {
         return [=](F& b) { fs::create_symlink(expand(b, to), expand(b, from)); };
     };
     const std::vector<Case> cases = {
-        {"text replaces an image of a sub-folder", 1, true, "", "$I/sub/b1.png", "", nullptr,
+        {"text replaces an image of a sub-folder", 0, true, "", "$I/sub/b1.png", "", nullptr,
          text + "$I/sub/b1.png" + ofInput + "$I/sub/b1.png"},
-        {"sub-folders not searched", 1, false, "", "$I/sub/b1.png", "", nullptr, ""},
-        {"text beside the sprites of a sub-folder", 1, true, "", "$I/sub/atlas.txt", "", nullptr,
+        {"sub-folders not searched", 0, false, "", "$I/sub/b1.png", "", nullptr, ""},
+        {"text beside the sprites of a sub-folder", 0, true, "", "$I/sub/atlas.txt", "", nullptr,
          ""},
-        {"settings file would be read from a sub-folder", 1, true, "", "", "$I/sub/x.png", nullptr,
+        {"settings file would be read from a sub-folder", 0, true, "", "", "$I/sub/x.png", nullptr,
          "The settings file\n$I/sub/x.png" + ofInput + "$I/sub/x.png"},
-        {"image links to an image of a sub-folder", 1, true, "", "", "",
+        {"image links to an image of a sub-folder", 0, true, "", "", "",
          link("$I/sub/b1.png", "$O/atlas.png"),
          image + "\n$O/atlas.png" + ofInput + "$I/sub/b1.png"},
-        {"image is a hard link two folders down", 1, true, "", "", "",
+        {"image is a hard link two folders down", 0, true, "", "", "",
          [](F& b) {
              fs::create_directory(b.input.path() / "sub" / "deep");
              writeFile(b.input.file("sub/deep/c.png"), "c");
@@ -310,23 +310,21 @@ TEST(FindOutputSetConflict, RefusesAnOutputThatWouldReplaceAnother) {
          },
          image + "\n$O/atlas.png" + ofInput + "$I/sub/deep/c.png"},
         {"page 2 links into a sub-folder", 2, true, "", "", "",
-         link("$I/sub/new.png", "$O/atlas-1.png"),
-         image + " of page 2\n$O/atlas-1.png" + ofInput + "$I/sub/new.png"},
-        {"a linked folder is not searched", 1, true, "", "", "", link("$O/.", "$I/linked"), ""},
-        {"an input's dangling link leads to the image", 1, false, "", "", "",
+         link("$I/sub/new.png", "$O/atlas-2.png"),
+         image + " of page 2\n$O/atlas-2.png" + ofInput + "$I/sub/new.png"},
+        {"a linked folder is not searched", 0, true, "", "", "", link("$O/.", "$I/linked"), ""},
+        {"an input's dangling link leads to the image", 0, false, "", "", "",
          link("$O/atlas.png", "$I/c.png"), image + "\n$O/atlas.png" + ofInput + "$I/c.png"},
-        {"page 2's image is the settings file", 2, false, "", "", "$O/atlas-1.png", nullptr,
-         image + " of page 2\n$O/atlas-1.png" + same + "settings file\n$O/atlas-1.png"},
-        {"page 3's image is page 1's text", 3, false, "", "$O/atlas-2.png", "", nullptr,
-         image + " of page 3\n$O/atlas-2.png" + same +
-             "Output Text File of page 1\n$O/atlas-2.png"},
-        {"page 2's mask is page 1's text", 2, false, "", "$O/atlas-1_mask.png", "", nullptr,
-         "The mask image of page 2\n$O/atlas-1_mask.png" + same +
-             "Output Text File of page 1\n$O/atlas-1_mask.png"},
-        {"page 2's name is too long", 2, false, "$O/" + longName + ".png", "", "",
+        {"page 2's image is the settings file", 2, false, "", "", "$O/atlas-2.png", nullptr,
+         image + " of page 2\n$O/atlas-2.png" + same + "settings file\n$O/atlas-2.png"},
+        // Numbered alike, pages can only meet their own outputs.
+        {"each page's text is its image", 3, false, "", "$O/atlas.png", "", nullptr,
+         "The Output Text File of page 1\n$O/atlas-1.png" + same +
+             "Output Image File of page 1\n$O/atlas-1.png"},
+        {"a page's name is too long", 2, false, "$O/" + longName + ".png", "", "",
          [](F& b) { b.settings.createMask = 0; },
-         image + " of page 2\n$O/" + longName + "-1.png\nhas a file name longer than 255 bytes."},
-        {"a path too long", 1, false, deepPath + "atlas.png", "", "", nullptr,
+         image + " of page 1\n$O/" + longName + "-1.png\nhas a file name longer than 255 bytes."},
+        {"a path too long", 0, false, deepPath + "atlas.png", "", "", nullptr,
          image + "\n" + deepPath + "atlas.png\nis a path longer than 4095 bytes."},
         {"three pages apart", 3, true, "", "", "$O/atlas.cfg", nullptr, ""},
     };
