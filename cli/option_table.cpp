@@ -335,8 +335,9 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
                                : v == "array" ? DataFormat::jsonArray
                                               : DataFormat::gdx;
                 },
-                "Write the text file as the JSON hash or JSON array that Phaser and PixiJS "
-                "load, or as a libGDX .atlas, keyed by the path relative to --input."),
+                "Write the text file as a JSON hash (PixiJS and Phaser load it), a JSON array "
+                "(Phaser loads it; PixiJS would key its frames 0, 1, ...) or a libGDX .atlas, "
+                "keyed by the path relative to --input."),
             "hash|array|gdx", notes, {CLI::IsMember(formats)})
         ->default_str("by the --text extension");
     app.add_flag_callback(

@@ -234,9 +234,8 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     // Checked first, so a settings file that would replace another output or
     // an input image is never written.
     if (!spec.saveSettingsFile.empty()) {
-        const OutputSetPlan outputs =
-            planOutputSet(spec.settings, spec.sizing.pages ? 1 : 0, spec.extras.recursive,
-                          spec.saveSettingsFile);
+        const OutputSetPlan outputs = planOutputSet(spec.settings, spec.sizing.pages ? 1 : 0,
+                                                    spec.extras.recursive, spec.saveSettingsFile);
         if (const auto conflict = findOutputSetConflict(outputs)) {
             return usageError(console, *conflict);
         }
@@ -296,12 +295,9 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         }
     }
 
-    // Warnings belong to the engine-data options: without any of them the
-    // messages stay the dialog's own.
-    const bool warn = request.strict || request.verbose || request.extras.recursive ||
-                      request.extras.format != DataFormat::byExtension;
-    const std::size_t warnings =
-        warn ? reportNotes(events, console.err, result.notes, request.verbose) : 0;
+    // Two images under one name cannot be told apart in the text file: said
+    // on standard error whatever the format; the files stay the dialog's.
+    const std::size_t warnings = reportNotes(events, console.err, result.notes, request.verbose);
     const PackStatus status = exitStatusOf(outcome);
     if (request.strict && warnings > 0 && status == kPackDone) {
         console.err << "tilvane-pack: --strict: " << warnings

@@ -8,6 +8,7 @@
 #include "job/build.h"
 #include "job/engine_output.h"
 #include "job/pages.h"
+#include "model/path_helpers.h"
 #include "model/save_options.h"
 #include "settings/settings_file.h"
 #include "textout/source_rects.h"
@@ -59,6 +60,21 @@ std::optional<std::string> sourceRectsDocument(const JobSettings& settings, cons
     }
 }
 
+// The other pages' text files as this page's text file names them (all share
+// one folder); none for an atlas of one page.
+std::vector<std::string> otherPages(const BuildJob& job) {
+    std::vector<std::string> names;
+    const std::size_t count = job.run.pages.size();
+    if (!job.spec.sizing.pages || count < 2) return names;
+    for (std::size_t p = 0; p < count; ++p) {
+        if (p != job.run.page) {
+            const PathParts parts = splitPath(pagePath(job.spec.settings.outputTextFile, p + 1));
+            names.push_back(parts.baseName + parts.extension);
+        }
+    }
+    return names;
+}
+
 // Replaces outputTextFile with the run's source-rect document, in the
 // platform's text-mode line endings ("\r\n" on Windows). The document is made
 // before the file is opened, so a refused one leaves any previous file as it
@@ -68,7 +84,7 @@ bool writeTextFile(const BuildJob& job, Size atlas, StagedOutputs& outputs, int*
     const DataFormat format = job.spec.extras.format;
     const std::optional<std::string> document =
         format == DataFormat::byExtension ? sourceRectsDocument(job.spec.settings, job.run)
-                                          : engineDocument(format, job.run, atlas);
+                                          : engineDocument(format, job.run, atlas, otherPages(job));
     if (!document) {
         *error = EINVAL;
         return false;

@@ -220,9 +220,9 @@ bool checkOutputPaths(BuildJob& job) {
     }
     // Every output against every input and each other, names' lengths too;
     // pages are checked with their numbers once the plan has counted them.
-    const OutputSetPlan outputs = planOutputSet(settings, job.spec.sizing.pages ? 1 : 0,
-                                                job.spec.extras.recursive,
-                                                job.spec.saveSettingsFile);
+    const OutputSetPlan outputs =
+        planOutputSet(settings, job.spec.sizing.pages ? 1 : 0, job.spec.extras.recursive,
+                      job.spec.saveSettingsFile);
     if (const std::optional<std::string> conflict = findOutputSetConflict(outputs)) {
         job.events.message(*conflict);
         return false;

@@ -72,7 +72,8 @@ void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& 
     }
 }
 
-std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run, Size atlas) {
+std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run, Size atlas,
+                                          std::vector<std::string> relatedPages) {
     if (format == DataFormat::byExtension) return std::nullopt;
     const auto entries = sourceRectEntries(run, EntryUse::withFileValues);
     if (!entries) return std::nullopt;
@@ -80,6 +81,7 @@ std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run
     meta.image = imageRelativeToText(run.imageFile, run.textFile);
     meta.width = static_cast<std::uint32_t>(atlas.width);
     meta.height = static_cast<std::uint32_t>(atlas.height);
+    meta.relatedPages = std::move(relatedPages);
     meta.version = TILVANE_VERSION;
     switch (format) {
         case DataFormat::jsonHash:

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/build_extras.h"
 #include "model/build_run.h"
@@ -25,6 +26,8 @@ void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& 
 // the given size. meta.image names the page's atlas relative to its text
 // file's folder (its bare name when both share a folder). Empty for
 // DataFormat::byExtension or when the run's lists do not describe every entry.
-std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run, Size atlas);
+// relatedPages names the other pages' text files, relative to this one's folder.
+std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run, Size atlas,
+                                          std::vector<std::string> relatedPages = {});
 
 }  // namespace tilvane

@@ -108,9 +108,8 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
             return "Pages cannot be named after " + path + ", which is not a regular file.";
         }
     }
-    return findOutputSetConflict(planOutputSet(first, job.run.pages.size(),
-                                               job.spec.extras.recursive,
-                                               job.spec.saveSettingsFile));
+    return findOutputSetConflict(planOutputSet(
+        first, job.run.pages.size(), job.spec.extras.recursive, job.spec.saveSettingsFile));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {
