@@ -20,10 +20,10 @@ struct FileFilter {
     std::string pattern;      // "*.png"; "*" for every file
 };
 
-// What the build, the mask and the settings commands may ask of the window that
-// runs them: the status line, a refresh, the file list, message boxes, the
-// result dialogs, the file dialog and the save-options dialog. The main window
-// implements it; tilvane-pack implements it for a terminal; tests record it.
+// What the main window offers its commands and the job's events: the status
+// line, a refresh, the file list, message boxes, the result dialogs, the file
+// dialog and the save-options dialog. The job itself never calls a window: it
+// tells its JobEvents, which the main window shows through these services.
 class WindowServices {
 public:
     virtual ~WindowServices() = default;
