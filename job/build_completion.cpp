@@ -137,6 +137,8 @@ BuildOutcome finishBuild(BuildJob& job) {
     const bool saved = saveError == 0;
     const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     run.outputImage.reset();
+    run.drawnPages.push_back(
+        {atlas, run.imageFile, run.textFile, run.placedNames, run.placedRects});
     if (!saved) {
         run.outputFailures.push_back({OutputFailure::Output::image, run.imageFile, saveError});
     }

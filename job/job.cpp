@@ -29,6 +29,7 @@ JobResult JobRunner::result(BuildOutcome outcome) const {
         result.pages.push_back({static_cast<std::int32_t>(spec_.settings.outputWidth),
                                 static_cast<std::int32_t>(spec_.settings.outputHeight)});
     }
+    result.drawn = run_.drawnPages;
     result.failures = run_.failedFiles;
     result.outputFailures = run_.outputFailures;
     result.added = run_.placedNames.size() + static_cast<std::size_t>(run_.addedOnEarlierPages);

@@ -18,6 +18,9 @@ struct JobResult {
     // Each page's size, in order (one for a job of one atlas); empty when the
     // job ended before drawing.
     std::vector<Size> pages;
+    // Each page drawn: its outputs and what it placed where (the names as
+    // listed, the rectangles of the sprites' own pixels).
+    std::vector<BuildRun::DrawnPage> drawn;
     // Files that could not be used, as (name, reason), in the order they failed.
     std::vector<std::pair<std::string, std::string>> failures;
     // Outputs that could not be written, with where and why.

@@ -97,6 +97,15 @@ struct BuildRun {
     std::size_t page = 0;
     // The images the pages before this one added.
     std::int32_t addedOnEarlierPages = 0;
+    // Each page once drawn: its size, files, and what it placed where.
+    struct DrawnPage {
+        Size size;
+        std::string imageFile;
+        std::string textFile;
+        std::vector<std::string> names;
+        std::vector<Rect> rects;
+    };
+    std::vector<DrawnPage> drawnPages;
     // The atlas, mask and text file the current page writes.
     std::string imageFile;
     std::string textFile;
