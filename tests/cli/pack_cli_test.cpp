@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,26 +12,6 @@ namespace tilvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// Runs the command through the shell in folder (this process's own when
-// empty), stdout and stderr into files (so neither is a terminal), stdin empty,
-// and the built tilvane-pack first on the PATH. The status is -1 when killed.
-PackResult run(const std::vector<std::string>& command, const std::string& folder = "") {
-    TempDir capture;
-    std::string line = "PATH=" + quoted(fs::path(TILVANE_PACK_PATH).parent_path().string()) +
-                       ":\"$PATH\" && cd " + quoted(folder.empty() ? "." : folder) + " &&";
-    for (const std::string& arg : command) line.append(" ").append(quoted(arg));
-    line += " </dev/null >" + quoted(capture.file("out")) + " 2>" + quoted(capture.file("err"));
-    const int status = std::system(line.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(capture.file("out")),
-            readFile(capture.file("err"))};
-}
 
 // The parts of text between '|'; none for an empty text.
 std::vector<std::string> split(const std::string& text) {
