@@ -225,6 +225,16 @@ struct Options {
     // The fixed atlas size, or the largest that --fit and --pages may use.
     int maxWidth() const { return width.value_or(kFitMaximum); }
     int maxHeight() const { return height.value_or(kFitMaximum); }
+    // The largest atlas of the --fit shape within the maximum (the maximum
+    // itself without --fit): what a sprite must fit alone to be placed.
+    std::pair<int, int> largest() const {
+        const auto floorPow2 = [](int v) { return v < 1 ? 0 : 1 << (31 - __builtin_clz(v)); };
+        int w = maxWidth(), h = maxHeight();
+        if (fit == "pot") w = floorPow2(w), h = floorPow2(h);
+        if (fit == "square") w = h = std::min(w, h);
+        if (fit == "pot-square") w = h = floorPow2(std::min(w, h));
+        return {w, h};
+    }
 
     std::vector<std::string> args() const {
         std::vector<std::string> a;
@@ -454,7 +464,8 @@ bool fitsAxis(int side, int atlas, const Options& o, int grid) {
 }
 
 bool fitsAlone(const Box& box, const Options& o) {
-    return fitsAxis(box.w, o.maxWidth(), o, o.gridX) && fitsAxis(box.h, o.maxHeight(), o, o.gridY);
+    const auto [w, h] = o.largest();
+    return fitsAxis(box.w, w, o, o.gridX) && fitsAxis(box.h, h, o, o.gridY);
 }
 
 int expectedStatus(const Case& c) {
@@ -544,8 +555,8 @@ void checkFailuresJustified(Case& c, Problems& p) {
                            !(!c.options.pages && c.fitNoted())) {
                     p.push_back(name + " (" + std::to_string(box->second.w) + "x" +
                                 std::to_string(box->second.h) + ") fits " +
-                                std::to_string(c.options.maxWidth()) + "x" +
-                                std::to_string(c.options.maxHeight()) +
+                                std::to_string(c.options.largest().first) + "x" +
+                                std::to_string(c.options.largest().second) +
                                 " alone, yet failed for space");
                 }
             } else {
@@ -776,8 +787,8 @@ void checkAtlasSize(Case& c, Problems& p) {
                 p.push_back(size + ", not the --width and --height given");
         } else if (w > o.maxWidth() || h > o.maxHeight()) {
             p.push_back(size + ", beyond the maximum");
-        } else if (!shapeHolds(o.fit, w, h) &&
-                   !(c.fitNoted() && w == o.maxWidth() && h == o.maxHeight())) {
+        } else if (!shapeHolds(o.fit, w, h)) {
+            // Even with no size holding everything, the fallback is of the shape.
             p.push_back(size + ", not of the shape " + o.fit);
         }
     }
