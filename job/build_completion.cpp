@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "image/image_file.h"
+#include "image/image_formats.h"
 #include "image/mask.h"
 #include "job/build.h"
 #include "job/engine_output.h"
@@ -22,19 +23,22 @@ namespace {
 // the options stay empty for a format that has none.
 bool chooseSaveOptions(BuildJob& job, SaveOptions& options) {
     const JobSettings& settings = job.spec.settings;
-    const std::string extension = extensionOf(settings.outputImageFile);
-    if (extension == ".tif" || extension == ".tiff") {
+    const ImageFormatInfo* info = imageFormatOf(settings.outputImageFile);
+    // Only TIFF and JPEG ask; the checks let no unknown extension get here.
+    if (!info) return true;
+    const ImageFormat format = info->format;
+    if (format == ImageFormat::tiff) {
         SaveOptionsQuestion question{"TIFF Options",         false, settings.tiffCompression, 0, 0,
                                      kTiffCompressionChoices};
         if (!job.events.askSaveOptions(question)) return false;
         TiffOptions tiff;
         tiff.compression = question.value;
         options = tiff;
-    } else if (extension == ".jpg" || extension == ".jpeg") {
+    } else if (format == ImageFormat::jpeg) {
         SaveOptionsQuestion question{"JPEG Options", true, settings.jpegQuality, 0, 100, {}};
         if (!job.events.askSaveOptions(question)) return false;
         options = JpegOptions{question.value};
-    } else if (extension == ".png") {
+    } else if (format == ImageFormat::png) {
         options = PngOptions{settings.pngCompression};
     }
     return true;
