@@ -1,10 +1,11 @@
 #include "image/image_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -20,27 +21,32 @@ namespace {
 // more than this much storage, compressed or not, plus its headers.
 constexpr std::size_t kMaxFileBytes = (std::size_t{1} << 30) + (std::size_t{64} << 20);
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return false;
-    struct stat st {};
-    if (::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
-        static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) {
+// The open file's bytes from its start, up to the size it had when opened.
+bool readWholeFile(int fd, const struct stat& status, std::vector<std::uint8_t>& bytes) {
+    if (status.st_size < 0 || static_cast<std::uint64_t>(status.st_size) > kMaxFileBytes) {
         return false;
     }
     try {
-        bytes.resize(static_cast<std::size_t>(st.st_size));
+        bytes.resize(static_cast<std::size_t>(status.st_size));
     } catch (const std::bad_alloc&) {
         return false;
     }
-    // The file may shrink while it is read; only the bytes that arrived count.
-    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n =
+            ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        // The file may shrink while it is read; only the bytes that arrived count.
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
     bytes.resize(got);
     return true;
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
 using Reader = ImagePtr (*)(codecs::ByteSpan);
@@ -107,12 +113,60 @@ bool encode(const PixelImage& image, ImageFormat format, const SaveOptions& opti
 }  // namespace
 
 ImagePtr CreateBitmapFromFile(const std::string& path) {
+    // A file no reader takes is not even opened.
     const ImageFormatInfo* format = imageFormatOf(path);
-    if (!format || !format->readable) return nullptr;
-    const Reader reader = readerFor(format->format);
-    if (!reader) return nullptr;
+    if (!format || !format->readable || !readerFor(format->format)) return nullptr;
+    return InputImageFile(path).decode();
+}
+
+InputImageFile::InputImageFile(const std::string& path) : path_(path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return;
+    // Opening a device may act on it (a tape rewinds when closed), so a path
+    // that names anything but a regular file is not opened at all.
+    if (!S_ISREG(st.st_mode)) {
+        notRegular_ = true;
+        return;
+    }
+    // Without O_NONBLOCK, opening a FIFO put there since waits for a writer.
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        // A socket put there since cannot be opened at all.
+        notRegular_ = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+        return;
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        notRegular_ = opened.st_mode != 0 && !S_ISREG(opened.st_mode);
+        ::close(fd);
+        return;
+    }
+    status_ = opened;
+    // Reading a regular file never waits for a writer; the flag was for open().
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    fd_ = fd;
+}
+
+InputImageFile::~InputImageFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool InputImageFile::unchangedSinceOpened() const {
+    struct stat now {};
+    return isOpen() && ::fstat(fd_, &now) == 0 && now.st_size == status_.st_size &&
+           sameTime(now.st_mtim, status_.st_mtim) && sameTime(now.st_ctim, status_.st_ctim);
+}
+
+ImagePtr InputImageFile::decode() const {
+    const ImageFormatInfo* format = imageFormatOf(path_);
+    const Reader reader = format && format->readable ? readerFor(format->format) : nullptr;
+    if (!reader || !isOpen()) return nullptr;
     std::vector<std::uint8_t> bytes;
-    if (!readWholeFile(path, bytes)) return nullptr;
+    if (!readWholeFile(fd_, status_, bytes)) return nullptr;
     try {
         return reader(codecs::ByteSpan(bytes.data(), bytes.size()));
     } catch (...) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -32,9 +34,46 @@ using SaveOptions = std::variant<std::monostate, TiffOptions, JpegOptions, PngOp
 // Reads an image file, the format chosen by the extension (case ignored; the
 // extensions are image/image_formats.h's). The
 // image has the depth the file holds (1, 4, 8, 16, 24 or 32 bits). Null when the
-// file is missing, unreadable, malformed, truncated, of an unsupported kind, or
-// larger than the decoder limits allow. Never throws.
+// file is missing, unreadable, not a regular file, malformed, truncated, of an
+// unsupported kind, or larger than the decoder limits allow. Never blocks on
+// what stands at the path (see InputImageFile) and never throws.
 ImagePtr CreateBitmapFromFile(const std::string& path);
+
+// An image file opened for decoding, so that what is decoded is the file whose
+// status was taken. Only a regular file is opened for reading: a FIFO, socket,
+// device or folder at the path is refused without waiting for a writer or
+// reading a byte (the path is looked at first so that a device is not even
+// opened; the descriptor is checked again, as the path may change in between).
+// The descriptor is not inherited by child processes and never becomes a
+// controlling terminal.
+class InputImageFile {
+public:
+    explicit InputImageFile(const std::string& path);
+    ~InputImageFile();
+    InputImageFile(const InputImageFile&) = delete;
+    InputImageFile& operator=(const InputImageFile&) = delete;
+
+    // A regular file is open.
+    bool isOpen() const { return fd_ >= 0; }
+    // Something other than a regular file stands at the path (or stood when
+    // it was opened); false when nothing could be found or opened there.
+    bool notRegular() const { return notRegular_; }
+    // The status of the open file (fstat of the descriptor, taken before any
+    // byte was read); null when not open.
+    const struct stat* status() const { return isOpen() ? &status_ : nullptr; }
+    // Whether the open file still has the size and the write and change times
+    // of status(): false after a write since it was opened, or when not open.
+    bool unchangedSinceOpened() const;
+    // Reads the open file from its start and decodes it like CreateBitmapFromFile,
+    // the format chosen by the path's extension; null as it would be.
+    ImagePtr decode() const;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool notRegular_ = false;
+    struct stat status_ {};
+};
 
 // Writes a 32-bit image, the format chosen by the extension, through an
 // OutputFile (so a symlink is followed and a device written straight through).

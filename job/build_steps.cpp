@@ -72,7 +72,8 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     const auto index = static_cast<std::size_t>(f);
     // The per-file lists have one entry per listed file; an index beyond them
     // can only come from a list changed behind the build's back.
-    if (f < 0 || index >= run.cropRects.size() || index >= run.trimOffsets.size()) {
+    if (f < 0 || index >= run.cropRects.size() || index >= run.trimOffsets.size() ||
+        index >= run.keptPixels.size()) {
         addFailure(run, name, "failed to load");
         return;
     }
@@ -81,9 +82,11 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     const KeptPixels* kept = usableKept(job, index, path);
     ImagePtr image;
     if (!kept) {
-        image = CreateBitmapFromFile(path);
+        // Only the bytes the scan measured may be drawn with its size and trim.
+        bool changed = false;
+        image = reloadListed(path, run.keptPixels[index].stamp, &changed);
         if (!image) {
-            addFailure(run, name, "failed to load");
+            addFailure(run, name, changed ? "changed since it was listed" : "failed to load");
             return;
         }
     }

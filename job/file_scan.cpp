@@ -54,13 +54,24 @@ ImagePtr pixelsOf(ImagePtr image, const Rect& area) {
     return copy;
 }
 
+FileStamp stampFrom(const struct stat& st) {
+    const auto nanoseconds = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                     static_cast<std::int64_t>(st.st_size), nanoseconds(st.st_mtim),
+                     nanoseconds(st.st_ctim)};
+}
+
 ScannedFile scanFile(const ScanRequest& request, const std::string& name, BudgetMeter& budget) {
     ScannedFile scanned;
     const std::string path = request.folder + name;
-    // Stamped before reading: a write that lands after the stamp changes it.
-    const std::optional<FileStamp> stamp = stampOf(path);
-    ImagePtr image = CreateBitmapFromFile(path);
+    const InputImageFile file(path);
+    ImagePtr image = file.decode();
     if (!image) return scanned;
+    // Stamped on opening, before reading: a write that lands after it changes it.
+    scanned.kept.path = path;
+    scanned.kept.stamp = stampFrom(*file.status());
     const std::int32_t w = imageWidth(image.get());
     const std::int32_t h = imageHeight(image.get());
     scanned.size = {w, h};
@@ -83,9 +94,7 @@ ScannedFile scanFile(const ScanRequest& request, const std::string& name, Budget
     const Rect area = request.cropMode == kCropEach ? scanned.trim : Rect{0, 0, w - 1, h - 1};
     const auto areaWidth = static_cast<std::size_t>(area.right - area.left + 1);
     const auto areaHeight = static_cast<std::size_t>(area.bottom - area.top + 1);
-    if (!stamp || areaWidth > std::numeric_limits<std::size_t>::max() / 4 / areaHeight) {
-        return scanned;
-    }
+    if (areaWidth > std::numeric_limits<std::size_t>::max() / 4 / areaHeight) return scanned;
     const std::size_t bytes = 4 * areaWidth * areaHeight;
     if (!budget.take(bytes)) return scanned;
     scanned.kept.pixels = pixelsOf(std::move(image), area);
@@ -94,8 +103,6 @@ ScannedFile scanFile(const ScanRequest& request, const std::string& name, Budget
         return scanned;
     }
     scanned.kept.area = area;
-    scanned.kept.path = path;
-    scanned.kept.stamp = *stamp;
     return scanned;
 }
 
@@ -138,12 +145,28 @@ std::vector<ScannedFile> scanFiles(const ScanRequest& request,
 std::optional<FileStamp> stampOf(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    const auto nanoseconds = [](const timespec& t) {
-        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-    };
-    return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                     static_cast<std::int64_t>(st.st_size), nanoseconds(st.st_mtim),
-                     nanoseconds(st.st_ctim)};
+    return stampFrom(st);
+}
+
+ImagePtr reloadListed(const std::string& path, const FileStamp& listed, bool* changed) {
+    *changed = false;
+    const InputImageFile file(path);
+    if (!file.isOpen()) {
+        // Every listed file was a regular one.
+        *changed = file.notRegular();
+        return nullptr;
+    }
+    if (stampFrom(*file.status()) != listed) {
+        *changed = true;
+        return nullptr;
+    }
+    ImagePtr image = file.decode();
+    // A write while the bytes were read may have torn them.
+    if (image && !file.unchangedSinceOpened()) {
+        *changed = true;
+        return nullptr;
+    }
+    return image;
 }
 
 }  // namespace tilvane

@@ -12,9 +12,9 @@
 namespace tilvane {
 
 // What the scan learned of one file: whether it loaded and trimmed, its size
-// as loaded, its trim rectangle (the whole image when not trimmed) and the
-// pixels it kept for the file's step (none when the budget was spent, the file
-// could not be stamped or it failed).
+// as loaded, its trim rectangle (the whole image when not trimmed), and in
+// `kept` the path and stamp of the bytes it decoded (whenever it loaded) and the
+// pixels it kept for the file's step (none when the budget was spent or it failed).
 struct ScannedFile {
     enum class Result { failedToLoad, couldNotCrop, measured };
     Result result = Result::failedToLoad;
@@ -49,5 +49,13 @@ std::vector<ScannedFile> scanFiles(const ScanRequest& request,
 
 // The stamp of the file at path (links followed); none when it cannot be had.
 std::optional<FileStamp> stampOf(const std::string& path);
+
+// Decodes again a file the scan listed with stamp `listed`, from the very
+// descriptor whose stamp was compared, so that what is decoded is what was
+// listed. Null when it cannot be: *changed then tells whether the path now
+// holds something else (another stamp, or no longer a regular file, or a write
+// during the read) rather than nothing that loads (missing, unreadable,
+// malformed). Never blocks on what stands at the path.
+ImagePtr reloadListed(const std::string& path, const FileStamp& listed, bool* changed);
 
 }  // namespace tilvane

@@ -28,13 +28,15 @@ struct FileStamp {
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
-// Pixels the scan decoded and kept so that a step can draw them without
-// decoding the file again: the 32-bit copy of `area` (inclusive, in the source
-// image's coordinates) of the file at `path`, stamped before it was read. A
-// step uses them only while the file still has that path and stamp and its
-// source rectangle lies inside `area`; otherwise it decodes as if nothing were
-// kept. pixels is null when nothing is kept (or no longer: a step releases
-// them once drawn).
+// What the scan read of one listed file: its `path` and the `stamp` of the
+// bytes it decoded (taken on the open file before reading), for every listed
+// file, and the pixels it kept so that a step can draw them without decoding
+// the file again: the 32-bit copy of `area` (inclusive, in the source image's
+// coordinates). A step uses the pixels only while the file still has that path
+// and stamp and its source rectangle lies inside `area`; otherwise it decodes
+// the file again, and only while the stamp still matches: the size and trim
+// found by the scan belong to those bytes alone. pixels is null when nothing is
+// kept (or no longer: a step releases them once drawn).
 struct KeptPixels {
     ImagePtr pixels;
     Rect area;
@@ -53,7 +55,7 @@ struct BuildRun {
     std::vector<Size> originalSizes;
     std::vector<Rect> cropRects;
     std::vector<Point> trimOffsets;
-    // Per file, like the three lists above: what the scan kept of its pixels.
+    // Per file, like the three lists above: what the scan read and kept of it.
     std::vector<KeptPixels> keptPixels;
     std::vector<std::int32_t> processOrder;
     // Whether the random order gave up and processOrder is the alphabetical one.

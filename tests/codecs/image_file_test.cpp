@@ -8,10 +8,12 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <tuple>
 
 #include "image/mask.h"
 #include "tests/codecs/codec_support.h"
+#include "tests/support/special_files.h"
 
 namespace tilvane::testing {
 namespace {
@@ -29,10 +31,61 @@ TEST(CreateBitmapFromFile, ChoosesTheReaderByExtensionIgnoringCase) {
         writeFile(dir.file(name), png);
         EXPECT_EQ(CreateBitmapFromFile(dir.file(name)) != nullptr, loads) << name;
     }
-    EXPECT_EQ(CreateBitmapFromFile(dir.file("missing.png")), nullptr);
-    EXPECT_EQ(CreateBitmapFromFile(dir.folder() + "folder.png/"), nullptr);
+}
+
+// Only a regular file is read. Anything else at an image's path fails at once:
+// a FIFO without waiting for a writer (or its guard would have had to let the
+// open out), a device without being read; notRegular() tells those from a
+// path that names nothing.
+TEST(InputImageFile, OpensOnlyARegularFileAndNeverWaits) {
+    TempDir dir;
+    const std::string png = readFile(fixturePath("png_rgb8.png"));
+    writeFile(dir.file("a.png"), png);
     fs::create_directory(dir.file("folder.png"));
-    EXPECT_EQ(CreateBitmapFromFile(dir.file("folder.png")), nullptr);
+    fs::create_symlink("pipe.png", dir.file("to_pipe.png"));
+    fs::create_symlink("/dev/zero", dir.file("zero.png"));
+    fs::create_symlink("gone.png", dir.file("dangling.png"));
+    FifoGuard fifo(dir.file("pipe.png"));
+    ASSERT_TRUE(fifo.made());
+    const bool socket = makeSocketFile(dir.file("socket.png"));
+    const std::tuple<const char*, bool, bool> rows[] = {
+        // name, loads, not a regular file
+        {"a.png", true, false},         {"a.png/", false, false},     {"missing.png", false, false},
+        {"dangling.png", false, false}, {"folder.png", false, true},  {"folder.png/", false, true},
+        {"pipe.png", false, true},      {"to_pipe.png", false, true}, {"zero.png", false, true},
+        {"socket.png", false, socket},
+    };
+    for (const auto& [name, loads, notRegular] : rows) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.folder() + name;
+        EXPECT_EQ(CreateBitmapFromFile(path) != nullptr, loads);
+        const InputImageFile file(path);
+        EXPECT_EQ(file.isOpen(), loads);
+        EXPECT_EQ(file.notRegular(), notRegular);
+        EXPECT_EQ(file.status() != nullptr, loads);
+        if (loads) {
+            EXPECT_EQ(file.status()->st_size, static_cast<off_t>(png.size()));
+        }
+    }
+    EXPECT_FALSE(fifo.release());
+}
+
+// What is decoded is the file that was opened, whatever the path names by
+// then; a write to it since shows.
+TEST(InputImageFile, DecodesTheFileItOpened) {
+    TempDir dir;
+    writeFile(dir.file("a.png"), readFile(fixturePath("png_rgb8.png")));
+    writeFile(dir.file("b.png"), readFile(fixturePath("png_grey8.png")));
+    const InputImageFile rgb(dir.file("a.png"));
+    fs::rename(dir.file("b.png"), dir.file("a.png"));
+    const ImagePtr image = rgb.decode();
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(samePixels(*image, *CreateBitmapFromFile(fixturePath("png_rgb8.png"))));
+    EXPECT_FALSE(samePixels(*image, *CreateBitmapFromFile(dir.file("a.png"))));
+    const InputImageFile grey(dir.file("a.png"));
+    EXPECT_TRUE(grey.unchangedSinceOpened());
+    std::ofstream(dir.file("a.png"), std::ios::binary | std::ios::app) << "appended";
+    EXPECT_FALSE(grey.unchangedSinceOpened());
 }
 
 TEST(SaveBitmapToFile, EachLibraryFormatWritesWhatLoadsBack) {

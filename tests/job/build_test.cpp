@@ -14,12 +14,14 @@
 #include "job/output_paths.h"
 #include "layout/footprint.h"
 #include "tests/job/build_fixture.h"
+#include "tests/support/special_files.h"
 #include "textout/source_rects.h"
 
 namespace tilvane {
 namespace {
 
 using testing::BuildFixture;
+using testing::FifoGuard;
 using testing::folderSnapshot;
 using testing::readFile;
 using testing::spritePixel;
@@ -143,6 +145,8 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
     const auto linkInput = [](F& b) {
         fs::create_directory_symlink(b.input.path(), b.output.path() / "sprites");
     };
+    // A FIFO that a row puts in the input folder, and that nothing may wait on.
+    std::unique_ptr<FifoGuard> fifo;
     const std::vector<Case> cases = {
         {"blank image file", " \t ", nullptr, nullptr, "Invalid Output Image File name."},
         {"gif output", "$O/atlas.gif", nullptr, nullptr, type},
@@ -203,11 +207,13 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
          "Searching for files... | Failed to find the Input Folder, or the folder is empty.",
          BuildOutcome::noInputFolder, ""},
         {"nothing usable", nullptr, nullptr,
-         [](F& b) {
+         [&fifo](F& b) {
              fs::remove(b.input.file("a.png"));
              writeFile(b.input.file("notes.txt"), "text");
              writeFile(b.input.file("empty.png"), "");
              fs::create_directory(b.input.path() / "folder.png");
+             fs::create_symlink("/dev/zero", b.input.path() / "zero.png");
+             fifo = std::make_unique<FifoGuard>(b.input.file("pipe.png"));
          },
          "No files found. | No files found.", BuildOutcome::noFiles, "No files found.", 0, false},
         {"every file fails", nullptr, nullptr,
@@ -240,6 +246,11 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         const auto inputBefore = folderSnapshot(b.input.path());
         const auto outputBefore = folderSnapshot(b.output.path());
         const BuildOutcome outcome = b.runBuild();
+        if (fifo) {
+            EXPECT_TRUE(fifo->made());
+            EXPECT_FALSE(fifo->release());
+            fifo.reset();
+        }
         if (c.shown.empty()) {
             EXPECT_EQ(outcome, BuildOutcome::saved);
             EXPECT_EQ(b.runBuild(), BuildOutcome::saved);

@@ -1,12 +1,15 @@
 #include <functional>
 #include <memory>
 
+#include "job/file_scan.h"
 #include "tests/job/build_fixture.h"
+#include "tests/support/special_files.h"
 
 namespace tilvane {
 namespace {
 
 using testing::BuildFixture;
+using testing::FifoGuard;
 using testing::readFile;
 using testing::writeFile;
 using testing::writeSprite;
@@ -24,14 +27,20 @@ void writeFolder(const std::string& folder) {
 // runs one build under the budget (which keeps a, c, d: 256, 192 and 16 bytes
 // trimmed, until the next would pass it) and one that keeps nothing, with the
 // same change between "GO!" and the steps, and compares every output. Each
-// step releases what it drew.
+// step releases what it drew. A file that is no longer the one the scan
+// measured fails in both rather than being drawn with the scan's size and trim.
 TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
     struct Case {
         const char* name;
         std::int32_t cropMode;
         std::function<void(BuildFixture&)> change;
         std::size_t budget = kDefaultKeptPixelBudget;
-        int kept = -1;  // how many files the scan keeps; -1: not counted
+        int kept = -1;               // how many files the scan keeps; -1: not counted
+        std::string failure = {};    // one the change causes
+        const char* fifo = nullptr;  // a file replaced by a FIFO after GO
+    };
+    const auto changed = [](const char* name) {
+        return std::string(name) + "          (changed since it was listed)";
     };
     const std::vector<Case> cases = {
         {"trimmed", kCropEach, nullptr},
@@ -40,16 +49,34 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
         {"a file rewritten with other pixels", kCropEach,
          [](BuildFixture& b) {
              writeSprite(b.input.file("c.png"), 12, 10, Rect{1, 4, 11, 4});
-         }},
+         },
+         kDefaultKeptPixelBudget, -1, changed("c.png")},
+        {"a file rewritten in place at another size", kCropNone,
+         [](BuildFixture& b) {
+             writeSprite(b.output.file("wide.png"), 20, 10);
+             writeFile(b.input.file("a.png"), readFile(b.output.file("wide.png")));
+         },
+         kDefaultKeptPixelBudget, -1, changed("a.png")},
         {"a file removed", kCropEach,
-         [](BuildFixture& b) { std::filesystem::remove(b.input.file("a.png")); }},
+         [](BuildFixture& b) { std::filesystem::remove(b.input.file("a.png")); },
+         kDefaultKeptPixelBudget, -1, "a.png          (failed to load)"},
+        {"a file replaced by a folder", kCropEach,
+         [](BuildFixture& b) {
+             std::filesystem::remove(b.input.file("d.png"));
+             std::filesystem::create_directory(b.input.file("d.png"));
+         },
+         kDefaultKeptPixelBudget, -1, changed("d.png")},
+        {"a file replaced by a FIFO", kCropEach, nullptr, kDefaultKeptPixelBudget, -1,
+         changed("c.png"), "c.png"},
         {"trimming turned off", kCropEach, [](BuildFixture& b) { b.settings.cropMode = 0; }},
+        // The other folder's a.png is not the file listed; c and d are missing.
         {"another input folder", kCropEach,
          [](BuildFixture& b) {
              std::filesystem::create_directory(b.output.file("other"));
              writeSprite(b.output.file("other/a.png"), 12, 10, Rect{0, 0, 11, 9});
              b.settings.inputFolder = b.output.file("other") + "/";
-         }},
+         },
+         kDefaultKeptPixelBudget, -1, changed("a.png")},
         {"no budget", kCropEach, nullptr, 0, 0},
         {"budget one byte short of a", kCropEach, nullptr, 255, 2},
         {"budget one byte short of all", kCropEach, nullptr, 463, 2},
@@ -71,8 +98,22 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
                 EXPECT_EQ(keptCount, c.kept);
             }
             if (c.change) c.change(b);
+            std::unique_ptr<FifoGuard> fifo;
+            if (c.fifo) {
+                std::filesystem::remove(b.input.file(c.fifo));
+                fifo = std::make_unique<FifoGuard>(b.input.file(c.fifo));
+                ASSERT_TRUE(fifo->made());
+            }
             b.tickUntilIdle();
+            EXPECT_EQ(b.run.currentStep, -1);
+            if (fifo) {
+                EXPECT_FALSE(fifo->release());
+            }
             for (const KeptPixels& k : held) EXPECT_FALSE(k.pixels);
+            if (!c.failure.empty()) {
+                EXPECT_EQ(std::count(b.run.failures.begin(), b.run.failures.end(), c.failure), 1)
+                    << c.failure;
+            }
         }
         const BuildFixture& kept = *builds[0];
         const BuildFixture& decoded = *builds[1];
@@ -84,6 +125,35 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
         EXPECT_EQ(readFile(kept.settings.outputTextFile),
                   readFile(decoded.settings.outputTextFile));
     }
+}
+
+// The scan stamps every file it decodes, its pixels kept or not, as the open
+// file was before it was read; what is not a regular file (put there after the
+// folder was searched) fails to load at once, a FIFO without being waited on.
+TEST(ScanFiles, StampsEveryFileItDecodesAndFailsWhatIsNotARegularFile) {
+    testing::TempDir dir;
+    writeSprite(dir.file("a.png"), 12, 10, Rect{2, 1, 9, 8});
+    std::filesystem::create_directory(dir.file("folder.png"));
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero.png"));
+    FifoGuard fifo(dir.file("pipe.png"));
+    ASSERT_TRUE(fifo.made());
+    const std::vector<std::string> names = {"a.png", "folder.png", "gone.png", "pipe.png",
+                                            "zero.png"};
+    for (const std::size_t budget : {std::size_t{0}, kDefaultKeptPixelBudget}) {
+        SCOPED_TRACE(budget);
+        const std::vector<ScannedFile> scanned =
+            scanFiles({dir.folder(), kCropEach, 0, budget}, names);
+        ASSERT_EQ(scanned.size(), names.size());
+        const KeptPixels& a = scanned[0].kept;
+        EXPECT_EQ(scanned[0].result, ScannedFile::Result::measured);
+        EXPECT_EQ(a.pixels != nullptr, budget > 0);
+        EXPECT_EQ(a.path, dir.file("a.png"));
+        EXPECT_EQ(std::optional<FileStamp>(a.stamp), stampOf(a.path));
+        for (std::size_t i = 1; i < names.size(); ++i) {
+            EXPECT_EQ(scanned[i].result, ScannedFile::Result::failedToLoad) << names[i];
+        }
+    }
+    EXPECT_FALSE(fifo.release());
 }
 
 }  // namespace

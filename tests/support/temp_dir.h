@@ -45,7 +45,8 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
 }
 
 // Every entry under the folder with its bytes ("<folder>" for a folder, "-> "
-// and the target for a link), so a test can tell that nothing was written.
+// and the target for a link, "<special>" for a FIFO, socket or device, which is
+// not read), so a test can tell that nothing was written.
 inline std::map<std::string, std::string> folderSnapshot(const std::filesystem::path& folder) {
     std::map<std::string, std::string> entries;
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
@@ -53,7 +54,9 @@ inline std::map<std::string, std::string> folderSnapshot(const std::filesystem::
         if (e.is_symlink()) {
             entries[path] = "-> " + std::filesystem::read_symlink(e.path()).string();
         } else {
-            entries[path] = e.is_directory() ? "<folder>" : readFile(path);
+            entries[path] = e.is_directory()      ? "<folder>"
+                            : e.is_regular_file() ? readFile(path)
+                                                  : "<special>";
         }
     }
     return entries;

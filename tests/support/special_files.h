@@ -1,0 +1,86 @@
+#pragma once
+
+// Entries that are not regular files, for tests of code that must neither
+// read them nor wait on them.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tilvane::testing {
+
+// A FIFO made at `path`. Should anything still wait in open() for a writer
+// once `patience` has passed, the guard opens the write end and closes it,
+// which ends the wait (reads then see the end of the file): a regression fails
+// the test through release() rather than hanging it. Code that is right never
+// opens the FIFO for long enough to be seen.
+class FifoGuard {
+public:
+    explicit FifoGuard(std::string path, std::chrono::seconds patience = std::chrono::seconds(10))
+        : path_(std::move(path)),
+          made_(::mkfifo(path_.c_str(), 0600) == 0),
+          watcher_([this, patience] { watch(patience); }) {}
+    ~FifoGuard() { release(); }
+    FifoGuard(const FifoGuard&) = delete;
+    FifoGuard& operator=(const FifoGuard&) = delete;
+
+    bool made() const { return made_; }
+
+    // Stops watching; true when something had to be let out of open().
+    bool release() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        wake_.notify_all();
+        if (watcher_.joinable()) watcher_.join();
+        return letOut_;
+    }
+
+private:
+    void watch(std::chrono::seconds patience) {
+        std::unique_lock lock(mutex_);
+        const auto released = [this] { return released_; };
+        if (wake_.wait_for(lock, patience, released)) return;
+        // A writer that does not wait opens only while a reader is there.
+        while (!wake_.wait_for(lock, std::chrono::milliseconds(20), released)) {
+            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                ::close(fd);
+                letOut_ = true;
+            }
+        }
+    }
+
+    std::string path_;
+    bool made_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool released_ = false;
+    bool letOut_ = false;
+    std::thread watcher_;  // last: it starts once the rest is set
+};
+
+// A Unix socket bound at `path` (left there once closed); false when the path
+// is too long for one or the bind fails.
+inline bool makeSocketFile(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
+
+}  // namespace tilvane::testing
