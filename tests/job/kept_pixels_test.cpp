@@ -68,15 +68,6 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
          kDefaultKeptPixelBudget, -1, changed("d.png")},
         {"a file replaced by a FIFO", kCropEach, nullptr, kDefaultKeptPixelBudget, -1,
          changed("c.png"), "c.png"},
-        {"trimming turned off", kCropEach, [](BuildFixture& b) { b.settings.cropMode = 0; }},
-        // The other folder's a.png is not the file listed; c and d are missing.
-        {"another input folder", kCropEach,
-         [](BuildFixture& b) {
-             std::filesystem::create_directory(b.output.file("other"));
-             writeSprite(b.output.file("other/a.png"), 12, 10, Rect{0, 0, 11, 9});
-             b.settings.inputFolder = b.output.file("other") + "/";
-         },
-         kDefaultKeptPixelBudget, -1, changed("a.png")},
         {"no budget", kCropEach, nullptr, 0, 0},
         {"budget one byte short of a", kCropEach, nullptr, 255, 2},
         {"budget one byte short of all", kCropEach, nullptr, 463, 2},
