@@ -14,17 +14,10 @@ void mix(std::uint64_t& h, std::uint32_t value) {
     }
 }
 
-std::int32_t widthOf(const Rect& r) {
-    return r.right - r.left + 1;
-}
-std::int32_t heightOf(const Rect& r) {
-    return r.bottom - r.top + 1;
-}
-
 bool samePixels(const PixelImage& a, const Rect& ra, const PixelImage& b, const Rect& rb) {
-    if (widthOf(ra) != widthOf(rb) || heightOf(ra) != heightOf(rb)) return false;
-    for (std::int32_t y = 0; y < heightOf(ra); ++y) {
-        for (std::int32_t x = 0; x < widthOf(ra); ++x) {
+    if (ra.width() != rb.width() || ra.height() != rb.height()) return false;
+    for (std::int32_t y = 0; y < ra.height(); ++y) {
+        for (std::int32_t x = 0; x < ra.width(); ++x) {
             if (getPixel(a, ra.left + x, ra.top + y) != getPixel(b, rb.left + x, rb.top + y)) {
                 return false;
             }
@@ -37,8 +30,8 @@ bool samePixels(const PixelImage& a, const Rect& ra, const PixelImage& b, const 
 
 std::uint64_t pixelHash(const PixelImage& image, const Rect& rect) {
     std::uint64_t h = kFnvOffset;
-    mix(h, static_cast<std::uint32_t>(widthOf(rect)));
-    mix(h, static_cast<std::uint32_t>(heightOf(rect)));
+    mix(h, static_cast<std::uint32_t>(rect.width()));
+    mix(h, static_cast<std::uint32_t>(rect.height()));
     for (std::int32_t y = rect.top; y <= rect.bottom; ++y) {
         for (std::int32_t x = rect.left; x <= rect.right; ++x) mix(h, getPixel(image, x, y));
     }

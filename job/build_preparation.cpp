@@ -91,8 +91,8 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
     run.keptPixels.push_back(std::move(scanned.kept));
     if (job.spec.extras.alias) run.pixelHashes.push_back(scanned.pixelHash);
     if (job.spec.settings.sortOrder == kSortBySize) {
-        const std::int64_t area = static_cast<std::int64_t>(trim.right - trim.left + 1) *
-                                  static_cast<std::int64_t>(trim.bottom - trim.top + 1);
+        const std::int64_t area =
+            static_cast<std::int64_t>(trim.width()) * static_cast<std::int64_t>(trim.height());
         run.sizeSortList.emplace_back(area, nextFileIndex);
     }
     ++nextFileIndex;

@@ -5,7 +5,6 @@
 
 #include "image/blit.h"
 #include "image/extrude.h"
-#include "image/image_file.h"
 #include "job/aliases.h"
 #include "job/build.h"
 #include "job/file_scan.h"
@@ -48,8 +47,7 @@ const KeptPixels* usableKept(const BuildJob& job, std::size_t index, const std::
     if (job.spec.settings.cropMode != kCropNone) {
         const Rect& crop = run.cropRects[index];
         const Point offset = run.trimOffsets[index];
-        needed = {offset.x, offset.y, offset.x + crop.right - crop.left,
-                  offset.y + crop.bottom - crop.top};
+        needed = {offset.x, offset.y, offset.x + crop.width() - 1, offset.y + crop.height() - 1};
     }
     return contains(kept.area, needed) ? &kept : nullptr;
 }
@@ -97,8 +95,8 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     const bool cropped = settings.cropMode != kCropNone;
     const Size whole =
         image ? Size{imageWidth(image.get()), imageHeight(image.get())} : run.originalSizes[index];
-    const std::int32_t w = cropped ? crop.right - crop.left + 1 : whole.width;
-    const std::int32_t h = cropped ? crop.bottom - crop.top + 1 : whole.height;
+    const std::int32_t w = cropped ? crop.width() : whole.width;
+    const std::int32_t h = cropped ? crop.height() : whole.height;
     const Point offset = run.trimOffsets[index];
     const Rect source{offset.x, offset.y, offset.x + w - 1, offset.y + h - 1};
     // What is drawn: the kept pixels (the same rectangle, counted from the

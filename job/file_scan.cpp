@@ -41,8 +41,8 @@ private:
 // itself when the area is all of it, else a copy. Null when memory runs out.
 ImagePtr pixelsOf(ImagePtr image, const Rect& area) {
     if (!ensure32Bit(image)) return nullptr;
-    const std::int32_t w = area.right - area.left + 1;
-    const std::int32_t h = area.bottom - area.top + 1;
+    const std::int32_t w = area.width();
+    const std::int32_t h = area.height();
     if (w == image->width() && h == image->height()) return image;
     ImagePtr copy = createPixelImage(w, h);
     if (!copy) return nullptr;
@@ -92,8 +92,8 @@ ScannedFile scanFile(const ScanRequest& request, const std::string& name, Budget
     // Cropping all to one size draws the union of every file's trim
     // rectangle, which is known only once the scan is over: keep it all.
     const Rect area = request.cropMode == kCropEach ? scanned.trim : Rect{0, 0, w - 1, h - 1};
-    const auto areaWidth = static_cast<std::size_t>(area.right - area.left + 1);
-    const auto areaHeight = static_cast<std::size_t>(area.bottom - area.top + 1);
+    const auto areaWidth = static_cast<std::size_t>(area.width());
+    const auto areaHeight = static_cast<std::size_t>(area.height());
     if (areaWidth > std::numeric_limits<std::size_t>::max() / 4 / areaHeight) return scanned;
     const std::size_t bytes = 4 * areaWidth * areaHeight;
     if (!budget.take(bytes)) return scanned;
