@@ -232,10 +232,11 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "atlas.tga|atlas_mask.tga|rects.txt", "Total images added: 1\n"},
         {"jpeg needs no prompt", "a.png:8x8", "--image|{out}/atlas.jpg|--jpeg-quality|40", 0, "",
          "atlas.jpg|atlas.json|atlas_mask.jpg", "Total images added: 1\n"},
-        // Warnings come only with the engine-data options: --strict makes them
-        // fail the run, --verbose adds what was left out; hash keys keep the
-        // colliding names apart.
-        {"names collide, no new option: no warning", named, "", 0, "", written,
+        // Names that collide are warned of whatever the format: --strict makes
+        // them fail the run, --verbose adds what was left out; hash keys keep
+        // the colliding names apart.
+        {"names collide, no new option", named, "", 0,
+         "tilvane-pack: warning: x-1.png and x_1.png both get the name \"x_1\"\n", written,
          "Total images added: 4\n"},
         {"strict", named, "--strict", 1, collisionStrict.c_str(), written,
          "Total images added: 4\n"},
@@ -270,6 +271,35 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "atlas.png|atlas_mask.png", "", "atlas.png"},
         {"text not saved", "a.png:8x8", "", 3, "Failed to save the source rects text file!\n",
          "atlas.json|atlas.png|atlas_mask.png", "", "atlas.json"},
+        // Options combine: sizing takes the ring and the aliases into account,
+        // keeps the shape, and makes no large atlas to leave empty.
+        {"fit holds the extrusion ring", "a.png:10x10|b.png:12x12|c.png:14x14",
+         "--fit|any|--extrude|2|--crop|1", 0, "tilvane-pack: atlas size 19x47\n",
+         "atlas.json|atlas.png|atlas_mask.png", "Total images added: 3\n"},
+        {"aliases take no room when sizing", "a.png:8x8|b.png:8x8|c.png:8x8|d.png:8x8",
+         "--fit|any|--alias", 0, "tilvane-pack: atlas size 11x11\n",
+         "atlas.json|atlas.png|atlas_mask.png", "Total images added: 4\n"},
+        {"aliases take no page of their own", "a.png:8x8|b.png:8x8|c.png:8x8",
+         "--pages|--alias|--width|12|--height|12", 0, "tilvane-pack: 1 page: 12x12\n",
+         "atlas-1.json|atlas-1.png|atlas-1_mask.png", "Total images added: 3\n"},
+        {"fit keeps the square in a wide maximum", "a.png:16x8|b.png:16x8|c.png:16x8",
+         "--fit|square|--width|1000|--height|20", 1,
+         "tilvane-pack: note: no atlas size up to 1000x20 holds every image, so the largest of the "
+         "shape, 20x20, is used\ntilvane-pack: atlas size 20x20\nFailed to load/add the following "
+         "files:\nc.png          (no space left on output image)\nTotal images added: 2\n"
+         "Total images failed: 1\nGrand total: 3\n",
+         "atlas.json|atlas.png|atlas_mask.png"},
+        {"fit makes no large atlas to leave empty", "big.png:40x40",
+         "--fit|any|--width|20|--height|20", 1,
+         "tilvane-pack: atlas size 1x1\nFailed to load/add the following files:\n"
+         "big.png          (no space left on output image)\nTotal images added: 0\n"
+         "Total images failed: 1\nGrand total: 1\n",
+         "atlas.json|atlas.png|atlas_mask.png"},
+        {"names that meet in a plain text file are warned of",
+         "hero.walk.01.png:4x4|hero.walk.02.png:4x4", "--text|{out}/atlas.txt", 0,
+         "tilvane-pack: warning: hero.walk.01.png and hero.walk.02.png both get the name "
+         "\"hero\"\n",
+         "atlas.png|atlas.txt|atlas_mask.png", "Total images added: 2\n"},
         // The outputs commit together: one that fails keeps the others out.
         {"mask not saved", "a.png:8x8", "", 3,
          "Failed to save the image!\nFailed to save the mask image!\n", "atlas_mask.png", "",
