@@ -126,10 +126,24 @@ ImagePtr CreateBitmapFromFile(const std::string& path) {
 
 int SaveBitmapToFile(const PixelImage* image, const std::string& path, const SaveOptions& options) {
     if (!image || image->bitDepth() != 32) return EINVAL;
-    const std::string extension = lowerExtension(path);
-    if (!isOutputExtension(extension)) return ENOTSUP;
+    if (!isOutputExtension(lowerExtension(path))) return ENOTSUP;
     OutputFile file(path);
     if (!file.open()) return file.error();
+    const int cause = writeBitmapTo(file, image, options);
+    if (cause != 0) return cause;
+    return file.commit() ? 0 : file.error();
+}
+
+int writeBitmapTo(OutputFile& file, const PixelImage* image, const SaveOptions& options) {
+    const auto failWith = [&file](int cause) {
+        file.fail(cause);
+        return file.error();
+    };
+    if (file.error() != 0) return file.error();
+    if (!image || image->bitDepth() != 32) return failWith(EINVAL);
+    const std::string extension = lowerExtension(file.targetPath());
+    if (!isOutputExtension(extension)) return failWith(ENOTSUP);
+    if (!file.stream()) return failWith(EBADF);
     bool ok = false;
     try {
         ok = encode(*image, extension, options, file.stream());
@@ -140,8 +154,8 @@ int SaveBitmapToFile(const PixelImage* image, const std::string& path, const Sav
     }
     // An encoder that failed without a failing write (a library error, or
     // memory it could not get) leaves no errno of its own.
-    if (!ok) return file.error() != 0 ? file.error() : EIO;
-    return file.commit() ? 0 : file.error();
+    if (!ok) return failWith(EIO);
+    return 0;
 }
 
 }  // namespace tilvane
