@@ -46,15 +46,15 @@ struct StalePageCleanup {
 // either cannot be looked at (lstat fails otherwise than ENOENT or ENOTDIR).
 // A page's files are removed only when:
 //  - every one of them that exists is a regular file (checked with lstat: a
-//    symbolic link, followed or not, is never removed nor read through, nor
-//    is a folder or a device); and
-//  - its text file exists and names the page's image: it contains the
-//    image's file name, byte for byte, with no letter,
-//    digit, '.', '-', '_' or non-ASCII byte right before or after it, as the
-//    image names in the JSON hash and array ("meta.image"), the libGDX atlas,
-//    the CSS and others stand (quoted, after a '/', on a line of their own).
-//    A text file of a format that does not name its image, or names it
-//    escaped, keeps its page.
+//    symbolic link is never removed nor read through, nor is a folder or a
+//    device); and
+//  - its text file exists and names the page's image: it contains the image's
+//    file name, byte for byte, with no letter, digit, '.', '-', '_' or
+//    non-ASCII byte right before or after it, as the engine formats
+//    ("meta.image" of the JSON hash and array, the libGDX atlas's first line)
+//    and the CSS name it (quoted, after a '/', on a line of its own). The
+//    classic JSON, XML and plain-text files do not name their image, so their
+//    pages are kept, as are those of a text that names it escaped.
 // Otherwise the page's existing files are all left. The image and mask go
 // before the text file, so that a page cut short can still be recognised by
 // the next run. Reads and removes only those files; never throws.
