@@ -184,6 +184,25 @@ int SaveBitmapToFile(const PixelImage* image, const std::string& path, const Sav
     if (image->width() > format->maxSide || image->height() > format->maxSide) return EFBIG;
     OutputFile file(path);
     if (!file.open()) return file.error();
+    const int cause = writeBitmapTo(file, image, options);
+    if (cause != 0) return cause;
+    return file.commit() ? 0 : file.error();
+}
+
+int writeBitmapTo(OutputFile& file, const PixelImage* image, const SaveOptions& options) {
+    const auto failWith = [&file](int cause) {
+        file.fail(cause);
+        return file.error();
+    };
+    if (file.error() != 0) return file.error();
+    if (!image || image->bitDepth() != 32) return failWith(EINVAL);
+    const ImageFormatInfo* format = imageFormatOf(file.targetPath());
+    if (!format || !format->writable) return failWith(ENOTSUP);
+    // Refused before a byte is written: the writer could not store the size.
+    if (image->width() > format->maxSide || image->height() > format->maxSide) {
+        return failWith(EFBIG);
+    }
+    if (!file.stream()) return failWith(EBADF);
     bool ok = false;
     try {
         ok = encode(*image, format->format, options, file.stream());
@@ -194,8 +213,8 @@ int SaveBitmapToFile(const PixelImage* image, const std::string& path, const Sav
     }
     // An encoder that failed without a failing write (a library error, or
     // memory it could not get) leaves no errno of its own.
-    if (!ok) return file.error() != 0 ? file.error() : EIO;
-    return file.commit() ? 0 : file.error();
+    if (!ok) return failWith(EIO);
+    return 0;
 }
 
 }  // namespace tilvane

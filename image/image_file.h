@@ -88,4 +88,13 @@ private:
 int SaveBitmapToFile(const PixelImage* image, const std::string& path,
                      const SaveOptions& options = {});
 
+class OutputFile;
+
+// Encodes the image as SaveBitmapToFile does, the format chosen by the
+// extension of the file's target path, into an open OutputFile, and leaves it
+// uncommitted (for an OutputSet). 0 when every byte went in; else the cause as
+// SaveBitmapToFile gives it, and the file is failed with it, so that it is
+// never put in place.
+int writeBitmapTo(OutputFile& file, const PixelImage* image, const SaveOptions& options = {});
+
 }  // namespace tilvane

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/image_file.h"
+#include "image/output_file.h"
 #include "image/pixel_image.h"
 
 namespace tilvane {
@@ -20,20 +21,23 @@ std::string maskPathFor(const std::string& outputImageFile) {
     return outputImageFile.substr(0, split) + "_mask" + outputImageFile.substr(split);
 }
 
-bool createMaskImage(const std::string& outputImageFile, std::uint32_t outputWidth,
-                     std::uint32_t outputHeight, const std::vector<Rect>& placedRects, int* error) {
-    const auto failWith = [error](int cause) {
-        if (error) *error = cause;
-        return false;
-    };
+namespace {
+
+// The mask's pixels; null, with *cause set, when they cannot be made.
+ImagePtr drawMask(std::uint32_t outputWidth, std::uint32_t outputHeight,
+                  const std::vector<Rect>& placedRects, int* cause) {
     if (outputWidth == 0 || outputHeight == 0 || outputWidth > INT32_MAX ||
         outputHeight > INT32_MAX) {
-        return failWith(EINVAL);
+        *cause = EINVAL;
+        return nullptr;
     }
     const auto width = static_cast<std::int32_t>(outputWidth);
     const auto height = static_cast<std::int32_t>(outputHeight);
     ImagePtr mask = createPixelImage(width, height);
-    if (!mask) return failWith(ENOMEM);
+    if (!mask) {
+        *cause = ENOMEM;
+        return nullptr;
+    }
 
     for (const Rect& r : placedRects) {
         // Clipped to the image first, so that a rectangle of any extent costs
@@ -49,8 +53,30 @@ bool createMaskImage(const std::string& outputImageFile, std::uint32_t outputWid
             std::memset(mask->row(y) + 4 * static_cast<std::size_t>(left), 0xFF, bytes);
         }
     }
-    const int saved = SaveBitmapToFile(mask.get(), maskPathFor(outputImageFile));
-    return saved == 0 || failWith(saved);
+    return mask;
+}
+
+}  // namespace
+
+bool createMaskImage(const std::string& outputImageFile, std::uint32_t outputWidth,
+                     std::uint32_t outputHeight, const std::vector<Rect>& placedRects, int* error) {
+    int cause = 0;
+    const ImagePtr mask = drawMask(outputWidth, outputHeight, placedRects, &cause);
+    if (mask) cause = SaveBitmapToFile(mask.get(), maskPathFor(outputImageFile));
+    if (cause != 0 && error) *error = cause;
+    return cause == 0;
+}
+
+int writeMaskImageTo(OutputFile& file, std::uint32_t outputWidth, std::uint32_t outputHeight,
+                     const std::vector<Rect>& placedRects) {
+    if (file.error() != 0) return file.error();
+    int cause = 0;
+    const ImagePtr mask = drawMask(outputWidth, outputHeight, placedRects, &cause);
+    if (!mask) {
+        file.fail(cause);
+        return file.error();
+    }
+    return writeBitmapTo(file, mask.get());
 }
 
 }  // namespace tilvane

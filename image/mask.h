@@ -21,4 +21,12 @@ bool createMaskImage(const std::string& outputImageFile, std::uint32_t outputWid
                      std::uint32_t outputHeight, const std::vector<Rect>& placedRects,
                      int* error = nullptr);
 
+class OutputFile;
+
+// Draws the same mask into an open OutputFile (its target path's extension
+// chooses the format) and leaves it uncommitted, for an OutputSet. 0, or the
+// cause as createMaskImage gives it, and the file is then failed with it.
+int writeMaskImageTo(OutputFile& file, std::uint32_t outputWidth, std::uint32_t outputHeight,
+                     const std::vector<Rect>& placedRects);
+
 }  // namespace tilvane

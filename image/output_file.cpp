@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace tilvane {
 
@@ -26,7 +28,10 @@ namespace {
 // live in fixed storage, each slot claimed and released with lock-free atomics
 // and never changed while the handler could read it.
 
-constexpr std::size_t kPendingSlots = 32;
+// An OutputSet holds a name for each file of a run between its placement and
+// the end of the commit (the old file, kept for undoing), so there is room
+// for many pages' outputs.
+constexpr std::size_t kPendingSlots = 256;
 constexpr std::size_t kPendingPathBytes = 4096;
 
 enum SlotState : int { kSlotFree, kSlotFilling, kSlotArmed, kSlotRemoving };
@@ -234,6 +239,15 @@ bool OutputFile::open() {
         if (!S_ISREG(st.st_mode)) {
             // A device or a FIFO is not replaced but written to, as a shell's
             // redirection would.
+            if (spoolDevice_) {
+                // Opened only at commit (a FIFO waits for its reader then); a
+                // device that can never be written fails now, before the work.
+                if (::access(target_.c_str(), W_OK) != 0) return failWith(errno);
+                fd_ = ::memfd_create("tilvane-output", MFD_CLOEXEC);
+                if (fd_ < 0) return failWith(errno);
+                spooled_ = true;
+                return openStream("w+b");
+            }
             fd_ = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
             if (fd_ < 0) return failWith(errno);
             return openStream("wb");
@@ -350,19 +364,30 @@ bool OutputFile::nameUnnamedTemporary() {
 }
 
 bool OutputFile::commit() {
+    return finish() && place();
+}
+
+bool OutputFile::finish() {
     if (!stream_) {
         fail(EBADF);
         return false;
     }
-    const bool replacing = !finalPath_.empty();
     if (std::fflush(stream_) != 0 || std::ferror(stream_)) fail(EIO);
     // Devices and pipes have nothing to sync (and refuse fsync).
-    if (error_ == 0 && replacing && ::fsync(fd_) != 0) fail(errno);
+    if (error_ == 0 && !finalPath_.empty() && ::fsync(fd_) != 0) fail(errno);
+    if (error_ != 0) {
+        discard();
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::place() {
+    if (!stream_) return failWith(EBADF);
+    const bool replacing = !finalPath_.empty();
+    if (error_ == 0 && spooled_) sendSpool();
     if (error_ == 0 && unnamed_) nameUnnamedTemporary();
-    std::FILE* stream = stream_;
-    stream_ = nullptr;
-    if (std::fclose(stream) != 0) fail(EIO);
-    fd_ = -1;
+    closeStream();
     if (error_ == 0 && replacing && ::rename(temp_.c_str(), finalPath_.c_str()) != 0) {
         fail(errno);
     }
@@ -373,17 +398,172 @@ bool OutputFile::commit() {
     releasePendingName(tempSlot_);
     tempSlot_ = -1;
     temp_.clear();
-    if (replacing) {
-        // Make the rename itself durable; a failure here leaves a complete file.
-        const std::string folder = folderOf(finalPath_);
-        const int dirFd =
-            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
+    if (replacing) syncFolder();
+    return true;
+}
+
+bool OutputFile::placeSpool() {
+    if (!stream_ || !spooled_) return failWith(EBADF);
+    if (error_ == 0) sendSpool();
+    closeStream();
+    if (error_ != 0) {
+        discard();
+        return false;
     }
     return true;
+}
+
+bool OutputFile::placeRevocably() {
+    if (!stream_ || finalPath_.empty()) return failWith(EBADF);
+    if (error_ == 0 && unnamed_) nameUnnamedTemporary();
+    closeStream();
+    const char* temp = temp_.c_str();
+    const char* target = finalPath_.c_str();
+    struct stat st {};
+    if (error_ != 0) {
+        // Nothing moved.
+    } else if (::lstat(target, &st) != 0) {
+        if (errno != ENOENT) {
+            fail(errno);
+        } else if (::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_NOREPLACE) == 0 ||
+                   ((errno == EINVAL || errno == ENOSYS) && ::rename(temp, target) == 0)) {
+            placement_ = Placement::created;
+        } else {
+            fail(errno);
+        }
+    } else if (S_ISDIR(st.st_mode)) {
+        // What rename would answer; swapping would put the folder aside.
+        fail(EISDIR);
+    } else if (::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_EXCHANGE) == 0) {
+        // The old file now has the temporary name, and stays there until
+        // settle() (or a terminating signal) removes it.
+        placement_ = Placement::exchanged;
+        struct stat old {};
+        if (::lstat(temp, &old) == 0 && S_ISDIR(old.st_mode)) {
+            // A folder came in since the check: it goes back.
+            fail(EISDIR);
+            if (undoPlacement() != 0) return false;
+        }
+    } else if ((errno == EINVAL || errno == ENOSYS) && ::rename(temp, target) == 0) {
+        // The file system cannot swap: the old file is gone for good.
+        placement_ = Placement::replaced;
+    } else {
+        fail(errno);
+    }
+    if (error_ != 0) {
+        discard();
+        return false;
+    }
+    if (placement_ != Placement::exchanged) {
+        // The temporary name no longer exists and is not ours to remove.
+        releasePendingName(tempSlot_);
+        tempSlot_ = -1;
+        temp_.clear();
+    }
+    return true;
+}
+
+int OutputFile::undoPlacement() {
+    int cause = 0;
+    switch (placement_) {
+        case Placement::exchanged:
+            // Swapped back, the new file has the temporary name, which
+            // discard() removes.
+            if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, finalPath_.c_str(),
+                            RENAME_EXCHANGE) != 0) {
+                cause = errno;
+                // The new file stays; what the temporary name holds is the old.
+                releasePendingName(tempSlot_);
+                tempSlot_ = -1;
+                ::unlink(temp_.c_str());
+                temp_.clear();
+            }
+            break;
+        case Placement::created:
+            if (::unlink(finalPath_.c_str()) != 0) cause = errno;
+            break;
+        case Placement::replaced:
+            cause = ENOTSUP;
+            break;
+        case Placement::none:
+            break;
+    }
+    placement_ = Placement::none;
+    discard();
+    return cause;
+}
+
+void OutputFile::settle() {
+    if (placement_ == Placement::exchanged && !temp_.empty()) ::unlink(temp_.c_str());
+    releasePendingName(tempSlot_);
+    tempSlot_ = -1;
+    temp_.clear();
+    if (placement_ != Placement::none) syncFolder();
+    placement_ = Placement::none;
+}
+
+bool OutputFile::sendSpool() {
+    const int out = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (out < 0) {
+        fail(errno);
+        return false;
+    }
+    // A reader that went away fails this output (EPIPE) instead of ending the
+    // process, whose staged files must still be dropped: SIGPIPE is held back
+    // while the bytes go, and one that our write raised is taken back.
+    sigset_t pipeSignal, previous, pending;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    const bool pendingBefore = ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE);
+    std::vector<char> buffer(std::size_t{1} << 16);
+    off_t at = 0;
+    while (error_ == 0) {
+        const ssize_t got = ::pread(fd_, buffer.data(), buffer.size(), at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got < 0) fail(errno);
+            break;
+        }
+        at += got;
+        for (ssize_t done = 0; done < got && error_ == 0;) {
+            const ssize_t n =
+                ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (n > 0) {
+                done += n;
+            } else if (n < 0 && errno != EINTR) {
+                fail(errno);
+            } else if (n == 0) {
+                fail(EIO);
+            }
+        }
+    }
+    if (::close(out) != 0 && errno != EINTR) fail(errno);
+    if (error_ == EPIPE && !pendingBefore) {
+        const timespec now{};
+        ::sigtimedwait(&pipeSignal, nullptr, &now);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return error_ == 0;
+}
+
+void OutputFile::closeStream() {
+    if (!stream_) return;
+    std::FILE* stream = stream_;
+    stream_ = nullptr;
+    if (std::fclose(stream) != 0) fail(EIO);
+    fd_ = -1;
+}
+
+void OutputFile::syncFolder() {
+    // Makes the rename itself durable; a failure here leaves a complete file.
+    const std::string folder = folderOf(finalPath_);
+    const int dirFd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
 }
 
 void OutputFile::discard() {
@@ -401,6 +581,20 @@ void OutputFile::discard() {
     releasePendingName(tempSlot_);
     tempSlot_ = -1;
     unnamed_ = false;
+    spooled_ = false;
+}
+
+std::string replacedFilePath(const std::string& path) {
+    if (path.empty()) return {};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return {};
+        struct stat link {};
+        if (::lstat(path.c_str(), &link) == 0 && !S_ISLNK(link.st_mode)) return path;
+        const std::unique_ptr<char, FreeDeleter> real(::realpath(path.c_str(), nullptr));
+        return real ? std::string(real.get()) : std::string();
+    }
+    return errno == ENOENT ? endOfDanglingLinks(path) : std::string();
 }
 
 int writeOutputFile(const std::string& path, const void* data, std::size_t size,

@@ -55,7 +55,8 @@ public:
     void fail(int error);
     // Flushes, syncs and puts the file in place (or, written straight through,
     // closes it). False on any failure since open(), in which case a temporary
-    // file is removed and the target left as it was.
+    // file is removed and the target left as it was. A file an OutputSet staged
+    // is committed by the set, never by this.
     bool commit();
 
     // The errno value of the first failure; 0 while there has been none.
@@ -64,6 +65,30 @@ public:
 
 private:
     friend struct OutputStreamCallbacks;
+    friend class OutputSet;
+
+    // How placeRevocably() put the file in place, which says how to undo it.
+    enum class Placement { none, exchanged, created, replaced };
+
+    // commit() in steps, for OutputSet: finish() does what can fail for the
+    // file's own reasons (flush, sync) and leaves the stream open;
+    // place() does the rest, as commit() always did. Each discards the file
+    // on failure.
+    bool finish();
+    bool place();
+    // For a set: sends a spooled file's bytes to its device or FIFO.
+    bool placeSpool();
+    // For a set: puts a replacement in place so that undoPlacement() can
+    // bring the old file back, swapping the two where the file system can.
+    bool placeRevocably();
+    // 0 when the target is as before placeRevocably(), else why it is not.
+    int undoPlacement();
+    // Drops the old file a placement kept for undoing, and makes the rename
+    // durable.
+    void settle();
+    bool sendSpool();
+    void closeStream();
+    void syncFolder();
 
     bool failWith(int error);
     bool openReplacement(const std::string& path, const struct stat* existing);
@@ -83,9 +108,21 @@ private:
     int fd_ = -1;
     // An O_TMPFILE file, named only at commit().
     bool unnamed_ = false;
+    // Set by OutputSet before open(): a device or FIFO is written at commit
+    // from a copy in memory, not as the bytes come.
+    bool spoolDevice_ = false;
+    // The bytes wait in an anonymous memory file for the device at target_.
+    bool spooled_ = false;
+    Placement placement_ = Placement::none;
     std::FILE* stream_ = nullptr;
     int error_ = 0;
 };
+
+// The file a write to path puts in place: path itself when it names a
+// regular file or nothing, the end of the chain when it names a symbolic link
+// (the file it points to, or where a link to nothing points). Empty for a
+// device, FIFO or folder, which nothing replaces, and when the chain loops.
+std::string replacedFilePath(const std::string& path);
 
 // Writes the bytes to path through an OutputFile. 0 when the destination now
 // holds exactly them; else the errno value of the cause.

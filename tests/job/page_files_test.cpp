@@ -1,0 +1,136 @@
+#include "job/page_files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace tilvane {
+namespace {
+
+using testing::TempDir;
+using testing::writeFile;
+namespace fs = std::filesystem;
+
+TEST(PageFiles, PageFilePathNumbersTheFileName) {
+    const std::vector<std::pair<std::pair<std::string, std::size_t>, std::string>> rows = {
+        {{"out/atlas.png", 1}, "out/atlas-1.png"},
+        {{"out/atlas.png", 12}, "out/atlas-12.png"},
+        {{"atlas.json", 2}, "atlas-2.json"},
+        {{"out/atlas", 3}, "out/atlas-3"},
+        // The extension is the file name's last dot; a folder's dot is none.
+        {{"out.d/atlas.tar.gz", 1}, "out.d/atlas.tar-1.gz"},
+        {{"out.d/atlas", 1}, "out.d/atlas-1"},
+    };
+    for (const auto& [input, expected] : rows) {
+        EXPECT_EQ(pageFilePath(input.first, input.second), expected) << input.first;
+    }
+}
+
+// The temporary folder's entries by name: "name" a file, "name -> target" a
+// link, "name/" a folder, sorted and joined by ", ".
+std::string describe(const TempDir& dir) {
+    std::string text;
+    for (const auto& [path, content] : testing::folderSnapshot(dir.path())) {
+        text += (text.empty() ? "" : ", ") + fs::path(path).filename().string() +
+                (content.rfind("-> ", 0) == 0 ? " " + content
+                 : content == "<folder>"      ? "/"
+                                              : "");
+    }
+    return text;
+}
+
+// This run wrote one page, atlas-1.png and atlas-1.json (or .atlas); the
+// rows' files, "name=content" joined by "; " ("name -> target" a link,
+// "name/" a folder), are what an earlier run left.
+TEST(PageFiles, RemovesOnlyStalePagesWhoseTextNamesTheirImage) {
+    const std::string current = "atlas-1.json, atlas-1.png";
+    const std::string notNamed = "atlas-2.png unnamed, atlas-2.json unnamed";
+    const std::string notRegular = "atlas-2.png not regular, atlas-2.json not regular";
+    // 64 KiB with "xxxx", the pieces the text is read in.
+    const std::string spaces(65536 - 4, ' ');
+    struct Row {
+        const char* name;
+        std::string files;
+        std::string after;
+        std::string removed = {};
+        std::string left = {};
+        std::string textExtension = ".json";
+    };
+    const std::vector<Row> rows = {
+        {"pages 2 and 3 with a mask",
+         R"(atlas-2.png=i; atlas-2_mask.png=m; atlas-2.json={"meta": {"image": "atlas-2.png"}};)"
+         R"( atlas-3.png=i; atlas-3.json={"meta":{"image":"atlas-3.png"}})",
+         current, "atlas-2.png, atlas-2_mask.png, atlas-2.json, atlas-3.png, atlas-3.json"},
+        {"libGDX first line, CRLF", "atlas-2.png=i; atlas-2.atlas=atlas-2.png\r\nsize: 4,4\r\n",
+         "atlas-1.atlas, atlas-1.png", "atlas-2.png, atlas-2.atlas", "", ".atlas"},
+        {"a relative path at the end", "atlas-2.png=i; atlas-2.json=url(../out/atlas-2.png)",
+         current, "atlas-2.png, atlas-2.json"},
+        {"a text without its image", R"(atlas-2.json="atlas-2.png")", current, "atlas-2.json"},
+        {"a text naming another image", R"(atlas-2.png=i; atlas-2.json={"image": "other-2.png"})",
+         current + ", atlas-2.json, atlas-2.png", "", notNamed},
+        {"names that only contain it",
+         "atlas-2.png=i; atlas-2.json=xatlas-2.png atlas-2.png.bak atlas-2.pngx",
+         current + ", atlas-2.json, atlas-2.png", "", notNamed},
+        // The walk goes on past a page it keeps.
+        {"an image without text", "atlas-2.png=i; atlas-3.png=i; atlas-3.json=atlas-3.png",
+         current + ", atlas-2.png", "atlas-3.png, atlas-3.json", "atlas-2.png unnamed"},
+        {"a linked image", "atlas-2.png -> real.png; real.png=i; atlas-2.json=atlas-2.png",
+         current + ", atlas-2.json, atlas-2.png -> real.png, real.png", "", notRegular},
+        {"a linked text", "atlas-2.png=i; atlas-2.json -> real.json; real.json=atlas-2.png",
+         current + ", atlas-2.json -> real.json, atlas-2.png, real.json", "", notRegular},
+        {"a folder at the image's name", "atlas-2.png/; atlas-2.json=atlas-2.png",
+         current + ", atlas-2.json, atlas-2.png/", "", notRegular},
+        {"a gap ends the walk", "atlas-3.png=i; atlas-3.json=atlas-3.png",
+         current + ", atlas-3.json, atlas-3.png"},
+        {"a mask alone is a gap", "atlas-2_mask.png=m; atlas-3.png=i; atlas-3.json=atlas-3.png",
+         current + ", atlas-2_mask.png, atlas-3.json, atlas-3.png"},
+        {"a name across two pieces", "atlas-2.png=i; atlas-2.json=" + spaces + "atlas-2.png",
+         current, "atlas-2.png, atlas-2.json"},
+        {"a name character before it, in the piece before",
+         "atlas-2.png=i; atlas-2.json=" + spaces + "xxxxatlas-2.png ",
+         current + ", atlas-2.json, atlas-2.png", "", notNamed},
+    };
+    const char* const whyNames[] = {"unnamed", "not regular", "remove failed"};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string image = dir.file("atlas.png");
+        const std::string text = dir.file("atlas" + row.textExtension);
+        writeFile(pageFilePath(image, 1), "page 1");
+        writeFile(pageFilePath(text, 1), "atlas-1.png");
+        for (std::size_t at = 0; at < row.files.size();) {
+            const std::size_t end = std::min(row.files.find("; ", at), row.files.size());
+            const std::string entry = row.files.substr(at, end - at);
+            const std::size_t arrow = entry.find(" -> "), equals = entry.find('=');
+            if (arrow != std::string::npos) {
+                fs::create_symlink(entry.substr(arrow + 4), dir.file(entry.substr(0, arrow)));
+            } else if (equals == std::string::npos) {
+                fs::create_directory(dir.file(entry));
+            } else {
+                writeFile(dir.file(entry.substr(0, equals)), entry.substr(equals + 1));
+            }
+            at = end + 2;
+        }
+        const StalePageCleanup cleanup = removeStaleSiblingPages(image, text, 1);
+        std::string removed, left;
+        for (const std::string& path : cleanup.removed) {
+            removed += (removed.empty() ? "" : ", ") + fs::path(path).filename().string();
+        }
+        for (const LeftPageFile& file : cleanup.left) {
+            left += (left.empty() ? "" : ", ") + fs::path(file.path).filename().string() + " " +
+                    whyNames[static_cast<int>(file.why)];
+        }
+        EXPECT_EQ(describe(dir), row.after);
+        EXPECT_EQ(removed, row.removed);
+        EXPECT_EQ(left, row.left);
+    }
+}
+
+}  // namespace
+}  // namespace tilvane
