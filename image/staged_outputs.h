@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,12 @@ struct OutputFailure {
     int error = 0;
 };
 
-// The outputs of one job, each written whole before any is put in place.
-// Each stage call answers 0 when the file's bytes are complete, else the errno
-// of the cause; commitAll puts every staged file in place, discard drops them.
+// The outputs of one job (every page's atlas, mask and text file, and the
+// settings file), each written whole before any is put in place: an OutputSet
+// with each output's role. Each stage call answers 0 when the file's bytes are
+// complete, else the errno of the cause. commitAll puts every staged file in
+// place, or none when any failed, holding a FolderLock on their folders while
+// it does; discard drops them, leaving every old file.
 class StagedOutputs {
 public:
     StagedOutputs();
@@ -35,8 +39,8 @@ public:
     int stageText(const std::string& path, const std::string& bytes);
     int stageSettings(const std::string& path, const std::string& bytes);
 
-    // Puts every staged file in place, in the order staged; answers the ones
-    // that could not be.
+    // Puts every staged file in place, in the order staged, or none; answers
+    // the ones that failed. The set is empty afterwards.
     std::vector<OutputFailure> commitAll();
     void discard();
 

@@ -264,13 +264,6 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "atlas.json|atlas.png|atlas_mask.png", "Total images added: 197\n"},
         {"random order completed", many, "--sort|random|--seed|0|--width|256|--height|256", 0, "",
          "atlas.json|atlas.png|atlas_mask.png", "Total images added: 197\n"},
-        // Saves that fail: the message says what failed, the next line (added
-        // below) where and why; nothing is built when the settings cannot be
-        // kept.
-        {"image not saved", "a.png:8x8", "", 3, "Failed to save the image!\n",
-         "atlas.png|atlas_mask.png", "", "atlas.png"},
-        {"text not saved", "a.png:8x8", "", 3, "Failed to save the source rects text file!\n",
-         "atlas.json|atlas.png|atlas_mask.png", "", "atlas.json"},
         // Options combine: sizing takes the ring and the aliases into account,
         // keeps the shape, and makes no large atlas to leave empty.
         {"fit holds the extrusion ring", "a.png:10x10|b.png:12x12|c.png:14x14",
@@ -300,7 +293,13 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "tilvane-pack: warning: hero.walk.01.png and hero.walk.02.png both get the name "
          "\"hero\"\n",
          "atlas.png|atlas.txt|atlas_mask.png", "Total images added: 2\n"},
-        // The outputs commit together: one that fails keeps the others out.
+        // Saves that fail: the message says what failed, the next line (added
+        // below) where and why. The outputs commit together: one that fails,
+        // the settings file too, keeps the others out.
+        {"image not saved", "a.png:8x8", "", 3, "Failed to save the image!\n", "atlas.png", "",
+         "atlas.png"},
+        {"text not saved", "a.png:8x8", "", 3, "Failed to save the source rects text file!\n",
+         "atlas.json", "", "atlas.json"},
         {"mask not saved", "a.png:8x8", "", 3,
          "Failed to save the image!\nFailed to save the mask image!\n", "atlas_mask.png", "",
          "atlas_mask.png"},
