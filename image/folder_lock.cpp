@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <tuple>
+#include <unordered_set>
 
 #include "image/output_file.h"
 
@@ -31,12 +32,16 @@ struct OpenFolder {
 }  // namespace
 
 FolderLock::FolderLock(const std::vector<std::string>& outputPaths) {
+    // Each folder name once, in the order first reached: a run of many pages
+    // names one folder thousands of times, and each needs a descriptor.
     std::vector<std::string> folders;
+    std::unordered_set<std::string> named;
     for (const std::string& path : outputPaths) {
         const std::string replaced = replacedFilePath(path);
         if (replaced.empty()) continue;
-        folders.push_back(folderOf(path));
-        folders.push_back(folderOf(replaced));
+        for (std::string folder : {folderOf(path), folderOf(replaced)}) {
+            if (named.insert(folder).second) folders.push_back(std::move(folder));
+        }
     }
 
     std::vector<OpenFolder> open;

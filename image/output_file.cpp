@@ -198,6 +198,8 @@ struct OutputStreamCallbacks {
 
     static int close(void* cookie) {
         auto* file = static_cast<OutputFile*>(cookie);
+        // A parked file lets its stream go and keeps writing through fd_.
+        if (file->parking_) return 0;
         const int fd = file->fd_;
         file->fd_ = -1;
         // After close the descriptor is gone even when it reports an error,
@@ -367,14 +369,25 @@ bool OutputFile::commit() {
     return finish() && place();
 }
 
-bool OutputFile::finish() {
-    if (!stream_) {
+bool OutputFile::park() {
+    if (!stream_) return error_ == 0;
+    if (std::fflush(stream_) != 0 || std::ferror(stream_)) fail(EIO);
+    parking_ = true;
+    std::fclose(stream_);
+    parking_ = false;
+    stream_ = nullptr;
+    parked_ = true;
+    return error_ == 0;
+}
+
+bool OutputFile::finish(bool sync) {
+    if (!stream_ && !parked_) {
         fail(EBADF);
         return false;
     }
-    if (std::fflush(stream_) != 0 || std::ferror(stream_)) fail(EIO);
+    if (stream_ && (std::fflush(stream_) != 0 || std::ferror(stream_))) fail(EIO);
     // Devices and pipes have nothing to sync (and refuse fsync).
-    if (error_ == 0 && !finalPath_.empty() && ::fsync(fd_) != 0) fail(errno);
+    if (error_ == 0 && sync && !finalPath_.empty() && ::fsync(fd_) != 0) fail(errno);
     if (error_ != 0) {
         discard();
         return false;
@@ -383,7 +396,7 @@ bool OutputFile::finish() {
 }
 
 bool OutputFile::place() {
-    if (!stream_) return failWith(EBADF);
+    if (!stream_ && !parked_) return failWith(EBADF);
     const bool replacing = !finalPath_.empty();
     if (error_ == 0 && spooled_) sendSpool();
     if (error_ == 0 && unnamed_) nameUnnamedTemporary();
@@ -403,7 +416,7 @@ bool OutputFile::place() {
 }
 
 bool OutputFile::placeSpool() {
-    if (!stream_ || !spooled_) return failWith(EBADF);
+    if ((!stream_ && !parked_) || !spooled_) return failWith(EBADF);
     if (error_ == 0) sendSpool();
     closeStream();
     if (error_ != 0) {
@@ -414,7 +427,7 @@ bool OutputFile::placeSpool() {
 }
 
 bool OutputFile::placeRevocably() {
-    if (!stream_ || finalPath_.empty()) return failWith(EBADF);
+    if ((!stream_ && !parked_) || finalPath_.empty()) return failWith(EBADF);
     if (error_ == 0 && unnamed_) nameUnnamedTemporary();
     closeStream();
     const char* temp = temp_.c_str();
@@ -493,12 +506,12 @@ int OutputFile::undoPlacement() {
     return cause;
 }
 
-void OutputFile::settle() {
+void OutputFile::settle(bool sync) {
     if (placement_ == Placement::exchanged && !temp_.empty()) ::unlink(temp_.c_str());
     releasePendingName(tempSlot_);
     tempSlot_ = -1;
     temp_.clear();
-    if (placement_ != Placement::none) syncFolder();
+    if (sync && placement_ != Placement::none) syncFolder();
     placement_ = Placement::none;
 }
 
@@ -548,6 +561,12 @@ bool OutputFile::sendSpool() {
 }
 
 void OutputFile::closeStream() {
+    if (parked_) {
+        parked_ = false;
+        if (::close(fd_) != 0 && errno != EINTR) fail(errno);
+        fd_ = -1;
+        return;
+    }
     if (!stream_) return;
     std::FILE* stream = stream_;
     stream_ = nullptr;
@@ -574,6 +593,7 @@ void OutputFile::discard() {
         ::close(fd_);
     }
     fd_ = -1;
+    parked_ = false;
     if (!temp_.empty()) {
         ::unlink(temp_.c_str());
         temp_.clear();

@@ -71,10 +71,14 @@ private:
     enum class Placement { none, exchanged, created, replaced };
 
     // commit() in steps, for OutputSet: finish() does what can fail for the
-    // file's own reasons (flush, sync) and leaves the stream open;
-    // place() does the rest, as commit() always did. Each discards the file
-    // on failure.
-    bool finish();
+    // file's own reasons (flush, and sync unless the set syncs the whole file
+    // system at once) and leaves the stream open; place() does the rest, as
+    // commit() always did. Each discards the file on failure.
+    bool finish(bool sync = true);
+    // For a set, once every byte is written: flushes and lets the stream go,
+    // keeping the descriptor. A process's streams are one list that each
+    // open and close walks, so thousands held open would cost a walk each.
+    bool park();
     bool place();
     // For a set: sends a spooled file's bytes to its device or FIFO.
     bool placeSpool();
@@ -84,8 +88,8 @@ private:
     // 0 when the target is as before placeRevocably(), else why it is not.
     int undoPlacement();
     // Drops the old file a placement kept for undoing, and makes the rename
-    // durable.
-    void settle();
+    // durable unless the set syncs each folder once itself.
+    void settle(bool sync = true);
     bool sendSpool();
     void closeStream();
     void syncFolder();
@@ -113,6 +117,9 @@ private:
     bool spoolDevice_ = false;
     // The bytes wait in an anonymous memory file for the device at target_.
     bool spooled_ = false;
+    // The stream has gone and fd_ stays (park()); parking_ while it goes.
+    bool parked_ = false;
+    bool parking_ = false;
     Placement placement_ = Placement::none;
     std::FILE* stream_ = nullptr;
     int error_ = 0;

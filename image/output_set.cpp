@@ -1,12 +1,33 @@
 #include "image/output_set.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <map>
+#include <set>
 #include <utility>
 
 namespace tilvane {
 
+namespace {
+
+// Up to this many regular files a set syncs each; beyond, each file system once.
+constexpr std::size_t kFilesSyncedOneByOne = 16;
+
+// The folder part of a path, with its separator; empty for a bare name.
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
 OutputFile& OutputSet::stage(const std::string& path, OutputFile::Staging staging) {
+    // The file staged before is complete: its stream can go.
+    if (files_.size() > firstPending_) files_.back()->park();
     files_.push_back(std::make_unique<OutputFile>(path, staging));
     OutputFile& file = *files_.back();
     file.spoolDevice_ = true;
@@ -31,9 +52,27 @@ bool OutputSet::commitAll() {
         return false;
     };
 
+    // Past a few files, one sync of each file system costs less than a sync
+    // of each file (a run of many pages writes thousands).
+    std::size_t regular = 0;
+    for (std::size_t i = first; i < files_.size(); ++i) {
+        if (!files_[i]->finalPath_.empty()) ++regular;
+    }
+    const bool syncEach = regular <= kFilesSyncedOneByOne;
+    std::map<dev_t, std::size_t> fileSystems;
     for (std::size_t i = first; i < files_.size(); ++i) {
         OutputFile& file = *files_[i];
-        if (file.error() != 0 || !file.finish()) failed.emplace_back(i, file.error());
+        if (file.error() != 0 || !file.finish(syncEach)) {
+            failed.emplace_back(i, file.error());
+            continue;
+        }
+        struct stat st {};
+        if (!syncEach && !file.finalPath_.empty() && ::fstat(file.fd_, &st) == 0) {
+            fileSystems.emplace(st.st_dev, i);
+        }
+    }
+    for (const auto& [device, i] : fileSystems) {
+        if (failed.empty() && ::syncfs(files_[i]->fd_) != 0) failed.emplace_back(i, errno);
     }
     if (!failed.empty()) return report();
 
@@ -62,7 +101,20 @@ bool OutputSet::commitAll() {
         }
         return report();
     }
-    for (const std::size_t i : placed) files_[i]->settle();
+    // Each folder is synced once, however many files it took.
+    std::set<std::string> folders;
+    for (const std::size_t i : placed) {
+        files_[i]->settle(false);
+        folders.insert(folderOf(files_[i]->finalPath_));
+    }
+    for (const std::string& folder : folders) {
+        const int dirFd =
+            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
+        }
+    }
     return true;
 }
 

@@ -56,6 +56,9 @@ public:
     // Opens an output at path and adds it to the set. The file stays valid as
     // long as the set; when it could not be opened its error() tells why, its
     // writes fail, and commitAll() will report it. Each path once per set.
+    // The file staged before is taken as complete: its stream is let go (a set
+    // of thousands of files holds no thousands of streams), so write each file
+    // whole before staging the next.
     OutputFile& stage(const std::string& path,
                       OutputFile::Staging staging = OutputFile::Staging::automatic);
 
