@@ -196,6 +196,19 @@ void reportSkipped(TerminalEvents& events, std::ostream& err, const BuildNotes& 
 std::size_t reportNotes(TerminalEvents& events, std::ostream& err, const BuildNotes& notes,
                         bool verbose) {
     const std::size_t warnings = notes.collisions.size() + notes.notUtf8.size();
+    if (!notes.stalePagesLeft.empty() || (verbose && !notes.stalePagesRemoved.empty())) {
+        events.clearProgress();
+    }
+    for (const std::string& left : notes.stalePagesLeft) {
+        err << "tilvane-pack: note: left " << escapeControls(left)
+            << ", which looks like a page of an earlier run\n";
+    }
+    if (verbose) {
+        for (const std::string& removed : notes.stalePagesRemoved) {
+            err << "tilvane-pack: removed " << escapeControls(removed)
+                << ", a page of an earlier run of more pages\n";
+        }
+    }
     if (warnings == 0 && !(verbose && notes.aliased > 0)) return 0;
     events.clearProgress();
     for (const NameCollision& c : notes.collisions) {

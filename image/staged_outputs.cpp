@@ -50,7 +50,7 @@ int StagedOutputs::stageSettings(const std::string& path, const std::string& byt
     return file.error();
 }
 
-std::vector<OutputFailure> StagedOutputs::commitAll() {
+std::vector<OutputFailure> StagedOutputs::commitAll(const std::function<void()>& afterwards) {
     std::vector<OutputFailure> failures;
     {
         // Two runs writing the same folders take turns, so neither ends with
@@ -64,6 +64,8 @@ std::vector<OutputFailure> StagedOutputs::commitAll() {
                 }
                 failures.push_back({role, f.path, f.error != 0 ? f.error : EIO});
             }
+        } else if (afterwards) {
+            afterwards();
         }
     }
     discard();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,8 +41,10 @@ public:
     int stageSettings(const std::string& path, const std::string& bytes);
 
     // Puts every staged file in place, in the order staged, or none; answers
-    // the ones that failed. The set is empty afterwards.
-    std::vector<OutputFailure> commitAll();
+    // the ones that failed. After a commit in which all were put in place,
+    // afterwards runs while the folders are still locked (what must see this
+    // run's files and no other's). The set is empty afterwards.
+    std::vector<OutputFailure> commitAll(const std::function<void()>& afterwards = nullptr);
     void discard();
 
     struct Impl;

@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "image/mask.h"
 #include "job/build.h"
 #include "job/engine_output.h"
+#include "job/page_files.h"
 #include "job/pages.h"
 #include "model/path_helpers.h"
 #include "model/save_options.h"
@@ -64,6 +66,19 @@ std::optional<std::string> sourceRectsDocument(const JobSettings& settings, cons
     }
 }
 
+// Why a file that looks like an earlier run's page was left, in words.
+std::string leftReason(const LeftPageFile& left) {
+    switch (left.why) {
+        case LeftPageFile::Why::textDoesNotNameImage:
+            return "its page's text file does not name its image";
+        case LeftPageFile::Why::notRegularFile:
+            return "a file of its page is not a regular file";
+        case LeftPageFile::Why::removeFailed:
+            break;
+    }
+    return std::string("could not be removed: ") + std::strerror(left.error);
+}
+
 // The other pages' text files as this page's text file names them (all share
 // one folder); none for an atlas of one page.
 std::vector<std::string> otherPages(const BuildJob& job) {
@@ -72,7 +87,8 @@ std::vector<std::string> otherPages(const BuildJob& job) {
     if (!job.spec.sizing.pages || count < 2) return names;
     for (std::size_t p = 0; p < count; ++p) {
         if (p != job.run.page) {
-            const PathParts parts = splitPath(pagePath(job.spec.settings.outputTextFile, p + 1));
+            const PathParts parts =
+                splitPath(pageFilePath(job.spec.settings.outputTextFile, p + 1));
             names.push_back(parts.baseName + parts.extension);
         }
     }
@@ -171,7 +187,19 @@ BuildOutcome finishBuild(BuildJob& job) {
     }
     // Every output of the job lands together, or none replaces its file.
     if (complete) {
-        for (OutputFailure& failure : run.staged.commitAll()) {
+        // An earlier run of more pages left pages that would pass for this
+        // run's; they go while the folders are still locked.
+        const auto removeStalePages = [&job, &run] {
+            if (!job.spec.sizing.pages) return;
+            const StalePageCleanup cleanup =
+                removeStaleSiblingPages(job.spec.settings.outputImageFile,
+                                        job.spec.settings.outputTextFile, run.pages.size());
+            run.notes.stalePagesRemoved = cleanup.removed;
+            for (const LeftPageFile& left : cleanup.left) {
+                run.notes.stalePagesLeft.push_back(left.path + " (" + leftReason(left) + ")");
+            }
+        };
+        for (OutputFailure& failure : run.staged.commitAll(removeStalePages)) {
             run.outputFailures.push_back(std::move(failure));
         }
     } else {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "image/mask.h"
-#include "job/pages.h"
+#include "job/page_files.h"
 #include "model/build_extras.h"
 #include "model/path_helpers.h"
 
@@ -298,7 +298,7 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
     const std::string image = trimWhiteSpace(settings.outputImageFile);
     const std::string& text = settings.outputTextFile;
     const auto named = [pageCount](const std::string& path, std::size_t page) {
-        return pageCount == 0 ? path : pagePath(path, page + 1);
+        return pageCount == 0 ? path : pageFilePath(path, page + 1);
     };
     for (std::size_t page = 0; page < std::max<std::size_t>(pageCount, 1); ++page) {
         const auto add = [&](OutputRole role, std::string path) {

@@ -65,9 +65,9 @@ struct OutputSetPlan {
 };
 
 // The plan of a run of one atlas at the settings' paths (pageCount 0), or of
-// pageCount pages numbered from 1: page p's image (pagePath(outputImageFile
+// pageCount pages numbered from 1: page p's image (pageFilePath(outputImageFile
 // trimmed, p + 1)), its mask (maskPathFor of that, when createMask is set), its
-// text file (pagePath(outputTextFile, p + 1)), page by page, with the settings file (when not
+// text file (pageFilePath(outputTextFile, p + 1)), page by page, with the settings file (when not
 // empty) right after the first page's outputs, so that a one-page plan holds what
 // findOutputConflict checks, in its order. An empty image or text path gives no output on any page.
 OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,

@@ -8,15 +8,11 @@
 #include "image/image_formats.h"
 #include "image/mask.h"
 #include "job/output_paths.h"
+#include "job/page_files.h"
 #include "layout/page_plan.h"
 #include "model/path_helpers.h"
 
 namespace tilvane {
-
-std::string pagePath(const std::string& path, std::size_t pageNumber) {
-    const PathParts parts = splitPath(path);
-    return parts.folder + parts.baseName + "-" + std::to_string(pageNumber) + parts.extension;
-}
 
 std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
                               const std::vector<std::int32_t>& order) {
@@ -121,8 +117,9 @@ bool armPage(BuildJob& job, std::size_t index) {
     const bool paged = job.spec.sizing.pages;
     run.page = index;
     run.imageFile =
-        paged ? pagePath(settings.outputImageFile, index + 1) : settings.outputImageFile;
-    run.textFile = paged ? pagePath(settings.outputTextFile, index + 1) : settings.outputTextFile;
+        paged ? pageFilePath(settings.outputImageFile, index + 1) : settings.outputImageFile;
+    run.textFile =
+        paged ? pageFilePath(settings.outputTextFile, index + 1) : settings.outputTextFile;
     run.addedOnEarlierPages += static_cast<std::int32_t>(run.placedNames.size());
     run.outputImage = createPixelImage(page.size.width, page.size.height);
     run.placedRects.clear();

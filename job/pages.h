@@ -8,11 +8,6 @@
 
 namespace tilvane {
 
-// path with "-N" before the extension of its file name: "out/atlas.png" gives
-// "out/atlas-2.png" for page 2. Pages are numbered from 1, a single page too,
-// so that a page's names never depend on how many pages there are.
-std::string pagePath(const std::string& path, std::size_t pageNumber);
-
 // The placed size of each file of the run's process order, as the steps will
 // place it: trimmed when cropping, else as loaded.
 std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,

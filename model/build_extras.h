@@ -60,6 +60,12 @@ struct BuildNotes {
     // The job sized its atlases and some page's images found no size of the
     // asked shape within the limits: that page has the largest size of the shape.
     bool fitFailed = false;
+    // Files of an earlier run's higher-numbered pages of the same atlas: those
+    // removed once this run's pages were in place, and those left, as
+    // "path (why)", because they may not be that run's (a text file that does
+    // not name its page's image, a file that is not a regular file).
+    std::vector<std::string> stalePagesRemoved;
+    std::vector<std::string> stalePagesLeft;
 };
 
 }  // namespace tilvane

@@ -138,6 +138,26 @@ TEST(PackFit, PagesPlaceEveryImageOnceEachAsABuildOfItsImages) {
         EXPECT_EQ(seen.size(), 12u);
         for (const auto& [sprite, count] : seen) EXPECT_EQ(count, 1) << sprite;
     }
+
+    // A later run of fewer pages leaves none of the earlier run's behind when
+    // its text files name their images (the JSON hash does); a plain text
+    // file does not, so those pages stay, and the run says so.
+    for (const bool hash : {true, false}) {
+        SCOPED_TRACE(hash ? "hash" : "plain text");
+        TempDir output;
+        std::vector<std::string> options = pages;
+        if (hash) options.insert(options.end(), {"--format", "hash"});
+        ASSERT_EQ(pack(fitArgs(input.folder(), output, options)).status, 1);
+        ASSERT_TRUE(std::filesystem::exists(output.file("atlas-3.png")));
+        options[1] = options[3] = "512";
+        const PackResult fewer = pack(fitArgs(input.folder(), output, options));
+        EXPECT_EQ(fewer.err.rfind("tilvane-pack: 1 page: 512x512\n", 0), 0u) << fewer.err;
+        for (const char* name : {"atlas-3.png", "atlas-3_mask.png", "atlas-3.txt"}) {
+            EXPECT_EQ(std::filesystem::exists(output.file(name)), !hash) << name;
+        }
+        EXPECT_EQ(fewer.err.find("looks like a page of an earlier run") != std::string::npos,
+                  !hash);
+    }
 }
 
 }  // namespace
