@@ -517,6 +517,18 @@ void checkOutputFiles(Case& c, Problems& p) {
             p.push_back(page.stem + ".json's meta does not name " + page.stem +
                         ".png and its size: " + (meta.is_null() ? "none" : meta.dump()));
         }
+        // Each page lists the others' text files, in order; one page lists none.
+        Json others = Json::array();
+        for (const Page& other : c.pages) {
+            if (other.stem != page.stem) others.push_back(other.stem + ".json");
+        }
+        const Json listed = meta.is_object() && meta.contains("related_multi_packs")
+                                ? meta["related_multi_packs"]
+                                : Json::array();
+        if (listed != others) {
+            p.push_back(page.stem + ".json lists " + listed.dump() + " as the other pages, not " +
+                        others.dump());
+        }
     }
 }
 
