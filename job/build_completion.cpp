@@ -183,7 +183,10 @@ BuildOutcome finishBuild(BuildJob& job) {
     }
     const bool complete = saved && textWritten && maskWritten && run.outputFailures.empty();
     if (!lastPage && complete) {
-        return armPage(job, run.page + 1) ? BuildOutcome::stepDone : BuildOutcome::imageNotSaved;
+        if (armPage(job, run.page + 1)) return BuildOutcome::stepDone;
+        // The next page's atlas could not be made (armPage said so): no page lands.
+        run.staged.discard();
+        return BuildOutcome::imageNotSaved;
     }
     // Every output of the job lands together, or none replaces its file.
     if (complete) {
