@@ -160,7 +160,8 @@ TEST(OutputSet, EveryOutputReplacesItsOldFileOrNoneDoes) {
         // A device before the one that refused already has its bytes.
         {"device refuses after a FIFO", "a=old, full -> /dev/full, pipe|", "a=A, pipe=P, full=F",
          "full ENOSPC", "", "P"},
-        // Made only by root, who could replace /dev/null itself.
+        // A device of the test's own, which only root may make (and root could
+        // replace /dev/null itself should this go wrong); skipped for others.
         {"device written to, never replaced", "a=old, null%", "null=N, a=A", "", "a=A, null%"},
     };
     const mode_t umask = ::umask(022);
@@ -170,6 +171,7 @@ TEST(OutputSet, EveryOutputReplacesItsOldFileOrNoneDoes) {
     small.rlim_cur = 2;
     auto* previousHandler = ::signal(SIGXFSZ, SIG_IGN);
     enum class Way { committed, dropped, alone };
+    const char* const wayNames[] = {"committed", "dropped", "one by one"};
     for (const Row& row : rows) {
         if (row.before.find('%') != std::string::npos && ::geteuid() != 0) continue;
         for (const auto& [staging, stagingName] : kStagings) {
@@ -178,8 +180,8 @@ TEST(OutputSet, EveryOutputReplacesItsOldFileOrNoneDoes) {
                 if (way == Way::alone && !row.failures.empty() && split(row.outputs).size() > 1) {
                     continue;
                 }
-                SCOPED_TRACE(row.name + (", " + std::string(stagingName)) + ", way " +
-                             std::to_string(int(way)));
+                SCOPED_TRACE(row.name + (", " + std::string(stagingName)) + ", " +
+                             wayNames[int(way)]);
                 TempDir dir;
                 create(dir, row.before);
                 const std::string start = describe(dir), pipe = dir.file("pipe");
