@@ -4,6 +4,8 @@
 #include <png.h>
 
 #include <cstring>
+#include <string>
+#include <tuple>
 #include <vector>
 
 namespace tilvane {
@@ -77,45 +79,36 @@ std::vector<std::uint8_t> topDownPixels(const PixelImage& image) {
     return pixels;
 }
 
-struct RoundTrip {
-    const char* name;
-    std::int32_t width;
-    std::int32_t height;
-    Fill fill;
-};
-
-// Sizes at the edges of the row and band arithmetic: single pixels, one
-// column of many bands, one row wider than a band, rows wider than a band
-// (a band per row), odd sizes, and images of several bands.
-const RoundTrip kRoundTrips[] = {
-    {"OnePixel", 1, 1, Fill::noise},
-    {"OneTransparentPixel", 1, 1, Fill::transparent},
-    {"OneColumnOfManyBands", 1, 250001, Fill::noise},
-    {"OneWideRow", 70001, 1, Fill::noise},
-    {"RowsWiderThanABand", 300001, 3, Fill::sprites},
-    {"OddNoise", 333, 517, Fill::noise},
-    {"OddSprites", 517, 333, Fill::sprites},
-    {"TransparentManyBands", 1000, 1100, Fill::transparent},
-    {"SpritesManyBands", 1000, 1100, Fill::sprites},
-};
-
 // libpng (which inflates with zlib and checks every CRC and the Adler-32)
-// reads back the very pixels of our 8-bit RGBA file, whatever the compression; and the bytes do not
-// depend on how many threads made them.
+// reads back the very pixels of our 8-bit RGBA file, whatever the compression;
+// and the bytes do not depend on how many threads made them. The sizes are at
+// the edges of the row and band arithmetic: single pixels, one column of many
+// bands, one row wider than a band, rows wider than a band (a band per row),
+// odd sizes, and images of several bands.
 TEST(PngEncoder, DecodesToTheSamePixels) {
-    for (const RoundTrip& row : kRoundTrips) {
-        const ImagePtr image = makeImage(row.width, row.height, row.fill);
-        ASSERT_TRUE(image) << row.name;
+    const std::tuple<const char*, std::int32_t, std::int32_t, Fill> rows[] = {
+        {"OnePixel", 1, 1, Fill::noise},
+        {"OneTransparentPixel", 1, 1, Fill::transparent},
+        {"OneColumnOfManyBands", 1, 250001, Fill::noise},
+        {"OneWideRow", 70001, 1, Fill::noise},
+        {"RowsWiderThanABand", 300001, 3, Fill::sprites},
+        {"OddNoise", 333, 517, Fill::noise},
+        {"OddSprites", 517, 333, Fill::sprites},
+        {"TransparentManyBands", 1000, 1100, Fill::transparent},
+        {"SpritesManyBands", 1000, 1100, Fill::sprites},
+    };
+    for (const auto& [name, width, height, fill] : rows) {
+        const ImagePtr image = makeImage(width, height, fill);
+        ASSERT_TRUE(image) << name;
         for (const PngCompression compression :
              {PngCompression::fast, PngCompression::standard, PngCompression::small}) {
-            const int c = static_cast<int>(compression);
+            SCOPED_TRACE(name + (" " + std::to_string(int(compression))));
             const std::vector<std::uint8_t> bytes = encode(*image, compression, 2);
-            ASSERT_FALSE(bytes.empty()) << row.name << " " << c;
-            EXPECT_EQ(decodeWithLibpng(bytes, row.width, row.height), topDownPixels(*image))
-                << row.name << " " << c;
-            if (row.height > 1000 || row.width > 300000) {
-                EXPECT_EQ(encode(*image, compression, 1), bytes) << row.name << " " << c;
-                EXPECT_EQ(encode(*image, compression, 3), bytes) << row.name << " " << c;
+            ASSERT_FALSE(bytes.empty());
+            EXPECT_EQ(decodeWithLibpng(bytes, width, height), topDownPixels(*image));
+            if (height > 1000 || width > 300000) {
+                EXPECT_EQ(encode(*image, compression, 1), bytes);
+                EXPECT_EQ(encode(*image, compression, 3), bytes);
             }
         }
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "image/blit.h"
@@ -32,12 +33,7 @@ std::vector<std::uint8_t> storage(const PixelImage& image) {
 }
 
 TEST(PixelImage, CreateRefusesUnusableSizesWithoutAborting) {
-    struct Row {
-        const char* name;
-        std::int32_t width, height;
-        int depth;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, std::int32_t, std::int32_t, int> rows[] = {
         {"zero width", 0, 10, 32},
         {"negative height", 10, -1, 32},
         {"exactly 2^31 bytes", 32768, 16384, 32},
@@ -47,8 +43,8 @@ TEST(PixelImage, CreateRefusesUnusableSizesWithoutAborting) {
         {"depth 2", 4, 4, 2},
         {"depth 33", 4, 4, 33},
     };
-    for (const Row& c : rows) {
-        EXPECT_EQ(PixelImage::create(c.width, c.height, c.depth), nullptr) << c.name;
+    for (const auto& [name, width, height, depth] : rows) {
+        EXPECT_EQ(PixelImage::create(width, height, depth), nullptr) << name;
     }
 }
 
@@ -71,22 +67,18 @@ TEST(PixelImage, OutsideTheImageReadsZeroAndWritesNothing) {
     EXPECT_EQ(shallow->bits()[3], 0);
 }
 
-// Every colour table entry i holds (10 + i, 100 + i, 200 + i); expected
-// pixels below 256 name an entry.
+// Each row: depth, width, the bytes stored (row 0, the bottom row, first) and
+// the pixels top-down. Every colour table entry i holds (10 + i, 100 + i,
+// 200 + i); expected pixels below 256 name an entry.
 TEST(PixelImage, ConvertTo32BitWalksBytesAndRowPadding) {
-    struct Row {
-        int depth;
-        std::int32_t width;
-        std::vector<std::uint8_t> stored;  // storage row 0 (the bottom row) first
-        std::vector<PixelValue> topDown;
-    };
     auto rgb = [](int r, int g, int b) {
         return packPixel(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
                          static_cast<std::uint8_t>(b), 255);
     };
     const PixelValue red = rgb(255, 0, 0), blue = rgb(0, 0, 255);
     const std::uint8_t x = 0xEE;  // padding: garbage
-    const std::vector<Row> rows = {
+    using Bytes = std::vector<std::uint8_t>;
+    const std::vector<std::tuple<int, std::int32_t, Bytes, std::vector<PixelValue>>> rows = {
         // 5-5-5 channels, the top bit ignored.
         {16, 4, {0xFF, 0xFF, 0x21, 0x04, 0x1F, 0, 0, 0x7C}, {kWhite, rgb(8, 8, 8), blue, red}},
         // 9 wide uses 2 bytes a row, padded to 4; pixels 0 and 8 set below, 1 and 7 above.
@@ -104,12 +96,12 @@ TEST(PixelImage, ConvertTo32BitWalksBytesAndRowPadding) {
          {rgb(12, 11, 10), rgb(15, 14, 13), rgb(18, 17, 16), rgb(3, 2, 1), rgb(6, 5, 4),
           rgb(9, 8, 7)}},
     };
-    for (const Row& c : rows) {
-        SCOPED_TRACE(std::to_string(c.depth) + " bits");
-        const auto height = static_cast<std::int32_t>(c.topDown.size()) / c.width;
-        const ImagePtr source = PixelImage::create(c.width, height, c.depth);
-        ASSERT_EQ(source->byteSize(), c.stored.size());
-        std::copy(c.stored.begin(), c.stored.end(), source->bits());
+    for (const auto& [depth, width, stored, topDown] : rows) {
+        SCOPED_TRACE(std::to_string(depth) + " bits");
+        const auto height = static_cast<std::int32_t>(topDown.size()) / width;
+        const ImagePtr source = PixelImage::create(width, height, depth);
+        ASSERT_EQ(source->byteSize(), stored.size());
+        std::copy(stored.begin(), stored.end(), source->bits());
         for (std::size_t i = 0; i < source->colorTable().size(); ++i) {
             const auto v = static_cast<std::uint8_t>(i);
             source->colorTable()[i] =
@@ -118,13 +110,13 @@ TEST(PixelImage, ConvertTo32BitWalksBytesAndRowPadding) {
         }
         const ImagePtr converted = convertTo32Bit(*source);
         ASSERT_NE(converted, nullptr);
-        for (std::int32_t i = 0; i < c.width * height; ++i) {
-            const PixelValue v = c.topDown[static_cast<std::size_t>(i)];
-            EXPECT_EQ(getPixel(*converted, i % c.width, i / c.width),
+        for (std::int32_t i = 0; i < width * height; ++i) {
+            const PixelValue v = topDown[static_cast<std::size_t>(i)];
+            EXPECT_EQ(getPixel(*converted, i % width, i / width),
                       v < 256 ? rgb(200 + int(v), 100 + int(v), 10 + int(v)) : v)
                 << "pixel " << i;
         }
-        EXPECT_EQ(storage(*source), c.stored) << "source changed";
+        EXPECT_EQ(storage(*source), stored) << "source changed";
     }
 }
 

@@ -38,9 +38,7 @@ public:
         shownStatuses.push_back(status_);
         if (onRefresh) onRefresh();
     }
-    void progress(JobPhase, std::size_t done, std::size_t total, std::string_view) override {
-        progressSeen.emplace_back(done, total);
-    }
+    void progress(JobPhase, std::size_t, std::size_t, std::string_view) override {}
     void message(const std::string& text) override {
         messages.push_back(text);
         statusAtMessage.push_back(status_);
@@ -71,7 +69,6 @@ public:
     std::vector<std::string> statusAtMessage;
     std::vector<Report> reports;
     std::vector<Report> dones;
-    std::vector<std::pair<std::size_t, std::size_t>> progressSeen;
     // Each options question as it was asked: "TITLE: quality Q MIN..MAX,
     // compression C of CHOICES", with -1 for a quality or compression not asked.
     std::vector<std::string> optionRequests;

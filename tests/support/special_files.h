@@ -8,10 +8,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -27,7 +26,16 @@ public:
     explicit FifoGuard(std::string path, std::chrono::seconds patience = std::chrono::seconds(10))
         : path_(std::move(path)),
           made_(::mkfifo(path_.c_str(), 0600) == 0),
-          watcher_([this, patience] { watch(patience); }) {}
+          watcher_([this, until = std::chrono::steady_clock::now() + patience] {
+              while (!released_) {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                  if (std::chrono::steady_clock::now() < until) continue;
+                  // A writer that does not wait opens only while a reader is there.
+                  const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                  if (fd >= 0) ::close(fd);
+                  letOut_ = letOut_ || fd >= 0;
+              }
+          }) {}
     ~FifoGuard() { release(); }
     FifoGuard(const FifoGuard&) = delete;
     FifoGuard& operator=(const FifoGuard&) = delete;
@@ -36,36 +44,15 @@ public:
 
     // Stops watching; true when something had to be let out of open().
     bool release() {
-        {
-            std::lock_guard lock(mutex_);
-            released_ = true;
-        }
-        wake_.notify_all();
+        released_ = true;
         if (watcher_.joinable()) watcher_.join();
         return letOut_;
     }
 
 private:
-    void watch(std::chrono::seconds patience) {
-        std::unique_lock lock(mutex_);
-        const auto released = [this] { return released_; };
-        if (wake_.wait_for(lock, patience, released)) return;
-        // A writer that does not wait opens only while a reader is there.
-        while (!wake_.wait_for(lock, std::chrono::milliseconds(20), released)) {
-            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd >= 0) {
-                ::close(fd);
-                letOut_ = true;
-            }
-        }
-    }
-
     std::string path_;
     bool made_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool released_ = false;
-    bool letOut_ = false;
+    std::atomic<bool> released_ = false, letOut_ = false;
     std::thread watcher_;  // last: it starts once the rest is set
 };
 
