@@ -32,13 +32,18 @@ Order reversed(std::size_t n) {
     return order;
 }
 
-TEST(OrderFiles, FollowsTheSortOrder) {
+// A position of the random order that needs 1000 draws makes the whole order
+// alphabetical, and says so. 197 files are the fewest with which seed 3 runs
+// out; beyond 32768 files the generator's values cannot cover the list at all.
+TEST(OrderFiles, FollowsTheSortOrderOrFallsBackToAlphabetical) {
     struct Case {
         const char* name;
         std::int32_t sortOrder;
         std::uint32_t seed;
         Areas areas;
         Order expected;
+        std::size_t files = 0;  // when not 0, the random order of that many files
+        bool fellBack = false;
     };
     const std::int64_t g = 4294967296LL;
     const Areas areas = {{5, 0}, {9, 1}, {1, 2}, {7, 3}};
@@ -57,30 +62,23 @@ TEST(OrderFiles, FollowsTheSortOrder) {
         // Seed 1 draws 41, 18467, 6334, 26500: mod 4, 1 3 2 0.
         {"random, seed 1", 2, 1, {}, {1, 3, 2, 0}},
         {"random, no file", 2, 0, {}, {}},
+        {"196 files, seed 3", 2, 3, {}, {}, 196},
+        {"197 files, seed 3", 2, 3, {}, {}, 197, true},
+        {"197 files, seed 0", 2, 0, {}, {}, 197},
+        {"32769 files", 2, 5, {}, {}, 32769, true},
+        {"40000 files", 2, 5, {}, {}, 40000, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        bool fellBack = true;
-        EXPECT_EQ(orderFiles(reversed(c.expected.size()), c.sortOrder, c.seed, c.areas, &fellBack),
-                  c.expected);
-        EXPECT_FALSE(fellBack);
-    }
-}
-
-// A position that needs 1000 draws makes the whole order alphabetical, and
-// says so. 197 files are the fewest with which seed 3 runs out; beyond 32768
-// files the generator's values cannot cover the list at all.
-TEST(OrderFiles, RandomIsAPermutationOrFallsBackToAlphabetical) {
-    const std::tuple<std::size_t, std::uint32_t, bool> cases[] = {
-        {196, 3, false}, {197, 3, true}, {197, 0, false}, {32769, 5, true}, {40000, 5, true},
-    };
-    for (const auto& [files, seed, fellBackExpected] : cases) {
-        SCOPED_TRACE(std::to_string(files) + " files, seed " + std::to_string(seed));
-        const Order alphabetical = reversed(files);
-        bool fellBack = !fellBackExpected;
-        Order order = orderFiles(alphabetical, 2, seed, {}, &fellBack);
-        EXPECT_EQ(fellBack, fellBackExpected);
-        EXPECT_EQ(order == alphabetical, fellBackExpected);
+        const Order alphabetical = reversed(c.files ? c.files : c.expected.size());
+        bool fellBack = !c.fellBack;
+        Order order = orderFiles(alphabetical, c.sortOrder, c.seed, c.areas, &fellBack);
+        EXPECT_EQ(fellBack, c.fellBack);
+        if (!c.files) {
+            EXPECT_EQ(order, c.expected);
+            continue;
+        }
+        EXPECT_EQ(order == alphabetical, c.fellBack);
         std::sort(order.begin(), order.end());
         EXPECT_TRUE(std::equal(order.begin(), order.end(), alphabetical.rbegin()));
     }
@@ -126,9 +124,6 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         image = "The Output Image File\n",
         sameImage = "\nmust not be the same file as the Output Image File\n$O/atlas.png",
         ofInput = "\nmust not be an image of the Input Folder\n";
-    const auto linkInput = [](F& b) {
-        fs::create_directory_symlink(b.input.path(), b.output.path() / "sprites");
-    };
     // A FIFO that a row puts in the input folder, and that nothing may wait on.
     std::unique_ptr<FifoGuard> fifo;
     const std::vector<Case> cases = {
@@ -143,7 +138,9 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
          [](F& b) { b.settings.outputWidth = b.settings.outputHeight = 65536; }, create},
         {"image in the input folder", "$I/atlas.png", nullptr, nullptr, inInput},
         {"dot, dot dot, doubled separator", "$I/.//../$N/atlas.png", nullptr, nullptr, inInput},
-        {"link to the input folder", "$O/sprites/atlas.png", nullptr, linkInput, inInput},
+        {"link to the input folder", "$O/sprites/atlas.png", nullptr,
+         [](F& b) { fs::create_directory_symlink(b.input.path(), b.output.path() / "sprites"); },
+         inInput},
         {"IN7 next to in7", "$O/IN7/atlas.png", nullptr,
          [](F& b) {
              fs::create_directories(b.output.path() / "IN7");
