@@ -42,8 +42,8 @@ private:
     std::unique_ptr<TempDir> dir_;
     std::string output_;
 
-    // A shown window set to build from in/ into out/ with a mask, with the
-    // given number of sprites and a file that is not an image when asked.
+    // A shown window set to build from in/ into out/ (with a mask, by default),
+    // with the given number of sprites and a file that is not an image when asked.
     std::unique_ptr<MainDialog> makeWindow(int sprites, bool broken = false) {
         const std::string input = dir_->folder() + "in/";
         output_ = dir_->folder() + "out/";
@@ -60,9 +60,6 @@ private:
         settings.inputFolder = input;
         settings.outputImageFile = output_ + "atlas.png";
         settings.outputTextFile = output_ + "atlas.txt";
-        settings.outputWidth = 256;
-        settings.outputHeight = 256;
-        settings.createMask = 1;
         window->refreshControls(false);
         window->show();
         return window;

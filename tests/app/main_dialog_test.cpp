@@ -53,13 +53,13 @@ private slots:
         QCOMPARE(leakedTopLevelWidgets(), QStringList());
     }
 
+    // XDG_CONFIG_HOME unset, the common case, is the xvfb test's.
     void settingsFileLocationRule_data() {
         QTest::addColumn<QString>("xdgConfigHome");  // "-": unset; "/...": below the folder
         QTest::addColumn<bool>("fileBeside");
         QTest::addColumn<bool>("writable");
         QTest::addColumn<QString>("expected");  // below the temporary folder
         const QString home = QStringLiteral("/home/.config/tilvane");
-        row("XDG_CONFIG_HOME unset", "-", false, true, home);
         row("XDG_CONFIG_HOME relative", "rel", false, true, home);
         row("XDG_CONFIG_HOME honoured", "/xdg", false, true, "/xdg/tilvane");
         row("portable install", "/xdg", true, true, "/bin");
@@ -195,13 +195,13 @@ private slots:
     }
 
     // Enter neither closes, commits nor starts a build; Escape and the close
-    // box close without committing; only Close commits.
+    // box close without committing; only Close commits. (A number typed and
+    // Escape is also the xvfb test's, under a real window manager.)
     void closingCommitsOnlyThroughClose_data() {
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("way");
         row("text field, Escape", "inputFolderEdit", "ZZZ", "Escape");
-        row("number field, Escape", "outputWidthEdit", "777", "Escape");
         row("refused number, Escape", "outputWidthEdit", "7x", "Escape");
         row("refused number, close box", "outputWidthEdit", "7x", "close box");
         row("number field, Close", "outputWidthEdit", "777", "Close");

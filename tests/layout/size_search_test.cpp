@@ -114,7 +114,9 @@ TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
 
 // Limits that hold no size of their shape are refused, with the reason; those
 // that hold one (however few) are not. The search agrees: a single pixel
-// finds a size exactly when the limits are not refused.
+// finds a size exactly when the limits are not refused. (tilvane-pack's test
+// pins the texts of a minimum width above its maximum, of widths without a
+// power of two and of limits without a square.)
 TEST(SizeSearch, LimitsWithoutASizeOfTheirShapeAreRefused) {
     using enum FitShape;
     struct Row {
@@ -123,20 +125,14 @@ TEST(SizeSearch, LimitsWithoutASizeOfTheirShapeAreRefused) {
     };
     const Row rows[] = {
         {{any, 1, 1, 8192, 8192}, ""},
-        {{any, 200, 1, 100, 8192}, ": the minimum width is above the maximum"},
         {{any, 1, 9, 8, 8}, ": the minimum height is above the maximum"},
         {{any, 1, 1, 0, 64}, ": a side is at least 1"},
         {{any, 0, 1, 64, 64}, ": a side is at least 1"},
         {{any, 1, 1, 2147483648, 64}, ": a side is at most 2147483647"},
         {{any, 1, 1, 2147483647, 2147483647}, ""},
-        {{pot, 100, 1, 120, 8192},
-         " has power-of-two sides: no power of two lies between the widths 100 and 120"},
         {{pot, 1, 65, 8, 127},
          " has power-of-two sides: no power of two lies between the heights 65 and 127"},
         {{pot, 128, 64, 128, 64}, ""},
-        {{square, 300, 1, 8192, 200},
-         " is square: no side lies both between the widths 300 and 8192 and between the heights "
-         "1 and 200"},
         {{square, 200, 1, 8192, 200}, ""},
         // Each range holds a power of two, but not one both hold.
         {{potSquare, 100, 1, 200, 100},

@@ -6,12 +6,8 @@
 
 #include "tests/support/temp_dir.h"
 
-namespace tilvane {
+namespace tilvane::testing {
 namespace {
-
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
 
 // Texts zero-filled to their 2048-byte blocks, integers 4 bytes little-endian,
 // byte for byte; loading gives every stored field back and no other.
@@ -106,30 +102,27 @@ TEST(SettingsFile, FieldTooLongNamesTheFirstTextItWouldCut) {
     struct Row {
         std::string JobSettings::*field;
         std::size_t bytes;
-        const char* why;  // empty: saved whole
+        const char* name;  // empty: saved whole
     };
     const Row rows[] = {
-        {&JobSettings::outputImageFile, 3000,
-         "the output image path is 3000 bytes; the settings file holds at most 2047"},
-        {&JobSettings::inputFolder, 2048,
-         "the input folder is 2048 bytes; the settings file holds at most 2047"},
-        {&JobSettings::cssUrlPrefix, 2048,
-         "the CSS url prefix is 2048 bytes; the settings file holds at most 2047"},
-        {&JobSettings::loadSettingsPath, 2048,
-         "the Load Settings path is 2048 bytes; the settings file holds at most 2047"},
+        {&JobSettings::outputImageFile, 3000, "the output image path"},
+        {&JobSettings::inputFolder, 2048, "the input folder"},
+        {&JobSettings::cssUrlPrefix, 2048, "the CSS url prefix"},
+        {&JobSettings::loadSettingsPath, 2048, "the Load Settings path"},
         {&JobSettings::namePostfix, 2047, ""},
     };
+    const std::string most = " bytes; the settings file holds at most 2047";
     for (const Row& r : rows) {
         JobSettings s = defaultJobSettings();
         s.*r.field = std::string(r.bytes, 'x');
-        EXPECT_EQ(fieldTooLong(s).value_or(""), r.why);
+        EXPECT_EQ(fieldTooLong(s).value_or(""),
+                  *r.name ? r.name + (" is " + std::to_string(r.bytes) + most) : "");
     }
     JobSettings both = defaultJobSettings();
     both.cssUrlPrefix = std::string(5000, 'c');
     both.namePrefix = std::string(2100, 'p');
-    EXPECT_EQ(fieldTooLong(both).value_or(""),
-              "the name prefix is 2100 bytes; the settings file holds at most 2047");
+    EXPECT_EQ(fieldTooLong(both).value_or(""), "the name prefix is 2100" + most);
 }
 
 }  // namespace
-}  // namespace tilvane
+}  // namespace tilvane::testing
