@@ -21,7 +21,6 @@ namespace tilvane {
 std::optional<std::string> parsePackArguments(const std::vector<std::string>& args,
                                               PackRequest& request);
 
-
 // The --help text: every option with its meaning and its default.
 std::string packHelpText();
 
