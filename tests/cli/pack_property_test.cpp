@@ -533,7 +533,8 @@ void checkFrames(Case& c, Found& p) {
         if (!c.options.has("--fit") ? w != maxW || h != maxH
                                     : w > maxW || h > maxH || (c.options.fit("pot") && !pot) ||
                                           (c.options.fit("square") && w != h))
-            p("atlas-size", page.stem, " is ", w, "x", h, " for a maximum of ", maxW, "x", maxH);
+            p("atlas-size", page.stem, " is ", w, "x", h, " for ", maxW, "x", maxH, " and --fit ",
+              c.options.has("--fit") ? c.options.at("--fit") : "not given");
     }
 }
 
