@@ -2,17 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tilvane {
 namespace {
 
+using Words = std::vector<std::string>;
+
 TEST(OptionDocs, ValueNamesGiveTheWordsAShellOffers) {
-    struct Row {
-        const char* name;
-        const char* valueName;
-        ValueCompletion kind;
-        std::vector<std::string> words;
-    };
-    const std::vector<Row> rows = {
+    // Name, value name, its completion and the words offered.
+    const std::vector<std::tuple<const char*, const char*, ValueCompletion, Words>> rows = {
         {"flag", "", ValueCompletion::none, {}},
         {"file", "FILE", ValueCompletion::file, {}},
         {"folder", "DIR", ValueCompletion::folder, {}},
@@ -26,10 +25,9 @@ TEST(OptionDocs, ValueNamesGiveTheWordsAShellOffers) {
         {"empty choice", "a||b", ValueCompletion::freeText, {}},
         {"choice with a blank", "a b|c", ValueCompletion::freeText, {}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(valueCompletionOf(row.valueName), row.kind);
-        EXPECT_EQ(valueChoices(row.valueName), row.words);
+    for (const auto& [name, valueName, kind, words] : rows) {
+        EXPECT_EQ(valueCompletionOf(valueName), kind) << name;
+        EXPECT_EQ(valueChoices(valueName), words) << name;
     }
 }
 
@@ -41,12 +39,8 @@ TEST(OptionDocs, TextIsEscapedForEachReader) {
         "Summary.",
         {{"--odd", "S", ".dot first, C:\\dir, it's [x]: ok. Second sentence.", "\"\""}},
         "Exit status: 0 done."};
-    struct Row {
-        const char* name;
-        std::string document;
-        const char* expected;
-    };
-    const std::vector<Row> rows = {
+    // Reader, the document and what it holds.
+    const std::vector<std::tuple<const char*, std::string, const char*>> rows = {
         {"man page", packManPage(table, "1.0"),
          "\\fB\\-\\-odd\\fR \\fIS\\fR\n\\&.dot first, C:\\edir, it's [x]: ok. Second sentence.\n"
          "Default: \"\".\n"},
@@ -56,10 +50,8 @@ TEST(OptionDocs, TextIsEscapedForEachReader) {
         {"fish", packFishCompletion(table),
          "-l odd -x -d '.dot first, C:\\\\dir, it\\'s [x]: ok.'\n"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_NE(row.document.find(row.expected), std::string::npos) << row.document;
-    }
+    for (const auto& [reader, document, expected] : rows)
+        EXPECT_NE(document.find(expected), std::string::npos) << reader << ": " << document;
 }
 
 }  // namespace

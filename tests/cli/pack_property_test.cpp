@@ -1,22 +1,24 @@
 // Random folders packed by the built tilvane-pack with random combinations of
-// the layout options, each result checked against what the options promise.
-// The environment chooses the run: TILVANE_PROPERTY_SEED (the seed),
-// TILVANE_PROPERTY_CASES (how many cases), TILVANE_PROPERTY_CASE (that case
-// alone) and TILVANE_PROPERTY_KEEP (a folder that receives the input and
-// outputs of every case that fails). Each case draws from its own generator,
-// seeded by the seed and its number, so one case reruns alone as it ran.
+// the layout options, each result checked against what the options promise:
+// readable-outputs, exit-status, output-files, each-image-once,
+// failures-justified, totals, frame-pixels, extrusion, no-overlap, spacing,
+// inside-border-on-grid, background, alias-shared, atlas-size, fixed-rebuild
+// and alias-takes-no-room. The environment chooses the run:
+// TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
+// TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
+// that receives the input and outputs of every case that fails). Each case
+// draws from its own generator, seeded by the seed and its number, so one case
+// reruns alone as it ran.
 #include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
-#include <memory>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <random>
 #include <set>
+#include <span>
 #include <sstream>
 
 #include "tests/cli/cli_support.h"
@@ -32,272 +34,251 @@ constexpr std::uint32_t kDefaultSeed = 20240611;
 constexpr int kDefaultCases = 60;
 // The largest atlas side --fit may choose when --width or --height is not given.
 constexpr int kFitMaximum = 8192;
-// The defaults of --border and --spacing.
-constexpr int kDefaultBorder = 1;
-constexpr int kDefaultSpacing = 1;
 
 int environmentNumber(const char* name, int fallback) {
     const char* text = std::getenv(name);
     return text && *text ? std::atoi(text) : fallback;
 }
 
-// The outputs of page `page` (counted from 1) of a build asked to write
-// stem.png and stem.json: with --pages every page is numbered, a single one
-// too; without it the one atlas keeps the name.
-std::string pageStem(const std::string& stem, bool pages, std::size_t page) {
-    return pages ? stem + "-" + std::to_string(page) : stem;
+// The parts as a stream prints them, one after the other.
+template <class... Parts>
+std::string cat(const Parts&... parts) {
+    std::ostringstream out;
+    (out << ... << parts);
+    return out.str();
 }
 
-// One case's draws.
-class Dice {
-public:
-    Dice(std::uint32_t seed, std::uint32_t caseNumber) {
-        std::seed_seq sequence{seed, caseNumber};
-        engine_.seed(sequence);
+// The items, each after a blank.
+template <class Items>
+std::string listed(const Items& items) {
+    std::string text;
+    for (const auto& item : items) text += cat(" ", item);
+    return text;
+}
+
+// What the properties found wrong: by property, one line each.
+struct Found : std::map<std::string, std::vector<std::string>> {
+    template <class... Parts>
+    void operator()(const char* property, const Parts&... parts) {
+        (*this)[property].push_back(cat(parts...));
     }
+};
+
+// One case's draws.
+struct Dice {
+    std::mt19937 engine;
     int between(int lo, int hi) {
-        return lo + static_cast<int>(engine_() % static_cast<std::uint32_t>(hi - lo + 1));
+        return lo + static_cast<int>(engine() % static_cast<std::uint32_t>(hi - lo + 1));
     }
     bool chance(int percent) { return between(1, 100) <= percent; }
     std::uint8_t byte() { return static_cast<std::uint8_t>(between(0, 255)); }
-
-private:
-    std::mt19937 engine_;
 };
+
+// ---- Pixels and boxes ----------------------------------------------------
+
+struct Box {
+    int x = 0, y = 0, w = 0, h = 0;  // empty when w is 0
+    static Box of(const PixelImage& image) { return {0, 0, image.width(), image.height()}; }
+    friend bool operator==(const Box&, const Box&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Box& b) {
+        return out << b.w << 'x' << b.h << '+' << b.x << '+' << b.y;
+    }
+    Box grown(int ring) const { return {x - ring, y - ring, w + 2 * ring, h + 2 * ring}; }
+    bool overlaps(const Box& b) const {
+        return x < b.x + b.w && b.x < x + w && y < b.y + b.h && b.y < y + h;
+    }
+    bool holds(int px, int py) const { return x <= px && px < x + w && y <= py && py < y + h; }
+    bool holds(const Box& b) const {
+        return holds(b.x, b.y) && holds(b.x + b.w - 1, b.y + b.h - 1);
+    }
+    // The smallest box holding both.
+    Box joined(const Box& b) const {
+        if (w == 0) return b;
+        const int left = std::min(x, b.x), top = std::min(y, b.y);
+        return {left, top, std::max(x + w, b.x + b.w) - left, std::max(y + h, b.y + b.h) - top};
+    }
+};
+
+// Calls f(x, y) on each pixel of the box, row by row, until it answers false.
+template <class F>
+void everyPixel(const Box& b, F f) {
+    for (int y = b.y; y < b.y + b.h; ++y) {
+        for (int x = b.x; x < b.x + b.w; ++x)
+            if (!f(x, y)) return;
+    }
+}
+
+// The smallest box holding every pixel with alpha above 0; empty for none.
+Box alphaTrim(const PixelImage& image) {
+    Box trim;
+    everyPixel(Box::of(image), [&](int x, int y) {
+        if (getPixel(image, x, y) >> 24) trim = trim.joined({x, y, 1, 1});
+        return true;
+    });
+    return trim;
+}
+
+// The pixels of the box, row by row, as bytes to compare.
+std::string pixelsOf(const PixelImage& image, const Box& box) {
+    std::string bytes;
+    everyPixel(box, [&](int x, int y) {
+        const PixelValue p = getPixel(image, x, y);
+        bytes.append(reinterpret_cast<const char*>(&p), sizeof p);
+        return true;
+    });
+    return bytes;
+}
 
 // ---- The folder ----------------------------------------------------------
 
-struct Box {
-    int x = 0, y = 0, w = 0, h = 0;
-    friend bool operator==(const Box&, const Box&) = default;
-};
-
-std::string text(const Box& b) {
-    return std::to_string(b.w) + "x" + std::to_string(b.h) + "+" + std::to_string(b.x) + "+" +
-           std::to_string(b.y);
-}
-
-bool overlap(const Box& a, const Box& b) {
-    return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h;
-}
-
-Box grown(const Box& b, int ring) {
-    return {b.x - ring, b.y - ring, b.w + 2 * ring, b.h + 2 * ring};
-}
-
-// An image file of the input folder as the test reads it back.
-struct Sprite {
-    std::string name;  // relative to the input folder, '/' between folders
-    ImagePtr pixels;   // 32 bits
-    int width() const { return imageWidth(pixels.get()); }
-    int height() const { return imageHeight(pixels.get()); }
-};
-
-// The smallest box holding every pixel with alpha above 0; empty for none.
-std::optional<Box> alphaTrim(const PixelImage& image) {
-    int left = image.width(), top = image.height(), right = -1, bottom = -1;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if ((getPixel(image, x, y) >> 24) == 0) continue;
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-        }
-    }
-    if (right < 0) return std::nullopt;
-    return Box{left, top, right - left + 1, bottom - top + 1};
-}
-
-// The pixels of the box, row by row, as bytes to compare and to hash.
-std::string pixelsOf(const PixelImage& image, const Box& box) {
-    std::string bytes;
-    for (int y = box.y; y < box.y + box.h; ++y) {
-        for (int x = box.x; x < box.x + box.w; ++x) {
-            const PixelValue p = getPixel(image, x, y);
-            bytes.append(reinterpret_cast<const char*>(&p), sizeof p);
-        }
-    }
-    return bytes;
-}
+// The image files of the input folder as the test reads them back (32 bits),
+// by name: relative to the folder, '/' between folders.
+using Sprites = std::map<std::string, ImagePtr>;
 
 // A w x h sprite: a block of random colours in random transparent margins,
 // some of its pixels translucent and some holes (fully transparent, black);
 // or, when `blank`, nothing at all.
 ImagePtr drawSprite(Dice& dice, int w, int h, bool blank) {
     ImagePtr image = createPixelImage(w, h);
-    if (!image || blank) return image;
+    if (blank) return image;
     const int cw = dice.between(1, w), ch = dice.between(1, h);
     const int left = dice.between(0, w - cw), top = dice.between(0, h - ch);
-    for (int y = top; y < top + ch; ++y) {
-        for (int x = left; x < left + cw; ++x) {
-            const int kind = dice.between(1, 100);
-            if (kind <= 6) continue;
-            const std::uint8_t alpha =
-                kind <= 18 ? static_cast<std::uint8_t>(dice.between(1, 254)) : std::uint8_t{255};
-            setPixel(*image, x, y, packPixel(dice.byte(), dice.byte(), dice.byte(), alpha));
-        }
-    }
+    everyPixel(Box{left, top, cw, ch}, [&](int x, int y) {
+        const int kind = dice.between(1, 100);
+        if (kind <= 6) return true;
+        const auto alpha = static_cast<std::uint8_t>(kind <= 18 ? dice.between(1, 254) : 255);
+        setPixel(*image, x, y, packPixel(dice.byte(), dice.byte(), dice.byte(), alpha));
+        return true;
+    });
     return image;
 }
 
 // The same pixels as box of `from`, inside new random margins.
 ImagePtr reframed(Dice& dice, const PixelImage& from, const Box& box) {
     const int w = std::min(40, box.w + dice.between(0, 6));
-    const int h = std::min(40, box.h + dice.between(0, 6));
-    ImagePtr image = createPixelImage(w, h);
-    if (!image) return image;
-    const int left = dice.between(0, w - box.w), top = dice.between(0, h - box.h);
-    for (int y = 0; y < box.h; ++y) {
-        for (int x = 0; x < box.w; ++x)
-            setPixel(*image, left + x, top + y, getPixel(from, box.x + x, box.y + y));
-    }
+    ImagePtr image = createPixelImage(w, std::min(40, box.h + dice.between(0, 6)));
+    const int left = dice.between(0, image->width() - box.w) - box.x;
+    const int top = dice.between(0, image->height() - box.h) - box.y;
+    everyPixel(box, [&](int x, int y) {
+        setPixel(*image, left + x, top + y, getPixel(from, x, y));
+        return true;
+    });
     return image;
 }
 
 // Writes 1 to 40 sprites of 1 to 40 pixels a side into folder, some in
 // sub-folders, some exact copies of another file, some the same pixels in other
 // margins, now and then one without any pixel; a fifth of the folders have one
-// size for all. Answers them as read back, in name order.
-std::vector<Sprite> writeFolder(Dice& dice, const TempDir& folder) {
+// size for all.
+Sprites writeFolder(Dice& dice, const TempDir& folder) {
     const int count = dice.between(1, 40);
     const bool oneSize = dice.chance(20);
     const int commonW = dice.between(1, 40), commonH = dice.between(1, 40);
     const char* subFolders[] = {"", "", "", "a/", "a/b/", "c/"};
-    std::vector<std::string> names;
+    std::vector<fs::path> paths;
+    const auto earlier = [&](int i) { return paths[dice.between(0, i - 1)]; };
     for (int i = 0; i < count; ++i) {
-        char base[16];
-        std::snprintf(base, sizeof base, "s%02d.png", i);
-        const std::string name = subFolders[dice.between(0, 5)] + std::string(base);
-        const fs::path path = folder.path() / name;
+        const fs::path path = paths.emplace_back(
+            folder.path() / cat(subFolders[dice.between(0, 5)], "s", i < 10 ? "0" : "", i, ".png"));
         fs::create_directories(path.parent_path());
         const int kind = dice.between(1, 100);
         if (i > 0 && kind <= 15) {
-            fs::copy_file(folder.path() / names[static_cast<std::size_t>(dice.between(0, i - 1))],
-                          path);
-        } else {
-            ImagePtr image;
-            if (i > 0 && kind <= 27 && !oneSize) {
-                ImagePtr earlier = CreateBitmapFromFile(
-                    (folder.path() / names[static_cast<std::size_t>(dice.between(0, i - 1))])
-                        .string());
-                if (earlier && ensure32Bit(earlier)) {
-                    if (const auto box = alphaTrim(*earlier))
-                        image = reframed(dice, *earlier, *box);
-                }
-            }
-            if (!image) {
-                const int w = oneSize ? commonW : dice.between(1, 40);
-                const int h = oneSize ? commonH : dice.between(1, 40);
-                image = drawSprite(dice, w, h, dice.chance(3));
-            }
-            EXPECT_TRUE(image && SaveBitmapToFile(image.get(), path.string()) == 0) << name;
+            fs::copy_file(earlier(i), path);
+            continue;
         }
-        names.push_back(name);
+        ImagePtr image;
+        if (i > 0 && kind <= 27 && !oneSize) {
+            ImagePtr from = CreateBitmapFromFile(earlier(i).string());
+            const Box box = from && ensure32Bit(from) ? alphaTrim(*from) : Box{};
+            if (box.w) image = reframed(dice, *from, box);
+        }
+        if (!image) {
+            const int w = oneSize ? commonW : dice.between(1, 40);
+            const int h = oneSize ? commonH : dice.between(1, 40);
+            image = drawSprite(dice, w, h, dice.chance(3));
+        }
+        EXPECT_EQ(SaveBitmapToFile(image.get(), path.string()), 0) << path;
     }
-    std::sort(names.begin(), names.end());
-    std::vector<Sprite> sprites;
-    for (const std::string& name : names) {
-        ImagePtr pixels = CreateBitmapFromFile((folder.path() / name).string());
-        EXPECT_TRUE(pixels && ensure32Bit(pixels)) << name;
-        if (pixels) sprites.push_back({name, std::move(pixels)});
+    Sprites sprites;
+    for (const fs::path& path : paths) {
+        ImagePtr pixels = CreateBitmapFromFile(path.string());
+        EXPECT_TRUE(pixels && ensure32Bit(pixels)) << path;
+        if (pixels) sprites[path.lexically_relative(folder.path()).string()] = std::move(pixels);
     }
     return sprites;
 }
 
 // ---- The options ---------------------------------------------------------
 
-struct Options {
-    std::string fit;  // empty: no --fit
-    bool pages = false;
-    int extrude = 0;
-    bool alias = false;
-    std::optional<int> border, spacing;  // unset: not given
-    int gridX = 0, gridY = 0;            // 0: not given
-    int crop = 0;
-    bool recursive = false;
-    std::string sort = "size";
-    int seed = 0;
-    std::optional<int> width, height;  // unset: not given
-
-    int borderSize() const { return border.value_or(kDefaultBorder); }
-    int spacingSize() const { return spacing.value_or(kDefaultSpacing); }
-    // The fixed atlas size, or the largest that --fit and --pages may use.
-    int maxWidth() const { return width.value_or(kFitMaximum); }
-    int maxHeight() const { return height.value_or(kFitMaximum); }
-    // The largest atlas of the --fit shape within the maximum (the maximum
+// Options as tilvane-pack takes them: each name with its value (empty for a
+// switch).
+struct Options : std::map<std::string, std::string> {
+    bool has(const std::string& name) const { return count(name) > 0; }
+    int number(const std::string& name, int fallback = 0) const {
+        return has(name) ? std::stoi(at(name)) : fallback;
+    }
+    bool sized() const { return has("--fit") || has("--pages"); }
+    bool fit(const char* shape) const {
+        return has("--fit") && at("--fit").find(shape) != std::string::npos;
+    }
+    // The largest atlas of the --fit shape within the maximum (the size
     // itself without --fit): what a sprite must fit alone to be placed.
     std::pair<int, int> largest() const {
-        const auto floorPow2 = [](int v) { return v < 1 ? 0 : 1 << (31 - __builtin_clz(v)); };
-        int w = maxWidth(), h = maxHeight();
-        if (fit == "pot") w = floorPow2(w), h = floorPow2(h);
-        if (fit == "square") w = h = std::min(w, h);
-        if (fit == "pot-square") w = h = floorPow2(std::min(w, h));
+        const auto floor2 = [](int v) { return static_cast<int>(std::bit_floor(unsigned(v))); };
+        int w = number("--width", kFitMaximum), h = number("--height", kFitMaximum);
+        if (fit("square")) w = h = std::min(w, h);
+        if (fit("pot")) w = floor2(w), h = floor2(h);
         return {w, h};
-    }
-
-    std::vector<std::string> args() const {
-        std::vector<std::string> a;
-        const auto add = [&a](const std::string& name, int value) {
-            a.insert(a.end(), {name, std::to_string(value)});
-        };
-        if (!fit.empty()) a.insert(a.end(), {"--fit", fit});
-        if (pages) a.push_back("--pages");
-        if (extrude > 0) add("--extrude", extrude);
-        if (alias) a.push_back("--alias");
-        if (border) add("--border", *border);
-        if (spacing) add("--spacing", *spacing);
-        if (gridX > 0) add("--grid-x", gridX);
-        if (gridY > 0) add("--grid-y", gridY);
-        add("--crop", crop);
-        if (recursive) a.push_back("--recursive");
-        a.insert(a.end(), {"--sort", sort});
-        if (sort == "random") add("--seed", seed);
-        if (width) add("--width", *width);
-        if (height) add("--height", *height);
-        return a;
     }
 };
 
 // A combination of the options for a folder of the given sprites. Crop 2 is
 // mostly drawn for folders of one size, sometimes for others (to be refused).
-Options drawOptions(Dice& dice, const std::vector<Sprite>& sprites) {
+Options drawOptions(Dice& dice, const Sprites& sprites) {
     Options o;
+    const auto maybe = [&](int percent, const char* name, int lo = 0, int hi = -1) {
+        if (dice.chance(percent)) o[name] = hi < lo ? "" : std::to_string(dice.between(lo, hi));
+    };
     static const char* const fits[] = {"any", "pot", "square", "pot-square"};
-    if (dice.chance(60)) o.fit = fits[dice.between(0, 3)];
-    o.pages = dice.chance(40);
-    if (dice.chance(50)) o.extrude = dice.between(1, 3);
-    o.alias = dice.chance(45);
-    if (dice.chance(50)) o.border = dice.between(0, 3);
-    if (dice.chance(50)) o.spacing = dice.between(0, 3);
-    if (dice.chance(25)) o.gridX = dice.between(1, 6);
-    if (dice.chance(25)) o.gridY = dice.between(1, 6);
-    bool oneSize = true;
-    for (const Sprite& s : sprites) {
-        oneSize = oneSize && s.width() == sprites[0].width() && s.height() == sprites[0].height();
-    }
-    o.crop = dice.chance(oneSize ? 50 : 4) ? 2 : dice.between(0, 1);
-    o.recursive = dice.chance(50);
+    if (dice.chance(60)) o["--fit"] = fits[dice.between(0, 3)];
+    maybe(40, "--pages");
+    maybe(50, "--extrude", 1, 3);
+    maybe(45, "--alias");
+    maybe(50, "--border", 0, 3);
+    maybe(50, "--spacing", 0, 3);
+    maybe(25, "--grid-x", 1, 6);
+    maybe(25, "--grid-y", 1, 6);
+    const bool oneSize = std::all_of(sprites.begin(), sprites.end(), [&](const auto& s) {
+        return Box::of(*s.second) == Box::of(*sprites.begin()->second);
+    });
+    o["--crop"] = std::to_string(dice.chance(oneSize ? 50 : 4) ? 2 : dice.between(0, 1));
+    maybe(50, "--recursive");
     static const char* const sorts[] = {"name", "size", "random"};
-    o.sort = sorts[dice.between(0, 2)];
-    o.seed = dice.between(0, 1000);
-    if (!o.fit.empty()) {
-        // The maximum: often not given, sometimes a power of two, sometimes too small.
-        if (dice.chance(60)) {
-            o.width = dice.chance(30) ? 1 << dice.between(4, 8) : dice.between(16, 300);
-            o.height = dice.chance(30) ? 1 << dice.between(4, 8) : dice.between(16, 300);
-        }
-    } else if (o.pages) {
-        o.width = dice.between(8, 128);
-        o.height = dice.between(8, 128);
-    } else {
-        o.width = dice.between(16, 256);
-        o.height = dice.between(16, 256);
+    o["--sort"] = sorts[dice.between(0, 2)];
+    const int seed = dice.between(0, 1000);
+    if (o["--sort"] == "random") o["--seed"] = std::to_string(seed);
+    // The size: fixed without --fit; with it often not given, sometimes a
+    // power of two, sometimes too small.
+    const bool fit = o.has("--fit"), pages = o.has("--pages");
+    const int lo = !fit && pages ? 8 : 16, hi = fit ? 300 : pages ? 128 : 256;
+    const auto side = [&] {
+        return std::to_string(fit && dice.chance(30) ? 1 << dice.between(4, 8)
+                                                     : dice.between(lo, hi));
+    };
+    if (!fit || dice.chance(60)) {
+        o["--width"] = side();
+        o["--height"] = side();
     }
     return o;
 }
 
-// ---- A case and what came out of it --------------------------------------
+// ---- A build and what came out of it -------------------------------------
+
+struct Page {
+    std::string stem, png;  // png: the file's bytes
+    ImagePtr atlas;
+    Json doc;
+};
 
 struct Frame {
     std::string name;
@@ -306,155 +287,118 @@ struct Frame {
     Json json;
 };
 
-struct Page {
-    std::string stem;
-    std::string png;  // the file's bytes
-    ImagePtr atlas;
-    Json doc;
+// A run of tilvane-pack on input into output's atlas.png and atlas.json (a
+// JSON hash), and what it left there.
+struct Build {
+    std::string command;  // as printed: the folders as {in} and {out}
+    PackResult result;
+    std::vector<std::string> files, unreadable;  // the output folder's entries; pages unread
+    std::vector<Page> pages;  // "atlas" before "atlas-1", "atlas-9" before "atlas-10"
+    std::vector<Frame> frames;
+    std::map<std::string, std::vector<std::string>> failures;  // the report's, with reasons
 };
 
-struct Case {
-    int number = 0;
+Build build(const fs::path& input, const fs::path& output, Options options) {
+    Build b;
+    options.insert({{"--input", "{in}/"},
+                    {"--image", "{out}/atlas.png"},
+                    {"--text", "{out}/atlas.json"},
+                    {"--format", "hash"},
+                    {"--no-mask", ""}});
+    std::vector<std::string> args = {"tilvane-pack"};
+    for (auto [name, value] : options) {
+        b.command +=
+            (b.command.empty() ? "tilvane-pack " : " ") + name + (value.empty() ? "" : " " + value);
+        if (value.rfind("{in}", 0) == 0) value = input.string() + value.substr(4);
+        if (value.rfind("{out}", 0) == 0) value = output.string() + value.substr(5);
+        args.insert(args.end(), {name, value});
+        if (value.empty()) args.pop_back();
+    }
+    b.result = run(args);
+    std::istringstream lines(b.result.err);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t gap = line.rfind("          (");  // "NAME          (REASON)"
+        if (gap != std::string::npos && line.back() == ')')
+            b.failures[line.substr(0, gap)].push_back(
+                line.substr(gap + 11, line.size() - gap - 12));
+    }
+    std::set<std::pair<std::size_t, std::string>> stems;  // shortest first
+    for (const auto& entry : fs::directory_iterator(output)) {
+        b.files.push_back(entry.path().filename().string());
+        const std::string stem = entry.path().stem().string();
+        if (entry.path().extension() == ".png") stems.insert({stem.size(), stem});
+    }
+    for (const auto& [length, stem] : stems) {
+        const std::string png = (output / (stem + ".png")).string();
+        Page page{stem, readFile(png), CreateBitmapFromFile(png),
+                  Json::parse(readFile((output / (stem + ".json")).string()), nullptr, false)};
+        if (!page.atlas || !ensure32Bit(page.atlas)) {
+            b.unreadable.push_back(stem + ".png does not decode");
+        } else if (!page.doc.contains("frames") || !page.doc["frames"].is_object()) {
+            b.unreadable.push_back(stem + ".json is not a JSON hash");
+        } else {
+            for (const auto& [name, json] : page.doc["frames"].items()) {
+                const auto at = [&json](const char* key) {
+                    const Json& f = json.contains("frame") ? json["frame"] : json;
+                    return f.contains(key) && f[key].is_number_integer() ? f[key].get<int>() : -1;
+                };
+                b.frames.push_back(
+                    {name, b.pages.size(), {at("x"), at("y"), at("w"), at("h")}, json});
+            }
+            b.pages.push_back(std::move(page));
+        }
+    }
+    return b;
+}
+
+// ---- A case --------------------------------------------------------------
+
+struct Case : Build {
     Options options;
     TempDir input, output;
-    std::vector<Sprite> sprites;
-    // The images the build must see (the tree with --recursive), by name.
-    std::map<std::string, const Sprite*> expected;
+    Sprites sprites;
+    // The images the build must see (the tree with --recursive).
+    std::set<std::string> expected;
     // Those it can place (crop needs a pixel), with the box of each that is placed.
     std::map<std::string, Box> placed;
-    bool refused = false;  // crop 2 over images of more than one size
-    std::string command;   // as printed: the folders as {in} and {out}
+    bool refused = false;  // crop 2 over unequal sizes
 
-    PackResult result;
-    std::vector<Page> pages;
-    std::vector<std::string> files;  // the output folder's entries
-    std::vector<Frame> frames;
-    std::map<std::string, std::vector<std::string>> failures;  // name: reasons
-
-    bool sized() const { return !options.fit.empty() || options.pages; }
-    bool fitNoted() const { return result.err.find("no atlas size up to") != std::string::npos; }
+    const PixelImage& atlas(const Frame& f) const { return *pages[f.page].atlas; }
+    // The source pixels a frame shows, or empty for an image that cannot be placed.
+    std::string shown(const std::string& name) const {
+        const auto box = placed.find(name);
+        return box == placed.end() ? "" : pixelsOf(*sprites.at(name), box->second);
+    }
 };
 
 // What the build must do with the case's folder, worked out from the pixels.
 void model(Case& c) {
-    for (const Sprite& s : c.sprites) {
-        if (!c.options.recursive && s.name.find('/') != std::string::npos) continue;
-        c.expected[s.name] = &s;
-        const Box whole{0, 0, s.width(), s.height()};
-        if (c.options.crop == 0) {
-            c.placed[s.name] = whole;
-        } else if (const auto trim = alphaTrim(*s.pixels)) {
-            c.placed[s.name] = *trim;
-        }
+    const int crop = c.options.number("--crop");
+    Box all;
+    for (const auto& [name, pixels] : c.sprites) {
+        if (!c.options.has("--recursive") && name.find('/') != std::string::npos) continue;
+        c.expected.insert(name);
+        const Box box = crop == 0 ? Box::of(*pixels) : alphaTrim(*pixels);
+        if (box.w == 0) continue;
+        c.placed[name] = box;
+        all = all.joined(box);
+        const Box first = Box::of(*c.sprites[c.placed.begin()->first]);
+        c.refused = c.refused || (crop == 2 && !(Box::of(*pixels) == first));
     }
-    if (c.options.crop != 2 || c.placed.empty()) return;
-    // One box for all: the union of the trims, when all have one size.
-    const Sprite& first = *c.expected[c.placed.begin()->first];
-    int left = first.width(), top = first.height(), right = 0, bottom = 0;
-    for (const auto& [name, box] : c.placed) {
-        const Sprite& s = *c.expected[name];
-        if (s.width() != first.width() || s.height() != first.height()) c.refused = true;
-        left = std::min(left, box.x);
-        top = std::min(top, box.y);
-        right = std::max(right, box.x + box.w);
-        bottom = std::max(bottom, box.y + box.h);
-    }
-    for (auto& [name, box] : c.placed) box = {left, top, right - left, bottom - top};
-}
-
-std::vector<std::string> packArgs(const std::string& input, const fs::path& output,
-                                  const std::vector<std::string>& options) {
-    std::vector<std::string> args = {"tilvane-pack",
-                                     "--input",
-                                     input + "/",
-                                     "--image",
-                                     (output / "atlas.png").string(),
-                                     "--text",
-                                     (output / "atlas.json").string(),
-                                     "--format",
-                                     "hash",
-                                     "--no-mask"};
-    args.insert(args.end(), options.begin(), options.end());
-    return args;
-}
-
-// The command as printed: the input and output folders as {in} and {out}.
-std::string commandLine(const std::vector<std::string>& args, const TempDir& input,
-                        const TempDir& output) {
-    std::string line;
-    for (std::string arg : args) {
-        for (const auto& [from, to] : {std::pair{input.path().string(), std::string("{in}")},
-                                       std::pair{output.path().string(), std::string("{out}")}}) {
-            if (arg.rfind(from, 0) == 0) arg = to + arg.substr(from.size());
-        }
-        line += (line.empty() ? "" : " ") + arg;
-    }
-    return line;
-}
-
-// Reads every stem.png with its stem.json in folder, shortest name first, so
-// "atlas" comes before "atlas-1" and "atlas-9" before "atlas-10".
-std::vector<Page> readPages(const fs::path& folder, std::vector<std::string>* problems) {
-    std::vector<std::string> stems;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().extension() == ".png") stems.push_back(entry.path().stem().string());
-    }
-    std::sort(stems.begin(), stems.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    std::vector<Page> pages;
-    for (const std::string& stem : stems) {
-        Page page{stem, readFile((folder / (stem + ".png")).string()),
-                  CreateBitmapFromFile((folder / (stem + ".png")).string()),
-                  Json::parse(readFile((folder / (stem + ".json")).string()), nullptr, false)};
-        if (!page.atlas || !ensure32Bit(page.atlas)) {
-            problems->push_back(stem + ".png does not decode");
-            continue;
-        }
-        if (page.doc.is_discarded() || !page.doc.contains("frames") ||
-            !page.doc["frames"].is_object()) {
-            problems->push_back(stem + ".json is not a JSON hash");
-            continue;
-        }
-        pages.push_back(std::move(page));
-    }
-    return pages;
-}
-
-// The failures the report lists: "NAME          (REASON)" lines.
-std::map<std::string, std::vector<std::string>> reportedFailures(const std::string& err) {
-    std::map<std::string, std::vector<std::string>> failures;
-    std::istringstream lines(err);
-    for (std::string line; std::getline(lines, line);) {
-        const std::size_t gap = line.rfind("          (");
-        if (gap == std::string::npos || line.back() != ')') continue;
-        failures[line.substr(0, gap)].push_back(line.substr(gap + 11, line.size() - gap - 12));
-    }
-    return failures;
+    // Crop 2: one box for all, the union of the trims, when all have one size.
+    for (auto& [name, box] : c.placed) box = crop == 2 ? all : box;
 }
 
 // ---- The properties ------------------------------------------------------
-
-using Problems = std::vector<std::string>;
-
-int intOf(const Json& j, const char* key) {
-    return j.contains(key) && j[key].is_number_integer() ? j[key].get<int>() : -1;
-}
-
-Box boxOf(const Json& j) {
-    return {intOf(j, "x"), intOf(j, "y"), intOf(j, "w"), intOf(j, "h")};
-}
 
 // Whether a sprite of `side` pixels finds a place on one axis of an empty
 // atlas `atlas` pixels long: its ring on both ends, the spacing after it
 // unless only the sprite fits, a start on the grid inside the border and the
 // end stretched to the grid's next line, inside the border too.
-bool fitsAxis(int side, int atlas, const Options& o, int grid) {
-    const int ringed = side + 2 * o.extrude;
-    const int footprint =
-        ringed + o.spacingSize() > atlas && ringed <= atlas ? ringed : ringed + o.spacingSize();
-    const int step = grid >= 2 ? grid : 1;
-    const int border = o.borderSize();
+bool fitsAxis(int side, int atlas, const Options& o, const char* grid) {
+    const int ringed = side + 2 * o.number("--extrude"), spacing = o.number("--spacing", 1);
+    const int footprint = ringed + spacing > atlas && ringed <= atlas ? ringed : ringed + spacing;
+    const int step = std::max(o.number(grid), 1), border = o.number("--border", 1);
     const int start = (border + step - 1) / step * step;
     // The end is stretched only when it does not already lie on a grid line.
     const int last = start + footprint - 1;
@@ -463,496 +407,268 @@ bool fitsAxis(int side, int atlas, const Options& o, int grid) {
     return start < atlas - border && end < atlas - border;
 }
 
-bool fitsAlone(const Box& box, const Options& o) {
-    const auto [w, h] = o.largest();
-    return fitsAxis(box.w, w, o, o.gridX) && fitsAxis(box.h, h, o, o.gridY);
-}
-
-int expectedStatus(const Case& c) {
-    if (c.refused) return 2;
-    if (c.expected.empty() || c.placed.empty()) return 4;
-    return c.failures.empty() ? 0 : 1;
-}
-
-// Each property is a named check over a finished case; a case that must be
-// refused or finds nothing is only checked by the first two.
-struct Property {
-    const char* name;
-    bool needsBuild;
-    std::function<void(Case&, Problems&)> check;
-};
-
-void checkStatus(Case& c, Problems& p) {
-    const int want = expectedStatus(c);
-    if (c.result.status != want) {
-        p.push_back("exit status " + std::to_string(c.result.status) + ", expected " +
-                    std::to_string(want) + " (" + std::to_string(c.failures.size()) +
-                    " failures listed); stderr: " + c.result.err.substr(0, 400));
+// Each field of want that json holds otherwise or not at all.
+void compareFields(Found& p, const char* property, const std::string& what, const Json& json,
+                   const Json& want) {
+    for (const auto& [key, value] : want.items()) {
+        const Json got = json.is_object() ? json.value(key, Json()) : Json();
+        if (got != value) p(property, what, "'s ", key, " is ", got.dump(), ", not ", value.dump());
     }
+}
+
+// The exit status; the files written: pages numbered from 1 with --pages, a
+// single one too, and without it the one atlas keeps the name; each page's
+// text file names its image and size, and lists the other pages' text files
+// in order (one page lists none).
+void checkRun(Case& c, Found& p) {
+    for (const std::string& problem : c.unreadable) p("readable-outputs", problem);
+    const int want = c.refused ? 2 : c.placed.empty() ? 4 : c.failures.empty() ? 0 : 1;
+    if (c.result.status != want)
+        p("exit-status", c.result.status, " for ", want, ": ", c.result.err.substr(0, 400));
     if (c.refused && c.result.err.find("same dimensions") == std::string::npos)
-        p.push_back("crop 2 over unequal sizes without the refusal's message");
-}
-
-void checkOutputFiles(Case& c, Problems& p) {
-    std::set<std::string> want;
-    if (c.result.status == 0 || c.result.status == 1) {
-        const std::size_t count = c.options.pages ? std::max<std::size_t>(c.pages.size(), 1) : 1;
-        for (std::size_t page = 1; page <= count; ++page) {
-            const std::string stem = pageStem("atlas", c.options.pages, page);
-            want.insert({stem + ".png", stem + ".json"});
-        }
-    }
-    const std::set<std::string> got(c.files.begin(), c.files.end());
-    if (got != want) {
-        std::string list;
-        for (const std::string& f : got) list += " " + f;
-        p.push_back("output files:" + (list.empty() ? std::string(" none") : list) +
-                    "; expected pages named " + pageStem("atlas", c.options.pages, 1) + ".png...");
-    }
+        p("exit-status", "crop 2 over unequal sizes without the refusal's message");
+    std::set<std::string> files, got(c.files.begin(), c.files.end());
+    const bool built = c.result.status == 0 || c.result.status == 1;
+    for (std::size_t page = 1; built && page <= std::max<std::size_t>(c.pages.size(), 1); ++page)
+        for (const char* ending : {".png", ".json"})
+            files.insert((c.options.has("--pages") ? cat("atlas-", page) : "atlas") + ending);
+    if (got != files) p("output-files", "written", listed(got), "; expected", listed(files));
     for (const Page& page : c.pages) {
-        const Json& meta = page.doc.contains("meta") ? page.doc["meta"] : Json();
-        if (!meta.is_object() || meta.value("image", "") != page.stem + ".png" ||
-            !meta.contains("size") || intOf(meta["size"], "w") != page.atlas->width() ||
-            intOf(meta["size"], "h") != page.atlas->height()) {
-            p.push_back(page.stem + ".json's meta does not name " + page.stem +
-                        ".png and its size: " + (meta.is_null() ? "none" : meta.dump()));
-        }
-        // Each page lists the others' text files, in order; one page lists none.
+        const Json meta = page.doc.value("meta", Json());
         Json others = Json::array();
-        for (const Page& other : c.pages) {
+        for (const Page& other : c.pages)
             if (other.stem != page.stem) others.push_back(other.stem + ".json");
-        }
-        const Json listed = meta.is_object() && meta.contains("related_multi_packs")
-                                ? meta["related_multi_packs"]
-                                : Json::array();
-        if (listed != others) {
-            p.push_back(page.stem + ".json lists " + listed.dump() + " as the other pages, not " +
-                        others.dump());
-        }
+        Json fields = {{"image", page.stem + ".png"},
+                       {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}}};
+        if (!others.empty() || (meta.is_object() && meta.contains("related_multi_packs")))
+            fields["related_multi_packs"] = others;
+        compareFields(p, "output-files", page.stem + ".json's meta", meta, fields);
     }
 }
 
-void checkEachOnce(Case& c, Problems& p) {
-    std::map<std::string, int> seen;
+// Each image placed or listed as failed once, for a reason that holds, and
+// the report's totals, each on a line of its own once.
+void checkReport(Case& c, Found& p) {
+    std::map<std::string, std::size_t> seen;  // placed or listed as failed
+    std::size_t failures = 0;
+    for (const std::string& name : c.expected) seen[name] = 0;
     for (const Frame& f : c.frames) ++seen[f.name];
-    for (const auto& [name, sprite] : c.expected) {
-        const int placed = seen.count(name) ? seen[name] : 0;
-        const int failed = c.failures.count(name) ? static_cast<int>(c.failures[name].size()) : 0;
-        if (placed + failed != 1) {
-            p.push_back(name + " placed " + std::to_string(placed) + " times, listed as failed " +
-                        std::to_string(failed) + " times");
-        }
-    }
-    for (const auto& [name, count] : seen) {
-        if (!c.expected.count(name)) p.push_back("a frame for " + name + ", not an image to pack");
-    }
+    for (const auto& [name, reasons] : c.failures) seen[name] += reasons.size();
+    for (const auto& [name, count] : seen)
+        if (!c.expected.count(name) || count != 1)
+            p("each-image-once", name, " placed or listed as failed ", count, " times",
+              c.expected.count(name) ? "" : ", not an image to pack");
+    const auto [w, h] = c.options.largest();
     for (const auto& [name, reasons] : c.failures) {
-        if (!c.expected.count(name)) p.push_back(name + " listed as failed, not an image to pack");
-    }
-}
-
-void checkFailuresJustified(Case& c, Problems& p) {
-    for (const auto& [name, reasons] : c.failures) {
-        if (!c.expected.count(name)) continue;
+        const auto box = c.placed.find(name);
+        failures += reasons.size();
         for (const std::string& reason : reasons) {
-            const auto box = c.placed.find(name);
-            if (reason == "could not crop it") {
-                if (box != c.placed.end())
-                    p.push_back(name + " could not be cropped, yet has pixels (or crop is 0)");
-            } else if (reason == "no space left on output image") {
-                if (box == c.placed.end()) {
-                    p.push_back(name + " has no pixels to crop, yet failed for space");
-                } else if (c.sized() && fitsAlone(box->second, c.options) &&
-                           // One atlas of the maximum size, said to hold not all.
-                           !(!c.options.pages && c.fitNoted())) {
-                    p.push_back(name + " (" + std::to_string(box->second.w) + "x" +
-                                std::to_string(box->second.h) + ") fits " +
-                                std::to_string(c.options.largest().first) + "x" +
-                                std::to_string(c.options.largest().second) +
-                                " alone, yet failed for space");
-                }
-            } else {
-                p.push_back(name + " failed: " + reason);
+            const bool space = reason == "no space left on output image";
+            if (!c.expected.count(name)) {
+                continue;  // each-image-once says so
+            } else if (reason != "could not crop it" && !space) {
+                p("failures-justified", name, " failed: ", reason);
+            } else if ((box == c.placed.end()) == space) {
+                p("failures-justified", name,
+                  space ? " has no pixels to crop, yet failed for space"
+                        : " could not be cropped, yet has pixels (or crop is 0)");
+            } else if (space && c.options.sized() &&
+                       fitsAxis(box->second.w, w, c.options, "--grid-x") &&
+                       fitsAxis(box->second.h, h, c.options, "--grid-y") &&
+                       // One atlas of the maximum size, said to hold not all.
+                       (c.options.has("--pages") ||
+                        c.result.err.find("no atlas size up to") == std::string::npos)) {
+                p("failures-justified", name, " ", box->second, " fits ", w, "x", h,
+                  " alone, yet failed for space");
             }
         }
     }
+    std::string totals = cat("\nTotal images added: ", c.frames.size(), "\n");
+    if (failures > 0)
+        totals += cat("Total images failed: ", failures,
+                      "\nGrand total: ", c.frames.size() + failures, "\n");
+    const std::string all = "\n" + c.result.out + c.result.err;
+    bool once = all.find(totals) != std::string::npos;
+    for (const char* total : {"Total images added", "Total images failed", "Grand total"})
+        once = once && all.find(total) == all.rfind(total);
+    if (!once) p("totals", "not once:", totals, "in:", all.substr(0, 400));
 }
 
-// The last "PREFIX N" line of text, or -1.
-long long countAfter(const std::string& text, const std::string& prefix, int* lines) {
-    long long value = -1;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(prefix, 0) != 0) continue;
-        value = std::atoll(line.c_str() + prefix.size());
-        ++*lines;
-    }
-    return value;
-}
-
-void checkTotals(Case& c, Problems& p) {
-    int addedLines = 0, failedLines = 0, grandLines = 0;
-    const std::string all = c.result.out + c.result.err;
-    const long long added = countAfter(all, "Total images added: ", &addedLines);
-    const long long failed = countAfter(all, "Total images failed: ", &failedLines);
-    const long long grand = countAfter(all, "Grand total: ", &grandLines);
-    long long failures = 0;
-    for (const auto& [name, reasons] : c.failures)
-        failures += static_cast<long long>(reasons.size());
-    const auto frames = static_cast<long long>(c.frames.size());
-    if (addedLines != 1 || added != frames) {
-        p.push_back(std::to_string(addedLines) + " \"Total images added\" lines, the last " +
-                    std::to_string(added) + ", for " + std::to_string(frames) + " frames");
-    }
-    if (failures > 0 &&
-        (failedLines != 1 || failed != failures || grandLines != 1 || grand != frames + failures)) {
-        p.push_back("totals " + std::to_string(failed) + " failed, " + std::to_string(grand) +
-                    " in all, for " + std::to_string(failures) + " failures listed");
-    }
-}
-
-void checkFrames(Case& c, Problems& p) {
+// Each frame's fields, its ring inside the border and on the grid, and with
+// --alias images of identical pixels stored once (one page, one box); each
+// page's size: without --fit the size given, with it within the maximum and
+// of the shape, even the fallback when no size holds everything.
+void checkFrames(Case& c, Found& p) {
+    const int border = c.options.number("--border", 1);
+    const auto grid = [&](const char* axis) { return std::max(c.options.number(axis), 1); };
+    const auto json = [](Box b) { return Json{{"x", b.x}, {"y", b.y}, {"w", b.w}, {"h", b.h}}; };
+    std::map<std::string, const Frame*> first;  // by the pixels shown
     for (const Frame& f : c.frames) {
-        const auto box = c.placed.find(f.name);
-        if (box == c.placed.end()) continue;  // a frame for an image that cannot be placed
-        const Sprite& s = *c.expected[f.name];
-        const Json& j = f.json;
-        const Box source = j.contains("spriteSourceSize") ? boxOf(j["spriteSourceSize"]) : Box{};
-        const Box size = j.contains("sourceSize") ? boxOf(j["sourceSize"]) : Box{};
-        const bool trimmed = box->second.w != s.width() || box->second.h != s.height();
-        if (source != box->second || size.w != s.width() || size.h != s.height() ||
-            f.box.w != box->second.w || f.box.h != box->second.h ||
-            j.value("trimmed", !trimmed) != trimmed || j.value("rotated", true)) {
-            p.push_back(f.name + ": " + j.dump() + ", expected the source's " + text(box->second) +
-                        " of " + std::to_string(s.width()) + "x" + std::to_string(s.height()));
-            continue;
+        const Box r = f.box.grown(c.options.number("--extrude"));
+        if (!Box::of(c.atlas(f)).grown(-border).holds(r) || r.x % grid("--grid-x") != 0 ||
+            r.y % grid("--grid-y") != 0) {
+            p("inside-border-on-grid", f.name, " with its ring at ", r, " in ", Box::of(c.atlas(f)),
+              " leaves the border of ", border, " or starts off the grid");
         }
-        const PixelImage& atlas = *c.pages[f.page].atlas;
-        if (f.box.x < 0 || f.box.y < 0 || f.box.x + f.box.w > atlas.width() ||
-            f.box.y + f.box.h > atlas.height())
-            continue;  // inside-border says so
-        for (int y = 0; y < f.box.h; ++y) {
-            for (int x = 0; x < f.box.w; ++x) {
-                const PixelValue got = getPixel(atlas, f.box.x + x, f.box.y + y);
-                const PixelValue want = getPixel(*s.pixels, source.x + x, source.y + y);
-                if (got != want) {
-                    char line[160];
-                    std::snprintf(line, sizeof line,
-                                  "%s: pixel (%d,%d) of the frame is %08x, "
-                                  "the source's is %08x",
-                                  f.name.c_str(), x, y, got, want);
-                    p.push_back(line);
-                    y = f.box.h;
-                    break;
-                }
-            }
-        }
+        if (!c.placed.count(f.name)) continue;  // a frame for an image that cannot be placed
+        const Box& b = c.placed[f.name];
+        const Box whole = Box::of(*c.sprites[f.name]);
+        compareFields(p, "frame-pixels", f.name, f.json,
+                      {{"frame", json({f.box.x, f.box.y, b.w, b.h})},
+                       {"rotated", false},
+                       {"trimmed", !(b == whole)},
+                       {"spriteSourceSize", json(b)},
+                       {"sourceSize", {{"w", whole.w}, {"h", whole.h}}}});
+        const Frame& a = *first.emplace(c.shown(f.name), &f).first->second;
+        if (c.options.has("--alias") && (a.page != f.page || !(a.box == f.box)))
+            p("alias-shared", a.name, " and ", f.name,
+              " show the same pixels, stored twice: ", c.pages[a.page].stem, " ", a.box, ", ",
+              c.pages[f.page].stem, " ", f.box);
     }
-}
-
-void checkExtrusion(Case& c, Problems& p) {
-    const int ring = c.options.extrude;
-    if (ring == 0) return;
-    for (const Frame& f : c.frames) {
-        const PixelImage& atlas = *c.pages[f.page].atlas;
-        const Box r = grown(f.box, ring);
-        bool bad = false;
-        for (int y = std::max(0, r.y); !bad && y < std::min(atlas.height(), r.y + r.h); ++y) {
-            for (int x = std::max(0, r.x); !bad && x < std::min(atlas.width(), r.x + r.w); ++x) {
-                const int ex = std::clamp(x, f.box.x, f.box.x + f.box.w - 1);
-                const int ey = std::clamp(y, f.box.y, f.box.y + f.box.h - 1);
-                if (getPixel(atlas, x, y) != getPixel(atlas, ex, ey)) {
-                    p.push_back(f.name + ": ring pixel (" + std::to_string(x) + "," +
-                                std::to_string(y) + ") does not repeat the edge pixel (" +
-                                std::to_string(ex) + "," + std::to_string(ey) + ")");
-                    bad = true;
-                }
-            }
-        }
-    }
-}
-
-// The source pixels a frame shows, or empty for an image that cannot be placed.
-std::string shownPixels(Case& c, const std::string& name) {
-    const auto box = c.placed.find(name);
-    return box == c.placed.end() ? std::string() : pixelsOf(*c.expected[name]->pixels, box->second);
-}
-
-void checkNoOverlap(Case& c, Problems& p) {
-    for (std::size_t i = 0; i < c.frames.size(); ++i) {
-        for (std::size_t k = i + 1; k < c.frames.size(); ++k) {
-            const Frame& a = c.frames[i];
-            const Frame& b = c.frames[k];
-            if (a.page != b.page) continue;
-            if (a.box == b.box) {
-                if (!c.options.alias) {
-                    p.push_back(a.name + " and " + b.name + " share " + text(a.box) +
-                                " without --alias");
-                } else if (shownPixels(c, a.name) != shownPixels(c, b.name)) {
-                    p.push_back(a.name + " and " + b.name + " share " + text(a.box) +
-                                " with different pixels");
-                }
-            } else if (overlap(grown(a.box, c.options.extrude), grown(b.box, c.options.extrude))) {
-                p.push_back(a.name + " at " + text(a.box) + " and " + b.name + " at " +
-                            text(b.box) + " overlap with their rings");
-            }
-        }
-    }
-}
-
-// The spacing keeps every other frame's ring off the right of and below each
-// ring; on an axis where the ring and the spacing together exceed the atlas
-// the ring goes without it.
-void checkSpacing(Case& c, Problems& p) {
-    const int spacing = c.options.spacingSize();
-    for (const Frame& a : c.frames) {
-        const PixelImage& atlas = *c.pages[a.page].atlas;
-        Box kept = grown(a.box, c.options.extrude);
-        if (kept.w + spacing <= atlas.width()) kept.w += spacing;
-        if (kept.h + spacing <= atlas.height()) kept.h += spacing;
-        for (const Frame& b : c.frames) {
-            if (&a == &b || a.page != b.page || a.box == b.box) continue;
-            if (overlap(kept, grown(b.box, c.options.extrude))) {
-                p.push_back(b.name + " at " + text(b.box) + " lies within the spacing of " +
-                            a.name + " at " + text(a.box));
-            }
-        }
-    }
-}
-
-void checkInsideBorder(Case& c, Problems& p) {
-    const int border = c.options.borderSize();
-    const int gx = c.options.gridX >= 2 ? c.options.gridX : 1;
-    const int gy = c.options.gridY >= 2 ? c.options.gridY : 1;
-    for (const Frame& f : c.frames) {
-        const PixelImage& atlas = *c.pages[f.page].atlas;
-        const Box r = grown(f.box, c.options.extrude);
-        if (r.x < border || r.y < border || r.x + r.w > atlas.width() - border ||
-            r.y + r.h > atlas.height() - border) {
-            p.push_back(f.name + " with its ring at " + text(r) + " leaves the border of " +
-                        std::to_string(border) + " in " + std::to_string(atlas.width()) + "x" +
-                        std::to_string(atlas.height()));
-        }
-        if (r.x % gx != 0 || r.y % gy != 0)
-            p.push_back(f.name + " with its ring at " + text(r) + " starts off the grid");
-    }
-}
-
-void checkBackground(Case& c, Problems& p) {
-    for (std::size_t page = 0; page < c.pages.size(); ++page) {
-        const PixelImage& atlas = *c.pages[page].atlas;
-        std::vector<char> covered(static_cast<std::size_t>(atlas.width() * atlas.height()), 0);
-        for (const Frame& f : c.frames) {
-            if (f.page != page) continue;
-            const Box r = grown(f.box, c.options.extrude);
-            for (int y = std::max(0, r.y); y < std::min(atlas.height(), r.y + r.h); ++y) {
-                for (int x = std::max(0, r.x); x < std::min(atlas.width(), r.x + r.w); ++x)
-                    covered[static_cast<std::size_t>(y * atlas.width() + x)] = 1;
-            }
-        }
-        for (int y = 0; y < atlas.height(); ++y) {
-            for (int x = 0; x < atlas.width(); ++x) {
-                if (!covered[static_cast<std::size_t>(y * atlas.width() + x)] &&
-                    getPixel(atlas, x, y) != 0) {
-                    p.push_back(c.pages[page].stem + ": pixel (" + std::to_string(x) + "," +
-                                std::to_string(y) + ") outside every frame is not transparent");
-                    x = atlas.width();
-                    y = atlas.height();
-                }
-            }
-        }
-    }
-}
-
-// With --alias, images of identical pixels are stored once: one page, one box.
-void checkAliasesShared(Case& c, Problems& p) {
-    if (!c.options.alias) return;
-    std::map<std::string, const Frame*> first;
-    for (const Frame& f : c.frames) {
-        const std::string pixels = shownPixels(c, f.name);
-        if (pixels.empty()) continue;
-        const auto [at, inserted] = first.emplace(pixels, &f);
-        const Frame& a = *at->second;
-        if (!inserted && (a.page != f.page || !(a.box == f.box))) {
-            p.push_back(a.name + " (" + c.pages[a.page].stem + " " + text(a.box) + ") and " +
-                        f.name + " (" + c.pages[f.page].stem + " " + text(f.box) +
-                        ") have the same pixels but are stored twice");
-        }
-    }
-}
-
-bool shapeHolds(const std::string& fit, int w, int h) {
-    const bool pot = std::has_single_bit(unsigned(w)) && std::has_single_bit(unsigned(h));
-    if (fit == "pot") return pot;
-    if (fit == "square") return w == h;
-    if (fit == "pot-square") return pot && w == h;
-    return true;
-}
-
-void checkAtlasSize(Case& c, Problems& p) {
-    const Options& o = c.options;
+    const int maxW = c.options.number("--width", kFitMaximum),
+              maxH = c.options.number("--height", kFitMaximum);
     for (const Page& page : c.pages) {
         const int w = page.atlas->width(), h = page.atlas->height();
-        const std::string size = page.stem + " is " + std::to_string(w) + "x" + std::to_string(h);
-        if (o.fit.empty()) {
-            if (w != o.maxWidth() || h != o.maxHeight())
-                p.push_back(size + ", not the --width and --height given");
-        } else if (w > o.maxWidth() || h > o.maxHeight()) {
-            p.push_back(size + ", beyond the maximum");
-        } else if (!shapeHolds(o.fit, w, h)) {
-            // Even with no size holding everything, the fallback is of the shape.
-            p.push_back(size + ", not of the shape " + o.fit);
+        const bool pot = std::has_single_bit(unsigned(w)) && std::has_single_bit(unsigned(h));
+        if (!c.options.has("--fit") ? w != maxW || h != maxH
+                                    : w > maxW || h > maxH || (c.options.fit("pot") && !pot) ||
+                                          (c.options.fit("square") && w != h))
+            p("atlas-size", page.stem, " is ", w, "x", h, " for ", maxW, "x", maxH, " and --fit ",
+              c.options.has("--fit") ? c.options.at("--fit") : "not given");
+    }
+}
+
+// No two frames' rings overlap, but those of aliases share one box; the
+// spacing keeps every other frame's ring off the right of and below each
+// ring, where the ring and the spacing together fit the atlas.
+void checkPairs(Case& c, Found& p) {
+    const int spacing = c.options.number("--spacing", 1), ring = c.options.number("--extrude");
+    for (const Frame& a : c.frames) {
+        Box kept = a.box.grown(ring);
+        if (kept.w + spacing <= c.atlas(a).width()) kept.w += spacing;
+        if (kept.h + spacing <= c.atlas(a).height()) kept.h += spacing;
+        for (const Frame& b : c.frames) {
+            if (&a == &b || a.page != b.page) continue;
+            const std::string both = cat(a.name, " at ", a.box, " and ", b.name, " at ", b.box);
+            if (!(a.box == b.box) && kept.overlaps(b.box.grown(ring)))
+                p("spacing", both, ": the second lies within the spacing of the first");
+            if (a.name > b.name) continue;
+            if (!(a.box == b.box) && a.box.grown(ring).overlaps(b.box.grown(ring)))
+                p("no-overlap", both, " overlap with their rings");
+            else if (a.box == b.box && !c.options.has("--alias"))
+                p("no-overlap", both, " share a box without --alias");
+            else if (a.box == b.box && c.shown(a.name) != c.shown(b.name))
+                p("no-overlap", both, " share a box with different pixels");
         }
     }
 }
 
-// Another build of some of the case's files, copied to a folder of their own
-// ({in} in its command).
-struct Rebuild {
-    std::string command;  // as printed, with the case's folder names
-    PackResult result;
-    std::vector<Page> pages;
-    Problems unreadable;
-};
+// Every pixel holds what it promises: inside a frame the source's pixel, in
+// its ring the frame's nearest edge pixel, outside every ring nothing.
+void checkPixels(Case& c, Found& p) {
+    const int ring = c.options.number("--extrude");
+    for (std::size_t page = 0; page < c.pages.size(); ++page) {
+        const PixelImage& atlas = *c.pages[page].atlas;
+        std::set<const char*> said;  // one pixel for each property and page
+        everyPixel(Box::of(atlas), [&](int x, int y) {
+            const auto f = std::find_if(c.frames.begin(), c.frames.end(), [&](const Frame& g) {
+                return g.page == page && g.box.grown(ring).holds(x, y);
+            });
+            const char* property = f == c.frames.end()  ? "background"
+                                   : f->box.holds(x, y) ? "frame-pixels"
+                                                        : "extrusion";
+            PixelValue want = 0;
+            if (*property == 'e') {
+                want = getPixel(atlas, std::clamp(x, f->box.x, f->box.x + f->box.w - 1),
+                                std::clamp(y, f->box.y, f->box.y + f->box.h - 1));
+            } else if (*property == 'f' && !c.placed.count(f->name)) {
+                return true;  // a frame for an image that cannot be placed
+            } else if (*property == 'f') {
+                const Box& from = c.placed[f->name];
+                want = getPixel(*c.sprites[f->name], x - f->box.x + from.x, y - f->box.y + from.y);
+            }
+            const PixelValue got = getPixel(atlas, x, y);
+            if (got != want && said.insert(property).second)
+                p(property, c.pages[page].stem, " (", x, ",", y, ") in ",
+                  *property == 'b' ? "no frame" : f->name, " is ", std::hex, got, ", not ", want);
+            return true;
+        });
+    }
+}
 
-Rebuild buildAgain(const Case& c, const std::vector<std::string>& names, const Options& options) {
+int rebuildsCompared = 0, rebuildsSkipped = 0, aliasesCompared = 0;
+
+// Another build of the files named, copied to a folder of their own ({in} in
+// its command), against the case's pages `ours`: the same sizes, pixels and
+// frames, less those of the images named `left`.
+void compareBuild(Case& c, Found& p, const char* property, const std::vector<std::string>& names,
+                  const Options& options, std::span<const Page> ours,
+                  const std::set<std::string>& left = {}) {
+    ++(left.empty() ? rebuildsCompared : aliasesCompared);
     TempDir input, output;
     for (const std::string& name : names) {
         fs::create_directories((input.path() / name).parent_path());
         fs::copy_file(c.input.path() / name, input.path() / name);
     }
-    const std::vector<std::string> args =
-        packArgs(input.path().string(), output.path(), options.args());
-    Rebuild r;
-    r.command = commandLine(args, input, output);
-    r.result = run(args);
-    r.pages = readPages(output.path(), &r.unreadable);
-    return r;
-}
-
-int rebuildsCompared = 0, rebuildsSkipped = 0, aliasesCompared = 0;
-
-// A build of the files named at the fixed size of page `page`: the same pixels
-// and the same frames.
-void compareFixed(Case& c, Problems& p, std::size_t page, const std::vector<std::string>& names) {
-    Options fixed = c.options;
-    fixed.fit.clear();
-    fixed.pages = false;
-    fixed.width = c.pages[page].atlas->width();
-    fixed.height = c.pages[page].atlas->height();
-    const Rebuild r = buildAgain(c, names, fixed);
-    ++rebuildsCompared;
-    const std::string again = r.command + " (for " + c.pages[page].stem + ")";
-    if (r.result.status > 1 || r.pages.size() != 1) {
-        p.push_back(again + " answered " + std::to_string(r.result.status) + ": " + r.result.err);
-    } else if (r.pages[0].png != c.pages[page].png) {
-        p.push_back(again + " drew other pixels");
-    } else if (r.pages[0].doc["frames"] != c.pages[page].doc["frames"]) {
-        p.push_back(again + " wrote other frames");
+    const Build r = build(input.path(), output.path(), options);
+    std::vector<Box> theirs, sizes;
+    for (const Page& page : r.pages) theirs.push_back(Box::of(*page.atlas));
+    for (const Page& page : ours) sizes.push_back(Box::of(*page.atlas));
+    if (r.result.status > 1 || theirs != sizes)
+        return p(property, r.command, " answered ", r.result.status, " with pages", listed(theirs),
+                 ", this build", listed(sizes), ": ", r.result.err);
+    for (std::size_t page = 0; page < ours.size(); ++page) {
+        Json frames = ours[page].doc["frames"];
+        for (const std::string& name : left) frames.erase(name);
+        if (r.pages[page].png != ours[page].png || r.pages[page].doc["frames"] != frames)
+            p(property, r.command, " drew other pixels or frames than ", ours[page].stem);
     }
 }
 
 // A fitted build is the fixed build of the size it found; each page is the
 // build of its own files alone. A page's files alone order otherwise at
 // random, and crop 2 joins the trims of other files: those are not compared.
-void checkRebuilds(Case& c, Problems& p) {
-    if (!c.sized() || c.pages.empty()) return;
-    if (!c.options.pages) {
-        std::vector<std::string> all;
-        for (const Sprite& s : c.sprites) all.push_back(s.name);
-        compareFixed(c, p, 0, all);
-        return;
-    }
-    if (c.options.sort == "random" || c.options.crop == 2) {
-        ++rebuildsSkipped;
-        return;
-    }
-    for (std::size_t page = 0; page < c.pages.size(); ++page) {
-        std::vector<std::string> names;
-        for (const Frame& f : c.frames) {
-            if (f.page == page) names.push_back(f.name);
-        }
-        if (!names.empty()) compareFixed(c, p, page, names);
-    }
-}
-
 // An image stored as an alias takes no room: with --alias the build equals,
 // page for page and pixel for pixel, the build of the folder without the
 // images whose pixels an earlier one has (earlier in name order, which both
 // --sort name and --sort size follow for equal pixels; a random order over
 // fewer files is another order, so it is not compared). Sizing included.
-void checkAliasTakesNoRoom(Case& c, Problems& p) {
-    if (!c.options.alias || c.options.sort == "random") return;
-    std::set<std::string> seen;
-    std::set<std::string> later;  // the images another has the pixels of
-    for (const auto& [name, box] : c.placed) {
-        if (!seen.insert(shownPixels(c, name)).second) later.insert(name);
+void checkRebuilds(Case& c, Found& p) {
+    const bool pages = c.options.has("--pages"), random = c.options.at("--sort") == "random";
+    const bool skip = pages && (random || c.options.at("--crop") == "2");
+    rebuildsSkipped += c.options.sized() && skip;
+    for (std::size_t page = 0; c.options.sized() && !skip && page < c.pages.size(); ++page) {
+        Options fixed = c.options;
+        fixed.erase("--fit");
+        fixed.erase("--pages");
+        fixed["--width"] = std::to_string(c.pages[page].atlas->width());
+        fixed["--height"] = std::to_string(c.pages[page].atlas->height());
+        std::vector<std::string> names;
+        for (const auto& [name, pixels] : c.sprites)
+            if (!pages) names.push_back(name);
+        for (const Frame& f : c.frames)
+            if (pages && f.page == page) names.push_back(f.name);
+        if (!names.empty())
+            compareBuild(c, p, "fixed-rebuild", names, fixed, std::span(c.pages).subspan(page, 1));
     }
-    if (later.empty()) return;
+    std::set<std::string> seen, later;  // later: the images another has the pixels of
+    for (const auto& [name, box] : c.placed)
+        if (!seen.insert(c.shown(name)).second) later.insert(name);
     std::vector<std::string> rest;
-    for (const Sprite& s : c.sprites) {
-        if (!later.count(s.name)) rest.push_back(s.name);
-    }
-    const Rebuild r = buildAgain(c, rest, c.options);
-    ++aliasesCompared;
-    std::string sizes;
-    for (const Page& page : r.pages)
-        sizes +=
-            " " + std::to_string(page.atlas->width()) + "x" + std::to_string(page.atlas->height());
-    std::string ours;
-    for (const Page& page : c.pages)
-        ours +=
-            " " + std::to_string(page.atlas->width()) + "x" + std::to_string(page.atlas->height());
-    const std::string again =
-        r.command + " (without the " + std::to_string(later.size()) + " later copies)";
-    if (r.pages.size() != c.pages.size() || sizes != ours) {
-        p.push_back(again + " made pages" + sizes + ", this build" + ours);
-        return;
-    }
-    for (std::size_t page = 0; page < c.pages.size(); ++page) {
-        if (r.pages[page].png != c.pages[page].png) {
-            p.push_back(again + " drew other pixels on " + c.pages[page].stem);
-            continue;
-        }
-        for (const auto& [name, frame] : r.pages[page].doc["frames"].items()) {
-            if (c.pages[page].doc["frames"].value(name, Json()) != frame)
-                p.push_back(again + " placed " + name + " elsewhere");
-        }
-    }
-}
-
-const std::vector<Property>& properties() {
-    static const std::vector<Property> table = {
-        {"exit-status", false, checkStatus},
-        {"output-files", false, checkOutputFiles},
-        {"each-image-once", true, checkEachOnce},
-        {"failures-justified", true, checkFailuresJustified},
-        {"totals", true, checkTotals},
-        {"frame-pixels", true, checkFrames},
-        {"extrusion", true, checkExtrusion},
-        {"no-overlap", true, checkNoOverlap},
-        {"spacing", true, checkSpacing},
-        {"inside-border-on-grid", true, checkInsideBorder},
-        {"background", true, checkBackground},
-        {"alias-shared", true, checkAliasesShared},
-        {"atlas-size", true, checkAtlasSize},
-        {"fixed-rebuild", true, checkRebuilds},
-        {"alias-takes-no-room", true, checkAliasTakesNoRoom},
-    };
-    return table;
+    for (const auto& [name, pixels] : c.sprites)
+        if (!later.count(name)) rest.push_back(name);
+    if (c.options.has("--alias") && !random && !later.empty())
+        compareBuild(c, p, "alias-takes-no-room", rest, c.options, c.pages, later);
 }
 
 // ---- The run -------------------------------------------------------------
 
-// Copies the case's folders to keep/case-N when keep is set.
-void keepCase(const Case& c, const char* keep) {
-    if (!keep || !*keep) return;
-    const fs::path to = fs::path(keep) / ("case-" + std::to_string(c.number));
-    std::error_code ec;
-    fs::remove_all(to, ec);
-    fs::create_directories(to, ec);
-    fs::copy(c.input.path(), to / "in", fs::copy_options::recursive, ec);
-    fs::copy(c.output.path(), to / "out", fs::copy_options::recursive, ec);
+// Copies the case's folders and command to `to`.
+void keepCase(const Case& c, const fs::path& to) {
+    fs::remove_all(to);
+    fs::create_directories(to);
+    fs::copy(c.input.path(), to / "in", fs::copy_options::recursive);
+    fs::copy(c.output.path(), to / "out", fs::copy_options::recursive);
     writeFile((to / "command").string(), c.command + "\n");
 }
 
@@ -961,85 +677,46 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
         static_cast<std::uint32_t>(environmentNumber("TILVANE_PROPERTY_SEED", kDefaultSeed));
     const int cases = environmentNumber("TILVANE_PROPERTY_CASES", kDefaultCases);
     const int only = environmentNumber("TILVANE_PROPERTY_CASE", -1);
+    const char* keep = std::getenv("TILVANE_PROPERTY_KEEP");
     rebuildsCompared = rebuildsSkipped = aliasesCompared = 0;
-    std::map<std::string, int> ran;
     std::map<std::string, std::vector<int>> failed;
     int count = 0;
-    for (int number = only >= 0 ? only : 0; number < (only >= 0 ? only + 1 : cases); ++number) {
-        Dice dice(seed, static_cast<std::uint32_t>(number));
+    for (int number = std::max(only, 0); number < (only >= 0 ? only + 1 : cases); ++number) {
+        std::seed_seq sequence{seed, static_cast<std::uint32_t>(number)};
+        Dice dice{std::mt19937(sequence)};
         Case c;
-        c.number = number;
         c.sprites = writeFolder(dice, c.input);
         c.options = drawOptions(dice, c.sprites);
         model(c);
-        const std::vector<std::string> args =
-            packArgs(c.input.path().string(), c.output.path(), c.options.args());
-        c.command = commandLine(args, c.input, c.output);
-        c.result = run(args);
+        static_cast<Build&>(c) = build(c.input.path(), c.output.path(), c.options);
         ++count;
 
-        Problems readProblems;
-        for (const auto& entry : fs::directory_iterator(c.output.path()))
-            c.files.push_back(entry.path().filename().string());
-        c.pages = readPages(c.output.path(), &readProblems);
-        for (std::size_t page = 0; page < c.pages.size(); ++page) {
-            for (const auto& [name, frame] : c.pages[page].doc["frames"].items()) {
-                c.frames.push_back({name, page, boxOf(frame.value("frame", Json())), frame});
-            }
+        // A case that must be refused or finds nothing is only checked for how it ran.
+        Found found;
+        checkRun(c, found);
+        if (!c.refused && (c.result.status == 0 || c.result.status == 1) && !c.placed.empty()) {
+            for (const auto check :
+                 {checkReport, checkFrames, checkPairs, checkPixels, checkRebuilds})
+                check(c, found);
         }
-        c.failures = reportedFailures(c.result.err);
-        const bool built =
-            !c.refused && (c.result.status == 0 || c.result.status == 1) && !c.placed.empty();
-
-        ++ran[c.options.fit.empty() ? "fit none" : "fit " + c.options.fit];
-        ++ran["crop " + std::to_string(c.options.crop) + (c.refused ? " refused" : "")];
-        if (c.options.pages) ++ran["pages"];
-        if (c.options.extrude > 0) ++ran["extrude 1-3"];
-        if (c.options.alias) ++ran["alias"];
-        if (c.options.recursive) ++ran["recursive"];
-        if (c.options.gridX >= 2 || c.options.gridY >= 2) ++ran["grid"];
-        if (c.options.border && *c.options.border == 0) ++ran["border 0"];
-        if (c.options.spacing && *c.options.spacing == 0) ++ran["spacing 0"];
-        if (!c.failures.empty()) ++ran["with failures"];
-        if (c.fitNoted()) ++ran["fit noted no size"];
-        ++ran["status " + std::to_string(c.result.status)];
-
-        bool caseFailed = false;
-        const auto report = [&](const std::string& property, const Problems& problems) {
-            if (problems.empty()) return;
-            caseFailed = true;
+        for (const auto& [property, problems] : found) {
             failed[property].push_back(number);
             std::string lines;
-            for (std::size_t i = 0; i < problems.size() && i < 4; ++i)
-                lines += "\n  " + problems[i];
-            if (problems.size() > 4)
-                lines += "\n  ... and " + std::to_string(problems.size() - 4) + " more";
+            for (std::size_t k = 0; k < problems.size() && k < 4; ++k)
+                lines += "\n  " + problems[k];
+            if (problems.size() > 4) lines += cat("\n  ... and ", problems.size() - 4, " more");
             ADD_FAILURE() << "seed " << seed << " case " << number << ": " << property << lines
                           << "\n  " << c.command;
-        };
-        report("readable-outputs", readProblems);
-        for (const Property& property : properties()) {
-            if (property.needsBuild && !built) continue;
-            Problems problems;
-            property.check(c, problems);
-            report(property.name, problems);
         }
-        if (caseFailed) keepCase(c, std::getenv("TILVANE_PROPERTY_KEEP"));
+        if (!found.empty() && keep && *keep) keepCase(c, fs::path(keep) / cat("case-", number));
     }
-
-    std::string summary;
-    for (const auto& [what, n] : ran)
-        summary += (summary.empty() ? "" : ", ") + what + " " + std::to_string(n);
     std::printf(
-        "pack property: seed %u, %d cases (%s); %d fixed rebuilds compared, %d page sets "
-        "not rebuilt (random order or crop 2), %d builds without the aliased copies compared\n",
-        seed, count, summary.c_str(), rebuildsCompared, rebuildsSkipped, aliasesCompared);
-    for (const auto& [property, numbers] : failed) {
-        std::string list;
-        for (const int n : numbers) list += " " + std::to_string(n);
+        "pack property: seed %u, %d cases; %d fixed rebuilds compared, %d page sets not rebuilt "
+        "(random order or crop 2), %d builds without the aliased copies compared\n",
+        seed, count, rebuildsCompared, rebuildsSkipped, aliasesCompared);
+    for (const auto& [property, numbers] : failed)
         std::printf("pack property: %s fails in %zu cases:%s\n", property.c_str(), numbers.size(),
-                    list.c_str());
-    }
+                    listed(numbers).c_str());
     EXPECT_GT(count, 0);
 }
 
