@@ -78,6 +78,20 @@ inline std::string fixturePath(const std::string& relative) {
     return std::string(TILVANE_SOURCE_DIR) + "/tests/data/" + relative;
 }
 
+// Each reader by the start of its fixtures' paths (relative to tests/data): our
+// own codecs' folders, the libraries' file name prefixes. The fuzz corpus has
+// a folder for each.
+inline const std::pair<std::string, Reader> kReaders[] = {
+    {"bmp/", codecs::readBmp},   {"tga/", codecs::readTga}, {"sgi/", codecs::readSgi},
+    {"psd/", codecs::readPsd},   {"pcx/", codecs::readPcx}, {"iff/", codecs::readIff},
+    {"cel/", codecs::readCel},   {"png_", codecs::readPng}, {"jpeg_", codecs::readJpeg},
+    {"tiff_", codecs::readTiff}, {"gif_", codecs::readGif}};
+inline Reader readerFor(const std::string& file) {
+    for (const auto& [start, reader] : kReaders)
+        if (file.rfind(start, 0) == 0) return reader;
+    return nullptr;
+}
+
 inline std::vector<std::uint8_t> readBytes(const std::string& path) {
     const std::string text = readFile(path);
     return {text.begin(), text.end()};

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 
 #include "image/codecs/codecs.h"
+#include "image/image_file.h"
 #include "tests/codecs/codec_support.h"
 
 namespace tilvane::testing {
@@ -22,9 +24,7 @@ std::string toolText(const std::string& command) {
     return text;
 }
 
-int channel(PixelValue v, int c) {
-    return static_cast<int>(v >> (8 * c) & 0xFF);
-}
+const auto channel = [](PixelValue v, int c) { return static_cast<int>(v >> (8 * c) & 0xFF); };
 
 enum Channels { kColour = 1, kAlpha = 2, kAll = 3 };
 
@@ -80,14 +80,13 @@ enum Channels { kColour = 1, kAlpha = 2, kAll = 3 };
            << command;
 }
 
-// One fixture: the file, what it must load as, and optionally a command (%s
-// for the path) that decodes it independently.
-struct FixtureCase {
-    std::string file;  // relative to tests/data
-    Reader reader;
-    int depth;
+// Fixtures that show one picture and decode alike: each file with the depth it
+// loads with, and optionally a command (%s for the path) that decodes them
+// independently.
+struct FixtureGroup {
     Picture picture;  // none: too lossy to predict (HAM)
-    std::string toolCommand = {};
+    std::string toolCommand;
+    std::string files;  // "name:depth", space-separated, relative to tests/data
     int toolTolerance = 0;
     int tolerance = 0;       // against the picture (lossy or premultiplied storage)
     bool clearFree = false;  // clear pixels may have any colour
@@ -105,18 +104,16 @@ const std::string kPsd = "/usr/bin/convert %s[0] -depth 8 ppm:-";  // the merged
 const std::string kSgi = "sgitopnm %s 2>/dev/null | ppmtoppm";
 const std::string kTga = "tgatoppm %s";
 
-PixelValue colourMask(int x, int y) {
+const auto colourMask = [](int x, int y) {
     return withAlpha(ownColour(x, y), ownAlpha(x, y) > 128 ? 255 : 0);
-}
-PixelValue colourKeyRed(int x, int y) {
+};
+const auto colourKeyRed = [](int x, int y) {
     return withAlpha(ownColour(x, y), (x + 2 * y) % 8 == 1 ? 0 : 255);
-}
-PixelValue colourOddClear(int x, int y) {
+};
+const auto colourOddClear = [](int x, int y) {
     return withAlpha(ownColour(x, y), (x + 2 * y) % 2 ? 0 : 255);
-}
-PixelValue greyAlpha(int x, int y) {
-    return withAlpha(ownGrey(x, y), ownAlpha(x, y));
-}
+};
+const auto greyAlpha = [](int x, int y) { return withAlpha(ownGrey(x, y), ownAlpha(x, y)); };
 
 // Our own codecs' fixtures (in folders) are 7 x 5, the libraries' 16 x 12.
 TEST(Fixtures, LoadWithTheirDepthAndPixels) {
@@ -126,125 +123,102 @@ TEST(Fixtures, LoadWithTheirDepthAndPixels) {
     };
     auto rgba = [](int x, int y) { return withAlpha(drawnRgb(x, y), drawnAlpha(x, y)); };
     auto greyAlphaDrawn = [](int x, int y) { return withAlpha(drawnGrey(x, y), drawnAlpha(x, y)); };
-    const std::vector<FixtureCase> rows = {
-        {"bmp/mono_1bit.bmp", readBmp, 1, ownMono, kBmp},
-        {"bmp/colour_4bit.bmp", readBmp, 4, ownColour, kBmp},
-        {"bmp/colour_8bit.bmp", readBmp, 8, ownColour, kBmp},
-        {"bmp/colour_8bit_short_palette.bmp", readBmp, 8, ownColour, kBmp},
-        {"bmp/colour_24bit.bmp", readBmp, 24, ownColour, kBmp},
-        {"bmp/colour_os2_24bit.bmp", readBmp, 24, ownColour, kBmp},
-        {"bmp/colour_os2_8bit.bmp", readBmp, 8, ownColour, kBmp},
-        {"bmp/colour_rle8.bmp", readBmp, 8, ownColour, kMagick},
-        {"bmp/colour_rle4.bmp", readBmp, 4, ownColour, kMagick},
-        {"bmp/colour_topdown_24bit.bmp", readBmp, 24, ownColour, kBmp},
-        {"bmp/colour_16bit_rgb.bmp", readBmp, 16, ownColour, kBmp},  // plain 16 bits are 5-5-5
-        {"bmp/colour_16bit_555.bmp", readBmp, 16, ownColour},
-        {"bmp/colour_16bit_565.bmp", readBmp, 24, ownColour},
-        {"bmp/colour_32bit_fields.bmp", readBmp, 24, ownColour},  // no alpha mask
-        {"bmp/rgba_32bit_rgb.bmp", readBmp, 32, ownColourAlpha},  // fourth byte is alpha
-        {"bmp/rgba_32bit_v5.bmp", readBmp, 32, ownColourAlpha},
-        // No Debian tool reads Animator cels; the picture is the only reference.
-        {"cel/colour_8bit.cel", readCel, 8, ownColour},
-        {"iff/colour_3planes.iff", readIff, 8, ownColour, kIlbm},
-        {"iff/colour_3planes_raw.iff", readIff, 8, ownColour, kIlbm},
-        {"iff/colour_8planes.iff", readIff, 8, ownColour, kIlbm},
-        {"iff/grey_8planes.iff", readIff, 8, ownGrey, kIlbm},
-        {"iff/colour_24planes.iff", readIff, 24, ownColour, kIlbm},
-        {"iff/colour_mask.iff", readIff, 32, colourMask, kIlbm},
-        {"iff/colour_transparent.iff", readIff, 32, colourKeyRed, kIlbm},
+    // A 6 x 5 frame at (3, 2) on the 16 x 12 screen: transparent around it.
+    auto smallFrame = [](int x, int y) {
+        return x >= 3 && x < 9 && y >= 2 && y < 7 ? drawnPalette(x, y) : 0u;
+    };
+    const std::vector<FixtureGroup> groups = {
+        // Plain 16 bits are 5-5-5.
+        {ownColour, kBmp,
+         "bmp/colour_4bit.bmp:4 bmp/colour_8bit.bmp:8 bmp/colour_8bit_short_palette.bmp:8 "
+         "bmp/colour_24bit.bmp:24 bmp/colour_os2_24bit.bmp:24 bmp/colour_os2_8bit.bmp:8 "
+         "bmp/colour_topdown_24bit.bmp:24 bmp/colour_16bit_rgb.bmp:16"},
+        {ownMono, kBmp, "bmp/mono_1bit.bmp:1"},
+        {ownColour, kMagick, "bmp/colour_rle8.bmp:8 bmp/colour_rle4.bmp:4"},
+        // No Debian tool reads Animator cels, 16-bit Targa maps, our indexed
+        // PSD (ImageMagick 6 cannot read it back) nor these bit-field bitmaps.
+        {ownColour, "",
+         "bmp/colour_16bit_555.bmp:16 bmp/colour_16bit_565.bmp:24 bmp/colour_32bit_fields.bmp:24 "
+         "cel/colour_8bit.cel:8 psd/colour_indexed.psd:8 sgi/colour_16bit.rgb:24 "
+         "tga/colour_cmap16.tga:8 tga/colour_16bit_rle.tga:16"},
+        // A bitmap's fourth byte is alpha, with or without a mask for it.
+        {ownColourAlpha, "",
+         "bmp/rgba_32bit_rgb.bmp:32 bmp/rgba_32bit_v5.bmp:32 psd/rgba_raw.psd:32 "
+         "psd/rgba_rle.psd:32 sgi/rgba_16bit_rle.rgb:32 tga/rgba_32bit_top_right.tga:32"},
+        {ownColour, kIlbm,
+         "iff/colour_3planes.iff:8 iff/colour_3planes_raw.iff:8 iff/colour_8planes.iff:8 "
+         "iff/colour_24planes.iff:24"},
+        {ownGrey, kIlbm, "iff/grey_8planes.iff:8"},
+        {colourMask, kIlbm, "iff/colour_mask.iff:32"},
+        {colourKeyRed, kIlbm, "iff/colour_transparent.iff:32"},
         // Hold-and-modify approximates colours, so netpbm is the reference.
         // ilbmtoppm widens a modified 4-bit value by keeping the old low bits,
         // we by repeating the value (15 gives 255, as the hardware shows it).
-        {"iff/colour_ham6.iff", readIff, 24, nullptr, kIlbm, 15},
-        {"pcx/mono_1bit.pcx", readPcx, 1, ownMono, kPcx},
-        {"pcx/colour_4planes.pcx", readPcx, 4, ownColour, kPcx},
-        {"pcx/colour_4bit_packed.pcx", readPcx, 4, ownColour, kPcx},
-        {"pcx/colour_8bit.pcx", readPcx, 8, ownColour, kPcx},
-        {"pcx/colour_24bit.pcx", readPcx, 24, ownColour, kPcx},
-        {"psd/colour_raw.psd", readPsd, 24, ownColour, kPsd},
-        {"psd/colour_rle.psd", readPsd, 24, ownColour, kPsd},
-        {"psd/colour_16bit_rle.psd", readPsd, 24, ownColour, kPsd},
-        {"psd/rgba_raw.psd", readPsd, 32, ownColourAlpha},
-        {"psd/rgba_rle.psd", readPsd, 32, ownColourAlpha},
-        {"psd/grey_rle.psd", readPsd, 8, ownGrey, kPsd},
-        {"psd/colour_indexed.psd", readPsd, 8, ownColour},  // ImageMagick 6 cannot read it back
-        {"psd/mono_bitmap.psd", readPsd, 1, ownMono},
-        {"sgi/colour_verbatim.rgb", readSgi, 24, ownColour, kSgi},
-        {"sgi/colour_rle.rgb", readSgi, 24, ownColour, kSgi},
-        {"sgi/grey_verbatim.rgb", readSgi, 8, ownGrey, kSgi},
-        {"sgi/grey_rle.rgb", readSgi, 8, ownGrey, kSgi},
-        {"sgi/grey_alpha_verbatim.rgb", readSgi, 32, greyAlpha},
-        {"sgi/rgba_verbatim.rgb", readSgi, 32, ownColourAlpha, kSgi},
-        {"sgi/rgba_rle.rgb", readSgi, 32, ownColourAlpha, kSgi},
-        {"sgi/colour_16bit.rgb", readSgi, 24, ownColour},
-        {"sgi/rgba_16bit_rle.rgb", readSgi, 32, ownColourAlpha},
-        {"tga/colour_24bit.tga", readTga, 24, ownColour, kTga},
-        {"tga/colour_24bit_rle.tga", readTga, 24, ownColour, kTga},
-        {"tga/colour_24bit_image_id.tga", readTga, 24, ownColour, kTga},
-        {"tga/colour_cmap.tga", readTga, 8, ownColour, kTga},
-        {"tga/colour_cmap_rle.tga", readTga, 8, ownColour, kTga},
-        {"tga/colour_cmap16.tga", readTga, 8, ownColour},  // tgatoppm lacks 16-bit maps
-        {"tga/colour_cmap32.tga", readTga, 32, colourOddClear},
-        {"tga/grey_8bit.tga", readTga, 8, ownGrey, kTga},
-        {"tga/grey_8bit_rle.tga", readTga, 8, ownGrey, kTga},
-        {"tga/colour_16bit_rle.tga", readTga, 16, ownColour},
-        {"tga/rgba_32bit.tga", readTga, 32, ownColourAlpha, kTga},
-        {"tga/rgba_32bit_rle.tga", readTga, 32, ownColourAlpha, kTga},
-        {"tga/rgba_32bit_top_left.tga", readTga, 32, ownColourAlpha, kTga},
-        {"tga/rgba_32bit_top_right.tga", readTga, 32, ownColourAlpha},
-        {"png_grey1.png", readPng, 1, levels(2, 255), magick},
-        {"png_grey2.png", readPng, 8, levels(4, 85), magick},
-        {"png_grey4.png", readPng, 4, levels(16, 17), magick},
-        {"png_grey8.png", readPng, 8, drawnGrey, magick},
-        {"png_grey16.png", readPng, 8, drawnGrey, magick},
-        {"png_grey_alpha.png", readPng, 32, greyAlphaDrawn, magick, 0, 0, true},
-        {"png_palette4.png", readPng, 4, drawnPalette, magick},
-        {"png_palette8.png", readPng, 8, drawnPalette, magick},
-        {"png_palette_trns.png", readPng, 32, drawnPaletteClear, magick, 0, 0, true},
-        {"png_rgb8.png", readPng, 24, drawnRgb, magick},
-        {"png_rgb16.png", readPng, 24, drawnRgb, magick},
-        {"png_rgba8.png", readPng, 32, rgba, magick, 0, 0, true},
-        {"png_rgba16.png", readPng, 32, rgba, magick, 0, 0, true},
-        {"png_interlaced.png", readPng, 32, rgba, magick, 0, 0, true},
+        {nullptr, kIlbm, "iff/colour_ham6.iff:24", 15},
+        {ownMono, kPcx, "pcx/mono_1bit.pcx:1"},
+        {ownColour, kPcx,
+         "pcx/colour_4planes.pcx:4 pcx/colour_4bit_packed.pcx:4 pcx/colour_8bit.pcx:8 "
+         "pcx/colour_24bit.pcx:24"},
+        {ownColour, kPsd,
+         "psd/colour_raw.psd:24 psd/colour_rle.psd:24 psd/colour_16bit_rle.psd:24"},
+        {ownGrey, kPsd, "psd/grey_rle.psd:8"},
+        {ownMono, "", "psd/mono_bitmap.psd:1"},
+        {ownColour, kSgi, "sgi/colour_verbatim.rgb:24 sgi/colour_rle.rgb:24"},
+        {ownGrey, kSgi, "sgi/grey_verbatim.rgb:8 sgi/grey_rle.rgb:8"},
+        {greyAlpha, "", "sgi/grey_alpha_verbatim.rgb:32"},
+        {ownColourAlpha, kSgi, "sgi/rgba_verbatim.rgb:32 sgi/rgba_rle.rgb:32"},
+        {ownColour, kTga,
+         "tga/colour_24bit.tga:24 tga/colour_24bit_rle.tga:24 tga/colour_24bit_image_id.tga:24 "
+         "tga/colour_cmap.tga:8 tga/colour_cmap_rle.tga:8"},
+        {colourOddClear, "", "tga/colour_cmap32.tga:32"},
+        {ownGrey, kTga, "tga/grey_8bit.tga:8 tga/grey_8bit_rle.tga:8"},
+        {ownColourAlpha, kTga,
+         "tga/rgba_32bit.tga:32 tga/rgba_32bit_rle.tga:32 tga/rgba_32bit_top_left.tga:32"},
+        {levels(2, 255), magick, "png_grey1.png:1"},
+        {levels(4, 85), magick, "png_grey2.png:8"},
+        {levels(16, 17), magick, "png_grey4.png:4"},
+        {drawnGrey, magick, "png_grey8.png:8 png_grey16.png:8 tiff_grey.tif:8"},
+        {drawnPalette, magick,
+         "png_palette4.png:4 png_palette8.png:8 tiff_palette.tif:8 gif_opaque.gif:8 "
+         "gif_interlaced.gif:8"},
+        {drawnRgb, magick,
+         "png_rgb8.png:24 png_rgb16.png:24 tiff_rgb_strips.tif:24 tiff_rgb_tiles.tif:24 "
+         "tiff_rgb16.tif:24 tiff_orient_botleft.tif:24"},
+        {greyAlphaDrawn, magick, "png_grey_alpha.png:32", 0, 0, true},
+        {drawnPaletteClear, magick, "png_palette_trns.png:32 gif_transparent.gif:32", 0, 0, true},
+        {rgba, magick,
+         "png_rgba8.png:32 png_rgba16.png:32 png_interlaced.png:32 tiff_rgba_unassoc.tif:32", 0, 0,
+         true},
         // JPEG: quality 95 on steep gradients stays within 24 of the drawing;
         // ImageMagick decodes with the same library, so it agrees but for its own
         // CMYK rounding. TIFF with associated alpha comes back within 1.
-        {"jpeg_grey.jpg", readJpeg, 8, drawnGrey, magick, 0, 24},
-        {"jpeg_rgb.jpg", readJpeg, 24, drawnRgb, magick, 0, 24},
-        {"jpeg_progressive.jpg", readJpeg, 24, drawnRgb, magick, 0, 24},
-        {"jpeg_cmyk.jpg", readJpeg, 24, drawnRgb, magick, 1, 24},
-        {"tiff_rgb_strips.tif", readTiff, 24, drawnRgb, magick},
-        {"tiff_rgb_tiles.tif", readTiff, 24, drawnRgb, magick},
-        {"tiff_rgb16.tif", readTiff, 24, drawnRgb, magick},
-        {"tiff_orient_botleft.tif", readTiff, 24, drawnRgb, magick},
-        {"tiff_rgba_unassoc.tif", readTiff, 32, rgba, magick, 0, 0, true},
-        {"tiff_rgba_assoc.tif", readTiff, 32, rgba, magick, 1, 1, true},
-        {"tiff_grey.tif", readTiff, 8, drawnGrey, magick},
-        {"tiff_palette.tif", readTiff, 8, drawnPalette, magick},
-        {"gif_opaque.gif", readGif, 8, drawnPalette, magick},
-        {"gif_interlaced.gif", readGif, 8, drawnPalette, magick},
-        {"gif_transparent.gif", readGif, 32, drawnPaletteClear, magick, 0, 0, true},
-        // A 6 x 5 frame at (3, 2) on the 16 x 12 screen: transparent around it.
-        {"gif_small_frame.gif", readGif, 32,
-         [](int x, int y) { return x >= 3 && x < 9 && y >= 2 && y < 7 ? drawnPalette(x, y) : 0u; },
-         "", 0, 0, true},
+        {drawnGrey, magick, "jpeg_grey.jpg:8", 0, 24},
+        {drawnRgb, magick, "jpeg_rgb.jpg:24 jpeg_progressive.jpg:24", 0, 24},
+        {drawnRgb, magick, "jpeg_cmyk.jpg:24", 1, 24},
+        {rgba, magick, "tiff_rgba_assoc.tif:32", 1, 1, true},
+        {smallFrame, "", "gif_small_frame.gif:32", 0, 0, true},
     };
-    for (const FixtureCase& c : rows) {
-        SCOPED_TRACE(c.file);
-        const std::string path = fixturePath(c.file);
-        ImagePtr image = load(c.reader, readBytes(path));
-        ASSERT_NE(image, nullptr);
-        const bool own = c.file.find('/') != std::string::npos;
-        EXPECT_EQ(image->width(), own ? 7 : 16);
-        EXPECT_EQ(image->height(), own ? 5 : 12);
-        EXPECT_EQ(image->bitDepth(), c.depth);
-        ASSERT_TRUE(ensure32Bit(image));
-        if (c.picture) {
-            EXPECT_TRUE(matches(*image, c.picture, c.tolerance, kAll, c.clearFree));
-        }
-        if (!c.toolCommand.empty()) {
-            EXPECT_TRUE(
-                agreesWithTool(*image, c.toolCommand, path, c.toolTolerance, kColour, c.clearFree));
+    for (const FixtureGroup& g : groups) {
+        std::istringstream files(g.files);
+        for (std::string file; std::getline(files >> std::ws, file, ':');) {
+            int depth = 0;
+            files >> depth;
+            SCOPED_TRACE(file);
+            const std::string path = fixturePath(file);
+            ImagePtr image = load(readerFor(file), readBytes(path));
+            ASSERT_NE(image, nullptr);
+            const bool own = file.find('/') != std::string::npos;
+            EXPECT_EQ(image->width(), own ? 7 : 16);
+            EXPECT_EQ(image->height(), own ? 5 : 12);
+            EXPECT_EQ(image->bitDepth(), depth);
+            ASSERT_TRUE(ensure32Bit(image));
+            if (g.picture) {
+                EXPECT_TRUE(matches(*image, g.picture, g.tolerance, kAll, g.clearFree));
+            }
+            if (!g.toolCommand.empty()) {
+                EXPECT_TRUE(agreesWithTool(*image, g.toolCommand, path, g.toolTolerance, kColour,
+                                           g.clearFree));
+            }
         }
     }
 }
@@ -265,43 +239,33 @@ ImagePtr smoothImage() {
 TEST(CodecWriters, RoundTripAndIndependentDecodersAgree) {
     struct Row {
         std::string name;  // the extension picks the writer
-        int setting;       // TIFF compression or JPEG quality
+        SaveOptions options;
         Reader reader;
         int tolerance;  // -1: exact, bytes and all; else JPEG, 24 bits
         std::vector<std::string> colourTools;
         std::vector<std::string> alphaTools = {};
         std::string compression = {};  // as ImageMagick names what a TIFF records
     };
-    auto write = [](const Row& row, const PixelImage& image, std::FILE* f) {
-        const std::string ext = row.name.substr(row.name.find('.'));
-        return ext == ".png"   ? writePng(image, f)
-               : ext == ".tif" ? writeTiff(image, f, row.setting)
-               : ext == ".jpg" ? writeJpeg(image, f, row.setting)
-               : ext == ".bmp" ? writeBmp(image, f)
-               : ext == ".rgb" ? writeSgi(image, f)
-                               : writeTga(image, f);
-    };
     const std::string magickColours = "/usr/bin/convert %s -depth 8 ppm:-";
     const std::string magickAlpha = "/usr/bin/convert %s -alpha extract -depth 8 pgm:-";
     const std::vector<std::string> sgiAlpha = {"sgitopnm -channel=3 %s",
                                                "/usr/bin/convert sgi:%s -alpha extract pgm:-"};
     const std::vector<Row> rows = {
-        {"a.png", 0, readPng, -1, {magickColours}, {magickAlpha}},
-        {"none.tif", 0, readTiff, -1, {magickColours}, {magickAlpha}, "None"},
-        {"packbits.tif", 9, readTiff, -1, {magickColours}, {}, "RLE"},
-        {"deflate.tif", 13, readTiff, -1, {magickColours}, {magickAlpha}, "Zip"},
+        {"a.png", {}, readPng, -1, {magickColours}, {magickAlpha}},
+        {"none.tif", TiffOptions{0}, readTiff, -1, {magickColours}, {magickAlpha}, "None"},
+        {"packbits.tif", TiffOptions{9}, readTiff, -1, {magickColours}, {}, "RLE"},
+        {"deflate.tif", TiffOptions{13}, readTiff, -1, {magickColours}, {magickAlpha}, "Zip"},
         // 5 is not offered by the dialog but may come from a stored setting.
-        {"other.tif", 5, readTiff, -1, {magickColours}, {}, "None"},
-        {"q100.jpg", 100, readJpeg, 3, {magickColours}},
-        {"q150.jpg", 150, readJpeg, 3, {magickColours}},
-        {"q90.jpg", 90, readJpeg, 8, {magickColours}},
+        {"other.tif", TiffOptions{5}, readTiff, -1, {magickColours}, {}, "None"},
+        {"q100.jpg", JpegOptions{100}, readJpeg, 3, {magickColours}},
+        {"q150.jpg", JpegOptions{150}, readJpeg, 3, {magickColours}},
+        {"q90.jpg", JpegOptions{90}, readJpeg, 8, {magickColours}},
         // ImageMagick reads 32-bit bit-field bitmaps (its fault is with palettes).
-        {"a.bmp", 0, readBmp, -1, {magickColours, "bmptopnm %s"}, {magickAlpha}},
-        {"a.rgb", 0, readSgi, -1, {"sgitopnm %s"}, sgiAlpha},
-        {"a.tga", 0, readTga, -1, {"tgatoppm %s"}, {"tgatoppm -alphaout=- %s"}},
+        {"a.bmp", {}, readBmp, -1, {magickColours, "bmptopnm %s"}, {magickAlpha}},
+        {"a.rgb", {}, readSgi, -1, {"sgitopnm %s"}, sgiAlpha},
+        {"a.tga", {}, readTga, -1, {"tgatoppm %s"}, {"tgatoppm -alphaout=- %s"}},
     };
     TempDir dir;
-    const ImagePtr shallow = PixelImage::create(4, 4, 24);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const bool exact = row.tolerance < 0;
@@ -310,11 +274,7 @@ TEST(CodecWriters, RoundTripAndIndependentDecodersAgree) {
         const ImagePtr given = exact ? makeRoundTripImage() : smoothImage();
         const ImagePtr image = exact ? makeRoundTripImage() : smoothImage();
         const std::string path = dir.file(row.name);
-        std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(path.c_str(), "w+b"), std::fclose);
-        ASSERT_TRUE(out);
-        EXPECT_FALSE(write(row, *shallow, out.get()));  // only 32-bit images are written
-        ASSERT_TRUE(write(row, *given, out.get()));
-        out.reset();
+        ASSERT_EQ(SaveBitmapToFile(given.get(), path, row.options), 0);
         ImagePtr back = load(row.reader, readBytes(path));
         ASSERT_NE(back, nullptr);
         ASSERT_EQ(back->bitDepth(), exact ? 32 : 24);

@@ -19,13 +19,6 @@ namespace fs = std::filesystem;
 using namespace codecs;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::vector<std::pair<std::string, Reader>> kOwnFormats = {
-    {"bmp", readBmp}, {"tga", readTga}, {"sgi", readSgi}, {"psd", readPsd},
-    {"pcx", readPcx}, {"iff", readIff}, {"cel", readCel},
-};
-const std::vector<std::pair<std::string, Reader>> kLibraryFormats = {
-    {"png", readPng}, {"jpeg", readJpeg}, {"tiff", readTiff}, {"gif", readGif}};
-
 // Sound: a depth the image type allows, storage of stride x height bytes, a
 // colour table exactly where the depth needs one, and a 32-bit widening.
 ::testing::AssertionResult sound(const PixelImage& image) {
@@ -44,18 +37,15 @@ const std::vector<std::pair<std::string, Reader>> kLibraryFormats = {
 TEST(HostileFiles, EveryFixtureCutShortFailsOrStaysSound) {
     int checked = 0;
     for (const auto& entry : fs::recursive_directory_iterator(fixturePath(""))) {
+        const std::string file = entry.path().lexically_relative(fixturePath("")).string();
         const std::string name = entry.path().filename().string();
-        const std::string folder = entry.path().parent_path().filename().string();
-        Reader reader = nullptr;
-        bool library = false;
-        for (const auto& [prefix, r] : kOwnFormats) reader = folder == prefix ? r : reader;
-        for (const auto& [prefix, r] : kLibraryFormats) {
-            if (name.rfind(prefix + "_", 0) == 0) reader = r, library = true;
-        }
+        const Reader reader = readerFor(file);
         if (!reader) continue;
+        const bool library = file.find('/') == std::string::npos;
         // An uncompressed bitmap ends in its pixels (the last row's padding
         // aside): cut short, it must fail.
-        const bool mustFail = library || (folder == "bmp" && name.find("rle") == std::string::npos);
+        const bool mustFail =
+            library || (file.rfind("bmp/", 0) == 0 && name.find("rle") == std::string::npos);
         const Bytes whole = readBytes(entry.path().string());
         const std::size_t n = whole.size();
         // A TIFF may end in tag values libtiff can do without.
@@ -87,15 +77,13 @@ std::string corpusPath(const std::string& relative) {
 // about); its seeds are valid files to mutate.
 TEST(HostileFiles, CraftedCorpusFilesFail) {
     int checked = 0;
-    for (const auto& formats : {kOwnFormats, kLibraryFormats}) {
-        for (const auto& [codec, reader] : formats) {
-            const fs::path folder = corpusPath(codec);
-            ASSERT_TRUE(fs::is_directory(folder)) << folder;
-            for (const auto& entry : fs::directory_iterator(folder)) {
-                if (entry.path().filename().string().rfind("bad_", 0) != 0) continue;
-                EXPECT_EQ(load(reader, readBytes(entry.path().string())), nullptr) << entry.path();
-                ++checked;
-            }
+    for (const auto& [start, reader] : kReaders) {
+        const fs::path folder = corpusPath(start.substr(0, start.size() - 1));
+        ASSERT_TRUE(fs::is_directory(folder)) << folder;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.path().filename().string().rfind("bad_", 0) != 0) continue;
+            EXPECT_EQ(load(reader, readBytes(entry.path().string())), nullptr) << entry.path();
+            ++checked;
         }
     }
     EXPECT_GT(checked, 180);
@@ -137,7 +125,6 @@ TEST(HostileFiles, CraftedCorpusFilesLoadWithTheirPixels) {
         {"gif/crafted_transparent_beyond_palette.gif", readGif, 8, redBlue},
         {"gif/crafted_screen_32768_high.gif", readGif, 32, redBlue},
         {"jpeg/crafted_grey_64.jpg", readJpeg, 8, greyCorner(64)},
-        {"jpeg/crafted_grey_64_progressive.jpg", readJpeg, 8, greyCorner(64)},
         {"jpeg/crafted_grey_1024_progressive.jpg", readJpeg, 8, greyCorner(1024)},
         {"jpeg/crafted_jfif_revision_2.jpg", readJpeg, 8, greyCorner(64)},
         {"jpeg/crafted_400_scans.jpg", readJpeg, 8, greyCorner(8)},

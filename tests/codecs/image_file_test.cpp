@@ -92,18 +92,15 @@ TEST(SaveBitmapToFile, WritesByExtensionOrLeavesTheOldFile) {
     const std::tuple<const char*, const PixelImage*, SaveOptions, int> rows[] = {
         {"a.png", image.get(), {}, 0},
         {"b.TIF", image.get(), TiffOptions{13}, 0},
-        {"c.tif", image.get(), {}, 0},
         {"e.jpg", image.get(), {}, 0},
         {"q90.jpg", image.get(), JpegOptions{90}, 0},
         {"q20.jpg", image.get(), JpegOptions{20}, 0},
         {"x.gif", image.get(), {}, ENOTSUP},
-        {"x.psd", image.get(), {}, ENOTSUP},
         {"x", image.get(), {}, ENOTSUP},
         {"x.png", shallow.get(), {}, EINVAL},
         {"y.png", nullptr, {}, EINVAL},
         {"big.png", image.get(), {}, EFBIG},
         {"big.tif", image.get(), TiffOptions{0}, EFBIG},
-        {"big.jpg", image.get(), {}, EFBIG},
     };
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
