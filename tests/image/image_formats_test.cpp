@@ -2,20 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
-#include <tuple>
 
-#include "image/image_file.h"
 #include "model/choice_tables.h"
-#include "tests/support/temp_dir.h"
 
 namespace tilvane {
 namespace {
-
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
 
 // The dialog's lists pick among the table's extensions: each input one reads,
 // each output one writes.
@@ -32,30 +24,6 @@ TEST(ImageFormats, TheDialogsListsAreInTheTable) {
     EXPECT_EQ(imageFormatOf("atlas.webp"), nullptr);
     ASSERT_NE(imageFormatOf("A.JPEG"), nullptr);
     EXPECT_EQ(imageFormatOf("A.JPEG")->format, ImageFormat::jpeg);
-}
-
-// Each limit is the writer's own: an image as wide or as tall as the table
-// allows is written, one pixel more is refused with EFBIG before the file is
-// touched. (The 31- and 32-bit limits are beyond any image that can be made.)
-TEST(ImageFormats, TheWritersStoreExactlyUpToTheirLimit) {
-    TempDir dir;
-    for (const char* name : {"a.jpg", "a.tga", "a.rgb"}) {
-        SCOPED_TRACE(name);
-        const std::int64_t side = imageFormatOf(name)->maxSide;
-        ASSERT_LT(side, 0x7FFFFFFF);
-        const auto n = static_cast<std::int32_t>(side);
-        const std::string path = dir.file(name);
-        for (const auto& [w, h, error] :
-             {std::tuple{n, 1, 0}, {1, n, 0}, {n + 1, 1, EFBIG}, {1, n + 1, EFBIG}}) {
-            writeFile(path, "before");
-            const ImagePtr image = createPixelImage(w, h);
-            ASSERT_TRUE(image);
-            EXPECT_EQ(SaveBitmapToFile(image.get(), path), error) << w << "x" << h;
-            if (error != 0) {
-                EXPECT_EQ(readFile(path), "before");
-            }
-        }
-    }
 }
 
 TEST(ImageFormats, SizeRefusalNamesTheFormatAndTheSize) {

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "image/folder_lock.h"
@@ -126,8 +125,7 @@ struct Child {
 // failed encoder would; "name/" makes a folder once all are written, so its
 // placement fails), then committed together: every old file is replaced or
 // none is, and each failure is named. The same set dropped uncommitted changes
-// nothing. Written one by one with writeOutputFile, a single output or outputs
-// that all succeed end the same. A FIFO "pipe" has a reader, which must get
+// nothing. A FIFO "pipe" has a reader, which must get
 // nothing before commitAll(). New files are made under umask 022.
 TEST(OutputSet, EveryOutputReplacesItsOldFileOrNoneDoes) {
     const std::string l = std::string(251, 'n') + ".png", t = std::string(250, 'n') + ".json";
@@ -170,18 +168,13 @@ TEST(OutputSet, EveryOutputReplacesItsOldFileOrNoneDoes) {
     rlimit small = saved;
     small.rlim_cur = 2;
     auto* previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-    enum class Way { committed, dropped, alone };
-    const char* const wayNames[] = {"committed", "dropped", "one by one"};
+    enum class Way { committed, dropped };
     for (const Row& row : rows) {
         if (row.before.find('%') != std::string::npos && ::geteuid() != 0) continue;
         for (const auto& [staging, stagingName] : kStagings) {
-            for (const Way way : {Way::committed, Way::dropped, Way::alone}) {
-                // Alone, each output of a failing set would be written but the one that fails.
-                if (way == Way::alone && !row.failures.empty() && split(row.outputs).size() > 1) {
-                    continue;
-                }
-                SCOPED_TRACE(row.name + (", " + std::string(stagingName)) + ", " +
-                             wayNames[int(way)]);
+            for (const Way way : {Way::committed, Way::dropped}) {
+                SCOPED_TRACE(row.name + (", " + std::string(stagingName)) +
+                             (way == Way::dropped ? ", dropped" : ""));
                 TempDir dir;
                 create(dir, row.before);
                 const std::string start = describe(dir), pipe = dir.file("pipe");
@@ -202,10 +195,6 @@ TEST(OutputSet, EveryOutputReplacesItsOldFileOrNoneDoes) {
                         const std::string name = o.substr(0, equals), bytes = o.substr(equals + 1);
                         if (o.back() == '/') {
                             if (way == Way::committed) fs::create_directory(dir.file(name));
-                        } else if (way == Way::alone) {
-                            const int error = writeOutputFile(dir.file(name), bytes.data(),
-                                                              bytes.size(), staging);
-                            if (error != 0) failed(name, error);
                         } else if (bytes == "!") {
                             OutputFile& file = set.stage(dir.file(name), staging);
                             EXPECT_EQ(writeBitmapTo(file, nullptr), EINVAL);
@@ -218,7 +207,7 @@ TEST(OutputSet, EveryOutputReplacesItsOldFileOrNoneDoes) {
                         }
                     }
                     char early[8];
-                    if (reader >= 0 && way != Way::alone) {
+                    if (reader >= 0) {
                         EXPECT_LE(::read(reader, early, sizeof early), 0);
                     }
                     if (way == Way::committed) {
@@ -252,7 +241,6 @@ TEST(OutputSet, EveryOutputReplacesItsOldFileOrNoneDoes) {
 TEST(OutputFile, KilledWriterLeavesOnlyTheOldFile) {
     const std::pair<int, Staging> rows[] = {{SIGKILL, Staging::automatic},
                                             {SIGTERM, Staging::automatic},
-                                            {SIGTERM, Staging::namedTemporary},
                                             {SIGINT, Staging::namedTemporary},
                                             {SIGHUP, Staging::namedTemporary}};
     for (const auto& [signal, staging] : rows) {
@@ -337,43 +325,6 @@ TEST(FolderLock, LocksEveryOutputFolderOnceInInodeOrder) {
         }
         fs::current_path(before);
     }
-}
-
-// A child takes the lock and keeps it until the kernel shows this process
-// waiting for it (/proc/locks lists waiters with "->"); only then does it
-// leave a mark and end. The parent's lock must come after the mark: had it
-// not waited, the child would still be watching, with no mark made.
-TEST(FolderLock, SecondRunWaitsForTheFirst) {
-    if (!fs::exists("/proc/locks")) GTEST_SKIP() << "no /proc/locks to see the wait";
-    TempDir dir;
-    fs::create_directory(dir.file("out"));
-    const std::vector<std::string> outputs = {dir.file("out/atlas.png"),
-                                              dir.file("out/atlas.json")};
-    struct stat folder {};
-    ASSERT_EQ(::stat(dir.file("out").c_str(), &folder), 0);
-    const std::string inode = ":" + std::to_string(folder.st_ino) + " ";
-    Child child([&](int ready) {
-        const FolderLock lock(outputs);
-        [[maybe_unused]] const auto n = ::write(ready, "l", 1);
-        for (int polls = 0; polls < 20000; ++polls) {
-            std::ifstream locks("/proc/locks");
-            for (std::string line; std::getline(locks, line);) {
-                if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) {
-                    writeFile(dir.file("mark"), "child done");
-                    ::_exit(0);
-                }
-            }
-            ::usleep(1000);
-        }
-    });
-    ASSERT_EQ(child.state, 'l');
-    {
-        const FolderLock lock(outputs);
-        EXPECT_EQ(lock.lockedFolders().size(), 1u);
-        ASSERT_EQ(readFile(dir.file("mark")), "child done");
-    }
-    const int status = child.wait();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace
