@@ -85,7 +85,6 @@ private slots:
         row("refused text keeps the value", 50, "lots", 2, 50, 1);
         row("spin up", 50, "", 1, 51, 0);
         row("spin up at the top stays", 100, "", 1, 100, 0);
-        row("spin down at the bottom stays", 0, "", -1, 0, 0);
         row("spin without a step says huh", 50, "", 0, 50, 1);
         row("the spin button steps from where the slider went", 50, "", 3, 61, 0);
     }

@@ -2,8 +2,6 @@
 // the settings commands.
 #include "app/main_dialog.h"
 
-#include <unistd.h>
-
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -57,20 +55,16 @@ private slots:
     void settingsFileLocationRule_data() {
         QTest::addColumn<QString>("xdgConfigHome");  // "-": unset; "/...": below the folder
         QTest::addColumn<bool>("fileBeside");
-        QTest::addColumn<bool>("writable");
         QTest::addColumn<QString>("expected");  // below the temporary folder
         const QString home = QStringLiteral("/home/.config/tilvane");
-        row("XDG_CONFIG_HOME relative", "rel", false, true, home);
-        row("XDG_CONFIG_HOME honoured", "/xdg", false, true, "/xdg/tilvane");
-        row("portable install", "/xdg", true, true, "/bin");
-        row("file beside, folder read-only", "-", true, false, home);
+        row("XDG_CONFIG_HOME relative", "rel", false, home);
+        row("XDG_CONFIG_HOME honoured", "/xdg", false, "/xdg/tilvane");
+        row("portable install", "/xdg", true, "/bin");
     }
     void settingsFileLocationRule() {
         QFETCH(QString, xdgConfigHome);
         QFETCH(bool, fileBeside);
-        QFETCH(bool, writable);
         QFETCH(QString, expected);
-        if (!writable && ::geteuid() == 0) QSKIP("root can write into any folder");
         const QByteArray oldHome = qgetenv("HOME");
         const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
         const auto restore = qScopeGuard([&] {
@@ -90,9 +84,6 @@ private slots:
         JobSettings portable = defaultJobSettings();
         portable.outputWidth = 1000;
         if (fileBeside) QVERIFY(saveSettingsFile(portable, bin + "Settings.cfg"));
-        if (!writable)
-            QVERIFY(QFile::setPermissions(QString::fromStdString(bin),
-                                          QFile::ReadOwner | QFile::ExeOwner));
         const std::string path = (root + expected + "/Settings.cfg").toStdString();
         {
             MainDialog window(startupPathsFor(bin));
@@ -132,11 +123,9 @@ private slots:
         QTest::addColumn<bool>("enabled");
         row("crop No", "cropModeCombo", 0, "cropAlphaEdit", false);
         row("crop Yes", "cropModeCombo", 1, "cropAlphaEdit", true);
-        row("crop all same", "cropModeCombo", 2, "cropAlphaEdit", true);
         row("tabs off", "convertTabsCheck", 0, "tabSizeEdit", false);
         row("tabs on", "convertTabsCheck", 1, "tabSizeEdit", true);
         row("alphabetical", "sortAlphabeticalRadio", 1, "randomSeedEdit", false);
-        row("by size", "sortSizeRadio", 1, "randomSeedEdit", false);
         row("random", "sortRandomRadio", 1, "randomSeedEdit", true);
     }
     void enablingRules() {
@@ -202,7 +191,6 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("way");
         row("text field, Escape", "inputFolderEdit", "ZZZ", "Escape");
-        row("refused number, Escape", "outputWidthEdit", "7x", "Escape");
         row("refused number, close box", "outputWidthEdit", "7x", "close box");
         row("number field, Close", "outputWidthEdit", "777", "Close");
         row("number field, Enter", "outputWidthEdit", "999", "Enter");

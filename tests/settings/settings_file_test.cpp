@@ -13,34 +13,15 @@ namespace {
 // byte for byte; loading gives every stored field back and no other.
 TEST(SettingsFile, FieldsLieAtTheirOffsetsAndLoadWhole) {
     JobSettings s;  // every stored field differs from its default
-    s.inputFolder = "/in/";
-    s.outputImageFile = "/out/a.tga";
-    s.outputTextFile = "/out/a.json";
+    s.inputFolder = "/in/", s.outputImageFile = "/out/a.tga", s.outputTextFile = "/out/a.json";
     s.namePrefix = std::string(3000, 'p');  // keeps its first 2047 bytes
-    s.namePostfix = "_post";
-    s.outputWidth = 4294967295u;
-    s.outputHeight = 2147483648u;
-    s.borderSize = 3;
-    s.spacing = 4;
-    s.textFormat = -5;
-    s.sortOrder = 2;
-    s.randomSeed = 4000000000u;
-    s.imageBrowsePath = "/browse/img.png";
-    s.textBrowsePath = "/browse/txt.css";
-    s.gridAlignX = 8;
-    s.gridAlignY = 16;
-    s.cropMode = 2;
-    s.cropAlpha = 1000;
-    s.convertTabs = 1;
-    s.tabSize = 2;
-    s.textBrowseTypeIndex = 3;
-    s.saveSettingsPath = "/save/opts.cfg";
-    s.loadSettingsPath = "/load/opts.cfg";
-    s.jpegQuality = -1;
-    s.tiffCompression = 13;
-    s.createMask = 0;
-    s.changeCase = -2147483647 - 1;
-    s.cssUrlPrefix = std::string(2047, 'c');
+    s.namePostfix = "_post", s.outputWidth = 4294967295u, s.outputHeight = 2147483648u,
+    s.borderSize = 3, s.spacing = 4, s.textFormat = -5, s.sortOrder = 2, s.randomSeed = 4000000000u,
+    s.imageBrowsePath = "/browse/img.png", s.textBrowsePath = "/browse/txt.css", s.gridAlignX = 8,
+    s.gridAlignY = 16, s.cropMode = 2, s.cropAlpha = 1000, s.convertTabs = 1, s.tabSize = 2,
+    s.textBrowseTypeIndex = 3, s.saveSettingsPath = "/save/opts.cfg",
+    s.loadSettingsPath = "/load/opts.cfg", s.jpegQuality = -1, s.tiffCompression = 13,
+    s.createMask = 0, s.changeCase = -2147483647 - 1, s.cssUrlPrefix = std::string(2047, 'c');
     TempDir dir;
     ASSERT_TRUE(saveSettingsFile(s, dir.file("s.cfg")));
     // The fields in file order.
