@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "image/folder_lock.h"
@@ -325,6 +326,43 @@ TEST(FolderLock, LocksEveryOutputFolderOnceInInodeOrder) {
         }
         fs::current_path(before);
     }
+}
+
+// A child takes the lock and keeps it until the kernel shows this process
+// waiting for it (/proc/locks lists waiters with "->"); only then does it
+// leave a mark and end. The parent's lock must come after the mark: had it
+// not waited, the child would still be watching, with no mark made.
+TEST(FolderLock, SecondRunWaitsForTheFirst) {
+    if (!fs::exists("/proc/locks")) GTEST_SKIP() << "no /proc/locks to see the wait";
+    TempDir dir;
+    fs::create_directory(dir.file("out"));
+    const std::vector<std::string> outputs = {dir.file("out/atlas.png"),
+                                              dir.file("out/atlas.json")};
+    struct stat folder {};
+    ASSERT_EQ(::stat(dir.file("out").c_str(), &folder), 0);
+    const std::string inode = ":" + std::to_string(folder.st_ino) + " ";
+    Child child([&](int ready) {
+        const FolderLock lock(outputs);
+        [[maybe_unused]] const auto n = ::write(ready, "l", 1);
+        for (int polls = 0; polls < 20000; ++polls) {
+            std::ifstream locks("/proc/locks");
+            for (std::string line; std::getline(locks, line);) {
+                if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) {
+                    writeFile(dir.file("mark"), "child done");
+                    ::_exit(0);
+                }
+            }
+            ::usleep(1000);
+        }
+    });
+    ASSERT_EQ(child.state, 'l');
+    {
+        const FolderLock lock(outputs);
+        EXPECT_EQ(lock.lockedFolders().size(), 1u);
+        ASSERT_EQ(readFile(dir.file("mark")), "child done");
+    }
+    const int status = child.wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace
