@@ -12,6 +12,7 @@
 #include "model/number_text.h"
 #include "model/path_helpers.h"
 #include "model/window_services.h"
+#include "tests/support/temp_dir.h"
 
 namespace tilvane {
 namespace {
@@ -46,6 +47,21 @@ TEST(PathHelpers, SplitAndTypePaths) {
                       std::to_string(typeIndexOfPath(path, kTextFileExtensions, 9)),
                   expected);
     }
+}
+
+TEST(PathHelpers, ExistenceTrimAndCase) {
+    testing::TempDir dir;
+    testing::writeFile(dir.file("f.png"), "x");
+    EXPECT_TRUE(folderExists(dir.path().string()));
+    EXPECT_FALSE(folderExists(""));
+    EXPECT_FALSE(folderExists(dir.file("f.png")));  // a file is no folder
+    EXPECT_TRUE(fileExists(dir.folder()));
+    EXPECT_FALSE(fileExists(dir.file("missing")));
+    EXPECT_EQ(trimWhiteSpace(" \v\f\t/a b/ \r\n"), "/a b/");
+    // Multi-byte characters pass through untouched.
+    EXPECT_EQ(toUpperAscii("sprite_\xC3\xA9.png"), "SPRITE_\xC3\xA9.PNG");
+    // FileList's order pins the case folding; this, a shorter name first.
+    EXPECT_LT(compareNoCase("ab", "ABC"), 0);
 }
 
 // The dialog's edits and tilvane-pack's options read numbers alike; the
