@@ -12,16 +12,35 @@ namespace {
 // Texts zero-filled to their 2048-byte blocks, integers 4 bytes little-endian,
 // byte for byte; loading gives every stored field back and no other.
 TEST(SettingsFile, FieldsLieAtTheirOffsetsAndLoadWhole) {
-    JobSettings s;  // every stored field differs from its default
-    s.inputFolder = "/in/", s.outputImageFile = "/out/a.tga", s.outputTextFile = "/out/a.json";
-    s.namePrefix = std::string(3000, 'p');  // keeps its first 2047 bytes
-    s.namePostfix = "_post", s.outputWidth = 4294967295u, s.outputHeight = 2147483648u,
-    s.borderSize = 3, s.spacing = 4, s.textFormat = -5, s.sortOrder = 2, s.randomSeed = 4000000000u,
-    s.imageBrowsePath = "/browse/img.png", s.textBrowsePath = "/browse/txt.css", s.gridAlignX = 8,
-    s.gridAlignY = 16, s.cropMode = 2, s.cropAlpha = 1000, s.convertTabs = 1, s.tabSize = 2,
-    s.textBrowseTypeIndex = 3, s.saveSettingsPath = "/save/opts.cfg",
-    s.loadSettingsPath = "/load/opts.cfg", s.jpegQuality = -1, s.tiffCompression = 13,
-    s.createMask = 0, s.changeCase = -2147483647 - 1, s.cssUrlPrefix = std::string(2047, 'c');
+    // Every stored field differs from its default; the prefix keeps its first 2047 bytes.
+    const JobSettings s{.inputFolder = "/in/",
+                        .outputImageFile = "/out/a.tga",
+                        .outputTextFile = "/out/a.json",
+                        .outputWidth = 4294967295u,
+                        .outputHeight = 2147483648u,
+                        .borderSize = 3,
+                        .spacing = 4,
+                        .gridAlignX = 8,
+                        .gridAlignY = 16,
+                        .textFormat = -5,
+                        .namePrefix = std::string(3000, 'p'),
+                        .namePostfix = "_post",
+                        .convertTabs = 1,
+                        .tabSize = 2,
+                        .changeCase = -2147483647 - 1,
+                        .cssUrlPrefix = std::string(2047, 'c'),
+                        .cropMode = 2,
+                        .cropAlpha = 1000,
+                        .createMask = 0,
+                        .sortOrder = 2,
+                        .randomSeed = 4000000000u,
+                        .jpegQuality = -1,
+                        .tiffCompression = 13,
+                        .imageBrowsePath = "/browse/img.png",
+                        .textBrowsePath = "/browse/txt.css",
+                        .textBrowseTypeIndex = 3,
+                        .saveSettingsPath = "/save/opts.cfg",
+                        .loadSettingsPath = "/load/opts.cfg"};
     TempDir dir;
     ASSERT_TRUE(saveSettingsFile(s, dir.file("s.cfg")));
     // The fields in file order.
