@@ -44,10 +44,9 @@ TEST(PackImageFormats, CompressionKeepsThePixels) {
             const PixelValue want = getPixel(*plain, x, y), got = getPixel(*jpeg, x, y);
             if (want >> 24 != 255) continue;
             ++compared;
-            for (int shift = 0; shift < 24; shift += 8) {
+            for (int shift = 0; shift < 24; shift += 8)
                 worst = std::max(worst, std::abs(static_cast<int>(want >> shift & 0xFF) -
                                                  static_cast<int>(got >> shift & 0xFF)));
-            }
         }
     }
     EXPECT_LE(worst, 4);

@@ -10,9 +10,8 @@ namespace fs = std::filesystem;
 TEST(BuildExtras, RecursiveSearchWalksThreeLevelsButNoLinkedFolder) {
     BuildFixture f;
     fs::create_directories(f.input.path() / "l1/l2/l3");
-    for (const char* name : {"top.png", "l1_b.png", "l1/b.png", "l1/l2/c.png", "l1/l2/l3/d.png"}) {
+    for (const char* name : {"top.png", "l1_b.png", "l1/b.png", "l1/l2/c.png", "l1/l2/l3/d.png"})
         writeSprite(f.input.file(name), 2, 2);
-    }
     // A loop back to the top: never followed, so never walked forever.
     fs::create_directory_symlink("..", f.input.path() / "l1/loop");
     f.settings.outputWidth = f.settings.outputHeight = 64;

@@ -90,8 +90,6 @@ TEST(Placement, ExamplesAndHostileArguments) {
         {more, 0, 0, {}, 2, 10, R{8, 0, 9, 9}},
         {"border 2^31", 16, 16, {0x80000000u, 0, 0}, 1, 1, none},
         {"border 2^32 - 1", 16, 16, {0xFFFFFFFFu, 0, 0}, 1, 1, none},
-        {"border 2^31 - 1", 16, 16, {0x7FFFFFFFu, 0, 0}, 1, 1, none},
-        {"half the atlas is border", 16, 16, {8, 0, 0}, 1, 1, none},
         {"widest footprint", 16, 16, {}, kMax, 1, none},
         {"widest footprint with a grid", 16, 16, {0, 7, 7}, kMax, kMax, none},
         {"zero width", 16, 16, {}, 0, 1, none},
@@ -119,9 +117,8 @@ TEST(Placement, RoundUpToGrid) {
     // Remainder -1 of (4, -5) takes the sign of v; 2^31 is not representable.
     const std::int32_t rows[][3] = {{4, 5, 8},  {4, 8, 8}, {4, 0, 0},  {0, 5, 5},      {1, 5, 5},
                                     {-4, 5, 5}, {7, 1, 7}, {4, -5, 0}, {4, kMax, kMax}};
-    for (const auto& [g, v, expected] : rows) {
+    for (const auto& [g, v, expected] : rows)
         EXPECT_EQ(roundUpToGrid(g, v), expected) << g << ", " << v;
-    }
 }
 
 #if defined(TILVANE_SANITIZED)
@@ -182,9 +179,8 @@ TEST(Placement, MatchesReferenceOnRandomSequences) {
         };
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             if (changing) run.settings = randomSettings(std::max(width, height));
-            if (foreign && pick(3) == 0) {
+            if (foreign && pick(3) == 0)
                 run.append({corner(width), corner(height), corner(width), corner(height)});
-            }
             const auto [fw, fh] = sizes[i];
             const MaybeRect ref = run.place(true, fw, fh);
             ASSERT_EQ(describe(run.place(false, fw, fh)), describe(ref))
