@@ -99,33 +99,5 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
     }
 }
 
-// The scan stamps every file it decodes, its pixels kept or not, as the open
-// file was before it was read; what is not a regular file (put there after the
-// folder was searched) fails to load at once, a FIFO without being waited on.
-TEST(ScanFiles, StampsEveryFileItDecodesAndFailsWhatIsNotARegularFile) {
-    TempDir dir;
-    writeSprite(dir.file("a.png"), 12, 10, Rect{2, 1, 9, 8});
-    std::filesystem::create_directory(dir.file("folder.png"));
-    std::filesystem::create_symlink("/dev/zero", dir.file("zero.png"));
-    FifoGuard fifo(dir.file("pipe.png"));
-    ASSERT_TRUE(fifo.made());
-    const std::vector<std::string> names = {"a.png", "folder.png", "gone.png", "pipe.png",
-                                            "zero.png"};
-    for (const std::size_t budget : {std::size_t{0}, kDefaultKeptPixelBudget}) {
-        SCOPED_TRACE(budget);
-        const std::vector<ScannedFile> scanned =
-            scanFiles({dir.folder(), kCropEach, 0, budget}, names);
-        ASSERT_EQ(scanned.size(), names.size());
-        const KeptPixels& a = scanned[0].kept;
-        EXPECT_EQ(scanned[0].result, ScannedFile::Result::measured);
-        EXPECT_EQ(a.pixels != nullptr, budget > 0);
-        EXPECT_EQ(a.path, dir.file("a.png"));
-        EXPECT_EQ(std::optional<FileStamp>(a.stamp), stampOf(a.path));
-        for (std::size_t i = 1; i < names.size(); ++i)
-            EXPECT_EQ(scanned[i].result, ScannedFile::Result::failedToLoad) << names[i];
-    }
-    EXPECT_FALSE(fifo.release());
-}
-
 }  // namespace
 }  // namespace tilvane::testing

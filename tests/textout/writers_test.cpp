@@ -263,12 +263,7 @@ TEST(Writers, Refusals) {
         {"no name", [](auto&, auto& r) { r.placedNames.clear(); }, ""},
         {"uv of width 0", [](auto& s, auto&) { s.outputWidth = 0; }, "c"},
         {"uv of height 0", [](auto& s, auto&) { s.outputHeight = 0; }, "c"},
-        {"width 0 without uv",
-         [](auto& s, auto&) {
-             s.textFormat = 3;
-             s.outputWidth = 0;
-         },
-         "pjxc"},
+        {"width 0 without uv", [](auto& s, auto&) { s.textFormat = 3, s.outputWidth = 0; }, "pjxc"},
     };
     for (const auto& [name, spoil, writes] : cases) {
         for (int w = 0; w < 4; ++w) {
