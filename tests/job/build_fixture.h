@@ -22,8 +22,7 @@ namespace tilvane::testing {
 // An input folder, an output folder and a job over them, driven headless. The
 // settings and the spec's options are read when the job starts.
 struct BuildFixture {
-    TempDir input;
-    TempDir output;
+    TempDir input, output;
     JobSettings settings = defaultJobSettings();
     JobSpec spec;
     RecordingEvents window{settings};

@@ -52,7 +52,6 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
          },
          changed("a.png")},
         {"a file replaced by a FIFO", kCropEach, nullptr, changed("c.png"), "c.png"},
-        {.name = "no budget", .budget = 0, .kept = 0},
         {.name = "budget one byte short of a", .budget = 255, .kept = 2},
         {.name = "budget one byte short of all", .budget = 463, .kept = 2},
         {.name = "budget for all", .budget = 464, .kept = 3},

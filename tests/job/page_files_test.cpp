@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/support/temp_dir.h"
@@ -33,10 +32,7 @@ TEST(PageFiles, RemovesOnlyStalePagesWhoseTextNamesTheirImage) {
     const std::string spaces(65536 - 4, ' ');
     struct Row {
         const char* name;
-        std::string files;
-        std::string removed = {};
-        std::string left = {};
-        std::string textExtension = ".json";
+        std::string files, removed = {}, left = {}, textExtension = ".json";
     };
     const std::vector<Row> rows = {
         {"pages 2 and 3 with a mask",
