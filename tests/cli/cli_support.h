@@ -58,10 +58,9 @@ inline PackResult run(const std::vector<std::string>& command, const std::string
 inline void writeSprite(const std::string& path, int w, int h, int border = 0) {
     ImagePtr image = createPixelImage(w, h);
     ASSERT_TRUE(image) << path;
-    for (int y = border; y + border < h; ++y) {
+    for (int y = border; y + border < h; ++y)
         for (int x = border; x + border < w; ++x)
             setPixel(*image, x, y, packPixel(x * 7, y * 5, 90, 255));
-    }
     ASSERT_EQ(SaveBitmapToFile(image.get(), path), 0) << path;
 }
 

@@ -8,9 +8,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The compression options change the file, not what is drawn: every
-// --png-compression decodes to the pixels of the default atlas and "small"
-// makes the smallest file; JPEG at quality 100 keeps every opaque pixel within
+// The compression options reach the encoder (whose test pins that every level
+// decodes to the same pixels): "default" is the default atlas's bytes and
+// "small" makes a smaller file; JPEG at quality 100 keeps every opaque pixel within
 // 4 levels per channel, as chroma is not subsampled at high quality.
 TEST(PackImageFormats, CompressionKeepsThePixels) {
     TempDir output;
@@ -27,12 +27,8 @@ TEST(PackImageFormats, CompressionKeepsThePixels) {
     };
     const ImagePtr plain = packAs("plain.png", {});
     ASSERT_TRUE(plain);
-    for (const std::string choice : {"fast", "default", "small"}) {
-        const ImagePtr decoded = packAs(choice + ".png", {"--png-compression", choice});
-        ASSERT_TRUE(decoded && decoded->byteSize() == plain->byteSize()) << choice;
-        EXPECT_TRUE(std::equal(plain->bits(), plain->bits() + plain->byteSize(), decoded->bits()))
-            << choice;
-    }
+    for (const std::string choice : {"fast", "default", "small"})
+        EXPECT_TRUE(packAs(choice + ".png", {"--png-compression", choice})) << choice;
     EXPECT_EQ(readFile(output.file("default.png")), readFile(output.file("plain.png")));
     EXPECT_LT(fs::file_size(output.file("small.png")), fs::file_size(output.file("plain.png")));
 
@@ -44,10 +40,9 @@ TEST(PackImageFormats, CompressionKeepsThePixels) {
             const PixelValue want = getPixel(*plain, x, y), got = getPixel(*jpeg, x, y);
             if (want >> 24 != 255) continue;
             ++compared;
-            for (int shift = 0; shift < 24; shift += 8) {
+            for (int shift = 0; shift < 24; shift += 8)
                 worst = std::max(worst, std::abs(static_cast<int>(want >> shift & 0xFF) -
                                                  static_cast<int>(got >> shift & 0xFF)));
-            }
         }
     }
     EXPECT_LE(worst, 4);

@@ -11,7 +11,6 @@
 // reruns alone as it ran.
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -71,7 +70,6 @@ struct Dice {
         return lo + static_cast<int>(engine() % static_cast<std::uint32_t>(hi - lo + 1));
     }
     bool chance(int percent) { return between(1, 100) <= percent; }
-    std::uint8_t byte() { return static_cast<std::uint8_t>(between(0, 255)); }
 };
 
 // ---- Pixels and boxes ----------------------------------------------------
@@ -88,9 +86,7 @@ struct Box {
         return x < b.x + b.w && b.x < x + w && y < b.y + b.h && b.y < y + h;
     }
     bool holds(int px, int py) const { return x <= px && px < x + w && y <= py && py < y + h; }
-    bool holds(const Box& b) const {
-        return holds(b.x, b.y) && holds(b.x + b.w - 1, b.y + b.h - 1);
-    }
+    bool holds(const Box& b) const { return joined(b) == *this; }
     // The smallest box holding both.
     Box joined(const Box& b) const {
         if (w == 0) return b;
@@ -102,10 +98,9 @@ struct Box {
 // Calls f(x, y) on each pixel of the box, row by row, until it answers false.
 template <class F>
 void everyPixel(const Box& b, F f) {
-    for (int y = b.y; y < b.y + b.h; ++y) {
+    for (int y = b.y; y < b.y + b.h; ++y)
         for (int x = b.x; x < b.x + b.w; ++x)
             if (!f(x, y)) return;
-    }
 }
 
 // The smallest box holding every pixel with alpha above 0; empty for none.
@@ -147,7 +142,8 @@ ImagePtr drawSprite(Dice& dice, int w, int h, bool blank) {
         const int kind = dice.between(1, 100);
         if (kind <= 6) return true;
         const auto alpha = static_cast<std::uint8_t>(kind <= 18 ? dice.between(1, 254) : 255);
-        setPixel(*image, x, y, packPixel(dice.byte(), dice.byte(), dice.byte(), alpha));
+        const auto byte = [&] { return static_cast<std::uint8_t>(dice.between(0, 255)); };
+        setPixel(*image, x, y, packPixel(byte(), byte(), byte(), alpha));
         return true;
     });
     return image;
@@ -300,6 +296,7 @@ struct Build {
 
 Build build(const fs::path& input, const fs::path& output, Options options) {
     Build b;
+    b.command = "tilvane-pack";
     options.insert({{"--input", "{in}/"},
                     {"--image", "{out}/atlas.png"},
                     {"--text", "{out}/atlas.json"},
@@ -307,8 +304,7 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
                     {"--no-mask", ""}});
     std::vector<std::string> args = {"tilvane-pack"};
     for (auto [name, value] : options) {
-        b.command +=
-            (b.command.empty() ? "tilvane-pack " : " ") + name + (value.empty() ? "" : " " + value);
+        b.command += " " + name + (value.empty() ? "" : " " + value);
         if (value.rfind("{in}", 0) == 0) value = input.string() + value.substr(4);
         if (value.rfind("{out}", 0) == 0) value = output.string() + value.substr(5);
         args.insert(args.end(), {name, value});
@@ -401,8 +397,7 @@ bool fitsAxis(int side, int atlas, const Options& o, const char* grid) {
     const int step = std::max(o.number(grid), 1), border = o.number("--border", 1);
     const int start = (border + step - 1) / step * step;
     // The end is stretched only when it does not already lie on a grid line.
-    const int last = start + footprint - 1;
-    const int up = (last + step - 1) / step * step;
+    const int last = start + footprint - 1, up = (last + step - 1) / step * step;
     const int end = up > last ? up - 1 : last;
     return start < atlas - border && end < atlas - border;
 }
@@ -596,15 +591,12 @@ void checkPixels(Case& c, Found& p) {
     }
 }
 
-int rebuildsCompared = 0, rebuildsSkipped = 0, aliasesCompared = 0;
-
 // Another build of the files named, copied to a folder of their own ({in} in
 // its command), against the case's pages `ours`: the same sizes, pixels and
 // frames, less those of the images named `left`.
 void compareBuild(Case& c, Found& p, const char* property, const std::vector<std::string>& names,
                   const Options& options, std::span<const Page> ours,
                   const std::set<std::string>& left = {}) {
-    ++(left.empty() ? rebuildsCompared : aliasesCompared);
     TempDir input, output;
     for (const std::string& name : names) {
         fs::create_directories((input.path() / name).parent_path());
@@ -636,7 +628,6 @@ void compareBuild(Case& c, Found& p, const char* property, const std::vector<std
 void checkRebuilds(Case& c, Found& p) {
     const bool pages = c.options.has("--pages"), random = c.options.at("--sort") == "random";
     const bool skip = pages && (random || c.options.at("--crop") == "2");
-    rebuildsSkipped += c.options.sized() && skip;
     for (std::size_t page = 0; c.options.sized() && !skip && page < c.pages.size(); ++page) {
         Options fixed = c.options;
         fixed.erase("--fit");
@@ -678,8 +669,6 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
     const int cases = environmentNumber("TILVANE_PROPERTY_CASES", kDefaultCases);
     const int only = environmentNumber("TILVANE_PROPERTY_CASE", -1);
     const char* keep = std::getenv("TILVANE_PROPERTY_KEEP");
-    rebuildsCompared = rebuildsSkipped = aliasesCompared = 0;
-    std::map<std::string, std::vector<int>> failed;
     int count = 0;
     for (int number = std::max(only, 0); number < (only >= 0 ? only + 1 : cases); ++number) {
         std::seed_seq sequence{seed, static_cast<std::uint32_t>(number)};
@@ -694,29 +683,19 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
         // A case that must be refused or finds nothing is only checked for how it ran.
         Found found;
         checkRun(c, found);
-        if (!c.refused && (c.result.status == 0 || c.result.status == 1) && !c.placed.empty()) {
+        if (!c.refused && (c.result.status == 0 || c.result.status == 1) && !c.placed.empty())
             for (const auto check :
                  {checkReport, checkFrames, checkPairs, checkPixels, checkRebuilds})
                 check(c, found);
-        }
         for (const auto& [property, problems] : found) {
-            failed[property].push_back(number);
             std::string lines;
             for (std::size_t k = 0; k < problems.size() && k < 4; ++k)
                 lines += "\n  " + problems[k];
-            if (problems.size() > 4) lines += cat("\n  ... and ", problems.size() - 4, " more");
             ADD_FAILURE() << "seed " << seed << " case " << number << ": " << property << lines
                           << "\n  " << c.command;
         }
         if (!found.empty() && keep && *keep) keepCase(c, fs::path(keep) / cat("case-", number));
     }
-    std::printf(
-        "pack property: seed %u, %d cases; %d fixed rebuilds compared, %d page sets not rebuilt "
-        "(random order or crop 2), %d builds without the aliased copies compared\n",
-        seed, count, rebuildsCompared, rebuildsSkipped, aliasesCompared);
-    for (const auto& [property, numbers] : failed)
-        std::printf("pack property: %s fails in %zu cases:%s\n", property.c_str(), numbers.size(),
-                    listed(numbers).c_str());
     EXPECT_GT(count, 0);
 }
 

@@ -56,9 +56,8 @@ TEST(ProgressLine, FitsTheWidthWithTheEllipsisInTheName) {
         {0, 1, "Adding: \xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.png", 17,
          "Adding: \xe6\x97\xa5...png"},
     };
-    for (const auto& [done, total, status, columns, line] : cases) {
+    for (const auto& [done, total, status, columns, line] : cases)
         EXPECT_EQ(progressLine(done, total, status, columns), line) << columns;
-    }
     // Never the last column, whatever the width.
     for (int columns = 1; columns <= 130; ++columns) {
         const std::string line = progressLine(7, 300, longName, columns);

@@ -22,8 +22,7 @@ namespace tilvane::testing {
 // An input folder, an output folder and a job over them, driven headless. The
 // settings and the spec's options are read when the job starts.
 struct BuildFixture {
-    TempDir input;
-    TempDir output;
+    TempDir input, output;
     JobSettings settings = defaultJobSettings();
     JobSpec spec;
     RecordingEvents window{settings};
@@ -58,9 +57,8 @@ struct BuildFixture {
     // The names in the output folder, sorted, each followed by a blank.
     std::string outputFiles() const {
         std::set<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(output.path())) {
+        for (const auto& e : std::filesystem::directory_iterator(output.path()))
             names.insert(e.path().filename().string());
-        }
         std::string joined;
         for (const auto& name : names) joined += name + " ";
         return joined;
@@ -79,9 +77,8 @@ inline ImagePtr makeSprite(int w, int h, std::optional<Rect> visible = std::null
     const Rect v = visible.value_or(Rect{0, 0, w - 1, h - 1});
     ImagePtr image = createPixelImage(w, h);
     if (!image) return image;
-    for (int y = v.top; y <= v.bottom; ++y) {
+    for (int y = v.top; y <= v.bottom; ++y)
         for (int x = v.left; x <= v.right; ++x) setPixel(*image, x, y, spritePixel(x, y));
-    }
     return image;
 }
 

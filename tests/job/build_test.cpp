@@ -24,14 +24,6 @@ namespace fs = std::filesystem;
 using Order = std::vector<std::int32_t>;
 using Areas = std::vector<std::pair<std::int64_t, std::int32_t>>;
 
-// The file list's order of file indices for n files whose names sort in the
-// reverse of the folder order: unlike the identity, a fallback shows.
-Order reversed(std::size_t n) {
-    Order order(n);
-    std::iota(order.rbegin(), order.rend(), 0);
-    return order;
-}
-
 // A position of the random order that needs 1000 draws makes the whole order
 // alphabetical, and says so. 197 files are the fewest with which seed 3 runs
 // out; beyond 32768 files the generator's values cannot cover the list at all.
@@ -50,7 +42,6 @@ TEST(OrderFiles, FollowsTheSortOrderOrFallsBackToAlphabetical) {
     const std::vector<Case> cases = {
         {"name", 0, 0, areas, {3, 2, 1, 0}},
         {"unknown -1 is by name", -1, 0, areas, {3, 2, 1, 0}},
-        {"unknown 3 is by name", 3, 0, areas, {3, 2, 1, 0}},
         {"size, largest first", 1, 0, areas, {1, 3, 0, 2}},
         {"size, ties among others", 1, 0, {{4, 0}, {8, 1}, {4, 2}, {8, 3}}, {1, 3, 0, 2}},
         {"size, areas beyond 2^32", 1, 0, {{1, 0}, {3 * g, 1}, {g, 2}, {2, 3}}, {1, 2, 3, 0}},
@@ -61,16 +52,17 @@ TEST(OrderFiles, FollowsTheSortOrderOrFallsBackToAlphabetical) {
         {"random, seed 0", 2, 0, {}, {2, 3, 1, 0}},
         // Seed 1 draws 41, 18467, 6334, 26500: mod 4, 1 3 2 0.
         {"random, seed 1", 2, 1, {}, {1, 3, 2, 0}},
-        {"random, no file", 2, 0, {}, {}},
         {"196 files, seed 3", 2, 3, {}, {}, 196},
         {"197 files, seed 3", 2, 3, {}, {}, 197, true},
         {"197 files, seed 0", 2, 0, {}, {}, 197},
         {"32769 files", 2, 5, {}, {}, 32769, true},
-        {"40000 files", 2, 5, {}, {}, 40000, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Order alphabetical = reversed(c.files ? c.files : c.expected.size());
+        // The file list's order for files whose names sort in the reverse of
+        // the folder order: unlike the identity, a fallback shows.
+        Order alphabetical(c.files ? c.files : c.expected.size());
+        std::iota(alphabetical.rbegin(), alphabetical.rend(), 0);
         bool fellBack = !c.fellBack;
         Order order = orderFiles(alphabetical, c.sortOrder, c.seed, c.areas, &fellBack);
         EXPECT_EQ(fellBack, c.fellBack);
@@ -90,18 +82,16 @@ std::string expand(const BuildFixture& b, std::string text) {
     for (const auto& [token, value] :
          {std::pair{"$I/", b.input.folder()}, std::pair{"$O/", b.output.folder()},
           std::pair{"$N", b.input.path().filename().string()}}) {
-        for (std::size_t at; (at = text.find(token)) != std::string::npos;) {
+        for (std::size_t at; (at = text.find(token)) != std::string::npos;)
             text.replace(at, std::string_view(token).size(), value);
-        }
     }
     return text;
 }
 
 // A refusal comes before any work, writes nothing and leaves the status line
-// as it was. The atlas lies outside the input folder however either is spelt
-// (a folder whose name differs only in case is another folder where the file
-// system says so); the outputs are distinct files, none is an image the build
-// reads, and the messages name the paths as the settings spell them. Past the
+// as it was. The atlas lies outside the input folder however either is spelt;
+// the outputs are distinct files, none is an image the build reads, and the
+// messages name the paths as the settings spell them. Past the
 // checks, a folder that gives nothing to build stops the build with the
 // outcome, the message (after the status it was shown under) or the report,
 // and the status that say why.
@@ -111,7 +101,7 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         const char* image;  // nullptr: as the fixture sets it
         const char* text;
         std::function<void(BuildFixture&)> setUp;
-        std::string shown;  // "status | message" or the report's lines; empty when allowed
+        std::string shown;  // "status | message" or the report's lines
         BuildOutcome outcome = BuildOutcome::refused;
         const char* status = "before";
         int listed = 0;        // how many files the list shows
@@ -141,19 +131,9 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         {"link to the input folder", "$O/sprites/atlas.png", nullptr,
          [](F& b) { fs::create_directory_symlink(b.input.path(), b.output.path() / "sprites"); },
          inInput},
-        {"IN7 next to in7", "$O/IN7/atlas.png", nullptr,
-         [](F& b) {
-             fs::create_directories(b.output.path() / "IN7");
-             fs::create_directories(b.output.path() / "in7");
-             writeSprite(b.output.file("in7/a.png"), 4, 4);
-             b.settings.inputFolder = b.output.file("in7") + "/";
-         },
-         ""},
         {"text is the mask", nullptr, "$O/atlas_mask.png", nullptr,
          text +
              "$O/atlas_mask.png\nmust not be the same file as the mask image\n$O/atlas_mask.png"},
-        {"text is the mask, no mask asked for", nullptr, "$O/atlas_mask.png",
-         [](F& b) { b.settings.createMask = 0; }, ""},
         {"text would become an input image", nullptr, "$I/rects.PNG", nullptr,
          text + "$I/rects.PNG" + ofInput + "$I/rects.PNG"},
         {"image is a hard link of an input", nullptr, nullptr,
@@ -171,16 +151,6 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         {"mask is a folder", nullptr, nullptr,
          [](F& b) { fs::create_directory(b.output.file("atlas_mask.png")); },
          "The mask image\n$O/atlas_mask.png\nis a folder."},
-        // A device replaces nothing: several outputs may share one. Root,
-        // who could replace the system's /dev/null, gets a device of its own.
-        {"text on a device", nullptr, "/dev/null",
-         [](F& b) {
-             if (::geteuid() != 0) return;
-             b.settings.outputTextFile = b.output.file("null");
-             ::mknod(b.output.file("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3));
-         },
-         ""},
-        {"text beside the sprites", nullptr, "$I/atlas.txt", nullptr, ""},
         {"input folder missing", nullptr, nullptr,
          [](F& b) { b.settings.inputFolder = b.input.folder() + "gone/"; },
          "Searching for files... | Failed to find the Input Folder, or the folder is empty.",
@@ -203,10 +173,7 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
          "a.png          (failed to load)\nB.jpg          (failed to load)\n",
          BuildOutcome::nothingListed, "Failed to load/add some files.", 0, false},
         {"crop all to same dimension, sizes differ", nullptr, nullptr,
-         [](F& b) {
-             b.settings.cropMode = 2;
-             writeSprite(b.input.file("b.png"), 4, 3);
-         },
+         [](F& b) { b.settings.cropMode = 2, writeSprite(b.input.file("b.png"), 4, 3); },
          "Searching for files... | The images must all have the same dimensions in order to use "
          "\nthe following crop setting:\n- Crop all to same dimension",
          BuildOutcome::unequalSizes, "", 2},
@@ -226,27 +193,17 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         const auto outputBefore = folderSnapshot(b.output.path());
         const BuildOutcome outcome = b.runBuild();
         if (fifo) {
-            EXPECT_TRUE(fifo->made());
-            EXPECT_FALSE(fifo->release());
+            EXPECT_TRUE(fifo->made() && !fifo->release());
             fifo.reset();
-        }
-        if (c.shown.empty()) {
-            EXPECT_EQ(outcome, BuildOutcome::saved);
-            EXPECT_EQ(b.runBuild(), BuildOutcome::saved);
-            EXPECT_TRUE(b.window.messages.empty());
-            EXPECT_EQ(b.run.fileList.count(), 1);
-            continue;
         }
         EXPECT_EQ(outcome, c.outcome);
         EXPECT_EQ(b.run.outputImage == nullptr, c.released);
         EXPECT_EQ(b.run.currentStep, -1);
         std::string shown;
-        for (std::size_t i = 0; i < b.window.messages.size(); ++i) {
+        for (std::size_t i = 0; i < b.window.messages.size(); ++i)
             shown += b.window.statusAtMessage[i] + " | " + b.window.messages[i];
-        }
-        for (const auto& report : b.window.reports) {
+        for (const auto& report : b.window.reports)
             for (const auto& line : report.lines) shown += line + "\n";
-        }
         // A refusal shows its message under the status as it was.
         EXPECT_EQ(shown,
                   expand(b, (outcome == BuildOutcome::refused ? "before | " : "") + c.shown));
@@ -261,7 +218,10 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
 // against each file the search reads (in the sub-folders it enters too when
 // recursive, whatever the spelling or link that leads there), against the
 // outputs before it on any page and the settings file, and for a name the
-// kernel takes. With more than one page the message names the page.
+// kernel takes. With more than one page the message names the page. A folder
+// whose name differs only in case is another folder where the file system
+// says so; the mask is no output when none is asked for; a device may be
+// shared.
 TEST(FindOutputSetConflict, RefusesAnOutputThatWouldReplaceAnother) {
     struct Case {
         const char* name;
@@ -289,9 +249,6 @@ TEST(FindOutputSetConflict, RefusesAnOutputThatWouldReplaceAnother) {
          ""},
         {"settings file would be read from a sub-folder", 0, true, "", "", "$I/sub/x.png", nullptr,
          "The settings file\n$I/sub/x.png" + ofInput + "$I/sub/x.png"},
-        {"image links to an image of a sub-folder", 0, true, "", "", "",
-         link("$I/sub/b1.png", "$O/atlas.png"),
-         image + "\n$O/atlas.png" + ofInput + "$I/sub/b1.png"},
         {"image is a hard link two folders down", 0, true, "", "", "",
          [](F& b) {
              fs::create_directory(b.input.path() / "sub" / "deep");
@@ -317,6 +274,24 @@ TEST(FindOutputSetConflict, RefusesAnOutputThatWouldReplaceAnother) {
         {"a path too long", 0, false, deepPath + "atlas.png", "", "", nullptr,
          image + "\n" + deepPath + "atlas.png\nis a path longer than 4095 bytes."},
         {"three pages apart", 3, true, "", "", "$O/atlas.cfg", nullptr, ""},
+        {"IN7 next to in7", 0, false, "$O/IN7/atlas.png", "", "",
+         [](F& b) {
+             fs::create_directories(b.output.path() / "IN7");
+             fs::create_directories(b.output.path() / "in7");
+             b.settings.inputFolder = b.output.file("in7") + "/";
+         },
+         ""},
+        {"text is the mask, no mask asked for", 0, false, "", "$O/atlas_mask.png", "",
+         [](F& b) { b.settings.createMask = 0; }, ""},
+        // A device replaces nothing: several outputs may share one. Root,
+        // who could replace the system's /dev/null, gets a device of its own.
+        {"text on a device", 0, false, "", "/dev/null", "",
+         [](F& b) {
+             if (::geteuid() != 0) return;
+             b.settings.outputTextFile = b.output.file("null");
+             ::mknod(b.output.file("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3));
+         },
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -350,31 +325,28 @@ TEST(StartBuild, TrimsEachFileAndOrdersByTrimmedSize) {
     writeSprite(b.input.file("C.jpg"), 30, 20);
     writeSprite(b.input.file("ghost.png"), 8, 8, Rect{0, 0, -1, -1});
     EXPECT_EQ(b.start(), BuildOutcome::armed);
-    // Each listed file in process order, named through its file index: its
-    // size, crop rectangle and trim offset; then the failures.
+    // Each listed file in process order, named through its file index, with
+    // its crop rectangle; then the failures.
     std::vector<std::string> prepared;
     const FileList& list = b.run.fileList;
     for (const std::int32_t index : b.run.processOrder) {
-        const auto i = static_cast<std::size_t>(index);
-        const Size& s = b.run.originalSizes.at(i);
-        const Rect& r = b.run.cropRects.at(i);
-        const Point& o = b.run.trimOffsets.at(i);
+        const Rect& r = b.run.cropRects.at(static_cast<std::size_t>(index));
         char line[200];
-        std::snprintf(line, sizeof line, "%s %dx%d [%d,%d %d,%d] +%d,%d",
-                      list.text(list.findValue(index).value_or(-1)).c_str(), s.width, s.height,
-                      r.left, r.top, r.right, r.bottom, o.x, o.y);
+        std::snprintf(line, sizeof line, "%s [%d,%d %d,%d]",
+                      list.text(list.findValue(index).value_or(-1)).c_str(), r.left, r.top, r.right,
+                      r.bottom);
         prepared.push_back(line);
     }
     prepared.insert(prepared.end(), b.run.failures.begin(), b.run.failures.end());
-    EXPECT_EQ(prepared, (std::vector<std::string>{
-                            "C.jpg 30x20 [0,0 29,19] +0,0", "b.png 40x20 [3,2 34,17] +3,2",
-                            "a.png 5x6 [0,0 4,5] +0,0", "ghost.png          (could not crop it)"}));
+    EXPECT_EQ(prepared,
+              (std::vector<std::string>{"C.jpg [0,0 29,19]", "b.png [3,2 34,17]", "a.png [0,0 4,5]",
+                                        "ghost.png          (could not crop it)"}));
 }
 
 // The timer runs one step a tick of an armed build, and nothing otherwise:
 // without a build, for another timer, from a modal loop inside a step (which
 // finds the guard set), or once the file list was emptied (Load Settings).
-// "GO!" during a build starts over; a refusal leaves no build. A file that
+// "GO!" during a build starts over. A file that
 // fails (deleted after "GO!", or too large) is reported at the end; the files
 // after it keep their indices, and the atlas and text file are written. (The
 // Report's totals and the status are the window's: tests/app pins them.)
@@ -405,11 +377,7 @@ TEST(OnTimerTick, StepsOnlyAnArmedBuildAndReportsFailedFilesAtTheEnd) {
     EXPECT_EQ(b.tick(kBuildTimerId), BuildOutcome::idle);
     EXPECT_EQ(b.run.currentStep, 0);
     EXPECT_EQ(b.outputFiles(), "");
-    b.settings.cropMode = 9;
-    EXPECT_EQ(b.start(), BuildOutcome::refused);
-    EXPECT_EQ(b.run.currentStep, -1);
 
-    b.settings.cropMode = 0;
     EXPECT_EQ(b.start(), BuildOutcome::armed);
     fs::remove(b.input.file("b.png"));
     for (BuildOutcome outcome : {BuildOutcome::stepDone, BuildOutcome::stepDone,
@@ -428,12 +396,10 @@ TEST(OnTimerTick, StepsOnlyAnArmedBuildAndReportsFailedFilesAtTheEnd) {
 // Only TIFF and JPEG ask for options: each request as the dialog is opened
 // (-1 for a quality or compression not asked), and the answer is stored in the
 // settings. A cancel writes nothing and keeps the atlas; otherwise all three
-// files are written and "Done" is on show, after "Saving..." and "Creating
-// mask...", when the done dialog opens. An output that cannot be written is
-// recorded with where and why: in turn each is a link into a missing folder,
-// or the text document is one only the JSON writer refuses (made before the
-// file is opened, so the old file stays). A failed atlas still gets its mask
-// but no text file; the dialog says nothing of the mask.
+// files are written and "Done" is on show when the done dialog opens. An output that cannot be
+// written is recorded with where and why: in turn each is a link into a missing folder, or the text
+// document is one only the JSON writer refuses (made before the file is opened, so the old file
+// stays). A failed atlas still gets its mask but no text file; the dialog says nothing of the mask.
 TEST(FinishBuild, AsksForOptionsThenWritesAllThreeOrRecordsWhatFailed) {
     using Output = OutputFailure::Output;
     struct Case {
@@ -443,8 +409,7 @@ TEST(FinishBuild, AsksForOptionsThenWritesAllThreeOrRecordsWhatFailed) {
         const char* files;
         int error = 0;  // of the output that cannot be written
         const char* request = nullptr;
-        std::int32_t tiffCompression = 9;
-        std::int32_t jpegQuality = 80;
+        std::int32_t tiffCompression = 9, jpegQuality = 80;
     };
     const char* tiff = "TIFF Options: quality -1 0..0, compression 9 of 3";
     const char* jpeg = "JPEG Options: quality 80 0..100, compression -1 of 0";
@@ -454,7 +419,6 @@ TEST(FinishBuild, AsksForOptionsThenWritesAllThreeOrRecordsWhatFailed) {
     const std::vector<Case> cases = {
         {"atlas.tif", saved, " | Done", "atlas.tif atlas.txt atlas_mask.tif ", 0, tiff, 13},
         {"atlas.JPG", saved, " | Done", "atlas.JPG atlas.txt atlas_mask.JPG ", 0, jpeg, 9, 55},
-        {"atlas.bmp", saved, " | Done", "atlas.bmp atlas.txt atlas_mask.bmp "},
         {"atlas.jpg", BuildOutcome::cancelled, " | You cancelled.", "", 0, jpeg},
         // Outputs commit together: whichever fails, no other replaces its file.
         {"atlas.png", BuildOutcome::imageNotSaved, image, "atlas.png ", ENOENT},
@@ -505,13 +469,10 @@ TEST(FinishBuild, AsksForOptionsThenWritesAllThreeOrRecordsWhatFailed) {
             EXPECT_EQ(b.run.outputFailures[0].path, path);
             EXPECT_EQ(b.run.outputFailures[0].error, c.error);
         } else if (done) {
-            const auto& statuses = b.window.shownStatuses;
-            const auto saving = std::find(statuses.begin(), statuses.end(), "Saving...");
-            EXPECT_LT(saving, std::find(saving, statuses.end(), "Creating mask..."));
-            EXPECT_EQ(b.window.dones[0].added, 2);
-            EXPECT_EQ(b.window.dones[0].imagePath, b.settings.outputImageFile);
-            EXPECT_EQ(b.window.dones[0].textPath, b.settings.outputTextFile);
-            EXPECT_EQ(b.window.dones[0].status, "Done");
+            const auto& d = b.window.dones[0];
+            EXPECT_EQ(
+                std::tie(d.added, d.imagePath, d.textPath, d.status),
+                std::make_tuple(2, b.settings.outputImageFile, b.settings.outputTextFile, "Done"));
         }
     }
 }

