@@ -251,6 +251,12 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         {"fit holds the extrusion ring", "a.png:10x10|b.png:12x12|c.png:14x14",
          "--fit|any|--extrude|2|--crop|1", 0, "tilvane-pack: atlas size 19x47\n",
          "atlas.json|atlas.png|atlas_mask.png", "Total images added: 3\n"},
+        {"aliases take no room when sizing", "a.png:8x8|b.png:8x8|c.png:8x8|d.png:8x8",
+         "--fit|any|--alias", 0, "tilvane-pack: atlas size 11x11\n",
+         "atlas.json|atlas.png|atlas_mask.png", "Total images added: 4\n"},
+        {"aliases take no page of their own", "a.png:8x8|b.png:8x8|c.png:8x8",
+         "--pages|--alias|--width|12|--height|12", 0, "tilvane-pack: 1 page: 12x12\n",
+         "atlas-1.json|atlas-1.png|atlas-1_mask.png", "Total images added: 3\n"},
         {"fit keeps the square in a wide maximum", "a.png:16x8|b.png:16x8|c.png:16x8",
          "--fit|square|--width|1000|--height|20", 1,
          "tilvane-pack: note: no atlas size up to 1000x20 holds every image, so the largest of the "
