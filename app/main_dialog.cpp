@@ -361,9 +361,9 @@ void MainDialog::tickBuildTimer() {
 void MainDialog::startBuild() {
     // The path is kept trimmed, as the build judges it.
     settings_.outputImageFile = trimWhiteSpace(settings_.outputImageFile);
-    JobSpec spec;
-    spec.settings = settings_;
-    runner_.start(spec);
+    JobSpec jobSpec;
+    jobSpec.settings = settings_;
+    runner_.start(jobSpec);
     // The list box follows the build's file list even when preparation ends
     // without a refresh after listing the files.
     syncFileListBox();

@@ -388,10 +388,10 @@ void describe(CLI::App& app) {
 std::optional<std::string> refusalBeforeWork(const PackRequest& request) {
     const JobSettings& s = request.settings;
     if (request.sizing.active()) {
-        JobSpec spec;
-        spec.settings = s;
-        spec.sizing = request.sizing;
-        if (auto why = fitLimitsRefusal(fitLimitsOf(spec))) return why;
+        JobSpec jobSpec;
+        jobSpec.settings = s;
+        jobSpec.sizing = request.sizing;
+        if (auto why = fitLimitsRefusal(fitLimitsOf(jobSpec))) return why;
     }
     if (!request.sizing.fit) {
         if (auto why = formatSizeRefusal(s.outputImageFile, s.outputWidth, s.outputHeight)) {

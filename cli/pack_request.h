@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "model/job_spec.h"
+#include "model/jobspec.h"
 
 namespace tilvane {
 

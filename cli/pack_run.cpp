@@ -43,8 +43,8 @@ int usageError(PackConsole& console, const std::string& what) {
 
 // The placement requests of the finished job, made again page by page in the
 // same order against a fresh index: the time placement took during the job.
-double replayPlacement(const JobSpec& spec, const BuildRun& run) {
-    const JobSettings& settings = spec.settings;
+double replayPlacement(const JobSpec& jobSpec, const BuildRun& run) {
+    const JobSettings& settings = jobSpec.settings;
     std::vector<BuildRun::Page> pages = run.pages;
     if (pages.empty()) {
         if (settings.outputWidth > 0x7FFFFFFFu || settings.outputHeight > 0x7FFFFFFFu) return 0;
@@ -52,7 +52,7 @@ double replayPlacement(const JobSpec& spec, const BuildRun& run) {
                           static_cast<std::int32_t>(settings.outputHeight)},
                          run.processOrder});
     }
-    const LayoutRules rules = layoutRulesOf(spec);
+    const LayoutRules rules = layoutRulesOf(jobSpec);
     double seconds = 0;
     for (const BuildRun::Page& page : pages) {
         const std::vector<Size> sizes = placedSizes(settings, run, page.files);
@@ -155,10 +155,10 @@ void printTimings(std::ostream& err, const PackTimings& t, bool sized) {
 // The chosen size, or each page's, on a line of its own.
 void reportSizing(std::ostream& err,
                   const std::vector<std::pair<std::int32_t, std::int32_t>>& sizes, bool fitFailed,
-                  const JobSpec& spec) {
-    const bool pages = spec.sizing.pages;
+                  const JobSpec& jobSpec) {
+    const bool pages = jobSpec.sizing.pages;
     if (fitFailed) {
-        const FitLimits limits = fitLimitsOf(spec);
+        const FitLimits limits = fitLimitsOf(jobSpec);
         const AtlasSize largest = largestOfShape(limits);
         err << "tilvane-pack: note: no atlas size up to " << limits.maxWidth << "x"
             << limits.maxHeight << " holds " << (pages ? "the images of every page" : "every image")
@@ -243,12 +243,13 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         console.out << "tilvane-pack " << TILVANE_VERSION << '\n';
         return kPackDone;
     }
-    const JobSpec spec = jobSpecOf(request);
+    const JobSpec jobSpec = jobSpecOf(request);
     // Checked first, so a settings file that would replace another output or
     // an input image is never written.
-    if (!spec.saveSettingsFile.empty()) {
-        const OutputSetPlan outputs = planOutputSet(spec.settings, spec.sizing.pages ? 1 : 0,
-                                                    spec.extras.recursive, spec.saveSettingsFile);
+    if (!jobSpec.saveSettingsFile.empty()) {
+        const OutputSetPlan outputs =
+            planOutputSet(jobSpec.settings, jobSpec.sizing.pages ? 1 : 0, jobSpec.extras.recursive,
+                          jobSpec.saveSettingsFile);
         if (const auto conflict = findOutputSetConflict(outputs)) {
             return usageError(console, *conflict);
         }
@@ -259,22 +260,22 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     events.onPlanned = [&](const std::vector<std::pair<std::int32_t, std::int32_t>>& sizes,
                            bool fitFailed) {
         events.clearProgress();
-        reportSizing(console.err, sizes, fitFailed, spec);
+        reportSizing(console.err, sizes, fitFailed, jobSpec);
     };
     PhaseClock phases;
     JobRunner runner(events);
     BuildOutcome outcome =
-        runner.start(spec, [&phases](JobPhase phase) { phases[phase] = Clock::now(); });
+        runner.start(jobSpec, [&phases](JobPhase phase) { phases[phase] = Clock::now(); });
     const BuildRun& run = runner.run();
     if (request.verbose) reportSkipped(events, console.err, run.notes);
     if (outcome != BuildOutcome::armed) {
         // A job that ends before its outputs still leaves the settings file
         // it was asked for, as a script expects.
-        if (!spec.saveSettingsFile.empty()) {
-            const std::string bytes = encodeSettings(spec.settings);
+        if (!jobSpec.saveSettingsFile.empty()) {
+            const std::string bytes = encodeSettings(jobSpec.settings);
             if (const int error =
-                    writeOutputFile(spec.saveSettingsFile, bytes.data(), bytes.size())) {
-                events.message(causeLine(spec.saveSettingsFile, error));
+                    writeOutputFile(jobSpec.saveSettingsFile, bytes.data(), bytes.size())) {
+                events.message(causeLine(jobSpec.saveSettingsFile, error));
                 return kPackSaveFailed;
             }
         }
@@ -299,12 +300,12 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         measured.sizing = phases.secondsIn(JobPhase::sizing, end);
         const double steps = phases.secondsIn(JobPhase::placing, end);
         measured.saving = phases.secondsIn(JobPhase::saving, end);
-        measured.placing = replayPlacement(spec, run);
+        measured.placing = replayPlacement(jobSpec, run);
         measured.drawing = std::max(0.0, steps - measured.placing);
         if (timings) *timings = measured;
         if (request.timings) {
             events.clearProgress();
-            printTimings(console.err, measured, spec.sizing.active());
+            printTimings(console.err, measured, jobSpec.sizing.active());
         }
     }
 
@@ -322,14 +323,14 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
 }
 
 JobSpec jobSpecOf(const PackRequest& request) {
-    JobSpec spec;
-    spec.settings = request.settings;
-    spec.sizing = request.sizing;
-    spec.extras = request.extras;
+    JobSpec jobSpec;
+    jobSpec.settings = request.settings;
+    jobSpec.sizing = request.sizing;
+    jobSpec.extras = request.extras;
     constexpr std::size_t kMaxMiB = std::numeric_limits<std::size_t>::max() >> 20;
-    spec.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
-    spec.saveSettingsFile = request.saveSettingsFile;
-    return spec;
+    jobSpec.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
+    jobSpec.saveSettingsFile = request.saveSettingsFile;
+    return jobSpec;
 }
 
 }  // namespace tilvane

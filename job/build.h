@@ -6,7 +6,7 @@
 
 #include "job/job_events.h"
 #include "model/build_run.h"
-#include "model/job_spec.h"
+#include "model/jobspec.h"
 
 namespace tilvane {
 
@@ -49,11 +49,11 @@ enum class BuildOutcome {
     settingsNotSaved,
 };
 
-// What a build works on: the job's read-only spec, the build's state, and the
+// What a build works on: the job's read-only JobSpec, the build's state, and the
 // events through which it tells its front end what happens. onPhase, when set,
 // is called as the build enters each phase (for timings).
 struct BuildJob {
-    const JobSpec& spec;
+    const JobSpec& jobSpec;
     BuildRun& run;
     JobEvents& events;
     std::function<void(JobPhase)> onPhase = nullptr;

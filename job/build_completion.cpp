@@ -24,7 +24,7 @@ namespace {
 // Asks for the options of the output's format. False when the user cancelled;
 // the options stay empty for a format that has none.
 bool chooseSaveOptions(BuildJob& job, SaveOptions& options) {
-    const JobSettings& settings = job.spec.settings;
+    const JobSettings& settings = job.jobSpec.settings;
     const ImageFormatInfo* info = imageFormatOf(settings.outputImageFile);
     // Only TIFF and JPEG ask; the checks let no unknown extension get here.
     if (!info) return true;
@@ -84,11 +84,11 @@ std::string leftReason(const LeftPageFile& left) {
 std::vector<std::string> otherPages(const BuildJob& job) {
     std::vector<std::string> names;
     const std::size_t count = job.run.pages.size();
-    if (!job.spec.sizing.pages || count < 2) return names;
+    if (!job.jobSpec.sizing.pages || count < 2) return names;
     for (std::size_t p = 0; p < count; ++p) {
         if (p != job.run.page) {
             const PathParts parts =
-                splitPath(pageFilePath(job.spec.settings.outputTextFile, p + 1));
+                splitPath(pageFilePath(job.jobSpec.settings.outputTextFile, p + 1));
             names.push_back(parts.baseName + parts.extension);
         }
     }
@@ -101,9 +101,9 @@ std::vector<std::string> otherPages(const BuildJob& job) {
 // was; a failed write leaves it too (OutputFile commits by renaming). On false,
 // *error holds the cause: EINVAL for a refused document, else the file's errno.
 bool writeTextFile(const BuildJob& job, Size atlas, StagedOutputs& outputs, int* error) {
-    const DataFormat format = job.spec.extras.format;
+    const DataFormat format = job.jobSpec.extras.format;
     const std::optional<std::string> document =
-        format == DataFormat::byExtension ? sourceRectsDocument(job.spec.settings, job.run)
+        format == DataFormat::byExtension ? sourceRectsDocument(job.jobSpec.settings, job.run)
                                           : engineDocument(format, job.run, atlas, otherPages(job));
     if (!document) {
         *error = EINVAL;
@@ -126,7 +126,7 @@ bool writeTextFile(const BuildJob& job, Size atlas, StagedOutputs& outputs, int*
 }  // namespace
 
 BuildOutcome finishBuild(BuildJob& job) {
-    const JobSettings& settings = job.spec.settings;
+    const JobSettings& settings = job.jobSpec.settings;
     BuildRun& run = job.run;
     JobEvents& events = job.events;
     const bool firstPage = run.page == 0;
@@ -141,12 +141,12 @@ BuildOutcome finishBuild(BuildJob& job) {
             events.status("You cancelled.");
             return BuildOutcome::cancelled;
         }
-        if (!job.spec.saveSettingsFile.empty()) {
-            const int error = run.staged.stageSettings(job.spec.saveSettingsFile,
-                                                       encodeSettings(job.spec.settings));
+        if (!job.jobSpec.saveSettingsFile.empty()) {
+            const int error = run.staged.stageSettings(job.jobSpec.saveSettingsFile,
+                                                       encodeSettings(job.jobSpec.settings));
             if (error != 0) {
                 run.outputFailures.push_back(
-                    {OutputFailure::Output::settings, job.spec.saveSettingsFile, error});
+                    {OutputFailure::Output::settings, job.jobSpec.saveSettingsFile, error});
             }
         }
     }
@@ -175,7 +175,7 @@ BuildOutcome finishBuild(BuildJob& job) {
         }
     }
 
-    prepareDataNames(settings, job.spec.extras.format, run);
+    prepareDataNames(settings, job.jobSpec.extras.format, run);
     int textError = 0;
     const bool textWritten = saved && writeTextFile(job, atlas, run.staged, &textError);
     if (saved && !textWritten) {
@@ -193,10 +193,10 @@ BuildOutcome finishBuild(BuildJob& job) {
         // An earlier run of more pages left pages that would pass for this
         // run's; they go while the folders are still locked.
         const auto removeStalePages = [&job, &run] {
-            if (!job.spec.sizing.pages) return;
+            if (!job.jobSpec.sizing.pages) return;
             const StalePageCleanup cleanup =
-                removeStaleSiblingPages(job.spec.settings.outputImageFile,
-                                        job.spec.settings.outputTextFile, run.pages.size());
+                removeStaleSiblingPages(job.jobSpec.settings.outputImageFile,
+                                        job.jobSpec.settings.outputTextFile, run.pages.size());
             run.notes.stalePagesRemoved = cleanup.removed;
             for (const LeftPageFile& left : cleanup.left) {
                 run.notes.stalePagesLeft.push_back(left.path + " (" + leftReason(left) + ")");

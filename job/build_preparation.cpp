@@ -28,8 +28,8 @@ void abandon(BuildJob& job, const std::string& message) {
 }
 
 bool checkSettings(BuildJob& job) {
-    const JobSettings& settings = job.spec.settings;
-    // The front end trims the path as it keeps it; a spec made elsewhere is
+    const JobSettings& settings = job.jobSpec.settings;
+    // The front end trims the path as it keeps it; a JobSpec made elsewhere is
     // judged as the dialog would judge it.
     if (trimWhiteSpace(settings.outputImageFile).empty()) {
         job.events.message("Invalid Output Image File name.");
@@ -49,7 +49,7 @@ bool checkSettings(BuildJob& job) {
         return false;
     }
     // A job that sizes its atlases makes each once its size is known.
-    if (job.spec.sizing.active()) return true;
+    if (job.jobSpec.sizing.active()) return true;
     // The stored sizes are unsigned; anything that does not fit a positive
     // signed 32-bit side is refused like a size the platform cannot create.
     constexpr std::uint32_t kMaxSide = std::numeric_limits<std::int32_t>::max();
@@ -89,8 +89,8 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
     run.cropRects.push_back(trim);
     run.trimOffsets.push_back({trim.left, trim.top});
     run.keptPixels.push_back(std::move(scanned.kept));
-    if (job.spec.extras.alias) run.pixelHashes.push_back(scanned.pixelHash);
-    if (job.spec.settings.sortOrder == kSortBySize) {
+    if (job.jobSpec.extras.alias) run.pixelHashes.push_back(scanned.pixelHash);
+    if (job.jobSpec.settings.sortOrder == kSortBySize) {
         const std::int64_t area =
             static_cast<std::int64_t>(trim.width()) * static_cast<std::int64_t>(trim.height());
         run.sizeSortList.emplace_back(area, nextFileIndex);
@@ -112,10 +112,10 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
             names.push_back(entry.name);
         }
     }
-    const JobSettings& settings = job.spec.settings;
+    const JobSettings& settings = job.jobSpec.settings;
     std::vector<ScannedFile> scanned =
         scanFiles({settings.inputFolder, settings.cropMode, settings.cropAlpha,
-                   job.spec.keptPixelBudget, job.spec.extras.alias},
+                   job.jobSpec.keptPixelBudget, job.jobSpec.extras.alias},
                   names);
     std::int32_t nextFileIndex = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -128,7 +128,7 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
 // user when a size differs.
 bool applyEqualSizeRule(BuildJob& job) {
     BuildRun& run = job.run;
-    if (job.spec.settings.cropMode != kCropToUnion || run.originalSizes.size() < 2) return true;
+    if (job.jobSpec.settings.cropMode != kCropToUnion || run.originalSizes.size() < 2) return true;
     Rect u = run.cropRects[0];
     for (std::size_t i = 1; i < run.originalSizes.size(); ++i) {
         if (run.originalSizes[i] != run.originalSizes[0]) {
@@ -155,7 +155,7 @@ void fixProcessOrder(BuildJob& job) {
     alphabetical.reserve(static_cast<std::size_t>(list.count()));
     for (const FileList::Entry& entry : list.entries()) alphabetical.push_back(entry.value);
     job.run.processOrder =
-        orderFiles(alphabetical, job.spec.settings.sortOrder, job.spec.settings.randomSeed,
+        orderFiles(alphabetical, job.jobSpec.settings.sortOrder, job.jobSpec.settings.randomSeed,
                    job.run.sizeSortList, &job.run.randomOrderFellBack);
     job.run.sizeSortList.clear();
 }
@@ -197,7 +197,7 @@ void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {
 }
 
 bool checkOutputPaths(BuildJob& job) {
-    const JobSettings& settings = job.spec.settings;
+    const JobSettings& settings = job.jobSpec.settings;
     if (imageInInputFolder(settings)) {
         job.events.message(std::string(kImageInInputFolder));
         return false;
@@ -212,7 +212,7 @@ bool checkOutputPaths(BuildJob& job) {
         return false;
     }
     // A recursive search would read the atlas (and its mask) on the next run.
-    if (job.spec.extras.recursive &&
+    if (job.jobSpec.extras.recursive &&
         inSubFolderOf(settings.outputImageFile, settings.inputFolder)) {
         job.events.message(
             "The Output Image File must not be in a sub-folder of the Input Folder when "
@@ -222,8 +222,8 @@ bool checkOutputPaths(BuildJob& job) {
     // Every output against every input and each other, names' lengths too;
     // pages are checked with their numbers once the plan has counted them.
     const OutputSetPlan outputs =
-        planOutputSet(settings, job.spec.sizing.pages ? 1 : 0, job.spec.extras.recursive,
-                      job.spec.saveSettingsFile);
+        planOutputSet(settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
+                      job.jobSpec.saveSettingsFile);
     if (const std::optional<std::string> conflict = findOutputSetConflict(outputs)) {
         job.events.message(*conflict);
         return false;
@@ -234,7 +234,7 @@ bool checkOutputPaths(BuildJob& job) {
 BuildOutcome startBuild(BuildJob& job) {
     BuildRun& run = job.run;
     JobEvents& events = job.events;
-    const JobSettings& settings = job.spec.settings;
+    const JobSettings& settings = job.jobSpec.settings;
     if (job.onPhase) job.onPhase(JobPhase::scanning);
     run.currentStep = -1;
     clearRun(run);
@@ -245,8 +245,8 @@ BuildOutcome startBuild(BuildJob& job) {
     events.status("Searching for files...");
 
     const std::optional<std::vector<FolderEntry>> entries =
-        job.spec.extras.recursive ? searchFolderTree(settings.inputFolder, &run.notes.skipped)
-                                  : searchFolder(settings.inputFolder);
+        job.jobSpec.extras.recursive ? searchFolderTree(settings.inputFolder, &run.notes.skipped)
+                                     : searchFolder(settings.inputFolder);
     if (!entries) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
         return BuildOutcome::noInputFolder;
@@ -270,7 +270,7 @@ BuildOutcome startBuild(BuildJob& job) {
     run.textFileType = textFileTypeOf(settings.outputTextFile);
     run.imageFile = settings.outputImageFile;
     run.textFile = settings.outputTextFile;
-    if (job.spec.sizing.active()) {
+    if (job.jobSpec.sizing.active()) {
         if (job.onPhase) job.onPhase(JobPhase::sizing);
         events.status("Sizing the atlas...");
         planPages(job);

@@ -44,7 +44,7 @@ const KeptPixels* usableKept(const BuildJob& job, std::size_t index, const std::
     if (!kept.pixels || kept.path != path || stampOf(path) != kept.stamp) return nullptr;
     const Size size = run.originalSizes[index];
     Rect needed{0, 0, size.width - 1, size.height - 1};
-    if (job.spec.settings.cropMode != kCropNone) {
+    if (job.jobSpec.settings.cropMode != kCropNone) {
         const Rect& crop = run.cropRects[index];
         const Point offset = run.trimOffsets[index];
         needed = {offset.x, offset.y, offset.x + crop.width() - 1, offset.y + crop.height() - 1};
@@ -65,7 +65,7 @@ void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int
 // Measures and places file f, from the pixels the scan kept or from the file
 // decoded again; failures become failure texts.
 void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
-    const JobSettings& settings = job.spec.settings;
+    const JobSettings& settings = job.jobSpec.settings;
     BuildRun& run = job.run;
     const auto index = static_cast<std::size_t>(f);
     // The per-file lists have one entry per listed file; an index beyond them
@@ -107,14 +107,14 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
                                     source.right - kept->area.left, source.bottom - kept->area.top}
                                : source;
     std::uint64_t hash = 0;
-    if (job.spec.extras.alias) {
+    if (job.jobSpec.extras.alias) {
         hash = pixelHash(pixels, from);
         if (const auto same = findIdenticalPlaced(run, pixels, from, hash)) {
             addAlias(run, *same, name, f);
             return;
         }
     }
-    const LayoutRules rules = layoutRulesOf(job.spec);
+    const LayoutRules rules = layoutRulesOf(job.jobSpec);
     const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     const Size footprint = footprintOf({w, h}, rules, atlas);
     Rect occupied;
@@ -134,7 +134,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     run.occupancy.add(occupied);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
-    if (job.spec.extras.alias) rememberPlaced(run, hash);
+    if (job.jobSpec.extras.alias) rememberPlaced(run, hash);
 }
 
 }  // namespace

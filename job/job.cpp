@@ -2,12 +2,12 @@
 
 namespace tilvane {
 
-JobRunner::JobRunner(JobEvents& events) : events_(events), job_{spec_, run_, events_} {}
+JobRunner::JobRunner(JobEvents& events) : events_(events), job_{jobSpec_, run_, events_} {}
 
-BuildOutcome JobRunner::start(const JobSpec& spec, std::function<void(JobPhase)> onPhase) {
-    // The spec a running job reads is replaced only once it is abandoned.
+BuildOutcome JobRunner::start(const JobSpec& jobSpec, std::function<void(JobPhase)> onPhase) {
+    // The JobSpec a running job reads is replaced only once it is abandoned.
     run_.currentStep = -1;
-    spec_ = spec;
+    jobSpec_ = jobSpec;
     job_.onPhase = std::move(onPhase);
     return startBuild(job_);
 }
@@ -26,8 +26,8 @@ JobResult JobRunner::result(BuildOutcome outcome) const {
     if (!run_.pages.empty()) {
         for (const BuildRun::Page& page : run_.pages) result.pages.push_back(page.size);
     } else if (outcome != BuildOutcome::refused && !run_.processOrder.empty()) {
-        result.pages.push_back({static_cast<std::int32_t>(spec_.settings.outputWidth),
-                                static_cast<std::int32_t>(spec_.settings.outputHeight)});
+        result.pages.push_back({static_cast<std::int32_t>(jobSpec_.settings.outputWidth),
+                                static_cast<std::int32_t>(jobSpec_.settings.outputHeight)});
     }
     result.drawn = run_.drawnPages;
     result.failures = run_.failedFiles;
@@ -38,9 +38,9 @@ JobResult JobRunner::result(BuildOutcome outcome) const {
     return result;
 }
 
-JobResult runJob(const JobSpec& spec, JobEvents& events, std::function<void(JobPhase)> onPhase) {
+JobResult runJob(const JobSpec& jobSpec, JobEvents& events, std::function<void(JobPhase)> onPhase) {
     JobRunner runner(events);
-    BuildOutcome outcome = runner.start(spec, std::move(onPhase));
+    BuildOutcome outcome = runner.start(jobSpec, std::move(onPhase));
     // Each step advances the job or ends it; the bound only guards against a
     // job that stops advancing.
     std::size_t steps = 0;

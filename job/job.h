@@ -7,7 +7,7 @@
 #include "job/build.h"
 #include "job/job_events.h"
 #include "model/build_run.h"
-#include "model/job_spec.h"
+#include "model/jobspec.h"
 
 namespace tilvane {
 
@@ -41,9 +41,9 @@ public:
     JobRunner(const JobRunner&) = delete;
     JobRunner& operator=(const JobRunner&) = delete;
 
-    // Abandons any running job, then prepares spec's (copied); answers armed
+    // Abandons any running job, then prepares jobSpec's (copied); answers armed
     // or why there is no job. onPhase, when set, is called as each phase starts.
-    BuildOutcome start(const JobSpec& spec, std::function<void(JobPhase)> onPhase = nullptr);
+    BuildOutcome start(const JobSpec& jobSpec, std::function<void(JobPhase)> onPhase = nullptr);
     // One step of an armed job: stepDone, idle, or how the job ended.
     BuildOutcome step();
     // The timer's handler: a step when the id is the build timer's, no step
@@ -51,7 +51,7 @@ public:
     BuildOutcome tick(int timerId);
     bool armed() const { return run_.currentStep != -1; }
 
-    const JobSpec& spec() const { return spec_; }
+    const JobSpec& jobSpec() const { return jobSpec_; }
     BuildRun& run() { return run_; }
     const BuildRun& run() const { return run_; }
     // What the job has made so far (the whole result once it ended).
@@ -59,13 +59,13 @@ public:
 
 private:
     JobEvents& events_;
-    JobSpec spec_;
+    JobSpec jobSpec_;
     BuildRun run_;
     BuildJob job_;
 };
 
 // Runs the whole job straight: start, then every step. Never throws.
-JobResult runJob(const JobSpec& spec, JobEvents& events,
+JobResult runJob(const JobSpec& jobSpec, JobEvents& events,
                  std::function<void(JobPhase)> onPhase = nullptr);
 
 }  // namespace tilvane

@@ -33,22 +33,23 @@ std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
     return sizes;
 }
 
-LayoutRules layoutRulesOf(const JobSpec& spec) {
-    const JobSettings& s = spec.settings;
-    return LayoutRules{s.spacing, spec.extras.extrude, {s.borderSize, s.gridAlignX, s.gridAlignY}};
+LayoutRules layoutRulesOf(const JobSpec& jobSpec) {
+    const JobSettings& s = jobSpec.settings;
+    return LayoutRules{
+        s.spacing, jobSpec.extras.extrude, {s.borderSize, s.gridAlignX, s.gridAlignY}};
 }
 
-FitLimits fitLimitsOf(const JobSpec& spec) {
-    const SizingSpec& sizing = spec.sizing;
+FitLimits fitLimitsOf(const JobSpec& jobSpec) {
+    const SizingSpec& sizing = jobSpec.sizing;
     const bool fit = sizing.fit.has_value();
     FitLimits limits;
     limits.shape = sizing.fit.value_or(FitShape::any);
-    limits.maxWidth = fit && !sizing.widthGiven ? kFitMaximumSide : spec.settings.outputWidth;
-    limits.maxHeight = fit && !sizing.heightGiven ? kFitMaximumSide : spec.settings.outputHeight;
+    limits.maxWidth = fit && !sizing.widthGiven ? kFitMaximumSide : jobSpec.settings.outputWidth;
+    limits.maxHeight = fit && !sizing.heightGiven ? kFitMaximumSide : jobSpec.settings.outputHeight;
     limits.minWidth = sizing.minWidth;
     limits.minHeight = sizing.minHeight;
     // Fit never chooses a size the atlas's format cannot store.
-    if (const ImageFormatInfo* format = imageFormatOf(spec.settings.outputImageFile);
+    if (const ImageFormatInfo* format = imageFormatOf(jobSpec.settings.outputImageFile);
         fit && format) {
         limits.maxWidth = std::min(limits.maxWidth, format->maxSide);
         limits.maxHeight = std::min(limits.maxHeight, format->maxSide);
@@ -59,14 +60,14 @@ FitLimits fitLimitsOf(const JobSpec& spec) {
 void planPages(BuildJob& job) {
     BuildRun& run = job.run;
     const std::vector<std::int32_t> order = run.processOrder;
-    const std::vector<Size> sizes = placedSizes(job.spec.settings, run, order);
+    const std::vector<Size> sizes = placedSizes(job.jobSpec.settings, run, order);
     // An alias takes no room: the first earlier file of equal size and hash leads it.
     std::vector<std::size_t> leaders(order.size());
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> byHash;
     for (std::size_t k = 0; k < order.size(); ++k) {
         leaders[k] = k;
         const auto f = static_cast<std::size_t>(order[k]);
-        if (!job.spec.extras.alias || f >= run.pixelHashes.size()) continue;
+        if (!job.jobSpec.extras.alias || f >= run.pixelHashes.size()) continue;
         std::vector<std::size_t>& same = byHash[run.pixelHashes[f]];
         for (const std::size_t j : same) {
             if (sizes[j] == sizes[k]) {
@@ -77,12 +78,12 @@ void planPages(BuildJob& job) {
         if (leaders[k] == k) same.push_back(k);
     }
     PlanRequest request;
-    request.fit = job.spec.sizing.fit.has_value();
-    request.pages = job.spec.sizing.pages;
-    request.limits = fitLimitsOf(job.spec);
+    request.fit = job.jobSpec.sizing.fit.has_value();
+    request.pages = job.jobSpec.sizing.pages;
+    request.limits = fitLimitsOf(job.jobSpec);
     // Replays are independent: one per core.
     request.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const SizingPlan plan = planPages(sizes, leaders, layoutRulesOf(job.spec), request);
+    const SizingPlan plan = planPages(sizes, leaders, layoutRulesOf(job.jobSpec), request);
     run.pages.clear();
     for (const PagePlan& p : plan.pages) {
         BuildRun::Page page{{p.size.width, p.size.height}, {}};
@@ -93,8 +94,8 @@ void planPages(BuildJob& job) {
 }
 
 std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
-    if (!job.spec.sizing.pages) return std::nullopt;
-    const JobSettings& first = job.spec.settings;
+    if (!job.jobSpec.sizing.pages) return std::nullopt;
+    const JobSettings& first = job.jobSpec.settings;
     // A device or FIFO takes no page number: atlas-1 beside /dev/null would
     // be a new regular file.
     for (const std::string& path : {first.outputImageFile, first.outputTextFile}) {
@@ -105,7 +106,7 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
         }
     }
     return findOutputSetConflict(planOutputSet(
-        first, job.run.pages.size(), job.spec.extras.recursive, job.spec.saveSettingsFile));
+        first, job.run.pages.size(), job.jobSpec.extras.recursive, job.jobSpec.saveSettingsFile));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {
@@ -113,8 +114,8 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.currentStep = -1;
     if (index >= run.pages.size()) return false;
     const BuildRun::Page& page = run.pages[index];
-    const JobSettings& settings = job.spec.settings;
-    const bool paged = job.spec.sizing.pages;
+    const JobSettings& settings = job.jobSpec.settings;
+    const bool paged = job.jobSpec.sizing.pages;
     run.page = index;
     run.imageFile =
         paged ? pageFilePath(settings.outputImageFile, index + 1) : settings.outputImageFile;

@@ -14,11 +14,11 @@ std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
                               const std::vector<std::int32_t>& order);
 
 // The layout rules of a job: its spacing, extrusion, border and grid.
-LayoutRules layoutRulesOf(const JobSpec& spec);
+LayoutRules layoutRulesOf(const JobSpec& jobSpec);
 
 // The sizing limits of a job: the shape, the least size and the maximum (the
 // settings' size, or kFitMaximumSide where fit was given no side).
-FitLimits fitLimitsOf(const JobSpec& spec);
+FitLimits fitLimitsOf(const JobSpec& jobSpec);
 
 // Plans the pages of the armed run (its process order, listed files, alias
 // hashes) into run.pages, with the layout geometry's planPages. Images with

@@ -15,7 +15,7 @@ TEST(BuildExtras, RecursiveSearchWalksThreeLevelsButNoLinkedFolder) {
     // A loop back to the top: never followed, so never walked forever.
     fs::create_directory_symlink("..", f.input.path() / "l1/loop");
     f.settings.outputWidth = f.settings.outputHeight = 64;
-    f.spec.extras.recursive = true;
+    f.jobSpec.extras.recursive = true;
     ASSERT_EQ(f.runBuild(), BuildOutcome::saved);
     // Named by the name rules, l1/b.png collides with l1_b.png.
     EXPECT_EQ(f.run.placedNames,
@@ -36,7 +36,7 @@ TEST(BuildExtras, ExtrudeLeavesTheRingsOutOfTheMask) {
     f.settings.outputWidth = 15;
     f.settings.outputHeight = 7;
     f.settings.borderSize = f.settings.spacing = 0;
-    f.spec.extras.extrude = 2;
+    f.jobSpec.extras.extrude = 2;
     ASSERT_EQ(f.runBuild(), BuildOutcome::saved);
     EXPECT_EQ(f.run.placedRects, (std::vector<Rect>{{2, 2, 4, 4}, {9, 2, 12, 4}}));
     const ImagePtr mask = CreateBitmapFromFile(f.output.file("atlas_mask.png"));
@@ -55,7 +55,7 @@ TEST(BuildExtras, AliasPlacesIdenticalPixelsOnceAndCountsThem) {
     writeSprite(f.input.file("a.png"), 4, 4);
     writeSprite(f.input.file("b.png"), 4, 4);
     writeSprite(f.input.file("c.png"), 4, 4, Rect{0, 0, 3, 2});
-    f.spec.extras.alias = true;
+    f.jobSpec.extras.alias = true;
     ASSERT_EQ(f.runBuild(), BuildOutcome::saved);
     const std::vector<Rect>& r = f.run.placedRects;
     ASSERT_EQ(r.size(), 3u);

@@ -20,11 +20,11 @@
 namespace tilvane::testing {
 
 // An input folder, an output folder and a job over them, driven headless. The
-// settings and the spec's options are read when the job starts.
+// settings and the JobSpec's options are read when the job starts.
 struct BuildFixture {
     TempDir input, output;
     JobSettings settings = defaultJobSettings();
-    JobSpec spec;
+    JobSpec jobSpec;
     RecordingEvents window{settings};
     JobRunner runner{window};
     BuildRun& run = runner.run();
@@ -39,8 +39,8 @@ struct BuildFixture {
     // "GO!" with the settings as they are now, trimmed as the dialog trims them.
     BuildOutcome start() {
         settings.outputImageFile = trimWhiteSpace(settings.outputImageFile);
-        spec.settings = settings;
-        return runner.start(spec);
+        jobSpec.settings = settings;
+        return runner.start(jobSpec);
     }
     BuildOutcome tick(int timerId = kBuildTimerId) { return runner.tick(timerId); }
     // start, then ticks while a job is armed; answers how it ended.

@@ -63,7 +63,7 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
             auto& b = *builds.emplace_back(std::make_unique<BuildFixture>());
             writeFolder(b.input.folder());
             b.settings.cropMode = c.cropMode;
-            b.spec.keptPixelBudget = budget;
+            b.jobSpec.keptPixelBudget = budget;
             ASSERT_EQ(b.start(), BuildOutcome::armed);
             const auto& held = b.run.keptPixels;
             if (c.kept >= 0 && budget == c.budget) {
