@@ -63,8 +63,10 @@ struct BuildJob {
 inline constexpr int kBuildTimerId = 1000;
 
 // "GO!": abandons any running build, checks the settings and the output paths,
-// creates the empty atlas, scans and measures the input folder, orders the files
-// and arms the build (currentStep 0), or leaves it idle after telling the user.
+// creates the empty atlas (a job that sizes its atlases makes each later),
+// scans and measures the input folder, orders the files, plans the pages when
+// the job sizes them, and arms the build (currentStep 0), or leaves it idle
+// after telling the user.
 // The scan decodes the files on every core and keeps their pixels within the
 // job's budget; its failures and the file list come out in the folder's order,
 // as a scan of one file after another would give them.
@@ -80,8 +82,9 @@ void clearRun(BuildRun& run);
 void addFailure(BuildRun& run, std::string_view name, std::string_view reason);
 
 // The checks of the output paths: the atlas outside the input folder, both
-// output folders present, then findOutputConflict; false after showing the
-// message that stops the build.
+// output folders present, then findOutputSetConflict over the outputs of the
+// first page and the settings file; false after showing the message that
+// stops the build.
 bool checkOutputPaths(BuildJob& job);
 
 // Places the next file of processOrder, drawing the pixels the scan kept for it
@@ -90,8 +93,11 @@ bool checkOutputPaths(BuildJob& job);
 // Answers stepDone, idle when nothing could be stepped, or finishBuild's outcome.
 BuildOutcome buildStep(BuildJob& job);
 
-// Save options, the atlas, the mask, the text file and the outcome. Answers
-// cancelled, saved, savedWithFailures or the first output not saved.
+// The end of a page: the save options (asked once, on the first page), then
+// the page's atlas, mask and text file staged. After the last page (or a
+// failure) every staged output is committed together or none, and the outcome
+// told. Answers stepDone when the next page is armed, else cancelled, saved,
+// savedWithFailures or the first output not saved.
 BuildOutcome finishBuild(BuildJob& job);
 
 // The timer handler: runs one step when the id is the build timer's, no step is

@@ -91,12 +91,10 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     job.events.status("Adding: " + name);
     if (image) ensure32Bit(image);
 
-    const Rect& crop = run.cropRects[index];
     const bool cropped = settings.cropMode != kCropNone;
-    const Size whole =
-        image ? Size{imageWidth(image.get()), imageHeight(image.get())} : run.originalSizes[index];
-    const std::int32_t w = cropped ? crop.width() : whole.width;
-    const std::int32_t h = cropped ? crop.height() : whole.height;
+    // The size the plan counted: a file decoded again has its listed stamp,
+    // so the size it was listed with.
+    const auto [w, h] = placedSizeOf(settings, run, f);
     const Point offset = run.trimOffsets[index];
     const Rect source{offset.x, offset.y, offset.x + w - 1, offset.y + h - 1};
     // What is drawn: the kept pixels (the same rectangle, counted from the

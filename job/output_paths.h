@@ -23,7 +23,10 @@ inline constexpr std::string_view kImageInInputFolder =
 // empty image path.
 bool imageInInputFolder(const JobSettings& settings);
 
-// Checks that a build writes only what it was asked to. The outputs are the
+// The one-page check the job made before findOutputSetConflict replaced it;
+// kept as the reference the tests hold the set check to for a single page
+// (the job itself no longer calls it). Checks that a build writes only what it
+// was asked to. The outputs are the
 // image (outputImageFile, trimmed), its mask (maskPathFor, only when createMask
 // is set), the text file and extraOutput (tilvane-pack's settings file); an
 // empty path is no output. Each, in that order, is refused when:

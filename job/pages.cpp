@@ -14,22 +14,21 @@
 
 namespace tilvane {
 
+Size placedSizeOf(const JobSettings& settings, const BuildRun& run, std::int32_t f) {
+    const auto i = static_cast<std::size_t>(f);
+    if (f < 0 || i >= run.cropRects.size() || i >= run.originalSizes.size()) {
+        return {std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max()};
+    }
+    return settings.cropMode != kCropNone
+               ? Size{run.cropRects[i].width(), run.cropRects[i].height()}
+               : run.originalSizes[i];
+}
+
 std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
                               const std::vector<std::int32_t>& order) {
     std::vector<Size> sizes;
     sizes.reserve(order.size());
-    const bool cropped = settings.cropMode != kCropNone;
-    for (const std::int32_t f : order) {
-        const auto i = static_cast<std::size_t>(f);
-        // A file the lists do not describe fails its step; it takes no room.
-        if (f < 0 || i >= run.cropRects.size() || i >= run.originalSizes.size()) {
-            sizes.push_back({std::numeric_limits<std::int32_t>::max(),
-                             std::numeric_limits<std::int32_t>::max()});
-            continue;
-        }
-        sizes.push_back(cropped ? Size{run.cropRects[i].width(), run.cropRects[i].height()}
-                                : run.originalSizes[i]);
-    }
+    for (const std::int32_t f : order) sizes.push_back(placedSizeOf(settings, run, f));
     return sizes;
 }
 

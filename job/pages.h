@@ -8,8 +8,12 @@
 
 namespace tilvane {
 
-// The placed size of each file of the run's process order, as the steps will
-// place it: trimmed when cropping, else as loaded.
+// The size file index f is placed at: its trim rectangle when cropping, else
+// the image as loaded. A file the lists do not describe gets a size no atlas
+// can take, so it takes no room.
+Size placedSizeOf(const JobSettings& settings, const BuildRun& run, std::int32_t f);
+
+// placedSizeOf for each file of the run's process order.
 std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
                               const std::vector<std::int32_t>& order);
 
