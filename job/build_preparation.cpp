@@ -182,6 +182,7 @@ void clearRun(BuildRun& run) {
     run.pages.clear();
     run.page = 0;
     run.addedOnEarlierPages = 0;
+    run.handledOnEarlierPages = 0;
     run.drawnPages.clear();
     run.pixelHashes.clear();
     run.notes = {};

@@ -158,11 +158,9 @@ BuildOutcome buildStep(BuildJob& job) {
     }
 
     ++run.currentStep;
-    std::size_t handled = static_cast<std::size_t>(run.currentStep);
-    for (std::size_t p = 0; p < run.page && p < run.pages.size(); ++p) {
-        handled += run.pages[p].files.size();
-    }
-    job.events.progress(JobPhase::placing, handled, static_cast<std::size_t>(list.count()), {});
+    job.events.progress(JobPhase::placing,
+                        run.handledOnEarlierPages + static_cast<std::size_t>(run.currentStep),
+                        static_cast<std::size_t>(list.count()), {});
     if (run.currentStep >= list.count() ||
         static_cast<std::size_t>(run.currentStep) >= run.processOrder.size()) {
         return finishBuild(job);

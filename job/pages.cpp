@@ -121,6 +121,7 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.textFile =
         paged ? pageFilePath(settings.outputTextFile, index + 1) : settings.outputTextFile;
     run.addedOnEarlierPages += static_cast<std::int32_t>(run.placedNames.size());
+    if (index > 0) run.handledOnEarlierPages += run.pages[index - 1].files.size();
     run.outputImage = createPixelImage(page.size.width, page.size.height);
     run.placedRects.clear();
     run.occupiedRects.clear();

@@ -97,8 +97,9 @@ struct BuildRun {
     };
     std::vector<Page> pages;
     std::size_t page = 0;
-    // The images the pages before this one added.
+    // The images the pages before this one added, and the files they handled.
     std::int32_t addedOnEarlierPages = 0;
+    std::size_t handledOnEarlierPages = 0;
     // Each page once drawn: its size, files, and what it placed where.
     struct DrawnPage {
         Size size;
