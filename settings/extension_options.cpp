@@ -53,7 +53,7 @@ ExtensionOption numberOption(std::string key, std::string label, std::string mea
     ExtensionOption row;
     row.key = std::move(key);
     row.kind = OptionKind::number;
-    row.valueName = "N";
+    row.valueName.assign(1, 'N');  // not = "N": g++ 12 warns -Wrestrict at -O3
     row.label = std::move(label);
     row.meaning = std::move(meaning);
     row.least = least;
