@@ -284,6 +284,12 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
          "be written.",
          [&request](const std::string& v) { request.saveSettingsFile = v; })
         ->default_str("none");
+    text("--depfile", "FILE",
+         "Also write a Make/Ninja dependency file: the outputs as targets, every image read, "
+         "the folders searched and the --settings file as prerequisites; written with the "
+         "outputs, only when they are.",
+         [&request](const std::string& v) { request.depfile = v; }, {notBlank(notes, "file")})
+        ->default_str("none");
     checked(app.add_option_function<std::string>(
                 "--fit",
                 [&request](const std::string& v) {
@@ -312,6 +318,14 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
                     "atlas-1.png, atlas-2.png, ... each with its own text file (and mask).",
                     false));
     declareExtraOptions(app, request, notes);
+    text("--jobs", "FILE",
+         "Build every atlas of FILE in one run, several at once: a JSON object with "
+         "\"atlases\", a list of objects whose keys are these options' names without the "
+         "dashes (and \"name\"), and \"defaults\" shared by them. Beside it only "
+         "--memory-budget (shared by the atlases at work) and --quiet; the exit status is the "
+         "worst of the atlases'.",
+         [&request](const std::string& v) { request.jobsFile = v; }, {notBlank(notes, "file")})
+        ->default_str("none");
     app.add_flag_callback(
         "--quiet", [&request] { request.quiet = true; }, withDefault("Show no progress.", false));
     app.add_flag_callback(
@@ -377,7 +391,8 @@ void describe(CLI::App& app) {
         "               --fit any --crop 1 --sort size");
     app.footer(
         "Exit status: 0 done; 1 done, some files failed; 2 usage error or settings refused;\n"
-        "3 a file could not be saved (the image, the mask, the text file or --save-settings);\n"
+        "3 a file could not be saved (the image, the mask, the text file, --save-settings or\n"
+        "--depfile);\n"
         "4 no files found or none usable.");
     app.get_formatter()->column_width(40);
 }

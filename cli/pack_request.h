@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/jobspec.h"
 
@@ -14,6 +15,13 @@ struct PackRequest {
     JobSettings settings;
     std::string settingsFile;
     std::string saveSettingsFile;
+    // A Make/Ninja dependency file written with the outputs (--depfile), and
+    // the files besides the images and settingsFile that it names as read (a
+    // jobs file).
+    std::string depfile;
+    std::vector<std::string> alsoRead;
+    // --jobs: the file of atlases to build, in place of one.
+    std::string jobsFile;
     // MiB of decoded pixels the scan may keep for drawing (--memory-budget).
     std::uint32_t memoryBudgetMiB = 512;
     bool quiet = false;

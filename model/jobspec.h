@@ -48,6 +48,8 @@ struct JobSpec {
     std::size_t keptPixelBudget = kDefaultKeptPixelBudget;
     // A settings file written with the outputs, committed together with them.
     std::string saveSettingsFile;
+    // A dependency file committed with the outputs when they are.
+    DependencyFile depfile;
 };
 
 }  // namespace tilvane
