@@ -184,7 +184,9 @@ int runPackJobs(const std::vector<PackAtlas>& atlases, const PackJobsOptions& op
                 PackConsole& console) {
     if (atlases.empty()) return kPackDone;
     unsigned workers = options.workers;
-    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
+    // One more than the cores: an atlas waiting for its files to reach the
+    // disk leaves a core to another (bench/jobs_benchmark.cpp measures it).
+    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency()) + 1;
     workers = static_cast<unsigned>(std::min<std::size_t>(workers, atlases.size()));
     // The atlases at work share the budget.
     const std::uint32_t share = options.memoryBudgetMiB / workers;

@@ -38,7 +38,8 @@ std::optional<std::string> packJobsConflict(const std::vector<PackAtlas>& atlase
 
 // How a run of many atlases goes.
 struct PackJobsOptions {
-    // Atlases built at once; 0: one per core, at most the number of atlases.
+    // Atlases built at once, at most the number of atlases; 0: one more than
+    // the cores.
     unsigned workers = 0;
     // MiB of decoded pixels all the atlases at work may keep together; each
     // keeps at most its share (and at most its own --memory-budget).
