@@ -5,6 +5,8 @@
 #       one atlas's sprites rebuilds that atlas alone, no change nothing
 #   build_systems_test.sh names BUILD_DIR SPRITES   depfiles of sprites whose
 #       names hold a space, $, # and :, read by Ninja and by GNU Make
+#   build_systems_test.sh readme BUILD_DIR SPRITES  the README's Ninja and Make
+#       blocks, run as printed
 set -euo pipefail
 mode=$1
 build=$(cd "$2" && pwd)
@@ -107,8 +109,48 @@ MAKE
     (cd "$tmp" && ninja) | grep -q '\[1/1\]' || fail "Ninja did not rebuild for a removed sprite"
     [[ -n $(cd "$tmp" && make -s) ]] || fail "Make did not rebuild for a removed sprite"
     ;;
+  readme)
+    export PATH="$build/cli:$PATH"
+    readme="$(dirname "$0")/../../README.md"
+    # The block after the line "```ninja" (or "```make") up to the next "```".
+    block() { awk -v start="\`\`\`$1" '$0 == start {on = 1; next} /^```/ {on = 0} on' "$readme"; }
+    # Each tool in a folder of its own, with the same sprites.
+    for tool in ninja make; do
+      mkdir -p "$tmp/$tool/sprites/ui"
+      cp "$sprites"/{coin.png,gem.png,heart.png} "$tmp/$tool/sprites/ui/"
+    done
+    block ninja >"$tmp/ninja/build.ninja"
+    block make >"$tmp/make/Makefile"
+    [[ -s $tmp/ninja/build.ninja && -s $tmp/make/Makefile ]] || fail "the README has no ninja or make block"
+    # step | the change before both tools run | whether they build
+    rows=(
+      "first build||yes"
+      "no change||no"
+      "a sprite changed|touch sprites/ui/coin.png|yes"
+      "an old file added|cp -p sprites/ui/gem.png sprites/ui/old.png|yes"
+      "a sprite removed|rm sprites/ui/heart.png|yes"
+      "no change again||no"
+    )
+    for row in "${rows[@]}"; do
+      IFS='|' read -r name change expected <<<"$row"
+      for tool in ninja make; do
+        if [[ -n $change ]]; then (cd "$tmp/$tool" && eval "$change"); fi
+      done
+      ninja=$(cd "$tmp/ninja" && ninja 2>&1) || fail "$name: ninja failed: $ninja"
+      make=$(cd "$tmp/make" && make 2>&1) || fail "$name: make failed: $make"
+      for tool in ninja make; do
+        got=no
+        grep -q 'tilvane-pack --quiet' <<<"${!tool}" && got=yes
+        [[ $got == "$expected" ]] || fail "$name: $tool built: $got, want $expected"
+      done
+    done
+    for tool in ninja make; do
+      grep -q old "$tmp/$tool/atlases/ui.json" || fail "$tool: the atlas does not list the added sprite"
+      grep -q heart "$tmp/$tool/atlases/ui.json" && fail "$tool: the atlas still lists the removed sprite"
+    done
+    ;;
   *)
-    echo "usage: $0 cmake|names BUILD_DIR SPRITES" >&2
+    echo "usage: $0 cmake|names|readme BUILD_DIR SPRITES" >&2
     exit 2
     ;;
 esac
