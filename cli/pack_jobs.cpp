@@ -148,7 +148,7 @@ std::optional<std::string> readPackJobs(const std::string& path, std::vector<Pac
             if (const auto problem = appendOption(key, value, args)) return atlasWhere + *problem;
         }
         PackAtlas atlas{name, {}};
-        atlas.request.settings = defaultJobSettings();
+        atlas.request.jobSpec.settings = defaultJobSettings();
         if (const auto error = parsePackArguments(args, atlas.request)) return atlasWhere + *error;
         // The atlas's options come from the jobs file: a depfile names it too.
         atlas.request.alsoRead.push_back(path);

@@ -21,6 +21,7 @@
 #include "layout/footprint.h"
 #include "layout/page_plan.h"
 #include "layout/placement.h"
+#include "settings/extension_options.h"
 #include "settings/settings_file.h"
 
 #ifndef TILVANE_VERSION
@@ -253,7 +254,7 @@ std::optional<std::string> jobsModeRefusal(const std::vector<std::string>& args)
 
 int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimings* timings) {
     PackRequest request;
-    request.settings = defaultJobSettings();
+    request.jobSpec.settings = defaultJobSettings();
     if (const auto error = parsePackArguments(args, request)) return usageError(console, *error);
     if (request.help) {
         console.out << packHelpText();
@@ -276,6 +277,10 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
 }
 
 int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings* timings) {
+    for (const std::string& warning : request.warnings) {
+        console.err << "tilvane-pack: " << request.settingsFile << ": " << warning << '\n';
+    }
+    console.err << std::flush;
     const JobSpec jobSpec = jobSpecOf(request);
     // Checked first, so a settings file that would replace another output or
     // an input image is never written.
@@ -305,7 +310,7 @@ int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings
         // A job that ends before its outputs still leaves the settings file
         // it was asked for, as a script expects.
         if (!jobSpec.saveSettingsFile.empty()) {
-            const std::string bytes = encodeSettings(jobSpec.settings);
+            const std::string bytes = settingsFileBytes(jobSpec);
             if (const int error =
                     writeOutputFile(jobSpec.saveSettingsFile, bytes.data(), bytes.size())) {
                 events.message(causeLine(jobSpec.saveSettingsFile, error));
@@ -356,16 +361,11 @@ int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings
 }
 
 JobSpec jobSpecOf(const PackRequest& request) {
-    JobSpec jobSpec;
-    jobSpec.settings = request.settings;
-    jobSpec.sizing = request.sizing;
-    jobSpec.extras = request.extras;
+    JobSpec jobSpec = request.jobSpec;
     constexpr std::size_t kMaxMiB = std::numeric_limits<std::size_t>::max() >> 20;
     jobSpec.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
-    jobSpec.saveSettingsFile = request.saveSettingsFile;
-    jobSpec.depfile.path = request.depfile;
     // The settings the job was read from are one of its inputs too.
-    if (!request.depfile.empty()) {
+    if (!jobSpec.depfile.path.empty()) {
         if (!request.settingsFile.empty()) jobSpec.depfile.alsoRead.push_back(request.settingsFile);
         jobSpec.depfile.alsoRead.insert(jobSpec.depfile.alsoRead.end(), request.alsoRead.begin(),
                                         request.alsoRead.end());
