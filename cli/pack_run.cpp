@@ -7,9 +7,11 @@
 #include <cstring>
 #include <iomanip>
 #include <limits>
+#include <set>
 #include <thread>
 
 #include "cli/option_table.h"
+#include "cli/pack_jobs.h"
 #include "cli/pack_request.h"
 #include "cli/terminal_events.h"
 #include "image/output_file.h"
@@ -89,6 +91,7 @@ PackStatus exitStatusOf(BuildOutcome outcome) {
         case BuildOutcome::imageNotSaved:
         case BuildOutcome::textNotSaved:
         case BuildOutcome::settingsNotSaved:
+        case BuildOutcome::depfileNotSaved:
         case BuildOutcome::cancelled:
         case BuildOutcome::armed:
         case BuildOutcome::stepDone:
@@ -230,6 +233,23 @@ std::size_t reportNotes(TerminalEvents& events, std::ostream& err, const BuildNo
     return warnings;
 }
 
+// With --jobs, the options of the atlases are in the jobs file: the command
+// line gives only what the atlases share.
+std::optional<std::string> jobsModeRefusal(const std::vector<std::string>& args) {
+    const std::set<std::string> shared = {"--jobs", "--memory-budget", "--quiet"};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i].rfind("--", 0) != 0) continue;
+        const std::string name = args[i].substr(0, args[i].find('='));
+        if (shared.count(name) == 0) {
+            return "with --jobs, " + name +
+                   " goes in the jobs file; only --memory-budget and --quiet are given beside it";
+        }
+        // The value of an option that takes one is no option, whatever it reads.
+        if (name != "--quiet" && name == args[i]) ++i;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimings* timings) {
@@ -244,6 +264,19 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         console.out << "tilvane-pack " << TILVANE_VERSION << '\n';
         return kPackDone;
     }
+    if (!request.jobsFile.empty()) {
+        if (const auto error = jobsModeRefusal(args)) return usageError(console, *error);
+        std::vector<PackAtlas> atlases;
+        if (const auto error = readPackJobs(request.jobsFile, atlases)) {
+            return usageError(console, *error);
+        }
+        if (const auto conflict = packJobsConflict(atlases)) return usageError(console, *conflict);
+        return runPackJobs(atlases, {0, request.memoryBudgetMiB}, console);
+    }
+    return runPackRequest(request, console, timings);
+}
+
+int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings* timings) {
     for (const std::string& warning : request.warnings) {
         console.err << "tilvane-pack: " << request.settingsFile << ": " << warning << '\n';
     }
@@ -254,7 +287,7 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     if (!jobSpec.saveSettingsFile.empty()) {
         const OutputSetPlan outputs =
             planOutputSet(jobSpec.settings, jobSpec.sizing.pages ? 1 : 0, jobSpec.extras.recursive,
-                          jobSpec.saveSettingsFile);
+                          jobSpec.saveSettingsFile, jobSpec.depfile.path);
         if (const auto conflict = findOutputSetConflict(outputs)) {
             return usageError(console, *conflict);
         }
@@ -331,6 +364,12 @@ JobSpec jobSpecOf(const PackRequest& request) {
     JobSpec jobSpec = request.jobSpec;
     constexpr std::size_t kMaxMiB = std::numeric_limits<std::size_t>::max() >> 20;
     jobSpec.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
+    // The settings the job was read from are one of its inputs too.
+    if (!jobSpec.depfile.path.empty()) {
+        if (!request.settingsFile.empty()) jobSpec.depfile.alsoRead.push_back(request.settingsFile);
+        jobSpec.depfile.alsoRead.insert(jobSpec.depfile.alsoRead.end(), request.alsoRead.begin(),
+                                        request.alsoRead.end());
+    }
     return jobSpec;
 }
 

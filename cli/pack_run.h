@@ -52,4 +52,9 @@ JobSpec jobSpecOf(const PackRequest& request);
 int runPack(const std::vector<std::string>& args, PackConsole& console,
             PackTimings* timings = nullptr);
 
+// Builds what a parsed request asks for (one atlas; not --help, --version or
+// --jobs) and answers its exit status, as runPack does.
+int runPackRequest(const PackRequest& request, PackConsole& console,
+                   PackTimings* timings = nullptr);
+
 }  // namespace tilvane

@@ -8,6 +8,7 @@
 #include "image/image_formats.h"
 #include "image/mask.h"
 #include "job/build.h"
+#include "job/depfile.h"
 #include "job/engine_output.h"
 #include "job/page_files.h"
 #include "job/pages.h"
@@ -182,7 +183,15 @@ BuildOutcome finishBuild(BuildJob& job) {
     if (saved && !textWritten) {
         run.outputFailures.push_back({OutputFailure::Output::text, run.textFile, textError});
     }
-    const bool complete = saved && textWritten && maskWritten && run.outputFailures.empty();
+    bool complete = saved && textWritten && maskWritten && run.outputFailures.empty();
+    // The depfile names every page's outputs, so it is made once they are all staged.
+    if (complete && lastPage && !job.jobSpec.depfile.path.empty()) {
+        const std::string& path = job.jobSpec.depfile.path;
+        if (const int error = run.staged.stageDepfile(path, depfileText(job))) {
+            run.outputFailures.push_back({OutputFailure::Output::depfile, path, error});
+            complete = false;
+        }
+    }
     if (!lastPage && complete) {
         if (armPage(job, run.page + 1)) return BuildOutcome::stepDone;
         // The next page's atlas could not be made (armPage said so): no page lands.
@@ -229,6 +238,8 @@ BuildOutcome finishBuild(BuildJob& job) {
         outcome = BuildOutcome::textNotSaved;
     } else if (failed(OutputFailure::Output::settings)) {
         outcome = BuildOutcome::settingsNotSaved;
+    } else if (failed(OutputFailure::Output::depfile)) {
+        outcome = BuildOutcome::depfileNotSaved;
     } else if (!run.failures.empty()) {
         events.report(run.failures, run.imageFile, run.textFile, added,
                       static_cast<int>(run.failures.size()));

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "job/build.h"
+#include "job/depfile.h"
 #include "job/file_ordering.h"
 #include "job/file_scan.h"
 #include "job/folder_search.h"
@@ -224,7 +225,7 @@ bool checkOutputPaths(BuildJob& job) {
     // pages are checked with their numbers once the plan has counted them.
     const OutputSetPlan outputs =
         planOutputSet(settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
-                      job.jobSpec.saveSettingsFile);
+                      job.jobSpec.saveSettingsFile, job.jobSpec.depfile.path);
     if (const std::optional<std::string> conflict = findOutputSetConflict(outputs)) {
         job.events.message(*conflict);
         return false;
@@ -246,11 +247,17 @@ BuildOutcome startBuild(BuildJob& job) {
     events.status("Searching for files...");
 
     const std::optional<std::vector<FolderEntry>> entries =
-        job.jobSpec.extras.recursive ? searchFolderTree(settings.inputFolder, &run.notes.skipped)
-                                     : searchFolder(settings.inputFolder);
+        job.jobSpec.extras.recursive
+            ? searchFolderTree(settings.inputFolder, &run.notes.skipped, &run.notes.searchedFolders)
+            : searchFolder(settings.inputFolder);
     if (!entries) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
         return BuildOutcome::noInputFolder;
+    }
+    // Refused before any file is decoded, like a conflict of the outputs.
+    if (const std::optional<std::string> refusal = depfileRefusal(job, *entries)) {
+        abandon(job, *refusal);
+        return BuildOutcome::refused;
     }
     listFiles(job, *entries);
 

@@ -32,6 +32,16 @@ struct BuildExtras {
     bool alias = false;
 };
 
+// A Make/Ninja dependency file written with a job's outputs: every output as
+// a target, every file the job read as a prerequisite.
+struct DependencyFile {
+    // Where it goes; empty for none.
+    std::string path;
+    // Files the front end read for the job besides its images (a settings
+    // file), prerequisites too.
+    std::vector<std::string> alsoRead;
+};
+
 // Deepest folder level a recursive search enters (the input folder is 0).
 inline constexpr int kMaxFolderDepth = 32;
 
@@ -49,6 +59,9 @@ struct BuildNotes {
     // without a recursive search, a symlinked folder, one past the depth
     // limit), as names relative to the input folder, in search order.
     std::vector<std::string> skipped;
+    // Sub-folders the tree search entered, relative to the input folder and
+    // ending in "/", in search order.
+    std::vector<std::string> searchedFolders;
     // One per later image that got an earlier image's name, in placement order.
     std::vector<NameCollision> collisions;
     // Names that are not valid UTF-8, as listed; each bad byte was written as U+FFFD.

@@ -104,6 +104,32 @@ ExtensionOption choiceOption(std::string key, std::string label, std::string mea
     return row;
 }
 
+// A path stored in a string of the job; blanks alone name nothing, a line
+// break cannot be kept in the settings file, and the default (empty) is no file.
+template <typename Field>
+ExtensionOption textOption(std::string key, std::string valueName, std::string label,
+                           std::string meaning, Field field) {
+    ExtensionOption row;
+    row.key = std::move(key);
+    row.kind = OptionKind::text;
+    row.valueName = std::move(valueName);
+    row.label = std::move(label);
+    row.meaning = std::move(meaning);
+    row.read = [field](const std::string& text, JobSpec& jobSpec) -> std::optional<std::string> {
+        if (text.find_first_not_of(" \t\n\v\f\r") == std::string::npos) {
+            return std::string("it names no file");
+        }
+        // The settings file keeps an option a line.
+        if (text.find_first_of("\n\r") != std::string::npos) {
+            return std::string("it holds a line break");
+        }
+        field(jobSpec) = text;
+        return std::nullopt;
+    };
+    row.write = [field](const JobSpec& jobSpec) { return field(jobSpec); };
+    return row;
+}
+
 std::vector<ExtensionOption> makeTable() {
     std::vector<ExtensionOption> rows;
     // In the order of FitShape, after the fixed size.
@@ -186,6 +212,13 @@ std::vector<ExtensionOption> makeTable() {
             }
             return std::size_t{1};
         }));
+    rows.push_back(textOption(
+        "depfile", "FILE", "&Depfile:",
+        "Also write a Make/Ninja dependency file: the outputs as targets, every image read, the "
+        "folders searched and the --settings file as prerequisites; written with the outputs, "
+        "only when they are.",
+        [](auto& j) -> auto& { return j.depfile.path; }));
+    rows.back().defaultText = "none";
     return rows;
 }
 
