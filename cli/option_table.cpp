@@ -316,7 +316,9 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
         "--quiet", [&request] { request.quiet = true; }, withDefault("Show no progress.", false));
     app.add_flag_callback(
         "--timings", [&request] { request.timings = true; },
-        withDefault("Print the time spent scanning, placing, drawing and saving.", false));
+        withDefault("Print the time spent scanning, placing, drawing and saving, and how much of "
+                    "each atlas the images occupy.",
+                    false));
     app.add_flag_callback(
         "--help", [&request] { request.help = true; }, "Show this help and exit.");
     app.add_flag_callback(
@@ -354,6 +356,12 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
         "--alias", [&x] { x.alias = true; },
         withDefault("Store images with identical trimmed pixels once; every name gets the same "
                     "rectangle.",
+                    false));
+    app.add_flag_callback(
+        "--verify", [&x] { x.verify = true; },
+        withDefault("Once the outputs are written, read each atlas back and check every entry's "
+                    "pixels (and extrusion ring) against its source; a difference names the image "
+                    "and the first differing pixel, and the run exits with status 1.",
                     false));
     app.add_flag_callback(
         "--strict", [&request] { request.strict = true; },
