@@ -324,12 +324,6 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
             ->default_str(row.defaultText);
     }
     app.add_flag_callback(
-        "--verify", [&x] { x.verify = true; },
-        withDefault("Once the outputs are written, read each atlas back and check every entry's "
-                    "pixels (and extrusion ring) against its source; a difference names the image "
-                    "and the first differing pixel, and the run exits with status 1.",
-                    false));
-    app.add_flag_callback(
         "--strict", [&request] { request.strict = true; },
         withDefault("Warn when two images get one name (as --format, --recursive and --verbose "
                     "do) and exit with status 1 if one did.",

@@ -138,13 +138,15 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"format", "gdx"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
+                                       {"verify", "1"},
                                        {"png-compression", "fast"},
                                        {"later-option", "x=y"}},
                                       jobSpec)
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
-        "fit=pot\nformat=gdx\nextrude=2\nalias=1\npng-compression=fast\nlater-option=x=y\n";
+        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nverify=1\npng-compression=fast\nlater-option=x="
+        "y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
@@ -157,6 +159,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
     EXPECT_EQ(loaded.sizing.fit, FitShape::pot);
     EXPECT_EQ(loaded.extras.format, DataFormat::gdx);
+    EXPECT_TRUE(loaded.extras.verify);
 
     // Refused values change nothing and are named.
     EXPECT_EQ(
