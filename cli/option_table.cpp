@@ -289,7 +289,9 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
         "--quiet", [&request] { request.quiet = true; }, withDefault("Show no progress.", false));
     app.add_flag_callback(
         "--timings", [&request] { request.timings = true; },
-        withDefault("Print the time spent scanning, placing, drawing and saving.", false));
+        withDefault("Print the time spent scanning, placing, drawing and saving, and how much of "
+                    "each atlas the images occupy.",
+                    false));
     app.add_flag_callback(
         "--help", [&request] { request.help = true; }, "Show this help and exit.");
     app.add_flag_callback(

@@ -12,6 +12,7 @@
 #include "job/engine_output.h"
 #include "job/page_files.h"
 #include "job/pages.h"
+#include "job/verify.h"
 #include "model/path_helpers.h"
 #include "model/save_options.h"
 #include "settings/extension_options.h"
@@ -125,6 +126,27 @@ bool writeTextFile(const BuildJob& job, Size atlas, StagedOutputs& outputs, int*
     return *error == 0;
 }
 
+// The page as drawn: its outputs, and each entry with its place, the source
+// rectangle it shows and that rectangle's digest when the scan took one.
+BuildRun::DrawnPage drawnPage(const BuildJob& job, Size atlas) {
+    const BuildRun& run = job.run;
+    BuildRun::DrawnPage page{
+        atlas, run.imageFile,    run.textFile, run.placedNames, run.placedRects, {},
+        {},    run.footprintArea};
+    const bool cropped = job.jobSpec.settings.cropMode != kCropNone;
+    for (const std::int32_t f : run.placedFileIndices) {
+        const auto index = static_cast<std::size_t>(f);
+        const Size size = placedSizeOf(job.jobSpec.settings, run, f);
+        const Point offset =
+            cropped && index < run.trimOffsets.size() ? run.trimOffsets[index] : Point{};
+        page.sources.push_back(
+            {offset.x, offset.y, offset.x + size.width - 1, offset.y + size.height - 1});
+        page.sourceDigests.push_back(index < run.sourceDigests.size() ? run.sourceDigests[index]
+                                                                      : 0);
+    }
+    return page;
+}
+
 }  // namespace
 
 BuildOutcome finishBuild(BuildJob& job) {
@@ -159,8 +181,7 @@ BuildOutcome finishBuild(BuildJob& job) {
     const bool saved = saveError == 0;
     const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     run.outputImage.reset();
-    run.drawnPages.push_back(
-        {atlas, run.imageFile, run.textFile, run.placedNames, run.placedRects});
+    run.drawnPages.push_back(drawnPage(job, atlas));
     if (!saved) {
         run.outputFailures.push_back({OutputFailure::Output::image, run.imageFile, saveError});
     }
@@ -214,6 +235,15 @@ BuildOutcome finishBuild(BuildJob& job) {
         };
         for (OutputFailure& failure : run.staged.commitAll(removeStalePages)) {
             run.outputFailures.push_back(std::move(failure));
+        }
+        // What landed is read back, as a reader of the files would read it.
+        if (job.jobSpec.extras.verify && run.outputFailures.empty()) {
+            if (job.onPhase) job.onPhase(JobPhase::verifying);
+            events.status("Verifying...");
+            run.notes.verifyFailure =
+                verifyWrittenPages(settings.inputFolder, job.jobSpec.extras.extrude, run.drawnPages)
+                    .value_or("");
+            run.notes.verified = true;
         }
     } else {
         run.staged.discard();

@@ -3,6 +3,7 @@
 #include <limits>
 #include <string>
 
+#include "image/image_formats.h"
 #include "job/build.h"
 #include "job/depfile.h"
 #include "job/file_ordering.h"
@@ -49,6 +50,15 @@ bool checkSettings(BuildJob& job) {
         job.events.message("Unsupported Crop option.");
         return false;
     }
+    // A JPEG atlas never holds the pixels it was given, so it cannot be checked.
+    if (job.jobSpec.extras.verify) {
+        const ImageFormatInfo* info = imageFormatOf(settings.outputImageFile);
+        if (info && info->format == ImageFormat::jpeg) {
+            job.events.message(
+                "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.");
+            return false;
+        }
+    }
     // A job that sizes its atlases makes each once its size is known.
     if (job.jobSpec.sizing.active()) return true;
     // The stored sizes are unsigned; anything that does not fit a positive
@@ -91,6 +101,7 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
     run.trimOffsets.push_back({trim.left, trim.top});
     run.keptPixels.push_back(std::move(scanned.kept));
     if (job.jobSpec.extras.alias) run.pixelHashes.push_back(scanned.pixelHash);
+    if (job.jobSpec.extras.verify) run.sourceDigests.push_back(scanned.pixelDigest);
     if (job.jobSpec.settings.sortOrder == kSortBySize) {
         const std::int64_t area =
             static_cast<std::int64_t>(trim.width()) * static_cast<std::int64_t>(trim.height());
@@ -114,10 +125,10 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
         }
     }
     const JobSettings& settings = job.jobSpec.settings;
-    std::vector<ScannedFile> scanned =
-        scanFiles({settings.inputFolder, settings.cropMode, settings.cropAlpha,
-                   job.jobSpec.keptPixelBudget, job.jobSpec.extras.alias},
-                  names);
+    std::vector<ScannedFile> scanned = scanFiles(
+        {settings.inputFolder, settings.cropMode, settings.cropAlpha, job.jobSpec.keptPixelBudget,
+         job.jobSpec.extras.alias, job.jobSpec.extras.verify},
+        names);
     std::int32_t nextFileIndex = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         listFile(job, names[i], scanned[i], nextFileIndex);
@@ -186,6 +197,9 @@ void clearRun(BuildRun& run) {
     run.handledOnEarlierPages = 0;
     run.drawnPages.clear();
     run.pixelHashes.clear();
+    run.sourceDigests.clear();
+    run.placingSeconds = 0;
+    run.footprintArea = 0;
     run.notes = {};
 }
 

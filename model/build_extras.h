@@ -30,6 +30,9 @@ struct BuildExtras {
     std::uint32_t extrude = 0;
     // Place images with identical trimmed pixels once.
     bool alias = false;
+    // Once the outputs are in place, read every written atlas back and check
+    // each entry's pixels, and its extrusion ring, against its source.
+    bool verify = false;
 };
 
 // A Make/Ninja dependency file written with a job's outputs: every output as
@@ -79,6 +82,11 @@ struct BuildNotes {
     // not name its page's image, a file that is not a regular file).
     std::vector<std::string> stalePagesRemoved;
     std::vector<std::string> stalePagesLeft;
+    // With verify: whether the written atlases were checked, and the first
+    // entry whose pixels are not its source's ("NAME in ATLAS: ..."), empty
+    // when every entry's are.
+    bool verified = false;
+    std::string verifyFailure;
 };
 
 }  // namespace tilvane

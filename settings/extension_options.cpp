@@ -190,6 +190,12 @@ std::vector<ExtensionOption> makeTable() {
         "Store images with identical trimmed pixels once; every name gets "
         "the same rectangle.",
         [](auto& j) -> auto& { return j.extras.alias; }));
+    rows.push_back(flagOption(
+        "verify", "&Verify the written atlas",
+        "Once the outputs are written, read each atlas back and check every entry's pixels (and "
+        "extrusion ring) against its source; a difference names the image and the first "
+        "differing pixel, and the run exits with status 1.",
+        [](auto& j) -> auto& { return j.extras.verify; }));
     // In the order of PngCompression.
     rows.push_back(choiceOption(
         "png-compression", "PNG &compression:",

@@ -288,6 +288,14 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "--text|{out}/atlas.txt|--pages|--no-mask|--width|128|--height|128", 0, kept.c_str(),
          "atlas-1.png|atlas-1.txt|atlas-2.png|atlas-2.txt", "Total images added: 2\n", "", "",
          "--text|{out}/atlas.txt|--pages|--no-mask"},
+        // --verify reads back every page it wrote, rings included; a JPEG
+        // atlas cannot hold its sources' pixels.
+        {"verify passes over pages and rings", "a.png:40x40|b.png:40x40|c.png:8x8",
+         "--verify|--pages|--extrude|1|--width|64|--height|64|--no-mask", 0,
+         "tilvane-pack: 2 pages: 64x64, 64x64\n",
+         "atlas-1.json|atlas-1.png|atlas-2.json|atlas-2.png", "Total images added: 3\n"},
+        {"a jpeg atlas cannot be verified", sprites, "--verify|--image|{out}/atlas.jpg", 2,
+         "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.\n"},
         {"unknown png compression", "", "--png-compression|best", 2,
          usage("invalid value \"best\" for --png-compression fast|default|small")},
         {"fit makes no large atlas to leave empty", "big.png:40x40",
@@ -534,18 +542,24 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
 
 // On a terminal the progress line is erased before the timings are printed,
 // so they do not run on from the last status (elsewhere nothing but messages
-// reaches stderr, as the table above shows). --fit adds its sizing phase.
+// reaches stderr, as the table above shows). --fit adds its sizing phase,
+// --verify its own; the occupancy follows: one 8 x 8 image's 9 x 9 footprint
+// (its spacing) in the 11 x 11 atlas the fit finds (a border of 1 each side)
+// occupies 81 of its 121 pixels.
 TEST(PackCli, TimingsReportThePhasesOnALineOfTheirOwn) {
     Folders f;
     f.write("a.png:8x8");
-    const std::vector<std::string> args = f.args("--timings|--fit|any");  // less the program's name
+    const std::vector<std::string> args = f.args("--timings|--fit|any|--verify");
     const auto [status, out, text] = pack({args.begin() + 1, args.end()}, true);
     EXPECT_EQ(status, 0);
     const std::size_t at = text.find("Timings: scanning ");
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_EQ(text.substr(at - 4, 4), "\r\x1b[K");
-    for (const char* phase : {" sizing ", " placing ", " drawing ", " saving "})
+    for (const char* phase : {" sizing ", " placing ", " drawing ", " saving ", " verifying "})
         EXPECT_NE(text.find(phase, at), std::string::npos) << phase;
+    EXPECT_NE(text.find("\nOccupancy: 66.9% (footprint area over atlas area)\n", at),
+              std::string::npos)
+        << text;
 }
 
 // The README's tilvane-pack block, run as printed in a fresh folder that

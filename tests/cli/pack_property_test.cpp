@@ -3,7 +3,8 @@
 // readable-outputs, exit-status, output-files, each-image-once,
 // failures-justified, totals, frame-pixels, extrusion, no-overlap, spacing,
 // inside-border-on-grid, background, alias-shared, atlas-size, fixed-rebuild,
-// alias-takes-no-room and depfile. The environment chooses the run:
+// alias-takes-no-room, depfile and verified (--verify finds every entry
+// sound). The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -240,6 +241,7 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     maybe(40, "--pages");
     maybe(50, "--extrude", 1, 3);
     maybe(45, "--alias");
+    maybe(30, "--verify");
     maybe(50, "--border", 0, 3);
     maybe(50, "--spacing", 0, 3);
     maybe(25, "--grid-x", 1, 6);
@@ -451,6 +453,10 @@ void checkRun(Case& c, Found& p) {
         p("exit-status", c.result.status, " for ", want, ": ", c.result.err.substr(0, 400));
     if (c.refused && c.result.err.find("same dimensions") == std::string::npos)
         p("exit-status", "crop 2 over unequal sizes without the refusal's message");
+    // The pixels checked below are what --verify checks; it must agree.
+    if (const std::size_t at = c.result.err.find("tilvane-pack: --verify: ");
+        at != std::string::npos)
+        p("verified", c.result.err.substr(at, c.result.err.find('\n', at) - at));
     std::set<std::string> files, got(c.files.begin(), c.files.end());
     const bool built = c.result.status == 0 || c.result.status == 1;
     for (std::size_t page = 1; built && page <= std::max<std::size_t>(c.pages.size(), 1); ++page)

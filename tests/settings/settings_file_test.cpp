@@ -138,6 +138,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"format", "gdx"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
+                                       {"verify", "1"},
                                        {"png-compression", "fast"},
                                        {"depfile", "out/a b.d"},
                                        {"later-option", "x=y"}},
@@ -145,7 +146,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
-        "fit=pot\nformat=gdx\nextrude=2\nalias=1\npng-compression=fast\ndepfile=out/a "
+        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nverify=1\npng-compression=fast\ndepfile=out/a "
         "b.d\nlater-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
@@ -159,6 +160,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
     EXPECT_EQ(loaded.sizing.fit, FitShape::pot);
     EXPECT_EQ(loaded.extras.format, DataFormat::gdx);
+    EXPECT_TRUE(loaded.extras.verify);
 
     // Refused values change nothing and are named.
     EXPECT_EQ(applyExtensionEntries({{"fit", "round"},
