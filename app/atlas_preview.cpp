@@ -9,15 +9,18 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPromise>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QThreadPool>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <set>
 #include <tuple>
 
@@ -101,6 +104,7 @@ AtlasPageView::AtlasPageView(const BuildRun::DrawnPage& page, QWidget* parent)
     }
     highlight_ = scene->addRect(QRectF(), Qt::NoPen, QColor(0xff, 0x00, 0xd0, 0x50));
     highlight_->setVisible(false);
+    connect(&reader_, &QFutureWatcher<QImage>::finished, this, &AtlasPageView::takeImage);
 }
 
 QList<QRectF> AtlasPageView::outlines() const {
@@ -163,21 +167,40 @@ void AtlasPageView::setZoom(double zoom) {
 }
 
 void AtlasPageView::loadImage() {
-    if (loaded_) return;
-    loaded_ = true;
-    const QImage image = readPageImage(page_.imageFile);
+    if (state_ != ImageState::none) return;
+    state_ = ImageState::reading;
+    // The worker holds the promise, so it may outlive this view.
+    auto promise = std::make_shared<QPromise<QImage>>();
+    reader_.setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, path = page_.imageFile] {
+        promise->addResult(readPageImage(path));
+        promise->finish();
+    });
+}
+
+void AtlasPageView::takeImage() {
+    // A call-out of an earlier reading may come after a new one started.
+    if (state_ != ImageState::reading || !reader_.isFinished()) return;
+    state_ = ImageState::loaded;
+    const QImage image = reader_.future().resultCount() > 0 ? reader_.result() : QImage();
+    // The future would keep a copy of the image.
+    reader_.setFuture({});
     if (image.isNull()) {
         loadProblem_ = QStringLiteral("%1 could not be read: only the outlines are shown.")
                            .arg(QFileInfo(qt(page_.imageFile)).fileName());
-        return;
+    } else {
+        loadProblem_.clear();
+        image_->setPixmap(QPixmap::fromImage(image));
     }
-    loadProblem_.clear();
-    image_->setPixmap(QPixmap::fromImage(image));
+    emit imageLoadedChanged();
 }
 
 void AtlasPageView::releaseImage() {
     image_->setPixmap(QPixmap());
-    loaded_ = false;
+    state_ = ImageState::none;
+    // A reading under way finishes into nothing.
+    reader_.setFuture({});
 }
 
 void AtlasPageView::wheelEvent(QWheelEvent* event) {
@@ -291,6 +314,9 @@ void AtlasPreview::showPages(const std::vector<BuildRun::DrawnPage>& pages) {
             status_->setText(text.isEmpty() ? pageSummary() : text);
         });
         connect(view, &AtlasPageView::zoomChanged, this, &AtlasPreview::showZoom);
+        connect(view, &AtlasPageView::imageLoadedChanged, this, [this, view] {
+            if (view == currentView() && !view->underMouse()) status_->setText(pageSummary());
+        });
         const QString name = QFileInfo(qt(page.imageFile)).fileName();
         const int tab = tabs_->addTab(view, name);
         tabs_->setTabToolTip(tab, QStringLiteral("%1 (%2 × %3)")

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QFutureWatcher>
 #include <QGraphicsView>
+#include <QImage>
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -21,7 +23,8 @@ namespace tilvane {
 // One page of the preview: the atlas image scaled by the zoom, every frame
 // outlined, the frame under the pointer filled. The image is read from the
 // page's file only while the page is on show (see AtlasPreview), so a long
-// run of large pages holds one of them in memory.
+// run of large pages holds one of them in memory, and it is read on a worker
+// thread, so a large atlas never holds up the window or the Done dialog.
 class AtlasPageView : public QGraphicsView {
     Q_OBJECT
 
@@ -44,18 +47,22 @@ public:
     void zoomBy(double factor);
     void setZoom(double zoom);
 
-    // Reads the page's image from its file, once; a file that cannot be read
-    // leaves the page blank and says so in loadProblem().
+    // Starts reading the page's image from its file, unless it is read or
+    // being read; a file that cannot be read leaves the page blank and says
+    // so in loadProblem(). imageLoaded() once the reading ended either way.
     void loadImage();
-    // Gives the image's memory back; loadImage() reads it again.
+    // Gives the image's memory back (a reading under way is forgotten);
+    // loadImage() reads it again.
     void releaseImage();
-    bool imageLoaded() const { return loaded_; }
+    bool imageLoaded() const { return state_ == ImageState::loaded; }
     const QString& loadProblem() const { return loadProblem_; }
 
 signals:
     // The status line's text for the pointer's place (empty: off the frames).
     void hovered(const QString& text);
     void zoomChanged(double zoom);
+    // A reading of the image ended (see loadProblem()).
+    void imageLoadedChanged();
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
@@ -66,13 +73,16 @@ protected:
 private:
     // The index into page_ of a frame holding the point, or -1.
     int frameAt(QPointF atlasPoint) const;
+    void takeImage();
 
     BuildRun::DrawnPage page_;
     QGraphicsPixmapItem* image_ = nullptr;
     QGraphicsRectItem* highlight_ = nullptr;
     double zoom_ = 1.0;
     bool fitting_ = true;
-    bool loaded_ = false;
+    enum class ImageState { none, reading, loaded };
+    ImageState state_ = ImageState::none;
+    QFutureWatcher<QImage> reader_;
     QString loadProblem_;
 };
 

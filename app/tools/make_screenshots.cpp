@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
 
     // The pointer over a frame near the middle: its outline filled, its name below.
     AtlasPageView* view = preview.currentView();
-    if (!view || view->outlines().isEmpty()) {
+    for (clock.restart(); view && !view->imageLoaded() && clock.elapsed() < 10000;) settle(20);
+    if (!view || !view->imageLoaded() || view->outlines().isEmpty()) {
         std::fprintf(stderr, "tilvane-screenshots: the preview shows no atlas\n");
         return 1;
     }

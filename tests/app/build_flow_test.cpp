@@ -213,7 +213,7 @@ private slots:
         QCOMPARE(counts, outlines);
         QCOMPARE(names.size(), sprites);
         AtlasPageView* shown = preview.currentView();
-        QVERIFY(shown->imageLoaded());
+        QTRY_VERIFY(shown->imageLoaded());
         QCOMPARE(shown->loadProblem(), QString());
         // The pointer over a frame: the status line names it.
         const QPointF centre = shown->outlines().constFirst().center();
