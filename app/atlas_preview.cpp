@@ -419,15 +419,29 @@ QString AtlasPreview::pageSummary() const {
 }
 
 void AtlasPreview::placeBeside(const QWidget& window) {
+    // The window manager's borders, which a window not yet shown cannot measure.
+    constexpr int kFrameAllowance = 8;
+    constexpr int kLeastWidth = 360;
     const QRect frame = window.frameGeometry();
     const QScreen* screen = window.screen();
     const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 900);
     const int height = std::min(room.height(), std::max(frame.height(), 360));
-    const int width = std::min(room.width(), std::max(height * 4 / 3, 480));
+    const int wanted = std::min(room.width(), std::max(height * 4 / 3, 480));
+    const int right = room.right() - frame.right() - kFrameAllowance;
+    const int left = frame.left() - room.left() - kFrameAllowance;
+    int width = wanted;
     int x = frame.right() + 1;
-    if (x + width > room.right() + 1) {
-        // No room on the right: the left, else over the window at the screen's edge.
-        x = frame.left() - width >= room.left() ? frame.left() - width : room.right() + 1 - width;
+    if (right >= wanted) {
+        // Beside it on the right, as wide as wanted.
+    } else if (left >= wanted) {
+        x = frame.left() - wanted - kFrameAllowance;
+    } else if (std::max(left, right) >= kLeastWidth) {
+        // Narrower, in the wider of the two gaps, rather than over the window.
+        width = std::max(left, right);
+        x = right >= left ? frame.right() + 1 : room.left();
+    } else {
+        // No gap is wide enough: at the screen's right edge, over the window.
+        x = room.right() + 1 - wanted;
     }
     const int y = std::clamp(frame.top(), room.top(), room.bottom() + 1 - height);
     resize(width, height);
