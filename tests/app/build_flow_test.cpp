@@ -158,25 +158,30 @@ private slots:
     void previewShowsWhatTheBuildWrote_data() {
         QTest::addColumn<int>("sprites");
         QTest::addColumn<bool>("broken");
-        QTest::addColumn<int>("side");  // the atlas's width and height
-        QTest::addColumn<bool>("pages");
+        QTest::addColumn<int>("side");             // the atlas's width and height
+        QTest::addColumn<QString>("option");       // a More options check box set
         QTest::addColumn<QList<int>>("outlines");  // per tab
-        row("one page", 5, false, 512, false, QList<int>{5});
-        row("a file failed: the Report", 3, true, 512, false, QList<int>{3});
-        row("more pages", 10, false, 32, true, QList<int>{4, 4, 2});
+        row("one page", 5, false, 512, "", QList<int>{5});
+        row("a file failed: the Report", 3, true, 512, "", QList<int>{3});
+        row("more pages", 10, false, 32, "pages", QList<int>{4, 4, 2});
+        // The sprites are alike: one rectangle, every name.
+        row("identical images once", 4, false, 512, "alias", QList<int>{1});
     }
     void previewShowsWhatTheBuildWrote() {
         QFETCH(int, sprites);
         QFETCH(bool, broken);
         QFETCH(int, side);
-        QFETCH(bool, pages);
+        QFETCH(QString, option);
         QFETCH(QList<int>, outlines);
         auto window = makeWindow(sprites, broken);
         JobSettings& settings = window->settings();
         settings.outputWidth = settings.outputHeight = static_cast<std::uint32_t>(side);
         settings.borderSize = settings.spacing = 0;
         window->refreshControls(false);
-        static_cast<QCheckBox*>(window->moreOptions().control("pages"))->setChecked(pages);
+        if (!option.isEmpty()) {
+            static_cast<QCheckBox*>(window->moreOptions().control(option.toStdString()))
+                ->setChecked(true);
+        }
         window->findChild<QPushButton*>("previewButton")->click();
         AtlasPreview& preview = window->preview();
         QVERIFY(preview.isVisible());
@@ -203,7 +208,9 @@ private slots:
                                            .arg(rects[i].x())
                                            .arg(rects[i].y())),
                          qPrintable(said));
-                names << said.section(QLatin1Char(':'), 0, 0);
+                for (const QString& name : said.section(QLatin1Char(':'), 0, 0).split(", ")) {
+                    names << name;
+                }
             }
             // The bottom right pixel of the last page holds no image.
             if (page == preview.pageCount() - 1) {
