@@ -2,7 +2,8 @@
 // reports where the time goes: scanning (preparation), placing, drawing
 // (decoding and copying in the steps) and saving (atlas and text file); what
 // --fit costs over a build at the size it finds; what --pages costs per page;
-// and the JSON hash against the JSON array.
+// the JSON hash against the JSON array; and the maxrects packer with turning
+// against first-fit, area and time.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -11,10 +12,12 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/noisy_sprites.h"
 #include "cli/pack_run.h"
 #include "image/image_file.h"
 #include "model/classic_random.h"
@@ -314,6 +317,88 @@ BENCHMARK(BM_HashVersusArray)
     ->ArgNames({"sprites"})
     ->Arg(100000)
     ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// The folders of noisy_sprites (the end-to-end comparison's), with the area of
+// their trimmed footprints at spacing 1.
+const ScratchFolder* noisyFolder(int count, double* footprints) {
+    static std::map<int, std::pair<std::unique_ptr<ScratchFolder>, double>> folders;
+    auto& [folder, area] = folders[count];
+    if (!folder) {
+        folder = std::make_unique<ScratchFolder>();
+        const std::optional<double> written = writeNoisySprites(count, folder->path().string(), 1);
+        if (!written) return nullptr;
+        area = *written;
+    }
+    *footprints = area;
+    return folder.get();
+}
+
+// The atlas size a --fit run printed, as its area; 0 when it printed none.
+double fittedArea(const TimedPack& run) {
+    int width = 0, height = 0;
+    const std::size_t at = run.err.find("atlas size ");
+    if (run.status != 0 || at == std::string::npos ||
+        std::sscanf(run.err.c_str() + at, "atlas size %dx%d", &width, &height) != 2) {
+        return 0;
+    }
+    return static_cast<double>(width) * height;
+}
+
+// --packer maxrects --rotate against first-fit on the same folder in the same
+// iteration (trim, spacing 1, --fit any, the JSON hash, which can say that a
+// frame is turned). Counters: both areas and their ratio, the footprints'
+// area over first-fit's (no packer can go below it), each run's wall seconds,
+// and the maxrects run's sizing alone (its search and layout).
+void BM_MaxRects(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    double footprints = 0;
+    const ScratchFolder* input = noisyFolder(count, &footprints);
+    if (!input) {
+        state.SkipWithError("could not write the sprites");
+        return;
+    }
+    ScratchFolder output;
+    const std::vector<std::string> common = {"--input",   input->path().string() + "/",
+                                             "--image",   (output.path() / "atlas.png").string(),
+                                             "--text",    (output.path() / "atlas.json").string(),
+                                             "--format",  "hash",
+                                             "--crop",    "1",
+                                             "--spacing", "1",
+                                             "--fit",     "any",
+                                             "--no-mask", "--quiet"};
+    for (auto _ : state) {
+        const TimedPack firstFit = wallTimedPack(common);
+        std::vector<std::string> args = common;
+        args.insert(args.end(), {"--packer", "maxrects", "--rotate"});
+        const TimedPack maxRects = wallTimedPack(args);
+        const double ffArea = fittedArea(firstFit), mrArea = fittedArea(maxRects);
+        if (ffArea == 0 || mrArea == 0) {
+            state.SkipWithError("a build found no size");
+            return;
+        }
+        state.SetIterationTime(maxRects.seconds);
+        state.counters["ff_area"] = ffArea;
+        state.counters["mr_area"] = mrArea;
+        state.counters["ratio"] = mrArea / ffArea;
+        state.counters["bound"] = footprints / ffArea;
+        state.counters["ff_s"] = firstFit.seconds;
+        state.counters["mr_s"] = maxRects.seconds;
+        state.counters["mr_sizing_s"] = maxRects.timings.sizing;
+    }
+}
+
+// Medians of three. On the code of this commit (two cores shared with other
+// work, so the seconds vary): see the README's "The maxrects packer".
+BENCHMARK(BM_MaxRects)
+    ->ArgNames({"sprites"})
+    ->Arg(366)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 

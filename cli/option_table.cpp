@@ -355,6 +355,22 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
         withDefault("Store images with identical trimmed pixels once; every name gets the same "
                     "rectangle.",
                     false));
+    checked(app.add_option_function<std::string>(
+                "--packer",
+                [&x](const std::string& v) {
+                    x.packer = v == "maxrects" ? Packer::maxRects : Packer::firstFit;
+                },
+                "How images find their places: first-fit places each at the first free "
+                "position, row by row, in the --sort order; maxrects packs each atlas at once, "
+                "trying several orders and heuristics, and keeps the densest."),
+            "first-fit|maxrects", notes,
+            {CLI::IsMember(std::vector<std::string>{"first-fit", "maxrects"})})
+        ->default_str("first-fit");
+    app.add_flag_callback(
+        "--rotate", [&x] { x.rotate = true; },
+        withDefault("Let --packer maxrects turn an image a quarter turn where that packs "
+                    "tighter; needs --format hash, array or gdx, which record it.",
+                    false));
     app.add_flag_callback(
         "--strict", [&request] { request.strict = true; },
         withDefault("Warn when two images get one name (as --format, --recursive and --verbose "
@@ -400,6 +416,11 @@ std::optional<std::string> refusalBeforeWork(const PackRequest& request) {
     }
     if (!request.saveSettingsFile.empty()) {
         if (const auto why = fieldTooLong(s)) return std::string("--save-settings: ").append(*why);
+    }
+    if (request.extras.rotate) {
+        JobSpec jobSpec;
+        jobSpec.extras = request.extras;
+        if (const auto why = packingRefusal(jobSpec)) return "--rotate: " + *why;
     }
     return std::nullopt;
 }

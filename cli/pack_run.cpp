@@ -50,7 +50,8 @@ double replayPlacement(const JobSpec& jobSpec, const BuildRun& run) {
         if (settings.outputWidth > 0x7FFFFFFFu || settings.outputHeight > 0x7FFFFFFFu) return 0;
         pages.push_back({{static_cast<std::int32_t>(settings.outputWidth),
                           static_cast<std::int32_t>(settings.outputHeight)},
-                         run.processOrder});
+                         run.processOrder,
+                         {}});
     }
     const LayoutRules rules = layoutRulesOf(jobSpec);
     double seconds = 0;

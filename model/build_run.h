@@ -8,6 +8,7 @@
 #include "image/pixel_image.h"
 #include "image/staged_outputs.h"
 #include "layout/geometry.h"
+#include "layout/maxrects.h"
 #include "layout/placement.h"
 #include "model/build_extras.h"
 #include "model/file_list.h"
@@ -46,7 +47,7 @@ struct KeptPixels {
 
 // The state of one build, reused by every build. Per-file lists are indexed by
 // file index (the position among the listed files in folder-search order);
-// the four placed lists always have equal lengths and grow in placement order.
+// the five placed lists always have equal lengths and grow in placement order.
 struct BuildRun {
     // Index into processOrder of the next step; -1 while idle.
     std::int32_t currentStep = -1;
@@ -69,6 +70,9 @@ struct BuildRun {
     OccupancyIndex occupancy;
     std::vector<std::string> placedNames;
     std::vector<std::int32_t> placedFileIndices;
+    // Per placed image, 1 when it was drawn a quarter turn from upright (its
+    // placedRects entry is then the turned block), else 0.
+    std::vector<std::uint8_t> placedTurns;
 
     std::vector<std::string> failures;
     // The same failures as (name, reason), for a front end that words its own.
@@ -94,6 +98,9 @@ struct BuildRun {
     struct Page {
         Size size;
         std::vector<std::int32_t> files;
+        // With the maxRects packer, where each file goes (one per file, in
+        // order); empty when the steps place them first-fit.
+        std::vector<SpriteSlot> places;
     };
     std::vector<Page> pages;
     std::size_t page = 0;
