@@ -157,7 +157,8 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const Spr
 
     run.placedRects.push_back(drawn);
     run.occupiedRects.push_back(occupied);
-    run.occupancy.add(occupied);
+    // A planned place is in the index already.
+    if (!planned || !planned->placed) run.occupancy.add(occupied);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
     run.placedTurns.push_back(turned ? 1 : 0);

@@ -146,6 +146,9 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
+    for (const SpriteSlot& slot : page.places) {
+        if (slot.placed) run.occupancy.add(slot.occupied);
+    }
     run.placedNames.clear();
     run.placedFileIndices.clear();
     run.placedTurns.clear();

@@ -617,8 +617,17 @@ public:
               trialsFor(sprites.size())
                   .first(std::min<std::size_t>(kSearchTrials, trialsFor(sprites.size()).size()))) {}
 
+    // The widths near the estimate first; when none of them holds every
+    // sprite (the maximum height binds, say), wider ones up to the maximum.
     std::optional<FittedLayout> run() const {
-        const std::vector<std::int64_t> widths = candidateWidths();
+        for (const bool wider : {false, true}) {
+            if (auto found = search(candidateWidths(wider))) return found;
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::optional<FittedLayout> search(const std::vector<std::int64_t>& widths) const {
         std::vector<Trial> strips;
         for (const Trial& t : trials_) {
             if (t.heuristic == Heuristic::bottomLeft) strips.push_back(t);
@@ -656,9 +665,9 @@ public:
         return std::nullopt;
     }
 
-private:
-    // The widths worth a strip, narrowest first.
-    std::vector<std::int64_t> candidateWidths() const {
+    // The widths worth a strip, narrowest first: around the estimate, or
+    // (wider) from there to the maximum.
+    std::vector<std::int64_t> candidateWidths(bool wider) const {
         const std::int64_t border = std::max<std::int64_t>(rules_.placement.borderSize, 0);
         std::int64_t area = 0, narrowest = 1;
         for (const Size& s : ringedSizes(sprites_, rules_.extrude)) {
@@ -678,24 +687,32 @@ private:
         std::vector<std::int64_t> widths;
         if (lo > hi) return widths;
         if (pot) {
-            for (std::int64_t w = 1; w <= hi; w *= 2) {
+            for (std::int64_t w = 1; w <= hi && !wider; w *= 2) {
                 if (w >= lo) widths.push_back(w);
             }
             return widths;
         }
         // The side of a square holding the footprints at the density strips
-        // reach; any shape tries widths from a tenth below it to a tenth
-        // above, squares sides from it upwards.
-        const double side = std::sqrt(static_cast<double>(area) / kDensity) + 2.0 * border;
+        // reach (or, when the maximum height is lower, the width that holds
+        // them at that height); any shape tries widths from a tenth below it
+        // to a tenth above, squares sides from it upwards.
+        const double inner = static_cast<double>(
+            std::max<std::int64_t>((square ? hi : limits_.maxHeight) - 2 * border, 1));
+        const double side = std::max(std::sqrt(static_cast<double>(area) / kDensity),
+                                     static_cast<double>(area) / kDensity / inner) +
+                            2.0 * border;
         const int count = std::clamp<int>(
             static_cast<int>(kStripPlacements / std::max<std::size_t>(sprites_.size(), 1)), 2, 16);
-        for (int k = 0; k < count; ++k) {
-            const double factor = square ? 1.0 + 0.015 * k : 0.9 + 0.2 * k / (count - 1);
+        for (int k = 0; k < (wider ? 10 : count); ++k) {
+            // Wider: ten steps of equal ratio from a tenth above the estimate
+            // to the maximum.
+            const double factor =
+                wider    ? 1.1 * std::pow(std::max(hi / side / 1.1, 1.0), (k + 1) / 10.0)
+                : square ? 1.0 + 0.015 * k
+                         : 0.9 + 0.2 * k / (count - 1);
             widths.push_back(
                 std::clamp(static_cast<std::int64_t>(std::ceil(side * factor)), lo, hi));
         }
-        // The widest too, so that a size is found wherever one strip holds everything.
-        widths.push_back(hi);
         std::sort(widths.begin(), widths.end());
         widths.erase(std::unique(widths.begin(), widths.end()), widths.end());
         return widths;

@@ -66,7 +66,9 @@ struct BuildRun {
 
     std::vector<Rect> placedRects;
     std::vector<Rect> occupiedRects;
-    // Mirrors occupiedRects for placement's search: appended and cleared with it.
+    // Mirrors occupiedRects for placement's search: appended and cleared with
+    // it. A page with a planned layout holds every planned place from the
+    // start, so that an image placed first-fit never takes a later one's.
     OccupancyIndex occupancy;
     std::vector<std::string> placedNames;
     std::vector<std::int32_t> placedFileIndices;

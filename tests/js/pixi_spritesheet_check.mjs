@@ -24,7 +24,9 @@ if (process.argv[2] === '--pixels') {
 function rgbaOf(file) {
   const [w, h] = execFileSync('/usr/bin/identify', ['-format', '%w %h', `${file}[0]`])
     .toString().trim().split(' ').map(Number);
-  return { w, h, data: execFileSync('/usr/bin/convert', [`${file}[0]`, '-depth', '8', 'rgba:-']) };
+  const data = execFileSync('/usr/bin/convert', [`${file}[0]`, '-depth', '8', 'rgba:-'],
+    { maxBuffer: 4 * w * h + 1024 });
+  return { w, h, data };
 }
 
 async function checkPixels(hashFile, atlasFile, sourceDir) {
