@@ -124,8 +124,9 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
             return "Pages cannot be named after " + path + ", which is not a regular file.";
         }
     }
-    return findOutputSetConflict(planOutputSet(
-        first, job.run.pages.size(), job.jobSpec.extras.recursive, job.jobSpec.saveSettingsFile));
+    return findOutputSetConflict(
+        planOutputSet(first, job.run.pages.size(), job.jobSpec.extras.recursive,
+                      job.jobSpec.saveSettingsFile, job.jobSpec.depfile.path));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {
@@ -149,6 +150,7 @@ bool armPage(BuildJob& job, std::size_t index) {
     for (const SpriteSlot& slot : page.places) {
         if (slot.placed) run.occupancy.add(slot.occupied);
     }
+    run.footprintArea = 0;
     run.placedNames.clear();
     run.placedFileIndices.clear();
     run.placedTurns.clear();
