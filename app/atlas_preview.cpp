@@ -136,12 +136,17 @@ QString AtlasPageView::describeAt(QPointF atlasPoint) const {
     for (std::size_t i = 0; i < page_.rects.size() && i < page_.names.size(); ++i) {
         if (page_.rects[i] == rect) names << qt(page_.names[i]);
     }
-    return QStringLiteral("%1: x %2, y %3, %4 × %5")
+    const auto at = static_cast<std::size_t>(index);
+    const bool turned = at < page_.turns.size() && page_.turns[at] != 0;
+    return QStringLiteral("%1: x %2, y %3, %4 × %5%6")
         .arg(names.join(QStringLiteral(", ")))
         .arg(rect.left)
         .arg(rect.top)
         .arg(rect.width())
-        .arg(rect.height());
+        .arg(rect.height())
+        .arg(turned ? page_.clockwise ? QStringLiteral(", turned clockwise")
+                                      : QStringLiteral(", turned counter-clockwise")
+                    : QString());
 }
 
 void AtlasPageView::fit() {

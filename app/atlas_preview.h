@@ -36,7 +36,8 @@ public:
     // distinct rectangle once: aliases share theirs).
     QList<QRectF> outlines() const;
     // What the status line says of an atlas point: the names of the frame
-    // there (aliases joined by commas) and its rectangle; empty off every frame.
+    // there (aliases joined by commas), its rectangle and whether it was drawn
+    // turned; empty off every frame.
     QString describeAt(QPointF atlasPoint) const;
 
     double zoom() const { return zoom_; }
