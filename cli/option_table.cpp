@@ -10,6 +10,7 @@
 
 #include "image/image_formats.h"
 #include "job/pages.h"
+#include "job/variants.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
 #include "settings/settings_file.h"
@@ -355,6 +356,53 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
         withDefault("Store images with identical trimmed pixels once; every name gets the same "
                     "rectangle.",
                     false));
+    const auto scaleCheck = [&notes] {
+        return refusing(notes, [](const std::string& text) -> std::optional<std::string> {
+            const std::optional<double> scale = parseDecimalFraction(text);
+            if (!scale) return std::string("a scale is a decimal number such as 0.5");
+            return scaleRefusal(*scale);
+        });
+    };
+    checked(app.add_option_function<std::string>(
+                "--scale",
+                [&x](const std::string& v) { x.scale = parseDecimalFraction(v).value_or(1); },
+                "Scale every image by S before trimming and placing it (resampled in "
+                "premultiplied alpha; 1 keeps the pixels as they are); the JSON hash and array "
+                "say S in meta.scale."),
+            "S", notes, {scaleCheck()})
+        ->default_str("1");
+    // Every value counts, so each is checked here rather than as the last one.
+    app.add_option_function<std::vector<std::string>>(
+           "--variant",
+           [&x, &notes](const std::vector<std::string>& values) {
+               x.variants.clear();
+               for (const std::string& value : values) {
+                   notes.rejectedOption = "--variant SUFFIX:S";
+                   notes.rejectedValue = value;
+                   const std::size_t colon = value.rfind(':');
+                   const std::optional<double> scale =
+                       colon == std::string::npos ? std::nullopt
+                                                  : parseDecimalFraction(value.substr(colon + 1));
+                   std::optional<std::string> why;
+                   if (!scale) {
+                       why = "a variant is a suffix, a colon and a scale such as 0.5";
+                   } else if (!(why = scaleRefusal(*scale))) {
+                       why = suffixRefusal(value.substr(0, colon));
+                   }
+                   if (why) {
+                       notes.reason = *why;
+                       throw CLI::ValidationError("--variant", *why);
+                   }
+                   x.variants.push_back({value.substr(0, colon), *scale});
+               }
+           },
+           "Also make the atlas at another scale, from the same scan: its files get SUFFIX "
+           "before the extension (atlas@2x.png, atlas@2x.json, their mask and pages), each "
+           "atlas placed and sized for its own images. Give it once per atlas "
+           "(--variant @2x:1 --variant @1x:0.5); not with --scale.")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("SUFFIX:S")
+        ->default_str("none");
     app.add_flag_callback(
         "--strict", [&request] { request.strict = true; },
         withDefault("Warn when two images get one name (as --format, --recursive and --verbose "
@@ -401,7 +449,7 @@ std::optional<std::string> refusalBeforeWork(const PackRequest& request) {
     if (!request.saveSettingsFile.empty()) {
         if (const auto why = fieldTooLong(s)) return std::string("--save-settings: ").append(*why);
     }
-    return std::nullopt;
+    return scaleVariantsRefusal(request.extras);
 }
 
 }  // namespace

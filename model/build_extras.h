@@ -20,6 +20,16 @@ enum class DataFormat {
     gdx,
 };
 
+// One atlas of a run at a scale of its own: its outputs are named with
+// `suffix` before the extension (atlas@2x.png, atlas@2x.json), none for an
+// empty suffix.
+struct ScaleVariant {
+    std::string suffix;
+    double scale = 1;
+
+    friend bool operator==(const ScaleVariant&, const ScaleVariant&) = default;
+};
+
 // What a build may do beyond the dialog's settings. The defaults change
 // nothing: every output is then the dialog's.
 struct BuildExtras {
@@ -30,6 +40,16 @@ struct BuildExtras {
     std::uint32_t extrude = 0;
     // Place images with identical trimmed pixels once.
     bool alias = false;
+    // Every sprite resampled by this before it is trimmed and placed (1: as decoded).
+    double scale = 1;
+    // Atlases made from the one scan, each at its scale, in this order; none:
+    // one atlas at `scale`, named as the settings say.
+    std::vector<ScaleVariant> variants;
+
+    // The atlases the run makes: the variants, or the one at `scale`.
+    std::vector<ScaleVariant> atlasVariants() const {
+        return variants.empty() ? std::vector<ScaleVariant>{{"", scale}} : variants;
+    }
 };
 
 // Deepest folder level a recursive search enters (the input folder is 0).

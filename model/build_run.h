@@ -114,6 +114,26 @@ struct BuildRun {
     std::string textFile;
     // With --alias: per file, a hash of the pixels the steps draw (0 when not hashed).
     std::vector<std::uint64_t> pixelHashes;
+
+    // The job's atlases at their scales (BuildExtras::atlasVariants): the
+    // index of the one being drawn and its scale. The per-file lists
+    // (originalSizes, cropRects, trimOffsets, keptPixels, pixelHashes), the
+    // size order, processOrder and pages above are that atlas's; every other
+    // atlas's wait in variantFiles, at its index (the drawn one's slot holds
+    // nothing of use), and swapVariant exchanges them.
+    std::size_t variant = 0;
+    double scale = 1;
+    struct VariantFiles {
+        std::vector<Size> originalSizes;
+        std::vector<Rect> cropRects;
+        std::vector<Point> trimOffsets;
+        std::vector<KeptPixels> keptPixels;
+        std::vector<std::uint64_t> pixelHashes;
+        std::vector<std::pair<std::int64_t, std::int32_t>> sizeSortList;
+        std::vector<std::int32_t> processOrder;
+        std::vector<Page> pages;
+    };
+    std::vector<VariantFiles> variantFiles;
     // Skipped files, name collisions and aliases, for a front end that reports them.
     BuildNotes notes;
 };
