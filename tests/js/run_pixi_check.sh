@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs a copy of the example sprites (one sub-folder deep) three times with the
 # same settings, as plain JSON, JSON hash and JSON array, and lets PixiJS
-# load the last two. Exit 77 (skipped) when Node or the pixi.js package is not
+# load the last two; then packs them at two scales in one run and lets PixiJS
+# load each scale's JSON hash. Exit 77 (skipped) when Node or the pixi.js package is not
 # installed (scripts/bootstrap installs it; it needs the npm registry).
 set -euo pipefail
 pack=$1
@@ -26,3 +27,7 @@ common=(--input "$work/in" --image "$work/out/atlas.png" --width 512 --height 51
 "$pack" "${common[@]}" --text "$work/out/array.json" --format array >/dev/null
 node "$here/pixi_spritesheet_check.mjs" "$work/out/plain.json" "$work/out/atlas.json" \
   "$work/out/array.json" 512 512
+"$pack" --input "$work/in" --image "$work/out/v.png" --text "$work/out/v.json" --format hash \
+  --fit any --crop 1 --extrude 1 --recursive --quiet --variant @2x:1 --variant @1x:0.5 >/dev/null
+node "$here/pixi_scaled_check.mjs" "$work/out/v@2x.json" 1 "$work/in"
+node "$here/pixi_scaled_check.mjs" "$work/out/v@1x.json" 0.5 "$work/in"
