@@ -3,7 +3,9 @@
 #include <limits>
 #include <string>
 
+#include "image/image_formats.h"
 #include "job/build.h"
+#include "job/depfile.h"
 #include "job/file_ordering.h"
 #include "job/file_scan.h"
 #include "job/folder_search.h"
@@ -56,6 +58,15 @@ bool checkSettings(BuildJob& job) {
         job.events.message("Unsupported Crop option.");
         return false;
     }
+    // A JPEG atlas never holds the pixels it was given, so it cannot be checked.
+    if (job.jobSpec.extras.verify) {
+        const ImageFormatInfo* info = imageFormatOf(settings.outputImageFile);
+        if (info && info->format == ImageFormat::jpeg) {
+            job.events.message(
+                "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.");
+            return false;
+        }
+    }
     // A job that sizes its atlases makes each once its size is known.
     if (job.jobSpec.sizing.active()) return true;
     // The stored sizes are unsigned; anything that does not fit a positive
@@ -106,6 +117,7 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
         lists.trimOffsets.push_back({trim.left, trim.top});
         lists.keptPixels.push_back(std::move(scaled.kept));
         if (job.jobSpec.extras.alias) lists.pixelHashes.push_back(scaled.pixelHash);
+        if (job.jobSpec.extras.verify) lists.sourceDigests.push_back(scaled.pixelDigest);
         if (job.jobSpec.settings.sortOrder == kSortBySize) {
             const std::int64_t area =
                 static_cast<std::int64_t>(trim.width()) * static_cast<std::int64_t>(trim.height());
@@ -130,8 +142,9 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
         }
     }
     const JobSettings& settings = job.jobSpec.settings;
-    ScanRequest request{settings.inputFolder, settings.cropMode, settings.cropAlpha,
-                        job.jobSpec.keptPixelBudget, job.jobSpec.extras.alias};
+    ScanRequest request{settings.inputFolder,     settings.cropMode,
+                        settings.cropAlpha,       job.jobSpec.keptPixelBudget,
+                        job.jobSpec.extras.alias, job.jobSpec.extras.verify};
     request.scales.clear();
     for (const ScaleVariant& variant : job.jobSpec.extras.atlasVariants()) {
         request.scales.push_back(variant.scale);
@@ -207,6 +220,9 @@ void clearRun(BuildRun& run) {
     run.handledOnEarlierPages = 0;
     run.drawnPages.clear();
     run.pixelHashes.clear();
+    run.sourceDigests.clear();
+    run.placingSeconds = 0;
+    run.footprintArea = 0;
     run.variant = 0;
     run.scale = 1;
     run.variantFiles.clear();
@@ -271,11 +287,17 @@ BuildOutcome startBuild(BuildJob& job) {
     events.status("Searching for files...");
 
     const std::optional<std::vector<FolderEntry>> entries =
-        job.jobSpec.extras.recursive ? searchFolderTree(settings.inputFolder, &run.notes.skipped)
-                                     : searchFolder(settings.inputFolder);
+        job.jobSpec.extras.recursive
+            ? searchFolderTree(settings.inputFolder, &run.notes.skipped, &run.notes.searchedFolders)
+            : searchFolder(settings.inputFolder);
     if (!entries) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
         return BuildOutcome::noInputFolder;
+    }
+    // Refused before any file is decoded, like a conflict of the outputs.
+    if (const std::optional<std::string> refusal = depfileRefusal(job, *entries)) {
+        abandon(job, *refusal);
+        return BuildOutcome::refused;
     }
     listFiles(job, *entries);
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "image/image_file.h"
+#include "image/pixel_digest.h"
 #include "image/resample.h"
 #include "image/trim.h"
 #include "job/aliases.h"
@@ -86,6 +87,13 @@ ScannedFile::Scaled measure(const ScanRequest& request, ImagePtr& pixels, const 
         // images equal as a whole are equal there too.
         scaled.pixelHash =
             pixelHash(*pixels, request.cropMode == kCropEach ? trim : Rect{0, 0, w - 1, h - 1});
+    }
+    // Cropping all to one size draws the union of every file's trim
+    // rectangle, which is known only once the scan is over (a check decodes
+    // the file again).
+    if (request.digestPixels && request.cropMode != kCropToUnion && ensure32Bit(pixels)) {
+        scaled.pixelDigest =
+            pixelDigest(*pixels, request.cropMode == kCropEach ? trim : Rect{0, 0, w - 1, h - 1});
     }
 
     // Cropping all to one size draws the union of every file's trim

@@ -26,6 +26,9 @@ struct ScannedFile {
         // With hashPixels: pixelHash of the 32-bit pixels a step draws (the
         // trim rectangle when cropping each image, else the whole image).
         std::uint64_t pixelHash = 0;
+        // With digestPixels and cropping each image or none: the pixelDigest
+        // of the 32-bit pixels a step draws; else 0.
+        std::uint64_t pixelDigest = 0;
     };
     Result result = Result::failedToLoad;
     std::vector<Scaled> scales;
@@ -41,6 +44,8 @@ struct ScanRequest {
     std::size_t keptPixelBudget = 0;
     // Hash each file's pixels, so that identical images are known before sizing.
     bool hashPixels = false;
+    // Digest each file's drawn pixels, so that the written atlas can be checked.
+    bool digestPixels = false;
     std::vector<double> scales = {1.0};
 };
 

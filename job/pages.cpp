@@ -128,6 +128,7 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
+    run.footprintArea = 0;
     run.placedNames.clear();
     run.placedFileIndices.clear();
     run.notes.pixelHashes.clear();

@@ -1,12 +1,9 @@
 #include "job/variants.h"
 
 #include <algorithm>
-#include <set>
 #include <utility>
 
-#include "image/resample.h"
 #include "job/page_files.h"
-#include "model/number_text.h"
 #include "model/path_helpers.h"
 
 namespace tilvane {
@@ -15,40 +12,6 @@ std::string variantFilePath(const std::string& path, std::string_view suffix) {
     if (suffix.empty() || path.empty()) return path;
     const PathParts parts = splitPath(path);
     return parts.folder + parts.baseName + std::string(suffix) + parts.extension;
-}
-
-std::optional<std::string> scaleRefusal(double scale) {
-    if (scale > 0 && scale <= kMaxScale) return std::nullopt;
-    return "a scale is above 0 and at most " + decimalText(kMaxScale);
-}
-
-std::optional<std::string> suffixRefusal(std::string_view suffix) {
-    if (suffix.find('/') != std::string_view::npos) {
-        return std::string("a suffix must not hold a \"/\": the files stay in the folders given");
-    }
-    for (const char c : suffix) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            return std::string("a suffix must not hold a control character");
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> scaleVariantsRefusal(const BuildExtras& extras) {
-    if (const auto why = scaleRefusal(extras.scale)) return "--scale: " + *why;
-    if (extras.variants.empty()) return std::nullopt;
-    if (extras.scale != 1) {
-        return std::string("--scale and --variant do not go together: each variant has its scale");
-    }
-    std::set<std::string> suffixes;
-    for (const ScaleVariant& variant : extras.variants) {
-        if (const auto why = scaleRefusal(variant.scale)) return "--variant: " + *why;
-        if (const auto why = suffixRefusal(variant.suffix)) return "--variant: " + *why;
-        if (!suffixes.insert(variant.suffix).second) {
-            return "--variant: the suffix \"" + variant.suffix + "\" is given twice";
-        }
-    }
-    return std::nullopt;
 }
 
 namespace {
@@ -68,7 +31,8 @@ std::string variantTextFile(const JobSpec& jobSpec, std::size_t variant) {
     return variantFilePath(jobSpec.settings.outputTextFile, suffixOf(jobSpec, variant));
 }
 
-OutputSetPlan jobOutputSet(const JobSpec& jobSpec, const std::vector<std::size_t>& pageCounts) {
+OutputSetPlan jobOutputSet(const JobSpec& jobSpec, const std::vector<std::size_t>& pageCounts,
+                           bool withDepfile) {
     const std::size_t count = jobSpec.extras.atlasVariants().size();
     OutputSetPlan plan;
     for (std::size_t v = 0; v < count; ++v) {
@@ -79,7 +43,8 @@ OutputSetPlan jobOutputSet(const JobSpec& jobSpec, const std::vector<std::size_t
         settings.outputTextFile = variantTextFile(jobSpec, v);
         OutputSetPlan one =
             planOutputSet(settings, v < pageCounts.size() ? pageCounts[v] : 0,
-                          jobSpec.extras.recursive, v == 0 ? jobSpec.saveSettingsFile : "");
+                          jobSpec.extras.recursive, v == 0 ? jobSpec.saveSettingsFile : "",
+                          v == 0 && withDepfile ? jobSpec.depfile.path : std::string());
         if (v == 0) {
             plan = std::move(one);
         } else {
@@ -91,12 +56,13 @@ OutputSetPlan jobOutputSet(const JobSpec& jobSpec, const std::vector<std::size_t
 
 VariantLists variantLists(BuildRun& run, std::size_t variant) {
     if (variant == run.variant) {
-        return {run.originalSizes, run.cropRects,    run.trimOffsets,  run.keptPixels,
-                run.pixelHashes,   run.sizeSortList, run.processOrder, run.pages};
+        return {run.originalSizes, run.cropRects,    run.trimOffsets,
+                run.keptPixels,    run.pixelHashes,  run.sourceDigests,
+                run.sizeSortList,  run.processOrder, run.pages};
     }
     BuildRun::VariantFiles& f = run.variantFiles.at(variant);
-    return {f.originalSizes, f.cropRects,    f.trimOffsets,  f.keptPixels,
-            f.pixelHashes,   f.sizeSortList, f.processOrder, f.pages};
+    return {f.originalSizes, f.cropRects,    f.trimOffsets,  f.keptPixels, f.pixelHashes,
+            f.sourceDigests, f.sizeSortList, f.processOrder, f.pages};
 }
 
 void switchVariant(BuildRun& run, std::size_t variant, double scale) {
@@ -108,6 +74,7 @@ void switchVariant(BuildRun& run, std::size_t variant, double scale) {
         std::swap(drawn.trimOffsets, next.trimOffsets);
         std::swap(drawn.keptPixels, next.keptPixels);
         std::swap(drawn.pixelHashes, next.pixelHashes);
+        std::swap(drawn.sourceDigests, next.sourceDigests);
         std::swap(drawn.sizeSortList, next.sizeSortList);
         std::swap(drawn.processOrder, next.processOrder);
         std::swap(drawn.pages, next.pages);
@@ -117,6 +84,12 @@ void switchVariant(BuildRun& run, std::size_t variant, double scale) {
         run.variant = variant;
     }
     run.scale = scale;
+}
+
+OutputSetPlan jobOutputSet(const JobSpec& jobSpec, std::size_t pageCount, bool withDepfile) {
+    return jobOutputSet(jobSpec,
+                        std::vector<std::size_t>(jobSpec.extras.atlasVariants().size(), pageCount),
+                        withDepfile);
 }
 
 std::vector<std::size_t> variantPageCounts(const BuildRun& run) {

@@ -9,6 +9,7 @@
 #include "job/output_paths.h"
 #include "model/build_run.h"
 #include "model/jobspec.h"
+#include "model/scale_variants.h"
 
 namespace tilvane {
 
@@ -17,18 +18,6 @@ namespace tilvane {
 // "out/atlas@2x"); the path itself for an empty suffix or path.
 std::string variantFilePath(const std::string& path, std::string_view suffix);
 
-// Why a scale cannot be used, or nothing: it must be above 0 and at most kMaxScale.
-std::optional<std::string> scaleRefusal(double scale);
-
-// Why a suffix cannot name an atlas's files, or nothing: it may hold no "/"
-// (the files stay in the folders given) and no control character.
-std::optional<std::string> suffixRefusal(std::string_view suffix);
-
-// Why the job's scale and variants cannot be made, or nothing: a scale or
-// suffix refused above, a scale other than 1 together with variants (each
-// variant has its own), a suffix given twice.
-std::optional<std::string> scaleVariantsRefusal(const BuildExtras& extras);
-
 // The image and the text file of the job's atlas `variant` (of
 // BuildExtras::atlasVariants), before any page number.
 std::string variantImageFile(const JobSpec& jobSpec, std::size_t variant);
@@ -36,10 +25,13 @@ std::string variantTextFile(const JobSpec& jobSpec, std::size_t variant);
 
 // Every output of the job: each atlas's outputs as planOutputSet plans them
 // under its names, with pageCounts[v] pages (0: one atlas without a page
-// number; a missing count is 0), atlas after atlas, the settings file after
-// the first atlas's first page. With one atlas of no suffix, planOutputSet's
-// plan itself.
-OutputSetPlan jobOutputSet(const JobSpec& jobSpec, const std::vector<std::size_t>& pageCounts);
+// number; a missing count is 0), atlas after atlas, the settings file and
+// (withDepfile) the depfile after the first atlas's first page. With one atlas
+// of no suffix, planOutputSet's plan itself.
+OutputSetPlan jobOutputSet(const JobSpec& jobSpec, const std::vector<std::size_t>& pageCounts,
+                           bool withDepfile = true);
+// The same with pageCount pages for every atlas.
+OutputSetPlan jobOutputSet(const JobSpec& jobSpec, std::size_t pageCount, bool withDepfile = true);
 
 // Atlas `variant`'s per-file lists, size order, process order and pages,
 // wherever they are: the run's own for the atlas being drawn (run.variant),
@@ -50,6 +42,7 @@ struct VariantLists {
     std::vector<Point>& trimOffsets;
     std::vector<KeptPixels>& keptPixels;
     std::vector<std::uint64_t>& pixelHashes;
+    std::vector<std::uint64_t>& sourceDigests;
     std::vector<std::pair<std::int64_t, std::int32_t>>& sizeSortList;
     std::vector<std::int32_t>& processOrder;
     std::vector<BuildRun::Page>& pages;
