@@ -23,6 +23,9 @@ struct AtlasMeta {
     // names them), written as meta.related_multi_packs in the JSON hash and
     // array. Written only when not empty, so a single atlas's text is as before.
     std::vector<std::string> relatedPages;
+    // The factor the sprites were scaled by, written as meta.scale (PixiJS
+    // divides the frames by it, so they keep the size of the source art).
+    double scale = 1;
 };
 
 // The text as valid UTF-8: every byte that does not belong to a well-formed
