@@ -49,6 +49,8 @@ struct BuildNotes {
     // without a recursive search, a symlinked folder, one past the depth
     // limit), as names relative to the input folder, in search order.
     std::vector<std::string> skipped;
+    // Empty files with an image extension (never decoded), in search order.
+    std::vector<std::string> emptyImages;
     // One per later image that got an earlier image's name, in placement order.
     std::vector<NameCollision> collisions;
     // Names that are not valid UTF-8, as listed; each bad byte was written as U+FFFD.

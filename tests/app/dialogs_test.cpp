@@ -50,6 +50,7 @@ private slots:
         std::vector<std::pair<DesktopRequest, std::string>> desktopCalls;
         setDesktopHandler([&desktopCalls](DesktopRequest request, const std::string& path) {
             desktopCalls.emplace_back(request, path);
+            return true;
         });
         const auto restore = qScopeGuard([] { setDesktopHandler({}); });
         TempDir dir;
