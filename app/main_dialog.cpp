@@ -425,8 +425,8 @@ void MainDialog::tickBuildTimer() {
 
 void MainDialog::startBuild() {
     // The button was released without a repaint; a refusal's message would
-    // otherwise show it pressed.
-    ui_->goButton->update();
+    // otherwise open over it drawn pressed.
+    ui_->goButton->repaint();
     if (!takeFocusedField()) return;
     // The path is kept trimmed, as the build judges it.
     settings_.outputImageFile = trimWhiteSpace(settings_.outputImageFile);

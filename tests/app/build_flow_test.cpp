@@ -203,28 +203,34 @@ private slots:
         window->setStatusText("Done");
         window->refreshControls(false);
         auto* go = window->findChild<QPushButton*>("goButton");
-        struct DownAtPaint : QObject {
-            QList<bool> down;
+        // How GO! was last painted when the message box appeared.
+        struct Watch : QObject {
+            QAbstractButton* go;
+            bool downAtPaint = true, downWhenShown = true;
+            QString message;
             bool eventFilter(QObject* watched, QEvent* event) override {
-                if (event->type() == QEvent::Paint)
-                    down << static_cast<QAbstractButton*>(watched)->isDown();
+                if (watched == go && event->type() == QEvent::Paint) downAtPaint = go->isDown();
+                auto* box = qobject_cast<QMessageBox*>(watched);
+                if (box && event->type() == QEvent::Show && message.isEmpty()) {
+                    downWhenShown = downAtPaint;
+                    message = box->text();
+                    QTimer::singleShot(0, box, &QMessageBox::accept);
+                }
                 return false;
             }
-        } painted;
-        go->installEventFilter(&painted);
-        QString message;
-        bool lastPaintDown = true;
-        whenModal<QMessageBox>([&](QMessageBox* box) {
-            QTest::qWait(50);
-            lastPaintDown = painted.down.isEmpty() || painted.down.last();
-            message = box->text();
-            box->accept();
-        });
-        QTest::mouseClick(go, Qt::LeftButton);
-        QTRY_VERIFY(!message.isEmpty());
-        QVERIFY(!lastPaintDown);
-        QVERIFY2(message.startsWith("Failed to create the output image.\n"), qPrintable(message));
-        QVERIFY2(message.contains("2147483647 bytes"), qPrintable(message));
+        } watch;
+        watch.go = go;
+        qApp->installEventFilter(&watch);
+        // A hand's click: the pressed button is painted before the release.
+        QTest::mousePress(go, Qt::LeftButton);
+        QTest::qWait(30);
+        QTest::mouseRelease(go, Qt::LeftButton);
+        QTRY_VERIFY(!watch.message.isEmpty());
+        qApp->removeEventFilter(&watch);
+        QVERIFY(!watch.downWhenShown);
+        QVERIFY2(watch.message.startsWith("Failed to create the output image.\n") &&
+                     watch.message.contains("2147483647 bytes"),
+                 qPrintable(watch.message));
         QCOMPARE(window->statusText(), "");
     }
 };

@@ -179,7 +179,9 @@ status=$?
 SESSION
 chmod +x "$work/session.sh"
 
-xvfb-run -a -s "-screen 0 1280x900x24" "$work/session.sh" "$work" "$mode" ||
+# The display number is searched from a random start: other runs on the
+# machine (other build trees) look for a free one at the same time.
+xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x900x24" "$work/session.sh" "$work" "$mode" ||
   fail "the run under Xvfb failed (see above)"
 
 size=$(stat -c %s "$settings" 2>/dev/null || echo 0)
