@@ -7,6 +7,7 @@
 #include <QSlider>
 #include <QTest>
 
+#include "app/credits.h"
 #include "app/desktop_open.h"
 #include "app/done_dialog.h"
 #include "app/gui_test_support.h"
@@ -71,6 +72,26 @@ private slots:
         done.findChild<QPushButton*>("openTextFolderButton")->click();
         QVERIFY(done.isVisible());
         QCOMPARE(desktopCalls.size(), std::size_t{1});
+        // Without a launcher the button says so, naming the file.
+        setDesktopHandler([](DesktopRequest, const std::string&) { return false; });
+        MessageBoxWatch messages;
+        done.findChild<QPushButton*>("openImageFolderButton")->click();
+        QCOMPARE(messages.texts.size(), 1);
+        QVERIFY(messages.texts[0].startsWith("Could not show the file:\n" +
+                                             QString::fromStdString(image)));
+    }
+
+    // About names every library the program is built on.
+    void aboutNamesEveryLibrary_data() {
+        QTest::addColumn<QString>("library");
+        for (const char* name :
+             {"Qt 6", "libpng", "libjpeg-turbo", "libtiff", "giflib", "zlib", "libdeflate"}) {
+            row(name, QString::fromLatin1(name));
+        }
+    }
+    void aboutNamesEveryLibrary() {
+        QFETCH(QString, library);
+        QVERIFY(QString::fromStdString(aboutCreditsText()).contains(library + ": "));
     }
 
     void jpegQualityControls_data() {

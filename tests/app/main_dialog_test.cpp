@@ -441,31 +441,40 @@ private slots:
     }
 
     // The keyboard: the focus starts on the first field, a label's mnemonic
-    // takes it to its field, GO! answers Alt+G; every button and labelled
-    // field has a mnemonic; an empty file list shows that it has the focus.
+    // takes it to its field, GO! answers Alt+G, and each takes what was typed
+    // in the field left (GO! without moving the focus); every button and
+    // labelled field has a mnemonic; an empty file list shows its focus.
     void keyboardReachesTheControls_data() {
-        QTest::addColumn<int>("key");  // with Alt; 0: none pressed
+        QTest::addColumn<int>("key");  // with Alt, "zz" typed as Output Image File
         QTest::addColumn<QString>("focused");
         QTest::addColumn<QString>("message");
-        row("at start", 0, "inputFolderEdit", "");
-        row("Alt+M", int(Qt::Key_M), "outputImageEdit", "");
-        row("Alt+F", int(Qt::Key_F), "textFormatCombo", "");
-        row("Alt+Y", int(Qt::Key_Y), "gridAlignYEdit", "");
-        row("Alt+0: crop alpha, disabled", int(Qt::Key_0), "inputFolderEdit", "");
-        row("Alt+G", int(Qt::Key_G), "inputFolderEdit", "Invalid Output Image File name.");
+        QTest::addColumn<bool>("taken");
+        row("no key", 0, "outputImageEdit", "", false);
+        row("Alt+I", int(Qt::Key_I), "inputFolderEdit", "", true);
+        row("Alt+F", int(Qt::Key_F), "textFormatCombo", "", true);
+        row("Alt+Y", int(Qt::Key_Y), "gridAlignYEdit", "", true);
+        row("Alt+0: crop alpha, disabled", int(Qt::Key_0), "outputImageEdit", "", false);
+        row("Alt+G", int(Qt::Key_G), "outputImageEdit", "Unsupported Output Image File format.",
+            true);
     }
     void keyboardReachesTheControls() {
         QFETCH(int, key);
         QFETCH(QString, focused);
         QFETCH(QString, message);
+        QFETCH(bool, taken);
         auto window = makeWindow();
         window->settings().outputImageFile.clear();
         window->refreshControls(false);
         QVERIFY(showActive(*window));
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("inputFolderEdit"));
+        QLineEdit* image = child(*window, "outputImageEdit");
+        image->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(image, QStringLiteral("zz"));
         MessageBoxWatch messages;
         if (key != 0) QTest::keyClick(window.get(), Qt::Key(key), Qt::AltModifier);
         QTRY_COMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList(message));
         QCOMPARE(window->focusWidget()->objectName(), focused);
+        QCOMPARE(window->settings().outputImageFile, taken ? "zz" : "");
         for (QLabel* label : window->findChildren<QLabel*>()) {
             if (label->text().contains('&')) QVERIFY2(label->buddy(), qPrintable(label->text()));
         }
