@@ -64,7 +64,8 @@ WindowFrame frameWindow(QDialog& dialog, QSize pageSize) {
     frame.progress->setFormat(QStringLiteral("%v of %m"));
     frame.progress->setRange(0, 1);
     frame.progress->setValue(0);
-    frame.progress->setTextVisible(true);
+    // No count before the first build.
+    frame.progress->setTextVisible(false);
     frame.cancel = new QPushButton(QStringLiteral("Ca&ncel"), &dialog);
     frame.cancel->setObjectName(QStringLiteral("cancelButton"));
     frame.cancel->setAutoDefault(false);
