@@ -10,12 +10,14 @@
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <algorithm>
 #include <cstdio>
 #include <limits>
 
 #include "app/app_icon.h"
+#include "app/more_options_panel.h"
 #include "app/window_frame.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
@@ -58,8 +60,18 @@ void selectLine(QComboBox* combo, int index) {
 MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::MainDialog>()), paths_(std::move(paths)) {
     ui_->setupUi(this);
-    units_ = applyDialogUnits(*this, {461, 326});
-    const WindowFrame frame = frameWindow(*this, units_.toPixels(QSize(461, 326)));
+    // The options beyond the described ones sit to the right of the described
+    // controls, which keep their places; they scroll when they outgrow it.
+    auto* moreScroll = new QScrollArea(this);
+    moreScroll->setObjectName(QStringLiteral("moreOptionsScroll"));
+    moreScroll->setFrameShape(QFrame::NoFrame);
+    moreScroll->setWidgetResizable(true);
+    moreScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    moreOptions_ = new MoreOptionsPanel(moreScroll);
+    moreScroll->setWidget(moreOptions_);
+    moreScroll->setGeometry(464, 3, 190, 318);
+    units_ = applyDialogUnits(*this, {658, 326});
+    const WindowFrame frame = frameWindow(*this, units_.toPixels(QSize(658, 326)));
     progressBar_ = frame.progress;
     cancelButton_ = frame.cancel;
     connect(cancelButton_, &QPushButton::clicked, this, &MainDialog::cancelBuild);
@@ -87,7 +99,9 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     connectControls();
 
     applyDefaults(settings_, runner_.run());
-    loadSettingsFile(settings_, paths_.settingsFile);
+    SettingsExtensions extensions;
+    loadSettingsFile(settings_, paths_.settingsFile, &extensions);
+    moreOptions_->setEntries(extensions.entries);
 
     buildTimer_.setObjectName(QStringLiteral("buildTimer"));
     buildTimer_.setInterval(kIdleTickMs);
@@ -100,7 +114,7 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
 MainDialog::~MainDialog() {
     // The per-user configuration folder may not exist yet.
     QDir().mkpath(qt(folderOfPath(paths_.settingsFile)));
-    saveSettingsFile(settings_, paths_.settingsFile);
+    saveSettingsFile(settings_, paths_.settingsFile, nullptr, moreOptions_->entries());
     clearRun(runner_.run());
 }
 
@@ -432,6 +446,11 @@ void MainDialog::startBuild() {
     settings_.outputImageFile = trimWhiteSpace(settings_.outputImageFile);
     JobSpec jobSpec;
     jobSpec.settings = settings_;
+    moreOptions_->applyTo(jobSpec);
+    // The window always gives a width and a height: with a fitted size they
+    // are its maximum.
+    jobSpec.sizing.widthGiven = true;
+    jobSpec.sizing.heightGiven = true;
     cancelRequested_ = false;
     progressDone_ = 0;
     progressTotal_ = 0;

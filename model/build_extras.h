@@ -30,6 +30,19 @@ struct BuildExtras {
     std::uint32_t extrude = 0;
     // Place images with identical trimmed pixels once.
     bool alias = false;
+    // Once the outputs are in place, read every written atlas back and check
+    // each entry's pixels, and its extrusion ring, against its source.
+    bool verify = false;
+};
+
+// A Make/Ninja dependency file written with a job's outputs: every output as
+// a target, every file the job read as a prerequisite.
+struct DependencyFile {
+    // Where it goes; empty for none.
+    std::string path;
+    // Files the front end read for the job besides its images (a settings
+    // file), prerequisites too.
+    std::vector<std::string> alsoRead;
 };
 
 // Deepest folder level a recursive search enters (the input folder is 0).
@@ -51,6 +64,9 @@ struct BuildNotes {
     std::vector<std::string> skipped;
     // Empty files with an image extension (never decoded), in search order.
     std::vector<std::string> emptyImages;
+    // Sub-folders the tree search entered, relative to the input folder and
+    // ending in "/", in search order.
+    std::vector<std::string> searchedFolders;
     // One per later image that got an earlier image's name, in placement order.
     std::vector<NameCollision> collisions;
     // Names that are not valid UTF-8, as listed; each bad byte was written as U+FFFD.
@@ -68,6 +84,11 @@ struct BuildNotes {
     // not name its page's image, a file that is not a regular file).
     std::vector<std::string> stalePagesRemoved;
     std::vector<std::string> stalePagesLeft;
+    // With verify: whether the written atlases were checked, and the first
+    // entry whose pixels are not its source's ("NAME in ATLAS: ..."), empty
+    // when every entry's are.
+    bool verified = false;
+    std::string verifyFailure;
 };
 
 }  // namespace tilvane

@@ -53,7 +53,7 @@ ExtensionOption numberOption(std::string key, std::string label, std::string mea
     ExtensionOption row;
     row.key = std::move(key);
     row.kind = OptionKind::number;
-    row.valueName = "N";
+    row.valueName.assign(1, 'N');  // not = "N": g++ 12 warns -Wrestrict at -O3
     row.label = std::move(label);
     row.meaning = std::move(meaning);
     row.least = least;
@@ -104,6 +104,32 @@ ExtensionOption choiceOption(std::string key, std::string label, std::string mea
     return row;
 }
 
+// A path stored in a string of the job; blanks alone name nothing, a line
+// break cannot be kept in the settings file, and the default (empty) is no file.
+template <typename Field>
+ExtensionOption textOption(std::string key, std::string valueName, std::string label,
+                           std::string meaning, Field field) {
+    ExtensionOption row;
+    row.key = std::move(key);
+    row.kind = OptionKind::text;
+    row.valueName = std::move(valueName);
+    row.label = std::move(label);
+    row.meaning = std::move(meaning);
+    row.read = [field](const std::string& text, JobSpec& jobSpec) -> std::optional<std::string> {
+        if (text.find_first_not_of(" \t\n\v\f\r") == std::string::npos) {
+            return std::string("it names no file");
+        }
+        // The settings file keeps an option a line.
+        if (text.find_first_of("\n\r") != std::string::npos) {
+            return std::string("it holds a line break");
+        }
+        field(jobSpec) = text;
+        return std::nullopt;
+    };
+    row.write = [field](const JobSpec& jobSpec) { return field(jobSpec); };
+    return row;
+}
+
 std::vector<ExtensionOption> makeTable() {
     std::vector<ExtensionOption> rows;
     // In the order of FitShape, after the fixed size.
@@ -130,7 +156,7 @@ std::vector<ExtensionOption> makeTable() {
         "min-width", "Least wi&dth:", "With --fit, the least width it may choose.", 0, 0xFFFFFFFFu,
         [](auto& j) -> auto& { return j.sizing.minWidth; }));
     rows.push_back(numberOption(
-        "min-height", "Least hei&ght:", "With --fit, the least height it may choose.", 0,
+        "min-height", "Least heigh&t:", "With --fit, the least height it may choose.", 0,
         0xFFFFFFFFu, [](auto& j) -> auto& { return j.sizing.minHeight; }));
     rows.push_back(flagOption(
         "pages", "More &pages when the images do not fit",
@@ -164,9 +190,15 @@ std::vector<ExtensionOption> makeTable() {
         "Store images with identical trimmed pixels once; every name gets "
         "the same rectangle.",
         [](auto& j) -> auto& { return j.extras.alias; }));
+    rows.push_back(flagOption(
+        "verify", "&Verify the written atlas",
+        "Once the outputs are written, read each atlas back and check every entry's pixels (and "
+        "extrusion ring) against its source; a difference names the image and the first "
+        "differing pixel, and the run exits with status 1.",
+        [](auto& j) -> auto& { return j.extras.verify; }));
     // In the order of PngCompression.
     rows.push_back(choiceOption(
-        "png-compression", "PNG &compression:",
+        "png-compression", "PNG co&mpression:",
         "Compression of PNG output: fast, default or small (the smallest file, several times "
         "slower); the pixels are the same.",
         {{"fast", "Fast"}, {"default", "Default"}, {"small", "Smallest file"}},
@@ -186,6 +218,13 @@ std::vector<ExtensionOption> makeTable() {
             }
             return std::size_t{1};
         }));
+    rows.push_back(textOption(
+        "depfile", "FILE", "&Depfile:",
+        "Also write a Make/Ninja dependency file: the outputs as targets, every image read, the "
+        "folders searched and the --settings file as prerequisites; written with the outputs, "
+        "only when they are.",
+        [](auto& j) -> auto& { return j.depfile.path; }));
+    rows.back().defaultText = "none";
     return rows;
 }
 

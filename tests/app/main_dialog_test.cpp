@@ -2,6 +2,7 @@
 // the settings commands.
 #include "app/main_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -13,12 +14,15 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTest>
 
 #include "app/desktop_open.h"
 #include "app/gui_test_support.h"
+#include "app/more_options_panel.h"
 #include "app/startup_paths.h"
 #include "model/path_helpers.h"
+#include "settings/extension_options.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
 
@@ -378,6 +382,50 @@ private slots:
         }
     }
 
+    // Every option of the extension table has its control in "More options",
+    // bound to the settings file's extension block: what the controls show is
+    // saved, loaded back into the controls, and nothing when all are at their
+    // defaults (the file is then the 28 fields alone).
+    void moreOptionsRideInTheSettingsFile() {
+        auto saver = makeWindow();
+        MoreOptionsPanel& panel = saver->moreOptions();
+        for (const ExtensionOption& row : extensionOptions()) {
+            QWidget* control = panel.control(row.key);
+            QVERIFY2(control && control->isEnabled(), row.key.c_str());
+        }
+        QCOMPARE(panel.entries(), std::vector<ExtensionEntry>{});
+        const std::string cfg = dir_->file("more.cfg");
+        answerFileDialog(1, QString::fromStdString(cfg));
+        child<QPushButton>(*saver, "saveSettingsButton")->click();
+        QCOMPARE(readFile(cfg).size(), kSettingsFileSize);
+
+        static_cast<QComboBox*>(panel.control("fit"))->setCurrentIndex(1);
+        static_cast<QComboBox*>(panel.control("format"))->setCurrentIndex(1);
+        static_cast<QSpinBox*>(panel.control("extrude"))->setValue(3);
+        static_cast<QCheckBox*>(panel.control("alias"))->setChecked(true);
+        const std::vector<ExtensionEntry> chosen = {
+            {"fit", "any"}, {"format", "hash"}, {"extrude", "3"}, {"alias", "1"}};
+        QCOMPARE(panel.entries(), chosen);
+        const std::string chosenCfg = dir_->file("chosen.cfg");
+        answerFileDialog(1, QString::fromStdString(chosenCfg));
+        child<QPushButton>(*saver, "saveSettingsButton")->click();
+
+        auto loader = makeWindow();
+        answerFileDialog(1, QString::fromStdString(chosenCfg));
+        child<QPushButton>(*loader, "loadSettingsButton")->click();
+        QCOMPARE(loader->moreOptions().entries(), chosen);
+        QCOMPARE(static_cast<QComboBox*>(loader->moreOptions().control("fit"))->currentIndex(), 1);
+        QCOMPARE(loader->statusText(), "Loaded file: " + chosenCfg);
+
+        // A value the table refuses is said in the status line and left at its default.
+        writeFile(cfg, encodeSettings(defaultJobSettings(), {{"fit", "round"}, {"alias", "1"}}));
+        answerFileDialog(1, QString::fromStdString(cfg));
+        child<QPushButton>(*loader, "loadSettingsButton")->click();
+        QCOMPARE(loader->moreOptions().entries(), (std::vector<ExtensionEntry>{{"alias", "1"}}));
+        QCOMPARE(loader->statusText(),
+                 "Loaded file: " + cfg + "; fit=round: not one of any|pot|square|pot-square");
+    }
+
     // Help!, F1 and Op: the desktop asked, or a message naming the file or
     // folder when it could not be (no launcher installed).
     void desktopCommands_data() {
@@ -478,10 +526,27 @@ private slots:
         for (QLabel* label : window->findChildren<QLabel*>()) {
             if (label->text().contains('&')) QVERIFY2(label->buddy(), qPrintable(label->text()));
         }
+        // Every button has a mnemonic; a command's is no other control's, so it
+        // clicks rather than cycles the focus.
+        QStringList mnemonics;
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            const QString text = w->property("text").toString();
+            const qsizetype at = text.indexOf('&');
+            if (at >= 0 && at + 1 < text.size()) mnemonics << text.mid(at + 1, 1).toLower();
+        }
         for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
-            QVERIFY2(button->text().contains(QRegularExpression("&[A-Za-z0-9]")) ||
+            const QString text = button->text();
+            QVERIFY2(text.contains(QRegularExpression("&[A-Za-z0-9]")) ||
                          button->focusPolicy() == Qt::NoFocus,
                      qPrintable(button->objectName()));
+            const bool command =
+                QStringList{"goButton",           "closeButton", "saveSettingsButton",
+                            "loadSettingsButton", "helpButton",  "cancelButton"}
+                    .contains(button->objectName());
+            if (command) {
+                const QString letter = text.mid(text.indexOf('&') + 1, 1).toLower();
+                QVERIFY2(mnemonics.count(letter) == 1, qPrintable(text));
+            }
         }
         QVERIFY(showActive(*window));  // as the window manager does after a message
         auto* list = child<QListWidget>(*window, "fileListBox");

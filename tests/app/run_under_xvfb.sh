@@ -104,8 +104,18 @@ wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 window_shown() { xwininfo -root -tree | grep -q '"Tilvane"'; }
 
 if [[ $mode != close ]]; then
-  openbox --sm-disable >/dev/null 2>&1 &
-  within 600 wm_running || { say "the window manager did not start"; exit 1; }
+  # A window manager that gave up (a busy machine) is started again.
+  started=0
+  for _ in 1 2 3; do
+    openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+    if within 200 wm_running; then started=1; break; fi
+    kill "$!" 2>/dev/null
+  done
+  if [[ $started == 0 ]]; then
+    say "the window manager did not start:"
+    cat "$work/openbox.log" >&2
+    exit 1
+  fi
 fi
 
 # Arguments must have no effect, Qt's own included.
@@ -118,6 +128,8 @@ if ! within 600 window_shown; then
 fi
 
 if [[ $mode != close ]]; then
+  # Listed is not yet mapped: wait until xdotool sees it visible.
+  within 300 xdotool search --onlyvisible --name '^Tilvane$'
   window=$(xdotool search --onlyvisible --name '^Tilvane$' | head -n 1)
   [[ -n $window ]] || { say "xdotool did not find the window"; kill -TERM "$pid"; exit 1; }
   timeout 5 xdotool windowactivate --sync "$window" || { say "could not activate the window"; kill -TERM "$pid"; exit 1; }
