@@ -244,7 +244,7 @@ std::vector<ExtensionOption> makeTable() {
     scale.key = "scale";
     scale.kind = OptionKind::text;
     scale.valueName.assign(1, 'S');
-    scale.label = "&Scale:";
+    scale.label = "Scal&e:";
     scale.meaning =
         "Scale every image by S before trimming and placing it (resampled in premultiplied "
         "alpha; 1 keeps the pixels as they are); the JSON hash and array say S in meta.scale.";
