@@ -355,6 +355,19 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
         withDefault("Store images with identical trimmed pixels once; every name gets the same "
                     "rectangle.",
                     false));
+    checked(
+        app.add_option_function<std::string>(
+            "--keep-layout", [&x](const std::string& v) { x.keepLayoutFile = trimWhiteSpace(v); },
+            "Keep the layout recorded in FILE (JSON): images whose footprint did not change "
+            "stay where they were, new or grown ones go into free room, and the whole atlas "
+            "is repacked only when they do not fit. FILE is written with the outputs."),
+        "FILE", notes, {notBlank(notes, "file")})
+        ->default_str("none");
+    app.add_flag_callback(
+        "--watch", [&request] { request.watch = true; },
+        withDefault("After the build, watch the input folder (the tree with --recursive) and "
+                    "build again whenever its images change, until interrupted.",
+                    false));
     app.add_flag_callback(
         "--strict", [&request] { request.strict = true; },
         withDefault("Warn when two images get one name (as --format, --recursive and --verbose "

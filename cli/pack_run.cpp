@@ -12,6 +12,7 @@
 #include "cli/option_table.h"
 #include "cli/pack_request.h"
 #include "cli/terminal_events.h"
+#include "cli/watch_mode.h"
 #include "image/output_file.h"
 #include "job/job.h"
 #include "job/output_paths.h"
@@ -180,6 +181,27 @@ void reportSizing(std::ostream& err,
     err << std::flush;
 }
 
+// What became of the layout file: unusable (a warning), not kept (a note),
+// and with verbose how many sprites kept their places.
+void reportKeptLayout(TerminalEvents& events, std::ostream& err, const KeptLayoutNotes& notes,
+                      const JobSpec& jobSpec, bool verbose) {
+    if (notes.unusable.empty() && notes.repacked.empty() && !(verbose && notes.kept)) return;
+    events.clearProgress();
+    if (!notes.unusable.empty()) {
+        err << "tilvane-pack: warning: the layout file "
+            << escapeControls(jobSpec.extras.keepLayoutFile) << " cannot be used ("
+            << escapeControls(notes.unusable) << "), so the atlas is packed afresh\n";
+    }
+    if (!notes.repacked.empty()) {
+        err << "tilvane-pack: note: " << notes.repacked << ", so the whole atlas is repacked\n";
+    }
+    if (verbose && notes.kept) {
+        err << "tilvane-pack: kept " << notes.keptSprites << " images in place, placed "
+            << notes.placedSprites << " into free room\n";
+    }
+    err << std::flush;
+}
+
 void reportSkipped(TerminalEvents& events, std::ostream& err, const BuildNotes& notes) {
     if (notes.skipped.empty()) return;
     events.clearProgress();
@@ -229,27 +251,15 @@ std::size_t reportNotes(TerminalEvents& events, std::ostream& err, const BuildNo
     return warnings;
 }
 
-}  // namespace
-
-int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimings* timings) {
-    PackRequest request;
-    request.settings = defaultJobSettings();
-    if (const auto error = parsePackArguments(args, request)) return usageError(console, *error);
-    if (request.help) {
-        console.out << packHelpText();
-        return kPackDone;
-    }
-    if (request.version) {
-        console.out << "tilvane-pack " << TILVANE_VERSION << '\n';
-        return kPackDone;
-    }
-    const JobSpec jobSpec = jobSpecOf(request);
+// One whole run of the request's job, reported; answers its exit status.
+int buildOnce(const PackRequest& request, const JobSpec& jobSpec, PackConsole& console,
+              PackTimings* timings) {
     // Checked first, so a settings file that would replace another output or
     // an input image is never written.
     if (!jobSpec.saveSettingsFile.empty()) {
         const OutputSetPlan outputs =
             planOutputSet(jobSpec.settings, jobSpec.sizing.pages ? 1 : 0, jobSpec.extras.recursive,
-                          jobSpec.saveSettingsFile);
+                          jobSpec.saveSettingsFile, jobSpec.extras.keepLayoutFile);
         if (const auto conflict = findOutputSetConflict(outputs)) {
             return usageError(console, *conflict);
         }
@@ -281,6 +291,7 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         }
         return exitStatusOf(outcome);
     }
+    reportKeptLayout(events, console.err, run.notes.keptLayout, jobSpec, request.verbose);
     if (run.randomOrderFellBack) {
         events.clearProgress();
         console.err << "tilvane-pack: note: the random order ran out of draws, so the files are "
@@ -320,6 +331,25 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         return kPackDoneWithFailures;
     }
     return status;
+}
+
+}  // namespace
+
+int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimings* timings) {
+    PackRequest request;
+    request.settings = defaultJobSettings();
+    if (const auto error = parsePackArguments(args, request)) return usageError(console, *error);
+    if (request.help) {
+        console.out << packHelpText();
+        return kPackDone;
+    }
+    if (request.version) {
+        console.out << "tilvane-pack " << TILVANE_VERSION << '\n';
+        return kPackDone;
+    }
+    const JobSpec jobSpec = jobSpecOf(request);
+    const auto build = [&] { return buildOnce(request, jobSpec, console, timings); };
+    return request.watch ? watchAndRebuild(jobSpec, console.err, build) : build();
 }
 
 JobSpec jobSpecOf(const PackRequest& request) {

@@ -9,6 +9,7 @@
 #include "image/mask.h"
 #include "job/build.h"
 #include "job/engine_output.h"
+#include "job/kept_layout.h"
 #include "job/page_files.h"
 #include "job/pages.h"
 #include "model/path_helpers.h"
@@ -158,7 +159,7 @@ BuildOutcome finishBuild(BuildJob& job) {
     const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     run.outputImage.reset();
     run.drawnPages.push_back(
-        {atlas, run.imageFile, run.textFile, run.placedNames, run.placedRects});
+        {atlas, run.imageFile, run.textFile, run.placedNames, run.placedRects, run.occupiedRects});
     if (!saved) {
         run.outputFailures.push_back({OutputFailure::Output::image, run.imageFile, saveError});
     }
@@ -181,7 +182,17 @@ BuildOutcome finishBuild(BuildJob& job) {
     if (saved && !textWritten) {
         run.outputFailures.push_back({OutputFailure::Output::text, run.textFile, textError});
     }
-    const bool complete = saved && textWritten && maskWritten && run.outputFailures.empty();
+    bool complete = saved && textWritten && maskWritten && run.outputFailures.empty();
+    // The layout of every page, committed with them.
+    const std::string& layoutFile = job.jobSpec.extras.keepLayoutFile;
+    if (lastPage && complete && !layoutFile.empty()) {
+        const int error =
+            run.staged.stageLayout(layoutFile, formatLayout(layoutRecordOf(job.jobSpec, run)));
+        if (error != 0) {
+            run.outputFailures.push_back({OutputFailure::Output::layout, layoutFile, error});
+            complete = false;
+        }
+    }
     if (!lastPage && complete) {
         if (armPage(job, run.page + 1)) return BuildOutcome::stepDone;
         // The next page's atlas could not be made (armPage said so): no page lands.
@@ -226,7 +237,7 @@ BuildOutcome finishBuild(BuildJob& job) {
         events.status("Failed to save text file.");
         events.message("Failed to save the source rects text file!");
         outcome = BuildOutcome::textNotSaved;
-    } else if (failed(OutputFailure::Output::settings)) {
+    } else if (failed(OutputFailure::Output::settings) || failed(OutputFailure::Output::layout)) {
         outcome = BuildOutcome::settingsNotSaved;
     } else if (!run.failures.empty()) {
         events.report(run.failures, run.imageFile, run.textFile, added,

@@ -7,6 +7,7 @@
 #include "job/file_ordering.h"
 #include "job/file_scan.h"
 #include "job/folder_search.h"
+#include "job/kept_layout.h"
 #include "job/output_paths.h"
 #include "job/pages.h"
 #include "job/tree_search.h"
@@ -169,6 +170,7 @@ void clearRun(BuildRun& run) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
+    run.plannedRects.clear();
     run.cropRects.clear();
     run.trimOffsets.clear();
     run.keptPixels.clear();
@@ -224,7 +226,7 @@ bool checkOutputPaths(BuildJob& job) {
     // pages are checked with their numbers once the plan has counted them.
     const OutputSetPlan outputs =
         planOutputSet(settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
-                      job.jobSpec.saveSettingsFile);
+                      job.jobSpec.saveSettingsFile, job.jobSpec.extras.keepLayoutFile);
     if (const std::optional<std::string> conflict = findOutputSetConflict(outputs)) {
         job.events.message(*conflict);
         return false;
@@ -274,7 +276,7 @@ BuildOutcome startBuild(BuildJob& job) {
     if (job.jobSpec.sizing.active()) {
         if (job.onPhase) job.onPhase(JobPhase::sizing);
         events.status("Sizing the atlas...");
-        planPages(job);
+        if (!planKeptLayout(job)) planPages(job);
         std::vector<std::pair<std::int32_t, std::int32_t>> sizes;
         for (const BuildRun::Page& page : run.pages) {
             sizes.emplace_back(page.size.width, page.size.height);
@@ -290,6 +292,7 @@ BuildOutcome startBuild(BuildJob& job) {
         if (!armPage(job, 0)) return BuildOutcome::refused;
         return BuildOutcome::armed;
     }
+    planKeptLayout(job);
     run.currentStep = 0;
     return BuildOutcome::armed;
 }

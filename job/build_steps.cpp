@@ -115,9 +115,14 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     const LayoutRules rules = layoutRulesOf(job.jobSpec);
     const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     const Size footprint = footprintOf({w, h}, rules, atlas);
+    // A kept layout planned the place, and the occupancy holds it already.
+    const std::optional<Rect> planned =
+        index < run.plannedRects.size() ? run.plannedRects[index] : std::nullopt;
     Rect occupied;
-    if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height, run.occupancy,
-                       rules.placement, &occupied)) {
+    if (planned) {
+        occupied = *planned;
+    } else if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
+                              run.occupancy, rules.placement, &occupied)) {
         addFailure(run, name, "no space left on output image");
         return;
     }
@@ -129,7 +134,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
 
     run.placedRects.push_back({x, y, x + w - 1, y + h - 1});
     run.occupiedRects.push_back(occupied);
-    run.occupancy.add(occupied);
+    if (!planned) run.occupancy.add(occupied);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
     if (job.jobSpec.extras.alias) rememberPlaced(run, hash);

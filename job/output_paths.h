@@ -46,7 +46,7 @@ std::optional<std::string> findOutputConflict(const JobSettings& settings,
                                               std::string_view extraOutput = {});
 
 // What an output of a run is, as its messages name it.
-enum class OutputRole { image, mask, text, settings };
+enum class OutputRole { image, mask, text, settings, layout };
 
 struct PlannedOutput {
     OutputRole role = OutputRole::image;
@@ -73,8 +73,9 @@ struct OutputSetPlan {
 // text file (pageFilePath(outputTextFile, p + 1)), page by page, with the settings file (when not
 // empty) right after the first page's outputs, so that a one-page plan holds what
 // findOutputConflict checks, in its order. An empty image or text path gives no output on any page.
+// The layout file (when not empty) comes last; like the settings file, it has no page.
 OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
-                            std::string_view settingsFile = {});
+                            std::string_view settingsFile = {}, std::string_view layoutFile = {});
 
 // Checks, before anything is written, that every output of a run may be
 // written. Each output, in the plan's order, is refused when:
@@ -97,8 +98,8 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
 // of the first refusal or nothing. The message starts "The <output>\n<path>\n"
 // and, for "must not be an image of the Input Folder\n<input>" and "must not
 // be the same file as the <output>\n<path>", names the other file too; an
-// <output> is "Output Image File", "mask image", "Output Text File" or
-// "settings file", followed by " of page N" when the plan has outputs of more
+// <output> is "Output Image File", "mask image", "Output Text File",
+// "settings file" or "layout file", followed by " of page N" when the plan has outputs of more
 // than one page. So a one-page plan without recursion refuses with
 // findOutputConflict's messages, and where it would, but for the added
 // refusals of a name too long and of a dangling link's target. Lists the input

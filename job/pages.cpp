@@ -56,17 +56,16 @@ FitLimits fitLimitsOf(const JobSpec& jobSpec) {
     return limits;
 }
 
-void planPages(BuildJob& job) {
-    BuildRun& run = job.run;
-    const std::vector<std::int32_t> order = run.processOrder;
-    const std::vector<Size> sizes = placedSizes(job.jobSpec.settings, run, order);
+std::vector<std::size_t> aliasLeaders(const BuildJob& job, const std::vector<std::int32_t>& order,
+                                      const std::vector<Size>& sizes) {
+    const BuildRun& run = job.run;
     // An alias takes no room: the first earlier file of equal size and hash leads it.
     std::vector<std::size_t> leaders(order.size());
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> byHash;
     for (std::size_t k = 0; k < order.size(); ++k) {
         leaders[k] = k;
         const auto f = static_cast<std::size_t>(order[k]);
-        if (!job.jobSpec.extras.alias || f >= run.pixelHashes.size()) continue;
+        if (!job.jobSpec.extras.alias || f >= run.pixelHashes.size() || k >= sizes.size()) continue;
         std::vector<std::size_t>& same = byHash[run.pixelHashes[f]];
         for (const std::size_t j : same) {
             if (sizes[j] == sizes[k]) {
@@ -76,13 +75,20 @@ void planPages(BuildJob& job) {
         }
         if (leaders[k] == k) same.push_back(k);
     }
+    return leaders;
+}
+
+PlanRequest planRequestOf(const JobSpec& jobSpec) {
     PlanRequest request;
-    request.fit = job.jobSpec.sizing.fit.has_value();
-    request.pages = job.jobSpec.sizing.pages;
-    request.limits = fitLimitsOf(job.jobSpec);
+    request.fit = jobSpec.sizing.fit.has_value();
+    request.pages = jobSpec.sizing.pages;
+    request.limits = fitLimitsOf(jobSpec);
     // Replays are independent: one per core.
     request.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const SizingPlan plan = planPages(sizes, leaders, layoutRulesOf(job.jobSpec), request);
+    return request;
+}
+
+void usePagePlan(BuildRun& run, const SizingPlan& plan, const std::vector<std::int32_t>& order) {
     run.pages.clear();
     for (const PagePlan& p : plan.pages) {
         BuildRun::Page page{{p.size.width, p.size.height}, {}};
@@ -90,6 +96,16 @@ void planPages(BuildJob& job) {
         run.pages.push_back(std::move(page));
     }
     run.notes.fitFailed = plan.fitFailed;
+}
+
+void planPages(BuildJob& job) {
+    BuildRun& run = job.run;
+    const std::vector<std::int32_t> order = run.processOrder;
+    const std::vector<Size> sizes = placedSizes(job.jobSpec.settings, run, order);
+    const std::vector<std::size_t> leaders = aliasLeaders(job, order, sizes);
+    usePagePlan(run,
+                planPages(sizes, leaders, layoutRulesOf(job.jobSpec), planRequestOf(job.jobSpec)),
+                order);
 }
 
 std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
@@ -104,8 +120,9 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
             return "Pages cannot be named after " + path + ", which is not a regular file.";
         }
     }
-    return findOutputSetConflict(planOutputSet(
-        first, job.run.pages.size(), job.jobSpec.extras.recursive, job.jobSpec.saveSettingsFile));
+    return findOutputSetConflict(
+        planOutputSet(first, job.run.pages.size(), job.jobSpec.extras.recursive,
+                      job.jobSpec.saveSettingsFile, job.jobSpec.extras.keepLayoutFile));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {
@@ -126,6 +143,13 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
+    // A kept layout's rectangles are taken before any file is drawn.
+    for (const std::int32_t f : page.files) {
+        const auto i = static_cast<std::size_t>(f);
+        if (f >= 0 && i < run.plannedRects.size() && run.plannedRects[i]) {
+            run.occupancy.add(*run.plannedRects[i]);
+        }
+    }
     run.placedNames.clear();
     run.placedFileIndices.clear();
     run.notes.pixelHashes.clear();

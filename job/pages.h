@@ -5,6 +5,7 @@
 #include <string>
 
 #include "job/build.h"
+#include "layout/page_plan.h"
 
 namespace tilvane {
 
@@ -23,6 +24,18 @@ LayoutRules layoutRulesOf(const JobSpec& jobSpec);
 // The sizing limits of a job: the shape, the least size and the maximum (the
 // settings' size, or kFitMaximumSide where fit was given no side).
 FitLimits fitLimitsOf(const JobSpec& jobSpec);
+
+// Per file of `order` (whose placed sizes are `sizes`), the position of the
+// file it shares its pixels with (equal hash and size, the first such) with
+// --alias, or its own position.
+std::vector<std::size_t> aliasLeaders(const BuildJob& job, const std::vector<std::int32_t>& order,
+                                      const std::vector<Size>& sizes);
+
+// What the job asks of the page plan: fit, pages, the limits.
+PlanRequest planRequestOf(const JobSpec& jobSpec);
+
+// Takes a plan of the sprites of `order` (by position) as the run's pages.
+void usePagePlan(BuildRun& run, const SizingPlan& plan, const std::vector<std::int32_t>& order);
 
 // Plans the pages of the armed run (its process order, listed files, alias
 // hashes) into run.pages, with the layout geometry's planPages. Images with

@@ -30,6 +30,9 @@ struct BuildExtras {
     std::uint32_t extrude = 0;
     // Place images with identical trimmed pixels once.
     bool alias = false;
+    // A layout file: read before planning, so that sprites whose footprint
+    // did not change keep their places, and written with the outputs.
+    std::string keepLayoutFile;
 };
 
 // Deepest folder level a recursive search enters (the input folder is 0).
@@ -41,6 +44,20 @@ struct NameCollision {
     std::string first;
     std::string second;
     std::string name;
+};
+
+// What a build that keeps a layout did with the layout file.
+struct KeptLayoutNotes {
+    // Why the file could not be used (unreadable, malformed, a place no
+    // placement could make); empty when it was used or there was none.
+    std::string unusable;
+    // Why the layout read was not kept and the atlas was packed afresh.
+    std::string repacked;
+    // The layout was kept: the sprites left in place and those placed into
+    // free room.
+    bool kept = false;
+    std::size_t keptSprites = 0;
+    std::size_t placedSprites = 0;
 };
 
 // What a build learns beyond the dialog's lists; emptied with the run.
@@ -66,6 +83,7 @@ struct BuildNotes {
     // not name its page's image, a file that is not a regular file).
     std::vector<std::string> stalePagesRemoved;
     std::vector<std::string> stalePagesLeft;
+    KeptLayoutNotes keptLayout;
 };
 
 }  // namespace tilvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,8 +66,13 @@ struct BuildRun {
 
     std::vector<Rect> placedRects;
     std::vector<Rect> occupiedRects;
-    // Mirrors occupiedRects for placement's search: appended and cleared with it.
+    // Mirrors occupiedRects for placement's search: appended and cleared with
+    // it. With a kept layout it holds from the page's start every rectangle
+    // planned for it, so that a file placed otherwise never meets one.
     OccupancyIndex occupancy;
+    // With a kept layout: per file index, the rectangle the plan gave it (none
+    // for an alias or a file no atlas holds); empty otherwise.
+    std::vector<std::optional<Rect>> plannedRects;
     std::vector<std::string> placedNames;
     std::vector<std::int32_t> placedFileIndices;
 
@@ -107,6 +113,8 @@ struct BuildRun {
         std::string textFile;
         std::vector<std::string> names;
         std::vector<Rect> rects;
+        // What each placed image occupies (its ring, spacing and grid extension).
+        std::vector<Rect> occupied;
     };
     std::vector<DrawnPage> drawnPages;
     // The atlas, mask and text file the current page writes.
