@@ -117,7 +117,14 @@ Wake waitFor(int inotify, int stops, int milliseconds) {
     for (;;) {
         const int ready = ::poll(fds, 2, milliseconds);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || (fds[0].revents & POLLIN) != 0) return Wake::stop;
+        if ((fds[0].revents & POLLIN) != 0) {
+            // Taken, so that it is not delivered once the signals are unblocked.
+            signalfd_siginfo info{};
+            while (::read(stops, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            }
+            return Wake::stop;
+        }
+        if (ready < 0) return Wake::stop;
         if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return Wake::stop;
         return ready == 0 ? Wake::quiet : Wake::event;
     }
