@@ -164,6 +164,8 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          usage("invalid value \"\" for --image FILE: it names no file")},
         {"blank text", sprites, "--text|\t", 2,
          usage("invalid value \"\\t\" for --text FILE: it names no file")},
+        {"blank layout file", sprites, "--keep-layout| ", 2,
+         usage("invalid value \" \" for --keep-layout FILE: it names no file")},
         {"tab size beyond the writers", sprites, "--tab-size|65537", 2,
          usage("invalid value \"65537\" for --tab-size N: the text writers indent at most 65536 "
                "spaces a level")},
@@ -311,6 +313,26 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "atlas_mask.png"},
         {"settings not saved", "a.png:8x8", "--save-settings|{out}/s.cfg", 3, "", "s.cfg", "",
          "s.cfg"},
+        {"layout not saved", "a.png:8x8", "--keep-layout|{out}/L.json", 3, "", "L.json", "",
+         "L.json"},
+        // A layout file kept, one that no longer suits the options, one that
+        // is no layout file (a settings file), and one that is a folder.
+        {"layout kept", "a.png:8x8|b.png:8x8", "--keep-layout|{out}/L.json|--verbose", 0,
+         "tilvane-pack: kept 2 images in place, placed 0 into free room\n",
+         "L.json|atlas.json|atlas.png|atlas_mask.png", "Total images added: 2\n", "", "",
+         "--keep-layout|{out}/L.json"},
+        {"layout of another size", "a.png:8x8", "--keep-layout|{out}/L.json|--width|32", 0,
+         "tilvane-pack: note: the atlas size or the page count no longer suits the options, so "
+         "the whole atlas is repacked\n",
+         "L.json|atlas.json|atlas.png|atlas_mask.png", "Total images added: 1\n", "", "",
+         "--keep-layout|{out}/L.json"},
+        {"layout file that is none", "a.png:8x8", "--keep-layout|{out}/L.json", 0,
+         "tilvane-pack: warning: the layout file {out}/L.json cannot be used (it is not valid "
+         "JSON), so the atlas is packed afresh\n",
+         "L.json|atlas.json|atlas.png|atlas_mask.png", "Total images added: 1\n", "", "",
+         "--save-settings|{out}/L.json"},
+        {"layout file is a folder", "a.png:8x8", "--keep-layout|{out}", 2,
+         "The layout file {out} is a folder.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -357,6 +379,25 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
         EXPECT_EQ(imageWidth(atlas.get()), *more ? 256 : 40);
         EXPECT_FALSE(fs::exists(f.output.file("atlas_mask.png")));
     }
+    // The options beyond the dialog's ride in the file's extension block: the
+    // file alone builds the same files; a block it cannot read is said, and
+    // the fields still hold.
+    ASSERT_EQ(run(f.args("--fit|any|--format|hash|--extrude|1|--save-settings|" + cfg)).status, 0);
+    const std::string atlas = readFile(f.output.file("atlas.png"));
+    const std::string data = readFile(f.output.file("atlas.json"));
+    EXPECT_NE(data.find("\"frames\": {"), std::string::npos) << data;
+    fs::remove(f.output.file("atlas.png"));
+    fs::remove(f.output.file("atlas.json"));
+    ASSERT_EQ(run(split("tilvane-pack|--settings|" + cfg)).status, 0);
+    EXPECT_EQ(readFile(f.output.file("atlas.png")), atlas);
+    EXPECT_EQ(readFile(f.output.file("atlas.json")), data);
+    writeFile(cfg, readFile(cfg).substr(0, 20552) + "junk");
+    const auto [status, out, err] = run(split("tilvane-pack|--settings|" + cfg));
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(err.find(cfg + ": the bytes after the settings are not an extension block"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(readFile(f.output.file("atlas.json")), data);
 }
 
 // On a terminal the progress line is erased before the timings are printed,
