@@ -138,13 +138,15 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"format", "gdx"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
+                                       {"keep-layout", " out/L.json "},
                                        {"png-compression", "fast"},
                                        {"later-option", "x=y"}},
                                       jobSpec)
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
-        "fit=pot\nformat=gdx\nextrude=2\nalias=1\npng-compression=fast\nlater-option=x=y\n";
+        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nkeep-layout=out/L.json\npng-compression=fast\n"
+        "later-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
@@ -159,10 +161,12 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     EXPECT_EQ(loaded.extras.format, DataFormat::gdx);
 
     // Refused values change nothing and are named.
-    EXPECT_EQ(
-        applyExtensionEntries({{"fit", "round"}, {"extrude", "1025"}, {"pages", "yes"}}, loaded),
-        (std::vector<std::string>{"fit=round: not one of any|pot|square|pot-square",
-                                  "extrude=1025: not within 0..1024", "pages=yes: not 1 or 0"}));
+    EXPECT_EQ(applyExtensionEntries(
+                  {{"fit", "round"}, {"extrude", "1025"}, {"pages", "yes"}, {"keep-layout", " "}},
+                  loaded),
+              (std::vector<std::string>{"fit=round: not one of any|pot|square|pot-square",
+                                        "extrude=1025: not within 0..1024", "pages=yes: not 1 or 0",
+                                        "keep-layout= : it names no file"}));
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
 
     struct Row {
