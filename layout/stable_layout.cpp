@@ -102,7 +102,10 @@ StableResult planStableLayout(std::span<const Size> sprites, std::span<const std
                               const PlanRequest& request, const PackerFactory& packer) {
     StableResult result;
     const std::vector<Size>& sizes = earlier.pages;
+    // Every page was made for a sprite: more pages than sprites is no layout
+    // this run should keep (and a file could ask for any number).
     if (sizes.empty() || (!request.pages && sizes.size() != 1) ||
+        sizes.size() > std::max<std::size_t>(sprites.size(), 1) ||
         !std::all_of(sizes.begin(), sizes.end(),
                      [&](Size s) { return pageSizeSuits(s, request); })) {
         result.refusal = StableRefusal::otherSizes;

@@ -89,7 +89,8 @@ struct StableResult {
 // first page. Deterministic: the same sprites, leaders and earlier layout
 // give the same plan. Empty plan with the refusal when the earlier page sizes
 // do not suit the request (with fit, within the limits and of the shape;
-// without, the maximum; more than one page only with pages), a kept placement
+// without, the maximum; more than one page only with pages, and no more pages
+// than sprites), a kept placement
 // is broken, or a sprite finds no room; the caller then plans afresh.
 StableResult planStableLayout(std::span<const Size> sprites, std::span<const std::size_t> leaders,
                               const EarlierLayout& earlier, const LayoutRules& rules,
