@@ -3,11 +3,12 @@
 #include <limits>
 #include <string>
 
+#include "image/image_formats.h"
 #include "job/build.h"
+#include "job/depfile.h"
 #include "job/file_ordering.h"
 #include "job/file_scan.h"
 #include "job/folder_search.h"
-#include "job/kept_layout.h"
 #include "job/output_paths.h"
 #include "job/pages.h"
 #include "job/tree_search.h"
@@ -49,8 +50,21 @@ bool checkSettings(BuildJob& job) {
         job.events.message("Unsupported Crop option.");
         return false;
     }
-    // A job that sizes its atlases makes each once its size is known.
-    if (job.jobSpec.sizing.active()) return true;
+    if (const std::optional<std::string> why = packingRefusal(job.jobSpec)) {
+        job.events.message(*why);
+        return false;
+    }
+    // A JPEG atlas never holds the pixels it was given, so it cannot be checked.
+    if (job.jobSpec.extras.verify) {
+        const ImageFormatInfo* info = imageFormatOf(settings.outputImageFile);
+        if (info && info->format == ImageFormat::jpeg) {
+            job.events.message(
+                "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.");
+            return false;
+        }
+    }
+    // A job that plans its pages makes each atlas once its size is known.
+    if (plansPages(job.jobSpec)) return true;
     // The stored sizes are unsigned; anything that does not fit a positive
     // signed 32-bit side is refused like a size the platform cannot create.
     constexpr std::uint32_t kMaxSide = std::numeric_limits<std::int32_t>::max();
@@ -91,6 +105,7 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
     run.trimOffsets.push_back({trim.left, trim.top});
     run.keptPixels.push_back(std::move(scanned.kept));
     if (job.jobSpec.extras.alias) run.pixelHashes.push_back(scanned.pixelHash);
+    if (job.jobSpec.extras.verify) run.sourceDigests.push_back(scanned.pixelDigest);
     if (job.jobSpec.settings.sortOrder == kSortBySize) {
         const std::int64_t area =
             static_cast<std::int64_t>(trim.width()) * static_cast<std::int64_t>(trim.height());
@@ -114,10 +129,10 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
         }
     }
     const JobSettings& settings = job.jobSpec.settings;
-    std::vector<ScannedFile> scanned =
-        scanFiles({settings.inputFolder, settings.cropMode, settings.cropAlpha,
-                   job.jobSpec.keptPixelBudget, job.jobSpec.extras.alias},
-                  names);
+    std::vector<ScannedFile> scanned = scanFiles(
+        {settings.inputFolder, settings.cropMode, settings.cropAlpha, job.jobSpec.keptPixelBudget,
+         job.jobSpec.extras.alias, job.jobSpec.extras.verify},
+        names);
     std::int32_t nextFileIndex = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         listFile(job, names[i], scanned[i], nextFileIndex);
@@ -170,12 +185,12 @@ void clearRun(BuildRun& run) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
-    run.plannedRects.clear();
     run.cropRects.clear();
     run.trimOffsets.clear();
     run.keptPixels.clear();
     run.placedNames.clear();
     run.placedFileIndices.clear();
+    run.placedTurns.clear();
     run.processOrder.clear();
     run.randomOrderFellBack = false;
     run.sizeSortList.clear();
@@ -187,6 +202,9 @@ void clearRun(BuildRun& run) {
     run.handledOnEarlierPages = 0;
     run.drawnPages.clear();
     run.pixelHashes.clear();
+    run.sourceDigests.clear();
+    run.placingSeconds = 0;
+    run.footprintArea = 0;
     run.notes = {};
 }
 
@@ -224,9 +242,9 @@ bool checkOutputPaths(BuildJob& job) {
     }
     // Every output against every input and each other, names' lengths too;
     // pages are checked with their numbers once the plan has counted them.
-    const OutputSetPlan outputs =
-        planOutputSet(settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
-                      job.jobSpec.saveSettingsFile, job.jobSpec.extras.keepLayoutFile);
+    const OutputSetPlan outputs = planOutputSet(
+        settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
+        job.jobSpec.saveSettingsFile, job.jobSpec.depfile.path, job.jobSpec.extras.keepLayoutFile);
     if (const std::optional<std::string> conflict = findOutputSetConflict(outputs)) {
         job.events.message(*conflict);
         return false;
@@ -248,11 +266,17 @@ BuildOutcome startBuild(BuildJob& job) {
     events.status("Searching for files...");
 
     const std::optional<std::vector<FolderEntry>> entries =
-        job.jobSpec.extras.recursive ? searchFolderTree(settings.inputFolder, &run.notes.skipped)
-                                     : searchFolder(settings.inputFolder);
+        job.jobSpec.extras.recursive
+            ? searchFolderTree(settings.inputFolder, &run.notes.skipped, &run.notes.searchedFolders)
+            : searchFolder(settings.inputFolder);
     if (!entries) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
         return BuildOutcome::noInputFolder;
+    }
+    // Refused before any file is decoded, like a conflict of the outputs.
+    if (const std::optional<std::string> refusal = depfileRefusal(job, *entries)) {
+        abandon(job, *refusal);
+        return BuildOutcome::refused;
     }
     listFiles(job, *entries);
 
@@ -273,15 +297,16 @@ BuildOutcome startBuild(BuildJob& job) {
     run.textFileType = textFileTypeOf(settings.outputTextFile);
     run.imageFile = settings.outputImageFile;
     run.textFile = settings.outputTextFile;
-    if (job.jobSpec.sizing.active()) {
+    if (plansPages(job.jobSpec)) {
+        const bool sizing = job.jobSpec.sizing.active();
         if (job.onPhase) job.onPhase(JobPhase::sizing);
-        events.status("Sizing the atlas...");
-        if (!planKeptLayout(job)) planPages(job);
+        events.status(sizing ? "Sizing the atlas..." : "Packing the atlas...");
+        planPages(job);
         std::vector<std::pair<std::int32_t, std::int32_t>> sizes;
         for (const BuildRun::Page& page : run.pages) {
             sizes.emplace_back(page.size.width, page.size.height);
         }
-        events.planned(sizes, run.notes.fitFailed);
+        if (sizing) events.planned(sizes, run.notes.fitFailed);
         // Every page's outputs are checked before the first is drawn, so a
         // refusal never leaves some pages written.
         if (const std::optional<std::string> refusal = pageOutputsRefusal(job)) {
@@ -292,7 +317,6 @@ BuildOutcome startBuild(BuildJob& job) {
         if (!armPage(job, 0)) return BuildOutcome::refused;
         return BuildOutcome::armed;
     }
-    planKeptLayout(job);
     run.currentStep = 0;
     return BuildOutcome::armed;
 }

@@ -51,7 +51,7 @@ bool planKeptLayout(BuildJob& job) {
             earlier.sprites.emplace_back();
         } else {
             const LayoutRecord::Sprite& s = *found->second;
-            earlier.sprites.push_back(EarlierPlacement{s.page, s.footprint, s.at});
+            earlier.sprites.push_back(EarlierPlacement{s.page, s.footprint, s.at, s.turned});
         }
     }
     const StableResult result = planStableLayout(sizes, aliasLeaders(job, order, sizes), earlier,
@@ -74,18 +74,7 @@ bool planKeptLayout(BuildJob& job) {
     notes.kept = true;
     notes.keptSprites = plan.kept;
     notes.placedSprites = plan.placed;
-    run.plannedRects.assign(run.originalSizes.size(), std::nullopt);
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const auto f = static_cast<std::size_t>(order[k]);
-        if (order[k] >= 0 && f < run.plannedRects.size()) run.plannedRects[f] = plan.occupied[k];
-    }
-    if (job.jobSpec.sizing.active()) {
-        usePagePlan(run, plan.sizing, order);
-    } else {
-        for (const std::optional<Rect>& rect : run.plannedRects) {
-            if (rect) run.occupancy.add(*rect);
-        }
-    }
+    usePagePlan(run, plan.sizing, order);
     return true;
 }
 
@@ -101,11 +90,14 @@ LayoutRecord layoutRecordOf(const JobSpec& jobSpec, const BuildRun& run) {
         for (std::size_t i = 0; i < count; ++i) {
             const Rect& occupied = page.occupied[i];
             if (!taken.emplace(occupied.left, occupied.top).second) continue;  // an alias
-            const Size sprite{page.rects[i].width(), page.rects[i].height()};
+            // A turned entry's rectangle is the turned block, its footprint the turned one.
+            const Size drawn{page.rects[i].width(), page.rects[i].height()};
+            const bool turned = i < page.turns.size() && page.turns[i] != 0;
             record.sprites.push_back({page.names[i],
                                       p,
-                                      footprintOf(sprite, record.rules, page.size),
-                                      {occupied.left, occupied.top}});
+                                      footprintOf(drawn, record.rules, page.size),
+                                      {occupied.left, occupied.top},
+                                      turned});
         }
     }
     return record;

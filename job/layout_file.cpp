@@ -140,11 +140,16 @@ std::optional<LayoutRecord> parseChecked(const Json& doc, std::string& why) {
         if (!page || !x || !y || !footprint) {
             return fail("the place of " + jsonString(*key) + " is missing or out of range");
         }
+        const auto turned = sprite.find("turned");
+        if (turned != sprite.end() && !turned->is_boolean()) {
+            return fail("the turn of " + jsonString(*key) + " is not true or false");
+        }
         if (!keys.insert(*key).second) return fail(jsonString(*key) + " is listed twice");
         record.sprites.push_back({std::move(*key),
                                   static_cast<std::size_t>(*page),
                                   *footprint,
-                                  {static_cast<std::int32_t>(*x), static_cast<std::int32_t>(*y)}});
+                                  {static_cast<std::int32_t>(*x), static_cast<std::int32_t>(*y)},
+                                  turned != sprite.end() && turned->get<bool>()});
     }
     return record;
 }
@@ -173,7 +178,7 @@ std::string formatLayout(const LayoutRecord& record) {
         text += valid ? "\"key\": " + jsonString(s.key) : "\"keyHex\": \"" + hexOf(s.key) + "\"";
         text += ", \"page\": " + number(s.page) + ", \"x\": " + number(s.at.x) +
                 ", \"y\": " + number(s.at.y) + ", \"w\": " + number(s.footprint.width) +
-                ", \"h\": " + number(s.footprint.height) + "}";
+                ", \"h\": " + number(s.footprint.height) + (s.turned ? ", \"turned\": true}" : "}");
     }
     text += record.sprites.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return text;

@@ -13,8 +13,8 @@ namespace tilvane {
 
 // What a layout file records of a build: the rules its footprints were made
 // with, each page's size, and where each sprite that took room of its own
-// lay: its key (the name as listed), its page, its footprint and where the
-// footprint started.
+// lay: its key (the name as listed), its page, its footprint, where the
+// footprint started and whether it was turned.
 struct LayoutRecord {
     LayoutRules rules;
     std::vector<Size> pages;
@@ -23,6 +23,8 @@ struct LayoutRecord {
         std::size_t page = 0;
         Size footprint;
         Point at;
+        // Placed a quarter turn from upright; the footprint is then the turned one.
+        bool turned = false;
         friend bool operator==(const Sprite&, const Sprite&) = default;
     };
     std::vector<Sprite> sprites;
@@ -32,7 +34,8 @@ struct LayoutRecord {
 inline constexpr std::size_t kMaxLayoutFileBytes = std::size_t{16} << 20;
 
 // The file's text: JSON, one page and one sprite a line, keys as UTF-8
-// strings ("keyHex", the bytes in hex, for a key that is not valid UTF-8).
+// strings ("keyHex", the bytes in hex, for a key that is not valid UTF-8),
+// "turned": true only for a turned sprite.
 std::string formatLayout(const LayoutRecord& record);
 
 // The record a layout file's text holds, or empty with *problem saying why

@@ -7,6 +7,7 @@
 
 #include "image/image_formats.h"
 #include "image/mask.h"
+#include "job/kept_layout.h"
 #include "job/output_paths.h"
 #include "job/page_files.h"
 #include "layout/page_plan.h"
@@ -34,8 +35,11 @@ std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
 
 LayoutRules layoutRulesOf(const JobSpec& jobSpec) {
     const JobSettings& s = jobSpec.settings;
-    return LayoutRules{
-        s.spacing, jobSpec.extras.extrude, {s.borderSize, s.gridAlignX, s.gridAlignY}};
+    return LayoutRules{s.spacing,
+                       jobSpec.extras.extrude,
+                       {s.borderSize, s.gridAlignX, s.gridAlignY},
+                       jobSpec.extras.packer,
+                       jobSpec.extras.rotate};
 }
 
 FitLimits fitLimitsOf(const JobSpec& jobSpec) {
@@ -54,6 +58,22 @@ FitLimits fitLimitsOf(const JobSpec& jobSpec) {
         limits.maxHeight = std::min(limits.maxHeight, format->maxSide);
     }
     return limits;
+}
+
+bool plansPages(const JobSpec& jobSpec) {
+    return jobSpec.sizing.active() || jobSpec.extras.packer == Packer::maxRects ||
+           !jobSpec.extras.keepLayoutFile.empty();
+}
+
+std::optional<std::string> packingRefusal(const JobSpec& jobSpec) {
+    const BuildExtras& x = jobSpec.extras;
+    if (!x.rotate) return std::nullopt;
+    if (x.packer != Packer::maxRects) return "Turning images needs the maxrects packer.";
+    if (x.format == DataFormat::byExtension) {
+        return "Turned images need a text file that records them (JSON hash or array, or "
+               "libGDX); the plain text, JSON, XML and CSS files cannot.";
+    }
+    return std::nullopt;
 }
 
 std::vector<std::size_t> aliasLeaders(const BuildJob& job, const std::vector<std::int32_t>& order,
@@ -80,6 +100,8 @@ std::vector<std::size_t> aliasLeaders(const BuildJob& job, const std::vector<std
 
 PlanRequest planRequestOf(const JobSpec& jobSpec) {
     PlanRequest request;
+    // Without sizing, one page of the settings' size (the maxRects packer
+    // lays it out here too).
     request.fit = jobSpec.sizing.fit.has_value();
     request.pages = jobSpec.sizing.pages;
     request.limits = fitLimitsOf(jobSpec);
@@ -91,7 +113,7 @@ PlanRequest planRequestOf(const JobSpec& jobSpec) {
 void usePagePlan(BuildRun& run, const SizingPlan& plan, const std::vector<std::int32_t>& order) {
     run.pages.clear();
     for (const PagePlan& p : plan.pages) {
-        BuildRun::Page page{{p.size.width, p.size.height}, {}};
+        BuildRun::Page page{{p.size.width, p.size.height}, {}, p.places};
         for (const std::size_t k : p.sprites) page.files.push_back(order[k]);
         run.pages.push_back(std::move(page));
     }
@@ -99,6 +121,7 @@ void usePagePlan(BuildRun& run, const SizingPlan& plan, const std::vector<std::i
 }
 
 void planPages(BuildJob& job) {
+    if (planKeptLayout(job)) return;
     BuildRun& run = job.run;
     const std::vector<std::int32_t> order = run.processOrder;
     const std::vector<Size> sizes = placedSizes(job.jobSpec.settings, run, order);
@@ -120,9 +143,9 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
             return "Pages cannot be named after " + path + ", which is not a regular file.";
         }
     }
-    return findOutputSetConflict(
-        planOutputSet(first, job.run.pages.size(), job.jobSpec.extras.recursive,
-                      job.jobSpec.saveSettingsFile, job.jobSpec.extras.keepLayoutFile));
+    return findOutputSetConflict(planOutputSet(
+        first, job.run.pages.size(), job.jobSpec.extras.recursive, job.jobSpec.saveSettingsFile,
+        job.jobSpec.depfile.path, job.jobSpec.extras.keepLayoutFile));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {
@@ -143,15 +166,13 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
-    // A kept layout's rectangles are taken before any file is drawn.
-    for (const std::int32_t f : page.files) {
-        const auto i = static_cast<std::size_t>(f);
-        if (f >= 0 && i < run.plannedRects.size() && run.plannedRects[i]) {
-            run.occupancy.add(*run.plannedRects[i]);
-        }
+    for (const SpriteSlot& slot : page.places) {
+        if (slot.placed) run.occupancy.add(slot.occupied);
     }
+    run.footprintArea = 0;
     run.placedNames.clear();
     run.placedFileIndices.clear();
+    run.placedTurns.clear();
     run.notes.pixelHashes.clear();
     if (!run.outputImage) {
         job.events.message("Failed to create the output image.");

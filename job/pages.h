@@ -25,6 +25,15 @@ LayoutRules layoutRulesOf(const JobSpec& jobSpec);
 // settings' size, or kFitMaximumSide where fit was given no side).
 FitLimits fitLimitsOf(const JobSpec& jobSpec);
 
+// Whether the job plans its pages before the steps: it sizes its atlases,
+// its packer lays out each page at once, or it keeps a layout.
+bool plansPages(const JobSpec& jobSpec);
+
+// Why the job's packing options cannot be built, in words, or nothing:
+// turning needs the maxRects packer, and a text file that can say so (the
+// engine formats; the dialog's formats cannot).
+std::optional<std::string> packingRefusal(const JobSpec& jobSpec);
+
 // Per file of `order` (whose placed sizes are `sizes`), the position of the
 // file it shares its pixels with (equal hash and size, the first such) with
 // --alias, or its own position.
@@ -38,7 +47,9 @@ PlanRequest planRequestOf(const JobSpec& jobSpec);
 void usePagePlan(BuildRun& run, const SizingPlan& plan, const std::vector<std::int32_t>& order);
 
 // Plans the pages of the armed run (its process order, listed files, alias
-// hashes) into run.pages, with the layout geometry's planPages. Images with
+// hashes) into run.pages: around the kept layout when there is one to keep
+// (planKeptLayout), else with the layout geometry's planPages (and with the
+// maxRects packer each page's layout). Images with
 // equal pixels (equal hashes and sizes) take room once when sizing.
 void planPages(BuildJob& job);
 

@@ -15,14 +15,16 @@ public:
 
     void occupy(const Rect& rect) override { index_.add(rect); }
 
-    bool place(Size footprint, Rect* occupied) override {
+    bool place(Size upright, std::optional<Size> /*turned*/, Rect* occupied,
+               bool* isTurned) override {
         Rect found;
-        if (!findPlacement(atlas_.width, atlas_.height, footprint.width, footprint.height, index_,
+        if (!findPlacement(atlas_.width, atlas_.height, upright.width, upright.height, index_,
                            settings_, &found)) {
             return false;
         }
         index_.add(found);
         *occupied = found;
+        *isTurned = false;
         return true;
     }
 
@@ -120,19 +122,23 @@ StableResult planStableLayout(std::span<const Size> sprites, std::span<const std
     };
 
     StablePlan plan;
-    plan.occupied.assign(sprites.size(), std::nullopt);
+    std::vector<SpriteSlot> slots(sprites.size());
     std::vector<std::size_t> pageOf(sprites.size(), 0);
     std::vector<bool> misfit(sprites.size(), false);
     std::vector<std::vector<Rect>> kept(sizes.size());
     std::vector<std::size_t> fresh;
     for (std::size_t k = 0; k < sprites.size(); ++k) {
         if (leaderOf(k) != k) continue;
-        misfit[k] = !placesAll(sprites.subspan(k, 1), rules, largest.width, largest.height);
+        misfit[k] = rules.packer == Packer::maxRects
+                        ? !maxRectsFitsAlone(sprites[k], rules, {largest.width, largest.height})
+                        : !placesAll(sprites.subspan(k, 1), rules, largest.width, largest.height);
         if (misfit[k]) continue;
         const std::optional<EarlierPlacement>& was =
             k < earlier.sprites.size() ? earlier.sprites[k] : std::nullopt;
-        if (!was || was->page >= sizes.size() ||
-            footprintOf(sprites[k], rules, sizes[was->page]) != was->footprint) {
+        const Size upright = sprites[k];
+        const Size asWas = was && was->turned ? Size{upright.height, upright.width} : upright;
+        if (!was || was->page >= sizes.size() || (was->turned && !rules.rotate) ||
+            footprintOf(asWas, rules, sizes[was->page]) != was->footprint) {
             fresh.push_back(k);
             continue;
         }
@@ -143,7 +149,7 @@ StableResult planStableLayout(std::span<const Size> sprites, std::span<const std
             result.refusal = StableRefusal::broken;
             return result;
         }
-        plan.occupied[k] = rect;
+        slots[k] = {rect, true, was->turned};
         pageOf[k] = was->page;
         kept[was->page].push_back(rect);
         ++plan.kept;
@@ -159,11 +165,16 @@ StableResult planStableLayout(std::span<const Size> sprites, std::span<const std
     }
     for (const std::size_t k : fresh) {
         bool found = false;
+        const Size turned{sprites[k].height, sprites[k].width};
         for (std::size_t p = 0; p < sizes.size() && !found; ++p) {
             Rect rect;
-            found = packers[p]->place(footprintOf(sprites[k], rules, sizes[p]), &rect);
+            bool isTurned = false;
+            const std::optional<Size> turnedFootprint =
+                rules.rotate ? std::optional(footprintOf(turned, rules, sizes[p])) : std::nullopt;
+            found = packers[p]->place(footprintOf(sprites[k], rules, sizes[p]), turnedFootprint,
+                                      &rect, &isTurned);
             if (found) {
-                plan.occupied[k] = rect;
+                slots[k] = {rect, true, isTurned};
                 pageOf[k] = p;
             }
         }
@@ -178,10 +189,12 @@ StableResult planStableLayout(std::span<const Size> sprites, std::span<const std
     // on the first. Pages left empty at the end are dropped; one in the
     // middle stays, so no later page changes its number.
     std::vector<PagePlan> pages;
-    for (const Size s : sizes) pages.push_back({{s.width, s.height}, {}});
+    for (const Size s : sizes) pages.push_back({{s.width, s.height}, {}, {}});
     for (std::size_t k = 0; k < sprites.size(); ++k) {
         const std::size_t leader = leaderOf(k);
-        pages[misfit[leader] ? 0 : pageOf[leader]].sprites.push_back(k);
+        PagePlan& page = pages[misfit[leader] ? 0 : pageOf[leader]];
+        page.sprites.push_back(k);
+        page.places.push_back(slots[k]);
     }
     while (pages.size() > 1 && pages.back().sprites.empty()) pages.pop_back();
     plan.sizing.pages = std::move(pages);

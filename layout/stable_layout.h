@@ -9,6 +9,7 @@
 
 #include "layout/footprint.h"
 #include "layout/geometry.h"
+#include "layout/maxrects.h"
 #include "layout/page_plan.h"
 #include "layout/placement.h"
 
@@ -22,24 +23,28 @@ public:
     virtual ~FreeSpacePacker() = default;
     // Marks a rectangle as taken; the caller has made sure it is free.
     virtual void occupy(const Rect& rect) = 0;
-    // Finds room for a footprint and takes it; false, slot untouched, when
+    // Finds room for a footprint, upright or (when `turned` is given and the
+    // packer turns sprites) turned, and takes it; false, slots untouched, when
     // there is none.
-    virtual bool place(Size footprint, Rect* occupied) = 0;
+    virtual bool place(Size upright, std::optional<Size> turned, Rect* occupied,
+                       bool* isTurned) = 0;
 };
 
 // A packer for an empty atlas of the given size, with the border and grid.
 using PackerFactory =
     std::function<std::unique_ptr<FreeSpacePacker>(Size atlas, const PlacementSettings&)>;
 
-// The build's own placement (findPlacement over an OccupancyIndex).
+// The build's own placement (findPlacement over an OccupancyIndex); it never
+// turns a sprite.
 std::unique_ptr<FreeSpacePacker> makeFirstFitPacker(Size atlas, const PlacementSettings& settings);
 
 // Where a sprite lay in an earlier layout: its page, the footprint it had
-// there and where that footprint started.
+// there (turned when the sprite was) and where that footprint started.
 struct EarlierPlacement {
     std::size_t page = 0;
     Size footprint;
     Point at;
+    bool turned = false;
 };
 
 // An earlier layout, matched to this run's sprites: its page sizes, and for
@@ -49,14 +54,13 @@ struct EarlierLayout {
     std::vector<std::optional<EarlierPlacement>> sprites;
 };
 
-// The layout of a run that keeps an earlier one: the pages (sizes and
-// sprites, as planPages gives them) and, for each sprite that takes room of
-// its own, the rectangle it occupies. Aliases (which follow their leader)
-// and sprites no atlas of the maximum size holds (which fail on the first
-// page, as in any build) have none.
+// The layout of a run that keeps an earlier one: the pages (sizes, sprites
+// and, per sprite of a page, its slot, as planPages gives them for a packer
+// that lays out a page at once). Aliases (which follow their leader) and
+// sprites no atlas of the maximum size holds (which fail on the first page,
+// as in any build) have a slot that is not placed.
 struct StablePlan {
     SizingPlan sizing;
-    std::vector<std::optional<Rect>> occupied;
     // Sprites left where they were, and those placed into free room.
     std::size_t kept = 0;
     std::size_t placed = 0;
@@ -82,7 +86,8 @@ struct StableResult {
 
 // Keeps an earlier layout where it still holds: every sprite that takes room
 // (leaders[k] == k, as for planPages) and whose footprint on its earlier
-// page is the one it had stays at its earlier place; every other sprite,
+// page is the one it had (turned only while the rules let sprites turn)
+// stays at its earlier place; every other sprite,
 // in the run's order, goes into the free room of the first page, in page
 // order, where the packer finds it some, around the kept ones. A sprite that
 // no atlas of the maximum size holds by itself takes no room and stays on the

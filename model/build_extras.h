@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "layout/footprint.h"
+
 namespace tilvane {
 
 // Which text file the completion writes.
@@ -33,6 +35,25 @@ struct BuildExtras {
     // A layout file: read before planning, so that sprites whose footprint
     // did not change keep their places, and written with the outputs.
     std::string keepLayoutFile;
+    // How images find their places: first-fit one after the other (the
+    // dialog's), or the maximal rectangles packer over each page at once.
+    Packer packer = Packer::firstFit;
+    // The packer may place an image a quarter turn from upright (maxRects
+    // only; the engine formats record it, the dialog's formats cannot).
+    bool rotate = false;
+    // Once the outputs are in place, read every written atlas back and check
+    // each entry's pixels, and its extrusion ring, against its source.
+    bool verify = false;
+};
+
+// A Make/Ninja dependency file written with a job's outputs: every output as
+// a target, every file the job read as a prerequisite.
+struct DependencyFile {
+    // Where it goes; empty for none.
+    std::string path;
+    // Files the front end read for the job besides its images (a settings
+    // file), prerequisites too.
+    std::vector<std::string> alsoRead;
 };
 
 // Deepest folder level a recursive search enters (the input folder is 0).
@@ -66,6 +87,9 @@ struct BuildNotes {
     // without a recursive search, a symlinked folder, one past the depth
     // limit), as names relative to the input folder, in search order.
     std::vector<std::string> skipped;
+    // Sub-folders the tree search entered, relative to the input folder and
+    // ending in "/", in search order.
+    std::vector<std::string> searchedFolders;
     // One per later image that got an earlier image's name, in placement order.
     std::vector<NameCollision> collisions;
     // Names that are not valid UTF-8, as listed; each bad byte was written as U+FFFD.
@@ -84,6 +108,11 @@ struct BuildNotes {
     std::vector<std::string> stalePagesRemoved;
     std::vector<std::string> stalePagesLeft;
     KeptLayoutNotes keptLayout;
+    // With verify: whether the written atlases were checked, and the first
+    // entry whose pixels are not its source's ("NAME in ATLAS: ..."), empty
+    // when every entry's are.
+    bool verified = false;
+    std::string verifyFailure;
 };
 
 }  // namespace tilvane

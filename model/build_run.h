@@ -9,6 +9,7 @@
 #include "image/pixel_image.h"
 #include "image/staged_outputs.h"
 #include "layout/geometry.h"
+#include "layout/maxrects.h"
 #include "layout/placement.h"
 #include "model/build_extras.h"
 #include "model/file_list.h"
@@ -47,7 +48,7 @@ struct KeptPixels {
 
 // The state of one build, reused by every build. Per-file lists are indexed by
 // file index (the position among the listed files in folder-search order);
-// the four placed lists always have equal lengths and grow in placement order.
+// the five placed lists always have equal lengths and grow in placement order.
 struct BuildRun {
     // Index into processOrder of the next step; -1 while idle.
     std::int32_t currentStep = -1;
@@ -67,14 +68,20 @@ struct BuildRun {
     std::vector<Rect> placedRects;
     std::vector<Rect> occupiedRects;
     // Mirrors occupiedRects for placement's search: appended and cleared with
-    // it. With a kept layout it holds from the page's start every rectangle
-    // planned for it, so that a file placed otherwise never meets one.
+    // it. A page with a planned layout (the maxRects packer's, or a kept
+    // layout's) holds every planned place from the start, so that an image
+    // placed first-fit never takes a later one's.
     OccupancyIndex occupancy;
-    // With a kept layout: per file index, the rectangle the plan gave it (none
-    // for an alias or a file no atlas holds); empty otherwise.
-    std::vector<std::optional<Rect>> plannedRects;
     std::vector<std::string> placedNames;
     std::vector<std::int32_t> placedFileIndices;
+    // Per placed image, 1 when it was drawn a quarter turn from upright (its
+    // placedRects entry is then the turned block), else 0.
+    std::vector<std::uint8_t> placedTurns;
+    // The steps' time in placement's search and index, in seconds, over every
+    // page: measured as the steps run, for --timings.
+    double placingSeconds = 0;
+    // The area of the current page's occupied rectangles (aliases share theirs).
+    std::int64_t footprintArea = 0;
 
     std::vector<std::string> failures;
     // The same failures as (name, reason), for a front end that words its own.
@@ -100,6 +107,9 @@ struct BuildRun {
     struct Page {
         Size size;
         std::vector<std::int32_t> files;
+        // With the maxRects packer, where each file goes (one per file, in
+        // order); empty when the steps place them first-fit.
+        std::vector<SpriteSlot> places;
     };
     std::vector<Page> pages;
     std::size_t page = 0;
@@ -113,7 +123,20 @@ struct BuildRun {
         std::string textFile;
         std::vector<std::string> names;
         std::vector<Rect> rects;
-        // What each placed image occupies (its ring, spacing and grid extension).
+        // Per entry, the rectangle of its source image the entry shows (the
+        // trim rectangle, or the whole image), and the digest of those pixels
+        // as the scan decoded them (image/pixel_digest.h; 0 when not taken).
+        std::vector<Rect> sources;
+        std::vector<std::uint64_t> sourceDigests;
+        // The area the page's placements occupy (footprints with spacing and
+        // grid; an alias adds none), against size.width * size.height.
+        std::int64_t footprintArea = 0;
+        // Per entry, 1 when it was drawn a quarter turn from upright (its
+        // rectangle is then the turned block), and which way turned entries
+        // were drawn.
+        std::vector<std::uint8_t> turns;
+        bool clockwise = true;
+        // Per entry, what it occupies (its ring, spacing and grid extension).
         std::vector<Rect> occupied;
     };
     std::vector<DrawnPage> drawnPages;
@@ -122,6 +145,10 @@ struct BuildRun {
     std::string textFile;
     // With --alias: per file, a hash of the pixels the steps draw (0 when not hashed).
     std::vector<std::uint64_t> pixelHashes;
+    // With verify: per file, the pixelDigest of the pixels the steps draw, as
+    // the scan decoded them (0 when unknown: cropping all to one size draws a
+    // rectangle known only after the scan).
+    std::vector<std::uint64_t> sourceDigests;
     // Skipped files, name collisions and aliases, for a front end that reports them.
     BuildNotes notes;
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "model/number_text.h"
-#include "model/path_helpers.h"
 #include "settings/settings_file.h"
 
 namespace tilvane {
@@ -54,7 +53,7 @@ ExtensionOption numberOption(std::string key, std::string label, std::string mea
     ExtensionOption row;
     row.key = std::move(key);
     row.kind = OptionKind::number;
-    row.valueName = "N";
+    row.valueName.assign(1, 'N');  // not = "N": g++ 12 warns -Wrestrict at -O3
     row.label = std::move(label);
     row.meaning = std::move(meaning);
     row.least = least;
@@ -105,24 +104,26 @@ ExtensionOption choiceOption(std::string key, std::string label, std::string mea
     return row;
 }
 
-// A path stored in a string of the job: trimmed of white space, and neither
-// blank nor broken over lines (the settings file keeps one entry a line).
+// A path stored in a string of the job; blanks alone name nothing, a line
+// break cannot be kept in the settings file, and the default (empty) is no file.
 template <typename Field>
-ExtensionOption fileOption(std::string key, std::string label, std::string meaning, Field field) {
+ExtensionOption textOption(std::string key, std::string valueName, std::string label,
+                           std::string meaning, Field field) {
     ExtensionOption row;
     row.key = std::move(key);
     row.kind = OptionKind::text;
-    row.valueName = "FILE";
+    row.valueName = std::move(valueName);
     row.label = std::move(label);
     row.meaning = std::move(meaning);
-    row.defaultText = "none";
     row.read = [field](const std::string& text, JobSpec& jobSpec) -> std::optional<std::string> {
-        const std::string path = trimWhiteSpace(text);
-        if (path.empty()) return std::string("it names no file");
-        if (path.find_first_of("\r\n") != std::string::npos) {
-            return std::string("a file name with a line break cannot be kept");
+        if (text.find_first_not_of(" \t\n\v\f\r") == std::string::npos) {
+            return std::string("it names no file");
         }
-        field(jobSpec) = path;
+        // The settings file keeps an option a line.
+        if (text.find_first_of("\n\r") != std::string::npos) {
+            return std::string("it holds a line break");
+        }
+        field(jobSpec) = text;
         return std::nullopt;
     };
     row.write = [field](const JobSpec& jobSpec) { return field(jobSpec); };
@@ -189,8 +190,28 @@ std::vector<ExtensionOption> makeTable() {
         "Store images with identical trimmed pixels once; every name gets "
         "the same rectangle.",
         [](auto& j) -> auto& { return j.extras.alias; }));
-    rows.push_back(fileOption(
-        "keep-layout", "Keep the &layout in:",
+    // In the order of Packer.
+    rows.push_back(choiceOption(
+        "packer", "Pac&ker:",
+        "How images find their places: first-fit places each at the first free position, row "
+        "by row, in the --sort order; maxrects packs each atlas at once, trying several orders "
+        "and heuristics, and keeps the densest.",
+        {{"first-fit", "First fit, row by row"}, {"maxrects", "Maximal rectangles (denser)"}},
+        [](JobSpec& j, std::size_t i) { j.extras.packer = static_cast<Packer>(i); },
+        [](const JobSpec& j) { return static_cast<std::size_t>(j.extras.packer); }));
+    rows.push_back(flagOption(
+        "rotate", "T&urn images where that packs tighter",
+        "Let --packer maxrects turn an image a quarter turn where that packs tighter; needs "
+        "--format hash, array or gdx, which record it.",
+        [](auto& j) -> auto& { return j.extras.rotate; }));
+    rows.push_back(flagOption(
+        "verify", "&Verify the written atlas",
+        "Once the outputs are written, read each atlas back and check every entry's pixels (and "
+        "extrusion ring) against its source; a difference names the image and the first "
+        "differing pixel, and the run exits with status 1.",
+        [](auto& j) -> auto& { return j.extras.verify; }));
+    rows.push_back(textOption(
+        "keep-layout", "FILE", "Keep the &layout in:",
         "Keep the layout recorded in FILE (JSON): images whose footprint did not change stay "
         "where they were, new or grown ones go into free room, and the whole atlas is repacked "
         "only when they do not fit. FILE is written with the outputs.",
@@ -217,6 +238,13 @@ std::vector<ExtensionOption> makeTable() {
             }
             return std::size_t{1};
         }));
+    rows.push_back(textOption(
+        "depfile", "FILE", "&Depfile:",
+        "Also write a Make/Ninja dependency file: the outputs as targets, every image read, the "
+        "folders searched and the --settings file as prerequisites; written with the outputs, "
+        "only when they are.",
+        [](auto& j) -> auto& { return j.depfile.path; }));
+    rows.back().defaultText = "none";
     return rows;
 }
 

@@ -1,11 +1,12 @@
 // Random folders packed by the built tilvane-pack with random combinations of
-// the layout options, each result checked against what the options promise:
-// readable-outputs, exit-status, output-files, each-image-once,
-// failures-justified, totals, frame-pixels, extrusion, no-overlap, spacing,
-// inside-border-on-grid, background, alias-shared, atlas-size, fixed-rebuild
-// and alias-takes-no-room; with --keep-layout, a second build after one image
-// changed keeps them too (but the rebuilds') and kept-layout. The environment
-// chooses the run:
+// the layout options (either packer, --rotate with maxrects), each result
+// checked against what the options promise: readable-outputs, exit-status,
+// output-files, each-image-once, failures-justified, totals, frame-pixels,
+// extrusion, no-overlap, spacing, inside-border-on-grid, background,
+// alias-shared, atlas-size, fixed-rebuild,
+// alias-takes-no-room, depfile and verified (--verify finds every entry
+// sound); with --keep-layout, a second build after one image changed keeps
+// them too (but the rebuilds') and kept-layout. The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -246,8 +247,12 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     static const char* const fits[] = {"any", "pot", "square", "pot-square"};
     if (dice.chance(60)) o["--fit"] = fits[dice.between(0, 3)];
     maybe(40, "--pages");
+    static const char* const packers[] = {"first-fit", "maxrects", "maxrects"};
+    if (dice.chance(50)) o["--packer"] = packers[dice.between(0, 2)];
+    if (o.has("--packer") && o.at("--packer") == "maxrects") maybe(60, "--rotate");
     maybe(50, "--extrude", 1, 3);
     maybe(45, "--alias");
+    maybe(30, "--verify");
     maybe(50, "--border", 0, 3);
     maybe(50, "--spacing", 0, 3);
     maybe(25, "--grid-x", 1, 6);
@@ -273,6 +278,7 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
         o["--width"] = side();
         o["--height"] = side();
     }
+    if (dice.chance(35)) o["--depfile"] = "{out}/atlas.d";
     // The layout file, in a folder of the case's own ({keep}).
     if (dice.chance(30)) o["--keep-layout"] = "{keep}/layout.json";
     return o;
@@ -289,8 +295,9 @@ struct Page {
 struct Frame {
     std::string name;
     std::size_t page = 0;
-    Box box;
+    Box box;  // the block in the atlas: h x w when turned
     Json json;
+    bool rotated = false;
 };
 
 // A run of tilvane-pack on input into output's atlas.png and atlas.json (a
@@ -350,8 +357,11 @@ Build build(const fs::path& input, const fs::path& output, Options options,
                     const Json& f = json.contains("frame") ? json["frame"] : json;
                     return f.contains(key) && f[key].is_number_integer() ? f[key].get<int>() : -1;
                 };
-                b.frames.push_back(
-                    {name, b.pages.size(), {at("x"), at("y"), at("w"), at("h")}, json});
+                // A turned frame gives the image's upright size.
+                const bool turned = json.value("rotated", false) == true;
+                const Box box = turned ? Box{at("x"), at("y"), at("h"), at("w")}
+                                       : Box{at("x"), at("y"), at("w"), at("h")};
+                b.frames.push_back({name, b.pages.size(), box, json, turned});
             }
             b.pages.push_back(std::move(page));
         }
@@ -423,6 +433,34 @@ void compareFields(Found& p, const char* property, const std::string& what, cons
     }
 }
 
+// The depfile's rule: every output as a target; every image of the search
+// (placed or not), the input folder and the sub-folders searched as
+// prerequisites; nothing else.
+void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs) {
+    std::string rule = readFile((c.output.path() / "atlas.d").string());
+    rule = rule.substr(0, rule.find("\n\n"));
+    for (std::size_t at; (at = rule.find("\\\n")) != std::string::npos;) rule.replace(at, 2, " ");
+    const std::size_t colon = rule.find(':');
+    std::set<std::string> targets, prerequisites, wantTargets, wantPrerequisites;
+    std::istringstream before(rule.substr(0, colon)), after(rule.substr(colon + 1));
+    for (std::string name; before >> name;) targets.insert(name);
+    for (std::string name; after >> name;) prerequisites.insert(name);
+    for (const std::string& name : outputs) wantTargets.insert((c.output.path() / name).string());
+    const std::string in = c.input.path().string() + "/";
+    wantPrerequisites.insert(in);
+    for (const std::string& name : c.expected) {
+        wantPrerequisites.insert(in + name);
+        for (fs::path folder = fs::path(name).parent_path(); !folder.empty();
+             folder = folder.parent_path())
+            wantPrerequisites.insert(in + folder.string() + "/");
+    }
+    if (colon == std::string::npos || targets != wantTargets)
+        p("depfile", "targets", listed(targets), "; expected", listed(wantTargets));
+    if (prerequisites != wantPrerequisites)
+        p("depfile", "prerequisites", listed(prerequisites), "; expected",
+          listed(wantPrerequisites));
+}
+
 // The exit status; the files written: pages numbered from 1 with --pages, a
 // single one too, and without it the one atlas keeps the name; each page's
 // text file names its image and size, and lists the other pages' text files
@@ -434,11 +472,19 @@ void checkRun(Case& c, Found& p) {
         p("exit-status", c.result.status, " for ", want, ": ", c.result.err.substr(0, 400));
     if (c.refused && c.result.err.find("same dimensions") == std::string::npos)
         p("exit-status", "crop 2 over unequal sizes without the refusal's message");
+    // The pixels checked below are what --verify checks; it must agree.
+    if (const std::size_t at = c.result.err.find("tilvane-pack: --verify: ");
+        at != std::string::npos)
+        p("verified", c.result.err.substr(at, c.result.err.find('\n', at) - at));
     std::set<std::string> files, got(c.files.begin(), c.files.end());
     const bool built = c.result.status == 0 || c.result.status == 1;
     for (std::size_t page = 1; built && page <= std::max<std::size_t>(c.pages.size(), 1); ++page)
         for (const char* ending : {".png", ".json"})
             files.insert((c.options.has("--pages") ? cat("atlas-", page) : "atlas") + ending);
+    if (built && c.options.has("--depfile")) {
+        checkDepfile(c, p, files);
+        files.insert("atlas.d");
+    }
     if (got != files) p("output-files", "written", listed(got), "; expected", listed(files));
     for (const Page& page : c.pages) {
         const Json meta = page.doc.value("meta", Json());
@@ -480,8 +526,11 @@ void checkReport(Case& c, Found& p) {
                   space ? " has no pixels to crop, yet failed for space"
                         : " could not be cropped, yet has pixels (or crop is 0)");
             } else if (space && c.options.sized() &&
-                       fitsAxis(box->second.w, w, c.options, "--grid-x") &&
-                       fitsAxis(box->second.h, h, c.options, "--grid-y") &&
+                       ((fitsAxis(box->second.w, w, c.options, "--grid-x") &&
+                         fitsAxis(box->second.h, h, c.options, "--grid-y")) ||
+                        (c.options.has("--rotate") &&
+                         fitsAxis(box->second.h, w, c.options, "--grid-x") &&
+                         fitsAxis(box->second.w, h, c.options, "--grid-y"))) &&
                        // One atlas of the maximum size, said to hold not all.
                        (c.options.has("--pages") ||
                         c.result.err.find("no atlas size up to") == std::string::npos)) {
@@ -520,9 +569,10 @@ void checkFrames(Case& c, Found& p) {
         if (!c.placed.count(f.name)) continue;  // a frame for an image that cannot be placed
         const Box& b = c.placed[f.name];
         const Box whole = Box::of(*c.sprites[f.name]);
+        // Turned only when --rotate allows it, the frame keeping the upright size.
         compareFields(p, "frame-pixels", f.name, f.json,
                       {{"frame", json({f.box.x, f.box.y, b.w, b.h})},
-                       {"rotated", false},
+                       {"rotated", f.rotated && c.options.has("--rotate")},
                        {"trimmed", !(b == whole)},
                        {"spriteSourceSize", json(b)},
                        {"sourceSize", {{"w", whole.w}, {"h", whole.h}}}});
@@ -570,8 +620,9 @@ void checkPairs(Case& c, Found& p) {
     }
 }
 
-// Every pixel holds what it promises: inside a frame the source's pixel, in
-// its ring the frame's nearest edge pixel, outside every ring nothing.
+// Every pixel holds what it promises: inside a frame the source's pixel (a
+// turned frame turned back), in its ring the frame's nearest edge pixel,
+// outside every ring nothing.
 void checkPixels(Case& c, Found& p) {
     const int ring = c.options.number("--extrude");
     for (std::size_t page = 0; page < c.pages.size(); ++page) {
@@ -590,6 +641,11 @@ void checkPixels(Case& c, Found& p) {
                                 std::clamp(y, f->box.y, f->box.y + f->box.h - 1));
             } else if (*property == 'f' && !c.placed.count(f->name)) {
                 return true;  // a frame for an image that cannot be placed
+            } else if (*property == 'f' && f->rotated) {
+                // Turned clockwise: the image's top row is the block's right column.
+                const Box& from = c.placed[f->name];
+                want = getPixel(*c.sprites[f->name], from.x + (y - f->box.y),
+                                from.y + (f->box.w - 1 - (x - f->box.x)));
             } else if (*property == 'f') {
                 const Box& from = c.placed[f->name];
                 want = getPixel(*c.sprites[f->name], x - f->box.x + from.x, y - f->box.y + from.y);

@@ -81,6 +81,9 @@ TEST(LayoutFile, ReadsOnlyWhatItCanCheck) {
                     "\",\"page\":0,\"x\":0,\"y\":0,\"w\":1,\"h\":1}"),
          "key"},
         {"a key twice", layoutText(kSprite + "," + kSprite), "twice"},
+        {"a turn that is no boolean",
+         layoutText("{\"key\":\"a\",\"page\":0,\"x\":0,\"y\":0,\"w\":1,\"h\":2,\"turned\":1}"),
+         "turn"},
         {"deeply nested", std::string(100000, '[') + std::string(100000, ']'), "object"},
     };
     for (const Row& row : rows) {
@@ -100,7 +103,7 @@ TEST(LayoutFile, WrittenRecordReadsBackTheSame) {
     record.pages = {{256, 128}, {64, 64}};
     record.sprites = {{"walk/01.png", 0, {12, 9}, {4, 8}},
                       {std::string("a\xff\"\n.png", 8), 1, {1, 1}, {63, 0}},
-                      {"\xc3\xa9t\xc3\xa9.png", 1, {7, 7}, {0, 0}}};
+                      {"\xc3\xa9t\xc3\xa9.png", 1, {7, 9}, {0, 0}, true}};
     std::string problem;
     const std::optional<LayoutRecord> back = parseLayout(formatLayout(record), &problem);
     ASSERT_TRUE(back) << problem;

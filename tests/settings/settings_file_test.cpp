@@ -138,15 +138,17 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"format", "gdx"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
-                                       {"keep-layout", " out/L.json "},
+                                       {"keep-layout", "out/L.json"},
+                                       {"verify", "1"},
                                        {"png-compression", "fast"},
+                                       {"depfile", "out/a b.d"},
                                        {"later-option", "x=y"}},
                                       jobSpec)
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
-        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nkeep-layout=out/L.json\npng-compression=fast\n"
-        "later-option=x=y\n";
+        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nverify=1\nkeep-layout=out/L.json\n"
+        "png-compression=fast\ndepfile=out/a b.d\nlater-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
@@ -159,14 +161,19 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
     EXPECT_EQ(loaded.sizing.fit, FitShape::pot);
     EXPECT_EQ(loaded.extras.format, DataFormat::gdx);
+    EXPECT_TRUE(loaded.extras.verify);
 
     // Refused values change nothing and are named.
-    EXPECT_EQ(applyExtensionEntries(
-                  {{"fit", "round"}, {"extrude", "1025"}, {"pages", "yes"}, {"keep-layout", " "}},
-                  loaded),
+    EXPECT_EQ(applyExtensionEntries({{"fit", "round"},
+                                     {"extrude", "1025"},
+                                     {"pages", "yes"},
+                                     {"depfile", " "},
+                                     {"depfile", "a\nb"}},
+                                    loaded),
               (std::vector<std::string>{"fit=round: not one of any|pot|square|pot-square",
                                         "extrude=1025: not within 0..1024", "pages=yes: not 1 or 0",
-                                        "keep-layout= : it names no file"}));
+                                        "depfile= : it names no file",
+                                        "depfile=a\nb: it holds a line break"}));
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
 
     struct Row {
