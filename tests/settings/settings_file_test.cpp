@@ -138,6 +138,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"format", "gdx"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
+                                       {"keep-layout", "out/L.json"},
                                        {"verify", "1"},
                                        {"png-compression", "fast"},
                                        {"depfile", "out/a b.d"},
@@ -147,8 +148,8 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
-        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nverify=1\npng-compression=fast\ndepfile=out/a "
-        "b.d\nvariant=@2x:1,:0.5\nlater-option=x=y\n";
+        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nverify=1\nkeep-layout=out/L.json\n"
+        "png-compression=fast\ndepfile=out/a b.d\nvariant=@2x:1,:0.5\nlater-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
