@@ -143,6 +143,7 @@ BuildRun::DrawnPage drawnPage(const BuildJob& job, Size atlas) {
                              run.footprintArea,
                              run.placedTurns,
                              job.jobSpec.extras.format != DataFormat::gdx,
+                             run.scale,
                              run.occupiedRects};
     const bool cropped = job.jobSpec.settings.cropMode != kCropNone;
     for (const std::int32_t f : run.placedFileIndices) {

@@ -466,7 +466,7 @@ void compareFields(Found& p, const char* property, const std::string& what, cons
     }
 }
 
-// The depfile's rule: every output as a target; every image of the search
+// The depfile's rule: every output (the layout file too) as a target; every image of the search
 // (placed or not), the input folder and the sub-folders searched as
 // prerequisites; nothing else.
 void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs) {
@@ -479,6 +479,8 @@ void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs)
     for (std::string name; before >> name;) targets.insert(name);
     for (std::string name; after >> name;) prerequisites.insert(name);
     for (const std::string& name : outputs) wantTargets.insert((c.output.path() / name).string());
+    if (c.options.has("--keep-layout"))
+        wantTargets.insert((c.keep.path() / "layout.json").string());
     const std::string in = c.input.path().string() + "/";
     wantPrerequisites.insert(in);
     for (const std::string& name : c.expected) {
@@ -783,7 +785,9 @@ void checkKeptLayout(Case& c, Dice& dice, Found& p) {
     std::string changed = one->first, what;
     switch (dice.between(1, 3)) {
         case 1: {
-            ImagePtr image = drawSprite(dice, one->second->width(), one->second->height(), false);
+            // The file's own size (with --scale, the sprites are resampled).
+            const auto& file = c.options.has("--scale") ? c.sources.at(changed) : one->second;
+            ImagePtr image = drawSprite(dice, file->width(), file->height(), false);
             EXPECT_EQ(SaveBitmapToFile(image.get(), next.input.file(changed)), 0);
             what = "new pixels in " + changed;
             break;
@@ -801,6 +805,7 @@ void checkKeptLayout(Case& c, Dice& dice, Found& p) {
     }
     next.sprites = readSprites(next.input.path());
     next.options = c.options;
+    scaleSprites(next);
     model(next);
     static_cast<Build&>(next) =
         build(next.input.path(), next.output.path(), next.options, next.keep.path());
