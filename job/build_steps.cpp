@@ -63,6 +63,51 @@ void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int
     ++run.notes.aliased;
 }
 
+// The rectangle the page's plan gives the current step's file, while the steps
+// follow the plan and it gives one; else null.
+const Rect* plannedPlace(const BuildRun& run) {
+    if (!run.followsPlan || run.currentStep < 0 || run.page >= run.pages.size()) return nullptr;
+    const std::vector<std::optional<Rect>>& planned = run.pages[run.page].placements;
+    const auto step = static_cast<std::size_t>(run.currentStep);
+    return step < planned.size() && planned[step] ? &*planned[step] : nullptr;
+}
+
+// The steps no longer place what the plan placed (a file failed, or its
+// pixels proved to be another's or not): from here on they search, in
+// everything placed so far.
+void leavePlan(BuildRun& run) {
+    if (!run.followsPlan) return;
+    run.followsPlan = false;
+    for (const Rect& r : run.occupiedRects) run.occupancy.add(r);
+}
+
+// Where a footprint goes in the atlas: while the steps follow the plan, the
+// place it gives (the very one the search gives, as the plan placed the same
+// footprints in the same order); else the first-fit search in what is
+// occupied, which then holds it too.
+bool findPlace(BuildRun& run, Size atlas, Size footprint, const PlacementSettings& placement,
+               Rect* occupied) {
+    if (const Rect* planned = plannedPlace(run)) {
+        // A plan made for other sizes or settings is not followed.
+        if (planned->width() >= footprint.width && planned->height() >= footprint.height &&
+            planned->left >= 0 && planned->top >= 0 && planned->right < atlas.width &&
+            planned->bottom < atlas.height) {
+            *occupied = *planned;
+            return true;
+        }
+    } else if (run.followsPlan &&
+               !findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
+                              OccupancyIndex{}, placement, occupied)) {
+        // The plan places no file that fits no empty atlas, as none fits here.
+        return false;
+    }
+    leavePlan(run);
+    const bool found = findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
+                                     run.occupancy, placement, occupied);
+    if (found) run.occupancy.add(*occupied);
+    return found;
+}
+
 // Measures and places file f, from the pixels the scan kept or from the file
 // decoded again; failures become failure texts.
 void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
@@ -119,9 +164,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     Rect occupied;
     // Timed as it runs, the index's append included: --timings' placing.
     const auto searched = std::chrono::steady_clock::now();
-    const bool found = findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
-                                     run.occupancy, rules.placement, &occupied);
-    if (found) run.occupancy.add(occupied);
+    const bool found = findPlace(run, atlas, footprint, rules.placement, &occupied);
     run.placingSeconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - searched).count();
     if (!found) {
@@ -156,8 +199,16 @@ BuildOutcome buildStep(BuildJob& job) {
     if (step < run.processOrder.size()) {
         const std::int32_t f = run.processOrder[step];
         const std::optional<int> position = list.findValue(f);
+        const std::size_t placedBefore = run.occupiedRects.size();
+        const std::size_t aliasedBefore = run.notes.aliased;
         // A file index the list no longer holds has no name to load it by.
         if (position) placeFile(job, f, list.text(*position));
+        // A file the plan placed that took no room of its own leaves a place
+        // the search would give the files after it.
+        if (plannedPlace(run) &&
+            (run.occupiedRects.size() == placedBefore || run.notes.aliased != aliasedBefore)) {
+            leavePlan(run);
+        }
         // Drawn or not, the file is done with: its kept pixels go.
         if (f >= 0 && static_cast<std::size_t>(f) < run.keptPixels.size()) {
             run.keptPixels[static_cast<std::size_t>(f)].pixels.reset();

@@ -85,7 +85,7 @@ void planPages(BuildJob& job) {
     const SizingPlan plan = planPages(sizes, leaders, layoutRulesOf(job.jobSpec), request);
     run.pages.clear();
     for (const PagePlan& p : plan.pages) {
-        BuildRun::Page page{{p.size.width, p.size.height}, {}};
+        BuildRun::Page page{{p.size.width, p.size.height}, {}, p.placements};
         for (const std::size_t k : p.sprites) page.files.push_back(order[k]);
         run.pages.push_back(std::move(page));
     }
@@ -127,6 +127,7 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
+    run.followsPlan = !page.placements.empty();
     run.footprintArea = 0;
     run.placedNames.clear();
     run.placedFileIndices.clear();

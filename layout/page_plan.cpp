@@ -92,39 +92,54 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
 
     SizingPlan plan;
     std::vector<std::size_t> pageOf(sprites.size(), 0);
+    // Where each leader goes on its page, when the plan placed the page.
+    std::vector<Rect> rectOf(sprites.size());
+    std::vector<bool> laidOut;
     for (bool first = true; first || !rest.empty(); first = false) {
         const std::size_t number = plan.pages.size();
         std::vector<std::size_t> page;
         std::vector<std::size_t> left;
+        // Those that do not fit take no room, so the others lie where a build
+        // of the page alone puts them.
+        std::vector<Rect> pageRects;
         if (request.pages) {
             std::vector<Size> candidates;
             candidates.reserve(rest.size());
             for (const std::size_t k : rest) candidates.push_back(sprites[k]);
+            std::vector<Rect> rects;
             const std::vector<bool> placed =
-                firstFitPlaced(candidates, rules, maximum.width, maximum.height);
+                firstFitPlaced(candidates, rules, maximum.width, maximum.height, &rects);
             for (std::size_t j = 0; j < rest.size(); ++j) {
                 (placed[j] ? page : left).push_back(rest[j]);
+                if (placed[j]) pageRects.push_back(rects[j]);
             }
         } else {
             page = std::move(rest);
         }
 
-        PagePlan pagePlan{maximum, {}};
+        PagePlan pagePlan{maximum, {}, {}};
         if (request.fit) {
             std::vector<Size> pageSizes;
             pageSizes.reserve(page.size());
             for (const std::size_t k : page) pageSizes.push_back(sprites[k]);
             if (pageSizes.empty()) {
                 pagePlan.size = leastOfShape(request.limits);
-            } else if (const auto size =
-                           findAtlasSize(pageSizes, rules, request.limits,
-                                         budgetFor(pageSizes.size(), request.threads))) {
+            } else if (const auto size = findAtlasSize(pageSizes, rules, request.limits,
+                                                       budgetFor(pageSizes.size(), request.threads),
+                                                       &pageRects)) {
                 pagePlan.size = *size;
             } else {
+                // The page keeps the maximum size, where the pages' own
+                // placement (if any) put it.
                 plan.fitFailed = true;
             }
         }
-        for (const std::size_t k : page) pageOf[k] = number;
+        const bool placedAll = pageRects.size() == page.size() && !page.empty();
+        laidOut.push_back(placedAll);
+        for (std::size_t j = 0; j < page.size(); ++j) {
+            pageOf[page[j]] = number;
+            if (placedAll) rectOf[page[j]] = pageRects[j];
+        }
         plan.pages.push_back(std::move(pagePlan));
         rest = std::move(left);
     }
@@ -133,7 +148,12 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
     for (std::size_t k = 0; k < sprites.size(); ++k) {
         const std::size_t leader = leaderOf(k);
         const std::size_t number = misfit[leader] ? 0 : pageOf[leader];
-        plan.pages[number].sprites.push_back(k);
+        PagePlan& page = plan.pages[number];
+        page.sprites.push_back(k);
+        if (laidOut[number]) {
+            page.placements.push_back(leader == k && !misfit[k] ? std::optional(rectOf[k])
+                                                                : std::nullopt);
+        }
     }
     return plan;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -23,10 +24,16 @@ struct PlanRequest {
 };
 
 // One atlas: its size and the sprites it places, as indices into the sprites
-// given to planPages, in their order.
+// given to planPages, in their order. placements is empty, or holds one entry
+// per sprite: the rectangle first-fit gives it when the sprites are placed one
+// after the other in that order, aliases and misfits taking no room (their
+// entries are empty). The plan fills it when it has placed the page already
+// (a size found by the search, or a page of the maximum size), so that a
+// build need not place the page again while it places the same sprites.
 struct PagePlan {
     AtlasSize size;
     std::vector<std::size_t> sprites;
+    std::vector<std::optional<Rect>> placements;
 };
 
 struct SizingPlan {

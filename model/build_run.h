@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -96,12 +97,20 @@ struct BuildRun {
     // A job that sizes its atlases: each page's size and the file indices it
     // places, in order; empty for a build of one atlas of the settings' size.
     // page is the one being drawn, whose files processOrder then holds.
+    // placements, when not empty, has one entry per file: the rectangle the
+    // plan's first-fit placement gave it (none for an alias or a misfit).
     struct Page {
         Size size;
         std::vector<std::int32_t> files;
+        std::vector<std::optional<Rect>> placements;
     };
     std::vector<Page> pages;
     std::size_t page = 0;
+    // The steps have placed exactly the files the current page's placements
+    // place, up to the current step, where they put them, so the next planned
+    // one is where the search would put it. Once false, the steps search, and
+    // occupancy holds every occupied rectangle (it is left empty while true).
+    bool followsPlan = false;
     // The images the pages before this one added, and the files they handled.
     std::int32_t addedOnEarlierPages = 0;
     std::size_t handledOnEarlierPages = 0;
