@@ -59,6 +59,11 @@ namespace {
 
 constexpr std::int64_t kMaxSide = std::numeric_limits<std::int32_t>::max();
 
+// Widths replayed side by side, each against the best found before them: a
+// batch decides as one, so the answer is the same on any number of threads.
+// Two, as a batch costs one replay's time on two cores.
+constexpr std::int64_t kBatch = 2;
+
 struct Layout {
     std::span<const Size> images;
     const LayoutRules& rules;
@@ -223,24 +228,22 @@ public:
             tryWidths(range(lo, hi, 1), true);
         } else if (const auto stop = walk(lo, hi, budget / 2)) {
             // Whole batches only: a batch costs one replay's time however full.
-            const auto threads = std::max<std::int64_t>(budget_.threads, 1);
-            const std::int64_t m =
-                std::max<std::int64_t>((budget - replays_) / threads, 1) * threads;
+            const std::int64_t m = std::max<std::int64_t>((budget - replays_) / kBatch, 1) * kBatch;
             tryWidths(range(std::max(lo, *stop - m), *stop - 1, 1), true);
         } else {
             tryWidths({hi}, true);
         }
     }
 
-    // Tries the widths, `threads` at a time, each against the best found
+    // Tries the widths, a batch at a time, each against the best found
     // before its batch. Gives whether one of them holds every image at a
     // height no greater than the width; `stopAtSquare` ends after the batch
     // holding the first.
     bool tryWidths(const std::vector<std::int64_t>& widths, bool stopAtSquare) {
-        const auto threads = static_cast<std::size_t>(std::max(budget_.threads, 1));
+        const auto batch = static_cast<std::size_t>(kBatch);
         bool square = false;
-        for (std::size_t at = 0; at < widths.size(); at += threads) {
-            const std::size_t n = std::min(threads, widths.size() - at);
+        for (std::size_t at = 0; at < widths.size(); at += batch) {
+            const std::size_t n = std::min(batch, widths.size() - at);
             std::vector<std::optional<std::int64_t>> heights(n);
             std::vector<std::vector<Rect>> placed(n);
             const std::optional<Candidate> before = best_;
@@ -320,7 +323,7 @@ public:
 
 private:
     // From width `from` towards the width whose smallest height is no greater:
-    // each round replays one width per thread, the first round from `from`
+    // each round replays a batch of widths, the first round from `from`
     // upwards in steps of a hundredth, each later one from the side of a
     // square as large as the widest probe times its smallest height (first-fit
     // fills about as densely at nearby widths) upwards in steps of a quarter
@@ -331,12 +334,11 @@ private:
         FitLimits anyShape = limits_;
         anyShape.shape = FitShape::any;
         const bool square = limits_.shape == FitShape::square;
-        const auto threads = std::max<std::int64_t>(budget_.threads, 1);
         std::int64_t base = from;
         std::int64_t gap = std::max<std::int64_t>(from / 100, 1);
         while (base <= to && replays_ < steps) {
             std::vector<std::int64_t> probes;
-            for (std::int64_t k = 0; k < threads && base + k * gap <= to; ++k) {
+            for (std::int64_t k = 0; k < kBatch && base + k * gap <= to; ++k) {
                 probes.push_back(base + k * gap);
             }
             const auto n = probes.size();
@@ -380,26 +382,30 @@ private:
         return std::nullopt;
     }
 
-    // Runs replay(0) .. replay(n - 1), one per thread, this one included (all
-    // here when no thread is to be had), and counts them. Nothing may escape
-    // a thread; a replay that ran out of memory spoils the whole answer rather
-    // than one width of it.
+    // Runs replay(0) .. replay(n - 1) on up to the budget's threads, this one
+    // included (all here when no thread is to be had), and counts them.
+    // Nothing may escape a thread; a replay that ran out of memory spoils the
+    // whole answer rather than one width of it.
     void replayAll(std::size_t n, const std::function<void(std::size_t)>& replay) {
         std::vector<char> broke(n, 0);
-        const auto work = [&](std::size_t k) {
-            try {
-                replay(k);
-            } catch (...) {
-                broke[k] = 1;
+        const std::size_t lanes =
+            std::min(n, static_cast<std::size_t>(std::max(budget_.threads, 1)));
+        const auto work = [&](std::size_t lane) {
+            for (std::size_t k = lane; k < n; k += lanes) {
+                try {
+                    replay(k);
+                } catch (...) {
+                    broke[k] = 1;
+                }
             }
         };
         {
             std::vector<std::jthread> pool;
-            std::size_t k = 1;
+            std::size_t lane = 1;
             try {
-                for (; k < n; ++k) pool.emplace_back(work, k);
+                for (; lane < lanes; ++lane) pool.emplace_back(work, lane);
             } catch (...) {
-                for (; k < n; ++k) work(k);
+                for (; lane < lanes; ++lane) work(lane);
             }
             if (n > 0) work(0);
         }

@@ -42,7 +42,7 @@ struct AtlasSize {
 // How much a search may do. A replay is one placement of every image at one
 // width; the search tries every candidate width while they number at most
 // `replays`, and otherwise spends about that many on a coarse-to-fine scan.
-// `threads` replays run at once; the answer does not depend on it.
+// Up to `threads` replays run at once; the answer does not depend on it.
 struct SearchBudget {
     int replays = 192;
     int threads = 1;

@@ -93,15 +93,21 @@ TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
                 SCOPED_TRACE("shape " + std::to_string(static_cast<int>(shape)) +
                              (withMinimum ? ", with a minimum" : ""));
                 const std::optional<AtlasSize> expected = exhaustiveBest(fits, limits);
-                // Every width, and the coarse scan of a small budget: the
-                // images' rectangles come with the size, as a build places them.
-                for (const SearchBudget budget :
-                     {SearchBudget{kSide, 1}, SearchBudget{kSide, 2}, SearchBudget{6, 2}}) {
+                // Every width, and the coarse scan of a small budget (whose
+                // answer does not depend on the threads either): the images'
+                // rectangles come with the size, as a build places them.
+                std::optional<AtlasSize> coarse;
+                for (const SearchBudget budget : {SearchBudget{kSide, 1}, SearchBudget{kSide, 2},
+                                                  SearchBudget{6, 1}, SearchBudget{6, 3}}) {
                     std::vector<Rect> placed, built;
                     const std::optional<AtlasSize> found =
                         findAtlasSize(images, rules, limits, budget, &placed);
                     if (budget.replays == kSide) {
                         EXPECT_EQ(found, expected);
+                    } else if (budget.threads == 1) {
+                        coarse = found;
+                    } else {
+                        EXPECT_EQ(found, coarse);
                     }
                     if (!found) continue;
                     firstFitPlaced(images, rules, found->width, found->height, &built);
