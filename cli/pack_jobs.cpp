@@ -15,6 +15,7 @@
 #include "cli/option_table.h"
 #include "cli/terminal_events.h"
 #include "job/output_paths.h"
+#include "job/variants.h"
 #include "model/job_settings.h"
 
 namespace tilvane {
@@ -160,10 +161,8 @@ std::optional<std::string> readPackJobs(const std::string& path, std::vector<Pac
 std::optional<std::string> packJobsConflict(const std::vector<PackAtlas>& atlases) {
     std::vector<OutputSetPlan> plans;
     for (const PackAtlas& atlas : atlases) {
-        const JobSpec spec = jobSpecOf(atlas.request);
-        OutputSetPlan plan =
-            planOutputSet(spec.settings, spec.sizing.pages ? 1 : 0, spec.extras.recursive,
-                          spec.saveSettingsFile, spec.depfile.path);
+        const JobSpec jobSpec = jobSpecOf(atlas.request);
+        OutputSetPlan plan = jobOutputSet(jobSpec, jobSpec.sizing.pages ? 1 : 0);
         plan.owner = "atlas " + atlas.name;
         for (PlannedOutput& o : plan.outputs) o.owner = plan.owner;
         plans.push_back(std::move(plan));

@@ -6,12 +6,14 @@
 
 #include "image/blit.h"
 #include "image/extrude.h"
+#include "image/resample.h"
 #include "job/aliases.h"
 #include "job/build.h"
 #include "job/file_scan.h"
 #include "job/pages.h"
 #include "layout/footprint.h"
 #include "layout/placement.h"
+#include "model/path_helpers.h"
 
 namespace tilvane {
 
@@ -60,20 +62,21 @@ void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int
     run.occupiedRects.push_back(run.occupiedRects[same]);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
+    run.placedTurns.push_back(run.placedTurns[same]);
     ++run.notes.aliased;
 }
 
-// The rectangle the page's plan gives the current step's file, while the steps
+// The place first-fit's plan gives the current step's file, while the steps
 // follow the plan and it gives one; else null.
-const Rect* plannedPlace(const BuildRun& run) {
+const SpriteSlot* plannedPlace(const BuildRun& run) {
     if (!run.followsPlan || run.currentStep < 0 || run.page >= run.pages.size()) return nullptr;
-    const std::vector<std::optional<Rect>>& planned = run.pages[run.page].placements;
+    const std::vector<SpriteSlot>& places = run.pages[run.page].places;
     const auto step = static_cast<std::size_t>(run.currentStep);
-    return step < planned.size() && planned[step] ? &*planned[step] : nullptr;
+    return step < places.size() && places[step].placed ? &places[step] : nullptr;
 }
 
-// The steps no longer place what the plan placed (a file failed, or its
-// pixels proved to be another's or not): from here on they search, in
+// The steps no longer place what first-fit's plan placed (a file failed, or
+// its pixels proved to be another's or not): from here on they search, in
 // everything placed so far.
 void leavePlan(BuildRun& run) {
     if (!run.followsPlan) return;
@@ -81,44 +84,68 @@ void leavePlan(BuildRun& run) {
     for (const Rect& r : run.occupiedRects) run.occupancy.add(r);
 }
 
-// Where a footprint goes in the atlas: while the steps follow the plan, the
-// place it gives (the very one the search gives, as the plan placed the same
-// footprints in the same order); else the first-fit search in what is
-// occupied, which then holds it too.
-bool findPlace(BuildRun& run, Size atlas, Size footprint, const PlacementSettings& placement,
-               Rect* occupied) {
-    if (const Rect* planned = plannedPlace(run)) {
-        // A plan made for other sizes or settings is not followed.
-        if (planned->width() >= footprint.width && planned->height() >= footprint.height &&
-            planned->left >= 0 && planned->top >= 0 && planned->right < atlas.width &&
-            planned->bottom < atlas.height) {
-            *occupied = *planned;
-            return true;
+// Where a file goes: the planned slot when the maxRects packer planned one;
+// first-fit's planned place while the steps follow its plan (the very place
+// the search gives, as the plan placed the same footprints in the same
+// order); else the first-fit scan's place in what is still free (the planned
+// layout leaves an alias to its leader, and one whose pixels only looked alike
+// finds room here). False when none has a place.
+bool findPlace(BuildJob& job, const SpriteSlot* planned, Size sprite, Rect* occupied,
+               bool* turned) {
+    BuildRun& run = job.run;
+    const LayoutRules rules = layoutRulesOf(job.jobSpec);
+    const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
+    const Size footprint = footprintOf(sprite, rules, atlas);
+    *turned = false;
+    if (run.followsPlan) {
+        if (const SpriteSlot* place = plannedPlace(run)) {
+            // A plan made for other sizes or settings is not followed.
+            const Rect& r = place->occupied;
+            if (r.width() >= footprint.width && r.height() >= footprint.height && r.left >= 0 &&
+                r.top >= 0 && r.right < atlas.width && r.bottom < atlas.height) {
+                *occupied = r;
+                return true;
+            }
+        } else if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
+                                  OccupancyIndex{}, rules.placement, occupied)) {
+            // The plan places no file that fits no empty atlas, as none fits here.
+            return false;
         }
-    } else if (run.followsPlan &&
-               !findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
-                              OccupancyIndex{}, placement, occupied)) {
-        // The plan places no file that fits no empty atlas, as none fits here.
+        leavePlan(run);
+    } else if (rules.packer == Packer::maxRects && planned && planned->placed) {
+        *occupied = planned->occupied;
+        *turned = planned->turned;
+        return true;
+    }
+    // A maxRects planned place is in the index from the start; this one joins it.
+    if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height, run.occupancy,
+                       rules.placement, occupied)) {
         return false;
     }
-    leavePlan(run);
-    const bool found = findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
-                                     run.occupancy, placement, occupied);
-    if (found) run.occupancy.add(*occupied);
-    return found;
+    run.occupancy.add(*occupied);
+    return true;
 }
 
 // Measures and places file f, from the pixels the scan kept or from the file
-// decoded again; failures become failure texts.
-void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
+// decoded again, where the plan put it (when it did); failures become failure
+// texts.
+void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const SpriteSlot* planned) {
     const JobSettings& settings = job.jobSpec.settings;
     BuildRun& run = job.run;
+    // With variants, a step's failure says which atlas it is of.
+    const auto fail = [&job, &run](const std::string& file, std::string reason) {
+        if (!job.jobSpec.extras.variants.empty()) {
+            const PathParts atlas = splitPath(run.imageFile);
+            reason += " (" + atlas.baseName + atlas.extension + ")";
+        }
+        addFailure(run, file, reason);
+    };
     const auto index = static_cast<std::size_t>(f);
     // The per-file lists have one entry per listed file; an index beyond them
     // can only come from a list changed behind the build's back.
     if (f < 0 || index >= run.cropRects.size() || index >= run.trimOffsets.size() ||
         index >= run.keptPixels.size()) {
-        addFailure(run, name, "failed to load");
+        fail(name, "failed to load");
         return;
     }
 
@@ -130,7 +157,14 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
         bool changed = false;
         image = reloadListed(path, run.keptPixels[index].stamp, &changed);
         if (!image) {
-            addFailure(run, name, changed ? "changed since it was listed" : "failed to load");
+            fail(name, changed ? "changed since it was listed" : "failed to load");
+            return;
+        }
+        // The scan measured the image at the atlas's scale, and resampled it
+        // alike: the same bytes give the same pixels.
+        if (run.scale != 1) image = scaledImage(*image, run.scale);
+        if (!image) {
+            fail(name, "could not scale it");
             return;
         }
     }
@@ -153,35 +187,43 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     std::uint64_t hash = 0;
     if (job.jobSpec.extras.alias) {
         hash = pixelHash(pixels, from);
-        if (const auto same = findIdenticalPlaced(run, pixels, from, hash)) {
+        if (const auto same = findIdenticalPlaced(run, pixels, from, hash,
+                                                  job.jobSpec.extras.format != DataFormat::gdx)) {
             addAlias(run, *same, name, f);
             return;
         }
     }
-    const LayoutRules rules = layoutRulesOf(job.jobSpec);
-    const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
-    const Size footprint = footprintOf({w, h}, rules, atlas);
     Rect occupied;
+    bool turned = false;
     // Timed as it runs, the index's append included: --timings' placing.
     const auto searched = std::chrono::steady_clock::now();
-    const bool found = findPlace(run, atlas, footprint, rules.placement, &occupied);
+    const bool found = findPlace(job, planned, {w, h}, &occupied, &turned);
     run.placingSeconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - searched).count();
     if (!found) {
-        addFailure(run, name, "no space left on output image");
+        fail(name, "no space left on output image");
         return;
     }
     // The footprint fits, so the sprite and its ring do too.
+    const LayoutRules rules = layoutRulesOf(job.jobSpec);
     const auto [x, y] = spriteOrigin(occupied, rules);
-    blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
-    if (rules.extrude > 0)
-        extrudeEdges(*run.outputImage, {x, y, x + w - 1, y + h - 1}, rules.extrude);
+    // A turned image's block is h x w.
+    const Rect drawn = turned ? Rect{x, y, x + h - 1, y + w - 1} : Rect{x, y, x + w - 1, y + h - 1};
+    if (turned) {
+        // libGDX reads a turned region counter-clockwise, the JSON readers clockwise.
+        blitTurned(run.outputImage.get(), &pixels, x, y, from,
+                   job.jobSpec.extras.format != DataFormat::gdx);
+    } else {
+        blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
+    }
+    if (rules.extrude > 0) extrudeEdges(*run.outputImage, drawn, rules.extrude);
 
-    run.placedRects.push_back({x, y, x + w - 1, y + h - 1});
+    run.placedRects.push_back(drawn);
     run.occupiedRects.push_back(occupied);
     run.footprintArea += std::int64_t{occupied.width()} * occupied.height();
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
+    run.placedTurns.push_back(turned ? 1 : 0);
     if (job.jobSpec.extras.alias) rememberPlaced(run, hash);
 }
 
@@ -202,9 +244,12 @@ BuildOutcome buildStep(BuildJob& job) {
         const std::size_t placedBefore = run.occupiedRects.size();
         const std::size_t aliasedBefore = run.notes.aliased;
         // A file index the list no longer holds has no name to load it by.
-        if (position) placeFile(job, f, list.text(*position));
-        // A file the plan placed that took no room of its own leaves a place
-        // the search would give the files after it.
+        const BuildRun::Page* page = run.page < run.pages.size() ? &run.pages[run.page] : nullptr;
+        const SpriteSlot* planned =
+            page && step < page->places.size() ? &page->places[step] : nullptr;
+        if (position) placeFile(job, f, list.text(*position), planned);
+        // A file first-fit's plan placed that took no room of its own leaves a
+        // place the search would give the files after it.
         if (plannedPlace(run) &&
             (run.occupiedRects.size() == placedBefore || run.notes.aliased != aliasedBefore)) {
             leavePlan(run);
@@ -216,9 +261,11 @@ BuildOutcome buildStep(BuildJob& job) {
     }
 
     ++run.currentStep;
-    job.events.progress(JobPhase::placing,
-                        run.handledOnEarlierPages + static_cast<std::size_t>(run.currentStep),
-                        static_cast<std::size_t>(list.count()), {});
+    // Every atlas of the job steps through the files.
+    job.events.progress(
+        JobPhase::placing, run.handledOnEarlierPages + static_cast<std::size_t>(run.currentStep),
+        static_cast<std::size_t>(list.count()) * std::max<std::size_t>(run.variantFiles.size(), 1),
+        {});
     if (run.currentStep >= list.count() ||
         static_cast<std::size_t>(run.currentStep) >= run.processOrder.size()) {
         return finishBuild(job);

@@ -24,13 +24,24 @@ LayoutRules layoutRulesOf(const JobSpec& jobSpec);
 // settings' size, or kFitMaximumSide where fit was given no side).
 FitLimits fitLimitsOf(const JobSpec& jobSpec);
 
+// Whether the job plans its pages before the steps: it sizes its atlases, or
+// its packer lays out each page at once.
+bool plansPages(const JobSpec& jobSpec);
+
+// Why the job's packing options cannot be built, in words, or nothing:
+// turning needs the maxRects packer, and a text file that can say so (the
+// engine formats; the dialog's formats cannot).
+std::optional<std::string> packingRefusal(const JobSpec& jobSpec);
+
 // Plans the pages of the armed run (its process order, listed files, alias
-// hashes) into run.pages, with the layout geometry's planPages. Images with
+// hashes) into run.pages, with the layout geometry's planPages (and with the
+// maxRects packer each page's layout). Images with
 // equal pixels (equal hashes and sizes) take room once when sizing.
 void planPages(BuildJob& job);
 
 // Why the planned pages' outputs may not be written, or nothing: each page's
-// image, mask and text file must be free to write as the first page's are.
+// image, mask and text file, of every atlas the job makes at its scale, must
+// be free to write as the first page's are.
 std::optional<std::string> pageOutputsRefusal(const BuildJob& job);
 
 // Arms the build for planned page `index`: its size, its paths, a new empty
@@ -38,5 +49,13 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job);
 // every page's), and the page's files as the process order. False, after the
 // message, when the atlas cannot be made; the build is then idle.
 bool armPage(BuildJob& job, std::size_t index);
+
+// Arms the build for the job's atlas `variant` (of BuildExtras::atlasVariants)
+// once the one before it is drawn: its lists become the run's, then its first
+// planned page is armed, or, for a job that does not size its atlases, an
+// empty atlas of the settings' size under the variant's names. The placed
+// images and handled files so far count as those of earlier pages. False,
+// after the message, when the atlas cannot be made; the build is then idle.
+bool armVariant(BuildJob& job, std::size_t variant);
 
 }  // namespace tilvane

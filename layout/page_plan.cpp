@@ -86,59 +86,84 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
     std::vector<std::size_t> rest;
     for (std::size_t k = 0; k < sprites.size(); ++k) {
         if (leaderOf(k) != k) continue;
-        misfit[k] = !placesAll({&sprites[k], 1}, rules, maximum.width, maximum.height);
+        misfit[k] = rules.packer == Packer::maxRects
+                        ? !maxRectsFitsAlone(sprites[k], rules, {maximum.width, maximum.height})
+                        : !placesAll({&sprites[k], 1}, rules, maximum.width, maximum.height);
         if (!misfit[k]) rest.push_back(k);
     }
 
     SizingPlan plan;
     std::vector<std::size_t> pageOf(sprites.size(), 0);
-    // Where each leader goes on its page, when the plan placed the page.
-    std::vector<Rect> rectOf(sprites.size());
-    std::vector<bool> laidOut;
+    std::vector<SpriteSlot> slotOf(sprites.size());
+    // Per page, whether its places are known (always with maxRects).
+    std::vector<bool> pageLaid;
     for (bool first = true; first || !rest.empty(); first = false) {
         const std::size_t number = plan.pages.size();
         std::vector<std::size_t> page;
         std::vector<std::size_t> left;
-        // Those that do not fit take no room, so the others lie where a build
-        // of the page alone puts them.
-        std::vector<Rect> pageRects;
+        // First-fit's places of the page's leaders: those that do not fit take
+        // no room, so the others lie where a build of the page alone puts them.
+        std::vector<SpriteSlot> laid;
         if (request.pages) {
             std::vector<Size> candidates;
             candidates.reserve(rest.size());
             for (const std::size_t k : rest) candidates.push_back(sprites[k]);
+            std::vector<bool> placed;
             std::vector<Rect> rects;
-            const std::vector<bool> placed =
-                firstFitPlaced(candidates, rules, maximum.width, maximum.height, &rects);
+            if (rules.packer == Packer::maxRects) {
+                for (const SpriteSlot& slot : maxRectsLayout(
+                         candidates, rules, {maximum.width, maximum.height}, request.threads)) {
+                    placed.push_back(slot.placed);
+                }
+            } else {
+                placed = firstFitPlaced(candidates, rules, maximum.width, maximum.height, &rects);
+            }
             for (std::size_t j = 0; j < rest.size(); ++j) {
                 (placed[j] ? page : left).push_back(rest[j]);
-                if (placed[j]) pageRects.push_back(rects[j]);
+                if (placed[j] && !rects.empty()) laid.push_back(SpriteSlot{rects[j], true, false});
             }
         } else {
             page = std::move(rest);
         }
 
         PagePlan pagePlan{maximum, {}, {}};
+        std::vector<Size> pageSizes;
+        pageSizes.reserve(page.size());
+        for (const std::size_t k : page) pageSizes.push_back(sprites[k]);
+        bool laidOut = false;
         if (request.fit) {
-            std::vector<Size> pageSizes;
-            pageSizes.reserve(page.size());
-            for (const std::size_t k : page) pageSizes.push_back(sprites[k]);
+            std::vector<Rect> rects;
             if (pageSizes.empty()) {
                 pagePlan.size = leastOfShape(request.limits);
-            } else if (const auto size = findAtlasSize(pageSizes, rules, request.limits,
-                                                       budgetFor(pageSizes.size(), request.threads),
-                                                       &pageRects)) {
+            } else if (rules.packer == Packer::maxRects) {
+                if (auto fitted = maxRectsFit(pageSizes, rules, request.limits, request.threads)) {
+                    pagePlan.size = fitted->size;
+                    laid = std::move(fitted->places);
+                    laidOut = true;
+                } else {
+                    plan.fitFailed = true;
+                }
+            } else if (const auto size =
+                           findAtlasSize(pageSizes, rules, request.limits,
+                                         budgetFor(pageSizes.size(), request.threads), &rects)) {
                 pagePlan.size = *size;
+                laid.clear();
+                for (const Rect& r : rects) laid.push_back(SpriteSlot{r, true, false});
             } else {
                 // The page keeps the maximum size, where the pages' own
                 // placement (if any) put it.
                 plan.fitFailed = true;
             }
         }
-        const bool placedAll = pageRects.size() == page.size() && !page.empty();
-        laidOut.push_back(placedAll);
+        if (rules.packer == Packer::maxRects && !laidOut) {
+            laid = maxRectsLayout(pageSizes, rules, {pagePlan.size.width, pagePlan.size.height},
+                                  request.threads);
+        }
+        pageLaid.push_back(rules.packer == Packer::maxRects ||
+                           (!page.empty() && laid.size() == page.size()));
         for (std::size_t j = 0; j < page.size(); ++j) {
             pageOf[page[j]] = number;
-            if (placedAll) rectOf[page[j]] = pageRects[j];
+            if (j < laid.size()) slotOf[page[j]] = laid[j];
         }
         plan.pages.push_back(std::move(pagePlan));
         rest = std::move(left);
@@ -148,11 +173,12 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
     for (std::size_t k = 0; k < sprites.size(); ++k) {
         const std::size_t leader = leaderOf(k);
         const std::size_t number = misfit[leader] ? 0 : pageOf[leader];
-        PagePlan& page = plan.pages[number];
-        page.sprites.push_back(k);
-        if (laidOut[number]) {
-            page.placements.push_back(leader == k && !misfit[k] ? std::optional(rectOf[k])
-                                                                : std::nullopt);
+        plan.pages[number].sprites.push_back(k);
+        if (pageLaid[number]) {
+            // An alias's place is its leader's, found when it is drawn; a
+            // misfit has none.
+            plan.pages[number].places.push_back(leader == k && !misfit[k] ? slotOf[k]
+                                                                          : SpriteSlot{});
         }
     }
     return plan;

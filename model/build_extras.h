@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "layout/footprint.h"
+
 namespace tilvane {
 
 // Which text file the completion writes.
@@ -20,6 +22,16 @@ enum class DataFormat {
     gdx,
 };
 
+// One atlas of a run at a scale of its own: its outputs are named with
+// `suffix` before the extension (atlas@2x.png, atlas@2x.json), none for an
+// empty suffix.
+struct ScaleVariant {
+    std::string suffix;
+    double scale = 1;
+
+    friend bool operator==(const ScaleVariant&, const ScaleVariant&) = default;
+};
+
 // What a build may do beyond the dialog's settings. The defaults change
 // nothing: every output is then the dialog's.
 struct BuildExtras {
@@ -30,9 +42,25 @@ struct BuildExtras {
     std::uint32_t extrude = 0;
     // Place images with identical trimmed pixels once.
     bool alias = false;
+    // How images find their places: first-fit one after the other (the
+    // dialog's), or the maximal rectangles packer over each page at once.
+    Packer packer = Packer::firstFit;
+    // The packer may place an image a quarter turn from upright (maxRects
+    // only; the engine formats record it, the dialog's formats cannot).
+    bool rotate = false;
     // Once the outputs are in place, read every written atlas back and check
     // each entry's pixels, and its extrusion ring, against its source.
     bool verify = false;
+    // Every sprite resampled by this before it is trimmed and placed (1: as decoded).
+    double scale = 1;
+    // Atlases made from the one scan, each at its scale, in this order; none:
+    // one atlas at `scale`, named as the settings say.
+    std::vector<ScaleVariant> variants;
+
+    // The atlases the run makes: the variants, or the one at `scale`.
+    std::vector<ScaleVariant> atlasVariants() const {
+        return variants.empty() ? std::vector<ScaleVariant>{{"", scale}} : variants;
+    }
 };
 
 // A Make/Ninja dependency file written with a job's outputs: every output as

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "image/pixel_image.h"
 #include "image/staged_outputs.h"
 #include "layout/geometry.h"
+#include "layout/maxrects.h"
 #include "layout/placement.h"
 #include "model/build_extras.h"
 #include "model/file_list.h"
@@ -47,7 +47,7 @@ struct KeptPixels {
 
 // The state of one build, reused by every build. Per-file lists are indexed by
 // file index (the position among the listed files in folder-search order);
-// the four placed lists always have equal lengths and grow in placement order.
+// the five placed lists always have equal lengths and grow in placement order.
 struct BuildRun {
     // Index into processOrder of the next step; -1 while idle.
     std::int32_t currentStep = -1;
@@ -66,10 +66,15 @@ struct BuildRun {
 
     std::vector<Rect> placedRects;
     std::vector<Rect> occupiedRects;
-    // Mirrors occupiedRects for placement's search: appended and cleared with it.
+    // Mirrors occupiedRects for placement's search: appended and cleared with
+    // it. A page with a planned layout holds every planned place from the
+    // start, so that an image placed first-fit never takes a later one's.
     OccupancyIndex occupancy;
     std::vector<std::string> placedNames;
     std::vector<std::int32_t> placedFileIndices;
+    // Per placed image, 1 when it was drawn a quarter turn from upright (its
+    // placedRects entry is then the turned block), else 0.
+    std::vector<std::uint8_t> placedTurns;
     // The steps' time in placement's search and index, in seconds, over every
     // page: measured as the steps run, for --timings.
     double placingSeconds = 0;
@@ -97,18 +102,19 @@ struct BuildRun {
     // A job that sizes its atlases: each page's size and the file indices it
     // places, in order; empty for a build of one atlas of the settings' size.
     // page is the one being drawn, whose files processOrder then holds.
-    // placements, when not empty, has one entry per file: the rectangle the
-    // plan's first-fit placement gave it (none for an alias or a misfit).
     struct Page {
         Size size;
         std::vector<std::int32_t> files;
-        std::vector<std::optional<Rect>> placements;
+        // Where each file goes (one per file, in order), as the plan placed
+        // them: the maxRects packer's layout, or first-fit's when the plan has
+        // placed the page (page_plan.h); empty when the steps place them.
+        std::vector<SpriteSlot> places;
     };
     std::vector<Page> pages;
     std::size_t page = 0;
-    // The steps have placed exactly the files the current page's placements
-    // place, up to the current step, where they put them, so the next planned
-    // one is where the search would put it. Once false, the steps search, and
+    // The current page's places are first-fit's, and the steps have placed
+    // exactly the files they place, up to the current step, so the next one
+    // is where the search would put it. Once false, the steps search, and
     // occupancy holds every occupied rectangle (it is left empty while true).
     bool followsPlan = false;
     // The images the pages before this one added, and the files they handled.
@@ -129,6 +135,14 @@ struct BuildRun {
         // The area the page's placements occupy (footprints with spacing and
         // grid; an alias adds none), against size.width * size.height.
         std::int64_t footprintArea = 0;
+        // Per entry, 1 when it was drawn a quarter turn from upright (its
+        // rectangle is then the turned block), and which way turned entries
+        // were drawn.
+        std::vector<std::uint8_t> turns;
+        bool clockwise = true;
+        // The scale its sources were resampled by; the rectangles are of the
+        // resampled pictures.
+        double scale = 1;
     };
     std::vector<DrawnPage> drawnPages;
     // The atlas, mask and text file the current page writes.
@@ -140,6 +154,28 @@ struct BuildRun {
     // the scan decoded them (0 when unknown: cropping all to one size draws a
     // rectangle known only after the scan).
     std::vector<std::uint64_t> sourceDigests;
+
+    // The job's atlases at their scales (BuildExtras::atlasVariants): the
+    // index of the one being drawn and its scale. The per-file lists
+    // (originalSizes, cropRects, trimOffsets, keptPixels, pixelHashes,
+    // sourceDigests), the size order, processOrder and pages above are that
+    // atlas's; every other
+    // atlas's wait in variantFiles, at its index (the drawn one's slot holds
+    // nothing of use), and switchVariant exchanges them.
+    std::size_t variant = 0;
+    double scale = 1;
+    struct VariantFiles {
+        std::vector<Size> originalSizes;
+        std::vector<Rect> cropRects;
+        std::vector<Point> trimOffsets;
+        std::vector<KeptPixels> keptPixels;
+        std::vector<std::uint64_t> pixelHashes;
+        std::vector<std::uint64_t> sourceDigests;
+        std::vector<std::pair<std::int64_t, std::int32_t>> sizeSortList;
+        std::vector<std::int32_t> processOrder;
+        std::vector<Page> pages;
+    };
+    std::vector<VariantFiles> variantFiles;
     // Skipped files, name collisions and aliases, for a front end that reports them.
     BuildNotes notes;
 };

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/number_text.h"
 #include "textout/engine_data.h"
 
 namespace tilvane {
@@ -12,18 +13,19 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The members every frame has, in the order TexturePacker writes them.
+// The members every frame has, in the order TexturePacker writes them. A
+// turned frame keeps the image's upright size: its block in the atlas is
+// frame.h wide and frame.w tall, the image turned clockwise (PixiJS's and
+// Phaser's parsers read it so).
 Json frameOf(const SourceRectEntry& entry) {
-    const bool trimmed =
-        entry.width != entry.originalSize.width || entry.height != entry.originalSize.height;
+    const std::int64_t w = entry.uprightWidth(), h = entry.uprightHeight();
+    const bool trimmed = w != entry.originalSize.width || h != entry.originalSize.height;
     Json frame;
-    frame["frame"] = {{"x", entry.left}, {"y", entry.top}, {"w", entry.width}, {"h", entry.height}};
-    frame["rotated"] = false;
+    frame["frame"] = {{"x", entry.left}, {"y", entry.top}, {"w", w}, {"h", h}};
+    frame["rotated"] = entry.rotated;
     frame["trimmed"] = trimmed;
-    frame["spriteSourceSize"] = {{"x", entry.drawOffset.x},
-                                 {"y", entry.drawOffset.y},
-                                 {"w", entry.width},
-                                 {"h", entry.height}};
+    frame["spriteSourceSize"] = {
+        {"x", entry.drawOffset.x}, {"y", entry.drawOffset.y}, {"w", w}, {"h", h}};
     frame["sourceSize"] = {{"w", entry.originalSize.width}, {"h", entry.originalSize.height}};
     return frame;
 }
@@ -36,7 +38,7 @@ Json metaOf(const AtlasMeta& meta) {
     out["format"] = "RGBA8888";
     out["size"] = {{"w", meta.width}, {"h", meta.height}};
     // A string, as TexturePacker writes it; the loaders parse it as a number.
-    out["scale"] = "1";
+    out["scale"] = decimalText(meta.scale);
     if (!meta.relatedPages.empty()) {
         Json related = Json::array();
         for (const std::string& name : meta.relatedPages) related.push_back(validUtf8(name));

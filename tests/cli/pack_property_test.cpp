@@ -1,10 +1,13 @@
 // Random folders packed by the built tilvane-pack with random combinations of
-// the layout options, each result checked against what the options promise:
-// readable-outputs, exit-status, output-files, each-image-once,
-// failures-justified, totals, frame-pixels, extrusion, no-overlap, spacing,
-// inside-border-on-grid, background, alias-shared, atlas-size, fixed-rebuild,
+// the layout options (either packer, --rotate with maxrects), each result
+// checked against what the options promise: readable-outputs, exit-status,
+// output-files, each-image-once, failures-justified, totals, frame-pixels,
+// extrusion, no-overlap, spacing, inside-border-on-grid, background,
+// alias-shared, atlas-size, fixed-rebuild,
 // alias-takes-no-room, depfile and verified (--verify finds every entry
-// sound). The environment chooses the run:
+// sound). With --scale every property holds of the sprites as resampled (by
+// the resampler the build uses, whose own test holds it to what a filter must
+// keep). The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -21,6 +24,7 @@
 #include <span>
 #include <sstream>
 
+#include "image/resample.h"
 #include "tests/cli/cli_support.h"
 
 namespace tilvane::testing {
@@ -239,6 +243,9 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     static const char* const fits[] = {"any", "pot", "square", "pot-square"};
     if (dice.chance(60)) o["--fit"] = fits[dice.between(0, 3)];
     maybe(40, "--pages");
+    static const char* const packers[] = {"first-fit", "maxrects", "maxrects"};
+    if (dice.chance(50)) o["--packer"] = packers[dice.between(0, 2)];
+    if (o.has("--packer") && o.at("--packer") == "maxrects") maybe(60, "--rotate");
     maybe(50, "--extrude", 1, 3);
     maybe(45, "--alias");
     maybe(30, "--verify");
@@ -251,6 +258,8 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     });
     o["--crop"] = std::to_string(dice.chance(oneSize ? 50 : 4) ? 2 : dice.between(0, 1));
     maybe(50, "--recursive");
+    static const char* const scales[] = {"0.5", "0.75", "1", "1.5", "0.3", "2"};
+    if (dice.chance(25)) o["--scale"] = scales[dice.between(0, 5)];
     static const char* const sorts[] = {"name", "size", "random"};
     o["--sort"] = sorts[dice.between(0, 2)];
     const int seed = dice.between(0, 1000);
@@ -282,8 +291,9 @@ struct Page {
 struct Frame {
     std::string name;
     std::size_t page = 0;
-    Box box;
+    Box box;  // the block in the atlas: h x w when turned
     Json json;
+    bool rotated = false;
 };
 
 // A run of tilvane-pack on input into output's atlas.png and atlas.json (a
@@ -341,8 +351,11 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
                     const Json& f = json.contains("frame") ? json["frame"] : json;
                     return f.contains(key) && f[key].is_number_integer() ? f[key].get<int>() : -1;
                 };
-                b.frames.push_back(
-                    {name, b.pages.size(), {at("x"), at("y"), at("w"), at("h")}, json});
+                // A turned frame gives the image's upright size.
+                const bool turned = json.value("rotated", false) == true;
+                const Box box = turned ? Box{at("x"), at("y"), at("h"), at("w")}
+                                       : Box{at("x"), at("y"), at("w"), at("h")};
+                b.frames.push_back({name, b.pages.size(), box, json, turned});
             }
             b.pages.push_back(std::move(page));
         }
@@ -355,7 +368,9 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
 struct Case : Build {
     Options options;
     TempDir input, output;
-    Sprites sprites;
+    // The pictures the build places (with --scale, resampled), and with
+    // --scale the files' own.
+    Sprites sprites, sources;
     // The images the build must see (the tree with --recursive).
     std::set<std::string> expected;
     // Those it can place (crop needs a pixel), with the box of each that is placed.
@@ -370,6 +385,26 @@ struct Case : Build {
     }
 };
 
+// With --scale, the sprites become what the build places: each resampled.
+void scaleSprites(Case& c) {
+    if (!c.options.has("--scale")) return;
+    for (auto& [name, pixels] : c.sprites) {
+        ImagePtr scaled = scaledImage(*pixels, std::stod(c.options.at("--scale")));
+        c.sources[name] = std::move(pixels);
+        pixels = std::move(scaled);
+    }
+}
+
+// Where box of a picture `from` lies on it scaled to `to`, every pixel it
+// reaches included.
+Box scaledOutward(const Box& box, const Box& from, const Box& to) {
+    const auto low = [](int at, int f, int t) { return at * t / f; };
+    const auto high = [](int end, int f, int t) { return (end * t + f - 1) / f; };
+    const int x = low(box.x, from.w, to.w), y = low(box.y, from.h, to.h);
+    return {x, y, std::max(high(box.x + box.w, from.w, to.w) - x, 1),
+            std::max(high(box.y + box.h, from.h, to.h) - y, 1)};
+}
+
 // What the build must do with the case's folder, worked out from the pixels.
 void model(Case& c) {
     const int crop = c.options.number("--crop");
@@ -377,7 +412,13 @@ void model(Case& c) {
     for (const auto& [name, pixels] : c.sprites) {
         if (!c.options.has("--recursive") && name.find('/') != std::string::npos) continue;
         c.expected.insert(name);
-        const Box box = crop == 0 ? Box::of(*pixels) : alphaTrim(*pixels);
+        Box box = crop == 0 ? Box::of(*pixels) : alphaTrim(*pixels);
+        // A scaled sprite whose every pixel faded keeps its file's trim.
+        if (box.w == 0 && c.sources.count(name)) {
+            const PixelImage& source = *c.sources.at(name);
+            const Box trim = alphaTrim(source);
+            if (trim.w) box = scaledOutward(trim, Box::of(source), Box::of(*pixels));
+        }
         if (box.w == 0) continue;
         c.placed[name] = box;
         all = all.joined(box);
@@ -473,7 +514,8 @@ void checkRun(Case& c, Found& p) {
         for (const Page& other : c.pages)
             if (other.stem != page.stem) others.push_back(other.stem + ".json");
         Json fields = {{"image", page.stem + ".png"},
-                       {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}}};
+                       {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}},
+                       {"scale", c.options.has("--scale") ? c.options.at("--scale") : "1"}};
         if (!others.empty() || (meta.is_object() && meta.contains("related_multi_packs")))
             fields["related_multi_packs"] = others;
         compareFields(p, "output-files", page.stem + ".json's meta", meta, fields);
@@ -507,8 +549,11 @@ void checkReport(Case& c, Found& p) {
                   space ? " has no pixels to crop, yet failed for space"
                         : " could not be cropped, yet has pixels (or crop is 0)");
             } else if (space && c.options.sized() &&
-                       fitsAxis(box->second.w, w, c.options, "--grid-x") &&
-                       fitsAxis(box->second.h, h, c.options, "--grid-y") &&
+                       ((fitsAxis(box->second.w, w, c.options, "--grid-x") &&
+                         fitsAxis(box->second.h, h, c.options, "--grid-y")) ||
+                        (c.options.has("--rotate") &&
+                         fitsAxis(box->second.h, w, c.options, "--grid-x") &&
+                         fitsAxis(box->second.w, h, c.options, "--grid-y"))) &&
                        // One atlas of the maximum size, said to hold not all.
                        (c.options.has("--pages") ||
                         c.result.err.find("no atlas size up to") == std::string::npos)) {
@@ -547,9 +592,10 @@ void checkFrames(Case& c, Found& p) {
         if (!c.placed.count(f.name)) continue;  // a frame for an image that cannot be placed
         const Box& b = c.placed[f.name];
         const Box whole = Box::of(*c.sprites[f.name]);
+        // Turned only when --rotate allows it, the frame keeping the upright size.
         compareFields(p, "frame-pixels", f.name, f.json,
                       {{"frame", json({f.box.x, f.box.y, b.w, b.h})},
-                       {"rotated", false},
+                       {"rotated", f.rotated && c.options.has("--rotate")},
                        {"trimmed", !(b == whole)},
                        {"spriteSourceSize", json(b)},
                        {"sourceSize", {{"w", whole.w}, {"h", whole.h}}}});
@@ -597,8 +643,9 @@ void checkPairs(Case& c, Found& p) {
     }
 }
 
-// Every pixel holds what it promises: inside a frame the source's pixel, in
-// its ring the frame's nearest edge pixel, outside every ring nothing.
+// Every pixel holds what it promises: inside a frame the source's pixel (a
+// turned frame turned back), in its ring the frame's nearest edge pixel,
+// outside every ring nothing.
 void checkPixels(Case& c, Found& p) {
     const int ring = c.options.number("--extrude");
     for (std::size_t page = 0; page < c.pages.size(); ++page) {
@@ -617,6 +664,11 @@ void checkPixels(Case& c, Found& p) {
                                 std::clamp(y, f->box.y, f->box.y + f->box.h - 1));
             } else if (*property == 'f' && !c.placed.count(f->name)) {
                 return true;  // a frame for an image that cannot be placed
+            } else if (*property == 'f' && f->rotated) {
+                // Turned clockwise: the image's top row is the block's right column.
+                const Box& from = c.placed[f->name];
+                want = getPixel(*c.sprites[f->name], from.x + (y - f->box.y),
+                                from.y + (f->box.w - 1 - (x - f->box.x)));
             } else if (*property == 'f') {
                 const Box& from = c.placed[f->name];
                 want = getPixel(*c.sprites[f->name], x - f->box.x + from.x, y - f->box.y + from.y);
@@ -715,6 +767,7 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
         Case c;
         c.sprites = writeFolder(dice, c.input);
         c.options = drawOptions(dice, c.sprites);
+        scaleSprites(c);
         model(c);
         static_cast<Build&>(c) = build(c.input.path(), c.output.path(), c.options);
         ++count;

@@ -38,7 +38,8 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
         std::string failure = {};    // one the change causes
         const char* fifo = nullptr;  // a file replaced by a FIFO after GO
         std::size_t budget = kDefaultKeptPixelBudget;
-        int kept = -1;  // how many files the scan keeps; -1: not counted
+        int kept = -1;     // how many files the scan keeps; -1: not counted
+        double scale = 1;  // a scaled file decoded again is resampled again
         bool fit = false;
         bool pages = false;
     };
@@ -71,6 +72,8 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
         {.name = "budget one byte short of a", .budget = 255, .kept = 2},
         {.name = "budget one byte short of all", .budget = 463, .kept = 2},
         {.name = "budget for all", .budget = 464, .kept = 3},
+        {.name = "scaled down, trimmed", .scale = 0.5},
+        {.name = "scaled up, whole", .cropMode = kCropNone, .scale = 1.5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -80,6 +83,7 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
             writeFolder(b.input.folder());
             b.settings.cropMode = c.cropMode;
             b.jobSpec.keptPixelBudget = budget;
+            b.jobSpec.extras.scale = c.scale;
             if (c.fit) b.jobSpec.sizing.fit = FitShape::any;
             if (c.pages) {
                 b.jobSpec.sizing.pages = true;
