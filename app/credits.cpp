@@ -25,6 +25,7 @@ std::string aboutCreditsText() {
            "  libtiff: Sam Leffler and Silicon Graphics, Inc.; the libtiff licence\n"
            "      (use, copy, modify, distribute and sell, with the notices kept).\n"
            "  giflib: Eric S. Raymond and contributors; MIT licence.\n"
+           "  libwebp: Google Inc.; BSD 3-Clause licence.\n"
            "  zlib: Jean-loup Gailly and Mark Adler; zlib licence.\n"
            "  CLI11: Henry Schreiner and contributors (tilvane-pack only);\n"
            "      BSD 3-Clause licence.\n"
