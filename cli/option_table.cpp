@@ -355,6 +355,22 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
         withDefault("Store images with identical trimmed pixels once; every name gets the same "
                     "rectangle.",
                     false));
+    checked(app.add_option_function<std::uint32_t>(
+                "--webp-quality", [&x](std::uint32_t n) { x.webpQuality = n; },
+                "Write a .webp atlas lossy at quality N (0..100); without it a .webp atlas is "
+                "lossless, every pixel kept."),
+            "N", notes, {decimal(), atMost(notes, 100, "a quality is at most ")})
+        ->default_str("lossless");
+    app.add_flag_callback(
+        "--premultiply", [&x] { x.premultiply = true; },
+        withDefault("Write every colour multiplied by its alpha (rounded to the nearest); the "
+                    "JSON hash and array say so in meta.premultipliedAlpha.",
+                    false));
+    app.add_flag_callback(
+        "--bleed", [&x] { x.bleed = true; },
+        withDefault("Give each image's transparent pixels the colour of the nearest "
+                    "non-transparent pixel (alpha stays 0), so filtering never darkens an edge.",
+                    false));
     app.add_flag_callback(
         "--strict", [&request] { request.strict = true; },
         withDefault("Warn when two images get one name (as --format, --recursive and --verbose "

@@ -1,8 +1,11 @@
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 
+#include "image/alpha_passes.h"
 #include "image/blit.h"
 #include "image/extrude.h"
 #include "job/aliases.h"
@@ -62,6 +65,14 @@ void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int
     ++run.notes.aliased;
 }
 
+// The pixel passes the extras ask for, on one sprite drawn at rect: false when
+// bleeding found no memory.
+bool finishSprite(PixelImage& image, const Rect& rect, const BuildExtras& extras) {
+    if (extras.bleed && !bleedTransparent(image, rect)) return false;
+    if (extras.premultiply) premultiplyAlpha(image, rect);
+    return true;
+}
+
 // Measures and places file f, from the pixels the scan kept or from the file
 // decoded again; failures become failure texts.
 void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
@@ -104,10 +115,24 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
                       : kept   ? Rect{source.left - kept->area.left, source.top - kept->area.top,
                                     source.right - kept->area.left, source.bottom - kept->area.top}
                                : source;
+    const BuildExtras& extras = job.jobSpec.extras;
+    const bool passes = extras.bleed || extras.premultiply;
     std::uint64_t hash = 0;
-    if (job.jobSpec.extras.alias) {
+    if (extras.alias) {
         hash = pixelHash(pixels, from);
-        if (const auto same = findIdenticalPlaced(run, pixels, from, hash)) {
+        std::optional<std::size_t> same;
+        if (!passes) {
+            same = findIdenticalPlaced(run, pixels, from, hash);
+        } else if (run.notes.pixelHashes.count(hash) > 0) {
+            // The atlas holds each sprite as the passes left it: so is this one compared.
+            const Rect whole{0, 0, w - 1, h - 1};
+            const ImagePtr finished = createPixelImage(w, h);
+            if (finished && blitImage(finished.get(), &pixels, 0, 0, &from) &&
+                finishSprite(*finished, whole, extras)) {
+                same = findIdenticalPlaced(run, *finished, whole, hash);
+            }
+        }
+        if (same) {
             addAlias(run, *same, name, f);
             return;
         }
@@ -124,15 +149,25 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     // The footprint fits, so the sprite and its ring do too.
     const auto [x, y] = spriteOrigin(occupied, rules);
     blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
-    if (rules.extrude > 0)
-        extrudeEdges(*run.outputImage, {x, y, x + w - 1, y + h - 1}, rules.extrude);
+    const Rect drawn{x, y, x + w - 1, y + h - 1};
+    // The pixel passes work on the sprite alone, before its ring repeats its edge.
+    if (!finishSprite(*run.outputImage, drawn, extras)) {
+        // Not placed: what was drawn goes, so a later sprite may take the room.
+        for (std::int32_t row = y; row <= drawn.bottom; ++row) {
+            std::memset(run.outputImage->row(row) + 4 * static_cast<std::size_t>(x), 0,
+                        4 * static_cast<std::size_t>(w));
+        }
+        addFailure(run, name, "out of memory");
+        return;
+    }
+    if (rules.extrude > 0) extrudeEdges(*run.outputImage, drawn, rules.extrude);
 
-    run.placedRects.push_back({x, y, x + w - 1, y + h - 1});
+    run.placedRects.push_back(drawn);
     run.occupiedRects.push_back(occupied);
     run.occupancy.add(occupied);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
-    if (job.jobSpec.extras.alias) rememberPlaced(run, hash);
+    if (extras.alias) rememberPlaced(run, hash);
 }
 
 }  // namespace

@@ -23,6 +23,12 @@ struct AtlasMeta {
     // names them), written as meta.related_multi_packs in the JSON hash and
     // array. Written only when not empty, so a single atlas's text is as before.
     std::vector<std::string> relatedPages;
+    // The atlas's colours are multiplied by their alpha: written as
+    // meta.premultipliedAlpha true in the JSON hash and array (the name
+    // TexturePacker's readers look for; PixiJS and Phaser read no such member,
+    // their textures are told in code), only when set. The libGDX page has no
+    // such line that every reader of the format takes, so it writes none.
+    bool premultipliedAlpha = false;
 };
 
 // The text as valid UTF-8: every byte that does not belong to a well-formed
