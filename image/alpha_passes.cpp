@@ -80,4 +80,10 @@ bool bleedTransparent(PixelImage& image, const Rect& rect) {
     return true;
 }
 
+bool finishPixels(PixelImage& image, const Rect& rect, PixelPasses passes) {
+    if (passes.bleed && !bleedTransparent(image, rect)) return false;
+    if (passes.premultiply) premultiplyAlpha(image, rect);
+    return true;
+}
+
 }  // namespace tilvane

@@ -26,4 +26,16 @@ void premultiplyAlpha(PixelImage& image, const Rect& rect);
 // (nothing changed then).
 bool bleedTransparent(PixelImage& image, const Rect& rect);
 
+// The passes a job asks for, in the one order the job draws with and a check of
+// the written atlas expects.
+struct PixelPasses {
+    bool bleed = false;
+    bool premultiply = false;
+    bool any() const { return bleed || premultiply; }
+};
+
+// Bleeds (when asked), then premultiplies (when asked) the rectangle; false
+// when bleeding found no memory.
+bool finishPixels(PixelImage& image, const Rect& rect, PixelPasses passes);
+
 }  // namespace tilvane

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -65,14 +66,6 @@ void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int
     ++run.notes.aliased;
 }
 
-// The pixel passes the extras ask for, on one sprite drawn at rect: false when
-// bleeding found no memory.
-bool finishSprite(PixelImage& image, const Rect& rect, const BuildExtras& extras) {
-    if (extras.bleed && !bleedTransparent(image, rect)) return false;
-    if (extras.premultiply) premultiplyAlpha(image, rect);
-    return true;
-}
-
 // Measures and places file f, from the pixels the scan kept or from the file
 // decoded again; failures become failure texts.
 void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
@@ -116,19 +109,19 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
                                     source.right - kept->area.left, source.bottom - kept->area.top}
                                : source;
     const BuildExtras& extras = job.jobSpec.extras;
-    const bool passes = extras.bleed || extras.premultiply;
+    const PixelPasses passes{extras.bleed, extras.premultiply};
     std::uint64_t hash = 0;
     if (extras.alias) {
         hash = pixelHash(pixels, from);
         std::optional<std::size_t> same;
-        if (!passes) {
+        if (!passes.any()) {
             same = findIdenticalPlaced(run, pixels, from, hash);
         } else if (run.notes.pixelHashes.count(hash) > 0) {
             // The atlas holds each sprite as the passes left it: so is this one compared.
             const Rect whole{0, 0, w - 1, h - 1};
             const ImagePtr finished = createPixelImage(w, h);
             if (finished && blitImage(finished.get(), &pixels, 0, 0, &from) &&
-                finishSprite(*finished, whole, extras)) {
+                finishPixels(*finished, whole, passes)) {
                 same = findIdenticalPlaced(run, *finished, whole, hash);
             }
         }
@@ -141,8 +134,14 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     const Size footprint = footprintOf({w, h}, rules, atlas);
     Rect occupied;
-    if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height, run.occupancy,
-                       rules.placement, &occupied)) {
+    // Timed as it runs, the index's append included: --timings' placing.
+    const auto searched = std::chrono::steady_clock::now();
+    const bool found = findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
+                                     run.occupancy, rules.placement, &occupied);
+    if (found) run.occupancy.add(occupied);
+    run.placingSeconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - searched).count();
+    if (!found) {
         addFailure(run, name, "no space left on output image");
         return;
     }
@@ -151,7 +150,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
     const Rect drawn{x, y, x + w - 1, y + h - 1};
     // The pixel passes work on the sprite alone, before its ring repeats its edge.
-    if (!finishSprite(*run.outputImage, drawn, extras)) {
+    if (!finishPixels(*run.outputImage, drawn, passes)) {
         // Not placed: what was drawn goes, so a later sprite may take the room.
         for (std::int32_t row = y; row <= drawn.bottom; ++row) {
             std::memset(run.outputImage->row(row) + 4 * static_cast<std::size_t>(x), 0,
@@ -164,7 +163,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
 
     run.placedRects.push_back(drawn);
     run.occupiedRects.push_back(occupied);
-    run.occupancy.add(occupied);
+    run.footprintArea += std::int64_t{occupied.width()} * occupied.height();
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
     if (extras.alias) rememberPlaced(run, hash);

@@ -104,8 +104,9 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
             return "Pages cannot be named after " + path + ", which is not a regular file.";
         }
     }
-    return findOutputSetConflict(planOutputSet(
-        first, job.run.pages.size(), job.jobSpec.extras.recursive, job.jobSpec.saveSettingsFile));
+    return findOutputSetConflict(
+        planOutputSet(first, job.run.pages.size(), job.jobSpec.extras.recursive,
+                      job.jobSpec.saveSettingsFile, job.jobSpec.depfile.path));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {
@@ -126,6 +127,7 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
+    run.footprintArea = 0;
     run.placedNames.clear();
     run.placedFileIndices.clear();
     run.notes.pixelHashes.clear();
