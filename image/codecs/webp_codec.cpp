@@ -69,8 +69,9 @@ ImagePtr readFirstFrame(ByteSpan data) {
                 canvas = PixelImage::create(static_cast<std::int32_t>(width),
                                             static_cast<std::int32_t>(height), 32);
             }
-            if (canvas)
+            if (canvas) {
                 blitImage(canvas.get(), pixels.get(), frame.x_offset, frame.y_offset, nullptr);
+            }
         }
         WebPDemuxReleaseIterator(&frame);
     }
