@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -63,12 +62,39 @@ void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int
     run.occupiedRects.push_back(run.occupiedRects[same]);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
+    run.placedTurns.push_back(run.placedTurns[same]);
     ++run.notes.aliased;
 }
 
+// Where a file goes: the planned slot when the packer planned one, else the
+// first-fit scan's place in what is still free (the planned layout leaves an
+// alias to its leader, and one whose pixels only looked alike finds room
+// here). False when neither has a place.
+bool findPlace(BuildJob& job, const SpriteSlot* planned, Size sprite, Rect* occupied,
+               bool* turned) {
+    BuildRun& run = job.run;
+    if (planned && planned->placed) {
+        *occupied = planned->occupied;
+        *turned = planned->turned;
+        return true;
+    }
+    const LayoutRules rules = layoutRulesOf(job.jobSpec);
+    const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
+    const Size footprint = footprintOf(sprite, rules, atlas);
+    *turned = false;
+    // A planned place is in the index from the start; this one joins it.
+    if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height, run.occupancy,
+                       rules.placement, occupied)) {
+        return false;
+    }
+    run.occupancy.add(*occupied);
+    return true;
+}
+
 // Measures and places file f, from the pixels the scan kept or from the file
-// decoded again; failures become failure texts.
-void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
+// decoded again, where the plan put it (when it did); failures become failure
+// texts.
+void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const SpriteSlot* planned) {
     const JobSettings& settings = job.jobSpec.settings;
     BuildRun& run = job.run;
     const auto index = static_cast<std::size_t>(f);
@@ -109,36 +135,38 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
                                     source.right - kept->area.left, source.bottom - kept->area.top}
                                : source;
     const BuildExtras& extras = job.jobSpec.extras;
+    // The pixel passes work on the sprite alone and upright, so a turned one
+    // is bled as its source is and no ring or neighbour counts: the copy they
+    // finish is what is drawn, and what an alias is compared with.
     const PixelPasses passes{extras.bleed, extras.premultiply};
+    const Rect whole{0, 0, w - 1, h - 1};
+    ImagePtr finished;
+    if (passes.any()) {
+        finished = createPixelImage(w, h);
+        if (!finished || !blitImage(finished.get(), &pixels, 0, 0, &from) ||
+            !finishPixels(*finished, whole, passes)) {
+            addFailure(run, name, "out of memory");
+            return;
+        }
+    }
+    const PixelImage& shown = finished ? *finished : pixels;
+    const Rect shownRect = finished ? whole : from;
+    // libGDX reads a turned region counter-clockwise, the JSON readers clockwise.
+    const bool clockwise = extras.format != DataFormat::gdx;
     std::uint64_t hash = 0;
     if (extras.alias) {
+        // The hash is the scan's, of the pixels as they were given.
         hash = pixelHash(pixels, from);
-        std::optional<std::size_t> same;
-        if (!passes.any()) {
-            same = findIdenticalPlaced(run, pixels, from, hash);
-        } else if (run.notes.pixelHashes.count(hash) > 0) {
-            // The atlas holds each sprite as the passes left it: so is this one compared.
-            const Rect whole{0, 0, w - 1, h - 1};
-            const ImagePtr finished = createPixelImage(w, h);
-            if (finished && blitImage(finished.get(), &pixels, 0, 0, &from) &&
-                finishPixels(*finished, whole, passes)) {
-                same = findIdenticalPlaced(run, *finished, whole, hash);
-            }
-        }
-        if (same) {
+        if (const auto same = findIdenticalPlaced(run, shown, shownRect, hash, clockwise)) {
             addAlias(run, *same, name, f);
             return;
         }
     }
-    const LayoutRules rules = layoutRulesOf(job.jobSpec);
-    const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
-    const Size footprint = footprintOf({w, h}, rules, atlas);
     Rect occupied;
+    bool turned = false;
     // Timed as it runs, the index's append included: --timings' placing.
     const auto searched = std::chrono::steady_clock::now();
-    const bool found = findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
-                                     run.occupancy, rules.placement, &occupied);
-    if (found) run.occupancy.add(occupied);
+    const bool found = findPlace(job, planned, {w, h}, &occupied, &turned);
     run.placingSeconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - searched).count();
     if (!found) {
@@ -146,18 +174,14 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
         return;
     }
     // The footprint fits, so the sprite and its ring do too.
+    const LayoutRules rules = layoutRulesOf(job.jobSpec);
     const auto [x, y] = spriteOrigin(occupied, rules);
-    blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
-    const Rect drawn{x, y, x + w - 1, y + h - 1};
-    // The pixel passes work on the sprite alone, before its ring repeats its edge.
-    if (!finishPixels(*run.outputImage, drawn, passes)) {
-        // Not placed: what was drawn goes, so a later sprite may take the room.
-        for (std::int32_t row = y; row <= drawn.bottom; ++row) {
-            std::memset(run.outputImage->row(row) + 4 * static_cast<std::size_t>(x), 0,
-                        4 * static_cast<std::size_t>(w));
-        }
-        addFailure(run, name, "out of memory");
-        return;
+    // A turned image's block is h x w.
+    const Rect drawn = turned ? Rect{x, y, x + h - 1, y + w - 1} : Rect{x, y, x + w - 1, y + h - 1};
+    if (turned) {
+        blitTurned(run.outputImage.get(), &shown, x, y, shownRect, clockwise);
+    } else {
+        blitImage(run.outputImage.get(), &shown, x, y, finished || cropped ? &shownRect : nullptr);
     }
     if (rules.extrude > 0) extrudeEdges(*run.outputImage, drawn, rules.extrude);
 
@@ -166,6 +190,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     run.footprintArea += std::int64_t{occupied.width()} * occupied.height();
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
+    run.placedTurns.push_back(turned ? 1 : 0);
     if (extras.alias) rememberPlaced(run, hash);
 }
 
@@ -184,7 +209,10 @@ BuildOutcome buildStep(BuildJob& job) {
         const std::int32_t f = run.processOrder[step];
         const std::optional<int> position = list.findValue(f);
         // A file index the list no longer holds has no name to load it by.
-        if (position) placeFile(job, f, list.text(*position));
+        const BuildRun::Page* page = run.page < run.pages.size() ? &run.pages[run.page] : nullptr;
+        const SpriteSlot* planned =
+            page && step < page->places.size() ? &page->places[step] : nullptr;
+        if (position) placeFile(job, f, list.text(*position), planned);
         // Drawn or not, the file is done with: its kept pixels go.
         if (f >= 0 && static_cast<std::size_t>(f) < run.keptPixels.size()) {
             run.keptPixels[static_cast<std::size_t>(f)].pixels.reset();

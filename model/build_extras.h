@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "layout/footprint.h"
+
 namespace tilvane {
 
 // Which text file the completion writes.
@@ -39,6 +41,12 @@ struct BuildExtras {
     // Each sprite's transparent pixels take the colour of its nearest
     // non-transparent pixel before its edges are extruded (image/alpha_passes.h).
     bool bleed = false;
+    // How images find their places: first-fit one after the other (the
+    // dialog's), or the maximal rectangles packer over each page at once.
+    Packer packer = Packer::firstFit;
+    // The packer may place an image a quarter turn from upright (maxRects
+    // only; the engine formats record it, the dialog's formats cannot).
+    bool rotate = false;
     // Once the outputs are in place, read every written atlas back and check
     // each entry's pixels, and its extrusion ring, against its source.
     bool verify = false;

@@ -49,17 +49,20 @@ std::string gdxRegionName(std::string_view fileName);
 // The documents, "\n" line breaks, for entries made with
 // EntryUse::withFileValues. Each frame holds the rectangle in the atlas
 // ("frame"), whether it was trimmed, where the kept pixels lie in the source
-// image ("spriteSourceSize") and the source's size ("sourceSize"); never
-// rotated. In the hash a key met twice keeps its first frame (the build warns
-// of the collision); the array keeps every entry, in placement order.
+// image ("spriteSourceSize") and the source's size ("sourceSize"), and
+// "rotated": a turned frame keeps the image's upright width and height, its
+// block in the atlas being frame.h x frame.w, the image turned clockwise. In the hash a key met
+// twice keeps its first frame (the build warns of the collision); the array keeps every entry, in
+// placement order.
 std::string formatJsonHash(const AtlasMeta& meta, std::span<const SourceRectEntry> entries);
 std::string formatJsonArray(const AtlasMeta& meta, std::span<const SourceRectEntry> entries);
 
 // One page: the image name, its size, format RGBA8888, filter Nearest and no
 // repeat, then one region per entry in the layout every libGDX version reads
-// (rotate, xy, size, orig, offset, index). The offset counts the trimmed
-// pixels from the left and from the bottom, as libGDX's y axis points up;
-// index is -1 (names are kept whole, never split into a sequence number).
+// (rotate, xy, size, orig, offset, index); a turned region says rotate: true
+// with its upright size, its block the image turned counter-clockwise. The offset counts the
+// trimmed pixels from the left and from the bottom, as libGDX's y axis points up; index is -1
+// (names are kept whole, never split into a sequence number).
 std::string formatGdxAtlas(const AtlasMeta& meta, std::span<const SourceRectEntry> entries);
 
 }  // namespace tilvane

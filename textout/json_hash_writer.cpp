@@ -12,18 +12,19 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The members every frame has, in the order TexturePacker writes them.
+// The members every frame has, in the order TexturePacker writes them. A
+// turned frame keeps the image's upright size: its block in the atlas is
+// frame.h wide and frame.w tall, the image turned clockwise (PixiJS's and
+// Phaser's parsers read it so).
 Json frameOf(const SourceRectEntry& entry) {
-    const bool trimmed =
-        entry.width != entry.originalSize.width || entry.height != entry.originalSize.height;
+    const std::int64_t w = entry.uprightWidth(), h = entry.uprightHeight();
+    const bool trimmed = w != entry.originalSize.width || h != entry.originalSize.height;
     Json frame;
-    frame["frame"] = {{"x", entry.left}, {"y", entry.top}, {"w", entry.width}, {"h", entry.height}};
-    frame["rotated"] = false;
+    frame["frame"] = {{"x", entry.left}, {"y", entry.top}, {"w", w}, {"h", h}};
+    frame["rotated"] = entry.rotated;
     frame["trimmed"] = trimmed;
-    frame["spriteSourceSize"] = {{"x", entry.drawOffset.x},
-                                 {"y", entry.drawOffset.y},
-                                 {"w", entry.width},
-                                 {"h", entry.height}};
+    frame["spriteSourceSize"] = {
+        {"x", entry.drawOffset.x}, {"y", entry.drawOffset.y}, {"w", w}, {"h", h}};
     frame["sourceSize"] = {{"w", entry.originalSize.width}, {"h", entry.originalSize.height}};
     return frame;
 }
