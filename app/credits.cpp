@@ -27,6 +27,8 @@ std::string aboutCreditsText() {
            "  giflib: Eric S. Raymond and contributors; MIT licence.\n"
            "  libwebp: Google Inc.; BSD 3-Clause licence.\n"
            "  zlib: Jean-loup Gailly and Mark Adler; zlib licence.\n"
+           "  libdeflate: Eric Biggers and contributors; MIT licence.\n"
+           "  pixman: Keith Packard, Red Hat, Inc. and contributors; MIT licence.\n"
            "  CLI11: Henry Schreiner and contributors (tilvane-pack only);\n"
            "      BSD 3-Clause licence.\n"
            "\n"

@@ -84,6 +84,7 @@ std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run
     meta.height = static_cast<std::uint32_t>(atlas.height);
     meta.relatedPages = std::move(relatedPages);
     meta.version = TILVANE_VERSION;
+    meta.scale = run.scale;
     meta.premultipliedAlpha = premultipliedAlpha;
     switch (format) {
         case DataFormat::jsonHash:

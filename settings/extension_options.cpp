@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/number_text.h"
+#include "model/scale_variants.h"
 #include "settings/settings_file.h"
 
 namespace tilvane {
@@ -188,7 +189,7 @@ std::vector<ExtensionOption> makeTable() {
         "min-width", "Least wi&dth:", "With --fit, the least width it may choose.", 0, 0xFFFFFFFFu,
         [](auto& j) -> auto& { return j.sizing.minWidth; }));
     rows.push_back(numberOption(
-        "min-height", "Least hei&ght:", "With --fit, the least height it may choose.", 0,
+        "min-height", "Least heigh&t:", "With --fit, the least height it may choose.", 0,
         0xFFFFFFFFu, [](auto& j) -> auto& { return j.sizing.minHeight; }));
     rows.push_back(flagOption(
         "pages", "More &pages when the images do not fit",
@@ -254,7 +255,7 @@ std::vector<ExtensionOption> makeTable() {
         [](auto& j) -> auto& { return j.extras.verify; }));
     // In the order of PngCompression.
     rows.push_back(choiceOption(
-        "png-compression", "PNG &compression:",
+        "png-compression", "PNG co&mpression:",
         "Compression of PNG output: fast, default or small (the smallest file, several times "
         "slower); the pixels are the same.",
         {{"fast", "Fast"}, {"default", "Default"}, {"small", "Smallest file"}},
@@ -282,6 +283,41 @@ std::vector<ExtensionOption> makeTable() {
         "only when they are.",
         [](auto& j) -> auto& { return j.depfile.path; }));
     rows.back().defaultText = "none";
+    ExtensionOption scale;
+    scale.key = "scale";
+    scale.kind = OptionKind::text;
+    scale.valueName.assign(1, 'S');
+    scale.label = "&Scale:";
+    scale.meaning =
+        "Scale every image by S before trimming and placing it (resampled in premultiplied "
+        "alpha; 1 keeps the pixels as they are); the JSON hash and array say S in meta.scale.";
+    scale.read = [](const std::string& text, JobSpec& j) -> std::optional<std::string> {
+        const std::optional<double> value = parseDecimalFraction(text);
+        if (!value) return std::string("a scale is a decimal number such as 0.5");
+        if (auto why = scaleRefusal(*value)) return why;
+        j.extras.scale = *value;
+        return std::nullopt;
+    };
+    scale.write = [](const JobSpec& j) { return decimalText(j.extras.scale); };
+    scale.defaultText = "1";
+    rows.push_back(std::move(scale));
+    ExtensionOption variant;
+    variant.key = "variant";
+    variant.kind = OptionKind::text;
+    variant.valueName = "SUFFIX:S";
+    variant.label = "Scale &variants:";
+    variant.meaning =
+        "Also make the atlas at another scale, from the same scan: its files get SUFFIX before "
+        "the extension (atlas@2x.png, atlas@2x.json, their mask and pages), each atlas placed "
+        "and sized for its own images. Give it once per atlas (--variant @2x:1 --variant "
+        "@1x:0.5; in the settings file and the dialog, @2x:1,@1x:0.5); not with --scale.";
+    variant.repeatable = true;
+    variant.read = [](const std::string& text, JobSpec& j) {
+        return readScaleVariants(text, j.extras.variants);
+    };
+    variant.write = [](const JobSpec& j) { return scaleVariantsText(j.extras.variants); };
+    variant.defaultText = "none";
+    rows.push_back(std::move(variant));
     return rows;
 }
 

@@ -23,6 +23,9 @@ struct AtlasMeta {
     // names them), written as meta.related_multi_packs in the JSON hash and
     // array. Written only when not empty, so a single atlas's text is as before.
     std::vector<std::string> relatedPages;
+    // The factor the sprites were scaled by, written as meta.scale (PixiJS
+    // divides the frames by it, so they keep the size of the source art).
+    double scale = 1;
     // The atlas's colours are multiplied by their alpha: written as
     // meta.premultipliedAlpha true in the JSON hash and array (the name
     // TexturePacker's readers look for; PixiJS and Phaser read no such member,

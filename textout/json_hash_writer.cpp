@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/number_text.h"
 #include "textout/engine_data.h"
 
 namespace tilvane {
@@ -37,7 +38,7 @@ Json metaOf(const AtlasMeta& meta) {
     out["format"] = "RGBA8888";
     out["size"] = {{"w", meta.width}, {"h", meta.height}};
     // A string, as TexturePacker writes it; the loaders parse it as a number.
-    out["scale"] = "1";
+    out["scale"] = decimalText(meta.scale);
     if (!meta.relatedPages.empty()) {
         Json related = Json::array();
         for (const std::string& name : meta.relatedPages) related.push_back(validUtf8(name));

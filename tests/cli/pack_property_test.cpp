@@ -6,7 +6,9 @@
 // alias-shared, atlas-size, fixed-rebuild, alias-takes-no-room, depfile,
 // verified (--verify finds every entry sound) and bleed (with --premultiply,
 // frame-pixels are the source's premultiplied; some sprites and atlases are
-// lossless WebP). The environment chooses the run:
+// lossless WebP). With --scale every property holds of the sprites as
+// resampled (by the resampler the build uses, whose own test holds it to what
+// a filter must keep). The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -24,6 +26,7 @@
 #include <span>
 #include <sstream>
 
+#include "image/resample.h"
 #include "tests/cli/cli_support.h"
 
 namespace tilvane::testing {
@@ -264,6 +267,8 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     });
     o["--crop"] = std::to_string(dice.chance(oneSize ? 50 : 4) ? 2 : dice.between(0, 1));
     maybe(50, "--recursive");
+    static const char* const scales[] = {"0.5", "0.75", "1", "1.5", "0.3", "2"};
+    if (dice.chance(25)) o["--scale"] = scales[dice.between(0, 5)];
     maybe(25, "--bleed");
     maybe(20, "--premultiply");
     if (dice.chance(15)) o["--image"] = "{out}/atlas.webp";
@@ -376,7 +381,9 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
 struct Case : Build {
     Options options;
     TempDir input, output;
-    Sprites sprites;
+    // The pictures the build places (with --scale, resampled), and with
+    // --scale the files' own.
+    Sprites sprites, sources;
     // The images the build must see (the tree with --recursive).
     std::set<std::string> expected;
     // Those it can place (crop needs a pixel), with the box of each that is placed.
@@ -391,6 +398,26 @@ struct Case : Build {
     }
 };
 
+// With --scale, the sprites become what the build places: each resampled.
+void scaleSprites(Case& c) {
+    if (!c.options.has("--scale")) return;
+    for (auto& [name, pixels] : c.sprites) {
+        ImagePtr scaled = scaledImage(*pixels, std::stod(c.options.at("--scale")));
+        c.sources[name] = std::move(pixels);
+        pixels = std::move(scaled);
+    }
+}
+
+// Where box of a picture `from` lies on it scaled to `to`, every pixel it
+// reaches included.
+Box scaledOutward(const Box& box, const Box& from, const Box& to) {
+    const auto low = [](int at, int f, int t) { return at * t / f; };
+    const auto high = [](int end, int f, int t) { return (end * t + f - 1) / f; };
+    const int x = low(box.x, from.w, to.w), y = low(box.y, from.h, to.h);
+    return {x, y, std::max(high(box.x + box.w, from.w, to.w) - x, 1),
+            std::max(high(box.y + box.h, from.h, to.h) - y, 1)};
+}
+
 // What the build must do with the case's folder, worked out from the pixels.
 void model(Case& c) {
     const int crop = c.options.number("--crop");
@@ -398,7 +425,13 @@ void model(Case& c) {
     for (const auto& [name, pixels] : c.sprites) {
         if (!c.options.has("--recursive") && name.find('/') != std::string::npos) continue;
         c.expected.insert(name);
-        const Box box = crop == 0 ? Box::of(*pixels) : alphaTrim(*pixels);
+        Box box = crop == 0 ? Box::of(*pixels) : alphaTrim(*pixels);
+        // A scaled sprite whose every pixel faded keeps its file's trim.
+        if (box.w == 0 && c.sources.count(name)) {
+            const PixelImage& source = *c.sources.at(name);
+            const Box trim = alphaTrim(source);
+            if (trim.w) box = scaledOutward(trim, Box::of(source), Box::of(*pixels));
+        }
         if (box.w == 0) continue;
         c.placed[name] = box;
         all = all.joined(box);
@@ -494,7 +527,8 @@ void checkRun(Case& c, Found& p) {
         for (const Page& other : c.pages)
             if (other.stem != page.stem) others.push_back(other.stem + ".json");
         Json fields = {{"image", page.stem + c.options.image()},
-                       {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}}};
+                       {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}},
+                       {"scale", c.options.has("--scale") ? c.options.at("--scale") : "1"}};
         if (!others.empty() || (meta.is_object() && meta.contains("related_multi_packs")))
             fields["related_multi_packs"] = others;
         // Said when premultiplied, never otherwise.
@@ -791,6 +825,7 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
         Case c;
         c.sprites = writeFolder(dice, c.input);
         c.options = drawOptions(dice, c.sprites);
+        scaleSprites(c);
         model(c);
         static_cast<Build&>(c) = build(c.input.path(), c.output.path(), c.options);
         ++count;

@@ -135,7 +135,7 @@ TEST(JsonHashAndArray, MetaListsTheOtherPagesWhenThereAreSome) {
     const std::vector<SourceRectEntry> entries = {{"a.png", 0, 0, 1, 1, 2, 2, {0, 0}, {2, 2}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", c.relatedPages, c.premultiplied};
+        const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", c.relatedPages, 1, c.premultiplied};
         const std::string line =
             "\n\"meta\": {\"app\":\"tilvane\",\"version\":\"1.0\","
             "\"image\":\"atlas \\\"1\\\".png\",\"format\":\"RGBA8888\","
