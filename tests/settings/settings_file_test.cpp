@@ -140,6 +140,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"alias", "1"},
                                        {"bleed", "1"},
                                        {"premultiply", "1"},
+                                       {"keep-layout", "out/L.json"},
                                        {"verify", "1"},
                                        {"png-compression", "fast"},
                                        {"webp-quality", "80"},
@@ -150,9 +151,10 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
-        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nbleed=1\npremultiply=1\nverify=1\npng-"
-        "compression=fast\nwebp-quality=80\ndepfile=out/a "
-        "b.d\nvariant=@2x:1,:0.5\nlater-option=x=y\n";
+        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nbleed=1\npremultiply=1\nverify=1\nkeep-layout="
+        "out/"
+        "L.json\npng-compression=fast\nwebp-quality=80\ndepfile=out/a b.d\nvariant=@2x:1,:0.5\n"
+        "later-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
