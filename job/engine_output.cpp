@@ -73,7 +73,8 @@ void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& 
 }
 
 std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run, Size atlas,
-                                          std::vector<std::string> relatedPages) {
+                                          std::vector<std::string> relatedPages,
+                                          bool premultipliedAlpha) {
     if (format == DataFormat::byExtension) return std::nullopt;
     const auto entries = sourceRectEntries(run, EntryUse::withFileValues);
     if (!entries) return std::nullopt;
@@ -84,6 +85,7 @@ std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run
     meta.relatedPages = std::move(relatedPages);
     meta.version = TILVANE_VERSION;
     meta.scale = run.scale;
+    meta.premultipliedAlpha = premultipliedAlpha;
     switch (format) {
         case DataFormat::jsonHash:
             return formatJsonHash(meta, *entries);

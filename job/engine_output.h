@@ -26,8 +26,10 @@ void prepareDataNames(const JobSettings& settings, DataFormat format, BuildRun& 
 // the given size. meta.image names the page's atlas relative to its text
 // file's folder (its bare name when both share a folder). Empty for
 // DataFormat::byExtension or when the run's lists do not describe every entry.
-// relatedPages names the other pages' text files, relative to this one's folder.
+// relatedPages names the other pages' text files, relative to this one's folder;
+// premultipliedAlpha says the atlas's colours are (AtlasMeta).
 std::optional<std::string> engineDocument(DataFormat format, const BuildRun& run, Size atlas,
-                                          std::vector<std::string> relatedPages = {});
+                                          std::vector<std::string> relatedPages = {},
+                                          bool premultipliedAlpha = false);
 
 }  // namespace tilvane

@@ -26,6 +26,12 @@ struct AtlasMeta {
     // The factor the sprites were scaled by, written as meta.scale (PixiJS
     // divides the frames by it, so they keep the size of the source art).
     double scale = 1;
+    // The atlas's colours are multiplied by their alpha: written as
+    // meta.premultipliedAlpha true in the JSON hash and array (the name
+    // TexturePacker's readers look for; PixiJS and Phaser read no such member,
+    // their textures are told in code), only when set. The libGDX page has no
+    // such line that every reader of the format takes, so it writes none.
+    bool premultipliedAlpha = false;
 };
 
 // The text as valid UTF-8: every byte that does not belong to a well-formed

@@ -44,6 +44,7 @@ Json metaOf(const AtlasMeta& meta) {
         for (const std::string& name : meta.relatedPages) related.push_back(validUtf8(name));
         out["related_multi_packs"] = std::move(related);
     }
+    if (meta.premultipliedAlpha) out["premultipliedAlpha"] = true;
     return out;
 }
 

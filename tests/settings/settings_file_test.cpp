@@ -138,9 +138,12 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"format", "gdx"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
+                                       {"bleed", "1"},
+                                       {"premultiply", "1"},
                                        {"keep-layout", "out/L.json"},
                                        {"verify", "1"},
                                        {"png-compression", "fast"},
+                                       {"webp-quality", "80"},
                                        {"depfile", "out/a b.d"},
                                        {"variant", "@2x:1,:0.50"},
                                        {"later-option", "x=y"}},
@@ -148,8 +151,10 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
-        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nverify=1\nkeep-layout=out/L.json\n"
-        "png-compression=fast\ndepfile=out/a b.d\nvariant=@2x:1,:0.5\nlater-option=x=y\n";
+        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nbleed=1\npremultiply=1\nverify=1\nkeep-layout="
+        "out/"
+        "L.json\npng-compression=fast\nwebp-quality=80\ndepfile=out/a b.d\nvariant=@2x:1,:0.5\n"
+        "later-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
@@ -164,6 +169,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     EXPECT_EQ(loaded.extras.format, DataFormat::gdx);
     EXPECT_TRUE(loaded.extras.verify);
     EXPECT_EQ(loaded.extras.variants, (std::vector<ScaleVariant>{{"@2x", 1}, {"", 0.5}}));
+    EXPECT_EQ(loaded.extras.webpQuality, 80u);
 
     // Refused values change nothing and are named.
     EXPECT_EQ(
@@ -174,7 +180,8 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                {"depfile", "a\nb"},
                                {"scale", "0"},
                                {"variant", "@2x:1,@2x"},
-                               {"variant", "a:1,a:2"}},
+                               {"variant", "a:1,a:2"},
+                               {"webp-quality", "101"}},
                               loaded),
         (std::vector<std::string>{
             "fit=round: not one of any|pot|square|pot-square", "extrude=1025: not within 0..1024",
@@ -182,7 +189,8 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
             "depfile=a\nb: it holds a line break", "scale=0: a scale is above 0 and at most 16",
             "variant=@2x:1,@2x: \"@2x\": a variant is a suffix, a "
             "colon and a scale such as 0.5",
-            "variant=a:1,a:2: the suffix \"a\" is given twice"}));
+            "variant=a:1,a:2: the suffix \"a\" is given twice",
+            "webp-quality=101: not within 0..100"}));
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
 
     struct Row {
