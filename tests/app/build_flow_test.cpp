@@ -173,31 +173,30 @@ private slots:
     // its own image; the page's file read back.
     void previewShowsWhatTheBuildWrote_data() {
         QTest::addColumn<int>("sprites");
-        QTest::addColumn<bool>("broken");
+        QTest::addColumn<QString>("extra");        // a file that is no image, as makeWindow
         QTest::addColumn<int>("side");             // the atlas's width and height
         QTest::addColumn<QString>("option");       // a More options check box set
         QTest::addColumn<QList<int>>("outlines");  // per tab
-        row("one page", 5, false, 512, "", QList<int>{5});
-        row("a file failed: the Report", 3, true, 512, "", QList<int>{3});
-        row("more pages", 10, false, 32, "pages", QList<int>{4, 4, 2});
+        row("one page", 5, "", 512, "", QList<int>{5});
+        row("a file failed: the Report", 3, "broken", 512, "", QList<int>{3});
+        row("more pages", 10, "", 32, "pages", QList<int>{4, 4, 2});
         // The sprites are alike: one rectangle, every name.
-        row("identical images once", 4, false, 512, "alias", QList<int>{1});
+        row("identical images once", 4, "", 512, "alias", QList<int>{1});
     }
     void previewShowsWhatTheBuildWrote() {
         QFETCH(int, sprites);
-        QFETCH(bool, broken);
+        QFETCH(QString, extra);
         QFETCH(int, side);
         QFETCH(QString, option);
         QFETCH(QList<int>, outlines);
-        auto window = makeWindow(sprites, broken ? QStringLiteral("broken") : QString());
+        auto window = makeWindow(sprites, extra);
         JobSettings& settings = window->settings();
         settings.outputWidth = settings.outputHeight = static_cast<std::uint32_t>(side);
         settings.borderSize = settings.spacing = 0;
         window->refreshControls(false);
-        if (!option.isEmpty()) {
+        if (!option.isEmpty())
             static_cast<QCheckBox*>(window->moreOptions().control(option.toStdString()))
                 ->setChecked(true);
-        }
         window->findChild<QPushButton*>("previewButton")->click();
         AtlasPreview& preview = window->preview();
         QVERIFY(preview.isVisible());
@@ -224,14 +223,12 @@ private slots:
                                            .arg(rects[i].x())
                                            .arg(rects[i].y())),
                          qPrintable(said));
-                for (const QString& name : said.section(QLatin1Char(':'), 0, 0).split(", ")) {
+                for (const QString& name : said.section(QLatin1Char(':'), 0, 0).split(", "))
                     names << name;
-                }
             }
             // The bottom right pixel of the last page holds no image.
-            if (page == preview.pageCount() - 1) {
+            if (page == preview.pageCount() - 1)
                 QCOMPARE(view->describeAt(QPointF(side - 0.5, side - 0.5)), QString());
-            }
         }
         QCOMPARE(counts, outlines);
         QCOMPARE(names.size(), sprites);

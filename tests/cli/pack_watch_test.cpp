@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "tests/cli/cli_support.h"
 
@@ -130,31 +131,20 @@ TEST(PackWatch, EveryRebuildEqualsAFreshKeepLayoutBuild) {
     sprite("b.png", 12, 10);
     sprite("c.png", 9, 16);
     sprite("d.png", 8, 8);
-    const auto args = [](const fs::path& in, const fs::path& out, const std::string& layout) {
-        return std::vector<std::string>{TILVANE_PACK_PATH,
-                                        "--input",
-                                        in.string() + "/",
-                                        "--image",
-                                        (out / "atlas.png").string(),
-                                        "--text",
-                                        (in / "atlas.json").string(),
-                                        "--format",
-                                        "hash",
-                                        "--width",
-                                        "64",
-                                        "--height",
-                                        "64",
-                                        "--sort",
-                                        "name",
-                                        "--crop",
-                                        "0",
-                                        "--no-mask",
-                                        "--keep-layout",
-                                        layout};
+    // Split at spaces: the temporary folders have none.
+    const auto args = [](const fs::path& in, const fs::path& out, const std::string& layout,
+                         const char* more = "") {
+        std::istringstream line("--input " + in.string() + "/ --image " +
+                                (out / "atlas.png").string() + " --text " +
+                                (in / "atlas.json").string() +
+                                " --format hash --width 64 --height 64 --sort name --crop 0"
+                                " --no-mask --keep-layout " +
+                                layout + " " + more);
+        std::vector<std::string> words = {TILVANE_PACK_PATH};
+        for (std::string word; line >> word;) words.push_back(word);
+        return words;
     };
-    std::vector<std::string> watchArgs = args(input.path(), output.path(), input.file("L.json"));
-    watchArgs.push_back("--watch");
-    Watcher watch(watchArgs);
+    Watcher watch(args(input.path(), output.path(), input.file("L.json"), "--watch"));
     ASSERT_NE(watch.waitFor({"tilvane-pack: watching"}), "") << watch.seen;
 
     struct Step {

@@ -49,9 +49,9 @@ TEST(BuildExtras, ExtrudeLeavesTheRingsOutOfTheMask) {
     }
 }
 
-// The property test checks that aliases share only equal pixels, in other
-// margins too, each with its own offsets, and never without --alias; here,
-// that they are counted.
+// The property test checks that aliases share one box (alias-shared), only
+// of equal pixels, in other margins too, each with its own offsets, and never
+// without --alias (no-overlap); here, that they are counted.
 TEST(BuildExtras, AliasPlacesIdenticalPixelsOnceAndCountsThem) {
     BuildFixture f;
     writeSprite(f.input.file("a.png"), 4, 4);
@@ -59,10 +59,6 @@ TEST(BuildExtras, AliasPlacesIdenticalPixelsOnceAndCountsThem) {
     writeSprite(f.input.file("c.png"), 4, 4, Rect{0, 0, 3, 2});
     f.jobSpec.extras.alias = true;
     ASSERT_EQ(f.runBuild(), BuildOutcome::saved);
-    const std::vector<Rect>& r = f.run.placedRects;
-    ASSERT_EQ(r.size(), 3u);
-    EXPECT_EQ(r[1], r[0]);
-    EXPECT_NE(r[2], r[0]);
     EXPECT_EQ(f.run.notes.aliased, 1u);
 }
 
@@ -140,7 +136,6 @@ TEST(BuildExtras, VerifyNamesTheSpriteAndItsFirstDifferingPixel) {
         return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
     };
     const std::vector<Row> rows = {
-        {"Untouched", {0, 0}, true, ""},
         {"SpritePixelByDigest",
          {a.left + 2, a.top + 1},
          true,

@@ -14,11 +14,10 @@ namespace {
 
 // A layout text with one 64x32 page and the given sprite lines (JSON
 // objects, comma-separated), unless a row replaces the whole text.
-std::string layoutText(const std::string& sprites, const std::string& pages = "{\"w\":64,\"h\":32}",
-                       const std::string& rules =
-                           "\"spacing\":1,\"extrude\":0,\"border\":1,"
-                           "\"gridX\":0,\"gridY\":0") {
-    return "{\"format\":\"tilvane-layout\",\"version\":1,\"rules\":{" + rules + "},\"pages\":[" +
+std::string layoutText(const std::string& sprites,
+                       const std::string& pages = "{\"w\":64,\"h\":32}") {
+    return "{\"format\":\"tilvane-layout\",\"version\":1,\"rules\":{\"spacing\":1,\"extrude\":0,"
+           "\"border\":1,\"gridX\":0,\"gridY\":0},\"pages\":[" +
            pages + "],\"sprites\":[" + sprites + "]}";
 }
 
@@ -27,6 +26,12 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 }
 
 const std::string kSprite = "{\"key\":\"a.png\",\"page\":0,\"x\":1,\"y\":1,\"w\":5,\"h\":6}";
+
+// A layout of one 1x1 sprite "a" at (0, 0), with `from` in its line made `to`.
+std::string oneWith(const std::string& from, const std::string& to) {
+    return layoutText(
+        replaced("{\"key\":\"a\",\"page\":0,\"x\":0,\"y\":0,\"w\":1,\"h\":1}", from, to));
+}
 
 // Every value of the file is checked; what is not understood is refused with
 // a reason, never guessed at.
@@ -42,48 +47,33 @@ TEST(LayoutFile, ReadsOnlyWhatItCanCheck) {
         {"one sprite", layoutText(kSprite), ""},
         {"no sprites", layoutText(""), ""},
         {"unknown fields are ignored", layoutText(kSprite).insert(1, "\"more\":[1,2],"), ""},
-        {"a key not valid UTF-8 in hex",
-         layoutText("{\"keyHex\":\"61ff2e706e67\",\"page\":0,\"x\":0,\"y\":0,\"w\":1,\"h\":1}"),
+        {"a key not valid UTF-8 in hex", oneWith("\"key\":\"a\"", "\"keyHex\":\"61ff2e706e67\""),
          ""},
         {"the largest place and size",
-         layoutText("{\"key\":\"a\",\"page\":0,\"x\":" + max + ",\"y\":0,\"w\":" + max +
-                    ",\"h\":1}"),
-         ""},
+         replaced(oneWith("\"x\":0", "\"x\":" + max), "\"w\":1", "\"w\":" + max), ""},
         {"empty text", "", "JSON"},
         {"cut short", layoutText(kSprite).substr(0, 40), "JSON"},
         {"an array", "[1,2]", "object"},
         {"another format", "{\"format\":\"other\"}", "format"},
         {"version 2", replaced(layoutText(kSprite), "\"version\":1", "\"version\":2"), "version"},
-        {"a negative rule",
-         layoutText(kSprite, "{\"w\":64,\"h\":32}",
-                    "\"spacing\":-1,\"extrude\":0,\"border\":1,\"gridX\":0,\"gridY\":0"),
+        {"a negative rule", replaced(layoutText(kSprite), "\"spacing\":1", "\"spacing\":-1"),
          "rule"},
-        {"a rule missing", layoutText(kSprite, "{\"w\":64,\"h\":32}", "\"spacing\":1"), "rule"},
+        {"a rule missing", replaced(layoutText(kSprite), "\"border\":1,", ""), "rule"},
         {"no pages", layoutText("", ""), "pages"},
         {"a page of width 0", layoutText("", "{\"w\":0,\"h\":32}"), "page"},
         {"a page wider than 2^31 - 1", layoutText("", "{\"w\":2147483648,\"h\":32}"), "page"},
         {"a page size as text", layoutText("", "{\"w\":\"64\",\"h\":32}"), "page"},
         {"a fractional size", layoutText("", "{\"w\":6.5,\"h\":32}"), "page"},
-        {"a sprite on a page that is not there",
-         layoutText("{\"key\":\"a\",\"page\":1,\"x\":0,\"y\":0,\"w\":1,\"h\":1}"), "place"},
-        {"a negative place",
-         layoutText("{\"key\":\"a\",\"page\":0,\"x\":-1,\"y\":0,\"w\":1,\"h\":1}"), "place"},
-        {"a huge number",
-         layoutText("{\"key\":\"a\",\"page\":0,\"x\":1e300,\"y\":0,\"w\":1,\"h\":1}"), "place"},
-        {"a sprite without a key", layoutText("{\"page\":0,\"x\":0,\"y\":0,\"w\":1,\"h\":1}"),
-         "key"},
-        {"an empty key", layoutText("{\"key\":\"\",\"page\":0,\"x\":0,\"y\":0,\"w\":1,\"h\":1}"),
-         "key"},
-        {"a key of odd hex",
-         layoutText("{\"keyHex\":\"616\",\"page\":0,\"x\":0,\"y\":0,\"w\":1,\"h\":1}"), "key"},
-        {"a key longer than 4096 bytes",
-         layoutText("{\"key\":\"" + std::string(4097, 'k') +
-                    "\",\"page\":0,\"x\":0,\"y\":0,\"w\":1,\"h\":1}"),
+        {"a sprite on a page that is not there", oneWith("\"page\":0", "\"page\":1"), "place"},
+        {"a negative place", oneWith("\"x\":0", "\"x\":-1"), "place"},
+        {"a huge number", oneWith("\"x\":0", "\"x\":1e300"), "place"},
+        {"a sprite without a key", oneWith("\"key\":\"a\",", ""), "key"},
+        {"an empty key", oneWith("\"a\"", "\"\""), "key"},
+        {"a key of odd hex", oneWith("\"key\":\"a\"", "\"keyHex\":\"616\""), "key"},
+        {"a key longer than 4096 bytes", oneWith("\"a\"", "\"" + std::string(4097, 'k') + "\""),
          "key"},
         {"a key twice", layoutText(kSprite + "," + kSprite), "twice"},
-        {"a turn that is no boolean",
-         layoutText("{\"key\":\"a\",\"page\":0,\"x\":0,\"y\":0,\"w\":1,\"h\":2,\"turned\":1}"),
-         "turn"},
+        {"a turn that is no boolean", oneWith("\"h\":1", "\"h\":2,\"turned\":1"), "turn"},
         {"deeply nested", std::string(100000, '[') + std::string(100000, ']'), "object"},
     };
     for (const Row& row : rows) {

@@ -12,7 +12,7 @@ namespace tilvane {
 namespace {
 
 // Sprites of lo to hi pixels a side, the same for one seed.
-std::vector<Size> randomSprites(std::uint32_t seed, int count, int lo, int hi) {
+std::vector<Size> seeded(std::uint32_t seed, int count, int lo, int hi) {
     std::mt19937 engine(seed);
     std::uniform_int_distribution<int> side(lo, hi);
     std::vector<Size> sprites;
@@ -23,6 +23,18 @@ std::vector<Size> randomSprites(std::uint32_t seed, int count, int lo, int hi) {
 LayoutRules rulesOf(std::uint32_t spacing, std::uint32_t extrude, PlacementSettings placement,
                     bool rotate) {
     return {spacing, extrude, placement, Packer::maxRects, rotate};
+}
+LayoutRules plain(std::uint32_t spacing, std::uint32_t extrude = 0,
+                  PlacementSettings placement = {}) {
+    return rulesOf(spacing, extrude, placement, false);
+}
+LayoutRules turning(std::uint32_t spacing = 0, std::uint32_t extrude = 0,
+                    PlacementSettings placement = {}) {
+    return rulesOf(spacing, extrude, placement, true);
+}
+
+bool sameSlot(const SpriteSlot& a, const SpriteSlot& b) {
+    return a.placed == b.placed && a.turned == b.turned && (!a.placed || a.occupied == b.occupied);
 }
 
 bool overlap(const Rect& a, const Rect& b) {
@@ -63,68 +75,24 @@ void expectSound(const std::string& name, std::span<const Size> sprites, const L
 TEST(MaxRects, LayoutsKeepTheFootprintRules) {
     struct Row {
         const char* name;
-        std::vector<Size> sprites;
-        LayoutRules rules;
         Size atlas;
         std::size_t placed;  // how many find a place
         int turned;          // how many are turned, -1: any number
+        LayoutRules rules;
+        std::vector<Size> sprites;
     };
+    const auto times = [](std::size_t n, Size size) { return std::vector<Size>(n, size); };
     const std::vector<Row> rows = {
-        {"four quarters fill the atlas",
-         {{32, 32}, {32, 32}, {32, 32}, {32, 32}},
-         rulesOf(0, 0, {}, false),
-         {64, 64},
-         4,
-         0},
-        {"a fifth quarter finds no place",
-         {{32, 32}, {32, 32}, {32, 32}, {32, 32}, {32, 32}},
-         rulesOf(0, 0, {}, false),
-         {64, 64},
-         4,
-         0},
-        {"spacing left out where only the sprite fits the side",
-         {{64, 10}, {64, 10}},
-         rulesOf(2, 0, {}, false),
-         {64, 30},
-         2,
-         0},
-        {"spacing kept where it fits",
-         {{63, 10}, {63, 10}, {63, 10}},
-         rulesOf(1, 0, {}, false),
-         {64, 33},
-         3,
-         0},
-        {"a tall sprite fits a wide atlas only turned",
-         {{10, 60}},
-         rulesOf(0, 0, {}, true),
-         {64, 20},
-         1,
-         1},
-        {"without turning it does not", {{10, 60}}, rulesOf(0, 0, {}, false), {64, 20}, 0, 0},
-        {"turning fills a strip of mixed bars",
-         {{8, 32}, {32, 8}, {8, 32}, {32, 8}},
-         rulesOf(0, 0, {}, true),
-         {64, 16},
-         4,
-         -1},
-        {"border, ring and grid",
-         randomSprites(1, 40, 1, 20),
-         rulesOf(1, 2, {3, 4, 5}, true),
-         {160, 160},
-         40,
-         -1},
-        {"a border of 2^31 leaves no place",
-         {{1, 1}},
-         rulesOf(0, 0, {0x80000000u, 0, 0}, false),
-         {64, 64},
-         0,
-         0},
-        {"more sprites than room, every heuristic tried",
-         randomSprites(2, 300, 4, 40),
-         rulesOf(1, 0, {1, 0, 0}, true),
-         {256, 256},
-         0,
-         -1},
+        {"four quarters fill the atlas", {64, 64}, 4, 0, plain(0), times(4, {32, 32})},
+        {"a fifth quarter finds no place", {64, 64}, 4, 0, plain(0), times(5, {32, 32})},
+        {"no spacing where only the sprite fits", {64, 30}, 2, 0, plain(2), times(2, {64, 10})},
+        {"spacing kept where it fits", {64, 33}, 3, 0, plain(1), times(3, {63, 10})},
+        {"a tall sprite fits only turned", {64, 20}, 1, 1, turning(), {{10, 60}}},
+        {"without turning it does not", {64, 20}, 0, 0, plain(0), {{10, 60}}},
+        {"turning fills a strip", {64, 16}, 4, -1, turning(), {{8, 32}, {32, 8}, {8, 32}, {32, 8}}},
+        {"border, ring, grid", {160, 160}, 40, -1, turning(1, 2, {3, 4, 5}), seeded(1, 40, 1, 20)},
+        {"a border of 2^31 leaves no place", {64, 64}, 0, 0, plain(0, 0, {1u << 31}), {{1, 1}}},
+        {"too many, all heuristics", {256, 256}, 0, -1, turning(1, 0, {1}), seeded(2, 300, 4, 40)},
     };
     for (const Row& row : rows) {
         const std::vector<SpriteSlot> places = maxRectsLayout(row.sprites, row.rules, row.atlas, 1);
@@ -144,12 +112,8 @@ TEST(MaxRects, LayoutsKeepTheFootprintRules) {
         }
         // The threads only share the work.
         const std::vector<SpriteSlot> again = maxRectsLayout(row.sprites, row.rules, row.atlas, 3);
-        for (std::size_t k = 0; k < places.size(); ++k) {
-            EXPECT_TRUE(places[k].placed == again[k].placed &&
-                        places[k].turned == again[k].turned &&
-                        (!places[k].placed || places[k].occupied == again[k].occupied))
-                << row.name << ": sprite " << k << " moves with the threads";
-        }
+        for (std::size_t k = 0; k < places.size(); ++k)
+            EXPECT_TRUE(sameSlot(places[k], again[k])) << row.name << ": sprite " << k << " moved";
     }
 }
 
@@ -158,41 +122,24 @@ TEST(MaxRects, LayoutsKeepTheFootprintRules) {
 TEST(MaxRects, FitFindsASizeWhoseLayoutHoldsEverySprite) {
     struct Row {
         const char* name;
-        std::vector<Size> sprites;
+        FitShape shape;
         LayoutRules rules;
-        FitLimits limits;
+        std::vector<Size> sprites;
+        Size least = {1, 1};
     };
     const std::vector<Row> rows = {
-        {"any shape",
-         randomSprites(3, 120, 2, 30),
-         rulesOf(1, 0, {1, 0, 0}, true),
-         {FitShape::any, 1, 1, 4096, 4096}},
-        {"upright only",
-         randomSprites(4, 60, 2, 30),
-         rulesOf(2, 1, {0, 0, 0}, false),
-         {FitShape::any, 1, 1, 4096, 4096}},
-        {"powers of two",
-         randomSprites(5, 50, 2, 30),
-         rulesOf(1, 0, {}, true),
-         {FitShape::pot, 1, 1, 4096, 4096}},
-        {"square on a grid",
-         randomSprites(6, 50, 2, 30),
-         rulesOf(1, 0, {2, 3, 3}, true),
-         {FitShape::square, 1, 1, 4096, 4096}},
-        {"power-of-two square",
-         randomSprites(7, 30, 2, 30),
-         rulesOf(0, 0, {}, true),
-         {FitShape::potSquare, 1, 1, 4096, 4096}},
-        {"least size above the need",
-         {{4, 4}},
-         rulesOf(0, 0, {}, false),
-         {FitShape::any, 50, 40, 4096, 4096}},
+        {"any shape", FitShape::any, turning(1, 0, {1}), seeded(3, 120, 2, 30)},
+        {"upright only", FitShape::any, plain(2, 1), seeded(4, 60, 2, 30)},
+        {"powers of two", FitShape::pot, turning(1, 0, {}), seeded(5, 50, 2, 30)},
+        {"square on a grid", FitShape::square, turning(1, 0, {2, 3, 3}), seeded(6, 50, 2, 30)},
+        {"power-of-two square", FitShape::potSquare, turning(), seeded(7, 30, 2, 30)},
+        {"least size above the need", FitShape::any, plain(0), {{4, 4}}, {50, 40}},
     };
     for (const Row& row : rows) {
-        const std::optional<FittedLayout> fit = maxRectsFit(row.sprites, row.rules, row.limits, 2);
+        const FitLimits l{row.shape, row.least.width, row.least.height, 4096, 4096};
+        const std::optional<FittedLayout> fit = maxRectsFit(row.sprites, row.rules, l, 2);
         ASSERT_TRUE(fit) << row.name;
         const Size atlas{fit->size.width, fit->size.height};
-        const FitLimits& l = row.limits;
         EXPECT_TRUE(atlas.width >= l.minWidth && atlas.width <= l.maxWidth &&
                     atlas.height >= l.minHeight && atlas.height <= l.maxHeight)
             << row.name;
@@ -205,13 +152,11 @@ TEST(MaxRects, FitFindsASizeWhoseLayoutHoldsEverySprite) {
         expectSound(row.name, row.sprites, row.rules, atlas, fit->places);
         const std::vector<SpriteSlot> fixed = maxRectsLayout(row.sprites, row.rules, atlas, 1);
         for (std::size_t k = 0; k < fixed.size(); ++k) {
-            EXPECT_TRUE(fit->places[k].placed) << row.name << ": sprite " << k;
-            EXPECT_TRUE(fixed[k].placed && fixed[k].occupied == fit->places[k].occupied &&
-                        fixed[k].turned == fit->places[k].turned)
+            EXPECT_TRUE(fit->places[k].placed && sameSlot(fixed[k], fit->places[k]))
                 << row.name << ": sprite " << k << " lies elsewhere in the fixed build";
         }
     }
-    EXPECT_FALSE(maxRectsFit({}, rulesOf(0, 0, {}, false), {}, 1));
+    EXPECT_FALSE(maxRectsFit({}, plain(0), {}, 1));
 }
 
 }  // namespace
