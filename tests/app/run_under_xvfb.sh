@@ -11,8 +11,9 @@
 #                                      committed by Tab, the height was not
 #   run_under_xvfb.sh PROGRAM build N PACK
 #                                      N generated sprites; tilvane-pack (PACK)
-#                                      builds them and saves its settings as the
-#                                      dialog's; the dialog, started on them,
+#                                      saves its settings (a fitted size, a JSON
+#                                      hash) as the dialog's and builds from
+#                                      them; the dialog, started on them,
 #                                      builds on Alt+G: the Done dialog opens
 #                                      and the files are byte for byte PACK's.
 #                                      Prints the seconds from Alt+G to Done.
@@ -68,9 +69,16 @@ if [[ $mode == build || $mode == cancel ]]; then
   make_sprites "$count" "$work/in"
   # The atlas holds every sprite: 4096 pixels a side for 30,000 of them.
   side=$(( count > 5000 ? 4096 : 2048 ))
+  # A build asks for a fitted size and a JSON hash, which ride in the settings
+  # file's extension block: the files are those tilvane-pack --settings builds.
+  more=()
+  [[ $mode == build ]] && more=(--fit any --format hash)
+  more_block=$'fit=any\nformat=hash\n'
   "$pack" --quiet --input "$work/in" --image "$work/out/atlas.png" --text "$work/out/atlas.json" \
-    --width "$side" --height "$side" --mask --sort size --save-settings "$settings" \
+    --width "$side" --height "$side" --mask --sort size "${more[@]}" --save-settings "$settings" \
     >/dev/null || fail "tilvane-pack could not build the reference"
+  rm -f "$work/out/"*
+  "$pack" --quiet --settings "$settings" >/dev/null || fail "tilvane-pack --settings failed"
   cp -p "$work/out/"* "$work/ref/"
   # The dialog builds afresh, or over these files when cancelled.
   [[ $mode == build ]] && rm -f "$work/out/"*
@@ -197,7 +205,10 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x900x24" "$work/session
   fail "the run under Xvfb failed (see above)"
 
 size=$(stat -c %s "$settings" 2>/dev/null || echo 0)
-[[ $size -eq 20552 ]] || fail "$settings was not written at exit (size $size)"
+# The 28 fields, and in a build the extension block of the options beyond them.
+expected=20552
+[[ $mode == build ]] && expected=$((20552 + 8 + ${#more_block}))
+[[ $size -eq $expected ]] || fail "$settings was not written at exit (size $size)"
 beside=$(ls -A "$work/bin" | grep -vx tilvane || true)
 [[ -z $beside ]] && [[ ! -e "$work/Settings.cfg" ]] || fail "files written beside the program: $beside"
 
