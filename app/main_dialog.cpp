@@ -4,14 +4,19 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -98,6 +103,7 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     connect(help, &QShortcut::activated, this, &MainDialog::openHelp);
 
     setWindowIcon(appIcon());
+    setAcceptDrops(true);
     connectControls();
 
     applyDefaults(settings_, runner_.run());
@@ -200,6 +206,37 @@ void MainDialog::done(int result) {
 void MainDialog::showEvent(QShowEvent* event) {
     ending_ = false;
     QDialog::showEvent(event);
+}
+
+namespace {
+
+// The local folder a drop names: its first URL, a folder as it is, a file's
+// folder; empty when it names none.
+std::string droppedFolder(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().isEmpty()) return {};
+    const QUrl url = data->urls().constFirst();
+    if (!url.isLocalFile()) return {};
+    const QFileInfo info(url.toLocalFile());
+    if (info.isDir()) return info.absoluteFilePath().toStdString();
+    if (info.isFile()) return info.absolutePath().toStdString();
+    return {};
+}
+
+}  // namespace
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+    // A running build keeps its folder; the field takes the next one.
+    if (!droppedFolder(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+    const std::string folder = droppedFolder(event->mimeData());
+    if (folder.empty()) return;
+    event->acceptProposedAction();
+    if (!commitControls()) return;
+    settings_.inputFolder = ensureTrailingSlash(folder);
+    showFields();
+    refreshControls(false);
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {

@@ -100,6 +100,10 @@ protected:
     void showEvent(QShowEvent* event) override;
     // Escape while a build runs cancels it; otherwise it ends the dialog.
     void keyPressEvent(QKeyEvent* event) override;
+    // A folder dropped on the window becomes the Input Folder (a file: its
+    // folder), as if typed and left.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private slots:
     void ignoreEnter();

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -16,6 +17,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
+#include <QUrl>
 
 #include "app/desktop_open.h"
 #include "app/gui_test_support.h"
@@ -380,6 +382,37 @@ private slots:
             QCOMPARE(window->settings(), before);
             QCOMPARE(window->statusText(), "before");
         }
+    }
+
+    // A folder dropped on the window becomes the Input Folder, a file's folder
+    // too; a drop that names no local folder is refused and changes nothing.
+    void dropSetsTheInputFolder_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("folder");  // empty: refused
+        row("a folder", "file://$D/in", "$D/in/");
+        row("a file", "file://$D/in/a.png", "$D/in/");
+        row("not local", "https://example.com/in/", "");
+        row("missing", "file://$D/gone", "");
+    }
+    void dropSetsTheInputFolder() {
+        QFETCH(QString, url);
+        QFETCH(QString, folder);
+        const QString d = QString::fromStdString(dir_->folder()).chopped(1);
+        QDir().mkpath(d + "/in");
+        writeFile(dir_->file("in/a.png"), "x");
+        auto window = makeWindow();
+        const std::string before = window->settings().inputFolder;
+        QMimeData data;
+        data.setUrls({QUrl(QString(url).replace("$D", d))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        QCOMPARE(enter.isAccepted(), !folder.isEmpty());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &drop);
+        const std::string want =
+            folder.isEmpty() ? before : QString(folder).replace("$D", d).toStdString();
+        QCOMPARE(window->settings().inputFolder, want);
+        QCOMPARE(child(*window, "inputFolderEdit")->text().toStdString(), want);
     }
 
     // Every option of the extension table has its control in "More options",
