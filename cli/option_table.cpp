@@ -327,19 +327,49 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
 // output is the dialog's.
 void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
     BuildExtras& x = request.extras;
-    const std::vector<std::string> formats = {"hash", "array", "gdx"};
+    const std::vector<std::string> formats = {"hash",         "array",    "gdx",
+                                              "phaser-multi", "starling", "cocos"};
     checked(app.add_option_function<std::string>(
                 "--format",
                 [&x](const std::string& v) {
-                    x.format = v == "hash"    ? DataFormat::jsonHash
-                               : v == "array" ? DataFormat::jsonArray
-                                              : DataFormat::gdx;
+                    x.format = v == "hash"           ? DataFormat::jsonHash
+                               : v == "array"        ? DataFormat::jsonArray
+                               : v == "gdx"          ? DataFormat::gdx
+                               : v == "phaser-multi" ? DataFormat::phaserMulti
+                               : v == "starling"     ? DataFormat::starling
+                                                     : DataFormat::cocos;
                 },
                 "Write the text file as a JSON hash (PixiJS and Phaser load it), a JSON array "
-                "(Phaser loads it; PixiJS would key its frames 0, 1, ...) or a libGDX .atlas, "
-                "keyed by the path relative to --input."),
-            "hash|array|gdx", notes, {CLI::IsMember(formats)})
+                "(Phaser loads it; PixiJS would key its frames 0, 1, ...), a libGDX .atlas, "
+                "Phaser 3's multi-atlas JSON (one file for every page), Starling/Sparrow XML "
+                "(also Phaser's atlasXML) or a Cocos2d-x .plist, keyed by the path relative to "
+                "--input."),
+            "hash|array|gdx|phaser-multi|starling|cocos", notes, {CLI::IsMember(formats)})
         ->default_str("by the --text extension");
+    app.add_flag_callback(
+        "--animations", [&x] { x.animations = true; },
+        withDefault("Images whose names end in a number (walk_01, walk-2, walk 003) form an "
+                    "animation named by what comes before: \"animations\" in the JSON hash and "
+                    "array, index N in the libGDX atlas.",
+                    false));
+    checked(app.add_option_function<std::string>(
+                "--pivot", [&x](const std::string& v) { x.pivot = parsePivotText(v); },
+                "The pivot of every image, as fractions of its source size (0.5,1 is the "
+                "middle of the bottom edge); written for the engine formats."),
+            "X,Y", notes,
+            {refusing(notes,
+                      [](const std::string& text) -> std::optional<std::string> {
+                          if (parsePivotText(text)) return std::nullopt;
+                          return std::string("give two numbers X,Y within -1000..1000");
+                      })})
+        ->default_str("none");
+    checked(app.add_option("--sprite-data", x.spriteDataFile,
+                           "A JSON file of per-image values for the engine formats: "
+                           "{\"walk_01.png\": {\"pivot\": [x, y], \"borders\": [left, top, "
+                           "right, bottom]}}, keyed by the path relative to --input; its pivots "
+                           "win over --pivot."),
+            "FILE", notes, {notBlank(notes, "file")})
+        ->default_str("none");
     app.add_flag_callback(
         "--recursive", [&x] { x.recursive = true; },
         withDefault("Also pack the images of sub-folders (symbolic links to folders are not "

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "job/build.h"
 #include "job/file_ordering.h"
@@ -9,6 +11,7 @@
 #include "job/folder_search.h"
 #include "job/output_paths.h"
 #include "job/pages.h"
+#include "job/sprite_data.h"
 #include "job/tree_search.h"
 #include "model/path_helpers.h"
 
@@ -25,6 +28,54 @@ void abandon(BuildJob& job, const std::string& message) {
     clearRun(job.run);
     job.events.message(message);
     job.events.status("");
+}
+
+// Reads --sprite-data into the run; false after the message when the file
+// cannot be read or a value is refused.
+bool loadSpriteData(BuildJob& job) {
+    const std::string& path = job.jobSpec.extras.spriteDataFile;
+    if (path.empty()) return true;
+    SpriteDataEntries entries;
+    if (const std::optional<std::string> why = readSpriteData(path, entries)) {
+        job.events.message("The sprite data file " + path + ": " + *why);
+        return false;
+    }
+    for (auto& [key, values] : entries) job.run.spriteData[key] = values;
+    return true;
+}
+
+// Once the files are listed: the sprite data's keys that name no listed image
+// are noted; borders wider or taller than their image refuse the build.
+bool checkSpriteData(BuildJob& job) {
+    BuildRun& run = job.run;
+    if (run.spriteData.empty()) return true;
+    std::unordered_map<std::string_view, std::int32_t> listed;
+    for (const FileList::Entry& entry : run.fileList.entries())
+        listed.emplace(entry.name, entry.value);
+    // In name order, so the notes do not depend on the hash table's.
+    std::vector<std::string_view> keys;
+    for (const auto& [key, values] : run.spriteData) keys.push_back(key);
+    std::sort(keys.begin(), keys.end());
+    for (const std::string_view key : keys) {
+        const auto found = listed.find(key);
+        if (found == listed.end()) {
+            run.notes.unknownSpriteKeys.emplace_back(key);
+            continue;
+        }
+        const std::optional<Borders>& borders = run.spriteData.at(std::string(key)).borders;
+        const auto index = static_cast<std::size_t>(found->second);
+        if (!borders || index >= run.originalSizes.size()) continue;
+        const Size size = run.originalSizes[index];
+        if (!bordersFit(*borders, static_cast<std::uint32_t>(size.width),
+                        static_cast<std::uint32_t>(size.height))) {
+            abandon(job, "The sprite data file " + job.jobSpec.extras.spriteDataFile + ": \"" +
+                             std::string(key) + "\": the borders do not fit its image of " +
+                             std::to_string(size.width) + "x" + std::to_string(size.height) +
+                             " pixels.");
+            return false;
+        }
+    }
+    return true;
 }
 
 bool checkSettings(BuildJob& job) {
@@ -186,6 +237,8 @@ void clearRun(BuildRun& run) {
     run.drawnPages.clear();
     run.pixelHashes.clear();
     run.notes = {};
+    run.spriteData.clear();
+    run.textureEntries.clear();
 }
 
 void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {
@@ -222,9 +275,9 @@ bool checkOutputPaths(BuildJob& job) {
     }
     // Every output against every input and each other, names' lengths too;
     // pages are checked with their numbers once the plan has counted them.
-    const OutputSetPlan outputs =
-        planOutputSet(settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
-                      job.jobSpec.saveSettingsFile);
+    const OutputSetPlan outputs = planOutputSet(
+        settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
+        job.jobSpec.saveSettingsFile, job.jobSpec.extras.format == DataFormat::phaserMulti);
     if (const std::optional<std::string> conflict = findOutputSetConflict(outputs)) {
         job.events.message(*conflict);
         return false;
@@ -242,6 +295,10 @@ BuildOutcome startBuild(BuildJob& job) {
     run.fileList.reset();
 
     if (!checkSettings(job)) return BuildOutcome::refused;
+    if (!loadSpriteData(job)) {
+        clearRun(run);
+        return BuildOutcome::refused;
+    }
 
     events.status("Searching for files...");
 
@@ -253,6 +310,7 @@ BuildOutcome startBuild(BuildJob& job) {
         return BuildOutcome::noInputFolder;
     }
     listFiles(job, *entries);
+    if (!checkSpriteData(job)) return BuildOutcome::refused;
 
     if (!applyEqualSizeRule(job)) return BuildOutcome::unequalSizes;
     fixProcessOrder(job);

@@ -293,7 +293,7 @@ std::optional<std::string> findOutputConflict(const JobSettings& settings,
 }
 
 OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
-                            std::string_view settingsFile) {
+                            std::string_view settingsFile, bool oneTextFile) {
     OutputSetPlan plan{settings.inputFolder, recursive, {}};
     const std::string image = trimWhiteSpace(settings.outputImageFile);
     const std::string& text = settings.outputTextFile;
@@ -309,7 +309,8 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
             add(OutputRole::image, pageImage);
             if (settings.createMask != 0) add(OutputRole::mask, maskPathFor(pageImage));
         }
-        if (!text.empty()) add(OutputRole::text, named(text, page));
+        if (!text.empty() && !oneTextFile) add(OutputRole::text, named(text, page));
+        if (!text.empty() && oneTextFile && page == 0) add(OutputRole::text, text);
         if (page == 0) add(OutputRole::settings, std::string(settingsFile));
     }
     return plan;

@@ -105,7 +105,8 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
         }
     }
     return findOutputSetConflict(planOutputSet(
-        first, job.run.pages.size(), job.jobSpec.extras.recursive, job.jobSpec.saveSettingsFile));
+        first, job.run.pages.size(), job.jobSpec.extras.recursive, job.jobSpec.saveSettingsFile,
+        job.jobSpec.extras.format == DataFormat::phaserMulti));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {
@@ -118,8 +119,10 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.page = index;
     run.imageFile =
         paged ? pageFilePath(settings.outputImageFile, index + 1) : settings.outputImageFile;
-    run.textFile =
-        paged ? pageFilePath(settings.outputTextFile, index + 1) : settings.outputTextFile;
+    // A phaser-multi file is one for every page.
+    const bool oneTextFile = job.jobSpec.extras.format == DataFormat::phaserMulti;
+    run.textFile = paged && !oneTextFile ? pageFilePath(settings.outputTextFile, index + 1)
+                                         : settings.outputTextFile;
     run.addedOnEarlierPages += static_cast<std::int32_t>(run.placedNames.size());
     if (index > 0) run.handledOnEarlierPages += run.pages[index - 1].files.size();
     run.outputImage = createPixelImage(page.size.width, page.size.height);
