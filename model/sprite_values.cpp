@@ -12,8 +12,11 @@ namespace {
 std::optional<double> parseCoordinate(std::string_view text) {
     const std::string trimmed = trimWhiteSpace(std::string(text));
     std::string_view digits = trimmed;
-    // from_chars takes no '+'; the sign is allowed, once.
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    // from_chars takes no '+'; one sign is allowed.
+    if (!digits.empty() && digits.front() == '+') {
+        digits.remove_prefix(1);
+        if (!digits.empty() && digits.front() == '-') return std::nullopt;
+    }
     if (digits.empty() || digits.front() == '+') return std::nullopt;
     double value = 0;
     const char* end = digits.data() + digits.size();
