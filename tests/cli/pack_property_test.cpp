@@ -3,7 +3,8 @@
 // readable-outputs, exit-status, output-files, each-image-once,
 // failures-justified, totals, frame-pixels, extrusion, no-overlap, spacing,
 // inside-border-on-grid, background, alias-shared, atlas-size, fixed-rebuild
-// and alias-takes-no-room. The environment chooses the run:
+// alias-takes-no-room, and engine-data (--animations, --pivot and
+// --sprite-data as the JSON hash carries them). The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -174,8 +175,9 @@ Sprites writeFolder(Dice& dice, const TempDir& folder) {
     std::vector<fs::path> paths;
     const auto earlier = [&](int i) { return paths[dice.between(0, i - 1)]; };
     for (int i = 0; i < count; ++i) {
-        const fs::path path = paths.emplace_back(
-            folder.path() / cat(subFolders[dice.between(0, 5)], "s", i < 10 ? "0" : "", i, ".png"));
+        const fs::path path = paths.emplace_back(folder.path() / cat(subFolders[dice.between(0, 5)],
+                                                                     i % 3 == 2 ? "t-" : "s_",
+                                                                     i < 10 ? "0" : "", i, ".png"));
         fs::create_directories(path.parent_path());
         const int kind = dice.between(1, 100);
         if (i > 0 && kind <= 15) {
@@ -249,6 +251,9 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     });
     o["--crop"] = std::to_string(dice.chance(oneSize ? 50 : 4) ? 2 : dice.between(0, 1));
     maybe(50, "--recursive");
+    maybe(35, "--animations");
+    static const char* const pivots[] = {"0.5,1", "0,0", "0.25,0.75", "-0.5,2"};
+    if (dice.chance(30)) o["--pivot"] = pivots[dice.between(0, 3)];
     static const char* const sorts[] = {"name", "size", "random"};
     o["--sort"] = sorts[dice.between(0, 2)];
     const int seed = dice.between(0, 1000);
@@ -358,6 +363,9 @@ struct Case : Build {
     // Those it can place (crop needs a pixel), with the box of each that is placed.
     std::map<std::string, Box> placed;
     bool refused = false;  // crop 2 over unequal sizes
+    // --sprite-data: its file's folder and what it says (null without one).
+    TempDir data;
+    Json spriteData;
 
     const PixelImage& atlas(const Frame& f) const { return *pages[f.page].atlas; }
     // The source pixels a frame shows, or empty for an image that cannot be placed.
@@ -383,6 +391,29 @@ void model(Case& c) {
     }
     // Crop 2: one box for all, the union of the trims, when all have one size.
     for (auto& [name, box] : c.placed) box = crop == 2 ? all : box;
+}
+
+// Now and then a --sprite-data file: pivots and borders (within the image's
+// size) for some of the sprites, and a key that names no image.
+void drawSpriteData(Dice& dice, Case& c) {
+    if (!dice.chance(30)) return;
+    c.spriteData = Json::object();
+    for (const auto& [name, pixels] : c.sprites) {
+        if (!dice.chance(40)) continue;
+        Json values = Json::object();
+        if (dice.chance(50))
+            values["pivot"] = {dice.between(-4, 8) / 4.0, dice.between(-4, 8) / 4.0};
+        if (dice.chance(70)) {
+            const int w = pixels->width(), h = pixels->height();
+            const int left = dice.between(0, w / 2), top = dice.between(0, h / 2);
+            values["borders"] = {left, top, dice.between(0, w - left), dice.between(0, h - top)};
+        }
+        c.spriteData[name] = values;
+    }
+    c.spriteData["zz_none.png"] = {{"pivot", {0, 0}}};
+    const std::string path = (c.data.path() / "sprites.json").string();
+    writeFile(path, c.spriteData.dump());
+    c.options["--sprite-data"] = path;
 }
 
 // ---- The properties ------------------------------------------------------
@@ -652,6 +683,75 @@ void checkRebuilds(Case& c, Found& p) {
         compareBuild(c, p, "alias-takes-no-room", rest, c.options, c.pages, later);
 }
 
+// What the engine options add to the hash: each frame's pivot and anchor (its
+// sprite data's, else --pivot's), its borders as given and Phaser's middle
+// rectangle within the kept pixels; per page, the animations of the frame
+// names that end in a number, two or more to a name; a warning for each
+// sprite data key that names no image of the input.
+void checkEngineData(Case& c, Found& p) {
+    Json pivot;
+    if (c.options.has("--pivot")) {
+        const std::string& text = c.options.at("--pivot");
+        const std::size_t comma = text.find(',');
+        pivot = {{"x", std::stod(text.substr(0, comma))}, {"y", std::stod(text.substr(comma + 1))}};
+    }
+    for (const Frame& f : c.frames) {
+        const Json given = c.spriteData.is_object() ? c.spriteData.value(f.name, Json()) : Json();
+        Json want = {
+            {"pivot", pivot}, {"anchor", pivot}, {"borders", nullptr}, {"scale9Borders", nullptr}};
+        if (given.contains("pivot")) {
+            want["pivot"] = want["anchor"] = {{"x", given["pivot"][0]}, {"y", given["pivot"][1]}};
+        }
+        if (given.contains("borders")) {
+            const std::vector<int> b = given["borders"];
+            want["borders"] = {{"left", b[0]}, {"top", b[1]}, {"right", b[2]}, {"bottom", b[3]}};
+            const Json& kept = f.json["spriteSourceSize"];
+            const Json& source = f.json["sourceSize"];
+            const int x = kept["x"], y = kept["y"], w = kept["w"], h = kept["h"];
+            const int sw = source["w"], sh = source["h"];
+            const int l = std::max(0, b[0] - x), t = std::max(0, b[1] - y);
+            const int r = std::max(0, b[2] - (sw - x - w)), d = std::max(0, b[3] - (sh - y - h));
+            want["scale9Borders"] = {
+                {"x", l}, {"y", t}, {"w", std::max(0, w - l - r)}, {"h", std::max(0, h - t - d)}};
+        }
+        compareFields(p, "engine-data", f.name, f.json, want);
+    }
+    for (std::size_t page = 0; page < c.pages.size(); ++page) {
+        std::map<std::string, std::vector<std::pair<long, std::string>>> groups;
+        for (const Frame& f : c.frames) {
+            const std::size_t dot = f.name.rfind('.'),
+                              digits = f.name.find_last_not_of("0123456789", dot - 1);
+            if (f.page != page || digits + 1 == dot || dot - digits > 10 || digits == 0 ||
+                std::string("_- ").find(f.name[digits]) == std::string::npos ||
+                f.name[digits - 1] == '/')
+                continue;
+            groups[f.name.substr(0, digits)].emplace_back(
+                std::stol(f.name.substr(digits + 1, dot - digits - 1)), f.name);
+        }
+        Json animations = Json::object();
+        for (auto& [base, frames] : groups) {
+            std::sort(frames.begin(), frames.end());
+            for (const auto& frame : frames)
+                if (frames.size() > 1) animations[base].push_back(frame.second);
+        }
+        const Json& doc = c.pages[page].doc;
+        const Json got = doc.value("animations", Json());
+        if (!c.options.has("--animations") || animations.empty() ? !got.is_null()
+                                                                 : got != animations)
+            p("engine-data", c.pages[page].stem, "'s animations are ", got.dump(), ", not ",
+              animations.dump());
+    }
+    if (!c.spriteData.is_object()) return;
+    for (const auto& [key, values] : c.spriteData.items()) {
+        const bool warned =
+            c.result.err.find(cat("the sprite data names \"", key, "\"")) != std::string::npos;
+        if (!c.expected.count(key) && !warned)
+            p("engine-data", "the sprite data key ", key, " names no image, unwarned");
+        if (c.placed.count(key) && warned)
+            p("engine-data", "the sprite data key ", key, " names a placed image, yet warned");
+    }
+}
+
 // ---- The run -------------------------------------------------------------
 
 // Copies the case's folders and command to `to`.
@@ -660,6 +760,7 @@ void keepCase(const Case& c, const fs::path& to) {
     fs::create_directories(to);
     fs::copy(c.input.path(), to / "in", fs::copy_options::recursive);
     fs::copy(c.output.path(), to / "out", fs::copy_options::recursive);
+    fs::copy(c.data.path(), to / "data", fs::copy_options::recursive);
     writeFile((to / "command").string(), c.command + "\n");
 }
 
@@ -676,6 +777,7 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
         Case c;
         c.sprites = writeFolder(dice, c.input);
         c.options = drawOptions(dice, c.sprites);
+        drawSpriteData(dice, c);
         model(c);
         static_cast<Build&>(c) = build(c.input.path(), c.output.path(), c.options);
         ++count;
@@ -684,8 +786,8 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
         Found found;
         checkRun(c, found);
         if (!c.refused && (c.result.status == 0 || c.result.status == 1) && !c.placed.empty())
-            for (const auto check :
-                 {checkReport, checkFrames, checkPairs, checkPixels, checkRebuilds})
+            for (const auto check : {checkReport, checkFrames, checkPairs, checkPixels,
+                                     checkRebuilds, checkEngineData})
                 check(c, found);
         for (const auto& [property, problems] : found) {
             std::string lines;
