@@ -37,7 +37,7 @@ python3 "$here/cocos_plist_check.py" "$work"
 if ! command -v node >/dev/null; then
   echo "skipped: node is not installed"; exit 77
 fi
-for package in pixi.js phaser @esotericsoftware/spine-core; do
+for package in pixi.js phaser @esotericsoftware/spine-core @xmldom/xmldom; do
   if [[ ! -f "$here/node_modules/$package/package.json" ]]; then
     echo "skipped: $package is not installed in $here (run scripts/bootstrap; it needs the npm registry)"
     exit 77
