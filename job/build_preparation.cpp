@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -35,6 +37,23 @@ void abandon(BuildJob& job, const std::string& message) {
 bool loadSpriteData(BuildJob& job) {
     const std::string& path = job.jobSpec.extras.spriteDataFile;
     if (path.empty()) return true;
+    // An output written over it would destroy what the run was given.
+    struct stat data {};
+    if (::stat(path.c_str(), &data) == 0) {
+        const JobSpec& spec = job.jobSpec;
+        const OutputSetPlan plan =
+            planOutputSet(spec.settings, spec.sizing.pages ? 1 : 0, spec.extras.recursive,
+                          spec.saveSettingsFile, spec.extras.format == DataFormat::phaserMulti);
+        for (const PlannedOutput& output : plan.outputs) {
+            struct stat st {};
+            if (::stat(output.path.c_str(), &st) == 0 && st.st_dev == data.st_dev &&
+                st.st_ino == data.st_ino) {
+                job.events.message("The sprite data file " + path +
+                                   " must not be an output: " + output.path);
+                return false;
+            }
+        }
+    }
     SpriteDataEntries entries;
     if (const std::optional<std::string> why = readSpriteData(path, entries)) {
         job.events.message("The sprite data file " + path + ": " + *why);

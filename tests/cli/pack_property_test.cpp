@@ -4,8 +4,8 @@
 // failures-justified, totals, frame-pixels, extrusion, no-overlap, spacing,
 // inside-border-on-grid, background, alias-shared, atlas-size, fixed-rebuild
 // alias-takes-no-room, and engine-data (--animations, --pivot and
-// --sprite-data as the JSON hash carries them). The environment chooses the run:
-// TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
+// --sprite-data as the JSON hash or the phaser-multi file carries them). The environment chooses
+// the run: TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
 // draws from its own generator, seeded by the seed and its number, so one case
@@ -254,6 +254,8 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     maybe(35, "--animations");
     static const char* const pivots[] = {"0.5,1", "0,0", "0.25,0.75", "-0.5,2"};
     if (dice.chance(30)) o["--pivot"] = pivots[dice.between(0, 3)];
+    // Else the JSON hash (the build's default).
+    if (dice.chance(20)) o["--format"] = "phaser-multi";
     static const char* const sorts[] = {"name", "size", "random"};
     o["--sort"] = sorts[dice.between(0, 2)];
     const int seed = dice.between(0, 1000);
@@ -329,10 +331,31 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
         const std::string stem = entry.path().stem().string();
         if (entry.path().extension() == ".png") stems.insert({stem.size(), stem});
     }
+    // phaser-multi: one atlas.json, a "textures" entry per page, read as the
+    // hash each page would have had (frames by filename, the image and size as meta).
+    const bool multi = options.at("--format") == "phaser-multi";
+    Json textures;
+    if (multi && fs::exists(output / "atlas.json")) {
+        const Json doc = Json::parse(readFile((output / "atlas.json").string()), nullptr, false);
+        if (doc.is_object()) textures = doc.value("textures", Json());
+    }
+    const auto multiPage = [&](const std::string& stem) {
+        for (const Json& t : textures.is_array() ? textures : Json::array()) {
+            if (!t.is_object() || t.value("image", "") != stem + ".png") continue;
+            Json doc = {{"frames", Json::object()},
+                        {"meta", {{"image", t["image"]}, {"size", t.value("size", Json())}}}};
+            for (const Json& frame : t.value("frames", Json::array()))
+                doc["frames"][frame.value("filename", "")] = frame;
+            return doc;
+        }
+        return Json();
+    };
     for (const auto& [length, stem] : stems) {
         const std::string png = (output / (stem + ".png")).string();
-        Page page{stem, readFile(png), CreateBitmapFromFile(png),
-                  Json::parse(readFile((output / (stem + ".json")).string()), nullptr, false)};
+        Page page{
+            stem, readFile(png), CreateBitmapFromFile(png),
+            multi ? multiPage(stem)
+                  : Json::parse(readFile((output / (stem + ".json")).string()), nullptr, false)};
         if (!page.atlas || !ensure32Bit(page.atlas)) {
             b.unreadable.push_back(stem + ".png does not decode");
         } else if (!page.doc.contains("frames") || !page.doc["frames"].is_object()) {
@@ -455,15 +478,18 @@ void checkRun(Case& c, Found& p) {
         p("exit-status", "crop 2 over unequal sizes without the refusal's message");
     std::set<std::string> files, got(c.files.begin(), c.files.end());
     const bool built = c.result.status == 0 || c.result.status == 1;
+    const bool multi = c.options.has("--format");  // phaser-multi, the one drawn
     for (std::size_t page = 1; built && page <= std::max<std::size_t>(c.pages.size(), 1); ++page)
         for (const char* ending : {".png", ".json"})
-            files.insert((c.options.has("--pages") ? cat("atlas-", page) : "atlas") + ending);
+            if (!multi || *(ending + 1) == 'p')
+                files.insert((c.options.has("--pages") ? cat("atlas-", page) : "atlas") + ending);
+    if (multi && built) files.insert("atlas.json");
     if (got != files) p("output-files", "written", listed(got), "; expected", listed(files));
     for (const Page& page : c.pages) {
         const Json meta = page.doc.value("meta", Json());
         Json others = Json::array();
         for (const Page& other : c.pages)
-            if (other.stem != page.stem) others.push_back(other.stem + ".json");
+            if (other.stem != page.stem && !multi) others.push_back(other.stem + ".json");
         Json fields = {{"image", page.stem + ".png"},
                        {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}}};
         if (!others.empty() || (meta.is_object() && meta.contains("related_multi_packs")))
@@ -736,8 +762,10 @@ void checkEngineData(Case& c, Found& p) {
         }
         const Json& doc = c.pages[page].doc;
         const Json got = doc.value("animations", Json());
-        if (!c.options.has("--animations") || animations.empty() ? !got.is_null()
-                                                                 : got != animations)
+        // phaser-multi writes no animations.
+        if (!c.options.has("--animations") || animations.empty() || c.options.has("--format")
+                ? !got.is_null()
+                : got != animations)
             p("engine-data", c.pages[page].stem, "'s animations are ", got.dump(), ", not ",
               animations.dump());
     }

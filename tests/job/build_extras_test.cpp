@@ -135,12 +135,17 @@ TEST(BuildExtras, SpriteDataAnimationsAndOneMultiAtlasFile) {
         DataFormat format;
         std::int32_t width;  // 4 x 4 images, side by side
         BuildOutcome outcome;
-        std::string files;  // the output folder afterwards
-        std::string notes;  // unknown keys, then clashes
+        std::string files;         // the output folder afterwards
+        std::string notes;         // unknown keys, then clashes
+        const char* refusal = "";  // a part of the message of a refused build
+        bool textOverData = false;
     };
     const std::vector<Case> cases = {
         {"borders wider than the image", R"({"walk_1.png": {"borders": [3, 0, 2, 0]}})",
-         DataFormat::jsonHash, 12, BuildOutcome::refused, "", ""},
+         DataFormat::jsonHash, 12, BuildOutcome::refused, "", "",
+         "\"walk_1.png\": the borders do not fit"},
+        {"the text file over the sprite data", "{}", DataFormat::jsonHash, 12,
+         BuildOutcome::refused, "", "", "must not be an output", true},
         {"an unknown key and a clash", R"({"walk_1.png": {"borders": [2, 0, 2, 0]}, "x.png": {}})",
          DataFormat::gdx, 12, BuildOutcome::saved, "atlas-1.png atlas-1.txt ",
          "x.png walk:walk.png "},
@@ -157,7 +162,6 @@ TEST(BuildExtras, SpriteDataAnimationsAndOneMultiAtlasFile) {
         BuildFixture f;
         for (const char* name : {"walk_1.png", "walk_2.png", "walk.png"})
             writeSprite(f.input.file(name), 4, 4);
-        writeFile(f.output.file("data.json"), c.spriteData);
         f.settings.outputWidth = static_cast<std::uint32_t>(c.width);
         f.settings.outputHeight = 4;
         f.settings.borderSize = f.settings.spacing = 0;
@@ -166,8 +170,12 @@ TEST(BuildExtras, SpriteDataAnimationsAndOneMultiAtlasFile) {
         f.jobSpec.extras.format = c.format;
         f.jobSpec.extras.animations = true;
         f.jobSpec.extras.spriteDataFile = f.output.file("data.json");
+        // Page 1 of data.json is data-1.json.
+        if (c.textOverData) f.settings.outputTextFile = f.output.file("data.json");
+        if (c.textOverData) f.jobSpec.extras.spriteDataFile = f.output.file("data-1.json");
+        writeFile(f.jobSpec.extras.spriteDataFile, c.spriteData);
         ASSERT_EQ(f.runBuild(), c.outcome);
-        std::filesystem::remove(f.output.file("data.json"));
+        std::filesystem::remove(f.jobSpec.extras.spriteDataFile);
         EXPECT_EQ(f.outputFiles(), c.files);
         std::string notes;
         for (const std::string& key : f.run.notes.unknownSpriteKeys) notes += key + " ";
@@ -181,8 +189,8 @@ TEST(BuildExtras, SpriteDataAnimationsAndOneMultiAtlasFile) {
         }
         if (c.outcome == BuildOutcome::refused) {
             ASSERT_EQ(f.window.messages.size(), 1u);
-            EXPECT_NE(f.window.messages[0].find("\"walk_1.png\": the borders do not fit"),
-                      std::string::npos);
+            EXPECT_NE(f.window.messages[0].find(c.refusal), std::string::npos)
+                << f.window.messages[0];
         }
     }
 }
