@@ -12,6 +12,7 @@
 #include "job/pages.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
+#include "settings/extension_options.h"
 #include "settings/settings_file.h"
 #include "textout/source_rects.h"
 
@@ -20,19 +21,6 @@ namespace tilvane {
 namespace {
 
 constexpr std::array<std::string_view, 3> kSortNames = {"name", "size", "random"};
-// In the order of FitShape.
-constexpr std::array<std::string_view, 4> kFitNames = {"any", "pot", "square", "pot-square"};
-
-struct PngCompressionName {
-    std::string_view name;
-    PngCompression value;
-};
-constexpr std::array<PngCompressionName, 3> kPngCompressionNames = {{
-    {"fast", PngCompression::fast},
-    {"default", PngCompression::standard},
-    {"small", PngCompression::small},
-}};
-
 // Why the file named by --settings cannot be read, or empty when it can. The
 // loader reads whatever it is given; only a regular file with bytes in it can
 // be meant as settings (a folder, a device or an empty file would silently
@@ -139,10 +127,31 @@ std::string withDefault(const std::string& meaning, bool on) {
 
 void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes);
 
+// Reads --settings: the 28 fields, then the options its extension block sets.
+// Sizes saved with fit set were the maximum it may choose, so they count as
+// given. A block that cannot be read, or an entry refused, is a warning: the
+// file still gives its fields.
+void loadSettings(PackRequest& request, const std::string& path) {
+    SettingsExtensions extensions;
+    loadSettingsFile(request.jobSpec.settings, path, &extensions);
+    if (!extensions.problem.empty()) {
+        request.warnings.push_back(extensions.problem +
+                                   "; its options beyond the dialog's are "
+                                   "left at their defaults");
+    }
+    for (const std::string& problem : applyExtensionEntries(extensions.entries, request.jobSpec)) {
+        request.warnings.push_back("ignored " + problem);
+    }
+    if (request.jobSpec.sizing.fit) {
+        request.jobSpec.sizing.widthGiven = true;
+        request.jobSpec.sizing.heightGiven = true;
+    }
+}
+
 // Declares every option on app. Each takes effect when the whole line has
 // parsed, in this order; --settings comes first so the others override it.
 void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
-    JobSettings& s = request.settings;
+    JobSettings& s = request.jobSpec.settings;
     const JobSettings defaults = s;
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
@@ -169,7 +178,7 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
          [&request, &notes](const std::string& path) {
              request.settingsFile = path;
              notes.settingsProblem = settingsFileProblem(path);
-             if (!notes.settingsProblem) loadSettingsFile(request.settings, path);
+             if (!notes.settingsProblem) loadSettings(request, path);
          })
         ->default_str("none");
     text("--input", "DIR", "Folder whose images are packed.",
@@ -262,55 +271,11 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
     number("--memory-budget", request.memoryBudgetMiB,
            "MiB of decoded pixels the scan may keep for drawing; files beyond it are decoded "
            "again when drawn (0: all of them).");
-    std::vector<std::string> pngNames;
-    std::string pngDefault;
-    for (const PngCompressionName& entry : kPngCompressionNames) {
-        pngNames.emplace_back(entry.name);
-        if (entry.value == defaults.pngCompression) pngDefault = entry.name;
-    }
-    checked(app.add_option_function<std::string>(
-                "--png-compression",
-                [&s](const std::string& v) {
-                    for (const PngCompressionName& entry : kPngCompressionNames) {
-                        if (v == entry.name) s.pngCompression = entry.value;
-                    }
-                },
-                "Compression of PNG output: fast, default or small (the smallest file, several "
-                "times slower); the pixels are the same."),
-            pngNames[0] + "|" + pngNames[1] + "|" + pngNames[2], notes, {CLI::IsMember(pngNames)})
-        ->default_str(pngDefault);
     text("--save-settings", "FILE",
          "Write the resulting settings to FILE, then build; nothing is built when FILE cannot "
          "be written.",
-         [&request](const std::string& v) { request.saveSettingsFile = v; })
+         [&request](const std::string& v) { request.jobSpec.saveSettingsFile = v; })
         ->default_str("none");
-    checked(app.add_option_function<std::string>(
-                "--fit",
-                [&request](const std::string& v) {
-                    for (std::size_t i = 0; i < kFitNames.size(); ++i) {
-                        if (v == kFitNames[i]) request.sizing.fit = static_cast<FitShape>(i);
-                    }
-                },
-                "Choose the atlas size: the smallest that holds every image (smallest area, then "
-                "the squarer, then the narrower); pot makes both sides powers of two, square "
-                "makes them equal. --width and --height become the maximum (8192 unless "
-                "given)."),
-            "any|pot|square|pot-square", notes,
-            {CLI::IsMember(std::vector<std::string>(kFitNames.begin(), kFitNames.end()))})
-        ->default_str("off");
-    checked(app.add_option("--min-width", request.sizing.minWidth,
-                           "With --fit, the least width it may choose."),
-            "N", notes, {decimal()})
-        ->default_str("1");
-    checked(app.add_option("--min-height", request.sizing.minHeight,
-                           "With --fit, the least height it may choose."),
-            "N", notes, {decimal()})
-        ->default_str("1");
-    app.add_flag_callback(
-        "--pages", [&request] { request.sizing.pages = true; },
-        withDefault("When the images do not all fit, put the rest into more atlases: "
-                    "atlas-1.png, atlas-2.png, ... each with its own text file (and mask).",
-                    false));
     declareExtraOptions(app, request, notes);
     app.add_flag_callback(
         "--quiet", [&request] { request.quiet = true; }, withDefault("Show no progress.", false));
@@ -326,65 +291,36 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
 // The options that go beyond the dialog's settings; none of them given, every
 // output is the dialog's.
 void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
-    BuildExtras& x = request.extras;
-    const std::vector<std::string> formats = {"hash",         "array",    "gdx",
-                                              "phaser-multi", "starling", "cocos"};
-    checked(app.add_option_function<std::string>(
-                "--format",
-                [&x](const std::string& v) {
-                    x.format = v == "hash"           ? DataFormat::jsonHash
-                               : v == "array"        ? DataFormat::jsonArray
-                               : v == "gdx"          ? DataFormat::gdx
-                               : v == "phaser-multi" ? DataFormat::phaserMulti
-                               : v == "starling"     ? DataFormat::starling
-                                                     : DataFormat::cocos;
-                },
-                "Write the text file as a JSON hash (PixiJS and Phaser load it), a JSON array "
-                "(Phaser loads it; PixiJS would key its frames 0, 1, ...), a libGDX .atlas, "
-                "Phaser 3's multi-atlas JSON (one file for every page), Starling/Sparrow XML "
-                "(also Phaser's atlasXML) or a Cocos2d-x .plist, keyed by the path relative to "
-                "--input."),
-            "hash|array|gdx|phaser-multi|starling|cocos", notes, {CLI::IsMember(formats)})
-        ->default_str("by the --text extension");
-    app.add_flag_callback(
-        "--animations", [&x] { x.animations = true; },
-        withDefault("Images whose names end in a number (walk_01, walk-2, walk 003) form an "
-                    "animation named by what comes before: \"animations\" in the JSON hash and "
-                    "array, index N in the libGDX atlas.",
-                    false));
-    checked(app.add_option_function<std::string>(
-                "--pivot", [&x](const std::string& v) { x.pivot = parsePivotText(v); },
-                "The pivot of every image, as fractions of its source size (0.5,1 is the "
-                "middle of the bottom edge); written for the engine formats."),
-            "X,Y", notes,
-            {refusing(notes,
-                      [](const std::string& text) -> std::optional<std::string> {
-                          if (parsePivotText(text)) return std::nullopt;
-                          return std::string("give two numbers X,Y within -1000..1000");
-                      })})
-        ->default_str("none");
-    checked(app.add_option("--sprite-data", x.spriteDataFile,
-                           "A JSON file of per-image values for the engine formats: "
-                           "{\"walk_01.png\": {\"pivot\": [x, y], \"borders\": [left, top, "
-                           "right, bottom]}}, keyed by the path relative to --input; its pivots "
-                           "win over --pivot."),
-            "FILE", notes, {notBlank(notes, "file")})
-        ->default_str("none");
-    app.add_flag_callback(
-        "--recursive", [&x] { x.recursive = true; },
-        withDefault("Also pack the images of sub-folders (symbolic links to folders are not "
-                    "followed); names keep the folder path.",
-                    false));
-    checked(app.add_option("--extrude", x.extrude,
-                           "Repeat each image's edge pixels N pixels outward, so texture "
-                           "filtering never samples a neighbour; the footprint grows by 2N."),
-            "N", notes, {decimal(), CLI::Range(0u, 1024u)})
-        ->default_str("0");
-    app.add_flag_callback(
-        "--alias", [&x] { x.alias = true; },
-        withDefault("Store images with identical trimmed pixels once; every name gets the same "
-                    "rectangle.",
-                    false));
+    // One option per row of the table the settings file and the dialog share.
+    for (const ExtensionOption& row : extensionOptions()) {
+        const std::string name = "--" + row.key;
+        if (row.kind == OptionKind::flag) {
+            app.add_flag_callback(
+                name, [&request, &row] { row.read("1", request.jobSpec); },
+                withDefault(row.meaning, false));
+            continue;
+        }
+        std::vector<CLI::Validator> checks;
+        if (row.kind == OptionKind::number) {
+            checks = {decimal(), CLI::Range(row.least, row.most)};
+        } else if (row.kind == OptionKind::choice) {
+            std::vector<std::string> values;
+            for (const OptionChoice& choice : row.choices) {
+                if (!choice.value.empty()) values.push_back(choice.value);
+            }
+            checks = {CLI::IsMember(values)};
+        } else {
+            checks = {refusing(notes, [&row](const std::string& text) {
+                JobSpec scratch;
+                return row.read(text, scratch);
+            })};
+        }
+        checked(app.add_option_function<std::string>(
+                    name, [&request, &row](const std::string& v) { row.read(v, request.jobSpec); },
+                    row.meaning),
+                row.valueName, notes, std::move(checks))
+            ->default_str(row.defaultText);
+    }
     app.add_flag_callback(
         "--strict", [&request] { request.strict = true; },
         withDefault("Warn when two images get one name (as --format, --recursive and --verbose "
@@ -416,20 +352,20 @@ void describe(CLI::App& app) {
 // build would only find out after scanning, or after writing some of its
 // files, or never (a settings file saved cut short).
 std::optional<std::string> refusalBeforeWork(const PackRequest& request) {
-    const JobSettings& s = request.settings;
-    if (request.sizing.active()) {
-        JobSpec jobSpec;
-        jobSpec.settings = s;
-        jobSpec.sizing = request.sizing;
-        if (auto why = fitLimitsRefusal(fitLimitsOf(jobSpec))) return why;
+    const JobSettings& s = request.jobSpec.settings;
+    if (request.jobSpec.sizing.active()) {
+        if (auto why = fitLimitsRefusal(fitLimitsOf(request.jobSpec))) return why;
     }
-    if (!request.sizing.fit) {
+    if (!request.jobSpec.sizing.fit) {
         if (auto why = formatSizeRefusal(s.outputImageFile, s.outputWidth, s.outputHeight)) {
             return why;
         }
     }
-    if (!request.saveSettingsFile.empty()) {
+    if (!request.jobSpec.saveSettingsFile.empty()) {
         if (const auto why = fieldTooLong(s)) return std::string("--save-settings: ").append(*why);
+        if (const auto why = extensionBlockProblem(extensionEntriesOf(request.jobSpec))) {
+            return std::string("--save-settings: ").append(*why);
+        }
     }
     return std::nullopt;
 }
@@ -454,9 +390,10 @@ std::optional<std::string> parsePackArguments(const std::vector<std::string>& ar
     } catch (const CLI::ParseError& error) {
         return std::string(error.what());
     }
-    request.sizing.widthGiven = app.count("--width") > 0;
-    request.sizing.heightGiven = app.count("--height") > 0;
-    if (!request.sizing.fit && (app.count("--min-width") > 0 || app.count("--min-height") > 0)) {
+    SizingSpec& sizing = request.jobSpec.sizing;
+    sizing.widthGiven = sizing.widthGiven || app.count("--width") > 0;
+    sizing.heightGiven = sizing.heightGiven || app.count("--height") > 0;
+    if (!sizing.fit && (app.count("--min-width") > 0 || app.count("--min-height") > 0)) {
         return std::string("--min-width and --min-height need --fit");
     }
     if (notes.settingsProblem || request.help || request.version) return notes.settingsProblem;
@@ -474,7 +411,7 @@ struct DeclaredOptions {
 
     DeclaredOptions() {
         describe(app);
-        request.settings = defaultJobSettings();
+        request.jobSpec.settings = defaultJobSettings();
         declareOptions(app, request, notes);
     }
 };

@@ -19,6 +19,7 @@
 #include "layout/footprint.h"
 #include "layout/page_plan.h"
 #include "layout/placement.h"
+#include "settings/extension_options.h"
 #include "settings/settings_file.h"
 
 #ifndef TILVANE_VERSION
@@ -242,7 +243,7 @@ std::size_t reportNotes(TerminalEvents& events, std::ostream& err, const BuildNo
 
 int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimings* timings) {
     PackRequest request;
-    request.settings = defaultJobSettings();
+    request.jobSpec.settings = defaultJobSettings();
     if (const auto error = parsePackArguments(args, request)) return usageError(console, *error);
     if (request.help) {
         console.out << packHelpText();
@@ -252,6 +253,10 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         console.out << "tilvane-pack " << TILVANE_VERSION << '\n';
         return kPackDone;
     }
+    for (const std::string& warning : request.warnings) {
+        console.err << "tilvane-pack: " << request.settingsFile << ": " << warning << '\n';
+    }
+    console.err << std::flush;
     const JobSpec jobSpec = jobSpecOf(request);
     // Checked first, so a settings file that would replace another output or
     // an input image is never written.
@@ -281,7 +286,7 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         // A job that ends before its outputs still leaves the settings file
         // it was asked for, as a script expects.
         if (!jobSpec.saveSettingsFile.empty()) {
-            const std::string bytes = encodeSettings(jobSpec.settings);
+            const std::string bytes = settingsFileBytes(jobSpec);
             if (const int error =
                     writeOutputFile(jobSpec.saveSettingsFile, bytes.data(), bytes.size())) {
                 events.message(causeLine(jobSpec.saveSettingsFile, error));
@@ -332,13 +337,9 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
 }
 
 JobSpec jobSpecOf(const PackRequest& request) {
-    JobSpec jobSpec;
-    jobSpec.settings = request.settings;
-    jobSpec.sizing = request.sizing;
-    jobSpec.extras = request.extras;
+    JobSpec jobSpec = request.jobSpec;
     constexpr std::size_t kMaxMiB = std::numeric_limits<std::size_t>::max() >> 20;
     jobSpec.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
-    jobSpec.saveSettingsFile = request.saveSettingsFile;
     return jobSpec;
 }
 

@@ -13,6 +13,7 @@
 #include "job/pages.h"
 #include "model/path_helpers.h"
 #include "model/save_options.h"
+#include "settings/extension_options.h"
 #include "settings/settings_file.h"
 #include "textout/source_rects.h"
 #include "textout/text_writers.h"
@@ -150,7 +151,7 @@ BuildOutcome finishBuild(BuildJob& job) {
         }
         if (!job.jobSpec.saveSettingsFile.empty()) {
             const int error = run.staged.stageSettings(job.jobSpec.saveSettingsFile,
-                                                       encodeSettings(job.jobSpec.settings));
+                                                       settingsFileBytes(job.jobSpec));
             if (error != 0) {
                 run.outputFailures.push_back(
                     {OutputFailure::Output::settings, job.jobSpec.saveSettingsFile, error});

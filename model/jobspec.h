@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "layout/size_search.h"
 #include "model/build_extras.h"
@@ -35,6 +36,15 @@ struct SizingSpec {
     bool active() const { return fit.has_value() || pages; }
 };
 
+// One line of the settings file's extension block: an option beyond the
+// described fields, as tilvane-pack's long option name and its value.
+struct ExtensionEntry {
+    std::string key;
+    std::string value;
+
+    friend bool operator==(const ExtensionEntry&, const ExtensionEntry&) = default;
+};
+
 // What one run is asked to do, complete and read-only: the job never writes
 // back into it. The described options stay as the settings record holds them
 // (its refusals must see the stored values, a crop mode of 7 included); the
@@ -48,6 +58,9 @@ struct JobSpec {
     std::size_t keptPixelBudget = kDefaultKeptPixelBudget;
     // A settings file written with the outputs, committed together with them.
     std::string saveSettingsFile;
+    // Extension entries read from a settings file whose keys this version does
+    // not know: written back unchanged when the settings are saved.
+    std::vector<ExtensionEntry> keptExtensions;
 };
 
 }  // namespace tilvane

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "image/output_file.h"
 
@@ -84,7 +85,8 @@ struct FileCloser {
 
 }  // namespace
 
-std::string encodeSettings(const JobSettings& settings) {
+std::string encodeSettings(const JobSettings& settings,
+                           const std::vector<ExtensionEntry>& extensions) {
     std::string bytes(kSettingsFileSize, '\0');
     auto* out = reinterpret_cast<unsigned char*>(bytes.data());
     std::size_t offset = 0;
@@ -100,7 +102,7 @@ std::string encodeSettings(const JobSettings& settings) {
         }
         offset += field.size();
     }
-    return bytes;
+    return bytes + encodeExtensionBlock(extensions);
 }
 
 std::optional<std::string> fieldTooLong(const JobSettings& settings) {
@@ -116,7 +118,13 @@ std::optional<std::string> fieldTooLong(const JobSettings& settings) {
     return std::nullopt;
 }
 
-void decodeSettings(JobSettings& settings, const unsigned char* bytes, std::size_t size) {
+void decodeSettings(JobSettings& settings, const unsigned char* bytes, std::size_t size,
+                    SettingsExtensions* extensions) {
+    if (extensions) {
+        *extensions = size > kSettingsFileSize ? decodeExtensionBlock(bytes + kSettingsFileSize,
+                                                                      size - kSettingsFileSize)
+                                               : SettingsExtensions{};
+    }
     std::size_t offset = 0;
     for (const Field& field : kFields) {
         // A field cut short by the end of the file keeps its value: half a path
@@ -138,17 +146,21 @@ void decodeSettings(JobSettings& settings, const unsigned char* bytes, std::size
     }
 }
 
-void loadSettingsFile(JobSettings& settings, const std::string& path) {
+void loadSettingsFile(JobSettings& settings, const std::string& path,
+                      SettingsExtensions* extensions) {
+    if (extensions) *extensions = {};
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) return;
-    std::array<unsigned char, kSettingsFileSize> bytes{};
-    // Bytes after the last field are ignored, so no more than the layout is read.
+    // No more than the fields and the largest block is ever read.
+    std::vector<unsigned char> bytes(
+        kSettingsFileSize + (extensions ? kExtensionHeaderSize + kMaxExtensionPayload : 0));
     const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
-    decodeSettings(settings, bytes.data(), got);
+    decodeSettings(settings, bytes.data(), got, extensions);
 }
 
-bool saveSettingsFile(const JobSettings& settings, const std::string& path, int* error) {
-    const std::string bytes = encodeSettings(settings);
+bool saveSettingsFile(const JobSettings& settings, const std::string& path, int* error,
+                      const std::vector<ExtensionEntry>& extensions) {
+    const std::string bytes = encodeSettings(settings, extensions);
     const int cause = writeOutputFile(path, bytes.data(), bytes.size());
     if (cause != 0 && error) *error = cause;
     return cause == 0;

@@ -357,6 +357,25 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
         EXPECT_EQ(imageWidth(atlas.get()), *more ? 256 : 40);
         EXPECT_FALSE(fs::exists(f.output.file("atlas_mask.png")));
     }
+    // The options beyond the dialog's ride in the file's extension block: the
+    // file alone builds the same files; a block it cannot read is said, and
+    // the fields still hold.
+    ASSERT_EQ(run(f.args("--fit|any|--format|hash|--extrude|1|--save-settings|" + cfg)).status, 0);
+    const std::string atlas = readFile(f.output.file("atlas.png"));
+    const std::string data = readFile(f.output.file("atlas.json"));
+    EXPECT_NE(data.find("\"frames\": {"), std::string::npos) << data;
+    fs::remove(f.output.file("atlas.png"));
+    fs::remove(f.output.file("atlas.json"));
+    ASSERT_EQ(run(split("tilvane-pack|--settings|" + cfg)).status, 0);
+    EXPECT_EQ(readFile(f.output.file("atlas.png")), atlas);
+    EXPECT_EQ(readFile(f.output.file("atlas.json")), data);
+    writeFile(cfg, readFile(cfg).substr(0, 20552) + "junk");
+    const auto [status, out, err] = run(split("tilvane-pack|--settings|" + cfg));
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(err.find(cfg + ": the bytes after the settings are not an extension block"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(readFile(f.output.file("atlas.json")), data);
 }
 
 // On a terminal the progress line is erased before the timings are printed,

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "settings/extension_options.h"
 #include "tests/support/temp_dir.h"
 
 namespace tilvane::testing {
@@ -122,6 +123,97 @@ TEST(SettingsFile, FieldTooLongNamesTheFirstTextItWouldCut) {
     both.cssUrlPrefix = std::string(5000, 'c');
     both.namePrefix = std::string(2100, 'p');
     EXPECT_EQ(fieldTooLong(both).value_or(""), "the name prefix is 2100" + most);
+}
+
+// The options beyond the 28 fields ride in the block after them: written only
+// when one differs from its default, read back into the same job, unknown keys
+// kept and written back; a block that cannot be read counts as absent.
+TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
+    JobSpec plain;
+    plain.settings = defaultJobSettings();
+    EXPECT_EQ(settingsFileBytes(plain), encodeSettings(plain.settings));
+
+    JobSpec jobSpec = plain;
+    ASSERT_TRUE(applyExtensionEntries({{"fit", "pot"},
+                                       {"format", "cocos"},
+                                       {"animations", "1"},
+                                       {"pivot", " 0.50 , +1 "},
+                                       {"sprite-data", "data/sprites.json"},
+                                       {"extrude", "2"},
+                                       {"alias", "1"},
+                                       {"png-compression", "fast"},
+                                       {"later-option", "x=y"}},
+                                      jobSpec)
+                    .empty());
+    const std::string bytes = settingsFileBytes(jobSpec);
+    const std::string payload =
+        "fit=pot\nformat=cocos\nanimations=1\npivot=0.5,1\nsprite-data=data/sprites.json\n"
+        "extrude=2\nalias=1\npng-compression=fast\nlater-option=x=y\n";
+    EXPECT_EQ(
+        bytes.substr(kSettingsFileSize),
+        std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
+    SettingsExtensions read;
+    JobSpec loaded = plain;
+    decodeSettings(loaded.settings, reinterpret_cast<const unsigned char*>(bytes.data()),
+                   bytes.size(), &read);
+    EXPECT_EQ(read.problem, "");
+    EXPECT_TRUE(applyExtensionEntries(read.entries, loaded).empty());
+    EXPECT_EQ(settingsFileBytes(loaded), bytes);
+    EXPECT_EQ(loaded.sizing.fit, FitShape::pot);
+    EXPECT_EQ(loaded.extras.format, DataFormat::cocos);
+    EXPECT_EQ(loaded.extras.pivot, (Pivot{0.5, 1}));
+
+    // Refused values change nothing and are named.
+    EXPECT_EQ(applyExtensionEntries({{"fit", "round"},
+                                     {"extrude", "1025"},
+                                     {"pages", "yes"},
+                                     {"pivot", "0.5"},
+                                     {"sprite-data", " "}},
+                                    loaded),
+              (std::vector<std::string>{"fit=round: not one of any|pot|square|pot-square",
+                                        "extrude=1025: not within 0..1024", "pages=yes: not 1 or 0",
+                                        "pivot=0.5: give two numbers X,Y within -1000..1000",
+                                        "sprite-data= : it names no file"}));
+    EXPECT_EQ(settingsFileBytes(loaded), bytes);
+
+    struct Row {
+        const char* name;
+        std::string after;  // the bytes after the 28 fields
+        std::vector<ExtensionEntry> entries;
+        const char* problem;
+    };
+    const auto block = [](const std::string& text, std::size_t length) {
+        std::string b = "TLVX";
+        for (int i = 0; i < 4; ++i) b += static_cast<char>(length >> 8 * i);
+        return b + text;
+    };
+    const Row rows[] = {
+        {"none", "", {}, ""},
+        {"read, last value wins", block("a=1\nb=\na=2\n", 11), {{"a", "2"}, {"b", ""}}, ""},
+        {"bytes past the block ignored", block("a=1\nzz", 4), {{"a", "1"}}, ""},
+        {"bad tag", "TLVY" + block("a=1\n", 4).substr(4), {}, "not an extension block"},
+        {"cut header", "TLV", {}, "not an extension block"},
+        {"length past the end", block("a=1\n", 5), {}, "past the end"},
+        {"length past the limit", block("", 65537), {}, "past the end"},
+        {"bad UTF-8", block("a=\xC3\x28\n", 5), {}, "UTF-8"},
+        {"no equals", block("a\n", 2), {}, "not key=value"},
+        {"no line end", block("a=1", 3), {}, "not key=value"},
+        {"bad key", block("A=1\n", 4), {}, "not key=value"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string file = encodeSettings(plain.settings) + r.after;
+        JobSettings fields;
+        decodeSettings(fields, reinterpret_cast<const unsigned char*>(file.data()), file.size(),
+                       &read);
+        EXPECT_EQ(fields, plain.settings);
+        EXPECT_EQ(read.entries, r.entries);
+        EXPECT_NE(read.problem.find(r.problem), std::string::npos) << read.problem;
+        EXPECT_EQ(read.problem.empty(), *r.problem == '\0');
+    }
+    EXPECT_EQ(extensionBlockProblem({{"a", "x\ny"}}).value_or(""),
+              "the value of a holds a line break or a NUL");
+    EXPECT_TRUE(extensionBlockProblem({{"a", std::string(65534, 'v')}}));
 }
 
 }  // namespace

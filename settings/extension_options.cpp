@@ -1,0 +1,299 @@
+#include "settings/extension_options.h"
+
+#include <algorithm>
+
+#include "model/number_text.h"
+#include "model/path_helpers.h"
+#include "model/sprite_values.h"
+#include "settings/settings_file.h"
+
+namespace tilvane {
+
+namespace {
+
+std::string choiceNames(const std::vector<OptionChoice>& choices) {
+    std::string names;
+    for (const OptionChoice& choice : choices) {
+        if (choice.value.empty()) continue;
+        names += (names.empty() ? "" : "|") + choice.value;
+    }
+    return names;
+}
+
+// A flag's value: "1" or "0" (the settings file), as the command line means it.
+std::optional<bool> flagValue(const std::string& text) {
+    if (text == "1") return true;
+    if (text == "0") return false;
+    return std::nullopt;
+}
+
+// A flag stored in a bool of the job; `field` gives it from a job, const or not.
+template <typename Field>
+ExtensionOption flagOption(std::string key, std::string label, std::string meaning, Field field) {
+    ExtensionOption row;
+    row.key = std::move(key);
+    row.kind = OptionKind::flag;
+    row.label = std::move(label);
+    row.meaning = std::move(meaning);
+    row.defaultText = "off";
+    row.read = [field](const std::string& text, JobSpec& jobSpec) -> std::optional<std::string> {
+        const std::optional<bool> on = flagValue(text);
+        if (!on) return std::string("not 1 or 0");
+        field(jobSpec) = *on;
+        return std::nullopt;
+    };
+    row.write = [field](const JobSpec& jobSpec) {
+        return field(jobSpec) ? std::string("1") : std::string("0");
+    };
+    return row;
+}
+
+// An unsigned number within [least, most] stored in a uint32 of the job.
+template <typename Field>
+ExtensionOption numberOption(std::string key, std::string label, std::string meaning,
+                             std::uint32_t least, std::uint32_t most, Field field) {
+    ExtensionOption row;
+    row.key = std::move(key);
+    row.kind = OptionKind::number;
+    row.valueName = "N";
+    row.label = std::move(label);
+    row.meaning = std::move(meaning);
+    row.least = least;
+    row.most = most;
+    row.read = [field, least, most](const std::string& text,
+                                    JobSpec& jobSpec) -> std::optional<std::string> {
+        const std::optional<std::uint32_t> value = parseUnsignedDecimal(text);
+        if (!value) return std::string("not an unsigned decimal number");
+        if (*value < least || *value > most) {
+            return "not within " + std::to_string(least) + ".." + std::to_string(most);
+        }
+        field(jobSpec) = *value;
+        return std::nullopt;
+    };
+    row.write = [field](const JobSpec& jobSpec) { return std::to_string(field(jobSpec)); };
+    row.defaultText = row.write(JobSpec{});
+    return row;
+}
+
+// One of the choices; `set` stores the index of the choice taken, `get` gives
+// the index of the job's value.
+ExtensionOption choiceOption(std::string key, std::string label, std::string meaning,
+                             std::vector<OptionChoice> choices,
+                             std::function<void(JobSpec&, std::size_t)> set,
+                             std::function<std::size_t(const JobSpec&)> get) {
+    ExtensionOption row;
+    row.key = std::move(key);
+    row.kind = OptionKind::choice;
+    row.valueName = choiceNames(choices);
+    row.label = std::move(label);
+    row.meaning = std::move(meaning);
+    row.choices = std::move(choices);
+    row.read = [names = row.valueName, values = row.choices, set](
+                   const std::string& text, JobSpec& jobSpec) -> std::optional<std::string> {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (values[i].value != text) continue;
+            set(jobSpec, i);
+            return std::nullopt;
+        }
+        return "not one of " + names;
+    };
+    row.write = [values = row.choices, get](const JobSpec& jobSpec) {
+        const std::size_t i = get(jobSpec);
+        return i < values.size() ? values[i].value : std::string();
+    };
+    const std::string fallback = row.write(JobSpec{});
+    row.defaultText = fallback.empty() ? "off" : fallback;
+    return row;
+}
+
+// A value of one line that `read` checks and stores; not given by default.
+ExtensionOption textOption(
+    std::string key, std::string valueName, std::string label, std::string meaning,
+    std::function<std::optional<std::string>(const std::string&, JobSpec&)> read,
+    std::function<std::string(const JobSpec&)> write) {
+    ExtensionOption row;
+    row.key = std::move(key);
+    row.kind = OptionKind::text;
+    row.valueName = std::move(valueName);
+    row.label = std::move(label);
+    row.meaning = std::move(meaning);
+    row.defaultText = "none";
+    row.read = std::move(read);
+    row.write = std::move(write);
+    return row;
+}
+
+std::vector<ExtensionOption> makeTable() {
+    std::vector<ExtensionOption> rows;
+    // In the order of FitShape, after the fixed size.
+    rows.push_back(choiceOption(
+        "fit", "Atlas si&ze:",
+        "Choose the atlas size: the smallest that holds every image (smallest area, then the "
+        "squarer, then the narrower); pot makes both sides powers of two, square makes them "
+        "equal. --width and --height become the maximum (8192 unless given; a settings file "
+        "that sets fit gives them).",
+        {{"", "Fixed: width × height"},
+         {"any", "Smallest"},
+         {"pot", "Smallest, power of two"},
+         {"square", "Smallest square"},
+         {"pot-square", "Smallest power-of-two square"}},
+        [](JobSpec& j, std::size_t i) {
+            j.sizing.fit =
+                i == 0 ? std::nullopt : std::optional<FitShape>(static_cast<FitShape>(i - 1));
+        },
+        [](const JobSpec& j) {
+            return j.sizing.fit ? static_cast<std::size_t>(*j.sizing.fit) + 1 : std::size_t{0};
+        }));
+    rows.back().defaultText = "off";
+    rows.push_back(numberOption(
+        "min-width", "Least wi&dth:", "With --fit, the least width it may choose.", 0, 0xFFFFFFFFu,
+        [](auto& j) -> auto& { return j.sizing.minWidth; }));
+    rows.push_back(numberOption(
+        "min-height", "Least hei&ght:", "With --fit, the least height it may choose.", 0,
+        0xFFFFFFFFu, [](auto& j) -> auto& { return j.sizing.minHeight; }));
+    rows.push_back(flagOption(
+        "pages", "More &pages when the images do not fit",
+        "When the images do not all fit, put the rest into more atlases: atlas-1.png, "
+        "atlas-2.png, ... each with its own text file (and mask).",
+        [](auto& j) -> auto& { return j.sizing.pages; }));
+    rows.push_back(choiceOption(
+        "format", "Data &format:",
+        "Write the text file as a JSON hash (PixiJS and Phaser load it), a JSON array (Phaser "
+        "loads it; PixiJS would key its frames 0, 1, ...), a libGDX .atlas, Phaser 3's "
+        "multi-atlas JSON (one file for every page), Starling/Sparrow XML (also Phaser's "
+        "atlasXML) or a Cocos2d-x .plist, keyed by the path relative to --input.",
+        // In the order of DataFormat.
+        {{"", "By the text file's extension"},
+         {"hash", "JSON hash"},
+         {"array", "JSON array"},
+         {"gdx", "libGDX atlas"},
+         {"phaser-multi", "Phaser multi-atlas"},
+         {"starling", "Starling XML"},
+         {"cocos", "Cocos2d-x plist"}},
+        [](JobSpec& j, std::size_t i) { j.extras.format = static_cast<DataFormat>(i); },
+        [](const JobSpec& j) { return static_cast<std::size_t>(j.extras.format); }));
+    rows.back().defaultText = "by the --text extension";
+    rows.push_back(flagOption(
+        "animations", "&Animations from numbered names",
+        "Images whose names end in a number (walk_01, walk-2, walk 003) form an animation named "
+        "by what comes before: \"animations\" in the JSON hash and array, index N in the "
+        "libGDX atlas.",
+        [](auto& j) -> auto& { return j.extras.animations; }));
+    rows.push_back(textOption(
+        "pivot", "X,Y", "Pi&vot (X,Y):",
+        "The pivot of every image, as fractions of its source size (0.5,1 is the middle of the "
+        "bottom edge); written for the engine formats.",
+        [](const std::string& text, JobSpec& j) -> std::optional<std::string> {
+            const std::optional<Pivot> pivot = parsePivotText(text);
+            if (!pivot) return std::string("give two numbers X,Y within -1000..1000");
+            j.extras.pivot = pivot;
+            return std::nullopt;
+        },
+        [](const JobSpec& j) { return j.extras.pivot ? pivotText(*j.extras.pivot) : ""; }));
+    rows.push_back(textOption(
+        "sprite-data", "FILE", "Sprite &data file:",
+        "A JSON file of per-image values for the engine formats: {\"walk_01.png\": {\"pivot\": "
+        "[x, y], \"borders\": [left, top, right, bottom]}}, keyed by the path relative to "
+        "--input; its pivots win over --pivot.",
+        [](const std::string& text, JobSpec& j) -> std::optional<std::string> {
+            if (trimWhiteSpace(text).empty()) return std::string("it names no file");
+            if (text.find_first_of(std::string("\n\r\0", 3)) != std::string::npos) {
+                return std::string("a line break or NUL in a file name");
+            }
+            j.extras.spriteDataFile = text;
+            return std::nullopt;
+        },
+        [](const JobSpec& j) { return j.extras.spriteDataFile; }));
+    rows.push_back(flagOption(
+        "recursive", "Include sub-&folders",
+        "Also pack the images of sub-folders (symbolic links to folders "
+        "are not followed); names keep the folder path.",
+        [](auto& j) -> auto& { return j.extras.recursive; }));
+    rows.push_back(numberOption(
+        "extrude", "E&xtrude:",
+        "Repeat each image's edge pixels N pixels outward, so texture "
+        "filtering never samples a neighbour; the footprint grows by 2N.",
+        0, 1024, [](auto& j) -> auto& { return j.extras.extrude; }));
+    rows.push_back(flagOption(
+        "alias", "Store identical images &once",
+        "Store images with identical trimmed pixels once; every name gets "
+        "the same rectangle.",
+        [](auto& j) -> auto& { return j.extras.alias; }));
+    // In the order of PngCompression.
+    rows.push_back(choiceOption(
+        "png-compression", "PNG &compression:",
+        "Compression of PNG output: fast, default or small (the smallest file, several times "
+        "slower); the pixels are the same.",
+        {{"fast", "Fast"}, {"default", "Default"}, {"small", "Smallest file"}},
+        [](JobSpec& j, std::size_t i) {
+            j.settings.pngCompression = i == 0   ? PngCompression::fast
+                                        : i == 1 ? PngCompression::standard
+                                                 : PngCompression::small;
+        },
+        [](const JobSpec& j) {
+            switch (j.settings.pngCompression) {
+                case PngCompression::fast:
+                    return std::size_t{0};
+                case PngCompression::standard:
+                    return std::size_t{1};
+                case PngCompression::small:
+                    return std::size_t{2};
+            }
+            return std::size_t{1};
+        }));
+    return rows;
+}
+
+}  // namespace
+
+const std::vector<ExtensionOption>& extensionOptions() {
+    static const std::vector<ExtensionOption> table = makeTable();
+    return table;
+}
+
+const ExtensionOption* findExtensionOption(std::string_view key) {
+    for (const ExtensionOption& row : extensionOptions()) {
+        if (row.key == key) return &row;
+    }
+    return nullptr;
+}
+
+std::vector<ExtensionEntry> extensionEntriesOf(const JobSpec& jobSpec) {
+    const JobSpec defaults;
+    std::vector<ExtensionEntry> entries;
+    for (const ExtensionOption& row : extensionOptions()) {
+        std::string value = row.write(jobSpec);
+        if (value != row.write(defaults)) entries.push_back({row.key, std::move(value)});
+    }
+    entries.insert(entries.end(), jobSpec.keptExtensions.begin(), jobSpec.keptExtensions.end());
+    return entries;
+}
+
+std::vector<std::string> applyExtensionEntries(const std::vector<ExtensionEntry>& entries,
+                                               JobSpec& jobSpec) {
+    std::vector<std::string> problems;
+    for (const ExtensionEntry& entry : entries) {
+        const ExtensionOption* row = findExtensionOption(entry.key);
+        if (!row) {
+            auto& kept = jobSpec.keptExtensions;
+            const auto same = std::find_if(kept.begin(), kept.end(),
+                                           [&](const auto& k) { return k.key == entry.key; });
+            if (same != kept.end()) {
+                same->value = entry.value;
+            } else {
+                kept.push_back(entry);
+            }
+            continue;
+        }
+        if (const auto why = row->read(entry.value, jobSpec)) {
+            problems.push_back(entry.key + "=" + entry.value + ": " + *why);
+        }
+    }
+    return problems;
+}
+
+std::string settingsFileBytes(const JobSpec& jobSpec) {
+    return encodeSettings(jobSpec.settings, extensionEntriesOf(jobSpec));
+}
+
+}  // namespace tilvane
