@@ -82,6 +82,8 @@ std::optional<std::string> bordersOf(const Json& value, Borders& borders) {
 
 std::optional<std::string> parseSpriteData(std::string_view text, SpriteDataEntries& entries) {
     entries.clear();
+    // Nothing half read is kept: the values land only once all are read.
+    SpriteDataEntries parsed;
     if (nestsTooDeep(text)) return "it nests deeper than a sprite data file does";
     const Json root = Json::parse(text.begin(), text.end(), nullptr, false);
     if (root.is_discarded()) return "it is not valid JSON";
@@ -101,8 +103,9 @@ std::optional<std::string> parseSpriteData(std::string_view text, SpriteDataEntr
             }
             if (why) return name + ": " + *why;
         }
-        entries.emplace_back(key, values);
+        parsed.emplace_back(key, values);
     }
+    entries = std::move(parsed);
     return std::nullopt;
 }
 
