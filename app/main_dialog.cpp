@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QFocusEvent>
 #include <QScopeGuard>
+#include <QScrollArea>
 #include <QShortcut>
 #include <cstdio>
 
 #include "app/app_icon.h"
+#include "app/more_options_panel.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
 #include "settings/settings_file.h"
@@ -44,7 +46,17 @@ void selectLine(QComboBox* combo, int index) {
 MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::MainDialog>()), paths_(std::move(paths)) {
     ui_->setupUi(this);
-    units_ = applyDialogUnits(*this, {461, 326});
+    // The options beyond the described ones sit to the right of the described
+    // controls, which keep their places; they scroll when they outgrow it.
+    auto* moreScroll = new QScrollArea(this);
+    moreScroll->setObjectName(QStringLiteral("moreOptionsScroll"));
+    moreScroll->setFrameShape(QFrame::NoFrame);
+    moreScroll->setWidgetResizable(true);
+    moreScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    moreOptions_ = new MoreOptionsPanel(moreScroll);
+    moreScroll->setWidget(moreOptions_);
+    moreScroll->setGeometry(464, 3, 190, 318);
+    units_ = applyDialogUnits(*this, {658, 326});
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
 
@@ -66,7 +78,9 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     connectControls();
 
     applyDefaults(settings_, runner_.run());
-    loadSettingsFile(settings_, paths_.settingsFile);
+    SettingsExtensions extensions;
+    loadSettingsFile(settings_, paths_.settingsFile, &extensions);
+    moreOptions_->setEntries(extensions.entries);
 
     buildTimer_.setObjectName(QStringLiteral("buildTimer"));
     buildTimer_.setInterval(100);
@@ -79,7 +93,7 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
 MainDialog::~MainDialog() {
     // The per-user configuration folder may not exist yet.
     QDir().mkpath(qt(folderOfPath(paths_.settingsFile)));
-    saveSettingsFile(settings_, paths_.settingsFile);
+    saveSettingsFile(settings_, paths_.settingsFile, nullptr, moreOptions_->entries());
     clearRun(runner_.run());
 }
 
@@ -363,6 +377,11 @@ void MainDialog::startBuild() {
     settings_.outputImageFile = trimWhiteSpace(settings_.outputImageFile);
     JobSpec jobSpec;
     jobSpec.settings = settings_;
+    moreOptions_->applyTo(jobSpec);
+    // The window always gives a width and a height: with a fitted size they
+    // are its maximum.
+    jobSpec.sizing.widthGiven = true;
+    jobSpec.sizing.heightGiven = true;
     runner_.start(jobSpec);
     // The list box follows the build's file list even when preparation ends
     // without a refresh after listing the files.

@@ -25,6 +25,8 @@ class MainDialog;
 
 namespace tilvane {
 
+class MoreOptionsPanel;
+
 // The program's window: every setting in a control, the commands, and the host
 // of the build. It owns the settings and the build's state for its whole life,
 // and is the window services of the build and the settings commands.
@@ -41,6 +43,8 @@ public:
     ~MainDialog() override;
 
     JobSettings& settings() { return settings_; }
+    // The options beyond the described ones, beside the described controls.
+    MoreOptionsPanel& moreOptions() { return *moreOptions_; }
     BuildRun& run() { return runner_.run(); }
     const StartupPaths& paths() const { return paths_; }
     const DialogUnits& dialogUnits() const { return units_; }
@@ -121,6 +125,8 @@ private:
     StartupPaths paths_;
     DialogUnits units_;
     JobSettings settings_;
+    // A child of the window, which owns it.
+    MoreOptionsPanel* moreOptions_ = nullptr;
     std::string statusText_;
     // The build's events shown through the window's own services.
     class BuildEvents : public JobEvents {

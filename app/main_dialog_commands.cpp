@@ -4,6 +4,7 @@
 #include "app/about_dialog.h"
 #include "app/desktop_open.h"
 #include "app/main_dialog.h"
+#include "app/more_options_panel.h"
 #include "app/type_filter.h"
 #include "model/path_helpers.h"
 #include "settings/settings_file.h"
@@ -113,7 +114,7 @@ void MainDialog::saveSettings() {
     if (!chosen) return;
     std::string path = *chosen;
     if (filterIndex == 1 && splitPath(path).extension.empty()) path += ".cfg";
-    saveSettingsFile(settings_, path);
+    saveSettingsFile(settings_, path, nullptr, moreOptions_->entries());
     statusText_ = "Saved file: " + path;
     refreshControls(true);
 }
@@ -122,8 +123,13 @@ void MainDialog::loadSettings() {
     const auto chosen =
         chooseFile(false, "Text File", settings_.loadSettingsPath, settingsFileFilter(), nullptr);
     if (!chosen) return;
-    loadSettingsFile(settings_, *chosen);
+    SettingsExtensions extensions;
+    loadSettingsFile(settings_, *chosen, &extensions);
+    std::vector<std::string> problems = moreOptions_->setEntries(extensions.entries);
+    if (!extensions.problem.empty()) problems.insert(problems.begin(), extensions.problem);
     statusText_ = "Loaded file: " + *chosen;
+    // What could not be taken from the file is said after the described text.
+    for (const std::string& problem : problems) statusText_ += "; " + problem;
     refreshControls(true);
 }
 

@@ -2,19 +2,24 @@
 // reports where the time goes: scanning (preparation), placing, drawing
 // (decoding and copying in the steps) and saving (atlas and text file); what
 // --fit costs over a build at the size it finds; what --pages costs per page;
-// and the JSON hash against the JSON array.
+// and the JSON hash against the JSON array; and tilvane-pack against the floor
+// probe (bench/floor_probe.h) on folders of noisy sprites.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/floor_probe.h"
+#include "bench/noisy_sprites.h"
 #include "cli/pack_run.h"
 #include "image/image_file.h"
 #include "model/classic_random.h"
@@ -98,6 +103,7 @@ void BM_Pack(benchmark::State& state) {
         sum.placing += t.placing;
         sum.drawing += t.drawing;
         sum.saving += t.saving;
+        sum.occupancy += t.occupancy;
     }
     const double n = static_cast<double>(state.iterations());
     const double total = sum.scanning + sum.placing + sum.drawing + sum.saving;
@@ -106,6 +112,7 @@ void BM_Pack(benchmark::State& state) {
     state.counters["draw_s"] = sum.drawing / n;
     state.counters["save_s"] = sum.saving / n;
     state.counters["place_pct"] = total > 0 ? 100.0 * sum.placing / total : 0;
+    state.counters["occupancy"] = sum.occupancy / n;
     state.counters["exit"] = status;
 }
 
@@ -179,6 +186,7 @@ void BM_Fit(benchmark::State& state) {
         state.counters["width"] = width;
         state.counters["height"] = height;
         state.counters["area"] = static_cast<double>(width) * height;
+        state.counters["occupancy"] = fit.timings.occupancy;
     }
 }
 
@@ -314,6 +322,109 @@ BENCHMARK(BM_HashVersusArray)
     ->ArgNames({"sprites"})
     ->Arg(100000)
     ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// count noisy sprites (bench/noisy_sprites.h), written once.
+const ScratchFolder* noisyFolder(int count) {
+    static std::map<int, std::unique_ptr<ScratchFolder>> folders;
+    auto& folder = folders[count];
+    if (!folder) {
+        folder = std::make_unique<ScratchFolder>();
+        if (bench::writeNoisySprites(count, folder->path().string() + "/", 1) == 0) return nullptr;
+    }
+    return folder.get();
+}
+
+// Where the JSON hash at path puts each frame, by name, in an atlas of its
+// meta size.
+bench::FloorLayout layoutOfHash(const fs::path& path) {
+    bench::FloorLayout layout;
+    std::ifstream in(path);
+    const nlohmann::json doc = nlohmann::json::parse(in, nullptr, false);
+    if (doc.is_discarded()) return layout;
+    layout.width = doc["meta"]["size"]["w"].get<int>();
+    layout.height = doc["meta"]["size"]["h"].get<int>();
+    for (const auto& [name, frame] : doc["frames"].items())
+        layout.at[name] = {frame["frame"]["x"].get<int>(), frame["frame"]["y"].get<int>()};
+    return layout;
+}
+
+// tilvane-pack beside the floor probe, in one process, each run in turn on
+// the same folder of noisy sprites (trim, spacing 1, by size, JSON hash,
+// default PNG): --fit any; a build at the size it found; that build with
+// --verify; and the probe packing the same sprites into the same places.
+// Every time is the wall time of the whole run. Counters: each run's
+// seconds, the ratios (fit and fixed over the probe, fit over fixed, verify
+// over fixed), the search alone, the occupancy and the probe's own phases.
+void BM_Floor(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    const ScratchFolder* input = noisyFolder(count);
+    if (!input) {
+        state.SkipWithError("could not write the sprites");
+        return;
+    }
+    ScratchFolder output;
+    const std::vector<std::string> common = {"--input",   input->path().string() + "/",
+                                             "--image",   (output.path() / "atlas.png").string(),
+                                             "--text",    (output.path() / "atlas.json").string(),
+                                             "--crop",    "1",
+                                             "--sort",    "size",
+                                             "--spacing", "1",
+                                             "--format",  "hash",
+                                             "--no-mask", "--quiet"};
+    for (auto _ : state) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), {"--fit", "any"});
+        const TimedPack fit = wallTimedPack(args);
+        int width = 0, height = 0;
+        const std::size_t at = fit.err.find("atlas size ");
+        if (fit.status != 0 || at == std::string::npos ||
+            std::sscanf(fit.err.c_str() + at, "atlas size %dx%d", &width, &height) != 2) {
+            state.SkipWithError("the fit found no size");
+            return;
+        }
+        args = common;
+        args.insert(args.end(),
+                    {"--width", std::to_string(width), "--height", std::to_string(height)});
+        const TimedPack fixed = wallTimedPack(args);
+        const bench::FloorLayout layout = layoutOfHash(output.path() / "atlas.json");
+        args.push_back("--verify");
+        const TimedPack verified = wallTimedPack(args);
+        const bench::FloorRun probe = bench::runFloorProbe(input->path().string(), layout,
+                                                           (output.path() / "probe.png").string());
+        if (fixed.status != 0 || verified.status != 0 || !probe.ok ||
+            layout.at.size() != static_cast<std::size_t>(count)) {
+            state.SkipWithError("a run failed");
+            return;
+        }
+        const double pixels = static_cast<double>(width) * height;
+        state.SetIterationTime(fit.seconds);
+        state.counters["fit_s"] = fit.seconds;
+        state.counters["fixed_s"] = fixed.seconds;
+        state.counters["verify_s"] = verified.seconds;
+        state.counters["probe_s"] = probe.seconds;
+        state.counters["fit/probe"] = fit.seconds / probe.seconds;
+        state.counters["fixed/probe"] = fixed.seconds / probe.seconds;
+        state.counters["fit/fixed"] = fit.seconds / fixed.seconds;
+        state.counters["verify/fixed"] = verified.seconds / fixed.seconds;
+        state.counters["search_s"] = fit.timings.sizing;
+        state.counters["occupancy"] = fit.timings.occupancy;
+        state.counters["probe_decode_s"] = probe.decodeSeconds;
+        state.counters["probe_encode_s"] = probe.encodeSeconds;
+        state.counters["probe_B/px"] = static_cast<double>(probe.bytes) / pixels;
+        state.counters["atlas_B/px"] =
+            static_cast<double>(fs::file_size(output.path() / "atlas.png")) / pixels;
+    }
+}
+
+BENCHMARK(BM_Floor)
+    ->ArgNames({"sprites"})
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 

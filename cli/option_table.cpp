@@ -277,11 +277,21 @@ void declareOptions(CLI::App& app, PackRequest& request, ParseNotes& notes) {
          [&request](const std::string& v) { request.jobSpec.saveSettingsFile = v; })
         ->default_str("none");
     declareExtraOptions(app, request, notes);
+    text("--jobs", "FILE",
+         "Build every atlas of FILE in one run, several at once: a JSON object with "
+         "\"atlases\", a list of objects whose keys are these options' names without the "
+         "dashes (and \"name\"), and \"defaults\" shared by them. Beside it only "
+         "--memory-budget (shared by the atlases at work) and --quiet; the exit status is the "
+         "worst of the atlases'.",
+         [&request](const std::string& v) { request.jobsFile = v; }, {notBlank(notes, "file")})
+        ->default_str("none");
     app.add_flag_callback(
         "--quiet", [&request] { request.quiet = true; }, withDefault("Show no progress.", false));
     app.add_flag_callback(
         "--timings", [&request] { request.timings = true; },
-        withDefault("Print the time spent scanning, placing, drawing and saving.", false));
+        withDefault("Print the time spent scanning, placing, drawing and saving, and how much of "
+                    "each atlas the images occupy.",
+                    false));
     app.add_flag_callback(
         "--help", [&request] { request.help = true; }, "Show this help and exit.");
     app.add_flag_callback(
@@ -343,7 +353,8 @@ void describe(CLI::App& app) {
         "               --fit any --crop 1 --sort size");
     app.footer(
         "Exit status: 0 done; 1 done, some files failed; 2 usage error or settings refused;\n"
-        "3 a file could not be saved (the image, the mask, the text file or --save-settings);\n"
+        "3 a file could not be saved (the image, the mask, the text file, --save-settings or\n"
+        "--depfile);\n"
         "4 no files found or none usable.");
     app.get_formatter()->column_width(40);
 }

@@ -19,6 +19,11 @@ struct PackRequest {
     // What to say on standard error before the run: the --settings file's
     // extension block that could not be read, or its entries refused.
     std::vector<std::string> warnings;
+    // Files besides the images and settingsFile that the depfile names as read
+    // (a jobs file).
+    std::vector<std::string> alsoRead;
+    // --jobs: the file of atlases to build, in place of one.
+    std::string jobsFile;
     // MiB of decoded pixels the scan may keep for drawing (--memory-budget).
     std::uint32_t memoryBudgetMiB = 512;
     bool quiet = false;

@@ -7,9 +7,11 @@
 #include <cstring>
 #include <iomanip>
 #include <limits>
+#include <set>
 #include <thread>
 
 #include "cli/option_table.h"
+#include "cli/pack_jobs.h"
 #include "cli/pack_request.h"
 #include "cli/terminal_events.h"
 #include "image/output_file.h"
@@ -32,45 +34,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 int usageError(PackConsole& console, const std::string& what) {
     console.err << "tilvane-pack: " << escapeControls(oneLine(what)) << '\n'
                 << "Run 'tilvane-pack --help' for the options.\n";
     return kPackUsageOrRefused;
-}
-
-// The placement requests of the finished job, made again page by page in the
-// same order against a fresh index: the time placement took during the job.
-double replayPlacement(const JobSpec& jobSpec, const BuildRun& run) {
-    const JobSettings& settings = jobSpec.settings;
-    std::vector<BuildRun::Page> pages = run.pages;
-    if (pages.empty()) {
-        if (settings.outputWidth > 0x7FFFFFFFu || settings.outputHeight > 0x7FFFFFFFu) return 0;
-        pages.push_back({{static_cast<std::int32_t>(settings.outputWidth),
-                          static_cast<std::int32_t>(settings.outputHeight)},
-                         run.processOrder});
-    }
-    const LayoutRules rules = layoutRulesOf(jobSpec);
-    double seconds = 0;
-    for (const BuildRun::Page& page : pages) {
-        const std::vector<Size> sizes = placedSizes(settings, run, page.files);
-        OccupancyIndex index;
-        for (const Size& size : sizes) {
-            const Size footprint = footprintOf(size, rules, page.size);
-            Rect occupied;
-            // Keeping the index is part of placing: it is timed with the search.
-            const auto start = Clock::now();
-            if (findPlacement(page.size.width, page.size.height, footprint.width, footprint.height,
-                              index, rules.placement, &occupied)) {
-                index.add(occupied);
-            }
-            seconds += secondsSince(start);
-        }
-    }
-    return seconds;
 }
 
 // The exit status of each way a build can end, the one place that decides it.
@@ -89,6 +56,7 @@ PackStatus exitStatusOf(BuildOutcome outcome) {
         case BuildOutcome::imageNotSaved:
         case BuildOutcome::textNotSaved:
         case BuildOutcome::settingsNotSaved:
+        case BuildOutcome::depfileNotSaved:
         case BuildOutcome::cancelled:
         case BuildOutcome::armed:
         case BuildOutcome::stepDone:
@@ -103,7 +71,7 @@ PackStatus exitStatusOf(BuildOutcome outcome) {
 
 // When the build entered each phase; unset for a phase it never reached.
 struct PhaseClock {
-    std::array<Clock::time_point, 4> entered{};
+    std::array<Clock::time_point, 5> entered{};
 
     Clock::time_point& operator[](JobPhase phase) {
         return entered[static_cast<std::size_t>(phase)];
@@ -143,14 +111,38 @@ void reportOutputFailures(TerminalEvents& events, const std::vector<OutputFailur
     }
 }
 
-void printTimings(std::ostream& err, const PackTimings& t, bool sized) {
-    const double total = t.scanning + t.sizing + t.placing + t.drawing + t.saving;
+void printTimings(std::ostream& err, const PackTimings& t, bool sized, bool verified) {
+    const double total = t.scanning + t.sizing + t.placing + t.drawing + t.saving + t.verifying;
     err << std::fixed << std::setprecision(3) << "Timings: scanning " << t.scanning;
     if (sized) err << " s, sizing " << t.sizing;
-    err << " s, placing " << t.placing << " s, drawing " << t.drawing << " s, saving " << t.saving
-        << " s, total " << total << " s";
+    err << " s, placing " << t.placing << " s, drawing " << t.drawing << " s, saving " << t.saving;
+    if (verified) err << " s, verifying " << t.verifying;
+    err << " s, total " << total << " s";
     if (total > 0) err << std::setprecision(1) << " (placing " << 100.0 * t.placing / total << "%)";
-    err << '\n' << std::defaultfloat << std::flush;
+    err << '\n';
+    if (!t.pageOccupancy.empty()) {
+        err << std::setprecision(1) << "Occupancy: " << 100.0 * t.occupancy << "%";
+        if (t.pageOccupancy.size() > 1) {
+            err << " over " << t.pageOccupancy.size() << " pages:";
+            for (std::size_t i = 0; i < t.pageOccupancy.size(); ++i)
+                err << (i == 0 ? " " : ", ") << 100.0 * t.pageOccupancy[i] << "%";
+        }
+        err << " (footprint area over atlas area)\n";
+    }
+    err << std::defaultfloat << std::flush;
+}
+
+// Each drawn page's footprint area over its atlas area, and the total's.
+void measureOccupancy(const std::vector<BuildRun::DrawnPage>& drawn, PackTimings& t) {
+    double footprints = 0, areas = 0;
+    for (const BuildRun::DrawnPage& page : drawn) {
+        const double area = static_cast<double>(page.size.width) * page.size.height;
+        const auto footprint = static_cast<double>(page.footprintArea);
+        t.pageOccupancy.push_back(area > 0 ? footprint / area : 0);
+        footprints += footprint;
+        areas += area;
+    }
+    t.occupancy = areas > 0 ? footprints / areas : 0;
 }
 
 // The chosen size, or each page's, on a line of its own.
@@ -239,6 +231,23 @@ std::size_t reportNotes(TerminalEvents& events, std::ostream& err, const BuildNo
     return warnings;
 }
 
+// With --jobs, the options of the atlases are in the jobs file: the command
+// line gives only what the atlases share.
+std::optional<std::string> jobsModeRefusal(const std::vector<std::string>& args) {
+    const std::set<std::string> shared = {"--jobs", "--memory-budget", "--quiet"};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i].rfind("--", 0) != 0) continue;
+        const std::string name = args[i].substr(0, args[i].find('='));
+        if (shared.count(name) == 0) {
+            return "with --jobs, " + name +
+                   " goes in the jobs file; only --memory-budget and --quiet are given beside it";
+        }
+        // The value of an option that takes one is no option, whatever it reads.
+        if (name != "--quiet" && name == args[i]) ++i;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimings* timings) {
@@ -253,6 +262,19 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         console.out << "tilvane-pack " << TILVANE_VERSION << '\n';
         return kPackDone;
     }
+    if (!request.jobsFile.empty()) {
+        if (const auto error = jobsModeRefusal(args)) return usageError(console, *error);
+        std::vector<PackAtlas> atlases;
+        if (const auto error = readPackJobs(request.jobsFile, atlases)) {
+            return usageError(console, *error);
+        }
+        if (const auto conflict = packJobsConflict(atlases)) return usageError(console, *conflict);
+        return runPackJobs(atlases, {0, request.memoryBudgetMiB}, console);
+    }
+    return runPackRequest(request, console, timings);
+}
+
+int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings* timings) {
     for (const std::string& warning : request.warnings) {
         console.err << "tilvane-pack: " << request.settingsFile << ": " << warning << '\n';
     }
@@ -261,9 +283,10 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     // Checked first, so a settings file that would replace another output or
     // an input image is never written.
     if (!jobSpec.saveSettingsFile.empty()) {
-        const OutputSetPlan outputs = planOutputSet(
-            jobSpec.settings, jobSpec.sizing.pages ? 1 : 0, jobSpec.extras.recursive,
-            jobSpec.saveSettingsFile, jobSpec.extras.format == DataFormat::phaserMulti);
+        const OutputSetPlan outputs =
+            planOutputSet(jobSpec.settings, jobSpec.sizing.pages ? 1 : 0, jobSpec.extras.recursive,
+                          jobSpec.saveSettingsFile, jobSpec.depfile.path,
+                          jobSpec.extras.format == DataFormat::phaserMulti);
         if (const auto conflict = findOutputSetConflict(outputs)) {
             return usageError(console, *conflict);
         }
@@ -314,19 +337,29 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
         measured.sizing = phases.secondsIn(JobPhase::sizing, end);
         const double steps = phases.secondsIn(JobPhase::placing, end);
         measured.saving = phases.secondsIn(JobPhase::saving, end);
-        measured.placing = replayPlacement(jobSpec, run);
+        measured.verifying = phases.secondsIn(JobPhase::verifying, end);
+        measured.placing = std::min(run.placingSeconds, steps);
         measured.drawing = std::max(0.0, steps - measured.placing);
+        measureOccupancy(result.drawn, measured);
         if (timings) *timings = measured;
         if (request.timings) {
             events.clearProgress();
-            printTimings(console.err, measured, jobSpec.sizing.active());
+            printTimings(console.err, measured, jobSpec.sizing.active(), jobSpec.extras.verify);
         }
+    }
+    if (!result.notes.verifyFailure.empty()) {
+        events.clearProgress();
+        console.err << "tilvane-pack: --verify: " << escapeControls(result.notes.verifyFailure)
+                    << '\n'
+                    << std::flush;
     }
 
     // Two images under one name cannot be told apart in the text file: said
     // on standard error whatever the format; the files stay the dialog's.
     const std::size_t warnings = reportNotes(events, console.err, result.notes, request.verbose);
-    const PackStatus status = exitStatusOf(outcome);
+    PackStatus status = exitStatusOf(outcome);
+    // An atlas that does not hold what its text file says is a failed file.
+    if (!result.notes.verifyFailure.empty() && status == kPackDone) status = kPackDoneWithFailures;
     if (request.strict && warnings > 0 && status == kPackDone) {
         console.err << "tilvane-pack: --strict: " << warnings
                     << (warnings == 1 ? " warning" : " warnings") << ", so the run fails\n"
@@ -340,6 +373,12 @@ JobSpec jobSpecOf(const PackRequest& request) {
     JobSpec jobSpec = request.jobSpec;
     constexpr std::size_t kMaxMiB = std::numeric_limits<std::size_t>::max() >> 20;
     jobSpec.keptPixelBudget = std::min<std::size_t>(request.memoryBudgetMiB, kMaxMiB) << 20;
+    // The settings the job was read from are one of its inputs too.
+    if (!jobSpec.depfile.path.empty()) {
+        if (!request.settingsFile.empty()) jobSpec.depfile.alsoRead.push_back(request.settingsFile);
+        jobSpec.depfile.alsoRead.insert(jobSpec.depfile.alsoRead.end(), request.alsoRead.begin(),
+                                        request.alsoRead.end());
+    }
     return jobSpec;
 }
 

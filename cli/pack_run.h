@@ -16,9 +16,9 @@ enum PackStatus : int {
     kPackNoFiles = 4,
 };
 
-// Seconds spent in each phase of one build. Placing is measured by replaying
-// the build's placement requests in the same order against a fresh index
-// after the build, searches and the index's appends both; drawing is the
+// Seconds spent in each phase of one build, from timestamps the job takes as
+// it enters each phase. Placing is the steps' time in placement's search and
+// index appends, timed around each call as the steps run; drawing is the
 // steps' time less placing (decoding the files whose pixels the scan did not
 // keep, the 32-bit conversion and the copy into the atlas).
 struct PackTimings {
@@ -28,6 +28,12 @@ struct PackTimings {
     double placing = 0;
     double drawing = 0;
     double saving = 0;
+    // Reading the written atlases back and checking them (--verify).
+    double verifying = 0;
+    // Occupancy: each drawn page's footprint area (sprites with their rings,
+    // spacing and grid) over its atlas area, and the sums' ratio over all pages.
+    std::vector<double> pageOccupancy;
+    double occupancy = 0;
 };
 
 // Where a run writes and whether it may draw progress (the caller decides
@@ -51,5 +57,10 @@ JobSpec jobSpecOf(const PackRequest& request);
 // whether or not --timings was asked for.
 int runPack(const std::vector<std::string>& args, PackConsole& console,
             PackTimings* timings = nullptr);
+
+// Builds what a parsed request asks for (one atlas; not --help, --version or
+// --jobs) and answers its exit status, as runPack does.
+int runPackRequest(const PackRequest& request, PackConsole& console,
+                   PackTimings* timings = nullptr);
 
 }  // namespace tilvane

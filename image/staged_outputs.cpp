@@ -50,6 +50,12 @@ int StagedOutputs::stageSettings(const std::string& path, const std::string& byt
     return file.error();
 }
 
+int StagedOutputs::stageDepfile(const std::string& path, const std::string& bytes) {
+    OutputFile& file = impl_->stage(path, OutputFailure::Output::depfile);
+    file.write(bytes);
+    return file.error();
+}
+
 std::vector<OutputFailure> StagedOutputs::commitAll(const std::function<void()>& afterwards) {
     std::vector<OutputFailure> failures;
     {

@@ -13,14 +13,14 @@ namespace tilvane {
 // An output file that could not be written: which one, its path, and the
 // cause (an errno value, for strerror).
 struct OutputFailure {
-    enum class Output { image, mask, text, settings };
+    enum class Output { image, mask, text, settings, depfile };
     Output output = Output::image;
     std::string path;
     int error = 0;
 };
 
-// The outputs of one job (every page's atlas, mask and text file, and the
-// settings file), each written whole before any is put in place: an OutputSet
+// The outputs of one job (every page's atlas, mask and text file, the
+// settings file and the depfile), each written whole before any is put in place: an OutputSet
 // with each output's role. Each stage call answers 0 when the file's bytes are
 // complete, else the errno of the cause. commitAll puts every staged file in
 // place, or none when any failed, holding a FolderLock on their folders while
@@ -39,6 +39,7 @@ public:
     int stageMask(const std::string& imagePath, Size atlas, const std::vector<Rect>& placedRects);
     int stageText(const std::string& path, const std::string& bytes);
     int stageSettings(const std::string& path, const std::string& bytes);
+    int stageDepfile(const std::string& path, const std::string& bytes);
 
     // Puts every staged file in place, in the order staged, or none; answers
     // the ones that failed. After a commit in which all were put in place,

@@ -47,6 +47,9 @@ enum class BuildOutcome {
     // output replaced its file. No message: only a front end that asked for
     // the file says so.
     settingsNotSaved,
+    // The depfile could not be written; no output replaced its file. No
+    // message, as for the settings file.
+    depfileNotSaved,
 };
 
 // What a build works on: the job's read-only JobSpec, the build's state, and the

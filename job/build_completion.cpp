@@ -8,9 +8,11 @@
 #include "image/image_formats.h"
 #include "image/mask.h"
 #include "job/build.h"
+#include "job/depfile.h"
 #include "job/engine_output.h"
 #include "job/page_files.h"
 #include "job/pages.h"
+#include "job/verify.h"
 #include "model/path_helpers.h"
 #include "model/save_options.h"
 #include "settings/extension_options.h"
@@ -131,6 +133,27 @@ bool writeTextFile(BuildJob& job, Size atlas, StagedOutputs& outputs, int* error
     return *error == 0;
 }
 
+// The page as drawn: its outputs, and each entry with its place, the source
+// rectangle it shows and that rectangle's digest when the scan took one.
+BuildRun::DrawnPage drawnPage(const BuildJob& job, Size atlas) {
+    const BuildRun& run = job.run;
+    BuildRun::DrawnPage page{
+        atlas, run.imageFile,    run.textFile, run.placedNames, run.placedRects, {},
+        {},    run.footprintArea};
+    const bool cropped = job.jobSpec.settings.cropMode != kCropNone;
+    for (const std::int32_t f : run.placedFileIndices) {
+        const auto index = static_cast<std::size_t>(f);
+        const Size size = placedSizeOf(job.jobSpec.settings, run, f);
+        const Point offset =
+            cropped && index < run.trimOffsets.size() ? run.trimOffsets[index] : Point{};
+        page.sources.push_back(
+            {offset.x, offset.y, offset.x + size.width - 1, offset.y + size.height - 1});
+        page.sourceDigests.push_back(index < run.sourceDigests.size() ? run.sourceDigests[index]
+                                                                      : 0);
+    }
+    return page;
+}
+
 }  // namespace
 
 BuildOutcome finishBuild(BuildJob& job) {
@@ -165,8 +188,7 @@ BuildOutcome finishBuild(BuildJob& job) {
     const bool saved = saveError == 0;
     const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     run.outputImage.reset();
-    run.drawnPages.push_back(
-        {atlas, run.imageFile, run.textFile, run.placedNames, run.placedRects});
+    run.drawnPages.push_back(drawnPage(job, atlas));
     if (!saved) {
         run.outputFailures.push_back({OutputFailure::Output::image, run.imageFile, saveError});
     }
@@ -189,7 +211,15 @@ BuildOutcome finishBuild(BuildJob& job) {
     if (saved && !textWritten) {
         run.outputFailures.push_back({OutputFailure::Output::text, run.textFile, textError});
     }
-    const bool complete = saved && textWritten && maskWritten && run.outputFailures.empty();
+    bool complete = saved && textWritten && maskWritten && run.outputFailures.empty();
+    // The depfile names every page's outputs, so it is made once they are all staged.
+    if (complete && lastPage && !job.jobSpec.depfile.path.empty()) {
+        const std::string& path = job.jobSpec.depfile.path;
+        if (const int error = run.staged.stageDepfile(path, depfileText(job))) {
+            run.outputFailures.push_back({OutputFailure::Output::depfile, path, error});
+            complete = false;
+        }
+    }
     if (!lastPage && complete) {
         if (armPage(job, run.page + 1)) return BuildOutcome::stepDone;
         // The next page's atlas could not be made (armPage said so): no page lands.
@@ -212,6 +242,15 @@ BuildOutcome finishBuild(BuildJob& job) {
         };
         for (OutputFailure& failure : run.staged.commitAll(removeStalePages)) {
             run.outputFailures.push_back(std::move(failure));
+        }
+        // What landed is read back, as a reader of the files would read it.
+        if (job.jobSpec.extras.verify && run.outputFailures.empty()) {
+            if (job.onPhase) job.onPhase(JobPhase::verifying);
+            events.status("Verifying...");
+            run.notes.verifyFailure =
+                verifyWrittenPages(settings.inputFolder, job.jobSpec.extras.extrude, run.drawnPages)
+                    .value_or("");
+            run.notes.verified = true;
         }
     } else {
         run.staged.discard();
@@ -236,6 +275,8 @@ BuildOutcome finishBuild(BuildJob& job) {
         outcome = BuildOutcome::textNotSaved;
     } else if (failed(OutputFailure::Output::settings)) {
         outcome = BuildOutcome::settingsNotSaved;
+    } else if (failed(OutputFailure::Output::depfile)) {
+        outcome = BuildOutcome::depfileNotSaved;
     } else if (!run.failures.empty()) {
         events.report(run.failures, run.imageFile, run.textFile, added,
                       static_cast<int>(run.failures.size()));

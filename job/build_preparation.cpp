@@ -7,7 +7,9 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "image/image_formats.h"
 #include "job/build.h"
+#include "job/depfile.h"
 #include "job/file_ordering.h"
 #include "job/file_scan.h"
 #include "job/folder_search.h"
@@ -41,9 +43,9 @@ bool loadSpriteData(BuildJob& job) {
     struct stat data {};
     if (::stat(path.c_str(), &data) == 0) {
         const JobSpec& spec = job.jobSpec;
-        const OutputSetPlan plan =
-            planOutputSet(spec.settings, spec.sizing.pages ? 1 : 0, spec.extras.recursive,
-                          spec.saveSettingsFile, spec.extras.format == DataFormat::phaserMulti);
+        const OutputSetPlan plan = planOutputSet(
+            spec.settings, spec.sizing.pages ? 1 : 0, spec.extras.recursive, spec.saveSettingsFile,
+            spec.depfile.path, spec.extras.format == DataFormat::phaserMulti);
         for (const PlannedOutput& output : plan.outputs) {
             struct stat st {};
             if (::stat(output.path.c_str(), &st) == 0 && st.st_dev == data.st_dev &&
@@ -118,6 +120,15 @@ bool checkSettings(BuildJob& job) {
         job.events.message("Unsupported Crop option.");
         return false;
     }
+    // A JPEG atlas never holds the pixels it was given, so it cannot be checked.
+    if (job.jobSpec.extras.verify) {
+        const ImageFormatInfo* info = imageFormatOf(settings.outputImageFile);
+        if (info && info->format == ImageFormat::jpeg) {
+            job.events.message(
+                "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.");
+            return false;
+        }
+    }
     // A job that sizes its atlases makes each once its size is known.
     if (job.jobSpec.sizing.active()) return true;
     // The stored sizes are unsigned; anything that does not fit a positive
@@ -160,6 +171,7 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
     run.trimOffsets.push_back({trim.left, trim.top});
     run.keptPixels.push_back(std::move(scanned.kept));
     if (job.jobSpec.extras.alias) run.pixelHashes.push_back(scanned.pixelHash);
+    if (job.jobSpec.extras.verify) run.sourceDigests.push_back(scanned.pixelDigest);
     if (job.jobSpec.settings.sortOrder == kSortBySize) {
         const std::int64_t area =
             static_cast<std::int64_t>(trim.width()) * static_cast<std::int64_t>(trim.height());
@@ -183,10 +195,10 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
         }
     }
     const JobSettings& settings = job.jobSpec.settings;
-    std::vector<ScannedFile> scanned =
-        scanFiles({settings.inputFolder, settings.cropMode, settings.cropAlpha,
-                   job.jobSpec.keptPixelBudget, job.jobSpec.extras.alias},
-                  names);
+    std::vector<ScannedFile> scanned = scanFiles(
+        {settings.inputFolder, settings.cropMode, settings.cropAlpha, job.jobSpec.keptPixelBudget,
+         job.jobSpec.extras.alias, job.jobSpec.extras.verify},
+        names);
     std::int32_t nextFileIndex = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         listFile(job, names[i], scanned[i], nextFileIndex);
@@ -255,6 +267,9 @@ void clearRun(BuildRun& run) {
     run.handledOnEarlierPages = 0;
     run.drawnPages.clear();
     run.pixelHashes.clear();
+    run.sourceDigests.clear();
+    run.placingSeconds = 0;
+    run.footprintArea = 0;
     run.notes = {};
     run.spriteData.clear();
     run.textureEntries.clear();
@@ -294,9 +309,10 @@ bool checkOutputPaths(BuildJob& job) {
     }
     // Every output against every input and each other, names' lengths too;
     // pages are checked with their numbers once the plan has counted them.
-    const OutputSetPlan outputs = planOutputSet(
-        settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
-        job.jobSpec.saveSettingsFile, job.jobSpec.extras.format == DataFormat::phaserMulti);
+    const OutputSetPlan outputs =
+        planOutputSet(settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
+                      job.jobSpec.saveSettingsFile, job.jobSpec.depfile.path,
+                      job.jobSpec.extras.format == DataFormat::phaserMulti);
     if (const std::optional<std::string> conflict = findOutputSetConflict(outputs)) {
         job.events.message(*conflict);
         return false;
@@ -322,11 +338,17 @@ BuildOutcome startBuild(BuildJob& job) {
     events.status("Searching for files...");
 
     const std::optional<std::vector<FolderEntry>> entries =
-        job.jobSpec.extras.recursive ? searchFolderTree(settings.inputFolder, &run.notes.skipped)
-                                     : searchFolder(settings.inputFolder);
+        job.jobSpec.extras.recursive
+            ? searchFolderTree(settings.inputFolder, &run.notes.skipped, &run.notes.searchedFolders)
+            : searchFolder(settings.inputFolder);
     if (!entries) {
         abandon(job, "Failed to find the Input Folder, or the folder is empty.");
         return BuildOutcome::noInputFolder;
+    }
+    // Refused before any file is decoded, like a conflict of the outputs.
+    if (const std::optional<std::string> refusal = depfileRefusal(job, *entries)) {
+        abandon(job, *refusal);
+        return BuildOutcome::refused;
     }
     listFiles(job, *entries);
     if (!checkSpriteData(job)) return BuildOutcome::refused;

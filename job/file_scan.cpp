@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "image/image_file.h"
+#include "image/pixel_digest.h"
 #include "image/trim.h"
 #include "job/aliases.h"
 #include "model/choice_tables.h"
@@ -90,7 +91,12 @@ ScannedFile scanFile(const ScanRequest& request, const std::string& name, Budget
     }
 
     // Cropping all to one size draws the union of every file's trim
-    // rectangle, which is known only once the scan is over: keep it all.
+    // rectangle, which is known only once the scan is over: keep it all (and
+    // leave it to a check to decode the file again).
+    if (request.digestPixels && request.cropMode != kCropToUnion && ensure32Bit(image)) {
+        scanned.pixelDigest = pixelDigest(
+            *image, request.cropMode == kCropEach ? scanned.trim : Rect{0, 0, w - 1, h - 1});
+    }
     const Rect area = request.cropMode == kCropEach ? scanned.trim : Rect{0, 0, w - 1, h - 1};
     const auto areaWidth = static_cast<std::size_t>(area.width());
     const auto areaHeight = static_cast<std::size_t>(area.height());

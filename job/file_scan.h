@@ -24,6 +24,9 @@ struct ScannedFile {
     // With hashPixels: pixelHash of the 32-bit pixels a step draws (the trim
     // rectangle when cropping each image, else the whole image).
     std::uint64_t pixelHash = 0;
+    // With digestPixels and cropping each image or none: the pixelDigest of
+    // the 32-bit pixels a step draws; else 0.
+    std::uint64_t pixelDigest = 0;
 };
 
 // How to scan: the folder (ending in a separator) and the trim settings of the
@@ -35,6 +38,8 @@ struct ScanRequest {
     std::size_t keptPixelBudget = 0;
     // Hash each file's pixels, so that identical images are known before sizing.
     bool hashPixels = false;
+    // Digest each file's drawn pixels, so that the written atlas can be checked.
+    bool digestPixels = false;
 };
 
 // Decodes every named file of the folder once, on one thread per core, and

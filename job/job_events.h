@@ -21,6 +21,8 @@ enum class JobPhase {
     placing,
     // The completion: the save options, then every output staged and committed.
     saving,
+    // With verify: every written atlas read back and checked (after saving).
+    verifying,
 };
 
 // The save-options question for a TIFF or JPEG atlas: the title ("TIFF

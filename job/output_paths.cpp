@@ -117,6 +117,7 @@ constexpr std::string_view kImageLabel = "Output Image File";
 constexpr std::string_view kMaskLabel = "mask image";
 constexpr std::string_view kTextLabel = "Output Text File";
 constexpr std::string_view kSettingsLabel = "settings file";
+constexpr std::string_view kDepfileLabel = "depfile";
 
 // What the search of a run will read, hashed for one look-up per output.
 class InputIndex {
@@ -207,6 +208,8 @@ std::string_view labelOf(OutputRole role) {
             return kMaskLabel;
         case OutputRole::text:
             return kTextLabel;
+        case OutputRole::depfile:
+            return kDepfileLabel;
         case OutputRole::settings:
             break;
     }
@@ -216,10 +219,11 @@ std::string_view labelOf(OutputRole role) {
 // The output as a message names it, after "The ".
 std::string nameOf(const PlannedOutput& output, bool paged) {
     std::string name(labelOf(output.role));
-    if (paged && output.role != OutputRole::settings) {
+    if (paged && output.role != OutputRole::settings && output.role != OutputRole::depfile) {
         name += " of page ";
         name += std::to_string(output.page + 1);
     }
+    if (!output.owner.empty()) name += " of " + output.owner;
     return name;
 }
 
@@ -293,8 +297,9 @@ std::optional<std::string> findOutputConflict(const JobSettings& settings,
 }
 
 OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
-                            std::string_view settingsFile, bool oneTextFile) {
-    OutputSetPlan plan{settings.inputFolder, recursive, {}};
+                            std::string_view settingsFile, std::string_view depfile,
+                            bool oneTextFile) {
+    OutputSetPlan plan{settings.inputFolder, recursive, {}, {}};
     const std::string image = trimWhiteSpace(settings.outputImageFile);
     const std::string& text = settings.outputTextFile;
     const auto named = [pageCount](const std::string& path, std::size_t page) {
@@ -302,7 +307,7 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
     };
     for (std::size_t page = 0; page < std::max<std::size_t>(pageCount, 1); ++page) {
         const auto add = [&](OutputRole role, std::string path) {
-            if (!path.empty()) plan.outputs.push_back({role, page, std::move(path)});
+            if (!path.empty()) plan.outputs.push_back({role, page, std::move(path), {}});
         };
         if (!image.empty()) {
             const std::string pageImage = named(image, page);
@@ -312,6 +317,7 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
         if (!text.empty() && !oneTextFile) add(OutputRole::text, named(text, page));
         if (!text.empty() && oneTextFile && page == 0) add(OutputRole::text, text);
         if (page == 0) add(OutputRole::settings, std::string(settingsFile));
+        if (page == 0) add(OutputRole::depfile, std::string(depfile));
     }
     return plan;
 }
@@ -319,7 +325,8 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
 std::optional<std::string> findOutputSetConflict(const OutputSetPlan& plan) {
     bool paged = false;
     for (const PlannedOutput& o : plan.outputs) {
-        paged = paged || (o.role != OutputRole::settings && o.page > 0);
+        paged = paged ||
+                (o.role != OutputRole::settings && o.role != OutputRole::depfile && o.page > 0);
     }
     InputIndex inputs(plan.inputFolder, plan.recursive);
     // The outputs before, by identity when they exist, else by resolved path.
@@ -334,11 +341,14 @@ std::optional<std::string> findOutputSetConflict(const OutputSetPlan& plan) {
         }
         const Entry entry = entryOf(o.path);
         if (entry.isFolder && o.role != OutputRole::settings) return subject + "is a folder.";
+        const std::string inputFolder =
+            plan.owner.empty() ? std::string("Input Folder") : "Input Folder of " + plan.owner;
         if (o.role == OutputRole::image && inputs.inputFolderHas(entry.resolved.parent_path())) {
-            return std::string(kImageInInputFolder);
+            if (plan.owner.empty()) return std::string(kImageInInputFolder);
+            return subject + "must not be in the " + inputFolder + "\n" + plan.inputFolder;
         }
         if (const std::optional<std::string> input = inputs.imageAt(entry)) {
-            return subject + "must not be an image of the Input Folder\n" + *input;
+            return subject + "must not be an image of the " + inputFolder + "\n" + *input;
         }
         if (entry.isStream) continue;
         const PlannedOutput* first =

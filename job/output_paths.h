@@ -46,7 +46,7 @@ std::optional<std::string> findOutputConflict(const JobSettings& settings,
                                               std::string_view extraOutput = {});
 
 // What an output of a run is, as its messages name it.
-enum class OutputRole { image, mask, text, settings };
+enum class OutputRole { image, mask, text, settings, depfile };
 
 struct PlannedOutput {
     OutputRole role = OutputRole::image;
@@ -55,6 +55,9 @@ struct PlannedOutput {
     std::size_t page = 0;
     // As the write will be given it; the messages name it so. Empty: no output.
     std::string path;
+    // For a plan of several jobs' outputs, the job it belongs to ("atlas ui"),
+    // which the messages name after the output; empty otherwise.
+    std::string owner;
 };
 
 // Every file a run will write, and what its search will read.
@@ -65,6 +68,8 @@ struct OutputSetPlan {
     bool recursive = false;
     // In the order the run writes them, which is the order of the checks.
     std::vector<PlannedOutput> outputs;
+    // The job whose input folder it is, when the outputs have owners.
+    std::string owner;
 };
 
 // The plan of a run of one atlas at the settings' paths (pageCount 0), or of
@@ -72,11 +77,13 @@ struct OutputSetPlan {
 // trimmed, p + 1)), its mask (maskPathFor of that, when createMask is set), its
 // text file (pageFilePath(outputTextFile, p + 1)), page by page, with the settings file (when not
 // empty) right after the first page's outputs, so that a one-page plan holds what
-// findOutputConflict checks, in its order. An empty image or text path gives no output on any page.
+// findOutputConflict checks, in its order, and the depfile (when not empty) after it. An empty
+// image or text path gives no output on any page.
 // With oneTextFile (phaser-multi) the text file is not numbered: one for
 // every page, planned with the first.
 OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
-                            std::string_view settingsFile = {}, bool oneTextFile = false);
+                            std::string_view settingsFile = {}, std::string_view depfile = {},
+                            bool oneTextFile = false);
 
 // Checks, before anything is written, that every output of a run may be
 // written. Each output, in the plan's order, is refused when:
@@ -99,13 +106,17 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
 // of the first refusal or nothing. The message starts "The <output>\n<path>\n"
 // and, for "must not be an image of the Input Folder\n<input>" and "must not
 // be the same file as the <output>\n<path>", names the other file too; an
-// <output> is "Output Image File", "mask image", "Output Text File" or
-// "settings file", followed by " of page N" when the plan has outputs of more
+// <output> is "Output Image File", "mask image", "Output Text File",
+// "settings file" or "depfile", followed by " of page N" when the plan has outputs of more
 // than one page. So a one-page plan without recursion refuses with
 // findOutputConflict's messages, and where it would, but for the added
 // refusals of a name too long and of a dangling link's target. Lists the input
 // folder (the tree when recursive) once and resolves each output once: linear
 // in the number of outputs and inputs. Writes nothing and never throws.
+// With owners (several jobs' outputs against one job's inputs) each output is
+// named "<output> of <owner>", the input folder "Input Folder of <owner>", and
+// an image in it is refused as "must not be in the Input Folder of
+// <owner>\n<input>" in place of kImageInInputFolder.
 std::optional<std::string> findOutputSetConflict(const OutputSetPlan& plan);
 
 }  // namespace tilvane

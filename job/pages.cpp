@@ -106,7 +106,7 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
     }
     return findOutputSetConflict(planOutputSet(
         first, job.run.pages.size(), job.jobSpec.extras.recursive, job.jobSpec.saveSettingsFile,
-        job.jobSpec.extras.format == DataFormat::phaserMulti));
+        job.jobSpec.depfile.path, job.jobSpec.extras.format == DataFormat::phaserMulti));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {
@@ -129,6 +129,7 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
+    run.footprintArea = 0;
     run.placedNames.clear();
     run.placedFileIndices.clear();
     run.notes.pixelHashes.clear();

@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 // Adds the entries of `dir`, whose path relative to the top is `prefix`
 // (empty or ending in "/"). False when `dir` cannot be searched.
 bool walk(const fs::path& dir, const std::string& prefix, int depth,
-          std::vector<FolderEntry>& entries, std::vector<std::string>* notEntered) {
+          std::vector<FolderEntry>& entries, std::vector<std::string>* notEntered,
+          std::vector<std::string>* entered) {
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
     if (ec) return false;
@@ -31,8 +32,10 @@ bool walk(const fs::path& dir, const std::string& prefix, int depth,
         const bool link = e.is_symlink(kindError);
         if (e.is_directory(kindError)) {
             const bool enter = !link && depth < kMaxFolderDepth;
-            if (!enter || !walk(e.path(), name + "/", depth + 1, entries, notEntered)) {
+            if (!enter || !walk(e.path(), name + "/", depth + 1, entries, notEntered, entered)) {
                 if (notEntered) notEntered->push_back(name + "/");
+            } else if (entered) {
+                entered->push_back(name + "/");
             }
             continue;
         }
@@ -51,10 +54,11 @@ bool walk(const fs::path& dir, const std::string& prefix, int depth,
 }  // namespace
 
 std::optional<std::vector<FolderEntry>> searchFolderTree(const std::string& folder,
-                                                         std::vector<std::string>* notEntered) {
+                                                         std::vector<std::string>* notEntered,
+                                                         std::vector<std::string>* entered) {
     std::vector<FolderEntry> entries;
     const fs::path top = folder.empty() ? fs::path(".") : fs::path(folder);
-    if (!walk(top, "", 0, entries, notEntered)) return std::nullopt;
+    if (!walk(top, "", 0, entries, notEntered, entered)) return std::nullopt;
     std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
         return fileNameLess(a.name, b.name);
     });

@@ -45,6 +45,19 @@ struct BuildExtras {
     std::optional<Pivot> pivot;
     // A JSON file of per-image pivots and nine-slice borders; none when empty.
     std::string spriteDataFile;
+    // Once the outputs are in place, read every written atlas back and check
+    // each entry's pixels, and its extrusion ring, against its source.
+    bool verify = false;
+};
+
+// A Make/Ninja dependency file written with a job's outputs: every output as
+// a target, every file the job read as a prerequisite.
+struct DependencyFile {
+    // Where it goes; empty for none.
+    std::string path;
+    // Files the front end read for the job besides its images (a settings
+    // file), prerequisites too.
+    std::vector<std::string> alsoRead;
 };
 
 // Deepest folder level a recursive search enters (the input folder is 0).
@@ -64,6 +77,9 @@ struct BuildNotes {
     // without a recursive search, a symlinked folder, one past the depth
     // limit), as names relative to the input folder, in search order.
     std::vector<std::string> skipped;
+    // Sub-folders the tree search entered, relative to the input folder and
+    // ending in "/", in search order.
+    std::vector<std::string> searchedFolders;
     // One per later image that got an earlier image's name, in placement order.
     std::vector<NameCollision> collisions;
     // Names that are not valid UTF-8, as listed; each bad byte was written as U+FFFD.
@@ -86,6 +102,11 @@ struct BuildNotes {
     // not name its page's image, a file that is not a regular file).
     std::vector<std::string> stalePagesRemoved;
     std::vector<std::string> stalePagesLeft;
+    // With verify: whether the written atlases were checked, and the first
+    // entry whose pixels are not its source's ("NAME in ATLAS: ..."), empty
+    // when every entry's are.
+    bool verified = false;
+    std::string verifyFailure;
 };
 
 }  // namespace tilvane

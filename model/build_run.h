@@ -70,6 +70,11 @@ struct BuildRun {
     OccupancyIndex occupancy;
     std::vector<std::string> placedNames;
     std::vector<std::int32_t> placedFileIndices;
+    // The steps' time in placement's search and index, in seconds, over every
+    // page: measured as the steps run, for --timings.
+    double placingSeconds = 0;
+    // The area of the current page's occupied rectangles (aliases share theirs).
+    std::int64_t footprintArea = 0;
 
     std::vector<std::string> failures;
     // The same failures as (name, reason), for a front end that words its own.
@@ -108,6 +113,14 @@ struct BuildRun {
         std::string textFile;
         std::vector<std::string> names;
         std::vector<Rect> rects;
+        // Per entry, the rectangle of its source image the entry shows (the
+        // trim rectangle, or the whole image), and the digest of those pixels
+        // as the scan decoded them (image/pixel_digest.h; 0 when not taken).
+        std::vector<Rect> sources;
+        std::vector<std::uint64_t> sourceDigests;
+        // The area the page's placements occupy (footprints with spacing and
+        // grid; an alias adds none), against size.width * size.height.
+        std::int64_t footprintArea = 0;
     };
     std::vector<DrawnPage> drawnPages;
     // The atlas, mask and text file the current page writes.
@@ -115,6 +128,10 @@ struct BuildRun {
     std::string textFile;
     // With --alias: per file, a hash of the pixels the steps draw (0 when not hashed).
     std::vector<std::uint64_t> pixelHashes;
+    // With verify: per file, the pixelDigest of the pixels the steps draw, as
+    // the scan decoded them (0 when unknown: cropping all to one size draws a
+    // rectangle known only after the scan).
+    std::vector<std::uint64_t> sourceDigests;
     // Skipped files, name collisions and aliases, for a front end that reports them.
     BuildNotes notes;
     // The sprite data file's values by image key (the file name as listed).

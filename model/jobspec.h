@@ -61,6 +61,8 @@ struct JobSpec {
     // Extension entries read from a settings file whose keys this version does
     // not know: written back unchanged when the settings are saved.
     std::vector<ExtensionEntry> keptExtensions;
+    // A dependency file committed with the outputs when they are.
+    DependencyFile depfile;
 };
 
 }  // namespace tilvane

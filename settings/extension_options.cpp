@@ -55,7 +55,7 @@ ExtensionOption numberOption(std::string key, std::string label, std::string mea
     ExtensionOption row;
     row.key = std::move(key);
     row.kind = OptionKind::number;
-    row.valueName = "N";
+    row.valueName.assign(1, 'N');  // not = "N": g++ 12 warns -Wrestrict at -O3
     row.label = std::move(label);
     row.meaning = std::move(meaning);
     row.least = least;
@@ -107,7 +107,7 @@ ExtensionOption choiceOption(std::string key, std::string label, std::string mea
 }
 
 // A value of one line that `read` checks and stores; not given by default.
-ExtensionOption textOption(
+ExtensionOption checkedTextOption(
     std::string key, std::string valueName, std::string label, std::string meaning,
     std::function<std::optional<std::string>(const std::string&, JobSpec&)> read,
     std::function<std::string(const JobSpec&)> write) {
@@ -120,6 +120,32 @@ ExtensionOption textOption(
     row.defaultText = "none";
     row.read = std::move(read);
     row.write = std::move(write);
+    return row;
+}
+
+// A path stored in a string of the job; blanks alone name nothing, a line
+// break cannot be kept in the settings file, and the default (empty) is no file.
+template <typename Field>
+ExtensionOption textOption(std::string key, std::string valueName, std::string label,
+                           std::string meaning, Field field) {
+    ExtensionOption row;
+    row.key = std::move(key);
+    row.kind = OptionKind::text;
+    row.valueName = std::move(valueName);
+    row.label = std::move(label);
+    row.meaning = std::move(meaning);
+    row.read = [field](const std::string& text, JobSpec& jobSpec) -> std::optional<std::string> {
+        if (text.find_first_not_of(" \t\n\v\f\r") == std::string::npos) {
+            return std::string("it names no file");
+        }
+        // The settings file keeps an option a line.
+        if (text.find_first_of("\n\r") != std::string::npos) {
+            return std::string("it holds a line break");
+        }
+        field(jobSpec) = text;
+        return std::nullopt;
+    };
+    row.write = [field](const JobSpec& jobSpec) { return field(jobSpec); };
     return row;
 }
 
@@ -179,8 +205,8 @@ std::vector<ExtensionOption> makeTable() {
         "by what comes before: \"animations\" in the JSON hash and array, index N in the "
         "libGDX atlas.",
         [](auto& j) -> auto& { return j.extras.animations; }));
-    rows.push_back(textOption(
-        "pivot", "X,Y", "Pi&vot (X,Y):",
+    rows.push_back(checkedTextOption(
+        "pivot", "X,Y", "P&ivot (X,Y):",
         "The pivot of every image, as fractions of its source size (0.5,1 is the middle of the "
         "bottom edge); written for the engine formats.",
         [](const std::string& text, JobSpec& j) -> std::optional<std::string> {
@@ -191,19 +217,12 @@ std::vector<ExtensionOption> makeTable() {
         },
         [](const JobSpec& j) { return j.extras.pivot ? pivotText(*j.extras.pivot) : ""; }));
     rows.push_back(textOption(
-        "sprite-data", "FILE", "Sprite &data file:",
+        "sprite-data", "FILE", "Sp&rite data file:",
         "A JSON file of per-image values for the engine formats: {\"walk_01.png\": {\"pivot\": "
         "[x, y], \"borders\": [left, top, right, bottom]}}, keyed by the path relative to "
         "--input; its pivots win over --pivot.",
-        [](const std::string& text, JobSpec& j) -> std::optional<std::string> {
-            if (trimWhiteSpace(text).empty()) return std::string("it names no file");
-            if (text.find_first_of(std::string("\n\r\0", 3)) != std::string::npos) {
-                return std::string("a line break or NUL in a file name");
-            }
-            j.extras.spriteDataFile = text;
-            return std::nullopt;
-        },
-        [](const JobSpec& j) { return j.extras.spriteDataFile; }));
+        [](auto& j) -> auto& { return j.extras.spriteDataFile; }));
+    rows.back().defaultText = "none";
     rows.push_back(flagOption(
         "recursive", "Include sub-&folders",
         "Also pack the images of sub-folders (symbolic links to folders "
@@ -219,6 +238,12 @@ std::vector<ExtensionOption> makeTable() {
         "Store images with identical trimmed pixels once; every name gets "
         "the same rectangle.",
         [](auto& j) -> auto& { return j.extras.alias; }));
+    rows.push_back(flagOption(
+        "verify", "&Verify the written atlas",
+        "Once the outputs are written, read each atlas back and check every entry's pixels (and "
+        "extrusion ring) against its source; a difference names the image and the first "
+        "differing pixel, and the run exits with status 1.",
+        [](auto& j) -> auto& { return j.extras.verify; }));
     // In the order of PngCompression.
     rows.push_back(choiceOption(
         "png-compression", "PNG &compression:",
@@ -241,6 +266,13 @@ std::vector<ExtensionOption> makeTable() {
             }
             return std::size_t{1};
         }));
+    rows.push_back(textOption(
+        "depfile", "FILE", "&Depfile:",
+        "Also write a Make/Ninja dependency file: the outputs as targets, every image read, the "
+        "folders searched and the --settings file as prerequisites; written with the outputs, "
+        "only when they are.",
+        [](auto& j) -> auto& { return j.depfile.path; }));
+    rows.back().defaultText = "none";
     return rows;
 }
 

@@ -1,8 +1,14 @@
+#include <libdeflate.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <png.h>
 #include <zlib.h>
 
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -197,10 +203,181 @@ void fillGreyRamp(PixelImage& image, int storedDepth) {
     }
 }
 
+// ---- 8-bit RGBA in one call ----------------------------------------------
+//
+// The form every atlas (and most sprites) take: 8-bit RGBA, not interlaced,
+// no chunks but IHDR, IDAT and IEND. Such a file is inflated in one call
+// with libdeflate, several times faster than libpng's row by row, and
+// unfiltered here. Anything else, or anything this path finds wrong (a bad
+// CRC, a stream that is not exactly the rows, an unknown filter), goes to
+// libpng, whose answer then stands: the two agree on every file this path
+// accepts.
+
+std::uint32_t bigEndian32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+struct LibdeflateDecompressorFree {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+// Undoes the Paeth filter on one row of 4-byte pixels, in place: the
+// channels of a pixel are independent, so they are worked on side by side.
+void unpaeth(std::uint8_t* cur, const std::uint8_t* up, std::size_t bytes) {
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    __m128i a = zero, c = zero;
+    const auto load = [&zero](const std::uint8_t* p) {
+        std::int32_t v;
+        std::memcpy(&v, p, 4);
+        return _mm_unpacklo_epi8(_mm_cvtsi32_si128(v), zero);
+    };
+    const auto absolute = [&zero](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
+    for (std::size_t i = 0; i < bytes; i += 4) {
+        const __m128i b = load(up + i);
+        const __m128i x = load(cur + i);
+        const __m128i bc = _mm_sub_epi16(b, c), ac = _mm_sub_epi16(a, c);
+        const __m128i pa = absolute(bc), pb = absolute(ac), pc = absolute(_mm_add_epi16(bc, ac));
+        // a where pa <= pb and pa <= pc; else b where pb <= pc; else c.
+        const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+        const __m128i notB = _mm_cmpgt_epi16(pb, pc);
+        const __m128i bOrC = _mm_or_si128(_mm_andnot_si128(notB, b), _mm_and_si128(notB, c));
+        const __m128i p = _mm_or_si128(_mm_andnot_si128(notA, a), _mm_and_si128(notA, bOrC));
+        a = _mm_and_si128(_mm_add_epi16(x, p), _mm_set1_epi16(0xFF));
+        c = b;
+        const std::int32_t out = _mm_cvtsi128_si32(_mm_packus_epi16(a, a));
+        std::memcpy(cur + i, &out, 4);
+    }
+#else
+    for (std::size_t i = 0; i < bytes; ++i) {
+        const int a = i >= 4 ? cur[i - 4] : 0, b = up[i], c = i >= 4 ? up[i - 4] : 0;
+        const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+        cur[i] = static_cast<std::uint8_t>(cur[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? b : c));
+    }
+#endif
+}
+
+// Rows of the raw stream, each a filter byte and then `bytes` of the row,
+// unfiltered in place (the row above is already) and copied into the image.
+bool unfilterRows(std::uint8_t* raw, std::size_t bytes, std::uint32_t height, PixelImage& image) {
+    // The row above the first is all zeros.
+    const std::vector<std::uint8_t> zeros(bytes, 0);
+    const std::uint8_t* up = zeros.data();
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t filter = raw[0];
+        std::uint8_t* cur = raw + 1;
+        raw += bytes + 1;
+        switch (filter) {
+            case 0:
+                break;
+            case 1:
+                for (std::size_t i = 4; i < bytes; ++i)
+                    cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - 4]);
+                break;
+            case 2:
+                for (std::size_t i = 0; i < bytes; ++i)
+                    cur[i] = static_cast<std::uint8_t>(cur[i] + up[i]);
+                break;
+            case 3:
+                for (std::size_t i = 0; i < 4; ++i)
+                    cur[i] = static_cast<std::uint8_t>(cur[i] + (up[i] >> 1));
+                for (std::size_t i = 4; i < bytes; ++i)
+                    cur[i] = static_cast<std::uint8_t>(cur[i] + ((cur[i - 4] + up[i]) >> 1));
+                break;
+            case 4:
+                unpaeth(cur, up, bytes);
+                break;
+            default:
+                return false;
+        }
+        // RGBA as stored in the file, BGRA as stored in the image.
+        std::uint8_t* out = image.row(static_cast<std::int32_t>(y));
+        for (std::size_t i = 0; i < bytes; i += 4) {
+            std::uint32_t v;
+            std::memcpy(&v, cur + i, 4);
+            v = (v & 0xFF00FF00u) | (v >> 16 & 0xFFu) | (v & 0xFFu) << 16;
+            std::memcpy(out + i, &v, 4);
+        }
+        up = cur;
+    }
+    return true;
+}
+
+// The image when the file is one this path takes and decodes cleanly; else
+// null, and libpng decides.
+ImagePtr readRgbaWhole(ByteSpan data) {
+    // Beyond this the raw rows would cost too much memory beside the image.
+    constexpr std::size_t kMaxRawBytes = std::size_t{512} << 20;
+    std::size_t at = 8;
+    std::uint32_t width = 0, height = 0;
+    std::vector<std::uint8_t> stream;
+    std::vector<std::pair<std::size_t, std::size_t>> idat;  // offset, length
+    bool ended = false;
+    for (bool first = true; !ended; first = false) {
+        if (data.size() - at < 12) return nullptr;
+        const std::uint32_t length = bigEndian32(data.data() + at);
+        const std::uint8_t* type = data.data() + at + 4;
+        if (length > data.size() - at - 12) return nullptr;
+        const std::uint8_t* body = type + 4;
+        if (libdeflate_crc32(0, type, std::size_t{length} + 4) != bigEndian32(body + length)) {
+            return nullptr;
+        }
+        if (first != (std::memcmp(type, "IHDR", 4) == 0)) return nullptr;
+        if (first) {
+            // 8 bits, RGBA, deflate, adaptive filters, no interlace.
+            if (length != 13 || body[8] != 8 || body[9] != 6 || body[10] != 0 || body[11] != 0 ||
+                body[12] != 0) {
+                return nullptr;
+            }
+            width = bigEndian32(body);
+            height = bigEndian32(body + 4);
+            if (!imageSizeAllowed(width, height, 4)) return nullptr;
+        } else if (std::memcmp(type, "IDAT", 4) == 0) {
+            idat.emplace_back(at + 8, length);
+        } else if (std::memcmp(type, "IEND", 4) == 0) {
+            ended = true;
+        } else {
+            return nullptr;
+        }
+        at += std::size_t{length} + 12;
+    }
+    const std::size_t rowBytes = 4 * std::size_t{width};
+    const std::size_t rawBytes = (rowBytes + 1) * height;
+    if (idat.empty() || rawBytes > kMaxRawBytes) return nullptr;
+    const std::uint8_t* compressed = data.data() + idat.front().first;
+    std::size_t compressedBytes = idat.front().second;
+    if (idat.size() > 1) {
+        for (const auto& [offset, length] : idat) {
+            stream.insert(stream.end(), data.data() + offset, data.data() + offset + length);
+        }
+        compressed = stream.data();
+        compressedBytes = stream.size();
+    }
+    std::unique_ptr<libdeflate_decompressor, LibdeflateDecompressorFree> inflater(
+        libdeflate_alloc_decompressor());
+    if (!inflater) return nullptr;
+    std::vector<std::uint8_t> raw(rawBytes);
+    std::size_t used = 0;
+    if (libdeflate_zlib_decompress_ex(inflater.get(), compressed, compressedBytes, raw.data(),
+                                      rawBytes, &used, nullptr) != LIBDEFLATE_SUCCESS ||
+        used != compressedBytes) {
+        return nullptr;
+    }
+    ImagePtr image =
+        PixelImage::create(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), 32);
+    if (!image || !unfilterRows(raw.data(), rowBytes, height, *image)) return nullptr;
+    return image;
+}
+
 }  // namespace
 
 ImagePtr readPng(ByteSpan data) {
     if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) return nullptr;
+    try {
+        if (ImagePtr image = readRgbaWhole(data)) return image;
+    } catch (const std::bad_alloc&) {
+        // libpng decides, with its smaller buffers.
+    }
     PngHandle handle(false);
     if (!handle.valid()) return nullptr;
     MemorySource source{data.data(), data.size(), 0};

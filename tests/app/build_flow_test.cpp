@@ -1,8 +1,10 @@
 // Whole builds driven from the window: "GO!", the timer's ticks, and the
 // result dialogs, on temporary folders.
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -10,6 +12,7 @@
 #include "app/main_dialog.h"
 #include "app/startup_paths.h"
 #include "model/path_helpers.h"
+#include "settings/settings_file.h"
 #include "support/temp_dir.h"
 
 using namespace tilvane;
@@ -111,6 +114,37 @@ private slots:
                                  "Adding: sprite2.png", "Saving...", "Creating mask..."}) {
             QVERIFY2(painted.texts.contains(QLatin1String(step)), step);
         }
+    }
+
+    // A settings file whose extension block asks for a fitted size and a JSON
+    // hash builds in the window exactly the files tilvane-pack builds from it.
+    void moreOptionsBuildWhatTilvanePackBuilds() {
+        auto window = makeWindow(5);
+        window->settings().outputTextFile = output_ + "atlas.json";
+        const std::string cfg = dir_->file("fit.cfg");
+        writeFile(cfg, encodeSettings(window->settings(), {{"fit", "any"}, {"format", "hash"}}));
+        answerFileDialog(1, QString::fromStdString(cfg));
+        window->findChild<QPushButton*>("loadSettingsButton")->click();
+        bool done = false;
+        whenModal<QDialog>([&](QDialog* dialog) {
+            done = true;
+            dialog->accept();
+        });
+        window->findChild<QPushButton*>("goButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
+        const std::string atlas = readFile(output_ + "atlas.png");
+        const std::string data = readFile(output_ + "atlas.json");
+        QVERIFY(data.find("\"frames\": {") != std::string::npos);
+        QVERIFY(QFile::remove(QString::fromStdString(output_ + "atlas.png")));
+        QVERIFY(QFile::remove(QString::fromStdString(output_ + "atlas.json")));
+
+        QProcess pack;
+        pack.start(QStringLiteral(TILVANE_BINARY_DIR "/cli/tilvane-pack"),
+                   {QStringLiteral("--settings"), QString::fromStdString(cfg), "--quiet"});
+        QVERIFY(pack.waitForFinished(30000));
+        QCOMPARE(pack.exitCode(), 0);
+        QCOMPARE(readFile(output_ + "atlas.png"), atlas);
+        QCOMPARE(readFile(output_ + "atlas.json"), data);
     }
 
     void escapeDuringABuildSavesSettingsAndNoOutput() {

@@ -2,18 +2,22 @@
 // the settings commands.
 #include "app/main_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <QTest>
 
 #include "app/desktop_open.h"
 #include "app/gui_test_support.h"
+#include "app/more_options_panel.h"
 #include "app/startup_paths.h"
 #include "model/path_helpers.h"
+#include "settings/extension_options.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
 
@@ -316,6 +320,50 @@ private slots:
         QCOMPARE(loader->settings().loadSettingsPath, "/stored/in/the/file/");
         QCOMPARE(child(*loader, "outputWidthEdit")->text(), QStringLiteral("1024"));
         QCOMPARE(loader->statusText(), "Loaded file: " + target);
+    }
+
+    // Every option of the extension table has its control in "More options",
+    // bound to the settings file's extension block: what the controls show is
+    // saved, loaded back into the controls, and nothing when all are at their
+    // defaults (the file is then the 28 fields alone).
+    void moreOptionsRideInTheSettingsFile() {
+        auto saver = makeWindow();
+        MoreOptionsPanel& panel = saver->moreOptions();
+        for (const ExtensionOption& row : extensionOptions()) {
+            QWidget* control = panel.control(row.key);
+            QVERIFY2(control && control->isEnabled(), row.key.c_str());
+        }
+        QCOMPARE(panel.entries(), std::vector<ExtensionEntry>{});
+        const std::string cfg = dir_->file("more.cfg");
+        answerFileDialog(1, QString::fromStdString(cfg));
+        child<QPushButton>(*saver, "saveSettingsButton")->click();
+        QCOMPARE(readFile(cfg).size(), kSettingsFileSize);
+
+        static_cast<QComboBox*>(panel.control("fit"))->setCurrentIndex(1);
+        static_cast<QComboBox*>(panel.control("format"))->setCurrentIndex(1);
+        static_cast<QSpinBox*>(panel.control("extrude"))->setValue(3);
+        static_cast<QCheckBox*>(panel.control("alias"))->setChecked(true);
+        const std::vector<ExtensionEntry> chosen = {
+            {"fit", "any"}, {"format", "hash"}, {"extrude", "3"}, {"alias", "1"}};
+        QCOMPARE(panel.entries(), chosen);
+        const std::string chosenCfg = dir_->file("chosen.cfg");
+        answerFileDialog(1, QString::fromStdString(chosenCfg));
+        child<QPushButton>(*saver, "saveSettingsButton")->click();
+
+        auto loader = makeWindow();
+        answerFileDialog(1, QString::fromStdString(chosenCfg));
+        child<QPushButton>(*loader, "loadSettingsButton")->click();
+        QCOMPARE(loader->moreOptions().entries(), chosen);
+        QCOMPARE(static_cast<QComboBox*>(loader->moreOptions().control("fit"))->currentIndex(), 1);
+        QCOMPARE(loader->statusText(), "Loaded file: " + chosenCfg);
+
+        // A value the table refuses is said in the status line and left at its default.
+        writeFile(cfg, encodeSettings(defaultJobSettings(), {{"fit", "round"}, {"alias", "1"}}));
+        answerFileDialog(1, QString::fromStdString(cfg));
+        child<QPushButton>(*loader, "loadSettingsButton")->click();
+        QCOMPARE(loader->moreOptions().entries(), (std::vector<ExtensionEntry>{{"alias", "1"}}));
+        QCOMPARE(loader->statusText(),
+                 "Loaded file: " + cfg + "; fit=round: not one of any|pot|square|pot-square");
     }
 
     // Help! and F1: the help document opened, or a message naming it.

@@ -43,6 +43,10 @@ pack_files=(
   share/zsh/vendor-completions/_tilvane-pack
   share/fish/vendor_completions.d/tilvane-pack.fish
   share/doc/tilvane/copyright
+  share/cmake/Tilvane/TilvaneConfig.cmake
+  share/cmake/Tilvane/TilvaneConfigVersion.cmake
+  share/cmake/Tilvane/TilvaneTargets.cmake
+  share/cmake/Tilvane/TilvaneAtlas.cmake
 )
 desktop_files=(
   bin/tilvane

@@ -288,6 +288,14 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "--text|{out}/atlas.txt|--pages|--no-mask|--width|128|--height|128", 0, kept.c_str(),
          "atlas-1.png|atlas-1.txt|atlas-2.png|atlas-2.txt", "Total images added: 2\n", "", "",
          "--text|{out}/atlas.txt|--pages|--no-mask"},
+        // --verify reads back every page it wrote, rings included; a JPEG
+        // atlas cannot hold its sources' pixels.
+        {"verify passes over pages and rings", "a.png:40x40|b.png:40x40|c.png:8x8",
+         "--verify|--pages|--extrude|1|--width|64|--height|64|--no-mask", 0,
+         "tilvane-pack: 2 pages: 64x64, 64x64\n",
+         "atlas-1.json|atlas-1.png|atlas-2.json|atlas-2.png", "Total images added: 3\n"},
+        {"a jpeg atlas cannot be verified", sprites, "--verify|--image|{out}/atlas.jpg", 2,
+         "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.\n"},
         {"unknown png compression", "", "--png-compression|best", 2,
          usage("invalid value \"best\" for --png-compression fast|default|small")},
         {"fit makes no large atlas to leave empty", "big.png:40x40",
@@ -311,6 +319,15 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "atlas_mask.png"},
         {"settings not saved", "a.png:8x8", "--save-settings|{out}/s.cfg", 3, "", "s.cfg", "",
          "s.cfg"},
+        {"depfile not saved", "a.png:8x8", "--depfile|{out}/atlas.d", 3, "", "atlas.d", "",
+         "atlas.d"},
+        // The depfile is an output like the others, and names only what a
+        // reader takes back as the same path.
+        {"depfile is an input image", sprites, "--depfile|{in}/s4.png", 2,
+         "The depfile {in}/s4.png must not be an image of the Input Folder {in}/s4.png\n"},
+        {"depfile cannot name a sprite", "it's.png:8x8|a.png:8x8", "--depfile|{out}/atlas.d", 2,
+         "The depfile {out}/atlas.d cannot name {in}/it's.png because it holds the character ': "
+         "Make and Ninja would read another name.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -338,6 +355,151 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         }
         EXPECT_EQ(f.written(), c.written);
         EXPECT_EQ(folderSnapshot(f.input.path()), inputBefore);
+    }
+}
+
+// The depfile of a run that wrote its outputs: the outputs in the order
+// written, the images read in byte order (a failed one too), the folders
+// searched but one that receives an output, and an empty rule for each.
+TEST(PackCli, DepfileNamesEveryOutputAndEveryInput) {
+    struct Case {
+        const char* name;
+        std::string files, args;
+        int status;
+        std::string depfile;
+    };
+    const std::vector<Case> cases = {
+        {"one atlas", "b.png:8x8|a.png:8x8|notes.txt:x", "", 0,
+         "{out}/atlas.png {out}/atlas_mask.png {out}/atlas.json: \\\n  {in}/a.png \\\n  "
+         "{in}/b.png \\\n  {in}/\n\n{in}/a.png:\n\n{in}/b.png:\n\n{in}/:\n"},
+        {"pages, a failure, the tree and the settings file",
+         "a.png:40x40|b.png:40x40|z.png:broken|sub/c.png:8x8",
+         "--pages|--recursive|--no-mask|--save-settings|{out}/s.cfg", 1,
+         "{out}/atlas-1.png {out}/atlas-1.json {out}/s.cfg {out}/atlas-2.png {out}/atlas-2.json: "
+         "\\\n  {in}/a.png \\\n  {in}/b.png \\\n  {in}/sub/c.png \\\n  {in}/z.png \\\n  "
+         "{in}/ \\\n  {in}/sub/\n\n{in}/a.png:\n\n{in}/b.png:\n\n{in}/sub/c.png:\n\n"
+         "{in}/z.png:\n\n{in}/:\n\n{in}/sub/:\n"},
+        {"a text file among the sprites", "a.png:8x8", "--text|{in}/atlas.txt|--no-mask", 0,
+         "{out}/atlas.png {in}/atlas.txt: \\\n  {in}/a.png\n\n{in}/a.png:\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Folders f;
+        f.write(c.files);
+        const auto [status, out, err] =
+            run(f.args("--depfile|{out}/atlas.d" + (c.args.empty() ? "" : "|" + c.args)));
+        EXPECT_EQ(status, c.status) << err;
+        EXPECT_EQ(readFile(f.output.file("atlas.d")), f.expand(c.depfile));
+    }
+}
+
+// --jobs builds what separate runs build; two atlases whose outputs meet are
+// refused before any work; the worst exit status wins and every line names
+// its atlas.
+TEST(PackCli, JobsBuildEveryAtlasOfTheFile) {
+    TempDir top;
+    for (const char* folder : {"ui", "hud", "fx", "empty", "out", "alone"})
+        fs::create_directories(top.path() / folder);
+    for (const char* sprite : {"ui/a.png", "ui/b.png", "hud/c.png", "fx/d.png", "fx/e.png"})
+        writeSprite(top.file(sprite), 9, 7, 1);
+    writeFile(top.file("hud/broken.png"), "not a png");
+    const auto atlas = [&top](const std::string& name, const std::string& more = "") {
+        return "{\"name\": \"" + name + "\", \"input\": \"" + top.file(name) +
+               "/\", \"image\": \"" + top.file("out/" + name + ".png") + "\", \"text\": \"" +
+               top.file("out/" + name + ".json") + "\"" + more + "}";
+    };
+    const std::string defaults = R"("defaults": {"fit": "any", "format": "hash", "mask": false,
+        "no-mask": true, "crop": 1}, )";
+    struct Case {
+        const char* name;
+        std::string jobs, more;
+        int status;
+        std::string err;
+        const char* written = "";
+    };
+    const std::vector<Case> cases = {
+        {"three atlases",
+         "{" + defaults + "\"atlases\": [" + atlas("ui") + ", " + atlas("fx") + ", " +
+             atlas("hud", ", \"depfile\": \"" + top.file("out/hud.d") + "\"") + "]}",
+         "", 1,
+         "[ui] tilvane-pack: atlas size 10x14\n[fx] tilvane-pack: atlas size 10x14\n"
+         "[hud] tilvane-pack: atlas size 10x8\n[hud] Failed to load/add the following files:\n"
+         "[hud] broken.png          (failed to load)\n[hud] Total images added: 1\n"
+         "[hud] Total images failed: 1\n[hud] Grand total: 2\n"
+         "tilvane-pack: --jobs: failed: hud (exit status 1)\n",
+         "fx.json|fx.png|hud.d|hud.json|hud.png|ui.json|ui.png"},
+        {"the worst status wins",
+         "{" + defaults + "\"atlases\": [" + atlas("empty") + ", " + atlas("hud") + "]}", "", 4,
+         "[empty] No files found.\n[hud] tilvane-pack: atlas size 10x8\n[hud] Failed to load/add "
+         "the following files:\n[hud] broken.png          (failed to load)\n[hud] Total images "
+         "added: 1\n[hud] Total images failed: 1\n[hud] Grand total: 2\n"
+         "tilvane-pack: --jobs: failed: empty (exit status 4), hud (exit status 1)\n",
+         "hud.json|hud.png"},
+        {"outputs that meet",
+         "{\"atlases\": [" + atlas("ui") + ", " +
+             atlas("fx", ", \"text\": \"" + top.file("out/ui.json") + "\"") + "]}",
+         "", 2,
+         "tilvane-pack: The Output Text File of atlas fx " + top.file("out/ui.json") +
+             " must not be the same file as the Output Text File of atlas ui " +
+             top.file("out/ui.json") + "\nRun 'tilvane-pack --help' for the options.\n"},
+        {"an output another atlas reads",
+         "{\"atlases\": [" + atlas("ui") + ", " +
+             atlas("fx", ", \"image\": \"" + top.file("ui/fx.png") + "\"") + "]}",
+         "", 2,
+         "tilvane-pack: The Output Image File of atlas fx " + top.file("ui/fx.png") +
+             " must not be in the Input Folder of atlas ui " + top.file("ui") + "/" +
+             "\nRun 'tilvane-pack --help' for the options.\n"},
+        {"an option of one atlas beside --jobs", "{\"atlases\": [" + atlas("ui") + "]}",
+         "|--quiet|--width|5", 2,
+         "tilvane-pack: with --jobs, --width goes in the jobs file; only --memory-budget and "
+         "--quiet are given beside it\nRun 'tilvane-pack --help' for the options.\n"},
+        {"an atlas's option checked as on the command line",
+         "{\"atlases\": [" + atlas("ui", ", \"width\": \"wide\"") + "]}", "", 2,
+         "tilvane-pack: jobs file {jobs}: atlas \"ui\": invalid value \"wide\" for --width N\n"
+         "Run 'tilvane-pack --help' for the options.\n"},
+        {"no nested jobs", "{\"atlases\": [" + atlas("ui", ", \"jobs\": \"x.json\"") + "]}", "", 2,
+         "tilvane-pack: jobs file {jobs}: atlas \"ui\": \"jobs\" is no option of one atlas\n"
+         "Run 'tilvane-pack --help' for the options.\n"},
+        {"names differ", "{\"atlases\": [" + atlas("ui") + ", " + atlas("ui") + "]}", "", 2,
+         "tilvane-pack: jobs file {jobs}: atlas \"ui\": another atlas has that name\n"
+         "Run 'tilvane-pack --help' for the options.\n"},
+        {"not JSON", "{\"atlases\": [", "", 2,
+         "tilvane-pack: jobs file {jobs}: not valid JSON\nRun 'tilvane-pack --help' for the "
+         "options.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(top.path() / "out");
+        fs::create_directory(top.path() / "out");
+        const std::string jobs = top.file("jobs.json");
+        writeFile(jobs, c.jobs);
+        std::vector<std::string> args = {"tilvane-pack", "--jobs", jobs};
+        for (const std::string& more : split(c.more.empty() ? "" : c.more.substr(1)))
+            args.push_back(more);
+        const auto [status, out, err] = run(args);
+        EXPECT_EQ(status, c.status);
+        std::string want = c.err;
+        for (std::size_t at; (at = want.find("{jobs}")) != std::string::npos;)
+            want.replace(at, 6, jobs);
+        EXPECT_EQ(err, want);
+        std::string written;
+        for (const auto& [path, bytes] : folderSnapshot(top.path() / "out"))
+            written.append(written.empty() ? "" : "|").append(fs::path(path).filename().string());
+        EXPECT_EQ(written, c.written);
+        // Each atlas built is what a run of its own builds, byte for byte.
+        for (const char* name : {"ui", "fx", "hud"}) {
+            const std::string image = top.file("out/" + std::string(name) + ".png");
+            if (!fs::exists(image)) continue;
+            fs::create_directories(top.path() / "alone");
+            const std::string alone = top.file("alone/" + std::string(name));
+            run({"tilvane-pack", "--input", top.file(name) + "/", "--image", alone + ".png",
+                 "--text", alone + ".json", "--fit", "any", "--format", "hash", "--no-mask",
+                 "--crop", "1"});
+            EXPECT_EQ(readFile(alone + ".png"), readFile(image)) << name;
+            EXPECT_EQ(readFile(alone + ".json"),
+                      readFile(top.file("out/" + std::string(name) + ".json")))
+                << name;
+        }
     }
 }
 
@@ -380,18 +542,24 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
 
 // On a terminal the progress line is erased before the timings are printed,
 // so they do not run on from the last status (elsewhere nothing but messages
-// reaches stderr, as the table above shows). --fit adds its sizing phase.
+// reaches stderr, as the table above shows). --fit adds its sizing phase,
+// --verify its own; the occupancy follows: one 8 x 8 image's 9 x 9 footprint
+// (its spacing) in the 11 x 11 atlas the fit finds (a border of 1 each side)
+// occupies 81 of its 121 pixels.
 TEST(PackCli, TimingsReportThePhasesOnALineOfTheirOwn) {
     Folders f;
     f.write("a.png:8x8");
-    const std::vector<std::string> args = f.args("--timings|--fit|any");  // less the program's name
+    const std::vector<std::string> args = f.args("--timings|--fit|any|--verify");
     const auto [status, out, text] = pack({args.begin() + 1, args.end()}, true);
     EXPECT_EQ(status, 0);
     const std::size_t at = text.find("Timings: scanning ");
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_EQ(text.substr(at - 4, 4), "\r\x1b[K");
-    for (const char* phase : {" sizing ", " placing ", " drawing ", " saving "})
+    for (const char* phase : {" sizing ", " placing ", " drawing ", " saving ", " verifying "})
         EXPECT_NE(text.find(phase, at), std::string::npos) << phase;
+    EXPECT_NE(text.find("\nOccupancy: 66.9% (footprint area over atlas area)\n", at),
+              std::string::npos)
+        << text;
 }
 
 // The README's tilvane-pack block, run as printed in a fresh folder that

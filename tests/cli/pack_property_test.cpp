@@ -2,10 +2,11 @@
 // the layout options, each result checked against what the options promise:
 // readable-outputs, exit-status, output-files, each-image-once,
 // failures-justified, totals, frame-pixels, extrusion, no-overlap, spacing,
-// inside-border-on-grid, background, alias-shared, atlas-size, fixed-rebuild
-// alias-takes-no-room, and engine-data (--animations, --pivot and
-// --sprite-data as the JSON hash or the phaser-multi file carries them). The environment chooses
-// the run: TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
+// inside-border-on-grid, background, alias-shared, atlas-size, fixed-rebuild,
+// alias-takes-no-room, depfile, verified (--verify finds every entry sound) and
+// engine-data (--animations, --pivot and --sprite-data as the JSON hash or the
+// phaser-multi file carries them). The environment chooses the run:
+// TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
 // draws from its own generator, seeded by the seed and its number, so one case
@@ -242,6 +243,7 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     maybe(40, "--pages");
     maybe(50, "--extrude", 1, 3);
     maybe(45, "--alias");
+    maybe(30, "--verify");
     maybe(50, "--border", 0, 3);
     maybe(50, "--spacing", 0, 3);
     maybe(25, "--grid-x", 1, 6);
@@ -272,6 +274,7 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
         o["--width"] = side();
         o["--height"] = side();
     }
+    if (dice.chance(35)) o["--depfile"] = "{out}/atlas.d";
     return o;
 }
 
@@ -465,6 +468,36 @@ void compareFields(Found& p, const char* property, const std::string& what, cons
     }
 }
 
+// The depfile's rule: every output as a target; every image of the search
+// (placed or not), the input folder and the sub-folders searched as
+// prerequisites; nothing else.
+void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs) {
+    std::string rule = readFile((c.output.path() / "atlas.d").string());
+    rule = rule.substr(0, rule.find("\n\n"));
+    for (std::size_t at; (at = rule.find("\\\n")) != std::string::npos;) rule.replace(at, 2, " ");
+    const std::size_t colon = rule.find(':');
+    std::set<std::string> targets, prerequisites, wantTargets, wantPrerequisites;
+    std::istringstream before(rule.substr(0, colon)), after(rule.substr(colon + 1));
+    for (std::string name; before >> name;) targets.insert(name);
+    for (std::string name; after >> name;) prerequisites.insert(name);
+    for (const std::string& name : outputs) wantTargets.insert((c.output.path() / name).string());
+    const std::string in = c.input.path().string() + "/";
+    wantPrerequisites.insert(in);
+    for (const std::string& name : c.expected) {
+        wantPrerequisites.insert(in + name);
+        for (fs::path folder = fs::path(name).parent_path(); !folder.empty();
+             folder = folder.parent_path())
+            wantPrerequisites.insert(in + folder.string() + "/");
+    }
+    // The sprite data is read as the images are.
+    if (c.options.has("--sprite-data")) wantPrerequisites.insert(c.options.at("--sprite-data"));
+    if (colon == std::string::npos || targets != wantTargets)
+        p("depfile", "targets", listed(targets), "; expected", listed(wantTargets));
+    if (prerequisites != wantPrerequisites)
+        p("depfile", "prerequisites", listed(prerequisites), "; expected",
+          listed(wantPrerequisites));
+}
+
 // The exit status; the files written: pages numbered from 1 with --pages, a
 // single one too, and without it the one atlas keeps the name; each page's
 // text file names its image and size, and lists the other pages' text files
@@ -476,6 +509,10 @@ void checkRun(Case& c, Found& p) {
         p("exit-status", c.result.status, " for ", want, ": ", c.result.err.substr(0, 400));
     if (c.refused && c.result.err.find("same dimensions") == std::string::npos)
         p("exit-status", "crop 2 over unequal sizes without the refusal's message");
+    // The pixels checked below are what --verify checks; it must agree.
+    if (const std::size_t at = c.result.err.find("tilvane-pack: --verify: ");
+        at != std::string::npos)
+        p("verified", c.result.err.substr(at, c.result.err.find('\n', at) - at));
     std::set<std::string> files, got(c.files.begin(), c.files.end());
     const bool built = c.result.status == 0 || c.result.status == 1;
     const bool multi = c.options.has("--format");  // phaser-multi, the one drawn
@@ -484,6 +521,10 @@ void checkRun(Case& c, Found& p) {
             if (!multi || *(ending + 1) == 'p')
                 files.insert((c.options.has("--pages") ? cat("atlas-", page) : "atlas") + ending);
     if (multi && built) files.insert("atlas.json");
+    if (built && c.options.has("--depfile")) {
+        checkDepfile(c, p, files);
+        files.insert("atlas.d");
+    }
     if (got != files) p("output-files", "written", listed(got), "; expected", listed(files));
     for (const Page& page : c.pages) {
         const Json meta = page.doc.value("meta", Json());

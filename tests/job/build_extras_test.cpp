@@ -1,5 +1,6 @@
 #include "job/aliases.h"
 #include "job/sprite_data.h"
+#include "job/verify.h"
 #include "tests/job/build_fixture.h"
 
 namespace tilvane::testing {
@@ -191,6 +192,76 @@ TEST(BuildExtras, SpriteDataAnimationsAndOneMultiAtlasFile) {
             ASSERT_EQ(f.window.messages.size(), 1u);
             EXPECT_NE(f.window.messages[0].find(c.refusal), std::string::npos)
                 << f.window.messages[0];
+        }
+    }
+}
+
+// --verify reads the written atlas back: a clean build passes; one pixel
+// changed in the file afterwards, inside a sprite or in its ring, names the
+// sprite and the pixel, whether the source is compared by its digest or
+// decoded again; an atlas that is gone cannot be read back.
+TEST(BuildExtras, VerifyNamesTheSpriteAndItsFirstDifferingPixel) {
+    BuildFixture f;
+    writeSprite(f.input.file("a.png"), 6, 5, Rect{1, 1, 4, 3});
+    writeSprite(f.input.file("b.png"), 3, 3);
+    f.settings.outputWidth = f.settings.outputHeight = 32;
+    f.settings.cropMode = kCropEach;
+    f.jobSpec.extras.extrude = 1;
+    f.jobSpec.extras.verify = true;
+    ASSERT_EQ(f.runBuild(), BuildOutcome::saved);
+    ASSERT_TRUE(f.run.notes.verified);
+    EXPECT_EQ(f.run.notes.verifyFailure, "");
+    // In name order; a shows its source's (1, 1) to (4, 3).
+    ASSERT_EQ(f.run.placedNames, (std::vector<std::string>{"a.png", "b.png"}));
+    const Rect a = f.run.placedRects[0], b = f.run.placedRects[1];
+    struct Row {
+        const char* name;
+        Point pixel;  // changed in the written atlas; x -1: the file removed
+        bool digests;
+        std::string want;
+    };
+    const auto at = [](std::int32_t x, std::int32_t y) {
+        return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+    };
+    const std::vector<Row> rows = {
+        {"Untouched", {0, 0}, true, ""},
+        {"SpritePixelByDigest",
+         {a.left + 2, a.top + 1},
+         true,
+         "a.png in atlas.png: pixel (3, 2) of its source, at " + at(a.left + 2, a.top + 1) +
+             " in the atlas, is #01020304 where the source has #0302c8ff"},
+        {"SpritePixelDecodedAgain",
+         {b.right, b.bottom},
+         false,
+         "b.png in atlas.png: pixel (2, 2) of its source, at " + at(b.right, b.bottom) +
+             " in the atlas, is #01020304 where the source has #0202c8ff"},
+        {"RingPixel",
+         {b.left - 1, b.top + 1},
+         true,
+         "b.png in atlas.png: its extrusion ring at " + at(b.left - 1, b.top + 1) +
+             " in the atlas is #01020304 where its edge pixel " + at(b.left, b.top + 1) +
+             " is #0001c8ff"},
+        {"AtlasGone", {-1, 0}, true, "atlas.png cannot be read back"},
+    };
+    const std::string atlasPath = f.output.file("atlas.png");
+    const ImagePtr written = CreateBitmapFromFile(atlasPath);
+    ASSERT_TRUE(written);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<BuildRun::DrawnPage> pages = f.run.drawnPages;
+        for (BuildRun::DrawnPage& page : pages)
+            if (!row.digests) page.sourceDigests.assign(page.names.size(), 0);
+        if (row.pixel.x < 0) {
+            std::filesystem::remove(atlasPath);
+        } else if (!row.want.empty()) {
+            const ImagePtr changed = CreateBitmapFromFile(atlasPath);
+            ASSERT_TRUE(changed);
+            setPixel(*changed, row.pixel.x, row.pixel.y, packPixel(1, 2, 3, 4));
+            ASSERT_EQ(SaveBitmapToFile(changed.get(), atlasPath), 0);
+        }
+        EXPECT_EQ(verifyWrittenPages(f.settings.inputFolder, 1, pages).value_or(""), row.want);
+        if (row.pixel.x >= 0) {
+            ASSERT_EQ(SaveBitmapToFile(written.get(), atlasPath), 0);
         }
     }
 }

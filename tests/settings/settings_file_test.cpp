@@ -141,14 +141,17 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"sprite-data", "data/sprites.json"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
+                                       {"verify", "1"},
                                        {"png-compression", "fast"},
+                                       {"depfile", "out/a b.d"},
                                        {"later-option", "x=y"}},
                                       jobSpec)
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
         "fit=pot\nformat=cocos\nanimations=1\npivot=0.5,1\nsprite-data=data/sprites.json\n"
-        "extrude=2\nalias=1\npng-compression=fast\nlater-option=x=y\n";
+        "extrude=2\nalias=1\nverify=1\npng-compression=fast\ndepfile=out/a "
+        "b.d\nlater-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
@@ -162,18 +165,23 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     EXPECT_EQ(loaded.sizing.fit, FitShape::pot);
     EXPECT_EQ(loaded.extras.format, DataFormat::cocos);
     EXPECT_EQ(loaded.extras.pivot, (Pivot{0.5, 1}));
+    EXPECT_TRUE(loaded.extras.verify);
 
     // Refused values change nothing and are named.
     EXPECT_EQ(applyExtensionEntries({{"fit", "round"},
                                      {"extrude", "1025"},
                                      {"pages", "yes"},
+                                     {"depfile", " "},
+                                     {"depfile", "a\nb"},
                                      {"pivot", "0.5"},
-                                     {"sprite-data", " "}},
+                                     {"sprite-data", "a\rb"}},
                                     loaded),
               (std::vector<std::string>{"fit=round: not one of any|pot|square|pot-square",
                                         "extrude=1025: not within 0..1024", "pages=yes: not 1 or 0",
+                                        "depfile= : it names no file",
+                                        "depfile=a\nb: it holds a line break",
                                         "pivot=0.5: give two numbers X,Y within -1000..1000",
-                                        "sprite-data= : it names no file"}));
+                                        "sprite-data=a\rb: it holds a line break"}));
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
 
     struct Row {

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "tests/support/temp_dir.h"
+#include "textout/depfile_writer.h"
 #include "textout/text_writers.h"
 
 namespace tilvane {
@@ -266,6 +267,43 @@ TEST(Writers, Refusals) {
             EXPECT_EQ(format(writers[w], settings, run).has_value(), written);
         }
     }
+}
+
+// Each name as a depfile spells it, or why it cannot be named: what Ninja's
+// and Make's readers give back is checked against the real tools in
+// tests/cli/build_systems_test.sh.
+TEST(Writers, DepfileNames) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"plain", "in/a-b_c.png", "in/a-b_c.png"},
+        {"space", "in/a b.png", "in/a\\ b.png"},
+        {"backslashes before a space doubled, one more", "a\\\\ b", "a\\\\\\\\\\ b"},
+        {"a backslash elsewhere as it is", "a\\b", "a\\b"},
+        {"dollar", "c$d", "c$$d"},
+        {"hash", "e#f", "e\\#f"},
+        {"colon inside", "g:h", "g\\:h"},
+        {"folder", "in put/", "in\\ put/"},
+        {"quote", "it's", nullptr},
+        {"semicolon", "a;b", nullptr},
+        {"equals, Make's assignment", "a=b", nullptr},
+        {"percent, Make's pattern", "50%", nullptr},
+        {"tab", "a\tb", nullptr},
+        {"new line", "a\nb", nullptr},
+        {"colon at the end", "drive:", nullptr},
+        {"backslash at the end", "a\\", nullptr},
+        {"backslash before a dollar", "a\\$b", nullptr},
+        {"empty", "", nullptr},
+    };
+    for (const auto& [name, path, escaped] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(!depfileNameProblem(path), escaped != nullptr);
+        if (escaped) {
+            EXPECT_EQ(escapeDepfileName(path), escaped);
+        }
+    }
+    // Targets, then prerequisites one a line, each repeated name once, and an
+    // empty rule for each prerequisite.
+    EXPECT_EQ(formatDepfile({"o.png", "o.json", "o.png"}, {"i/a b.png", "i/", "i/a b.png"}),
+              "o.png o.json: \\\n  i/a\\ b.png \\\n  i/\n\ni/a\\ b.png:\n\ni/:\n");
 }
 
 }  // namespace

@@ -1,0 +1,174 @@
+#include "job/verify.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "image/image_file.h"
+#include "image/pixel_digest.h"
+
+namespace tilvane {
+
+namespace {
+
+std::string colour(PixelValue p) {
+    char text[10];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x%02x", p & 0xFFu, p >> 8 & 0xFFu,
+                  p >> 16 & 0xFFu, p >> 24);
+    return text;
+}
+
+std::string point(std::int64_t x, std::int64_t y) {
+    // Appended piece by piece: "(" + string trips GCC 12's -Wrestrict at -O3.
+    std::string text(1, '(');
+    text.append(std::to_string(x)).append(", ").append(std::to_string(y)).push_back(')');
+    return text;
+}
+
+// The file name of a path, as a message names the atlas.
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The pixel of the source rectangle that pixel (dx, dy) of an entry's atlas
+// rectangle shows. Entries are drawn unturned; a turned entry maps back here.
+Point sourcePixel(const Rect& source, std::int32_t dx, std::int32_t dy) {
+    return {source.left + dx, source.top + dy};
+}
+
+// What is wrong with entry k of the page, or empty.
+std::optional<std::string> checkEntry(const std::string& inputFolder, std::uint32_t extrude,
+                                      const BuildRun::DrawnPage& page, const PixelImage& atlas,
+                                      std::size_t k) {
+    const std::string& name = page.names[k];
+    const Rect& rect = page.rects[k];
+    const std::string where = name + " in " + baseName(page.imageFile) + ": ";
+    if (k >= page.sources.size()) return where + "no source rectangle was recorded";
+    const Rect& source = page.sources[k];
+    if (rect.left < 0 || rect.top < 0 || rect.right >= atlas.width() ||
+        rect.bottom >= atlas.height() || rect.width() != source.width() ||
+        rect.height() != source.height()) {
+        return where + "its rectangle does not lie in the atlas or has not its source's size";
+    }
+
+    const std::uint64_t digest = k < page.sourceDigests.size() ? page.sourceDigests[k] : 0;
+    if (digest == 0 || pixelDigest(atlas, rect) != digest) {
+        ImagePtr pixels = CreateBitmapFromFile(inputFolder + name);
+        if (!pixels || !ensure32Bit(pixels)) return where + "its source can no longer be read";
+        if (source.left < 0 || source.top < 0 || source.right >= pixels->width() ||
+            source.bottom >= pixels->height()) {
+            return where + "its source no longer holds the rectangle " +
+                   point(source.left, source.top) + " to " + point(source.right, source.bottom);
+        }
+        for (std::int32_t dy = 0; dy < rect.height(); ++dy) {
+            for (std::int32_t dx = 0; dx < rect.width(); ++dx) {
+                const Point s = sourcePixel(source, dx, dy);
+                const PixelValue want = getPixel(*pixels, s.x, s.y);
+                const PixelValue got = getPixel(atlas, rect.left + dx, rect.top + dy);
+                if (got != want) {
+                    return where + "pixel " + point(s.x, s.y) + " of its source, at " +
+                           point(rect.left + dx, rect.top + dy) + " in the atlas, is " +
+                           colour(got) + " where the source has " + colour(want);
+                }
+            }
+        }
+        // Equal to the source as it is now: the file changed since the scan
+        // to what the atlas holds, which is still its source's pixels.
+    }
+
+    if (extrude == 0) return std::nullopt;
+    const std::int64_t reach = extrude;
+    const std::int64_t x0 = std::max<std::int64_t>(0, rect.left - reach);
+    const std::int64_t y0 = std::max<std::int64_t>(0, rect.top - reach);
+    const std::int64_t x1 = std::min<std::int64_t>(atlas.width() - 1, rect.right + reach);
+    const std::int64_t y1 = std::min<std::int64_t>(atlas.height() - 1, rect.bottom + reach);
+    for (std::int64_t y = y0; y <= y1; ++y) {
+        const bool through = y >= rect.top && y <= rect.bottom;
+        for (std::int64_t x = x0; x <= x1; ++x) {
+            if (through && x == rect.left) x = rect.right + 1;
+            if (x > x1) break;
+            const auto ex =
+                static_cast<std::int32_t>(std::clamp<std::int64_t>(x, rect.left, rect.right));
+            const auto ey =
+                static_cast<std::int32_t>(std::clamp<std::int64_t>(y, rect.top, rect.bottom));
+            const PixelValue want = getPixel(atlas, ex, ey);
+            const PixelValue got =
+                getPixel(atlas, static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
+            if (got != want) {
+                return where + "its extrusion ring at " + point(x, y) + " in the atlas is " +
+                       colour(got) + " where its edge pixel " + point(ex, ey) + " is " +
+                       colour(want);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// The first failing entry of the page, in entry order, found on every core.
+std::optional<std::string> checkPage(const std::string& inputFolder, std::uint32_t extrude,
+                                     const BuildRun::DrawnPage& page, const PixelImage& atlas) {
+    const std::size_t count = std::min(page.names.size(), page.rects.size());
+    std::atomic<std::size_t> next{0};
+    // The least failing entry so far: entries past it need no check.
+    std::atomic<std::size_t> firstBad{count};
+    std::vector<std::optional<std::string>> found(count);
+    const auto work = [&] {
+        for (std::size_t k = next.fetch_add(1); k < count && k < firstBad.load();
+             k = next.fetch_add(1)) {
+            try {
+                found[k] = checkEntry(inputFolder, extrude, page, atlas, k);
+            } catch (...) {
+                found[k] = page.names[k] + " in " + baseName(page.imageFile) +
+                           ": out of memory while checking it";
+            }
+            if (found[k]) {
+                std::size_t bad = firstBad.load();
+                while (k < bad && !firstBad.compare_exchange_weak(bad, k)) {
+                }
+            }
+        }
+    };
+    const auto threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1,
+                                                 std::max<std::size_t>(count, 1));
+    {
+        std::vector<std::jthread> helpers;
+        try {
+            for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+        } catch (...) {
+            // Fewer threads only take longer.
+        }
+        work();
+    }
+    const std::size_t bad = firstBad.load();
+    if (bad < count) return found[bad];
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> verifyWrittenPages(const std::string& inputFolder, std::uint32_t extrude,
+                                              std::span<const BuildRun::DrawnPage> pages) {
+    try {
+        for (const BuildRun::DrawnPage& page : pages) {
+            ImagePtr atlas = CreateBitmapFromFile(page.imageFile);
+            if (!atlas || !ensure32Bit(atlas)) {
+                return baseName(page.imageFile) + " cannot be read back";
+            }
+            if (atlas->width() != page.size.width || atlas->height() != page.size.height) {
+                return baseName(page.imageFile) + " reads back as " +
+                       std::to_string(atlas->width()) + "x" + std::to_string(atlas->height()) +
+                       ", not the " + std::to_string(page.size.width) + "x" +
+                       std::to_string(page.size.height) + " written";
+            }
+            if (auto failure = checkPage(inputFolder, extrude, page, *atlas)) return failure;
+        }
+    } catch (...) {
+        return std::string("out of memory while reading the atlas back");
+    }
+    return std::nullopt;
+}
+
+}  // namespace tilvane
