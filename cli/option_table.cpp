@@ -378,6 +378,7 @@ std::optional<std::string> refusalBeforeWork(const PackRequest& request) {
             return std::string("--save-settings: ").append(*why);
         }
     }
+    if (const auto why = packingRefusal(request.jobSpec)) return "--rotate: " + *why;
     return std::nullopt;
 }
 

@@ -160,10 +160,11 @@ std::optional<std::string> readPackJobs(const std::string& path, std::vector<Pac
 std::optional<std::string> packJobsConflict(const std::vector<PackAtlas>& atlases) {
     std::vector<OutputSetPlan> plans;
     for (const PackAtlas& atlas : atlases) {
-        const JobSpec spec = jobSpecOf(atlas.request);
-        OutputSetPlan plan = planOutputSet(
-            spec.settings, spec.sizing.pages ? 1 : 0, spec.extras.recursive, spec.saveSettingsFile,
-            spec.depfile.path, spec.extras.format == DataFormat::phaserMulti);
+        const JobSpec jobSpec = jobSpecOf(atlas.request);
+        OutputSetPlan plan =
+            planOutputSet(jobSpec.settings, jobSpec.sizing.pages ? 1 : 0, jobSpec.extras.recursive,
+                          jobSpec.saveSettingsFile, jobSpec.depfile.path,
+                          jobSpec.extras.format == DataFormat::phaserMulti);
         plan.owner = "atlas " + atlas.name;
         for (PlannedOutput& o : plan.outputs) o.owner = plan.owner;
         plans.push_back(std::move(plan));

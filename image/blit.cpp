@@ -72,4 +72,35 @@ bool blitImage(PixelImage* destination, const PixelImage* source, std::int32_t x
     return true;
 }
 
+bool blitTurned(PixelImage* destination, const PixelImage* source, std::int32_t x, std::int32_t y,
+                const Rect& sourceRect, bool clockwise) {
+    if (destination == nullptr || source == nullptr || x < 0 || y < 0) return false;
+    const std::int64_t w = std::int64_t{sourceRect.right} - sourceRect.left + 1;
+    const std::int64_t h = std::int64_t{sourceRect.bottom} - sourceRect.top + 1;
+    if (w <= 0 || h <= 0 || sourceRect.left < 0 || sourceRect.top < 0 ||
+        sourceRect.right >= imageWidth(source) || sourceRect.bottom >= imageHeight(source) ||
+        x + h > imageWidth(destination) || y + w > imageHeight(destination)) {
+        return false;
+    }
+    const bool fast = destination->bitDepth() == 32 && source->bitDepth() == 32 &&
+                      destination->byteSize() != 0 && source->byteSize() != 0;
+    // Source row v goes to one destination column; its pixel u to one row.
+    for (std::int64_t v = 0; v < h; ++v) {
+        const auto sy = static_cast<std::int32_t>(sourceRect.top + v);
+        const auto column = static_cast<std::int32_t>(x + (clockwise ? h - 1 - v : v));
+        const std::uint8_t* from =
+            fast ? source->row(sy) + 4 * std::int64_t{sourceRect.left} : nullptr;
+        for (std::int64_t u = 0; u < w; ++u) {
+            const auto row = static_cast<std::int32_t>(y + (clockwise ? u : w - 1 - u));
+            if (fast) {
+                std::memcpy(destination->row(row) + 4 * std::int64_t{column}, from + 4 * u, 4);
+            } else {
+                setPixel(*destination, column, row,
+                         getPixel(*source, static_cast<std::int32_t>(sourceRect.left + u), sy));
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace tilvane

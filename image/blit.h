@@ -13,4 +13,14 @@ namespace tilvane {
 bool blitImage(PixelImage* destination, const PixelImage* source, std::int32_t x, std::int32_t y,
                const Rect* sourceRect);
 
+// Copies the source rectangle (inclusive, inside the source) turned a quarter
+// turn, clockwise or counter-clockwise, into the destination with the turned
+// block's top-left corner at (x, y): a w x h rectangle becomes h x w.
+// Clockwise, the source's top row becomes the block's right column, read
+// downwards; counter-clockwise, its left column, read upwards. Every channel
+// is replaced. False, nothing drawn, when the rectangle leaves the source or
+// the block leaves the destination.
+bool blitTurned(PixelImage* destination, const PixelImage* source, std::int32_t x, std::int32_t y,
+                const Rect& sourceRect, bool clockwise);
+
 }  // namespace tilvane

@@ -16,9 +16,11 @@ std::uint64_t pixelHash(const PixelImage& image, const Rect& rect);
 // The placed image (an index into the run's placed lists) whose pixels in the
 // atlas equal the rectangle of `image`, or empty. The atlas is compared where
 // each candidate was drawn, so no sprite is kept in memory; only candidates
-// with the same hash are compared.
+// with the same hash are compared; one drawn turned (placedTurns) is turned
+// back first, clockwise as the JSON formats draw it unless told otherwise.
 std::optional<std::size_t> findIdenticalPlaced(const BuildRun& run, const PixelImage& image,
-                                               const Rect& rect, std::uint64_t hash);
+                                               const Rect& rect, std::uint64_t hash,
+                                               bool clockwise = true);
 
 // Records the last placed image under its hash for findIdenticalPlaced.
 void rememberPlaced(BuildRun& run, std::uint64_t hash);

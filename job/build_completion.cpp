@@ -137,9 +137,17 @@ bool writeTextFile(BuildJob& job, Size atlas, StagedOutputs& outputs, int* error
 // rectangle it shows and that rectangle's digest when the scan took one.
 BuildRun::DrawnPage drawnPage(const BuildJob& job, Size atlas) {
     const BuildRun& run = job.run;
-    BuildRun::DrawnPage page{
-        atlas, run.imageFile,    run.textFile, run.placedNames, run.placedRects, {},
-        {},    run.footprintArea};
+    // libGDX reads turned regions counter-clockwise, the JSON formats clockwise.
+    BuildRun::DrawnPage page{atlas,
+                             run.imageFile,
+                             run.textFile,
+                             run.placedNames,
+                             run.placedRects,
+                             {},
+                             {},
+                             run.footprintArea,
+                             run.placedTurns,
+                             job.jobSpec.extras.format != DataFormat::gdx};
     const bool cropped = job.jobSpec.settings.cropMode != kCropNone;
     for (const std::int32_t f : run.placedFileIndices) {
         const auto index = static_cast<std::size_t>(f);

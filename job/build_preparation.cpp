@@ -120,6 +120,10 @@ bool checkSettings(BuildJob& job) {
         job.events.message("Unsupported Crop option.");
         return false;
     }
+    if (const std::optional<std::string> why = packingRefusal(job.jobSpec)) {
+        job.events.message(*why);
+        return false;
+    }
     // A JPEG atlas never holds the pixels it was given, so it cannot be checked.
     if (job.jobSpec.extras.verify) {
         const ImageFormatInfo* info = imageFormatOf(settings.outputImageFile);
@@ -129,8 +133,8 @@ bool checkSettings(BuildJob& job) {
             return false;
         }
     }
-    // A job that sizes its atlases makes each once its size is known.
-    if (job.jobSpec.sizing.active()) return true;
+    // A job that plans its pages makes each atlas once its size is known.
+    if (plansPages(job.jobSpec)) return true;
     // The stored sizes are unsigned; anything that does not fit a positive
     // signed 32-bit side is refused like a size the platform cannot create.
     constexpr std::uint32_t kMaxSide = std::numeric_limits<std::int32_t>::max();
@@ -256,6 +260,7 @@ void clearRun(BuildRun& run) {
     run.keptPixels.clear();
     run.placedNames.clear();
     run.placedFileIndices.clear();
+    run.placedTurns.clear();
     run.processOrder.clear();
     run.randomOrderFellBack = false;
     run.sizeSortList.clear();
@@ -370,15 +375,16 @@ BuildOutcome startBuild(BuildJob& job) {
     run.textFileType = textFileTypeOf(settings.outputTextFile);
     run.imageFile = settings.outputImageFile;
     run.textFile = settings.outputTextFile;
-    if (job.jobSpec.sizing.active()) {
+    if (plansPages(job.jobSpec)) {
+        const bool sizing = job.jobSpec.sizing.active();
         if (job.onPhase) job.onPhase(JobPhase::sizing);
-        events.status("Sizing the atlas...");
+        events.status(sizing ? "Sizing the atlas..." : "Packing the atlas...");
         planPages(job);
         std::vector<std::pair<std::int32_t, std::int32_t>> sizes;
         for (const BuildRun::Page& page : run.pages) {
             sizes.emplace_back(page.size.width, page.size.height);
         }
-        events.planned(sizes, run.notes.fitFailed);
+        if (sizing) events.planned(sizes, run.notes.fitFailed);
         // Every page's outputs are checked before the first is drawn, so a
         // refusal never leaves some pages written.
         if (const std::optional<std::string> refusal = pageOutputsRefusal(job)) {

@@ -60,12 +60,39 @@ void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int
     run.occupiedRects.push_back(run.occupiedRects[same]);
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
+    run.placedTurns.push_back(run.placedTurns[same]);
     ++run.notes.aliased;
 }
 
+// Where a file goes: the planned slot when the packer planned one, else the
+// first-fit scan's place in what is still free (the planned layout leaves an
+// alias to its leader, and one whose pixels only looked alike finds room
+// here). False when neither has a place.
+bool findPlace(BuildJob& job, const SpriteSlot* planned, Size sprite, Rect* occupied,
+               bool* turned) {
+    BuildRun& run = job.run;
+    if (planned && planned->placed) {
+        *occupied = planned->occupied;
+        *turned = planned->turned;
+        return true;
+    }
+    const LayoutRules rules = layoutRulesOf(job.jobSpec);
+    const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
+    const Size footprint = footprintOf(sprite, rules, atlas);
+    *turned = false;
+    // A planned place is in the index from the start; this one joins it.
+    if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height, run.occupancy,
+                       rules.placement, occupied)) {
+        return false;
+    }
+    run.occupancy.add(*occupied);
+    return true;
+}
+
 // Measures and places file f, from the pixels the scan kept or from the file
-// decoded again; failures become failure texts.
-void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
+// decoded again, where the plan put it (when it did); failures become failure
+// texts.
+void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const SpriteSlot* planned) {
     const JobSettings& settings = job.jobSpec.settings;
     BuildRun& run = job.run;
     const auto index = static_cast<std::size_t>(f);
@@ -108,20 +135,17 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
     std::uint64_t hash = 0;
     if (job.jobSpec.extras.alias) {
         hash = pixelHash(pixels, from);
-        if (const auto same = findIdenticalPlaced(run, pixels, from, hash)) {
+        if (const auto same = findIdenticalPlaced(run, pixels, from, hash,
+                                                  job.jobSpec.extras.format != DataFormat::gdx)) {
             addAlias(run, *same, name, f);
             return;
         }
     }
-    const LayoutRules rules = layoutRulesOf(job.jobSpec);
-    const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
-    const Size footprint = footprintOf({w, h}, rules, atlas);
     Rect occupied;
+    bool turned = false;
     // Timed as it runs, the index's append included: --timings' placing.
     const auto searched = std::chrono::steady_clock::now();
-    const bool found = findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
-                                     run.occupancy, rules.placement, &occupied);
-    if (found) run.occupancy.add(occupied);
+    const bool found = findPlace(job, planned, {w, h}, &occupied, &turned);
     run.placingSeconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - searched).count();
     if (!found) {
@@ -129,16 +153,25 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name) {
         return;
     }
     // The footprint fits, so the sprite and its ring do too.
+    const LayoutRules rules = layoutRulesOf(job.jobSpec);
     const auto [x, y] = spriteOrigin(occupied, rules);
-    blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
-    if (rules.extrude > 0)
-        extrudeEdges(*run.outputImage, {x, y, x + w - 1, y + h - 1}, rules.extrude);
+    // A turned image's block is h x w.
+    const Rect drawn = turned ? Rect{x, y, x + h - 1, y + w - 1} : Rect{x, y, x + w - 1, y + h - 1};
+    if (turned) {
+        // libGDX reads a turned region counter-clockwise, the JSON readers clockwise.
+        blitTurned(run.outputImage.get(), &pixels, x, y, from,
+                   job.jobSpec.extras.format != DataFormat::gdx);
+    } else {
+        blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
+    }
+    if (rules.extrude > 0) extrudeEdges(*run.outputImage, drawn, rules.extrude);
 
-    run.placedRects.push_back({x, y, x + w - 1, y + h - 1});
+    run.placedRects.push_back(drawn);
     run.occupiedRects.push_back(occupied);
     run.footprintArea += std::int64_t{occupied.width()} * occupied.height();
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
+    run.placedTurns.push_back(turned ? 1 : 0);
     if (job.jobSpec.extras.alias) rememberPlaced(run, hash);
 }
 
@@ -157,7 +190,10 @@ BuildOutcome buildStep(BuildJob& job) {
         const std::int32_t f = run.processOrder[step];
         const std::optional<int> position = list.findValue(f);
         // A file index the list no longer holds has no name to load it by.
-        if (position) placeFile(job, f, list.text(*position));
+        const BuildRun::Page* page = run.page < run.pages.size() ? &run.pages[run.page] : nullptr;
+        const SpriteSlot* planned =
+            page && step < page->places.size() ? &page->places[step] : nullptr;
+        if (position) placeFile(job, f, list.text(*position), planned);
         // Drawn or not, the file is done with: its kept pixels go.
         if (f >= 0 && static_cast<std::size_t>(f) < run.keptPixels.size()) {
             run.keptPixels[static_cast<std::size_t>(f)].pixels.reset();

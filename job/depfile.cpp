@@ -17,11 +17,12 @@ namespace fs = std::filesystem;
 
 // The outputs of the job's first page (pageCount 0: one atlas) or of every page.
 std::vector<std::string> outputPaths(const BuildJob& job, std::size_t pageCount) {
-    const JobSpec& spec = job.jobSpec;
+    const JobSpec& jobSpec = job.jobSpec;
     std::vector<std::string> paths;
     for (const PlannedOutput& o :
-         planOutputSet(spec.settings, pageCount, spec.extras.recursive, spec.saveSettingsFile, {},
-                       spec.extras.format == DataFormat::phaserMulti)
+         planOutputSet(jobSpec.settings, pageCount, jobSpec.extras.recursive,
+                       jobSpec.saveSettingsFile, {},
+                       jobSpec.extras.format == DataFormat::phaserMulti)
              .outputs) {
         paths.push_back(o.path);
     }
@@ -72,29 +73,32 @@ std::optional<std::string> depfileRefusal(const BuildJob& job,
 }
 
 std::string depfileText(const BuildJob& job) {
-    const JobSpec& spec = job.jobSpec;
+    const JobSpec& jobSpec = job.jobSpec;
     const BuildRun& run = job.run;
     const std::vector<std::string> targets =
-        outputPaths(job, spec.sizing.pages ? run.pages.size() : 0);
+        outputPaths(job, jobSpec.sizing.pages ? run.pages.size() : 0);
 
     std::set<std::string> read;
     for (const FileList::Entry& entry : run.fileList.entries()) read.insert(entry.name);
     for (const auto& [name, reason] : run.failedFiles) read.insert(name);
     std::vector<std::string> prerequisites;
-    for (const std::string& name : read) prerequisites.push_back(spec.settings.inputFolder + name);
+    for (const std::string& name : read)
+        prerequisites.push_back(jobSpec.settings.inputFolder + name);
 
     std::set<std::string> written;
     for (const std::string& target : targets) {
         written.insert(resolvedFolder(fs::path(target).parent_path()));
     }
-    written.insert(resolvedFolder(fs::path(spec.depfile.path).parent_path()));
+    written.insert(resolvedFolder(fs::path(jobSpec.depfile.path).parent_path()));
     for (const std::string& folder : searchedFolders(job)) {
         if (written.count(resolvedFolder(folder)) == 0) prerequisites.push_back(folder);
     }
-    prerequisites.insert(prerequisites.end(), spec.depfile.alsoRead.begin(),
-                         spec.depfile.alsoRead.end());
+    prerequisites.insert(prerequisites.end(), jobSpec.depfile.alsoRead.begin(),
+                         jobSpec.depfile.alsoRead.end());
     // The job read it as it reads its images.
-    if (!spec.extras.spriteDataFile.empty()) prerequisites.push_back(spec.extras.spriteDataFile);
+    if (!jobSpec.extras.spriteDataFile.empty()) {
+        prerequisites.push_back(jobSpec.extras.spriteDataFile);
+    }
     return formatDepfile(targets, prerequisites);
 }
 

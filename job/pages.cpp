@@ -34,8 +34,11 @@ std::vector<Size> placedSizes(const JobSettings& settings, const BuildRun& run,
 
 LayoutRules layoutRulesOf(const JobSpec& jobSpec) {
     const JobSettings& s = jobSpec.settings;
-    return LayoutRules{
-        s.spacing, jobSpec.extras.extrude, {s.borderSize, s.gridAlignX, s.gridAlignY}};
+    return LayoutRules{s.spacing,
+                       jobSpec.extras.extrude,
+                       {s.borderSize, s.gridAlignX, s.gridAlignY},
+                       jobSpec.extras.packer,
+                       jobSpec.extras.rotate};
 }
 
 FitLimits fitLimitsOf(const JobSpec& jobSpec) {
@@ -54,6 +57,21 @@ FitLimits fitLimitsOf(const JobSpec& jobSpec) {
         limits.maxHeight = std::min(limits.maxHeight, format->maxSide);
     }
     return limits;
+}
+
+bool plansPages(const JobSpec& jobSpec) {
+    return jobSpec.sizing.active() || jobSpec.extras.packer == Packer::maxRects;
+}
+
+std::optional<std::string> packingRefusal(const JobSpec& jobSpec) {
+    const BuildExtras& x = jobSpec.extras;
+    if (!x.rotate) return std::nullopt;
+    if (x.packer != Packer::maxRects) return "Turning images needs the maxrects packer.";
+    if (x.format == DataFormat::byExtension) {
+        return "Turned images need a text file that records them (JSON hash or array, or "
+               "libGDX); the plain text, JSON, XML and CSS files cannot.";
+    }
+    return std::nullopt;
 }
 
 void planPages(BuildJob& job) {
@@ -77,6 +95,8 @@ void planPages(BuildJob& job) {
         if (leaders[k] == k) same.push_back(k);
     }
     PlanRequest request;
+    // Without sizing, one page of the settings' size (the maxRects packer
+    // lays it out here too).
     request.fit = job.jobSpec.sizing.fit.has_value();
     request.pages = job.jobSpec.sizing.pages;
     request.limits = fitLimitsOf(job.jobSpec);
@@ -85,7 +105,7 @@ void planPages(BuildJob& job) {
     const SizingPlan plan = planPages(sizes, leaders, layoutRulesOf(job.jobSpec), request);
     run.pages.clear();
     for (const PagePlan& p : plan.pages) {
-        BuildRun::Page page{{p.size.width, p.size.height}, {}};
+        BuildRun::Page page{{p.size.width, p.size.height}, {}, p.places};
         for (const std::size_t k : p.sprites) page.files.push_back(order[k]);
         run.pages.push_back(std::move(page));
     }
@@ -129,9 +149,13 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
+    for (const SpriteSlot& slot : page.places) {
+        if (slot.placed) run.occupancy.add(slot.occupied);
+    }
     run.footprintArea = 0;
     run.placedNames.clear();
     run.placedFileIndices.clear();
+    run.placedTurns.clear();
     run.notes.pixelHashes.clear();
     if (!run.outputImage) {
         job.events.message("Failed to create the output image.");

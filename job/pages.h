@@ -24,8 +24,18 @@ LayoutRules layoutRulesOf(const JobSpec& jobSpec);
 // settings' size, or kFitMaximumSide where fit was given no side).
 FitLimits fitLimitsOf(const JobSpec& jobSpec);
 
+// Whether the job plans its pages before the steps: it sizes its atlases, or
+// its packer lays out each page at once.
+bool plansPages(const JobSpec& jobSpec);
+
+// Why the job's packing options cannot be built, in words, or nothing:
+// turning needs the maxRects packer, and a text file that can say so (the
+// engine formats; the dialog's formats cannot).
+std::optional<std::string> packingRefusal(const JobSpec& jobSpec);
+
 // Plans the pages of the armed run (its process order, listed files, alias
-// hashes) into run.pages, with the layout geometry's planPages. Images with
+// hashes) into run.pages, with the layout geometry's planPages (and with the
+// maxRects packer each page's layout). Images with
 // equal pixels (equal hashes and sizes) take room once when sizing.
 void planPages(BuildJob& job);
 

@@ -34,9 +34,28 @@ std::string baseName(const std::string& path) {
 }
 
 // The pixel of the source rectangle that pixel (dx, dy) of an entry's atlas
-// rectangle shows. Entries are drawn unturned; a turned entry maps back here.
-Point sourcePixel(const Rect& source, std::int32_t dx, std::int32_t dy) {
-    return {source.left + dx, source.top + dy};
+// rectangle shows: the same offset, or for a turned entry the offset turned
+// back (clockwise, the source's top row is the block's right column).
+Point sourcePixel(const Rect& source, std::int32_t dx, std::int32_t dy, bool turned,
+                  bool clockwise) {
+    if (!turned) return {source.left + dx, source.top + dy};
+    if (clockwise) return {source.left + dy, source.bottom - dx};
+    return {source.right - dy, source.top + dx};
+}
+
+// The block of a turned entry turned back upright, as its source shows it.
+ImagePtr turnedBack(const PixelImage& atlas, const Rect& block, const Rect& source,
+                    bool clockwise) {
+    ImagePtr upright = createPixelImage(source.width(), source.height());
+    if (!upright) return upright;
+    for (std::int32_t dy = 0; dy < block.height(); ++dy) {
+        for (std::int32_t dx = 0; dx < block.width(); ++dx) {
+            const Point s = sourcePixel(source, dx, dy, true, clockwise);
+            setPixel(*upright, s.x - source.left, s.y - source.top,
+                     getPixel(atlas, block.left + dx, block.top + dy));
+        }
+    }
+    return upright;
 }
 
 // What is wrong with entry k of the page, or empty.
@@ -48,14 +67,23 @@ std::optional<std::string> checkEntry(const std::string& inputFolder, std::uint3
     const std::string where = name + " in " + baseName(page.imageFile) + ": ";
     if (k >= page.sources.size()) return where + "no source rectangle was recorded";
     const Rect& source = page.sources[k];
+    const bool turned = k < page.turns.size() && page.turns[k] != 0;
     if (rect.left < 0 || rect.top < 0 || rect.right >= atlas.width() ||
-        rect.bottom >= atlas.height() || rect.width() != source.width() ||
-        rect.height() != source.height()) {
+        rect.bottom >= atlas.height() ||
+        rect.width() != (turned ? source.height() : source.width()) ||
+        rect.height() != (turned ? source.width() : source.height())) {
         return where + "its rectangle does not lie in the atlas or has not its source's size";
     }
 
     const std::uint64_t digest = k < page.sourceDigests.size() ? page.sourceDigests[k] : 0;
-    if (digest == 0 || pixelDigest(atlas, rect) != digest) {
+    // A turned block is compared turned back, as its source holds it.
+    const auto shownDigest = [&] {
+        if (!turned) return pixelDigest(atlas, rect);
+        const ImagePtr upright = turnedBack(atlas, rect, source, page.clockwise);
+        return upright ? pixelDigest(*upright, {0, 0, source.width() - 1, source.height() - 1})
+                       : std::uint64_t{0};
+    };
+    if (digest == 0 || shownDigest() != digest) {
         ImagePtr pixels = CreateBitmapFromFile(inputFolder + name);
         if (!pixels || !ensure32Bit(pixels)) return where + "its source can no longer be read";
         if (source.left < 0 || source.top < 0 || source.right >= pixels->width() ||
@@ -65,7 +93,7 @@ std::optional<std::string> checkEntry(const std::string& inputFolder, std::uint3
         }
         for (std::int32_t dy = 0; dy < rect.height(); ++dy) {
             for (std::int32_t dx = 0; dx < rect.width(); ++dx) {
-                const Point s = sourcePixel(source, dx, dy);
+                const Point s = sourcePixel(source, dx, dy, turned, page.clockwise);
                 const PixelValue want = getPixel(*pixels, s.x, s.y);
                 const PixelValue got = getPixel(atlas, rect.left + dx, rect.top + dy);
                 if (got != want) {

@@ -9,14 +9,23 @@
 
 namespace tilvane {
 
+// How sprites find their places: one after the other by the first-fit scan
+// (the described placement), or all of a page at once by the maximal
+// rectangles packer (layout/maxrects.h).
+enum class Packer { firstFit, maxRects };
+
 // Everything besides the atlas size and the sprites that decides a layout:
-// the spacing and extrusion ring that enter each footprint, and the border and
-// grid that placement reads.
+// the spacing and extrusion ring that enter each footprint, the border and
+// grid that placement reads, the packer, and whether it may turn a sprite.
 struct LayoutRules {
     std::uint32_t spacing = 0;
     // Pixels by which each sprite's edges are repeated outward on every side.
     std::uint32_t extrude = 0;
     PlacementSettings placement;
+    Packer packer = Packer::firstFit;
+    // The packer may place a sprite a quarter turn from its own orientation
+    // (maxRects only).
+    bool rotate = false;
 };
 
 // The size offered to placement on one axis for a side of `side` pixels in an

@@ -86,12 +86,15 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
     std::vector<std::size_t> rest;
     for (std::size_t k = 0; k < sprites.size(); ++k) {
         if (leaderOf(k) != k) continue;
-        misfit[k] = !placesAll({&sprites[k], 1}, rules, maximum.width, maximum.height);
+        misfit[k] = rules.packer == Packer::maxRects
+                        ? !maxRectsFitsAlone(sprites[k], rules, {maximum.width, maximum.height})
+                        : !placesAll({&sprites[k], 1}, rules, maximum.width, maximum.height);
         if (!misfit[k]) rest.push_back(k);
     }
 
     SizingPlan plan;
     std::vector<std::size_t> pageOf(sprites.size(), 0);
+    std::vector<SpriteSlot> slotOf(sprites.size());
     for (bool first = true; first || !rest.empty(); first = false) {
         const std::size_t number = plan.pages.size();
         std::vector<std::size_t> page;
@@ -100,8 +103,15 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
             std::vector<Size> candidates;
             candidates.reserve(rest.size());
             for (const std::size_t k : rest) candidates.push_back(sprites[k]);
-            const std::vector<bool> placed =
-                firstFitPlaced(candidates, rules, maximum.width, maximum.height);
+            std::vector<bool> placed;
+            if (rules.packer == Packer::maxRects) {
+                for (const SpriteSlot& slot : maxRectsLayout(
+                         candidates, rules, {maximum.width, maximum.height}, request.threads)) {
+                    placed.push_back(slot.placed);
+                }
+            } else {
+                placed = firstFitPlaced(candidates, rules, maximum.width, maximum.height);
+            }
             for (std::size_t j = 0; j < rest.size(); ++j) {
                 (placed[j] ? page : left).push_back(rest[j]);
             }
@@ -109,13 +119,24 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
             page = std::move(rest);
         }
 
-        PagePlan pagePlan{maximum, {}};
+        PagePlan pagePlan{maximum, {}, {}};
+        std::vector<Size> pageSizes;
+        pageSizes.reserve(page.size());
+        for (const std::size_t k : page) pageSizes.push_back(sprites[k]);
+        // The packer's layout of the page's leaders, when it lays out pages.
+        std::vector<SpriteSlot> laid;
+        bool laidOut = false;
         if (request.fit) {
-            std::vector<Size> pageSizes;
-            pageSizes.reserve(page.size());
-            for (const std::size_t k : page) pageSizes.push_back(sprites[k]);
             if (pageSizes.empty()) {
                 pagePlan.size = leastOfShape(request.limits);
+            } else if (rules.packer == Packer::maxRects) {
+                if (auto fitted = maxRectsFit(pageSizes, rules, request.limits, request.threads)) {
+                    pagePlan.size = fitted->size;
+                    laid = std::move(fitted->places);
+                    laidOut = true;
+                } else {
+                    plan.fitFailed = true;
+                }
             } else if (const auto size =
                            findAtlasSize(pageSizes, rules, request.limits,
                                          budgetFor(pageSizes.size(), request.threads))) {
@@ -124,7 +145,14 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
                 plan.fitFailed = true;
             }
         }
-        for (const std::size_t k : page) pageOf[k] = number;
+        if (rules.packer == Packer::maxRects && !laidOut) {
+            laid = maxRectsLayout(pageSizes, rules, {pagePlan.size.width, pagePlan.size.height},
+                                  request.threads);
+        }
+        for (std::size_t j = 0; j < page.size(); ++j) {
+            pageOf[page[j]] = number;
+            if (j < laid.size()) slotOf[page[j]] = laid[j];
+        }
         plan.pages.push_back(std::move(pagePlan));
         rest = std::move(left);
     }
@@ -134,6 +162,10 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
         const std::size_t leader = leaderOf(k);
         const std::size_t number = misfit[leader] ? 0 : pageOf[leader];
         plan.pages[number].sprites.push_back(k);
+        if (rules.packer == Packer::maxRects) {
+            // An alias's place is its leader's, found when it is drawn.
+            plan.pages[number].places.push_back(leader == k ? slotOf[k] : SpriteSlot{});
+        }
     }
     return plan;
 }

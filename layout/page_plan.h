@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "layout/footprint.h"
+#include "layout/maxrects.h"
 #include "layout/size_search.h"
 
 namespace tilvane {
@@ -23,10 +24,13 @@ struct PlanRequest {
 };
 
 // One atlas: its size and the sprites it places, as indices into the sprites
-// given to planPages, in their order.
+// given to planPages, in their order. With the maxRects packer, places holds
+// where each of them goes (one per sprite; an alias's is not placed: it
+// shares its leader's); with first-fit it is empty, as the steps place them.
 struct PagePlan {
     AtlasSize size;
     std::vector<std::size_t> sprites;
+    std::vector<SpriteSlot> places;
 };
 
 struct SizingPlan {
@@ -37,18 +41,19 @@ struct SizingPlan {
 };
 
 // The pages for sprites of the given sizes, placed in the given order with the
-// rules. leaders[k] is k for a sprite that takes room of its own, or the index
-// of an earlier sprite whose pixels it shares (an alias, which takes no room and
-// goes on its leader's page). Without pages, one page holds every sprite. With
-// pages, each page takes the leaders that first-fit places at the maximum size
-// (with fit, the largest size of the shape)
-// in order from those the pages before it left, so each page is laid out as a
+// rules (by their packer). leaders[k] is k for a sprite that takes room of its
+// own, or the index of an earlier sprite whose pixels it shares (an alias,
+// which takes no room and goes on its leader's page). Without pages, one page
+// holds every sprite. With pages, each page takes the leaders that the packer
+// places at the maximum size (with fit, the largest size of the shape) from
+// those the pages before it left, so each page is laid out as a
 // build of its own sprites would lay it out. A sprite no atlas of the maximum
 // size holds by itself stays on the first page, where it fails as it would in
 // any build. With fit, each page gets the smallest size of the shape that
 // holds its sprites; when none does, the largest size of the shape; a page
 // with no sprite that can be placed gets the least size of the shape, so no
-// large atlas is made to stay empty.
+// large atlas is made to stay empty. The maxRects packer's size and layout of
+// a page are maxRectsFit's (with fit) or maxRectsLayout's at the page's size.
 SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t> leaders,
                      const LayoutRules& rules, const PlanRequest& request);
 

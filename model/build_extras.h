@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "layout/footprint.h"
 #include "model/sprite_values.h"
 
 namespace tilvane {
@@ -45,6 +46,12 @@ struct BuildExtras {
     std::optional<Pivot> pivot;
     // A JSON file of per-image pivots and nine-slice borders; none when empty.
     std::string spriteDataFile;
+    // How images find their places: first-fit one after the other (the
+    // dialog's), or the maximal rectangles packer over each page at once.
+    Packer packer = Packer::firstFit;
+    // The packer may place an image a quarter turn from upright (maxRects
+    // only; the engine formats record it, the dialog's formats cannot).
+    bool rotate = false;
     // Once the outputs are in place, read every written atlas back and check
     // each entry's pixels, and its extrusion ring, against its source.
     bool verify = false;

@@ -9,6 +9,7 @@
 #include "image/pixel_image.h"
 #include "image/staged_outputs.h"
 #include "layout/geometry.h"
+#include "layout/maxrects.h"
 #include "layout/placement.h"
 #include "model/build_extras.h"
 #include "model/file_list.h"
@@ -47,7 +48,7 @@ struct KeptPixels {
 
 // The state of one build, reused by every build. Per-file lists are indexed by
 // file index (the position among the listed files in folder-search order);
-// the four placed lists always have equal lengths and grow in placement order.
+// the five placed lists always have equal lengths and grow in placement order.
 struct BuildRun {
     // Index into processOrder of the next step; -1 while idle.
     std::int32_t currentStep = -1;
@@ -66,10 +67,15 @@ struct BuildRun {
 
     std::vector<Rect> placedRects;
     std::vector<Rect> occupiedRects;
-    // Mirrors occupiedRects for placement's search: appended and cleared with it.
+    // Mirrors occupiedRects for placement's search: appended and cleared with
+    // it. A page with a planned layout holds every planned place from the
+    // start, so that an image placed first-fit never takes a later one's.
     OccupancyIndex occupancy;
     std::vector<std::string> placedNames;
     std::vector<std::int32_t> placedFileIndices;
+    // Per placed image, 1 when it was drawn a quarter turn from upright (its
+    // placedRects entry is then the turned block), else 0.
+    std::vector<std::uint8_t> placedTurns;
     // The steps' time in placement's search and index, in seconds, over every
     // page: measured as the steps run, for --timings.
     double placingSeconds = 0;
@@ -100,6 +106,9 @@ struct BuildRun {
     struct Page {
         Size size;
         std::vector<std::int32_t> files;
+        // With the maxRects packer, where each file goes (one per file, in
+        // order); empty when the steps place them first-fit.
+        std::vector<SpriteSlot> places;
     };
     std::vector<Page> pages;
     std::size_t page = 0;
@@ -121,6 +130,11 @@ struct BuildRun {
         // The area the page's placements occupy (footprints with spacing and
         // grid; an alias adds none), against size.width * size.height.
         std::int64_t footprintArea = 0;
+        // Per entry, 1 when it was drawn a quarter turn from upright (its
+        // rectangle is then the turned block), and which way turned entries
+        // were drawn.
+        std::vector<std::uint8_t> turns;
+        bool clockwise = true;
     };
     std::vector<DrawnPage> drawnPages;
     // The atlas, mask and text file the current page writes.

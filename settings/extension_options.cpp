@@ -238,6 +238,20 @@ std::vector<ExtensionOption> makeTable() {
         "Store images with identical trimmed pixels once; every name gets "
         "the same rectangle.",
         [](auto& j) -> auto& { return j.extras.alias; }));
+    // In the order of Packer.
+    rows.push_back(choiceOption(
+        "packer", "Pac&ker:",
+        "How images find their places: first-fit places each at the first free position, row "
+        "by row, in the --sort order; maxrects packs each atlas at once, trying several orders "
+        "and heuristics, and keeps the densest.",
+        {{"first-fit", "First fit, row by row"}, {"maxrects", "Maximal rectangles (denser)"}},
+        [](JobSpec& j, std::size_t i) { j.extras.packer = static_cast<Packer>(i); },
+        [](const JobSpec& j) { return static_cast<std::size_t>(j.extras.packer); }));
+    rows.push_back(flagOption(
+        "rotate", "T&urn images where that packs tighter",
+        "Let --packer maxrects turn an image a quarter turn where that packs tighter; needs "
+        "--format hash, array or gdx, which record it.",
+        [](auto& j) -> auto& { return j.extras.rotate; }));
     rows.push_back(flagOption(
         "verify", "&Verify the written atlas",
         "Once the outputs are written, read each atlas back and check every entry's pixels (and "

@@ -81,7 +81,7 @@ struct EngineExtras {
 };
 
 // The borders as counted from the edges of the entry's kept pixels (its
-// frame in the atlas), which Phaser's scale9Borders and libGDX's split use:
+// frame, upright), which Phaser's scale9Borders and libGDX's split use:
 // each border less the transparent margin trimmed on its side, at least 0.
 Borders bordersInFrame(const SourceRectEntry& entry, const Borders& borders);
 
@@ -98,9 +98,11 @@ std::string xmlEscaped(std::string_view text);
 // The documents, "\n" line breaks, for entries made with
 // EntryUse::withFileValues. Each frame holds the rectangle in the atlas
 // ("frame"), whether it was trimmed, where the kept pixels lie in the source
-// image ("spriteSourceSize") and the source's size ("sourceSize"); never
-// rotated. In the hash a key met twice keeps its first frame (the build warns
-// of the collision); the array keeps every entry, in placement order.
+// image ("spriteSourceSize") and the source's size ("sourceSize"), and
+// "rotated": a turned frame keeps the image's upright width and height, its
+// block in the atlas being frame.h x frame.w, the image turned clockwise. In
+// the hash a key met twice keeps its first frame (the build warns of the
+// collision); the array keeps every entry, in placement order.
 //
 // With extras, a frame with a pivot gets "pivot" (Phaser) and "anchor"
 // (PixiJS), both {x, y}; one with borders gets "borders" {left, top, right,
@@ -121,24 +123,29 @@ std::string phaserTextureEntry(const AtlasMeta& meta, std::span<const SourceRect
 std::string formatPhaserMulti(const AtlasMeta& meta, std::span<const std::string> textures);
 
 // Starling's TextureAtlas XML: a SubTexture per entry with name, x, y, width,
-// height and, for a trimmed entry, frameX, frameY (the kept pixels' offset,
-// negated), frameWidth and frameHeight (the source size); pivotX and pivotY
-// in source pixels when a pivot is given. Never rotated, so no "rotated".
+// height (its block in the atlas) and, for a trimmed entry, frameX, frameY
+// (the kept pixels' offset, negated), frameWidth and frameHeight (the source
+// size); a turned entry, its block the image turned clockwise, says
+// rotated="true"; pivotX and pivotY in source pixels when a pivot is given.
 std::string formatStarlingXml(const AtlasMeta& meta, std::span<const SourceRectEntry> entries,
                               const EngineExtras& extras = {});
 
 // Cocos2d-x's property list, format 3: per entry aliases (none), spriteOffset
 // (the kept pixels' centre less the source's, y up), spriteSize,
-// spriteSourceSize, textureRect, textureRotated (false) and, with a pivot,
+// spriteSourceSize, textureRect (its place, with the upright size),
+// textureRotated (a turned entry's block is the image turned clockwise) and,
+// with a pivot,
 // anchor (y up, as Cocos counts it); metadata with the atlas's name and size.
 std::string formatCocosPlist(const AtlasMeta& meta, std::span<const SourceRectEntry> entries,
                              const EngineExtras& extras = {});
 
 // One page: the image name, its size, format RGBA8888, filter Nearest and no
 // repeat, then one region per entry in the layout every libGDX version reads
-// (rotate, xy, size, orig, offset, index). The offset counts the trimmed
-// pixels from the left and from the bottom, as libGDX's y axis points up;
-// index is -1 (names are kept whole, never split into a sequence number).
+// (rotate, xy, size, orig, offset, index); a turned region says rotate: true
+// with its upright size, its block the image turned counter-clockwise. The
+// offset counts the trimmed pixels from the left and from the bottom, as
+// libGDX's y axis points up; index is -1 (names are kept whole, never split
+// into a sequence number).
 // With extras, a frame of an animation is named by the animation (region
 // name rules) with index its number, and a frame with borders gets split
 // (left, right, top, bottom, within its frame) and pad of the same values.

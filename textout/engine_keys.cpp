@@ -137,9 +137,9 @@ Borders bordersInFrame(const SourceRectEntry& entry, const Borders& borders) {
         return static_cast<std::uint32_t>(std::max<std::int64_t>(0, border - margin));
     };
     const std::int64_t rightMargin =
-        std::int64_t{entry.originalSize.width} - entry.drawOffset.x - entry.width;
+        std::int64_t{entry.originalSize.width} - entry.drawOffset.x - entry.uprightWidth();
     const std::int64_t bottomMargin =
-        std::int64_t{entry.originalSize.height} - entry.drawOffset.y - entry.height;
+        std::int64_t{entry.originalSize.height} - entry.drawOffset.y - entry.uprightHeight();
     return Borders{less(borders.left, entry.drawOffset.x), less(borders.top, entry.drawOffset.y),
                    less(borders.right, rightMargin), less(borders.bottom, bottomMargin)};
 }

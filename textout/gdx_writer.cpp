@@ -30,12 +30,15 @@ std::string formatGdxAtlas(const AtlasMeta& meta, std::span<const SourceRectEntr
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const SourceRectEntry& entry = entries[i];
         // libGDX measures the offset from the bottom edge of the source image.
-        const std::int64_t bottom = static_cast<std::int64_t>(entry.originalSize.height) -
-                                    entry.drawOffset.y - entry.height;
+        const std::int64_t w = entry.uprightWidth(), h = entry.uprightHeight();
+        const std::int64_t bottom =
+            static_cast<std::int64_t>(entry.originalSize.height) - entry.drawOffset.y - h;
         out += (sequence[i] ? sequence[i]->first : gdxRegionName(entry.name)) + "\n";
-        out += "  rotate: false\n";
+        // A turned region keeps its upright size; libGDX reads its block,
+        // size.y wide, as the image turned counter-clockwise.
+        out += entry.rotated ? "  rotate: true\n" : "  rotate: false\n";
         appendFormat(out, "  xy: %d, %d\n", entry.left, entry.top);
-        appendFormat(out, "  size: %" PRId64 ", %" PRId64 "\n", entry.width, entry.height);
+        appendFormat(out, "  size: %" PRId64 ", %" PRId64 "\n", w, h);
         const FrameExtras* frame = extras.frameAt(i);
         if (frame && frame->borders) {
             // Every libGDX reader takes split and pad right after size, in

@@ -14,18 +14,18 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // The members every frame has, in the order TexturePacker writes them, then
-// what the extras give it.
+// what the extras give it. A turned frame keeps the image's upright size: its
+// block in the atlas is frame.h wide and frame.w tall, the image turned
+// clockwise (PixiJS's and Phaser's parsers read it so).
 Json frameOf(const SourceRectEntry& entry, const FrameExtras* extras) {
-    const bool trimmed =
-        entry.width != entry.originalSize.width || entry.height != entry.originalSize.height;
+    const std::int64_t w = entry.uprightWidth(), h = entry.uprightHeight();
+    const bool trimmed = w != entry.originalSize.width || h != entry.originalSize.height;
     Json frame;
-    frame["frame"] = {{"x", entry.left}, {"y", entry.top}, {"w", entry.width}, {"h", entry.height}};
-    frame["rotated"] = false;
+    frame["frame"] = {{"x", entry.left}, {"y", entry.top}, {"w", w}, {"h", h}};
+    frame["rotated"] = entry.rotated;
     frame["trimmed"] = trimmed;
-    frame["spriteSourceSize"] = {{"x", entry.drawOffset.x},
-                                 {"y", entry.drawOffset.y},
-                                 {"w", entry.width},
-                                 {"h", entry.height}};
+    frame["spriteSourceSize"] = {
+        {"x", entry.drawOffset.x}, {"y", entry.drawOffset.y}, {"w", w}, {"h", h}};
     frame["sourceSize"] = {{"w", entry.originalSize.width}, {"h", entry.originalSize.height}};
     if (!extras) return frame;
     if (const auto& pivot = extras->pivot) {
@@ -38,13 +38,12 @@ Json frameOf(const SourceRectEntry& entry, const FrameExtras* extras) {
                             {"top", borders->top},
                             {"right", borders->right},
                             {"bottom", borders->bottom}};
-        // Phaser's middle rectangle counts in the frame's own pixels.
+        // Phaser's middle rectangle counts in the frame's own (upright) pixels.
         const Borders in = bordersInFrame(entry, *borders);
-        frame["scale9Borders"] = {
-            {"x", in.left},
-            {"y", in.top},
-            {"w", std::max<std::int64_t>(0, entry.width - in.left - in.right)},
-            {"h", std::max<std::int64_t>(0, entry.height - in.top - in.bottom)}};
+        frame["scale9Borders"] = {{"x", in.left},
+                                  {"y", in.top},
+                                  {"w", std::max<std::int64_t>(0, w - in.left - in.right)},
+                                  {"h", std::max<std::int64_t>(0, h - in.top - in.bottom)}};
     }
     return frame;
 }

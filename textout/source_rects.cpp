@@ -39,6 +39,7 @@ std::optional<std::vector<SourceRectEntry>> sourceRectEntries(const BuildRun& ru
         entry.bottom = rect.bottom;
         entry.width = std::int64_t{rect.right} - rect.left + 1;
         entry.height = std::int64_t{rect.bottom} - rect.top + 1;
+        entry.rotated = q < run.placedTurns.size() && run.placedTurns[q] != 0;
         if (use == EntryUse::withFileValues) {
             const auto fileIndex = static_cast<std::size_t>(run.placedFileIndices[q]);
             entry.drawOffset = run.trimOffsets[fileIndex];

@@ -28,6 +28,13 @@ struct SourceRectEntry {
     Point drawOffset;
     // The source image's size before trimming.
     Size originalSize;
+    // The image was drawn a quarter turn from upright: the rectangle above is
+    // the turned block, h x w for a w x h image.
+    bool rotated = false;
+
+    // The image's own size, upright.
+    std::int64_t uprightWidth() const { return rotated ? height : width; }
+    std::int64_t uprightHeight() const { return rotated ? width : height; }
 };
 
 // Which lists of the run a writer reads.
@@ -40,7 +47,8 @@ enum class EntryUse {
 
 // One entry per rectangle of placedRects, in placement order, named by
 // placedNames; with withFileValues the per-file values are looked up through
-// placedFileIndices (rectsOnly leaves them 0). Empty when the run's lists do
+// placedFileIndices (rectsOnly leaves them 0); rotated as placedTurns says
+// (false where it says nothing). Empty when the run's lists do
 // not describe every entry: a name missing for some rectangle or, for
 // withFileValues, a file index missing or outside either per-file list. A
 // writer would otherwise have to read past a list or invent values.

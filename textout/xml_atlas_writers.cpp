@@ -24,10 +24,12 @@ std::string formatStarlingXml(const AtlasMeta& meta, std::span<const SourceRectE
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const SourceRectEntry& entry = entries[i];
         out += "\t<SubTexture name=\"" + xmlEscaped(entry.name) + "\"";
+        // The region is the block in the atlas, turned or not.
         appendFormat(out, " x=\"%d\" y=\"%d\" width=\"%" PRId64 "\" height=\"%" PRId64 "\"",
                      entry.left, entry.top, entry.width, entry.height);
-        const bool trimmed =
-            entry.width != entry.originalSize.width || entry.height != entry.originalSize.height;
+        if (entry.rotated) out += " rotated=\"true\"";
+        const bool trimmed = entry.uprightWidth() != entry.originalSize.width ||
+                             entry.uprightHeight() != entry.originalSize.height;
         if (trimmed) {
             // The frame is where the source image lies seen from the kept pixels.
             appendFormat(out, " frameX=\"%d\" frameY=\"%d\" frameWidth=\"%d\" frameHeight=\"%d\"",
@@ -61,8 +63,8 @@ std::string formatCocosPlist(const AtlasMeta& meta, std::span<const SourceRectEn
     };
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const SourceRectEntry& entry = entries[i];
-        const double width = static_cast<double>(entry.width);
-        const double height = static_cast<double>(entry.height);
+        const double width = static_cast<double>(entry.uprightWidth());
+        const double height = static_cast<double>(entry.uprightHeight());
         const double sourceWidth = entry.originalSize.width;
         const double sourceHeight = entry.originalSize.height;
         // Cocos centres the kept pixels in the source size, then moves them by
@@ -88,7 +90,7 @@ std::string formatCocosPlist(const AtlasMeta& meta, std::span<const SourceRectEn
         string("{{" + std::to_string(entry.left) + "," + std::to_string(entry.top) + "},{" + size +
                "}}");
         key("textureRotated");
-        out += "\t\t\t<false/>\n\t\t</dict>\n";
+        out += entry.rotated ? "\t\t\t<true/>\n\t\t</dict>\n" : "\t\t\t<false/>\n\t\t</dict>\n";
     }
     out += "\t</dict>\n\t<key>metadata</key>\n\t<dict>\n";
     const std::string image = xmlEscaped(meta.image);

@@ -1,11 +1,12 @@
 // Random folders packed by the built tilvane-pack with random combinations of
-// the layout options, each result checked against what the options promise:
-// readable-outputs, exit-status, output-files, each-image-once,
-// failures-justified, totals, frame-pixels, extrusion, no-overlap, spacing,
-// inside-border-on-grid, background, alias-shared, atlas-size, fixed-rebuild,
-// alias-takes-no-room, depfile, verified (--verify finds every entry sound) and
-// engine-data (--animations, --pivot and --sprite-data as the JSON hash or the
-// phaser-multi file carries them). The environment chooses the run:
+// the layout options (either packer, --rotate with maxrects), each result
+// checked against what the options promise: readable-outputs, exit-status,
+// output-files, each-image-once, failures-justified, totals, frame-pixels,
+// extrusion, no-overlap, spacing, inside-border-on-grid, background,
+// alias-shared, atlas-size, fixed-rebuild, alias-takes-no-room, depfile,
+// verified (--verify finds every entry sound) and engine-data (--animations,
+// --pivot and --sprite-data as the JSON hash or the phaser-multi file carries
+// them). The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -241,6 +242,9 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     static const char* const fits[] = {"any", "pot", "square", "pot-square"};
     if (dice.chance(60)) o["--fit"] = fits[dice.between(0, 3)];
     maybe(40, "--pages");
+    static const char* const packers[] = {"first-fit", "maxrects", "maxrects"};
+    if (dice.chance(50)) o["--packer"] = packers[dice.between(0, 2)];
+    if (o.has("--packer") && o.at("--packer") == "maxrects") maybe(60, "--rotate");
     maybe(50, "--extrude", 1, 3);
     maybe(45, "--alias");
     maybe(30, "--verify");
@@ -289,8 +293,9 @@ struct Page {
 struct Frame {
     std::string name;
     std::size_t page = 0;
-    Box box;
+    Box box;  // the block in the atlas: h x w when turned
     Json json;
+    bool rotated = false;
 };
 
 // A run of tilvane-pack on input into output's atlas.png and atlas.json (a
@@ -369,8 +374,11 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
                     const Json& f = json.contains("frame") ? json["frame"] : json;
                     return f.contains(key) && f[key].is_number_integer() ? f[key].get<int>() : -1;
                 };
-                b.frames.push_back(
-                    {name, b.pages.size(), {at("x"), at("y"), at("w"), at("h")}, json});
+                // A turned frame gives the image's upright size.
+                const bool turned = json.value("rotated", false) == true;
+                const Box box = turned ? Box{at("x"), at("y"), at("h"), at("w")}
+                                       : Box{at("x"), at("y"), at("w"), at("h")};
+                b.frames.push_back({name, b.pages.size(), box, json, turned});
             }
             b.pages.push_back(std::move(page));
         }
@@ -566,8 +574,11 @@ void checkReport(Case& c, Found& p) {
                   space ? " has no pixels to crop, yet failed for space"
                         : " could not be cropped, yet has pixels (or crop is 0)");
             } else if (space && c.options.sized() &&
-                       fitsAxis(box->second.w, w, c.options, "--grid-x") &&
-                       fitsAxis(box->second.h, h, c.options, "--grid-y") &&
+                       ((fitsAxis(box->second.w, w, c.options, "--grid-x") &&
+                         fitsAxis(box->second.h, h, c.options, "--grid-y")) ||
+                        (c.options.has("--rotate") &&
+                         fitsAxis(box->second.h, w, c.options, "--grid-x") &&
+                         fitsAxis(box->second.w, h, c.options, "--grid-y"))) &&
                        // One atlas of the maximum size, said to hold not all.
                        (c.options.has("--pages") ||
                         c.result.err.find("no atlas size up to") == std::string::npos)) {
@@ -606,9 +617,10 @@ void checkFrames(Case& c, Found& p) {
         if (!c.placed.count(f.name)) continue;  // a frame for an image that cannot be placed
         const Box& b = c.placed[f.name];
         const Box whole = Box::of(*c.sprites[f.name]);
+        // Turned only when --rotate allows it, the frame keeping the upright size.
         compareFields(p, "frame-pixels", f.name, f.json,
                       {{"frame", json({f.box.x, f.box.y, b.w, b.h})},
-                       {"rotated", false},
+                       {"rotated", f.rotated && c.options.has("--rotate")},
                        {"trimmed", !(b == whole)},
                        {"spriteSourceSize", json(b)},
                        {"sourceSize", {{"w", whole.w}, {"h", whole.h}}}});
@@ -656,8 +668,9 @@ void checkPairs(Case& c, Found& p) {
     }
 }
 
-// Every pixel holds what it promises: inside a frame the source's pixel, in
-// its ring the frame's nearest edge pixel, outside every ring nothing.
+// Every pixel holds what it promises: inside a frame the source's pixel (a
+// turned frame turned back), in its ring the frame's nearest edge pixel,
+// outside every ring nothing.
 void checkPixels(Case& c, Found& p) {
     const int ring = c.options.number("--extrude");
     for (std::size_t page = 0; page < c.pages.size(); ++page) {
@@ -676,6 +689,11 @@ void checkPixels(Case& c, Found& p) {
                                 std::clamp(y, f->box.y, f->box.y + f->box.h - 1));
             } else if (*property == 'f' && !c.placed.count(f->name)) {
                 return true;  // a frame for an image that cannot be placed
+            } else if (*property == 'f' && f->rotated) {
+                // Turned clockwise: the image's top row is the block's right column.
+                const Box& from = c.placed[f->name];
+                want = getPixel(*c.sprites[f->name], from.x + (y - f->box.y),
+                                from.y + (f->box.w - 1 - (x - f->box.x)));
             } else if (*property == 'f') {
                 const Box& from = c.placed[f->name];
                 want = getPixel(*c.sprites[f->name], x - f->box.x + from.x, y - f->box.y + from.y);

@@ -206,5 +206,50 @@ TEST(Blit, BlitImage) {
     }
 }
 
+// A turned block: clockwise the source's top-left pixel lands at the block's
+// top-right corner, counter-clockwise at its bottom-left (the JSON readers'
+// and libGDX's readings); a block that leaves either image draws nothing.
+TEST(Blit, BlitTurned) {
+    struct Row {
+        const char* name;
+        std::int32_t x, y;
+        Rect sourceRect;
+        bool clockwise;
+        bool drawn;
+    };
+    const Row rows[] = {
+        {"clockwise", 1, 2, Rect{1, 1, 4, 2}, true, true},
+        {"counter-clockwise", 0, 0, Rect{0, 0, 5, 4}, false, true},
+        {"block reaching the corner", 8, 6, Rect{2, 1, 5, 2}, true, true},
+        {"block one row too tall", 8, 7, Rect{2, 1, 5, 2}, true, false},
+        {"rectangle past the source", 0, 0, Rect{3, 0, 6, 1}, false, false},
+    };
+    const ImagePtr source = drawn(6, 5, [](std::int32_t x, std::int32_t y) {
+        return packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 9,
+                         static_cast<std::uint8_t>(50 * x));
+    });
+    for (const Row& c : rows) {
+        SCOPED_TRACE(c.name);
+        const ImagePtr dest = drawn(10, 10, [](auto, auto) { return kWhite; });
+        EXPECT_EQ(blitTurned(dest.get(), source.get(), c.x, c.y, c.sourceRect, c.clockwise),
+                  c.drawn);
+        const std::int32_t w = c.sourceRect.width(), h = c.sourceRect.height();
+        for (std::int32_t v = 0; c.drawn && v < h; ++v) {
+            for (std::int32_t u = 0; u < w; ++u) {
+                const std::int32_t x = c.x + (c.clockwise ? h - 1 - v : v);
+                const std::int32_t y = c.y + (c.clockwise ? u : w - 1 - u);
+                ASSERT_EQ(getPixel(*dest, x, y),
+                          getPixel(*source, c.sourceRect.left + u, c.sourceRect.top + v))
+                    << u << ", " << v;
+            }
+        }
+        std::int32_t white = 0;
+        for (std::int32_t y = 0; y < 10; ++y) {
+            for (std::int32_t x = 0; x < 10; ++x) white += getPixel(*dest, x, y) == kWhite ? 1 : 0;
+        }
+        EXPECT_EQ(white, 100 - (c.drawn ? w * h : 0));
+    }
+}
+
 }  // namespace
 }  // namespace tilvane

@@ -4,7 +4,9 @@ field by field as Cocos2d-x's SpriteFrameCache reads format 3: every frame,
 placed as spriteOffset, spriteSize and spriteSourceSize say (y up, centred),
 shows the source image's pixels at textureRect in the decoded atlas.
 
-Usage: cocos_plist_check.py WORK
+Usage: cocos_plist_check.py WORK PLIST [turned]
+(with "turned", some frame must be turned: textureRotated, its block the
+image turned clockwise)
 """
 import json
 import os
@@ -12,7 +14,9 @@ import plistlib
 import re
 import sys
 
-work = sys.argv[1]
+work, plist_name = sys.argv[1], sys.argv[2]
+want_turned = len(sys.argv) > 3
+image_name = plist_name.replace(".plist", ".png")
 failures = []
 passed = 0
 
@@ -31,18 +35,19 @@ def numbers(text):
 
 manifest = json.load(open(os.path.join(work, "raw", "manifest.json")))
 sprite_data = json.load(open(os.path.join(work, "sprite-data.json")))
-with open(os.path.join(work, "out", "cocos.plist"), "rb") as f:
+with open(os.path.join(work, "out", plist_name), "rb") as f:
     plist = plistlib.load(f)
 
 meta = plist["metadata"]
 expect("format", meta["format"], 3)
-expect("textureFileName", meta["textureFileName"], "cocos.png")
-expect("realTextureFileName", meta["realTextureFileName"], "cocos.png")
+expect("textureFileName", meta["textureFileName"], image_name)
+expect("realTextureFileName", meta["realTextureFileName"], image_name)
 aw, ah = [int(v) for v in numbers(meta["size"])]
-atlas = open(os.path.join(work, "out", "cocos.png.rgba"), "rb").read()
+atlas = open(os.path.join(work, "out", image_name + ".rgba"), "rb").read()
 expect("atlas bytes", len(atlas), aw * ah * 4)
 frames = plist["frames"]
 expect("frame names", sorted(frames), sorted(manifest))
+turned = 0
 
 for name, frame in frames.items():
     label = repr(name)
@@ -54,7 +59,8 @@ for name, frame in frames.items():
     expect(label + " keys", sorted(frame), sorted(["aliases", "anchor", "spriteOffset", "spriteSize",
                                                   "spriteSourceSize", "textureRect", "textureRotated"]))
     expect(label + " aliases", frame["aliases"], [])
-    expect(label + " textureRotated", frame["textureRotated"], False)
+    rotated = frame["textureRotated"]
+    turned += rotated
     expect(label + " spriteSourceSize", numbers(frame["spriteSourceSize"]), [sw, sh])
     ox, oy = numbers(frame["spriteOffset"])
     w, h = numbers(frame["spriteSize"])
@@ -74,12 +80,16 @@ for name, frame in frames.items():
         for x in range(sw):
             want = pixels[(y * sw + x) * 4:(y * sw + x) * 4 + 4]
             if left <= x < left + w and top <= y < top + h:
-                ax, ay = tx + x - left, ty + y - top
+                u, v = x - left, y - top
+                # Turned clockwise: the image's top row is the block's right column.
+                ax, ay = (tx + h - 1 - v, ty + u) if rotated else (tx + u, ty + v)
                 got = atlas[(ay * aw + ax) * 4:(ay * aw + ax) * 4 + 4]
                 wrong += got != want
             else:
                 wrong += want[3] != 0
     expect(label + " pixels wrong", wrong, 0)
+
+expect("frames turned", turned > 0, want_turned)
 
 for line in failures:
     print(line)

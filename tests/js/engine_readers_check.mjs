@@ -62,9 +62,16 @@ function page(image, w, h) {
 }
 const at = (img, x, y) => img.rgba.readUInt32BE((y * img.w + x) * 4);
 
-// The source's pixels against the atlas: `cut` (x, y, w, h in the page) shows
-// the source from (ox, oy) on; every other source pixel must be transparent.
-function comparePixels(label, name, img, cut, ox, oy) {
+// The source's pixels against the atlas: `cut` (x, y in the page, w, h
+// upright) shows the source from (ox, oy) on, upright, or its block holds it
+// turned (turn 1 clockwise, -1 counter-clockwise); every other source pixel
+// must be transparent.
+let turned = 0;
+function comparePixels(label, name, img, cut, ox, oy, turn = 0) {
+  if (turn) ++turned;
+  const atlasAt = (u, v) => (turn === 0 ? at(img, cut.x + u, cut.y + v)
+    : turn === 1 ? at(img, cut.x + cut.h - 1 - v, cut.y + u)
+      : at(img, cut.x + v, cut.y + cut.w - 1 - u));
   const src = sources.get(name);
   if (!src) return failures.push(`${label}: no source named ${JSON.stringify(name)}`);
   let wrong = 0;
@@ -72,7 +79,7 @@ function comparePixels(label, name, img, cut, ox, oy) {
     for (let x = 0; x < src.w; ++x) {
       const inside = x >= ox && y >= oy && x < ox + cut.w && y < oy + cut.h;
       const want = at(src, x, y);
-      const got = inside ? at(img, cut.x + x - ox, cut.y + y - oy) : 0;
+      const got = inside ? atlasAt(x - ox, y - oy) : 0;
       if (inside ? got !== want : (want & 0xff) !== 0) ++wrong;
     }
   }
@@ -102,7 +109,10 @@ async function pixi(file, hash) {
     const t = sheet.textures[hash ? name : i];
     const label = `pixi ${file} "${name}"`;
     const trim = t.trim ?? { x: 0, y: 0 };
-    comparePixels(label, name, img, { x: t.frame.x, y: t.frame.y, w: t.frame.width, h: t.frame.height }, trim.x, trim.y);
+    // A turned texture's frame is its block, h x w.
+    const turn = t.rotate === 2 ? 1 : 0;
+    const [w, h] = turn ? [t.frame.height, t.frame.width] : [t.frame.width, t.frame.height];
+    comparePixels(label, name, img, { x: t.frame.x, y: t.frame.y, w, h }, trim.x, trim.y, turn);
     expect(`${label} orig`, [t.orig.width, t.orig.height], [sources.get(name)?.w, sources.get(name)?.h]);
     expect(`${label} anchor`, t.defaultAnchor, pivotOf(name));
     const b = bordersOf(name);
@@ -139,7 +149,15 @@ function checkPhaserFrames(label, texture, images, xml) {
     const f = texture.frames[name];
     const l = `${label} "${name}"`;
     const ss = f.data.trim ? f.data.spriteSourceSize : { x: 0, y: 0 };
-    comparePixels(l, name, images[f.sourceIndex], { x: f.cutX, y: f.cutY, w: f.cutWidth, h: f.cutHeight }, ss.x, ss.y);
+    // Phaser's XML parser reads no rotation: a turned SubTexture's region is
+    // its block, the image turned clockwise, as Starling reads it.
+    if (xml && xmlRotated.has(name)) {
+      comparePixels(l, name, images[f.sourceIndex], { x: f.cutX, y: f.cutY, w: f.cutHeight, h: f.cutWidth },
+        ss.x, ss.y, 1);
+      continue;
+    }
+    comparePixels(l, name, images[f.sourceIndex], { x: f.cutX, y: f.cutY, w: f.cutWidth, h: f.cutHeight },
+      ss.x, ss.y, f.rotated ? 1 : 0);
     // The XML parser reads no pivot and no nine-slice.
     if (xml) continue;
     expect(`${l} real size`, [f.realWidth, f.realHeight], [sources.get(name)?.w, sources.get(name)?.h]);
@@ -171,8 +189,13 @@ function phaserMulti(file) {
   checkPhaserFrames(`phaser multi ${file}`, texture, images, false);
 }
 
+// The SubTextures a Starling file says are turned; Phaser's parser ignores it.
+const xmlRotated = new Set();
 function phaserXml(file, w, h) {
   const doc = new DOMParser().parseFromString(readFileSync(join(work, 'out', file), 'utf8'), 'text/xml');
+  for (const e of Array.from(doc.getElementsByTagName('SubTexture'))) {
+    if (e.getAttribute('rotated') === 'true') xmlRotated.add(e.getAttribute('name'));
+  }
   // The browser's DOM gives attributes by name; xmldom's needs asking.
   const xml = {
     getElementsByTagName: (tag) => Array.from(doc.getElementsByTagName(tag)).map((e) => ({
@@ -211,7 +234,9 @@ function spine(file) {
     }
     // libGDX counts the offset from the bottom of the source.
     const oy = r.originalHeight - r.offsetY - r.height;
-    comparePixels(l, name, img, { x: r.x, y: r.y, w: r.width, h: r.height }, r.offsetX, oy);
+    // libGDX reads a turned region counter-clockwise.
+    comparePixels(l, name, img, { x: r.x, y: r.y, w: r.width, h: r.height }, r.offsetX, oy,
+      r.degrees === 90 ? -1 : 0);
     expect(`${l} orig`, [r.originalWidth, r.originalHeight], [sources.get(name).w, sources.get(name).h]);
     const b = bordersOf(name);
     const values = {};
@@ -223,13 +248,19 @@ function spine(file) {
   }
 }
 
-const [atlasW, atlasH] = [64, 64];
-await pixi('hash.json', true);
-await pixi('array.json', false);
-phaserHash('hash.json');
-phaserMulti('multi.json');
-phaserXml('starling.xml', atlasW, atlasH);
-spine('gdx.atlas');
+// Upright, then (the files named turned-*) with the maxrects packer turning
+// what only fits turned.
+for (const prefix of ['', 'turned-']) {
+  turned = 0;
+  await pixi(prefix + 'hash.json', true);
+  if (!prefix) await pixi('array.json', false);
+  phaserHash(prefix + 'hash.json');
+  phaserMulti(prefix + 'multi.json');
+  phaserXml(prefix + 'starling.xml', JSON.parse(readFileSync(join(work, 'out', prefix + 'hash.json'))).meta.size.w,
+    JSON.parse(readFileSync(join(work, 'out', prefix + 'hash.json'))).meta.size.h);
+  spine(prefix + 'gdx.atlas');
+  expect(`${prefix || 'upright '}frames turned`, turned > 0, prefix !== '');
+}
 
 for (const f of failures) console.log(f);
 console.log(`${passed} passed, ${failures.length} failed`);

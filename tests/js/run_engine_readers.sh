@@ -19,21 +19,28 @@ cat > "$work/sprite-data.json" <<'JSON'
 JSON
 common=(--input "$work/in" --crop 1 --border 1 --spacing 1 --recursive --animations
         --pivot 0.5,1 --sprite-data "$work/sprite-data.json" --quiet)
-for format in hash array gdx starling cocos; do
-  case $format in
-    hash|array) text=$format.json ;; gdx) text=gdx.atlas ;;
-    starling) text=starling.xml ;; cocos) text=cocos.plist ;;
-  esac
-  "$pack" "${common[@]}" --width 64 --height 64 --format "$format" \
-    --image "$work/out/$format.png" --text "$work/out/$text" >/dev/null
+# Each format twice: upright, and turned-* with the maxrects packer in an atlas
+# too short for the pole, which then only fits turned.
+for turned in "" turned-; do
+  size=(--width 64 --height 64)
+  [[ -z $turned ]] || size=(--width 96 --height 32 --packer maxrects --rotate)
+  for format in hash array gdx starling cocos; do
+    case $format in
+      hash|array) text=$format.json ;; gdx) text=gdx.atlas ;;
+      starling) text=starling.xml ;; cocos) text=cocos.plist ;;
+    esac
+    "$pack" "${common[@]}" "${size[@]}" --format "$format" \
+      --image "$work/out/$turned$format.png" --text "$work/out/$turned$text" >/dev/null
+  done
+  # Small pages, so that the one multi-atlas file holds several.
+  "$pack" "${common[@]}" "${size[@]}" --width 24 --height 48 --pages --format phaser-multi \
+    --image "$work/out/${turned}multi.png" --text "$work/out/${turned}multi.json" >/dev/null
 done
-# Small pages, so that the one multi-atlas file holds several.
-"$pack" "${common[@]}" --width 32 --height 32 --pages --format phaser-multi \
-  --image "$work/out/multi.png" --text "$work/out/multi.json" >/dev/null
 for png in "$work"/out/*.png; do
   /usr/bin/convert "$png" -depth 8 "rgba:$png.rgba"
 done
-python3 "$here/cocos_plist_check.py" "$work"
+python3 "$here/cocos_plist_check.py" "$work" cocos.plist
+python3 "$here/cocos_plist_check.py" "$work" turned-cocos.plist turned
 if ! command -v node >/dev/null; then
   echo "skipped: node is not installed"; exit 77
 fi

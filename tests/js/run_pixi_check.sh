@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs a copy of the example sprites (one sub-folder deep) three times with the
 # same settings, as plain JSON, JSON hash and JSON array, and lets PixiJS
-# load the last two. Exit 77 (skipped) when Node or the pixi.js package is not
+# load the last two; then packs them with turning allowed (the sword only fits
+# turned) and lets PixiJS's texture coordinates find every source pixel. Exit 77 (skipped) when Node or the pixi.js package is not
 # installed (scripts/bootstrap installs it; it needs the npm registry).
 set -euo pipefail
 pack=$1
@@ -26,3 +27,9 @@ common=(--input "$work/in" --image "$work/out/atlas.png" --width 512 --height 51
 "$pack" "${common[@]}" --text "$work/out/array.json" --format array >/dev/null
 node "$here/pixi_spritesheet_check.mjs" "$work/out/plain.json" "$work/out/atlas.json" \
   "$work/out/array.json" 512 512
+# The atlas at most 64 pixels tall: the sword (16 x 96) only fits turned.
+"$pack" --input "$work/in" --image "$work/out/turned.png" --text "$work/out/turned.json" \
+  --format hash --packer maxrects --rotate --fit any --height 64 --crop 1 --spacing 1 --recursive \
+  --quiet >/dev/null
+node "$here/pixi_spritesheet_check.mjs" --pixels "$work/out/turned.json" "$work/out/turned.png" \
+  "$work/in"

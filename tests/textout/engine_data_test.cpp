@@ -52,11 +52,25 @@ TEST(GdxAtlas, ParserReadsTheDocumentationsExampleAndOurRegions) {
     EXPECT_EQ(example["bg-dialog"]["offsets"], (Numbers{2, 2, 21, 42}));
 
     // 40 x 20 source trimmed to 32 x 16 from (3, 1): 20 - 1 - 16 = 3 rows cut below.
+    // A turned 8 x 16 image (its block 16 x 8), 12 x 20 trimmed from (1, 2).
     const std::vector<SourceRectEntry> entries = {
         {"hero.walk.png", 0, 0, 31, 15, 32, 16, {3, 1}, {40, 20}},
         {"enemies/goblin:01.png", 33, 0, 40, 7, 8, 8, {0, 0}, {8, 8}},
+        {"sword.png", 50, 0, 65, 7, 16, 8, {1, 2}, {12, 20}, true},
     };
-    GdxAtlas ours = parseGdxAtlas(formatGdxAtlas({"atlas.png", 128, 64, "1.0", {}}, entries));
+    const std::string text = formatGdxAtlas({"atlas.png", 128, 64, "1.0", {}}, entries);
+    GdxAtlas ours = parseGdxAtlas(text);
+    // The upright size, offsets as upright, and rotate: true only there.
+    EXPECT_EQ(ours["sword"]["size"], (Numbers{8, 16}));
+    EXPECT_EQ(ours["sword"]["offset"], (Numbers{1, 2}));
+    EXPECT_NE(text.find("sword\n  rotate: true\n"), std::string::npos);
+    EXPECT_EQ(text.find("rotate: true"), text.rfind("rotate: true"));
+    // The JSON frame keeps the upright size too.
+    const auto turned =
+        nlohmann::json::parse(formatJsonHash({"atlas.png", 128, 64, "1.0", {}}, entries));
+    EXPECT_EQ(turned["frames"]["sword.png"]["frame"],
+              nlohmann::json::parse(R"({"x":50,"y":0,"w":8,"h":16})"));
+    EXPECT_EQ(turned["frames"]["sword.png"]["rotated"], true);
     EXPECT_EQ(ours["atlas.png"]["size"], (Numbers{128, 64}));
     // Written in the region keys every libGDX version reads.
     const std::map<std::string, Numbers> hero = {{"rotate", {}},     {"xy", {0, 0}},
@@ -64,7 +78,7 @@ TEST(GdxAtlas, ParserReadsTheDocumentationsExampleAndOurRegions) {
                                                  {"offset", {3, 3}}, {"index", {-1}}};
     EXPECT_EQ(ours["hero.walk"], hero);
     EXPECT_EQ(ours["enemies/goblin_01"]["xy"], (Numbers{33, 0}));
-    EXPECT_EQ(ours.size(), 3u);
+    EXPECT_EQ(ours.size(), 4u);
 }
 
 // Every key in one hash and one array; each frame differs only in its name.
