@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "app/app_icon.h"
+#include "app/atlas_preview.h"
 #include "app/more_options_panel.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
@@ -55,7 +56,8 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     moreScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     moreOptions_ = new MoreOptionsPanel(moreScroll);
     moreScroll->setWidget(moreOptions_);
-    moreScroll->setGeometry(464, 3, 190, 318);
+    moreScroll->setGeometry(464, 3, 190, 296);
+    preview_ = addPreviewToggle(*this, QRect(464, 303, 97, 16));
     units_ = applyDialogUnits(*this, {658, 326});
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
@@ -373,6 +375,8 @@ void MainDialog::tickBuildTimer() {
 }
 
 void MainDialog::startBuild() {
+    // Nothing of an earlier build stays on show while this one runs or fails.
+    preview_->clear();
     // The path is kept trimmed, as the build judges it.
     settings_.outputImageFile = trimWhiteSpace(settings_.outputImageFile);
     JobSpec jobSpec;

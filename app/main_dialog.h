@@ -25,6 +25,7 @@ class MainDialog;
 
 namespace tilvane {
 
+class AtlasPreview;
 class MoreOptionsPanel;
 
 // The program's window: every setting in a control, the commands, and the host
@@ -45,6 +46,8 @@ public:
     JobSettings& settings() { return settings_; }
     // The options beyond the described ones, beside the described controls.
     MoreOptionsPanel& moreOptions() { return *moreOptions_; }
+    // The atlas of the last build that wrote its files, in a window of its own.
+    AtlasPreview& preview() { return *preview_; }
     BuildRun& run() { return runner_.run(); }
     const StartupPaths& paths() const { return paths_; }
     const DialogUnits& dialogUnits() const { return units_; }
@@ -127,6 +130,8 @@ private:
     JobSettings settings_;
     // A child of the window, which owns it.
     MoreOptionsPanel* moreOptions_ = nullptr;
+    // Cleared as a build starts, filled as it ends with Done or the Report.
+    AtlasPreview* preview_ = nullptr;
     std::string statusText_;
     // The build's events shown through the window's own services.
     class BuildEvents : public JobEvents {

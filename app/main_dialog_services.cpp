@@ -1,6 +1,7 @@
 // The window services the build and the settings commands use.
 #include <QFileDialog>
 
+#include "app/atlas_preview.h"
 #include "app/desktop_open.h"
 #include "app/done_dialog.h"
 #include "app/image_options_dialog.h"
@@ -56,12 +57,15 @@ void MainDialog::showMessage(const std::string& text) {
 void MainDialog::showReport(const std::vector<std::string>& failureLines,
                             const std::string& imagePath, const std::string& textPath, int added,
                             int failed) {
+    // The build wrote its files: the preview shows them behind the Report.
+    preview_->showPages(runner_.run().drawnPages);
     ReportDialog dialog(this);
     dialog.setReport(failureLines, imagePath, textPath, added, failed);
     dialog.exec();
 }
 
 void MainDialog::showDone(const std::string& imagePath, const std::string& textPath, int added) {
+    preview_->showPages(runner_.run().drawnPages);
     DoneDialog dialog(this);
     dialog.setResult(imagePath, textPath, added);
     dialog.exec();

@@ -12,6 +12,7 @@
 #include "job/pages.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
+#include "model/scale_variants.h"
 #include "settings/extension_options.h"
 #include "settings/settings_file.h"
 #include "textout/source_rects.h"
@@ -304,6 +305,35 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
     // One option per row of the table the settings file and the dialog share.
     for (const ExtensionOption& row : extensionOptions()) {
         const std::string name = "--" + row.key;
+        if (row.repeatable) {
+            // Every value counts, so each is checked here rather than as the
+            // last one; they are read joined, as the settings file keeps them.
+            app.add_option_function<std::vector<std::string>>(
+                   name,
+                   [&request, &row, &notes, name](const std::vector<std::string>& values) {
+                       std::string joined;
+                       for (const std::string& value : values) {
+                           notes.rejectedOption = name + " " + row.valueName;
+                           notes.rejectedValue = value;
+                           JobSpec scratch;
+                           if (const auto why = row.read(value, scratch)) {
+                               notes.reason = *why;
+                               throw CLI::ValidationError(name, *why);
+                           }
+                           joined += (joined.empty() ? "" : ",") + value;
+                       }
+                       notes.rejectedValue = joined;
+                       if (const auto why = row.read(joined, request.jobSpec)) {
+                           notes.reason = *why;
+                           throw CLI::ValidationError(name, *why);
+                       }
+                   },
+                   row.meaning)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+                ->type_name(row.valueName)
+                ->default_str(row.defaultText);
+            continue;
+        }
         if (row.kind == OptionKind::flag) {
             app.add_flag_callback(
                 name, [&request, &row] { row.read("1", request.jobSpec); },
@@ -379,7 +409,7 @@ std::optional<std::string> refusalBeforeWork(const PackRequest& request) {
         }
     }
     if (const auto why = packingRefusal(request.jobSpec)) return "--rotate: " + *why;
-    return std::nullopt;
+    return scaleVariantsRefusal(request.jobSpec.extras);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "cli/option_table.h"
 #include "cli/terminal_events.h"
 #include "job/output_paths.h"
+#include "job/variants.h"
 #include "model/job_settings.h"
 
 namespace tilvane {
@@ -161,10 +162,7 @@ std::optional<std::string> packJobsConflict(const std::vector<PackAtlas>& atlase
     std::vector<OutputSetPlan> plans;
     for (const PackAtlas& atlas : atlases) {
         const JobSpec jobSpec = jobSpecOf(atlas.request);
-        OutputSetPlan plan =
-            planOutputSet(jobSpec.settings, jobSpec.sizing.pages ? 1 : 0, jobSpec.extras.recursive,
-                          jobSpec.saveSettingsFile, jobSpec.depfile.path,
-                          jobSpec.extras.format == DataFormat::phaserMulti);
+        OutputSetPlan plan = jobOutputSet(jobSpec, jobSpec.sizing.pages ? 1 : 0);
         plan.owner = "atlas " + atlas.name;
         for (PlannedOutput& o : plan.outputs) o.owner = plan.owner;
         plans.push_back(std::move(plan));

@@ -18,9 +18,11 @@
 #include "job/job.h"
 #include "job/output_paths.h"
 #include "job/pages.h"
+#include "job/variants.h"
 #include "layout/footprint.h"
 #include "layout/page_plan.h"
 #include "layout/placement.h"
+#include "model/path_helpers.h"
 #include "settings/extension_options.h"
 #include "settings/settings_file.h"
 
@@ -148,23 +150,24 @@ void measureOccupancy(const std::vector<BuildRun::DrawnPage>& drawn, PackTimings
 // The chosen size, or each page's, on a line of its own.
 void reportSizing(std::ostream& err,
                   const std::vector<std::pair<std::int32_t, std::int32_t>>& sizes, bool fitFailed,
-                  const JobSpec& jobSpec) {
+                  const JobSpec& jobSpec, const std::string& atlas) {
+    const std::string lead = "tilvane-pack: " + (atlas.empty() ? "" : escapeControls(atlas) + ": ");
     const bool pages = jobSpec.sizing.pages;
     if (fitFailed) {
         const FitLimits limits = fitLimitsOf(jobSpec);
         const AtlasSize largest = largestOfShape(limits);
-        err << "tilvane-pack: note: no atlas size up to " << limits.maxWidth << "x"
-            << limits.maxHeight << " holds " << (pages ? "the images of every page" : "every image")
+        err << lead << "note: no atlas size up to " << limits.maxWidth << "x" << limits.maxHeight
+            << " holds " << (pages ? "the images of every page" : "every image")
             << ", so the largest " << (limits.shape == FitShape::any ? "size" : "of the shape")
             << ", " << largest.width << "x" << largest.height << ", is used\n";
     }
     if (!pages) {
         if (!sizes.empty()) {
-            err << "tilvane-pack: atlas size " << sizes.front().first << "x" << sizes.front().second
+            err << lead << "atlas size " << sizes.front().first << "x" << sizes.front().second
                 << '\n';
         }
     } else {
-        err << "tilvane-pack: " << sizes.size() << (sizes.size() == 1 ? " page:" : " pages:");
+        err << lead << sizes.size() << (sizes.size() == 1 ? " page:" : " pages:");
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             err << (i == 0 ? " " : ", ") << sizes[i].first << "x" << sizes[i].second;
         }
@@ -281,23 +284,28 @@ int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings
     console.err << std::flush;
     const JobSpec jobSpec = jobSpecOf(request);
     // Checked first, so a settings file that would replace another output or
-    // an input image is never written.
-    if (!jobSpec.saveSettingsFile.empty()) {
-        const OutputSetPlan outputs =
-            planOutputSet(jobSpec.settings, jobSpec.sizing.pages ? 1 : 0, jobSpec.extras.recursive,
-                          jobSpec.saveSettingsFile, jobSpec.depfile.path,
-                          jobSpec.extras.format == DataFormat::phaserMulti);
-        if (const auto conflict = findOutputSetConflict(outputs)) {
+    // an input image is never written, and variants whose files would meet
+    // are a mistake of the command line.
+    if (!jobSpec.saveSettingsFile.empty() || !jobSpec.extras.variants.empty()) {
+        if (const auto conflict =
+                findOutputSetConflict(jobOutputSet(jobSpec, jobSpec.sizing.pages ? 1 : 0))) {
             return usageError(console, *conflict);
         }
     }
 
     TerminalEvents events(console.out, console.err, console.terminal && !request.quiet);
     events.columns = console.columns;
+    // Told once per atlas; with variants, each line names its atlas.
+    std::size_t plannedVariant = 0;
     events.onPlanned = [&](const std::vector<std::pair<std::int32_t, std::int32_t>>& sizes,
                            bool fitFailed) {
         events.clearProgress();
-        reportSizing(console.err, sizes, fitFailed, jobSpec);
+        std::string atlas;
+        if (!jobSpec.extras.variants.empty()) {
+            const PathParts parts = splitPath(variantImageFile(jobSpec, plannedVariant++));
+            atlas = parts.baseName + parts.extension;
+        }
+        reportSizing(console.err, sizes, fitFailed, jobSpec, atlas);
     };
     PhaseClock phases;
     JobRunner runner(events);

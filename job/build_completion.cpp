@@ -12,6 +12,7 @@
 #include "job/engine_output.h"
 #include "job/page_files.h"
 #include "job/pages.h"
+#include "job/variants.h"
 #include "job/verify.h"
 #include "model/path_helpers.h"
 #include "model/save_options.h"
@@ -91,7 +92,7 @@ std::vector<std::string> otherPages(const BuildJob& job) {
     for (std::size_t p = 0; p < count; ++p) {
         if (p != job.run.page) {
             const PathParts parts =
-                splitPath(pageFilePath(job.jobSpec.settings.outputTextFile, p + 1));
+                splitPath(pageFilePath(variantTextFile(job.jobSpec, job.run.variant), p + 1));
             names.push_back(parts.baseName + parts.extension);
         }
     }
@@ -115,6 +116,8 @@ bool writeTextFile(BuildJob& job, Size atlas, StagedOutputs& outputs, int* error
         return false;
     }
     if (format == DataFormat::phaserMulti) {
+        // Each atlas (each --variant) has its own file.
+        if (job.run.page == 0) job.run.textureEntries.clear();
         job.run.textureEntries.push_back(std::move(*document));
         if (job.run.page + 1 < job.run.pages.size()) return true;
         document = multiAtlasDocument(job.run);
@@ -159,6 +162,7 @@ BuildRun::DrawnPage drawnPage(const BuildJob& job, Size atlas) {
         page.sourceDigests.push_back(index < run.sourceDigests.size() ? run.sourceDigests[index]
                                                                       : 0);
     }
+    page.scale = run.scale;
     return page;
 }
 
@@ -168,8 +172,10 @@ BuildOutcome finishBuild(BuildJob& job) {
     const JobSettings& settings = job.jobSpec.settings;
     BuildRun& run = job.run;
     JobEvents& events = job.events;
-    const bool firstPage = run.page == 0;
+    // The first page of the first atlas; every atlas's pages follow it.
+    const bool firstPage = run.page == 0 && run.variant == 0;
     const bool lastPage = run.page + 1 >= run.pages.size();
+    const bool lastVariant = run.variant + 1 >= run.variantFiles.size();
     if (firstPage && job.onPhase) job.onPhase(JobPhase::saving);
     run.currentStep = -1;
     if (firstPage) {
@@ -220,16 +226,19 @@ BuildOutcome finishBuild(BuildJob& job) {
         run.outputFailures.push_back({OutputFailure::Output::text, run.textFile, textError});
     }
     bool complete = saved && textWritten && maskWritten && run.outputFailures.empty();
-    // The depfile names every page's outputs, so it is made once they are all staged.
-    if (complete && lastPage && !job.jobSpec.depfile.path.empty()) {
+    // The depfile names every page's outputs, of every atlas, so it is made
+    // once they are all staged.
+    if (complete && lastPage && lastVariant && !job.jobSpec.depfile.path.empty()) {
         const std::string& path = job.jobSpec.depfile.path;
         if (const int error = run.staged.stageDepfile(path, depfileText(job))) {
             run.outputFailures.push_back({OutputFailure::Output::depfile, path, error});
             complete = false;
         }
     }
-    if (!lastPage && complete) {
-        if (armPage(job, run.page + 1)) return BuildOutcome::stepDone;
+    if ((!lastPage || !lastVariant) && complete) {
+        if (!lastPage ? armPage(job, run.page + 1) : armVariant(job, run.variant + 1)) {
+            return BuildOutcome::stepDone;
+        }
         // The next page's atlas could not be made (armPage said so): no page lands.
         run.staged.discard();
         return BuildOutcome::imageNotSaved;
@@ -240,12 +249,17 @@ BuildOutcome finishBuild(BuildJob& job) {
         // run's; they go while the folders are still locked.
         const auto removeStalePages = [&job, &run] {
             if (!job.jobSpec.sizing.pages) return;
-            const StalePageCleanup cleanup =
-                removeStaleSiblingPages(job.jobSpec.settings.outputImageFile,
-                                        job.jobSpec.settings.outputTextFile, run.pages.size());
-            run.notes.stalePagesRemoved = cleanup.removed;
-            for (const LeftPageFile& left : cleanup.left) {
-                run.notes.stalePagesLeft.push_back(left.path + " (" + leftReason(left) + ")");
+            const std::vector<std::size_t> pageCounts = variantPageCounts(run);
+            for (std::size_t v = 0; v < pageCounts.size(); ++v) {
+                const StalePageCleanup cleanup =
+                    removeStaleSiblingPages(variantImageFile(job.jobSpec, v),
+                                            variantTextFile(job.jobSpec, v), pageCounts[v]);
+                for (const std::string& removed : cleanup.removed) {
+                    run.notes.stalePagesRemoved.push_back(removed);
+                }
+                for (const LeftPageFile& left : cleanup.left) {
+                    run.notes.stalePagesLeft.push_back(left.path + " (" + leftReason(left) + ")");
+                }
             }
         };
         for (OutputFailure& failure : run.staged.commitAll(removeStalePages)) {

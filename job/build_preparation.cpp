@@ -17,7 +17,9 @@
 #include "job/pages.h"
 #include "job/sprite_data.h"
 #include "job/tree_search.h"
+#include "job/variants.h"
 #include "model/path_helpers.h"
+#include "textout/engine_data.h"
 
 namespace tilvane {
 
@@ -26,6 +28,7 @@ namespace {
 constexpr std::string_view kFailedToLoad = "failed to load";
 constexpr std::string_view kCouldNotCrop = "could not crop it";
 constexpr std::string_view kCouldNotList = "could not add to list, possibly out of memory";
+constexpr std::string_view kCouldNotScale = "could not scale it";
 
 // Releases everything prepared, tells the user and clears the status line.
 void abandon(BuildJob& job, const std::string& message) {
@@ -42,10 +45,7 @@ bool loadSpriteData(BuildJob& job) {
     // An output written over it would destroy what the run was given.
     struct stat data {};
     if (::stat(path.c_str(), &data) == 0) {
-        const JobSpec& spec = job.jobSpec;
-        const OutputSetPlan plan = planOutputSet(
-            spec.settings, spec.sizing.pages ? 1 : 0, spec.extras.recursive, spec.saveSettingsFile,
-            spec.depfile.path, spec.extras.format == DataFormat::phaserMulti);
+        const OutputSetPlan plan = jobOutputSet(job.jobSpec, job.jobSpec.sizing.pages ? 1 : 0);
         for (const PlannedOutput& output : plan.outputs) {
             struct stat st {};
             if (::stat(output.path.c_str(), &st) == 0 && st.st_dev == data.st_dev &&
@@ -87,7 +87,8 @@ bool checkSpriteData(BuildJob& job) {
         const auto index = static_cast<std::size_t>(found->second);
         if (!borders || index >= run.originalSizes.size()) continue;
         const Size size = run.originalSizes[index];
-        if (!bordersFit(*borders, static_cast<std::uint32_t>(size.width),
+        // The sizes are those of the first atlas, at its scale.
+        if (!bordersFit(scaledBorders(*borders, run.scale), static_cast<std::uint32_t>(size.width),
                         static_cast<std::uint32_t>(size.height))) {
             abandon(job, "The sprite data file " + job.jobSpec.extras.spriteDataFile + ": \"" +
                              std::string(key) + "\": the borders do not fit its image of " +
@@ -109,6 +110,12 @@ bool checkSettings(BuildJob& job) {
     }
     if (!isSupportedOutputImageFile(settings.outputImageFile)) {
         job.events.message("Unsupported Output Image File format.");
+        return false;
+    }
+    // A job made elsewhere than tilvane-pack (which refuses these as usage
+    // errors) is refused before any work.
+    if (const std::optional<std::string> why = scaleVariantsRefusal(job.jobSpec.extras)) {
+        job.events.message("The scales cannot be made: " + *why + ".");
         return false;
     }
     if (!checkOutputPaths(job)) return false;
@@ -161,6 +168,10 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
         addFailure(run, name, kCouldNotCrop);
         return;
     }
+    if (scanned.result == ScannedFile::Result::couldNotScale) {
+        addFailure(run, name, kCouldNotScale);
+        return;
+    }
 
     FileList& list = run.fileList;
     const std::optional<int> position = list.add(name);
@@ -169,24 +180,29 @@ void listFile(BuildJob& job, const std::string& name, ScannedFile& scanned,
         addFailure(run, name, kCouldNotList);
         return;
     }
-    const Rect& trim = scanned.trim;
-    run.originalSizes.push_back(scanned.size);
-    run.cropRects.push_back(trim);
-    run.trimOffsets.push_back({trim.left, trim.top});
-    run.keptPixels.push_back(std::move(scanned.kept));
-    if (job.jobSpec.extras.alias) run.pixelHashes.push_back(scanned.pixelHash);
-    if (job.jobSpec.extras.verify) run.sourceDigests.push_back(scanned.pixelDigest);
-    if (job.jobSpec.settings.sortOrder == kSortBySize) {
-        const std::int64_t area =
-            static_cast<std::int64_t>(trim.width()) * static_cast<std::int64_t>(trim.height());
-        run.sizeSortList.emplace_back(area, nextFileIndex);
+    // Each atlas's lists, one entry per listed file.
+    for (std::size_t v = 0; v < scanned.scales.size(); ++v) {
+        ScannedFile::Scaled& scaled = scanned.scales[v];
+        const VariantLists lists = variantLists(run, v);
+        const Rect& trim = scaled.trim;
+        lists.originalSizes.push_back(scaled.size);
+        lists.cropRects.push_back(trim);
+        lists.trimOffsets.push_back({trim.left, trim.top});
+        lists.keptPixels.push_back(std::move(scaled.kept));
+        if (job.jobSpec.extras.alias) lists.pixelHashes.push_back(scaled.pixelHash);
+        if (job.jobSpec.extras.verify) lists.sourceDigests.push_back(scaled.pixelDigest);
+        if (job.jobSpec.settings.sortOrder == kSortBySize) {
+            const std::int64_t area =
+                static_cast<std::int64_t>(trim.width()) * static_cast<std::int64_t>(trim.height());
+            lists.sizeSortList.emplace_back(area, nextFileIndex);
+        }
     }
     ++nextFileIndex;
 }
 
-// Decodes the folder's candidate files (every core at once) and lists them in
-// the folder's order; folders, empty files and other extensions are skipped,
-// noted for a front end that lists them.
+// Decodes the folder's candidate files (every core at once) at every scale
+// of the job and lists them in the folder's order; folders, empty files and
+// other extensions are skipped, noted for a front end that lists them.
 void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
     std::vector<std::string> names;
     for (const FolderEntry& entry : entries) {
@@ -199,10 +215,16 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
         }
     }
     const JobSettings& settings = job.jobSpec.settings;
-    std::vector<ScannedFile> scanned = scanFiles(
-        {settings.inputFolder, settings.cropMode, settings.cropAlpha, job.jobSpec.keptPixelBudget,
-         job.jobSpec.extras.alias, job.jobSpec.extras.verify},
-        names);
+    ScanRequest request{settings.inputFolder,     settings.cropMode,
+                        settings.cropAlpha,       job.jobSpec.keptPixelBudget,
+                        job.jobSpec.extras.alias, job.jobSpec.extras.verify};
+    request.scales.clear();
+    for (const ScaleVariant& variant : job.jobSpec.extras.atlasVariants()) {
+        request.scales.push_back(variant.scale);
+    }
+    job.run.variantFiles.resize(request.scales.size());
+    job.run.scale = request.scales.front();
+    std::vector<ScannedFile> scanned = scanFiles(request, names);
     std::int32_t nextFileIndex = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         listFile(job, names[i], scanned[i], nextFileIndex);
@@ -275,6 +297,9 @@ void clearRun(BuildRun& run) {
     run.sourceDigests.clear();
     run.placingSeconds = 0;
     run.footprintArea = 0;
+    run.variant = 0;
+    run.scale = 1;
+    run.variantFiles.clear();
     run.notes = {};
     run.spriteData.clear();
     run.textureEntries.clear();
@@ -314,11 +339,10 @@ bool checkOutputPaths(BuildJob& job) {
     }
     // Every output against every input and each other, names' lengths too;
     // pages are checked with their numbers once the plan has counted them.
-    const OutputSetPlan outputs =
-        planOutputSet(settings, job.jobSpec.sizing.pages ? 1 : 0, job.jobSpec.extras.recursive,
-                      job.jobSpec.saveSettingsFile, job.jobSpec.depfile.path,
-                      job.jobSpec.extras.format == DataFormat::phaserMulti);
-    if (const std::optional<std::string> conflict = findOutputSetConflict(outputs)) {
+    const std::vector<std::size_t> pageCounts(job.jobSpec.extras.atlasVariants().size(),
+                                              job.jobSpec.sizing.pages ? 1 : 0);
+    if (const std::optional<std::string> conflict =
+            findOutputSetConflict(jobOutputSet(job.jobSpec, pageCounts))) {
         job.events.message(*conflict);
         return false;
     }
@@ -358,8 +382,14 @@ BuildOutcome startBuild(BuildJob& job) {
     listFiles(job, *entries);
     if (!checkSpriteData(job)) return BuildOutcome::refused;
 
-    if (!applyEqualSizeRule(job)) return BuildOutcome::unequalSizes;
-    fixProcessOrder(job);
+    // Each atlas at its scale is ordered as a build of its own would be.
+    const std::vector<ScaleVariant> variants = job.jobSpec.extras.atlasVariants();
+    for (std::size_t v = 0; v < variants.size(); ++v) {
+        switchVariant(run, v, variants[v].scale);
+        if (!applyEqualSizeRule(job)) return BuildOutcome::unequalSizes;
+        fixProcessOrder(job);
+    }
+    switchVariant(run, 0, variants[0].scale);
 
     if (run.fileList.count() == 0) {
         if (!run.failures.empty()) {
@@ -373,18 +403,27 @@ BuildOutcome startBuild(BuildJob& job) {
         return BuildOutcome::noFiles;
     }
     run.textFileType = textFileTypeOf(settings.outputTextFile);
-    run.imageFile = settings.outputImageFile;
-    run.textFile = settings.outputTextFile;
+    run.imageFile = variantImageFile(job.jobSpec, 0);
+    run.textFile = variantTextFile(job.jobSpec, 0);
     if (plansPages(job.jobSpec)) {
         const bool sizing = job.jobSpec.sizing.active();
         if (job.onPhase) job.onPhase(JobPhase::sizing);
         events.status(sizing ? "Sizing the atlas..." : "Packing the atlas...");
-        planPages(job);
-        std::vector<std::pair<std::int32_t, std::int32_t>> sizes;
-        for (const BuildRun::Page& page : run.pages) {
-            sizes.emplace_back(page.size.width, page.size.height);
+        // Each atlas is planned with its own sizes, and told in order.
+        bool fitFailed = false;
+        for (std::size_t v = 0; v < variants.size(); ++v) {
+            switchVariant(run, v, variants[v].scale);
+            run.notes.fitFailed = false;
+            planPages(job);
+            std::vector<std::pair<std::int32_t, std::int32_t>> sizes;
+            for (const BuildRun::Page& page : run.pages) {
+                sizes.emplace_back(page.size.width, page.size.height);
+            }
+            if (sizing) events.planned(sizes, run.notes.fitFailed);
+            fitFailed = fitFailed || run.notes.fitFailed;
         }
-        if (sizing) events.planned(sizes, run.notes.fitFailed);
+        run.notes.fitFailed = fitFailed;
+        switchVariant(run, 0, variants[0].scale);
         // Every page's outputs are checked before the first is drawn, so a
         // refusal never leaves some pages written.
         if (const std::optional<std::string> refusal = pageOutputsRefusal(job)) {

@@ -6,12 +6,14 @@
 
 #include "image/blit.h"
 #include "image/extrude.h"
+#include "image/resample.h"
 #include "job/aliases.h"
 #include "job/build.h"
 #include "job/file_scan.h"
 #include "job/pages.h"
 #include "layout/footprint.h"
 #include "layout/placement.h"
+#include "model/path_helpers.h"
 
 namespace tilvane {
 
@@ -95,12 +97,20 @@ bool findPlace(BuildJob& job, const SpriteSlot* planned, Size sprite, Rect* occu
 void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const SpriteSlot* planned) {
     const JobSettings& settings = job.jobSpec.settings;
     BuildRun& run = job.run;
+    // With variants, a step's failure says which atlas it is of.
+    const auto fail = [&job, &run](const std::string& file, std::string reason) {
+        if (!job.jobSpec.extras.variants.empty()) {
+            const PathParts atlas = splitPath(run.imageFile);
+            reason += " (" + atlas.baseName + atlas.extension + ")";
+        }
+        addFailure(run, file, reason);
+    };
     const auto index = static_cast<std::size_t>(f);
     // The per-file lists have one entry per listed file; an index beyond them
     // can only come from a list changed behind the build's back.
     if (f < 0 || index >= run.cropRects.size() || index >= run.trimOffsets.size() ||
         index >= run.keptPixels.size()) {
-        addFailure(run, name, "failed to load");
+        fail(name, "failed to load");
         return;
     }
 
@@ -112,7 +122,14 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const Spr
         bool changed = false;
         image = reloadListed(path, run.keptPixels[index].stamp, &changed);
         if (!image) {
-            addFailure(run, name, changed ? "changed since it was listed" : "failed to load");
+            fail(name, changed ? "changed since it was listed" : "failed to load");
+            return;
+        }
+        // The scan measured the image at the atlas's scale, and resampled it
+        // alike: the same bytes give the same pixels.
+        if (run.scale != 1) image = scaledImage(*image, run.scale);
+        if (!image) {
+            fail(name, "could not scale it");
             return;
         }
     }
@@ -149,7 +166,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const Spr
     run.placingSeconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - searched).count();
     if (!found) {
-        addFailure(run, name, "no space left on output image");
+        fail(name, "no space left on output image");
         return;
     }
     // The footprint fits, so the sprite and its ring do too.
@@ -201,9 +218,11 @@ BuildOutcome buildStep(BuildJob& job) {
     }
 
     ++run.currentStep;
-    job.events.progress(JobPhase::placing,
-                        run.handledOnEarlierPages + static_cast<std::size_t>(run.currentStep),
-                        static_cast<std::size_t>(list.count()), {});
+    // Every atlas of the job steps through the files.
+    job.events.progress(
+        JobPhase::placing, run.handledOnEarlierPages + static_cast<std::size_t>(run.currentStep),
+        static_cast<std::size_t>(list.count()) * std::max<std::size_t>(run.variantFiles.size(), 1),
+        {});
     if (run.currentStep >= list.count() ||
         static_cast<std::size_t>(run.currentStep) >= run.processOrder.size()) {
         return finishBuild(job);

@@ -7,6 +7,7 @@
 
 #include "image/image_formats.h"
 #include "job/output_paths.h"
+#include "job/variants.h"
 #include "textout/depfile_writer.h"
 
 namespace tilvane {
@@ -15,15 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The outputs of the job's first page (pageCount 0: one atlas) or of every page.
-std::vector<std::string> outputPaths(const BuildJob& job, std::size_t pageCount) {
-    const JobSpec& jobSpec = job.jobSpec;
+// The outputs of each atlas's first page (page counts 0: one atlas) or of
+// every page, the depfile itself left out.
+std::vector<std::string> outputPaths(const BuildJob& job,
+                                     const std::vector<std::size_t>& pageCounts) {
     std::vector<std::string> paths;
-    for (const PlannedOutput& o :
-         planOutputSet(jobSpec.settings, pageCount, jobSpec.extras.recursive,
-                       jobSpec.saveSettingsFile, {},
-                       jobSpec.extras.format == DataFormat::phaserMulti)
-             .outputs) {
+    for (const PlannedOutput& o : jobOutputSet(job.jobSpec, pageCounts, false).outputs) {
         paths.push_back(o.path);
     }
     return paths;
@@ -55,7 +53,9 @@ std::optional<std::string> depfileRefusal(const BuildJob& job,
     const DependencyFile& depfile = job.jobSpec.depfile;
     if (depfile.path.empty()) return std::nullopt;
     const std::string& input = job.jobSpec.settings.inputFolder;
-    std::vector<std::string> names = outputPaths(job, job.jobSpec.sizing.pages ? 1 : 0);
+    std::vector<std::string> names =
+        outputPaths(job, std::vector<std::size_t>(job.jobSpec.extras.atlasVariants().size(),
+                                                  job.jobSpec.sizing.pages ? 1 : 0));
     for (const std::string& folder : searchedFolders(job)) names.push_back(folder);
     for (const FolderEntry& entry : entries) {
         if (entry.size > 0 && isSupportedInputFile(entry.name)) names.push_back(input + entry.name);
@@ -75,8 +75,9 @@ std::optional<std::string> depfileRefusal(const BuildJob& job,
 std::string depfileText(const BuildJob& job) {
     const JobSpec& jobSpec = job.jobSpec;
     const BuildRun& run = job.run;
-    const std::vector<std::string> targets =
-        outputPaths(job, jobSpec.sizing.pages ? run.pages.size() : 0);
+    std::vector<std::size_t> pageCounts = variantPageCounts(run);
+    if (!jobSpec.sizing.pages) pageCounts.assign(pageCounts.size(), 0);
+    const std::vector<std::string> targets = outputPaths(job, pageCounts);
 
     std::set<std::string> read;
     for (const FileList::Entry& entry : run.fileList.entries()) read.insert(entry.name);

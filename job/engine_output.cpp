@@ -131,8 +131,10 @@ std::optional<std::string> engineDocument(const BuildExtras& extras, const Build
     meta.height = static_cast<std::uint32_t>(atlas.height);
     meta.relatedPages = std::move(relatedPages);
     meta.version = TILVANE_VERSION;
+    meta.scale = run.scale;
     EngineExtras engine;
     engine.animations = animationsOf(extras, run);
+    engine.scale = run.scale;
     if (extras.pivot || !run.spriteData.empty()) {
         engine.frames.resize(entries->size());
         for (std::size_t i = 0; i < entries->size(); ++i) {

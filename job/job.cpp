@@ -1,5 +1,9 @@
 #include "job/job.h"
 
+#include <algorithm>
+
+#include "job/variants.h"
+
 namespace tilvane {
 
 JobRunner::JobRunner(JobEvents& events) : events_(events), job_{jobSpec_, run_, events_} {}
@@ -44,8 +48,12 @@ JobResult runJob(const JobSpec& jobSpec, JobEvents& events, std::function<void(J
     // Each step advances the job or ends it; the bound only guards against a
     // job that stops advancing.
     std::size_t steps = 0;
-    const std::size_t maxSteps =
-        2 * static_cast<std::size_t>(runner.run().fileList.count()) + runner.run().pages.size() + 2;
+    const BuildRun& run = runner.run();
+    std::size_t pages = 0;
+    for (const std::size_t count : variantPageCounts(run)) pages += count;
+    const std::size_t maxSteps = std::max<std::size_t>(run.variantFiles.size(), 1) *
+                                     (2 * static_cast<std::size_t>(run.fileList.count()) + 2) +
+                                 pages;
     while ((outcome == BuildOutcome::armed || outcome == BuildOutcome::stepDone) &&
            steps++ < maxSteps) {
         outcome = runner.step();

@@ -15,8 +15,9 @@ namespace tilvane {
 // exit status and dialogs from.
 struct JobResult {
     BuildOutcome outcome = BuildOutcome::idle;
-    // Each page's size, in order (one for a job of one atlas); empty when the
-    // job ended before drawing.
+    // Each page's size, in order (one for a job of one atlas), of the last
+    // atlas the job drew when it makes several at their scales (`drawn` has
+    // every atlas's pages); empty when the job ended before drawing.
     std::vector<Size> pages;
     // Each page drawn: its outputs and what it placed where (the names as
     // listed, the rectangles of the sprites' own pixels).

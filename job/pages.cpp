@@ -9,6 +9,7 @@
 #include "image/mask.h"
 #include "job/output_paths.h"
 #include "job/page_files.h"
+#include "job/variants.h"
 #include "layout/page_plan.h"
 #include "model/path_helpers.h"
 
@@ -114,19 +115,20 @@ void planPages(BuildJob& job) {
 
 std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {
     if (!job.jobSpec.sizing.pages) return std::nullopt;
-    const JobSettings& first = job.jobSpec.settings;
     // A device or FIFO takes no page number: atlas-1 beside /dev/null would
     // be a new regular file.
-    for (const std::string& path : {first.outputImageFile, first.outputTextFile}) {
-        std::error_code ec;
-        const auto status = std::filesystem::status(path, ec);
-        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-            return "Pages cannot be named after " + path + ", which is not a regular file.";
+    const std::size_t count = job.jobSpec.extras.atlasVariants().size();
+    for (std::size_t v = 0; v < count; ++v) {
+        for (const std::string& path :
+             {variantImageFile(job.jobSpec, v), variantTextFile(job.jobSpec, v)}) {
+            std::error_code ec;
+            const auto status = std::filesystem::status(path, ec);
+            if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+                return "Pages cannot be named after " + path + ", which is not a regular file.";
+            }
         }
     }
-    return findOutputSetConflict(planOutputSet(
-        first, job.run.pages.size(), job.jobSpec.extras.recursive, job.jobSpec.saveSettingsFile,
-        job.jobSpec.depfile.path, job.jobSpec.extras.format == DataFormat::phaserMulti));
+    return findOutputSetConflict(jobOutputSet(job.jobSpec, variantPageCounts(job.run)));
 }
 
 bool armPage(BuildJob& job, std::size_t index) {
@@ -134,15 +136,14 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.currentStep = -1;
     if (index >= run.pages.size()) return false;
     const BuildRun::Page& page = run.pages[index];
-    const JobSettings& settings = job.jobSpec.settings;
     const bool paged = job.jobSpec.sizing.pages;
+    const std::string image = variantImageFile(job.jobSpec, run.variant);
+    const std::string text = variantTextFile(job.jobSpec, run.variant);
     run.page = index;
-    run.imageFile =
-        paged ? pageFilePath(settings.outputImageFile, index + 1) : settings.outputImageFile;
+    run.imageFile = paged ? pageFilePath(image, index + 1) : image;
     // A phaser-multi file is one for every page.
     const bool oneTextFile = job.jobSpec.extras.format == DataFormat::phaserMulti;
-    run.textFile = paged && !oneTextFile ? pageFilePath(settings.outputTextFile, index + 1)
-                                         : settings.outputTextFile;
+    run.textFile = paged && !oneTextFile ? pageFilePath(text, index + 1) : text;
     run.addedOnEarlierPages += static_cast<std::int32_t>(run.placedNames.size());
     if (index > 0) run.handledOnEarlierPages += run.pages[index - 1].files.size();
     run.outputImage = createPixelImage(page.size.width, page.size.height);
@@ -163,6 +164,37 @@ bool armPage(BuildJob& job, std::size_t index) {
     }
     run.processOrder = page.files;
     run.textFileType = textFileTypeOf(run.textFile);
+    run.currentStep = 0;
+    return true;
+}
+
+bool armVariant(BuildJob& job, std::size_t variant) {
+    BuildRun& run = job.run;
+    run.currentStep = -1;
+    const std::vector<ScaleVariant> variants = job.jobSpec.extras.atlasVariants();
+    if (variant >= variants.size()) return false;
+    // The files of the atlas just drawn count as handled.
+    run.handledOnEarlierPages += run.processOrder.size();
+    switchVariant(run, variant, variants[variant].scale);
+    if (job.jobSpec.sizing.active()) return armPage(job, 0);
+
+    // An atlas of the settings' size, as the first was made.
+    const JobSettings& settings = job.jobSpec.settings;
+    run.addedOnEarlierPages += static_cast<std::int32_t>(run.placedNames.size());
+    run.imageFile = variantImageFile(job.jobSpec, variant);
+    run.textFile = variantTextFile(job.jobSpec, variant);
+    run.placedRects.clear();
+    run.occupiedRects.clear();
+    run.occupancy.clear();
+    run.placedNames.clear();
+    run.placedFileIndices.clear();
+    run.notes.pixelHashes.clear();
+    run.outputImage = createPixelImage(static_cast<std::int32_t>(settings.outputWidth),
+                                       static_cast<std::int32_t>(settings.outputHeight));
+    if (!run.outputImage) {
+        job.events.message("Failed to create the output image.");
+        return false;
+    }
     run.currentStep = 0;
     return true;
 }

@@ -40,7 +40,8 @@ std::optional<std::string> packingRefusal(const JobSpec& jobSpec);
 void planPages(BuildJob& job);
 
 // Why the planned pages' outputs may not be written, or nothing: each page's
-// image, mask and text file must be free to write as the first page's are.
+// image, mask and text file, of every atlas the job makes at its scale, must
+// be free to write as the first page's are.
 std::optional<std::string> pageOutputsRefusal(const BuildJob& job);
 
 // Arms the build for planned page `index`: its size, its paths, a new empty
@@ -48,5 +49,13 @@ std::optional<std::string> pageOutputsRefusal(const BuildJob& job);
 // every page's), and the page's files as the process order. False, after the
 // message, when the atlas cannot be made; the build is then idle.
 bool armPage(BuildJob& job, std::size_t index);
+
+// Arms the build for the job's atlas `variant` (of BuildExtras::atlasVariants)
+// once the one before it is drawn: its lists become the run's, then its first
+// planned page is armed, or, for a job that does not size its atlases, an
+// empty atlas of the settings' size under the variant's names. The placed
+// images and handled files so far count as those of earlier pages. False,
+// after the message, when the atlas cannot be made; the build is then idle.
+bool armVariant(BuildJob& job, std::size_t variant);
 
 }  // namespace tilvane

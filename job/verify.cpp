@@ -8,6 +8,7 @@
 
 #include "image/image_file.h"
 #include "image/pixel_digest.h"
+#include "image/resample.h"
 
 namespace tilvane {
 
@@ -85,6 +86,8 @@ std::optional<std::string> checkEntry(const std::string& inputFolder, std::uint3
     };
     if (digest == 0 || shownDigest() != digest) {
         ImagePtr pixels = CreateBitmapFromFile(inputFolder + name);
+        // A scaled atlas shows its source resampled as the build resampled it.
+        if (pixels && page.scale != 1) pixels = scaledImage(*pixels, page.scale);
         if (!pixels || !ensure32Bit(pixels)) return where + "its source can no longer be read";
         if (source.left < 0 || source.top < 0 || source.right >= pixels->width() ||
             source.bottom >= pixels->height()) {

@@ -30,6 +30,16 @@ enum class DataFormat {
     cocos,
 };
 
+// One atlas of a run at a scale of its own: its outputs are named with
+// `suffix` before the extension (atlas@2x.png, atlas@2x.json), none for an
+// empty suffix.
+struct ScaleVariant {
+    std::string suffix;
+    double scale = 1;
+
+    friend bool operator==(const ScaleVariant&, const ScaleVariant&) = default;
+};
+
 // What a build may do beyond the dialog's settings. The defaults change
 // nothing: every output is then the dialog's.
 struct BuildExtras {
@@ -55,6 +65,16 @@ struct BuildExtras {
     // Once the outputs are in place, read every written atlas back and check
     // each entry's pixels, and its extrusion ring, against its source.
     bool verify = false;
+    // Every sprite resampled by this before it is trimmed and placed (1: as decoded).
+    double scale = 1;
+    // Atlases made from the one scan, each at its scale, in this order; none:
+    // one atlas at `scale`, named as the settings say.
+    std::vector<ScaleVariant> variants;
+
+    // The atlases the run makes: the variants, or the one at `scale`.
+    std::vector<ScaleVariant> atlasVariants() const {
+        return variants.empty() ? std::vector<ScaleVariant>{{"", scale}} : variants;
+    }
 };
 
 // A Make/Ninja dependency file written with a job's outputs: every output as

@@ -135,6 +135,9 @@ struct BuildRun {
         // were drawn.
         std::vector<std::uint8_t> turns;
         bool clockwise = true;
+        // The scale its sources were resampled by; the rectangles are of the
+        // resampled pictures.
+        double scale = 1;
     };
     std::vector<DrawnPage> drawnPages;
     // The atlas, mask and text file the current page writes.
@@ -146,6 +149,28 @@ struct BuildRun {
     // the scan decoded them (0 when unknown: cropping all to one size draws a
     // rectangle known only after the scan).
     std::vector<std::uint64_t> sourceDigests;
+
+    // The job's atlases at their scales (BuildExtras::atlasVariants): the
+    // index of the one being drawn and its scale. The per-file lists
+    // (originalSizes, cropRects, trimOffsets, keptPixels, pixelHashes,
+    // sourceDigests), the size order, processOrder and pages above are that
+    // atlas's; every other
+    // atlas's wait in variantFiles, at its index (the drawn one's slot holds
+    // nothing of use), and switchVariant exchanges them.
+    std::size_t variant = 0;
+    double scale = 1;
+    struct VariantFiles {
+        std::vector<Size> originalSizes;
+        std::vector<Rect> cropRects;
+        std::vector<Point> trimOffsets;
+        std::vector<KeptPixels> keptPixels;
+        std::vector<std::uint64_t> pixelHashes;
+        std::vector<std::uint64_t> sourceDigests;
+        std::vector<std::pair<std::int64_t, std::int32_t>> sizeSortList;
+        std::vector<std::int32_t> processOrder;
+        std::vector<Page> pages;
+    };
+    std::vector<VariantFiles> variantFiles;
     // Skipped files, name collisions and aliases, for a front end that reports them.
     BuildNotes notes;
     // The sprite data file's values by image key (the file name as listed).

@@ -1,5 +1,6 @@
 #include "model/number_text.h"
 
+#include <charconv>
 #include <limits>
 #include <string>
 
@@ -36,6 +37,31 @@ std::optional<std::int32_t> parseSignedDecimal(std::string_view text) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(value);
+}
+
+std::optional<double> parseDecimalFraction(std::string_view text) {
+    const std::string trimmed = trimWhiteSpace(text);
+    if (trimmed.empty() || trimmed.size() > 24) return std::nullopt;
+    const std::size_t dot = trimmed.find('.');
+    const auto digitsOnly = [](std::string_view part) {
+        return !part.empty() && part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    const std::string_view whole = std::string_view(trimmed).substr(0, dot);
+    if (!digitsOnly(whole)) return std::nullopt;
+    if (dot != std::string::npos && !digitsOnly(std::string_view(trimmed).substr(dot + 1))) {
+        return std::nullopt;
+    }
+    double value = 0;
+    const auto [end, error] =
+        std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value);
+    if (error != std::errc() || end != trimmed.data() + trimmed.size()) return std::nullopt;
+    return value;
+}
+
+std::string decimalText(double value) {
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string();
 }
 
 }  // namespace tilvane

@@ -4,6 +4,7 @@
 
 #include "model/number_text.h"
 #include "model/path_helpers.h"
+#include "model/scale_variants.h"
 #include "model/sprite_values.h"
 #include "settings/settings_file.h"
 
@@ -287,6 +288,41 @@ std::vector<ExtensionOption> makeTable() {
         "only when they are.",
         [](auto& j) -> auto& { return j.depfile.path; }));
     rows.back().defaultText = "none";
+    ExtensionOption scale;
+    scale.key = "scale";
+    scale.kind = OptionKind::text;
+    scale.valueName.assign(1, 'S');
+    scale.label = "&Scale:";
+    scale.meaning =
+        "Scale every image by S before trimming and placing it (resampled in premultiplied "
+        "alpha; 1 keeps the pixels as they are); the JSON hash and array say S in meta.scale.";
+    scale.read = [](const std::string& text, JobSpec& j) -> std::optional<std::string> {
+        const std::optional<double> value = parseDecimalFraction(text);
+        if (!value) return std::string("a scale is a decimal number such as 0.5");
+        if (auto why = scaleRefusal(*value)) return why;
+        j.extras.scale = *value;
+        return std::nullopt;
+    };
+    scale.write = [](const JobSpec& j) { return decimalText(j.extras.scale); };
+    scale.defaultText = "1";
+    rows.push_back(std::move(scale));
+    ExtensionOption variant;
+    variant.key = "variant";
+    variant.kind = OptionKind::text;
+    variant.valueName = "SUFFIX:S";
+    variant.label = "Scale &variants:";
+    variant.meaning =
+        "Also make the atlas at another scale, from the same scan: its files get SUFFIX before "
+        "the extension (atlas@2x.png, atlas@2x.json, their mask and pages), each atlas placed "
+        "and sized for its own images. Give it once per atlas (--variant @2x:1 --variant "
+        "@1x:0.5; in the settings file and the dialog, @2x:1,@1x:0.5); not with --scale.";
+    variant.repeatable = true;
+    variant.read = [](const std::string& text, JobSpec& j) {
+        return readScaleVariants(text, j.extras.variants);
+    };
+    variant.write = [](const JobSpec& j) { return scaleVariantsText(j.extras.variants); };
+    variant.defaultText = "none";
+    rows.push_back(std::move(variant));
     return rows;
 }
 

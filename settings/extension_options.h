@@ -44,6 +44,9 @@ struct ExtensionOption {
     // A number's range.
     std::uint32_t least = 0;
     std::uint32_t most = 0;
+    // A text that lists values separated by ',': on the command line the
+    // option is given once per value, in order, and they are read joined.
+    bool repeatable = false;
     // Takes a value as the command line gives it (a flag: "1" or "0"); the
     // reason it is refused, else empty. A refused value changes nothing.
     std::function<std::optional<std::string>(const std::string&, JobSpec&)> read;

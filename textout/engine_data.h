@@ -25,6 +25,9 @@ struct AtlasMeta {
     // names them), written as meta.related_multi_packs in the JSON hash and
     // array. Written only when not empty, so a single atlas's text is as before.
     std::vector<std::string> relatedPages;
+    // The factor the sprites were scaled by, written as meta.scale (PixiJS
+    // divides the frames by it, so they keep the size of the source art).
+    double scale = 1;
 };
 
 // The text as valid UTF-8: every byte that does not belong to a well-formed
@@ -74,16 +77,26 @@ struct FrameExtras {
 struct EngineExtras {
     std::vector<FrameExtras> frames;
     std::vector<Animation> animations;
+    // The scale the sources were resampled by (--scale, --variant): borders
+    // are given in source pixels, PixiJS reads them so (in points), the
+    // formats that count within the frame in atlas pixels.
+    double scale = 1;
 
     const FrameExtras* frameAt(std::size_t index) const {
         return index < frames.size() ? &frames[index] : nullptr;
     }
 };
 
-// The borders as counted from the edges of the entry's kept pixels (its
-// frame, upright), which Phaser's scale9Borders and libGDX's split use:
-// each border less the transparent margin trimmed on its side, at least 0.
-Borders bordersInFrame(const SourceRectEntry& entry, const Borders& borders);
+// The borders, given in source pixels, as counted from the edges of the
+// entry's kept pixels (its frame, upright, in atlas pixels), which Phaser's
+// scale9Borders and libGDX's split use: each border times the scale the
+// sources were resampled by (rounded down, so borders that fit the source fit
+// its resampled size), less the transparent margin trimmed on its side, at
+// least 0.
+Borders bordersInFrame(const SourceRectEntry& entry, const Borders& borders, double scale = 1);
+
+// The borders times the scale, each rounded down.
+Borders scaledBorders(const Borders& borders, double scale);
 
 // The name of an image in the XML formats (Starling, Cocos): the file name as
 // valid UTF-8 with every character XML 1.0 cannot carry (control characters
@@ -115,7 +128,8 @@ std::string formatJsonArray(const AtlasMeta& meta, std::span<const SourceRectEnt
                             const EngineExtras& extras = {});
 
 // One page of Phaser 3's multi-atlas file: the JSON object of its "textures"
-// entry (image, format, size, scale and the frames as in the JSON array).
+// entry (image, format, size, scale as a number, and the frames as in the JSON
+// array).
 std::string phaserTextureEntry(const AtlasMeta& meta, std::span<const SourceRectEntry> entries,
                                const EngineExtras& extras = {});
 // The multi-atlas document of the pages' entries, in page order, with "meta"

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <tuple>
@@ -132,7 +133,17 @@ std::vector<Animation> findAnimations(std::span<const SourceRectEntry> entries) 
     return animations;
 }
 
-Borders bordersInFrame(const SourceRectEntry& entry, const Borders& borders) {
+Borders scaledBorders(const Borders& borders, double scale) {
+    if (scale == 1) return borders;
+    const auto times = [scale](std::uint32_t border) {
+        return static_cast<std::uint32_t>(std::floor(border * scale));
+    };
+    return Borders{times(borders.left), times(borders.top), times(borders.right),
+                   times(borders.bottom)};
+}
+
+Borders bordersInFrame(const SourceRectEntry& entry, const Borders& given, double scale) {
+    const Borders borders = scaledBorders(given, scale);
     const auto less = [](std::uint32_t border, std::int64_t margin) {
         return static_cast<std::uint32_t>(std::max<std::int64_t>(0, border - margin));
     };

@@ -43,7 +43,7 @@ std::string formatGdxAtlas(const AtlasMeta& meta, std::span<const SourceRectEntr
         if (frame && frame->borders) {
             // Every libGDX reader takes split and pad right after size, in
             // this order: left, right, top, bottom, within the region.
-            const Borders in = bordersInFrame(entry, *frame->borders);
+            const Borders in = bordersInFrame(entry, *frame->borders, extras.scale);
             for (const char* key : {"split", "pad"}) {
                 appendFormat(out, "  %s: %u, %u, %u, %u\n", key, in.left, in.right, in.top,
                              in.bottom);

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/number_text.h"
 #include "textout/engine_data.h"
 
 namespace tilvane {
@@ -17,7 +18,7 @@ using Json = nlohmann::ordered_json;
 // what the extras give it. A turned frame keeps the image's upright size: its
 // block in the atlas is frame.h wide and frame.w tall, the image turned
 // clockwise (PixiJS's and Phaser's parsers read it so).
-Json frameOf(const SourceRectEntry& entry, const FrameExtras* extras) {
+Json frameOf(const SourceRectEntry& entry, const FrameExtras* extras, double scale) {
     const std::int64_t w = entry.uprightWidth(), h = entry.uprightHeight();
     const bool trimmed = w != entry.originalSize.width || h != entry.originalSize.height;
     Json frame;
@@ -39,7 +40,7 @@ Json frameOf(const SourceRectEntry& entry, const FrameExtras* extras) {
                             {"right", borders->right},
                             {"bottom", borders->bottom}};
         // Phaser's middle rectangle counts in the frame's own (upright) pixels.
-        const Borders in = bordersInFrame(entry, *borders);
+        const Borders in = bordersInFrame(entry, *borders, scale);
         frame["scale9Borders"] = {{"x", in.left},
                                   {"y", in.top},
                                   {"w", std::max<std::int64_t>(0, w - in.left - in.right)},
@@ -56,7 +57,7 @@ Json metaOf(const AtlasMeta& meta) {
     out["format"] = "RGBA8888";
     out["size"] = {{"w", meta.width}, {"h", meta.height}};
     // A string, as TexturePacker writes it; the loaders parse it as a number.
-    out["scale"] = "1";
+    out["scale"] = decimalText(meta.scale);
     if (!meta.relatedPages.empty()) {
         Json related = Json::array();
         for (const std::string& name : meta.relatedPages) related.push_back(validUtf8(name));
@@ -121,7 +122,8 @@ std::string formatJsonHash(const AtlasMeta& meta, std::span<const SourceRectEntr
     for (std::size_t i = 0; i < entries.size(); ++i) {
         std::string key = jsonFrameKey(entries[i].name);
         if (keys.insert(key).second) {
-            frames.emplace_back(std::move(key), frameOf(entries[i], extras.frameAt(i)));
+            frames.emplace_back(std::move(key),
+                                frameOf(entries[i], extras.frameAt(i), extras.scale));
         }
     }
     return documentOf(frames, true, meta, animationsOf(entries, extras.animations));
@@ -136,7 +138,7 @@ Frames arrayFrames(std::span<const SourceRectEntry> entries, const EngineExtras&
     for (std::size_t i = 0; i < entries.size(); ++i) {
         Json frame;
         frame["filename"] = jsonFrameKey(entries[i].name);
-        frame.update(frameOf(entries[i], extras.frameAt(i)));
+        frame.update(frameOf(entries[i], extras.frameAt(i), extras.scale));
         frames.emplace_back(std::nullopt, std::move(frame));
     }
     return frames;
@@ -155,7 +157,8 @@ std::string phaserTextureEntry(const AtlasMeta& meta, std::span<const SourceRect
     std::string out = "{\"image\": " + dumpOf(Json(validUtf8(meta.image)));
     out += ", \"format\": \"RGBA8888\", \"size\": ";
     out += dumpOf(Json{{"w", meta.width}, {"h", meta.height}});
-    out += ", \"scale\": 1, \"frames\": [";
+    // A number here, as Phaser's multi-atlas files carry it.
+    out += ", \"scale\": " + decimalText(meta.scale) + ", \"frames\": [";
     bool first = true;
     for (const auto& [key, frame] : arrayFrames(entries, extras)) {
         out += first ? "\n\t\t" : ",\n\t\t";

@@ -1,5 +1,6 @@
 // Makes the help document "Tilvane_Help.pdf" from the user guide, with its
-// atlas picture, and the icon files the installation needs.
+// pictures (the atlas drawn here, the others read from beside the guide), and
+// the icon files the installation needs.
 //
 //   tilvane-helpgen <user_guide.md> <output folder>
 //
@@ -15,10 +16,13 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRandomGenerator>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "app/app_icon.h"
@@ -99,6 +103,41 @@ QImage drawAtlasPicture() {
     return image;
 }
 
+// Puts every picture the guide names into the document: atlas.png as drawn,
+// any other from the guide's folder; none wider than the page's text. A
+// picture that cannot be read is left out with a warning, not a failure.
+void addPictures(QTextDocument& document, const QDir& guideFolder, const QImage& atlas,
+                 qreal textWidth) {
+    std::vector<std::pair<QTextFragment, QTextImageFormat>> pictures;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.charFormat().isImageFormat()) {
+                pictures.emplace_back(fragment, fragment.charFormat().toImageFormat());
+            }
+        }
+    }
+    for (auto& [fragment, format] : pictures) {
+        const QString name = format.name();
+        const QImage image = name == QLatin1String("atlas.png")
+                                 ? atlas
+                                 : QImage(guideFolder.filePath(QUrl(name).path()));
+        if (image.isNull()) {
+            std::fprintf(stderr, "tilvane-helpgen: warning: cannot read the picture %s\n",
+                         qPrintable(name));
+            continue;
+        }
+        document.addResource(QTextDocument::ImageResource, QUrl(name), image);
+        if (image.width() <= textWidth) continue;
+        format.setWidth(textWidth);
+        format.setHeight(image.height() * textWidth / image.width());
+        QTextCursor cursor(&document);
+        cursor.setPosition(fragment.position());
+        cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+        cursor.setCharFormat(format);
+    }
+}
+
 bool writeIcons(const QString& folder) {
     for (const int size : {16, 32, 48, 64, 128, 256}) {
         const QString dir = QStringLiteral("%1/icons/hicolor/%2x%2/apps").arg(folder).arg(size);
@@ -128,14 +167,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    QTextDocument document;
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSize(10);
-    document.setDefaultFont(font);
-    document.setMarkdown(QString::fromUtf8(guide.readAll()));
-    // After the text: setting the text clears the document's resources.
-    document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("atlas.png")), atlas);
-
     const QString pdfPath = folder + QStringLiteral("/Tilvane_Help.pdf");
     QPdfWriter writer(pdfPath);
     writer.setTitle(QStringLiteral("Tilvane Help"));
@@ -143,6 +174,15 @@ int main(int argc, char** argv) {
     writer.setResolution(96);
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                      QMarginsF(18, 18, 18, 18), QPageLayout::Millimeter));
+
+    QTextDocument document;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSize(10);
+    document.setDefaultFont(font);
+    document.setMarkdown(QString::fromUtf8(guide.readAll()));
+    // After the text: setting the text clears the document's resources.
+    addPictures(document, QFileInfo(guide).absoluteDir(), atlas,
+                writer.pageLayout().paintRectPixels(writer.resolution()).width());
     document.print(&writer);
     if (!QFile::exists(pdfPath) || QFileInfo(pdfPath).size() == 0) {
         std::fprintf(stderr, "tilvane-helpgen: cannot write %s\n", qPrintable(pdfPath));

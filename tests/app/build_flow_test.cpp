@@ -1,15 +1,20 @@
 // Whole builds driven from the window: "GO!", the timer's ticks, and the
 // result dialogs, on temporary folders.
+#include <QCheckBox>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
+#include "app/atlas_preview.h"
 #include "app/gui_test_support.h"
+#include "app/image_options_dialog.h"
 #include "app/main_dialog.h"
+#include "app/more_options_panel.h"
 #include "app/startup_paths.h"
 #include "model/path_helpers.h"
 #include "settings/settings_file.h"
@@ -145,6 +150,137 @@ private slots:
         QCOMPARE(pack.exitCode(), 0);
         QCOMPARE(readFile(output_ + "atlas.png"), atlas);
         QCOMPARE(readFile(output_ + "atlas.json"), data);
+    }
+
+    // The preview after a build: one tab per page written, one outline per
+    // placed image, inside its page and apart from the others, each naming
+    // its own image; the page's file read back.
+    void previewShowsWhatTheBuildWrote_data() {
+        QTest::addColumn<int>("sprites");
+        QTest::addColumn<bool>("broken");
+        QTest::addColumn<int>("side");             // the atlas's width and height
+        QTest::addColumn<QString>("option");       // a More options check box set
+        QTest::addColumn<QList<int>>("outlines");  // per tab
+        row("one page", 5, false, 512, "", QList<int>{5});
+        row("a file failed: the Report", 3, true, 512, "", QList<int>{3});
+        row("more pages", 10, false, 32, "pages", QList<int>{4, 4, 2});
+        // The sprites are alike: one rectangle, every name.
+        row("identical images once", 4, false, 512, "alias", QList<int>{1});
+    }
+    void previewShowsWhatTheBuildWrote() {
+        QFETCH(int, sprites);
+        QFETCH(bool, broken);
+        QFETCH(int, side);
+        QFETCH(QString, option);
+        QFETCH(QList<int>, outlines);
+        auto window = makeWindow(sprites, broken);
+        JobSettings& settings = window->settings();
+        settings.outputWidth = settings.outputHeight = static_cast<std::uint32_t>(side);
+        settings.borderSize = settings.spacing = 0;
+        window->refreshControls(false);
+        if (!option.isEmpty()) {
+            static_cast<QCheckBox*>(window->moreOptions().control(option.toStdString()))
+                ->setChecked(true);
+        }
+        window->findChild<QPushButton*>("previewButton")->click();
+        AtlasPreview& preview = window->preview();
+        QVERIFY(preview.isVisible());
+        bool ended = false;
+        whenModal<QDialog>([&](QDialog* dialog) {
+            // The preview is filled before the dialog that ends the build.
+            ended = preview.pageCount() == outlines.size();
+            dialog->accept();
+        });
+        window->findChild<QPushButton*>("goButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(ended, 15000);
+
+        QList<int> counts;
+        QSet<QString> names;
+        for (int page = 0; page < preview.pageCount(); ++page) {
+            AtlasPageView* view = preview.pageView(page);
+            const QList<QRectF> rects = view->outlines();
+            counts << static_cast<int>(rects.size());
+            for (qsizetype i = 0; i < rects.size(); ++i) {
+                QVERIFY(QRectF(0, 0, side, side).contains(rects[i]));
+                for (qsizetype j = 0; j < i; ++j) QVERIFY(!rects[i].intersects(rects[j]));
+                const QString said = view->describeAt(rects[i].center());
+                QVERIFY2(said.endsWith(QStringLiteral(": x %1, y %2, 16 × 16")
+                                           .arg(rects[i].x())
+                                           .arg(rects[i].y())),
+                         qPrintable(said));
+                for (const QString& name : said.section(QLatin1Char(':'), 0, 0).split(", ")) {
+                    names << name;
+                }
+            }
+            // The bottom right pixel of the last page holds no image.
+            if (page == preview.pageCount() - 1) {
+                QCOMPARE(view->describeAt(QPointF(side - 0.5, side - 0.5)), QString());
+            }
+        }
+        QCOMPARE(counts, outlines);
+        QCOMPARE(names.size(), sprites);
+        AtlasPageView* shown = preview.currentView();
+        QTRY_VERIFY(shown->imageLoaded());
+        QCOMPARE(shown->loadProblem(), QString());
+        // The pointer over a frame: the status line names it.
+        const QPointF centre = shown->outlines().constFirst().center();
+        const QPoint at = shown->mapFromScene(centre);
+        QMouseEvent move(QEvent::MouseMove, at, shown->viewport()->mapToGlobal(at), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(shown->viewport(), &move);
+        QCOMPARE(preview.statusText(), shown->describeAt(centre));
+    }
+
+    // A build that ends without writing its files leaves nothing of the
+    // build before it on show.
+    void previewClearedByABuildThatWritesNothing_data() {
+        QTest::addColumn<QString>("image");  // the second build's atlas
+        QTest::addColumn<QString>("status");
+        row("refused: no such folder", "missing/atlas.png", "");
+        row("JPEG options cancelled", "atlas.jpg", "You cancelled.");
+    }
+    void previewClearedByABuildThatWritesNothing() {
+        QFETCH(QString, image);
+        QFETCH(QString, status);
+        auto window = makeWindow(3);
+        bool done = false;
+        whenModal<QDialog>([&](QDialog* dialog) {
+            done = true;
+            dialog->accept();
+        });
+        window->findChild<QPushButton*>("goButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
+        QCOMPARE(window->preview().pageCount(), 1);
+
+        window->settings().outputImageFile = output_ + image.toStdString();
+        window->refreshControls(false);
+        MessageBoxWatch messages;
+        whenModal<ImageOptionsDialog>([](ImageOptionsDialog* dialog) { dialog->reject(); });
+        window->findChild<QPushButton*>("goButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(window->run().currentStep, -1, 15000);
+        if (!status.isEmpty()) QTRY_COMPARE(QString::fromStdString(window->statusText()), status);
+        QCOMPARE(window->preview().pageCount(), 0);
+        QVERIFY(
+            window->preview().findChild<QWidget*>("emptyNote")->isVisibleTo(&window->preview()));
+    }
+
+    // The toggle shows and hides the preview window; its close box or Escape
+    // hide it and release the toggle, and so does the main window's end.
+    void previewWindowFollowsItsToggle() {
+        auto window = makeWindow(0);
+        auto* toggle = window->findChild<QPushButton*>("previewButton");
+        AtlasPreview& preview = window->preview();
+        QVERIFY(preview.isWindow());
+        toggle->click();
+        QVERIFY(showActive(preview));
+        QTest::keyClick(&preview, Qt::Key_Escape);
+        QVERIFY(!preview.isVisible());
+        QVERIFY(!toggle->isChecked());
+        toggle->click();
+        QVERIFY(preview.isVisible());
+        window->findChild<QPushButton*>("closeButton")->click();
+        QVERIFY(!preview.isVisible());
+        QVERIFY(!toggle->isChecked());
     }
 
     void escapeDuringABuildSavesSettingsAndNoOutput() {

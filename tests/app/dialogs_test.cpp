@@ -6,7 +6,9 @@
 #include <QScopeGuard>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 
+#include "app/atlas_preview.h"
 #include "app/desktop_open.h"
 #include "app/done_dialog.h"
 #include "app/gui_test_support.h"
@@ -70,6 +72,53 @@ private slots:
         done.findChild<QPushButton*>("openTextFolderButton")->click();
         QVERIFY(done.isVisible());
         QCOMPARE(desktopCalls.size(), std::size_t{1});
+    }
+
+    // The preview's zoom, from the fitted page: the keys, the wheel with Ctrl
+    // (without it the wheel scrolls), and the limits. A page whose file cannot
+    // be read keeps its outlines and says why.
+    void previewZoom_data() {
+        QTest::addColumn<QString>("keys");  // typed into the window; "w" a wheel notch with Ctrl
+        QTest::addColumn<double>("fits");   // the zoom as a multiple of the fitted one; 0: 1:1
+        row("plus", "+", 1.25);
+        row("equals is plus unshifted", "=", 1.25);
+        row("minus", "-", 0.8);
+        row("Ctrl and the wheel", "w", 1.25);
+        row("the wheel alone scrolls", "W", 1.0);
+        row("back to fit", "++0", 1.0);
+        row("one to one", "-1", 0.0);
+    }
+    void previewZoom() {
+        QFETCH(QString, keys);
+        QFETCH(double, fits);
+        BuildRun::DrawnPage page;
+        page.size = {640, 320};
+        page.imageFile = "/nonexistent/atlas.png";
+        page.names = {"a.png", "b.png"};
+        page.rects = {{0, 0, 9, 9}, {10, 0, 19, 29}};
+        AtlasPreview preview;
+        preview.resize(400, 300);
+        preview.showPages({page});
+        QVERIFY(showActive(preview));
+        AtlasPageView* view = preview.currentView();
+        QTRY_VERIFY(view->fitting());
+        const double fitted = view->zoom();
+        QVERIFY(fitted < 1.0);
+        for (const QChar key : keys) {
+            if (key == QLatin1Char('w') || key == QLatin1Char('W')) {
+                const QPointF at(50, 50);
+                QWheelEvent wheel(at, view->viewport()->mapToGlobal(at), {}, {0, 120}, Qt::NoButton,
+                                  key == QLatin1Char('w') ? Qt::ControlModifier : Qt::NoModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(view->viewport(), &wheel);
+            } else {
+                QTest::keyClicks(&preview, QString(key));
+            }
+        }
+        QCOMPARE(view->zoom(), fits == 0.0 ? 1.0 : fitted * fits);
+        QTRY_COMPARE(preview.statusText(),
+                     QStringLiteral("atlas.png could not be read: only the outlines are shown."));
+        QCOMPARE(view->outlines().size(), 2);
     }
 
     void jpegQualityControls_data() {

@@ -298,6 +298,53 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.\n"},
         {"unknown png compression", "", "--png-compression|best", 2,
          usage("invalid value \"best\" for --png-compression fast|default|small")},
+        // Scales and variants: each value checked, the variants as a set.
+        {"scale as a fraction", sprites, "--scale|1/2", 2,
+         usage("invalid value \"1/2\" for --scale S: a scale is a decimal number such as 0.5")},
+        {"scale of zero", sprites, "--scale|0", 2,
+         usage("invalid value \"0\" for --scale S: a scale is above 0 and at most 16")},
+        {"variant without a scale", sprites, "--variant|@2x:1|--variant|@2x", 2,
+         usage("invalid value \"@2x\" for --variant SUFFIX:S: a variant is a suffix, a colon "
+               "and a scale such as 0.5")},
+        {"variant scale above the largest", sprites, "--variant|@big:16.5|--variant|:1", 2,
+         usage("invalid value \"@big:16.5\" for --variant SUFFIX:S: a scale is above 0 and at "
+               "most 16")},
+        {"suffix with a folder", sprites, "--variant|x/y:1", 2,
+         usage("invalid value \"x/y:1\" for --variant SUFFIX:S: a suffix must not hold a "
+               "\"/\": the files stay in the folders given")},
+        {"suffix given twice", sprites, "--variant|@2x:1|--variant|@2x:0.5", 2,
+         usage("invalid value \"@2x:1,@2x:0.5\" for --variant SUFFIX:S: the suffix \"@2x\" "
+               "is given twice")},
+        {"scale and variants", sprites, "--scale|0.5|--variant|@2x:1", 2,
+         usage("--scale and --variant do not go together: each variant has its scale")},
+        {"variants whose files meet", sprites, "--variant|:1|--variant|_mask:0.5", 2,
+         usage("The Output Image File {out}/atlas_mask.png must not be the same file as the "
+               "mask image {out}/atlas_mask.png")},
+        // Each variant is sized and paged for its own images, its lines and
+        // failures name its atlas, and every atlas's files land together.
+        {"variants sized each", "a.png:8x8|b.png:8x8",
+         "--fit|any|--crop|1|--variant|@2x:1|--variant|@1x:0.5", 0,
+         "tilvane-pack: atlas@2x.png: atlas size 9x16\n"
+         "tilvane-pack: atlas@1x.png: atlas size 7x12\n",
+         "atlas@1x.json|atlas@1x.png|atlas@1x_mask.png|atlas@2x.json|atlas@2x.png|"
+         "atlas@2x_mask.png",
+         "Total images added: 4\n"},
+        {"variants paged each", "a.png:40x40|b.png:40x40",
+         "--pages|--no-mask|--variant|@2x:1|--variant|@1x:0.5", 0,
+         "tilvane-pack: atlas@2x.png: 2 pages: 64x64, 64x64\n"
+         "tilvane-pack: atlas@1x.png: 1 page: 64x64\n",
+         "atlas@1x-1.json|atlas@1x-1.png|atlas@2x-1.json|atlas@2x-1.png|atlas@2x-2.json|"
+         "atlas@2x-2.png",
+         "Total images added: 4\n"},
+        {"a variant's failure names its atlas", "a.png:8x8|B.png:100x10",
+         "--no-mask|--variant|@2x:1|--variant|@1x:0.5", 1,
+         "Failed to load/add the following files:\n"
+         "B.png          (no space left on output image (atlas@2x.png))\n"
+         "Total images added: 3\nTotal images failed: 1\nGrand total: 4\n",
+         "atlas@1x.json|atlas@1x.png|atlas@2x.json|atlas@2x.png"},
+        {"a variant not saved keeps every atlas out", "a.png:8x8",
+         "--variant|@2x:1|--variant|@1x:0.5", 3, "Failed to save the source rects text file!\n",
+         "atlas@1x.json", "", "atlas@1x.json"},
         {"fit makes no large atlas to leave empty", "big.png:40x40",
          "--fit|any|--width|20|--height|20", 1,
          "tilvane-pack: atlas size 1x1\nFailed to load/add the following files:\n"
@@ -538,6 +585,35 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
               std::string::npos)
         << err;
     EXPECT_NE(readFile(f.output.file("atlas.json")), data);
+}
+
+// Each variant's files are, byte for byte, those of a run at its scale alone
+// under the same names; at scale 1, those of a run without any scale.
+TEST(PackCli, VariantsAreTheRunsOfTheirScales) {
+    const std::string sprites = std::string(TILVANE_SOURCE_DIR) + "/examples/sprites/";
+    const std::string common = "--format|hash|--fit|any|--crop|1|--alias|--sort|size|--extrude|1";
+    TempDir together;
+    const PackResult all =
+        run(split("tilvane-pack|--input|" + sprites + "|--image|" + together.file("atlas.png") +
+                  "|--text|" + together.file("atlas.json") + "|" + common +
+                  "|--variant|@2x:1|--variant|@1x:0.5|--variant|@3x:1.5"));
+    ASSERT_EQ(all.status, 0) << all.err;
+    for (const auto& [suffix, scale] : std::vector<std::pair<std::string, std::string>>{
+             {"@2x", ""}, {"@1x", "|--scale|0.5"}, {"@3x", "|--scale|1.5"}}) {
+        SCOPED_TRACE(suffix);
+        TempDir alone;
+        const std::string stem = "atlas" + suffix;
+        const PackResult one =
+            run(split("tilvane-pack|--input|" + sprites + "|--image|" + alone.file(stem + ".png") +
+                      "|--text|" + alone.file(stem + ".json") + "|" + common + scale));
+        ASSERT_EQ(one.status, 0) << one.err;
+        for (const std::string& file : {stem + ".png", stem + "_mask.png", stem + ".json"}) {
+            EXPECT_EQ(readFile(alone.file(file)), readFile(together.file(file))) << file;
+        }
+        const std::string json = readFile(alone.file(stem + ".json"));
+        const std::string meta = "\"scale\":\"" + (scale.empty() ? "1" : scale.substr(9)) + "\"";
+        EXPECT_NE(json.find(meta), std::string::npos) << meta;
+    }
 }
 
 // On a terminal the progress line is erased before the timings are printed,

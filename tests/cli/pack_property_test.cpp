@@ -6,7 +6,9 @@
 // alias-shared, atlas-size, fixed-rebuild, alias-takes-no-room, depfile,
 // verified (--verify finds every entry sound) and engine-data (--animations,
 // --pivot and --sprite-data as the JSON hash or the phaser-multi file carries
-// them). The environment chooses the run:
+// them). With --scale every property holds of the sprites as resampled (by
+// the resampler the build uses, whose own test holds it to what a filter must
+// keep). The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -14,6 +16,7 @@
 // reruns alone as it ran.
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -23,6 +26,7 @@
 #include <span>
 #include <sstream>
 
+#include "image/resample.h"
 #include "tests/cli/cli_support.h"
 
 namespace tilvane::testing {
@@ -262,6 +266,8 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     if (dice.chance(30)) o["--pivot"] = pivots[dice.between(0, 3)];
     // Else the JSON hash (the build's default).
     if (dice.chance(20)) o["--format"] = "phaser-multi";
+    static const char* const scales[] = {"0.5", "0.75", "1", "1.5", "0.3", "2"};
+    if (dice.chance(25)) o["--scale"] = scales[dice.between(0, 5)];
     static const char* const sorts[] = {"name", "size", "random"};
     o["--sort"] = sorts[dice.between(0, 2)];
     const int seed = dice.between(0, 1000);
@@ -350,8 +356,12 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
     const auto multiPage = [&](const std::string& stem) {
         for (const Json& t : textures.is_array() ? textures : Json::array()) {
             if (!t.is_object() || t.value("image", "") != stem + ".png") continue;
-            Json doc = {{"frames", Json::object()},
-                        {"meta", {{"image", t["image"]}, {"size", t.value("size", Json())}}}};
+            // The scale as the hash's meta carries it, a string.
+            const Json scale = t.contains("scale") ? Json(t["scale"].dump()) : Json();
+            Json doc = {
+                {"frames", Json::object()},
+                {"meta",
+                 {{"image", t["image"]}, {"size", t.value("size", Json())}, {"scale", scale}}}};
             for (const Json& frame : t.value("frames", Json::array()))
                 doc["frames"][frame.value("filename", "")] = frame;
             return doc;
@@ -391,7 +401,9 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
 struct Case : Build {
     Options options;
     TempDir input, output;
-    Sprites sprites;
+    // The pictures the build places (with --scale, resampled), and with
+    // --scale the files' own.
+    Sprites sprites, sources;
     // The images the build must see (the tree with --recursive).
     std::set<std::string> expected;
     // Those it can place (crop needs a pixel), with the box of each that is placed.
@@ -409,6 +421,26 @@ struct Case : Build {
     }
 };
 
+// With --scale, the sprites become what the build places: each resampled.
+void scaleSprites(Case& c) {
+    if (!c.options.has("--scale")) return;
+    for (auto& [name, pixels] : c.sprites) {
+        ImagePtr scaled = scaledImage(*pixels, std::stod(c.options.at("--scale")));
+        c.sources[name] = std::move(pixels);
+        pixels = std::move(scaled);
+    }
+}
+
+// Where box of a picture `from` lies on it scaled to `to`, every pixel it
+// reaches included.
+Box scaledOutward(const Box& box, const Box& from, const Box& to) {
+    const auto low = [](int at, int f, int t) { return at * t / f; };
+    const auto high = [](int end, int f, int t) { return (end * t + f - 1) / f; };
+    const int x = low(box.x, from.w, to.w), y = low(box.y, from.h, to.h);
+    return {x, y, std::max(high(box.x + box.w, from.w, to.w) - x, 1),
+            std::max(high(box.y + box.h, from.h, to.h) - y, 1)};
+}
+
 // What the build must do with the case's folder, worked out from the pixels.
 void model(Case& c) {
     const int crop = c.options.number("--crop");
@@ -416,7 +448,13 @@ void model(Case& c) {
     for (const auto& [name, pixels] : c.sprites) {
         if (!c.options.has("--recursive") && name.find('/') != std::string::npos) continue;
         c.expected.insert(name);
-        const Box box = crop == 0 ? Box::of(*pixels) : alphaTrim(*pixels);
+        Box box = crop == 0 ? Box::of(*pixels) : alphaTrim(*pixels);
+        // A scaled sprite whose every pixel faded keeps its file's trim.
+        if (box.w == 0 && c.sources.count(name)) {
+            const PixelImage& source = *c.sources.at(name);
+            const Box trim = alphaTrim(source);
+            if (trim.w) box = scaledOutward(trim, Box::of(source), Box::of(*pixels));
+        }
         if (box.w == 0) continue;
         c.placed[name] = box;
         all = all.joined(box);
@@ -540,7 +578,8 @@ void checkRun(Case& c, Found& p) {
         for (const Page& other : c.pages)
             if (other.stem != page.stem && !multi) others.push_back(other.stem + ".json");
         Json fields = {{"image", page.stem + ".png"},
-                       {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}}};
+                       {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}},
+                       {"scale", c.options.has("--scale") ? c.options.at("--scale") : "1"}};
         if (!others.empty() || (meta.is_object() && meta.contains("related_multi_packs")))
             fields["related_multi_packs"] = others;
         compareFields(p, "output-files", page.stem + ".json's meta", meta, fields);
@@ -794,8 +833,13 @@ void checkEngineData(Case& c, Found& p) {
             const Json& source = f.json["sourceSize"];
             const int x = kept["x"], y = kept["y"], w = kept["w"], h = kept["h"];
             const int sw = source["w"], sh = source["h"];
-            const int l = std::max(0, b[0] - x), t = std::max(0, b[1] - y);
-            const int r = std::max(0, b[2] - (sw - x - w)), d = std::max(0, b[3] - (sh - y - h));
+            // Borders are given in the file's pixels; the frame counts in the
+            // resampled ones, rounded down.
+            const double scale = c.options.has("--scale") ? std::stod(c.options.at("--scale")) : 1;
+            const auto scaled = [scale](int v) { return static_cast<int>(std::floor(v * scale)); };
+            const int l = std::max(0, scaled(b[0]) - x), t = std::max(0, scaled(b[1]) - y);
+            const int r = std::max(0, scaled(b[2]) - (sw - x - w)),
+                      d = std::max(0, scaled(b[3]) - (sh - y - h));
             want["scale9Borders"] = {
                 {"x", l}, {"y", t}, {"w", std::max(0, w - l - r)}, {"h", std::max(0, h - t - d)}};
         }
@@ -864,7 +908,9 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
         Case c;
         c.sprites = writeFolder(dice, c.input);
         c.options = drawOptions(dice, c.sprites);
+        // Borders in the sizes of the files, before they are resampled.
         drawSpriteData(dice, c);
+        scaleSprites(c);
         model(c);
         static_cast<Build&>(c) = build(c.input.path(), c.output.path(), c.options);
         ++count;

@@ -1,4 +1,5 @@
 #include "job/aliases.h"
+#include "job/file_scan.h"
 #include "job/sprite_data.h"
 #include "job/verify.h"
 #include "tests/job/build_fixture.h"
@@ -194,6 +195,38 @@ TEST(BuildExtras, SpriteDataAnimationsAndOneMultiAtlasFile) {
                 << f.window.messages[0];
         }
     }
+}
+
+// A file's trim carried onto its scaled picture takes every pixel it reaches.
+TEST(BuildExtras, ScaledTrimRoundsOutward) {
+    const std::tuple<const char*, Rect, Size, Size, Rect> rows[] = {
+        {"one pixel to a third", {5, 5, 5, 5}, {10, 10}, {3, 3}, {1, 1, 1, 1}},
+        {"all of it", {0, 0, 9, 9}, {10, 10}, {3, 3}, {0, 0, 2, 2}},
+        {"a pixel on an edge between two", {3, 2, 3, 2}, {4, 4}, {2, 2}, {1, 1, 1, 1}},
+        {"enlarged", {3, 0, 4, 0}, {10, 1}, {20, 2}, {6, 0, 9, 1}},
+        {"to one pixel", {7, 0, 9, 3}, {10, 4}, {1, 1}, {0, 0, 0, 0}},
+    };
+    for (const auto& [name, trim, from, to, expected] : rows) {
+        EXPECT_EQ(scaledOutward(trim, from, to), expected) << name;
+    }
+}
+
+// A scaled picture whose pixels all fade below the crop alpha keeps a frame,
+// where its file's trim falls; others are trimmed as resampled.
+TEST(BuildExtras, ScaledSpriteThatFadesKeepsItsFileTrim) {
+    BuildFixture f;
+    ImagePtr faint = createPixelImage(10, 10);
+    setPixel(*faint, 5, 5, packPixel(255, 255, 255, 1));
+    ASSERT_EQ(SaveBitmapToFile(faint.get(), f.input.file("faint.png")), 0);
+    writeSprite(f.input.file("solid.png"), 10, 10, Rect{0, 0, 9, 9});
+    f.settings.cropMode = kCropEach;
+    f.jobSpec.extras.scale = 0.3;
+    ASSERT_EQ(f.runBuild(), BuildOutcome::saved);
+    ASSERT_EQ(f.run.placedNames, (std::vector<std::string>{"faint.png", "solid.png"}));
+    EXPECT_EQ(f.run.originalSizes, (std::vector<Size>{{3, 3}, {3, 3}}));
+    EXPECT_EQ(f.run.trimOffsets, (std::vector<Point>{{1, 1}, {0, 0}}));
+    EXPECT_EQ(f.run.placedRects[0].width(), 1);
+    EXPECT_EQ(f.run.placedRects[1].width(), 3);
 }
 
 // --verify reads the written atlas back: a clean build passes; one pixel

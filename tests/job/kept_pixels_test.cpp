@@ -34,7 +34,8 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
         std::string failure = {};    // one the change causes
         const char* fifo = nullptr;  // a file replaced by a FIFO after GO
         std::size_t budget = kDefaultKeptPixelBudget;
-        int kept = -1;  // how many files the scan keeps; -1: not counted
+        int kept = -1;     // how many files the scan keeps; -1: not counted
+        double scale = 1;  // a scaled file decoded again is resampled again
     };
     const auto changed = [](const char* name) {
         return std::string(name) + "          (changed since it was listed)";
@@ -55,6 +56,8 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
         {.name = "budget one byte short of a", .budget = 255, .kept = 2},
         {.name = "budget one byte short of all", .budget = 463, .kept = 2},
         {.name = "budget for all", .budget = 464, .kept = 3},
+        {.name = "scaled down, trimmed", .scale = 0.5},
+        {.name = "scaled up, whole", .cropMode = kCropNone, .scale = 1.5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -64,6 +67,7 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
             writeFolder(b.input.folder());
             b.settings.cropMode = c.cropMode;
             b.jobSpec.keptPixelBudget = budget;
+            b.jobSpec.extras.scale = c.scale;
             ASSERT_EQ(b.start(), BuildOutcome::armed);
             const auto& held = b.run.keptPixels;
             if (c.kept >= 0 && budget == c.budget) {

@@ -2,7 +2,9 @@
 # Packs a copy of the example sprites (one sub-folder deep) three times with the
 # same settings, as plain JSON, JSON hash and JSON array, and lets PixiJS
 # load the last two; then packs them with turning allowed (the sword only fits
-# turned) and lets PixiJS's texture coordinates find every source pixel. Exit 77 (skipped) when Node or the pixi.js package is not
+# turned) and lets PixiJS's texture coordinates find every source pixel; then
+# packs them at two scales in one run and lets PixiJS load each scale's JSON
+# hash. Exit 77 (skipped) when Node or the pixi.js package is not
 # installed (scripts/bootstrap installs it; it needs the npm registry).
 set -euo pipefail
 pack=$1
@@ -33,3 +35,7 @@ node "$here/pixi_spritesheet_check.mjs" "$work/out/plain.json" "$work/out/atlas.
   --quiet >/dev/null
 node "$here/pixi_spritesheet_check.mjs" --pixels "$work/out/turned.json" "$work/out/turned.png" \
   "$work/in"
+"$pack" --input "$work/in" --image "$work/out/v.png" --text "$work/out/v.json" --format hash \
+  --fit any --crop 1 --extrude 1 --recursive --quiet --variant @2x:1 --variant @1x:0.5 >/dev/null
+node "$here/pixi_scaled_check.mjs" "$work/out/v@2x.json" 1 "$work/in"
+node "$here/pixi_scaled_check.mjs" "$work/out/v@1x.json" 0.5 "$work/in"

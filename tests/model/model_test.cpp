@@ -111,6 +111,36 @@ TEST(NumberText, PivotPairs) {
     EXPECT_EQ(pivotText({0.1, -3}), "0.1,-3");
 }
 
+// --scale and --variant read a plain decimal fraction, and write it back as
+// the shortest text that reads as the same number.
+TEST(NumberText, DecimalFraction) {
+    const std::vector<std::pair<const char*, std::optional<double>>> rows = {
+        {"0.5", 0.5},
+        {" 2 ", 2.0},
+        {"0.333", 0.333},
+        {"010.250", 10.25},
+        {"0", 0.0},
+        {".5", std::nullopt},
+        {"1.", std::nullopt},
+        {"-1", std::nullopt},
+        {"1e2", std::nullopt},
+        {"0x1", std::nullopt},
+        {"1.2.3", std::nullopt},
+        {"", std::nullopt},
+        {"1 .5", std::nullopt},
+        {"0.00000000000000000000001", std::nullopt},  // longer than any scale needs
+    };
+    for (const auto& [text, value] : rows) {
+        EXPECT_EQ(parseDecimalFraction(text), value) << text;
+        if (value) {
+            EXPECT_EQ(parseDecimalFraction(decimalText(*value)), value) << text;
+        }
+    }
+    EXPECT_EQ(decimalText(1), "1");
+    EXPECT_EQ(decimalText(0.5), "0.5");
+    EXPECT_EQ(decimalText(0.333), "0.333");
+}
+
 // Names sort without regard to case ('_' before letters, as they fold to
 // lower), byte order breaks ties, equal names keep their order, and each
 // value travels with its name.

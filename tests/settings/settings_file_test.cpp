@@ -144,6 +144,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"verify", "1"},
                                        {"png-compression", "fast"},
                                        {"depfile", "out/a b.d"},
+                                       {"variant", "@2x:1,:0.50"},
                                        {"later-option", "x=y"}},
                                       jobSpec)
                     .empty());
@@ -151,7 +152,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     const std::string payload =
         "fit=pot\nformat=cocos\nanimations=1\npivot=0.5,1\nsprite-data=data/sprites.json\n"
         "extrude=2\nalias=1\nverify=1\npng-compression=fast\ndepfile=out/a "
-        "b.d\nlater-option=x=y\n";
+        "b.d\nvariant=@2x:1,:0.5\nlater-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
@@ -166,22 +167,30 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     EXPECT_EQ(loaded.extras.format, DataFormat::cocos);
     EXPECT_EQ(loaded.extras.pivot, (Pivot{0.5, 1}));
     EXPECT_TRUE(loaded.extras.verify);
+    EXPECT_EQ(loaded.extras.variants, (std::vector<ScaleVariant>{{"@2x", 1}, {"", 0.5}}));
 
     // Refused values change nothing and are named.
-    EXPECT_EQ(applyExtensionEntries({{"fit", "round"},
-                                     {"extrude", "1025"},
-                                     {"pages", "yes"},
-                                     {"depfile", " "},
-                                     {"depfile", "a\nb"},
-                                     {"pivot", "0.5"},
-                                     {"sprite-data", "a\rb"}},
-                                    loaded),
-              (std::vector<std::string>{"fit=round: not one of any|pot|square|pot-square",
-                                        "extrude=1025: not within 0..1024", "pages=yes: not 1 or 0",
-                                        "depfile= : it names no file",
-                                        "depfile=a\nb: it holds a line break",
-                                        "pivot=0.5: give two numbers X,Y within -1000..1000",
-                                        "sprite-data=a\rb: it holds a line break"}));
+    EXPECT_EQ(
+        applyExtensionEntries({{"fit", "round"},
+                               {"extrude", "1025"},
+                               {"pages", "yes"},
+                               {"depfile", " "},
+                               {"depfile", "a\nb"},
+                               {"scale", "0"},
+                               {"variant", "@2x:1,@2x"},
+                               {"variant", "a:1,a:2"},
+                               {"pivot", "0.5"},
+                               {"sprite-data", "a\rb"}},
+                              loaded),
+        (std::vector<std::string>{
+            "fit=round: not one of any|pot|square|pot-square", "extrude=1025: not within 0..1024",
+            "pages=yes: not 1 or 0", "depfile= : it names no file",
+            "depfile=a\nb: it holds a line break", "scale=0: a scale is above 0 and at most 16",
+            "variant=@2x:1,@2x: \"@2x\": a variant is a suffix, a "
+            "colon and a scale such as 0.5",
+            "variant=a:1,a:2: the suffix \"a\" is given twice",
+            "pivot=0.5: give two numbers X,Y within -1000..1000",
+            "sprite-data=a\rb: it holds a line break"}));
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
 
     struct Row {

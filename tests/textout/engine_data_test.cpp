@@ -212,6 +212,9 @@ TEST(EngineExtras, PivotsAndBordersAsEachReaderReadsThem) {
          {8, 1, 5, 9},
          {2, 0, 1, 1}},
     };
+    // Resampled by 0.5: a 60 x 40 source kept whole at 30 x 20, borders rounded down.
+    const SourceRectEntry half{"a_1.png", 0, 0, 29, 19, 30, 20, {0, 0}, {30, 20}};
+    EXPECT_EQ(bordersInFrame(half, {9, 4, 5, 1}, 0.5), (Borders{4, 2, 2, 0}));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(bordersInFrame(c.entry, c.borders), c.inFrame);
