@@ -26,6 +26,7 @@ std::string aboutCreditsText() {
            "      (use, copy, modify, distribute and sell, with the notices kept).\n"
            "  giflib: Eric S. Raymond and contributors; MIT licence.\n"
            "  zlib: Jean-loup Gailly and Mark Adler; zlib licence.\n"
+           "  libdeflate: Eric Biggers and contributors; MIT licence.\n"
            "  pixman: Keith Packard, Red Hat, Inc. and contributors; MIT licence.\n"
            "  CLI11: Henry Schreiner and contributors (tilvane-pack only);\n"
            "      BSD 3-Clause licence.\n"

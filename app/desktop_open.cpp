@@ -54,25 +54,27 @@ void setDesktopHandler(DesktopHandler handler) {
     handlerSlot() = std::move(handler);
 }
 
-void openInFileManager(const std::string& path, bool select) {
-    if (path.empty()) return;
+bool openInFileManager(const std::string& path, bool select) {
+    if (path.empty()) return true;
     const std::string folder = folderOfPath(path);
-    if (!folderExists(folder)) return;
+    if (!folderExists(folder)) return true;
     const DesktopRequest request = select ? DesktopRequest::ShowItem : DesktopRequest::OpenFolder;
-    if (handlerSlot()) {
-        handlerSlot()(request, select ? path : folder);
-        return;
-    }
-    if (select && showItemOverDBus(path)) return;
-    QDesktopServices::openUrl(localUrl(folder));
+    if (handlerSlot()) return handlerSlot()(request, select ? path : folder);
+    if (select && showItemOverDBus(path)) return true;
+    return QDesktopServices::openUrl(localUrl(folder));
 }
 
-void openDocument(const std::string& path) {
-    if (handlerSlot()) {
-        handlerSlot()(DesktopRequest::OpenDocument, path);
-        return;
-    }
-    QDesktopServices::openUrl(localUrl(path));
+bool openDocument(const std::string& path) {
+    if (handlerSlot()) return handlerSlot()(DesktopRequest::OpenDocument, path);
+    return QDesktopServices::openUrl(localUrl(path));
+}
+
+std::string desktopFailureText(DesktopRequest request, const std::string& path) {
+    const char* what = request == DesktopRequest::OpenDocument ? "Could not open the file:\n"
+                       : request == DesktopRequest::ShowItem   ? "Could not show the file:\n"
+                                                               : "Could not open the folder:\n";
+    return what + path +
+           "\n\nNo program to open it was found (xdg-open, of the package xdg-utils).";
 }
 
 }  // namespace tilvane

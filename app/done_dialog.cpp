@@ -2,6 +2,7 @@
 
 #include "app/desktop_open.h"
 #include "app/dialog_units.h"
+#include "app/message_box.h"
 #include "ui_done_dialog.h"
 
 namespace tilvane {
@@ -24,10 +25,10 @@ void DoneDialog::setResult(const std::string& imagePath, const std::string& text
 }
 
 void DoneDialog::showImageFile() {
-    openInFileManager(imagePath_, true);
+    showItem(this, imagePath_);
 }
 void DoneDialog::showTextFile() {
-    openInFileManager(textPath_, true);
+    showItem(this, textPath_);
 }
 
 }  // namespace tilvane

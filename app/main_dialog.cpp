@@ -1,17 +1,25 @@
 #include "app/main_dialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFocusEvent>
+#include <QKeyEvent>
+#include <QProgressBar>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "app/app_icon.h"
 #include "app/atlas_preview.h"
 #include "app/more_options_panel.h"
+#include "app/window_frame.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
 #include "settings/settings_file.h"
@@ -32,10 +40,16 @@ QString qt(std::string_view text) {
 }
 
 void setEditText(QLineEdit* edit, const QString& text) {
-    // Leaves the cursor alone when nothing changes, so a refresh while typing
-    // elsewhere does not jump.
-    if (edit->text() != text) edit->setText(text);
+    // What the user typed and no commit has taken yet stays: a refresh comes
+    // at every slice of a build, whatever field is being edited. Otherwise the
+    // cursor is left alone when nothing changes.
+    if (!edit->isModified() && edit->text() != text) edit->setText(text);
 }
+
+// The timer's period while no build is armed.
+constexpr int kIdleTickMs = 100;
+// A slice of steps lasts at least this long, and at least one frame.
+constexpr qint64 kSliceMs = 15;
 
 void selectLine(QComboBox* combo, int index) {
     const QSignalBlocker blocker(combo);
@@ -59,6 +73,13 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     moreScroll->setGeometry(464, 3, 190, 296);
     preview_ = addPreviewToggle(*this, QRect(464, 303, 97, 16));
     units_ = applyDialogUnits(*this, {658, 326});
+    const WindowFrame frame = frameWindow(*this, units_.toPixels(QSize(658, 326)));
+    progressBar_ = frame.progress;
+    cancelButton_ = frame.cancel;
+    connect(cancelButton_, &QPushButton::clicked, this, &MainDialog::cancelBuild);
+    // An empty list draws no item and so no focus; its frame shows the focus.
+    ui_->fileListBox->setStyleSheet(
+        QStringLiteral("QListWidget:focus { border: 2px solid palette(highlight); }"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
 
@@ -85,7 +106,7 @@ MainDialog::MainDialog(StartupPaths paths, QWidget* parent)
     moreOptions_->setEntries(extensions.entries);
 
     buildTimer_.setObjectName(QStringLiteral("buildTimer"));
-    buildTimer_.setInterval(100);
+    buildTimer_.setInterval(kIdleTickMs);
     connect(&buildTimer_, &QTimer::timeout, this, &MainDialog::tickBuildTimer);
     buildTimer_.start();
 
@@ -121,6 +142,8 @@ void MainDialog::connectControls() {
     connect(ui_->cropModeCombo, &QComboBox::activated, this, &MainDialog::takeCropMode);
     for (QComboBox* combo : {ui_->textFormatCombo, ui_->changeCaseCombo, ui_->cropModeCombo}) {
         combo->installEventFilter(this);
+        // The Output Format list is pick-only: typing there could only store -1.
+        if (!combo->lineEdit()) continue;
         // Typing into a combo box's edit field leaves no line selected.
         connect(combo->lineEdit(), &QLineEdit::textEdited, combo, [combo](const QString& text) {
             const QSignalBlocker blocker(combo);
@@ -179,6 +202,14 @@ void MainDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && runner_.armed()) {
+        cancelBuild();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void MainDialog::leaveControl(QObject* control) {
     if (control == ui_->inputFolderEdit) {
         commitTrimmed(settings_.inputFolder, true);
@@ -212,11 +243,16 @@ void MainDialog::commitTrimmed(std::string& field, bool trailingSeparator) {
 bool MainDialog::commitControls() {
     exchanging_ = true;
     const auto done = qScopeGuard([this] { exchanging_ = false; });
-    const auto text = [](const QLineEdit* edit) { return edit->text().toStdString(); };
+    // A field taken is no longer the user's own unsaved text (see setEditText).
+    const auto text = [](QLineEdit* edit) {
+        edit->setModified(false);
+        return edit->text().toStdString();
+    };
     const auto number = [this](QLineEdit* edit, std::uint32_t& field) {
         const auto value = parseUnsignedDecimal(edit->text().toStdString());
         if (value) {
             field = *value;
+            edit->setModified(false);
             return true;
         }
         showMessage(kNumberPrompt);
@@ -315,10 +351,21 @@ void MainDialog::fillChoiceLists() {
 }
 
 void MainDialog::applyEnablingRules() {
-    // The window's only enabling rules; a running build disables nothing.
     ui_->cropAlphaEdit->setEnabled(settings_.cropMode != kCropNone);
     ui_->tabSizeEdit->setEnabled(settings_.convertTabs != 0);
     ui_->randomSeedEdit->setEnabled(settings_.sortOrder == kSortRandom);
+    // A running build reads its own copy of the settings, so the fields stay
+    // open for the next one; what would restart it or empty its file list
+    // waits, and Cancel is there instead.
+    const bool building = runner_.armed();
+    if (building && ui_->goButton->hasFocus()) cancelButton_->setFocus(Qt::OtherFocusReason);
+    if (!building && cancelButton_->hasFocus()) ui_->goButton->setFocus(Qt::OtherFocusReason);
+    for (QWidget* command :
+         {static_cast<QWidget*>(ui_->goButton), static_cast<QWidget*>(ui_->saveSettingsButton),
+          static_cast<QWidget*>(ui_->loadSettingsButton)}) {
+        command->setEnabled(!building);
+    }
+    cancelButton_->setEnabled(building);
 }
 
 void MainDialog::syncFileListBox() {
@@ -369,12 +416,34 @@ void MainDialog::closeWithCommit() {
 }
 
 void MainDialog::tickBuildTimer() {
-    // A step refreshes once it is done, as each step ends.
-    if (runner_.tick(kBuildTimerId) != BuildOutcome::idle) refreshControls(false);
+    // Steps back to back for about a frame; the window then paints (the
+    // status line and the progress once a slice) and takes input.
+    const QScreen* screen = this->screen();
+    const qreal rate = screen ? screen->refreshRate() : 60.0;
+    const qint64 budget = std::max(kSliceMs, static_cast<qint64>(1000.0 / std::max(rate, 1.0)));
+    QElapsedTimer slice;
+    slice.start();
+    BuildOutcome outcome = runner_.tick(kBuildTimerId);
+    const bool stepped = outcome != BuildOutcome::idle;
+    while (outcome == BuildOutcome::stepDone && runner_.armed() && slice.elapsed() < budget) {
+        outcome = runner_.tick(kBuildTimerId);
+    }
+    if (stepped) {
+        refreshControls(false);
+        showProgress();
+    }
     syncFileListBox();
+    // A tick inside a dialog the build opened lands here too: it finds the
+    // build idle and slows the timer, so the dialog's loop does not spin.
+    const int period = runner_.armed() ? 0 : kIdleTickMs;
+    if (buildTimer_.interval() != period) buildTimer_.setInterval(period);
 }
 
 void MainDialog::startBuild() {
+    // The button was released without a repaint; a refusal's message would
+    // otherwise open over it drawn pressed.
+    ui_->goButton->repaint();
+    if (!takeFocusedField()) return;
     // Nothing of an earlier build stays on show while this one runs or fails.
     preview_->clear();
     // The path is kept trimmed, as the build judges it.
@@ -386,10 +455,52 @@ void MainDialog::startBuild() {
     // are its maximum.
     jobSpec.sizing.widthGiven = true;
     jobSpec.sizing.heightGiven = true;
+    cancelRequested_ = false;
+    progressDone_ = 0;
+    progressTotal_ = 0;
+    showProgress();
     runner_.start(jobSpec);
     // The list box follows the build's file list even when preparation ends
     // without a refresh after listing the files.
     syncFileListBox();
+    applyEnablingRules();
+    if (runner_.armed()) {
+        progressTotal_ = static_cast<std::size_t>(runner_.run().fileList.count());
+        showProgress();
+        buildTimer_.setInterval(0);
+    }
+}
+
+void MainDialog::cancelBuild() {
+    if (runner_.armed()) cancelRequested_ = true;
+}
+
+void MainDialog::showProgress() {
+    // The bar counts in int; a count past its range is shown in proportion.
+    constexpr std::size_t kMax = std::numeric_limits<int>::max();
+    const std::size_t total = std::max<std::size_t>(progressTotal_, 1);
+    const std::size_t done = std::min(progressDone_, total);
+    const int shownTotal = static_cast<int>(std::min(total, kMax));
+    const int shownDone = total <= kMax
+                              ? static_cast<int>(done)
+                              : static_cast<int>(static_cast<double>(done) / total * shownTotal);
+    if (progressBar_->maximum() != shownTotal) progressBar_->setRange(0, shownTotal);
+    progressBar_->setValue(progressTotal_ == 0 ? 0 : shownDone);
+    // No count before the first build.
+    progressBar_->setTextVisible(progressTotal_ != 0);
+}
+
+bool MainDialog::takeFocusedField() {
+    // A command from the keyboard (a mnemonic) leaves the focus where it is;
+    // what was typed there is taken first, as leaving the field would.
+    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    // Only the window's own fields: a combo box's edit commits by its choice.
+    if (!edit || !edit->isModified() ||
+        edit->parentWidget() != ui_->inputFolderEdit->parentWidget()) {
+        return true;
+    }
+    leaveControl(edit);
+    return !edit->isModified();
 }
 
 }  // namespace tilvane

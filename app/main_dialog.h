@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QTimer>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,8 @@
 class QComboBox;
 class QFileDialog;
 class QLineEdit;
+class QProgressBar;
+class QPushButton;
 
 namespace Ui {
 class MainDialog;
@@ -33,9 +36,16 @@ class MoreOptionsPanel;
 // and is the window services of the build and the settings commands.
 //
 // Construction is the window's initialisation: defaults, the default settings
-// file, the 100 ms build timer (never stopped) and the first refresh with
-// refill. Destruction is its shutdown: the settings go to the default settings
-// file, however the window was closed, and the build is released.
+// file, the build timer (never stopped) and the first refresh with refill.
+// Destruction is its shutdown: the settings go to the default settings file,
+// however the window was closed, and the build is released.
+//
+// A build runs on this thread in slices: each tick of the timer runs steps
+// back to back for about a frame (at least 15 ms), then the window paints and
+// takes input; the timer ticks at once while a build is armed and every 100 ms
+// otherwise. The steps, their order and their files are the pipeline's own.
+// While a build runs, GO!, Save Settings and Load Settings are disabled and
+// Cancel (or Escape) stops it between files, replacing no output.
 class MainDialog : public QDialog, public WindowServices {
     Q_OBJECT
 
@@ -88,6 +98,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Escape while a build runs cancels it; otherwise it ends the dialog.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private slots:
     void ignoreEnter();
@@ -109,6 +121,7 @@ private slots:
     void takeChangeCase();
     void takeCropMode();
     void commitAndRefresh();
+    void cancelBuild();
 
 private:
     void connectControls();
@@ -123,6 +136,21 @@ private:
     void browseOutput(OutputKind kind);
     // The selected line of a combo box; -1 when none is (typing clears it).
     static int selectedIndex(const QComboBox& combo);
+    // The progress row shows the last progress the build told.
+    void showProgress();
+    // Commits the field that has the focus and was typed into, as leaving it
+    // would (a mnemonic runs a command without moving the focus); false when
+    // its number was refused.
+    bool takeFocusedField();
+    // The file dialog of chooseFile, starting at currentFile (its folder and
+    // name) when that is given, else as chooseFile starts.
+    std::optional<std::string> chooseFileAt(bool save, const std::string& title,
+                                            std::string& initialPath,
+                                            const std::string& currentFile,
+                                            const std::vector<FileFilter>& filters,
+                                            int* filterIndex);
+    // Opens what the desktop opens, or says that it could not.
+    void openOrSay(const std::string& path, bool select);
 
     std::unique_ptr<Ui::MainDialog> ui_;
     StartupPaths paths_;
@@ -137,17 +165,21 @@ private:
     class BuildEvents : public JobEvents {
     public:
         explicit BuildEvents(MainDialog& dialog) : dialog_(dialog) {}
+        // Shown at once, except a step's "Adding: NAME": that one is shown
+        // when its slice of steps ends, so at most once a frame.
         void status(const std::string& text) override;
-        void progress(JobPhase, std::size_t, std::size_t, std::string_view) override {}
+        void progress(JobPhase, std::size_t done, std::size_t total, std::string_view) override {
+            dialog_.progressDone_ = done;
+            dialog_.progressTotal_ = total;
+        }
         void message(const std::string& text) override { dialog_.showMessage(text); }
+        // The empty image files the folder held are listed too.
         void report(const std::vector<std::string>& failureLines, const std::string& imagePath,
-                    const std::string& textPath, int added, int failed) override {
-            dialog_.showReport(failureLines, imagePath, textPath, added, failed);
-        }
-        void done(const std::string& imagePath, const std::string& textPath, int added) override {
-            dialog_.showDone(imagePath, textPath, added);
-        }
+                    const std::string& textPath, int added, int failed) override;
+        // With empty image files left out, the Report lists them instead.
+        void done(const std::string& imagePath, const std::string& textPath, int added) override;
         bool askSaveOptions(SaveOptionsQuestion& question) override;
+        bool cancelRequested() override { return dialog_.cancelRequested_; }
 
     private:
         MainDialog& dialog_;
@@ -156,6 +188,12 @@ private:
     JobRunner runner_{events_};
     QTimer buildTimer_{this};
     QPointer<QFileDialog> folderChooser_;
+    QProgressBar* progressBar_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    std::size_t progressDone_ = 0;
+    std::size_t progressTotal_ = 0;
+    // Set by Cancel or Escape; the build reads it before its next file.
+    bool cancelRequested_ = false;
     // Set while a data exchange or its message runs, so that the focus moves it
     // causes do not start another one.
     bool exchanging_ = false;

@@ -13,6 +13,7 @@
 namespace tilvane {
 
 void MainDialog::browseInputFolder() {
+    if (!takeFocusedField()) return;
     // The chooser has no modality, so the window stays usable while it is
     // open; a second click brings the open one forward.
     if (folderChooser_) {
@@ -27,7 +28,10 @@ void MainDialog::browseInputFolder() {
     chooser->setFileMode(QFileDialog::Directory);
     chooser->setOption(QFileDialog::ShowDirsOnly);
     chooser->setOption(QFileDialog::DontUseNativeDialog);
-    chooser->setDirectory(QDir::homePath());
+    // It opens at the Input Folder when that exists, else at the home folder.
+    const std::string current = trimWhiteSpace(settings_.inputFolder);
+    chooser->setDirectory(folderExists(current) ? QString::fromStdString(current)
+                                                : QDir::homePath());
     connect(chooser, &QFileDialog::finished, this, &MainDialog::takeInputFolder);
     folderChooser_ = chooser;
     chooser->show();
@@ -54,6 +58,7 @@ void MainDialog::browseOutputText() {
 }
 
 void MainDialog::browseOutput(OutputKind kind) {
+    if (!takeFocusedField()) return;
     const bool image = kind == OutputKind::Image;
     const ChoiceTable extensions =
         image ? ChoiceTable(kOutputImageExtensions) : ChoiceTable(kTextFileExtensions);
@@ -65,8 +70,10 @@ void MainDialog::browseOutput(OutputKind kind) {
 
     const TypeFilter filter = buildTypeFilter(extensions, descriptions, typeIndex);
     int filterIndex = 0;
-    const auto chosen = chooseFile(true, image ? "Image File" : "Text File", browsePath,
-                                   filter.filters, &filterIndex);
+    // The dialog starts at the file the field names, with its name.
+    const std::string& current = image ? settings_.outputImageFile : settings_.outputTextFile;
+    const auto chosen = chooseFileAt(true, image ? "Image File" : "Text File", browsePath,
+                                     trimWhiteSpace(current), filter.filters, &filterIndex);
     if (chosen) {
         std::string path = *chosen;
         // Only a real type filter adds its extension, and only to a bare name.
@@ -86,19 +93,21 @@ void MainDialog::browseOutput(OutputKind kind) {
 }
 
 void MainDialog::openInputFolder() {
-    openInExplorer(settings_.inputFolder, false);
+    if (takeFocusedField()) openInExplorer(settings_.inputFolder, false);
 }
 void MainDialog::showOutputImage() {
-    openInExplorer(settings_.outputImageFile, true);
+    if (takeFocusedField()) openInExplorer(settings_.outputImageFile, true);
 }
 void MainDialog::showOutputText() {
-    openInExplorer(settings_.outputTextFile, true);
+    if (takeFocusedField()) openInExplorer(settings_.outputTextFile, true);
 }
 
 void MainDialog::openHelp() {
     for (const std::string& path : paths_.helpDocuments) {
         if (fileExists(path)) {
-            openDocument(path);
+            if (!openDocument(path)) {
+                showMessage(desktopFailureText(DesktopRequest::OpenDocument, path));
+            }
             return;
         }
     }
@@ -108,8 +117,9 @@ void MainDialog::openHelp() {
 }
 
 void MainDialog::saveSettings() {
+    if (!takeFocusedField()) return;
     int filterIndex = 0;
-    const auto chosen = chooseFile(true, "Text File", settings_.saveSettingsPath,
+    const auto chosen = chooseFile(true, "Save Settings", settings_.saveSettingsPath,
                                    settingsFileFilter(), &filterIndex);
     if (!chosen) return;
     std::string path = *chosen;
@@ -120,9 +130,18 @@ void MainDialog::saveSettings() {
 }
 
 void MainDialog::loadSettings() {
-    const auto chosen =
-        chooseFile(false, "Text File", settings_.loadSettingsPath, settingsFileFilter(), nullptr);
+    if (!takeFocusedField()) return;
+    const std::string lastPath = settings_.loadSettingsPath;
+    const auto chosen = chooseFile(false, "Load Settings", settings_.loadSettingsPath,
+                                   settingsFileFilter(), nullptr);
     if (!chosen) return;
+    // Any file could be picked; one that is not a settings file would blank
+    // the fields it overlaps. A refused one changes nothing at all.
+    if (const std::optional<std::string> why = notASettingsFile(*chosen)) {
+        settings_.loadSettingsPath = lastPath;
+        showMessage("This is not a settings file:\n" + *chosen + "\n(" + *why + ")");
+        return;
+    }
     SettingsExtensions extensions;
     loadSettingsFile(settings_, *chosen, &extensions);
     std::vector<std::string> problems = moreOptions_->setEntries(extensions.entries);

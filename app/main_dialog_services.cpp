@@ -33,7 +33,44 @@ QString startFolder(const std::string& initialPath) {
 
 void MainDialog::BuildEvents::status(const std::string& text) {
     dialog_.setStatusText(text);
+    // Thousands of files a second: the slice's end shows the latest name.
+    if (text.starts_with("Adding: ")) return;
+    dialog_.showProgress();
     dialog_.refreshControls(false);
+}
+
+namespace {
+
+// The Report's line for an empty image file, in the build's own form.
+std::vector<std::string> withEmptyImages(std::vector<std::string> lines,
+                                         const std::vector<std::string>& emptyImages) {
+    for (const std::string& name : emptyImages) lines.push_back(name + "          (empty file)");
+    return lines;
+}
+
+}  // namespace
+
+void MainDialog::BuildEvents::report(const std::vector<std::string>& failureLines,
+                                     const std::string& imagePath, const std::string& textPath,
+                                     int added, int failed) {
+    const std::vector<std::string>& empty = dialog_.runner_.run().notes.emptyImages;
+    // The status the build sets once the Report closes; the saving steps'
+    // status would be stale while it is open.
+    dialog_.setStatusText("Failed to load/add some files.");
+    dialog_.refreshControls(false);
+    dialog_.showReport(withEmptyImages(failureLines, empty), imagePath, textPath, added,
+                       failed + static_cast<int>(empty.size()));
+}
+
+void MainDialog::BuildEvents::done(const std::string& imagePath, const std::string& textPath,
+                                   int added) {
+    const std::vector<std::string>& empty = dialog_.runner_.run().notes.emptyImages;
+    if (empty.empty()) {
+        dialog_.showDone(imagePath, textPath, added);
+    } else {
+        dialog_.showReport(withEmptyImages({}, empty), imagePath, textPath, added,
+                           static_cast<int>(empty.size()));
+    }
 }
 
 bool MainDialog::BuildEvents::askSaveOptions(SaveOptionsQuestion& question) {
@@ -75,10 +112,26 @@ std::optional<std::string> MainDialog::chooseFile(bool save, const std::string& 
                                                   std::string& initialPath,
                                                   const std::vector<FileFilter>& filters,
                                                   int* filterIndex) {
+    return chooseFileAt(save, title, initialPath, {}, filters, filterIndex);
+}
+
+std::optional<std::string> MainDialog::chooseFileAt(bool save, const std::string& title,
+                                                    std::string& initialPath,
+                                                    const std::string& currentFile,
+                                                    const std::vector<FileFilter>& filters,
+                                                    int* filterIndex) {
     QStringList nameFilters;
     for (const FileFilter& filter : filters) nameFilters << qtNameFilter(filter);
-    QFileDialog dialog(this, QString::fromStdString(title), startFolder(initialPath));
+    // The current file when there is one, else the path remembered; a path
+    // that names a file (not a folder) starts the dialog with its name.
+    const std::string& start = currentFile.empty() ? initialPath : currentFile;
+    QString folder = startFolder(start);
+    if (folder.isEmpty() && &start != &initialPath) folder = startFolder(initialPath);
+    QFileDialog dialog(this, QString::fromStdString(title), folder);
     dialog.setObjectName(QStringLiteral("fileDialog"));
+    const PathParts parts = splitPath(start);
+    const std::string name = parts.baseName + parts.extension;
+    const bool startsWithName = !name.empty() && !folderExists(start);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -86,6 +139,7 @@ std::optional<std::string> MainDialog::chooseFile(bool save, const std::string& 
         dialog.setNameFilters(nameFilters);
         dialog.selectNameFilter(nameFilters.constFirst());
     }
+    if (startsWithName) dialog.selectFile(QString::fromStdString(name));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
 
     std::string chosen = dialog.selectedFiles().constFirst().toStdString();
@@ -97,7 +151,13 @@ std::optional<std::string> MainDialog::chooseFile(bool save, const std::string& 
 }
 
 void MainDialog::openInExplorer(const std::string& path, bool select) {
-    openInFileManager(path, select);
+    openOrSay(path, select);
+}
+
+void MainDialog::openOrSay(const std::string& path, bool select) {
+    if (openInFileManager(path, select)) return;
+    const DesktopRequest request = select ? DesktopRequest::ShowItem : DesktopRequest::OpenFolder;
+    showMessage(desktopFailureText(request, select ? path : folderOfPath(path)));
 }
 
 bool MainDialog::runImageOptionsDialog(const std::string& title, std::int32_t* quality,

@@ -2,6 +2,7 @@
 
 #include "app/desktop_open.h"
 #include "app/dialog_units.h"
+#include "app/message_box.h"
 #include "model/file_list.h"
 #include "ui_report_dialog.h"
 
@@ -34,10 +35,10 @@ void ReportDialog::setReport(const std::vector<std::string>& failureLines,
 }
 
 void ReportDialog::showImageFile() {
-    openInFileManager(imagePath_, true);
+    showItem(this, imagePath_);
 }
 void ReportDialog::showTextFile() {
-    openInFileManager(textPath_, true);
+    showItem(this, textPath_);
 }
 
 }  // namespace tilvane

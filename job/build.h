@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "job/job_events.h"
@@ -32,7 +34,9 @@ enum class BuildOutcome {
     // Nothing done: no build armed, no file left to step, another timer, or a
     // step already running.
     idle,
-    // The save options were cancelled; nothing written, the atlas kept.
+    // The save options were cancelled (nothing written, the atlas kept), or
+    // the front end asked the job to stop between files (nothing written, the
+    // run released).
     cancelled,
     // Every output written and every listed file added.
     saved,
@@ -61,6 +65,11 @@ struct BuildJob {
     JobEvents& events;
     std::function<void(JobPhase)> onPhase = nullptr;
 };
+
+// "Failed to create the output image.", then on the next line why an atlas of
+// width x height pixels could not be made: a side of 0, a side or a size past
+// the limit (named), or no memory.
+std::string outputImageFailure(std::uint64_t width, std::uint64_t height);
 
 // The timer whose ticks drive the build.
 inline constexpr int kBuildTimerId = 1000;
@@ -92,8 +101,10 @@ bool checkOutputPaths(BuildJob& job);
 
 // Places the next file of processOrder, drawing the pixels the scan kept for it
 // (then releasing them) or decoding it again; after the last one, finishes the
-// build.
-// Answers stepDone, idle when nothing could be stepped, or finishBuild's outcome.
+// build. When the events ask to cancel, it places nothing: the staged outputs
+// of earlier pages are discarded, the run released ("You cancelled.").
+// Answers stepDone, idle when nothing could be stepped, cancelled, or
+// finishBuild's outcome.
 BuildOutcome buildStep(BuildJob& job);
 
 // The end of a page: the save options (asked once, on the first page), then

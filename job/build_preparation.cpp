@@ -150,7 +150,9 @@ bool checkSettings(BuildJob& job) {
                                                static_cast<std::int32_t>(settings.outputHeight));
     }
     if (!job.run.outputImage) {
-        job.events.message("Failed to create the output image.");
+        job.events.message(outputImageFailure(settings.outputWidth, settings.outputHeight));
+        // The status of an earlier build would pass for this one's.
+        job.events.status("");
         return false;
     }
     return true;
@@ -207,7 +209,11 @@ void listFiles(BuildJob& job, const std::vector<FolderEntry>& entries) {
     std::vector<std::string> names;
     for (const FolderEntry& entry : entries) {
         if (entry.size == 0) {
-            if (entry.folder) job.run.notes.skipped.push_back(entry.name + "/");
+            if (entry.folder) {
+                job.run.notes.skipped.push_back(entry.name + "/");
+            } else if (isSupportedInputFile(entry.name)) {
+                job.run.notes.emptyImages.push_back(entry.name);
+            }
         } else if (!isSupportedInputFile(entry.name)) {
             job.run.notes.skipped.push_back(entry.name);
         } else {
@@ -269,6 +275,26 @@ void fixProcessOrder(BuildJob& job) {
 }
 
 }  // namespace
+
+std::string outputImageFailure(std::uint64_t width, std::uint64_t height) {
+    std::string text = "Failed to create the output image.\n";
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    constexpr std::uint64_t kMaxSide = std::numeric_limits<std::int32_t>::max();
+    if (width == 0 || height == 0) {
+        return text + "The Output Width and Output Height must be at least 1.";
+    }
+    if (width > kMaxSide || height > kMaxSide) {
+        return text + "A side may be at most " + std::to_string(kMaxSide) + " pixels; the atlas " +
+               "would be " + size + ".";
+    }
+    // Both sides are below 2^31, so four bytes a pixel cannot overflow.
+    const std::uint64_t bytes = width * height * 4;
+    if (bytes > kMaxImageBytes) {
+        return text + "An atlas may take at most " + std::to_string(kMaxImageBytes) +
+               " bytes (4 a pixel); " + size + " would take " + std::to_string(bytes) + ".";
+    }
+    return text + "There is not enough memory for an atlas of " + size + " pixels.";
+}
 
 void clearRun(BuildRun& run) {
     run.outputImage.reset();

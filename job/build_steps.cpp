@@ -198,6 +198,14 @@ BuildOutcome buildStep(BuildJob& job) {
     BuildRun& run = job.run;
     const FileList& list = run.fileList;
     if (run.currentStep < 0 || !run.outputImage || list.count() == 0) return BuildOutcome::idle;
+    if (job.events.cancelRequested()) {
+        // Earlier pages are only staged: none of them lands.
+        run.staged.discard();
+        clearRun(run);
+        run.currentStep = -1;
+        job.events.status("You cancelled.");
+        return BuildOutcome::cancelled;
+    }
     if (run.currentStep == 0 && run.page == 0 && job.onPhase) job.onPhase(JobPhase::placing);
 
     // processOrder has one entry per listed file once armed; a step beyond it

@@ -70,6 +70,9 @@ public:
     // Asks for the atlas's save options. True with question.value answered, or
     // false when the user cancelled.
     virtual bool askSaveOptions(SaveOptionsQuestion& question) = 0;
+    // Read before each file is placed: true stops the job there, with nothing
+    // written (a front end with a Cancel button answers it).
+    virtual bool cancelRequested() { return false; }
 };
 
 }  // namespace tilvane

@@ -159,7 +159,9 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedTurns.clear();
     run.notes.pixelHashes.clear();
     if (!run.outputImage) {
-        job.events.message("Failed to create the output image.");
+        job.events.message(outputImageFailure(static_cast<std::uint64_t>(page.size.width),
+                                              static_cast<std::uint64_t>(page.size.height)));
+        job.events.status("");
         return false;
     }
     run.processOrder = page.files;

@@ -104,6 +104,8 @@ struct BuildNotes {
     // without a recursive search, a symlinked folder, one past the depth
     // limit), as names relative to the input folder, in search order.
     std::vector<std::string> skipped;
+    // Empty files with an image extension (never decoded), in search order.
+    std::vector<std::string> emptyImages;
     // Sub-folders the tree search entered, relative to the input folder and
     // ending in "/", in search order.
     std::vector<std::string> searchedFolders;

@@ -176,7 +176,7 @@ std::vector<ExtensionOption> makeTable() {
         "min-width", "Least wi&dth:", "With --fit, the least width it may choose.", 0, 0xFFFFFFFFu,
         [](auto& j) -> auto& { return j.sizing.minWidth; }));
     rows.push_back(numberOption(
-        "min-height", "Least hei&ght:", "With --fit, the least height it may choose.", 0,
+        "min-height", "Least heigh&t:", "With --fit, the least height it may choose.", 0,
         0xFFFFFFFFu, [](auto& j) -> auto& { return j.sizing.minHeight; }));
     rows.push_back(flagOption(
         "pages", "More &pages when the images do not fit",
@@ -261,7 +261,7 @@ std::vector<ExtensionOption> makeTable() {
         [](auto& j) -> auto& { return j.extras.verify; }));
     // In the order of PngCompression.
     rows.push_back(choiceOption(
-        "png-compression", "PNG &compression:",
+        "png-compression", "PNG co&mpression:",
         "Compression of PNG output: fast, default or small (the smallest file, several times "
         "slower); the pixels are the same.",
         {{"fast", "Fast"}, {"default", "Default"}, {"small", "Smallest file"}},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -168,6 +169,25 @@ bool saveSettingsFile(const JobSettings& settings, const std::string& path, int*
 
 std::string settingsFileIn(const std::string& folder) {
     return folder + "Settings.cfg";
+}
+
+std::optional<std::string> notASettingsFile(const std::string& path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return std::string("it cannot be read: ") + std::strerror(errno);
+    std::array<unsigned char, kSettingsFileSize> bytes{};
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
+    if (got < kSettingsFileSize) {
+        return "it holds " + std::to_string(got) + " bytes; a settings file holds " +
+               std::to_string(kSettingsFileSize);
+    }
+    std::size_t offset = 0;
+    for (const Field& field : kFields) {
+        offset += field.size();
+        if (field.text && bytes[offset - 1] != 0) {
+            return std::string("its field for ") + field.name + " does not end in a zero byte";
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace tilvane

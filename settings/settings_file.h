@@ -48,4 +48,9 @@ void decodeSettings(JobSettings& settings, const unsigned char* bytes, std::size
 // "Settings.cfg" in the given folder (which ends with a separator).
 std::string settingsFileIn(const std::string& folder);
 
+// Why the file is not one the Load Settings command takes: it cannot be read,
+// it is shorter than the 28 fields, or a text field's block does not end in a
+// zero byte (as every saved one does). Empty when it is a settings file.
+std::optional<std::string> notASettingsFile(const std::string& path);
+
 }  // namespace tilvane

@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -51,8 +53,9 @@ private:
     std::string output_;
 
     // A shown window set to build from in/ into out/ (with a mask, by default),
-    // with the given number of sprites and a file that is not an image when asked.
-    std::unique_ptr<MainDialog> makeWindow(int sprites, bool broken = false) {
+    // with the given number of sprites and, when asked, a file that is not an
+    // image ("broken") or an empty one ("empty").
+    std::unique_ptr<MainDialog> makeWindow(int sprites, const QString& extra = {}) {
         const std::string input = dir_->folder() + "in/";
         output_ = dir_->folder() + "out/";
         QDir().mkpath(QString::fromStdString(input));
@@ -62,7 +65,8 @@ private:
             image.fill(Qt::red);
             image.save(QString::fromStdString(input + "sprite" + std::to_string(i) + ".png"));
         }
-        if (broken) writeFile(input + "broken.png", "this is not a PNG file");
+        if (extra == "broken") writeFile(input + "broken.png", "this is not a PNG file");
+        if (extra == "empty") writeFile(input + "empty.png", "");
         auto window = std::make_unique<MainDialog>(startupPathsIn(dir_->folder()));
         JobSettings& settings = window->settings();
         settings.inputFolder = input;
@@ -70,6 +74,7 @@ private:
         settings.outputTextFile = output_ + "atlas.txt";
         window->refreshControls(false);
         window->show();
+        if (!QTest::qWaitForWindowExposed(window.get())) qWarning("not exposed");
         return window;
     }
 
@@ -80,25 +85,32 @@ private slots:
         QCOMPARE(leakedTopLevelWidgets(), QStringList());
     }
 
-    // The dialog that ends the build: Done, or the Report when a file failed.
+    // The dialog that ends the build: Done, or the Report when a file failed
+    // or was empty; the status line while it is open is the build's last word.
     void goThroughTicksToTheResultDialog_data() {
-        QTest::addColumn<bool>("broken");
+        QTest::addColumn<QString>("extra");
         QTest::addColumn<QStringList>("shown");  // the dialog's totals and lines
         QTest::addColumn<QString>("status");
-        row("every file loads", false, QStringList{"Total images added: 3"}, "Done");
-        row("a file fails", true,
+        row("every file loads", "", QStringList{"Total images added: 3"}, "Done");
+        row("a file fails", "broken",
             QStringList{"Total images added: 3", "Total images failed: 1", "Grand total: 4",
                         "broken.png          (failed to load)"},
             "Failed to load/add some files.");
+        row("an empty image file", "empty",
+            QStringList{"Total images added: 3", "Total images failed: 1", "Grand total: 4",
+                        "empty.png          (empty file)"},
+            "Done");
     }
     void goThroughTicksToTheResultDialog() {
-        QFETCH(bool, broken);
+        QFETCH(QString, extra);
         QFETCH(QStringList, shown);
         QFETCH(QString, status);
-        auto window = makeWindow(3, broken);
+        auto window = makeWindow(3, extra);
         PaintedTexts painted(window->findChild<QLabel*>("statusLabel"));
         QStringList seen;
+        QString statusWhileOpen;
         whenModal<QDialog>([&](QDialog* dialog) {
+            statusWhileOpen = window->findChild<QLabel*>("statusLabel")->text();
             for (const char* name : {"addedTotalLabel", "failedTotalLabel", "grandTotalLabel"}) {
                 if (auto* label = dialog->findChild<QLabel*>(name)) seen << label->text();
             }
@@ -112,12 +124,16 @@ private slots:
         QCOMPARE(window->findChild<QListWidget*>("fileListBox")->count(), 3);
         QTRY_COMPARE_WITH_TIMEOUT(seen, shown, 15000);
         QTRY_COMPARE(QString::fromStdString(window->statusText()), status);
+        QCOMPARE(statusWhileOpen, status);
         QCOMPARE(window->run().currentStep, -1);
-        // Each step and the completion run without the event loop: the status
-        // must have been painted while they worked.
-        for (const char* step : {"Searching for files...", "Adding: sprite0.png",
-                                 "Adding: sprite2.png", "Saving...", "Creating mask..."}) {
-            QVERIFY2(painted.texts.contains(QLatin1String(step)), step);
+        QCOMPARE(window->findChild<QProgressBar*>("buildProgress")->text(),
+                 QStringLiteral("3 of 3"));
+        // Preparation and the completion run without the event loop: their
+        // status must have been painted while they worked. (A step's "Adding:"
+        // is painted once a slice of steps, at most once a frame.)
+        for (const char* step : {"Searching for files...", "Saving...", "Creating mask..."}) {
+            QVERIFY2(painted.texts.contains(QLatin1String(step)),
+                     qPrintable(painted.texts.join('|')));
         }
     }
 
@@ -283,18 +299,109 @@ private slots:
         QVERIFY(!toggle->isChecked());
     }
 
-    void escapeDuringABuildSavesSettingsAndNoOutput() {
+    // Cancel, or Escape while a build runs, stops it before its next file:
+    // the earlier outputs stay as they were and the window stays open; Escape
+    // then closes it, saving the settings.
+    void cancelStopsTheBuildAndWritesNothing_data() {
+        QTest::addColumn<bool>("escape");
+        row("Cancel button", false);
+        row("Escape", true);
+    }
+    void cancelStopsTheBuildAndWritesNothing() {
+        QFETCH(bool, escape);
         {
             auto window = makeWindow(12);
-            window->findChild<QPushButton*>("goButton")->click();
+            writeFile(output_ + "atlas.png", "earlier atlas");
+            writeFile(output_ + "atlas.txt", "earlier text");
+            auto* go = window->findChild<QPushButton*>("goButton");
+            auto* cancel = window->findChild<QPushButton*>("cancelButton");
+            QVERIFY(!cancel->isEnabled());
+            go->click();
             QCOMPARE(window->run().currentStep, 0);
+            QVERIFY(cancel->isEnabled());
+            escape ? QTest::keyClick(window.get(), Qt::Key_Escape) : cancel->click();
+            QVERIFY(window->isVisible());
+            QTRY_COMPARE(window->run().currentStep, -1);
+            QCOMPARE(window->statusText(), "You cancelled.");
+            QVERIFY(go->isEnabled());
+            QVERIFY(!cancel->isEnabled());
+            QCOMPARE(readFile(output_ + "atlas.png"), "earlier atlas");
+            QCOMPARE(readFile(output_ + "atlas.txt"), "earlier text");
+            QVERIFY(!fileExists(output_ + "atlas_mask.png"));
             QTest::keyClick(window.get(), Qt::Key_Escape);
             QVERIFY(!window->isVisible());
         }
         QCoreApplication::processEvents();
         QVERIFY(fileExists(dir_->file("Settings.cfg")));
-        QVERIFY(!fileExists(output_ + "atlas.png"));
-        QVERIFY(!fileExists(output_ + "atlas.txt"));
+    }
+
+    // While a build runs, what would restart it or empty its file list is
+    // disabled, and a field being typed into keeps its text through every
+    // refresh until it is left.
+    void aBuildLeavesTypedTextAndDisablesItsCommands() {
+        auto window = makeWindow(40);
+        auto* go = window->findChild<QPushButton*>("goButton");
+        auto* prefix = window->findChild<QLineEdit*>("namePrefixEdit");
+        go->click();
+        for (const char* name : {"goButton", "saveSettingsButton", "loadSettingsButton"}) {
+            QVERIFY2(!window->findChild<QPushButton*>(name)->isEnabled(), name);
+        }
+        prefix->setFocus(Qt::MouseFocusReason);
+        QTest::keyClicks(prefix, QStringLiteral("typed_"));
+        bool done = false;
+        whenModal<QDialog>([&done](QDialog* dialog) {
+            done = true;
+            dialog->accept();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
+        QTRY_COMPARE(window->run().currentStep, -1);
+        // (The Done dialog taking the focus may have committed it.)
+        QCOMPARE(prefix->text(), QStringLiteral("typed_"));
+        for (const char* name : {"goButton", "saveSettingsButton", "loadSettingsButton"}) {
+            QVERIFY2(window->findChild<QPushButton*>(name)->isEnabled(), name);
+        }
+        leave(prefix);
+        QCOMPARE(window->settings().namePrefix, "typed_");
+    }
+
+    // GO! is drawn released while a refusal's message is open, and a refused
+    // atlas size says why; the status of an earlier build is cleared.
+    void aRefusalShowsGoReleasedAndItsReason() {
+        auto window = makeWindow(1);
+        QVERIFY(showActive(*window));
+        window->settings().outputWidth = window->settings().outputHeight = 100000;
+        window->setStatusText("Done");
+        window->refreshControls(false);
+        auto* go = window->findChild<QPushButton*>("goButton");
+        // How GO! was last painted when the message box appeared.
+        struct Watch : QObject {
+            QAbstractButton* go;
+            bool downAtPaint = true, downWhenShown = true;
+            QString message;
+            bool eventFilter(QObject* watched, QEvent* event) override {
+                if (watched == go && event->type() == QEvent::Paint) downAtPaint = go->isDown();
+                auto* box = qobject_cast<QMessageBox*>(watched);
+                if (box && event->type() == QEvent::Show && message.isEmpty()) {
+                    downWhenShown = downAtPaint;
+                    message = box->text();
+                    QTimer::singleShot(0, box, &QMessageBox::accept);
+                }
+                return false;
+            }
+        } watch;
+        watch.go = go;
+        qApp->installEventFilter(&watch);
+        // A hand's click: the pressed button is painted before the release.
+        QTest::mousePress(go, Qt::LeftButton);
+        QTest::qWait(30);
+        QTest::mouseRelease(go, Qt::LeftButton);
+        QTRY_VERIFY(!watch.message.isEmpty());
+        qApp->removeEventFilter(&watch);
+        QVERIFY(!watch.downWhenShown);
+        QVERIFY2(watch.message.startsWith("Failed to create the output image.\n") &&
+                     watch.message.contains("2147483647 bytes"),
+                 qPrintable(watch.message));
+        QCOMPARE(window->statusText(), "");
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 
 #include "app/atlas_preview.h"
+#include "app/credits.h"
 #include "app/desktop_open.h"
 #include "app/done_dialog.h"
 #include "app/gui_test_support.h"
@@ -52,6 +53,7 @@ private slots:
         std::vector<std::pair<DesktopRequest, std::string>> desktopCalls;
         setDesktopHandler([&desktopCalls](DesktopRequest request, const std::string& path) {
             desktopCalls.emplace_back(request, path);
+            return true;
         });
         const auto restore = qScopeGuard([] { setDesktopHandler({}); });
         TempDir dir;
@@ -72,6 +74,26 @@ private slots:
         done.findChild<QPushButton*>("openTextFolderButton")->click();
         QVERIFY(done.isVisible());
         QCOMPARE(desktopCalls.size(), std::size_t{1});
+        // Without a launcher the button says so, naming the file.
+        setDesktopHandler([](DesktopRequest, const std::string&) { return false; });
+        MessageBoxWatch messages;
+        done.findChild<QPushButton*>("openImageFolderButton")->click();
+        QCOMPARE(messages.texts.size(), 1);
+        QVERIFY(messages.texts[0].startsWith("Could not show the file:\n" +
+                                             QString::fromStdString(image)));
+    }
+
+    // About names every library the program is built on.
+    void aboutNamesEveryLibrary_data() {
+        QTest::addColumn<QString>("library");
+        for (const char* name :
+             {"Qt 6", "libpng", "libjpeg-turbo", "libtiff", "giflib", "zlib", "libdeflate"}) {
+            row(name, QString::fromLatin1(name));
+        }
+    }
+    void aboutNamesEveryLibrary() {
+        QFETCH(QString, library);
+        QVERIFY(QString::fromStdString(aboutCreditsText()).contains(library + ": "));
     }
 
     // The preview's zoom, from the fitted page: the keys, the wheel with Ctrl

@@ -33,11 +33,14 @@ void whenModal(std::function<void(T*)> action) {
     QTimer::singleShot(0, *poll);
 }
 
-// The next file dialog: its filters go to *offered; filter 0 cancels it, any
-// other picks that 1-based filter, types the path and confirms.
-inline void answerFileDialog(int filter, const QString& path, QStringList* offered = nullptr) {
-    whenModal<QFileDialog>([filter, path, offered](QFileDialog* dialog) {
+// The next file dialog: its filters go to *offered, its title and the path it
+// opened with (folder and name) to *opened; filter 0 cancels it, any other
+// picks that 1-based filter, types the path and confirms.
+inline void answerFileDialog(int filter, const QString& path, QStringList* offered = nullptr,
+                             QStringList* opened = nullptr) {
+    whenModal<QFileDialog>([filter, path, offered, opened](QFileDialog* dialog) {
         if (offered) *offered = dialog->nameFilters();
+        if (opened) *opened = QStringList{dialog->windowTitle(), dialog->selectedFiles().value(0)};
         if (filter == 0) return dialog->reject();
         dialog->selectNameFilter(dialog->nameFilters().at(filter - 1));
         dialog->selectFile(path);

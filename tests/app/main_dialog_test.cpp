@@ -5,10 +5,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 
@@ -30,6 +35,8 @@ class MainDialogTest : public QObject {
 private:
     std::unique_ptr<TempDir> dir_;
     std::vector<std::pair<DesktopRequest, std::string>> desktopCalls_;
+    // What the desktop answers: false as when no launcher is installed.
+    bool desktopAnswers_ = true;
 
     std::unique_ptr<MainDialog> makeWindow() {
         return std::make_unique<MainDialog>(startupPathsIn(dir_->folder()));
@@ -45,8 +52,10 @@ private slots:
     void init() {
         dir_ = std::make_unique<TempDir>();
         desktopCalls_.clear();
+        desktopAnswers_ = true;
         setDesktopHandler([this](DesktopRequest request, const std::string& path) {
             desktopCalls_.emplace_back(request, path);
+            return desktopAnswers_;
         });
     }
     void cleanup() {
@@ -162,11 +171,11 @@ private slots:
         JobSettings expected = window->settings();
         expected.outputWidth = 640;
         // Width comes before the border in the exchange order, the CSS
-        // prefix after it.
-        child(*window, "outputWidthEdit")->setText(QStringLiteral("640"));
-        child(*window, "cssUrlPrefixEdit")->setText(QStringLiteral("7"));
+        // prefix after it. (The focus leaves the first field before they change.)
         QLineEdit* border = child(*window, "borderSizeEdit");
         border->setFocus(Qt::TabFocusReason);
+        child(*window, "outputWidthEdit")->setText(QStringLiteral("640"));
+        child(*window, "cssUrlPrefixEdit")->setText(QStringLiteral("7"));
         QTest::keyClicks(border, QStringLiteral("4294967296"));
         MessageBoxWatch messages;
         QTest::keyClick(border, Qt::Key_Tab);
@@ -199,6 +208,7 @@ private slots:
         row("number field, Close", "outputWidthEdit", "777", "Close");
         row("number field, Enter", "outputWidthEdit", "999", "Enter");
         row("combo box, Enter", "textFormatCombo", "", "Enter");
+        row("typing into the Output Format list, Close", "textFormatCombo", "zz", "Close");
     }
     void closingCommitsOnlyThroughClose() {
         QFETCH(QString, control);
@@ -222,7 +232,7 @@ private slots:
                 window->close();
             } else if (way == "Close") {
                 child<QPushButton>(*window, "closeButton")->click();
-                expected.outputWidth = typed.toUInt();
+                if (control == "outputWidthEdit") expected.outputWidth = typed.toUInt();
             } else {
                 QTest::keyClick(field, Qt::Key_Return);
                 QTest::keyClick(field, Qt::Key_Enter);
@@ -272,9 +282,14 @@ private slots:
         auto window = makeWindow();
         auto* browse = child<QPushButton>(*window, "outputImageBrowseButton");
         const QString chosen = QString::fromStdString(dir_->file(typed.toStdString()));
+        window->settings().outputImageFile = dir_->file("current.png");
         QStringList offered;
-        answerFileDialog(filter, chosen, &offered);
+        QStringList opened;
+        answerFileDialog(filter, chosen, &offered, &opened);
         browse->click();
+        // It opens at the file the field names.
+        QCOMPARE(opened,
+                 (QStringList{"Image File", QString::fromStdString(dir_->file("current.png"))}));
         QCOMPARE(offered,
                  (QStringList{"PNG Images (*.png)", "JPEG Images (*.jpg)",
                               "Windows BMP Images (*.bmp)", "RGB Images (*.rgb)",
@@ -306,20 +321,65 @@ private slots:
         saver->settings().outputWidth = 1024;
         saver->fileList().add("a.png");
         QStringList offered;
-        answerFileDialog(filter, QString::fromStdString(chosen), &offered);
+        QStringList opened;
+        answerFileDialog(filter, QString::fromStdString(chosen), &offered, &opened);
         child<QPushButton>(*saver, "saveSettingsButton")->click();
         QCOMPARE(offered, (QStringList{"Settings Files (*.cfg)", "All Files (*)"}));
+        QCOMPARE(opened.value(0), QStringLiteral("Save Settings"));
         QCOMPARE(fileExists(chosen), chosen == target);
         QCOMPARE(saver->settings().saveSettingsPath, chosen);
         QCOMPARE(saver->statusText(), "Saved file: " + target);
         QCOMPARE(saver->fileList().count(), 0);
 
         auto loader = makeWindow();
-        answerFileDialog(1, QString::fromStdString(target));
+        loader->settings().loadSettingsPath = target;
+        answerFileDialog(1, QString::fromStdString(target), nullptr, &opened);
         child<QPushButton>(*loader, "loadSettingsButton")->click();
+        // It opens at the file last loaded, with its name.
+        QCOMPARE(opened, (QStringList{"Load Settings", QString::fromStdString(target)}));
         QCOMPARE(loader->settings().loadSettingsPath, "/stored/in/the/file/");
         QCOMPARE(child(*loader, "outputWidthEdit")->text(), QStringLiteral("1024"));
         QCOMPARE(loader->statusText(), "Loaded file: " + target);
+    }
+
+    // Load Settings takes only a settings file (bytes after its fields are
+    // allowed); any other leaves every field and the status as they were.
+    void loadSettingsRefusesOtherFiles_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("why");  // empty: loaded
+        row("an image", "tga", "(it holds 18 bytes; a settings file holds 20552)");
+        row("a text field not ended by a zero", "unended",
+            "(its field for the output image path does not end in a zero byte)");
+        row("a settings file with more bytes after it", "longer", "");
+    }
+    void loadSettingsRefusesOtherFiles() {
+        QFETCH(QString, kind);
+        QFETCH(QString, why);
+        JobSettings other = defaultJobSettings();
+        other.outputWidth = 77;
+        std::string bytes = encodeSettings(other);
+        if (kind == "tga") bytes = std::string(18, '\0');
+        if (kind == "unended") bytes[2 * kSettingsTextBlock - 1] = 'x';
+        if (kind == "longer") bytes += "TLVX....";
+        const std::string path = dir_->file("picked.cfg");
+        writeFile(path, bytes);
+        auto window = makeWindow();
+        window->setStatusText("before");
+        const JobSettings before = window->settings();
+        MessageBoxWatch messages;
+        answerFileDialog(1, QString::fromStdString(path));
+        child<QPushButton>(*window, "loadSettingsButton")->click();
+        if (why.isEmpty()) {
+            QCOMPARE(messages.texts, QStringList());
+            QCOMPARE(window->settings().outputWidth, 77u);
+        } else {
+            QCOMPARE(
+                messages.texts,
+                QStringList(QString::fromStdString("This is not a settings file:\n" + path + "\n") +
+                            why));
+            QCOMPARE(window->settings(), before);
+            QCOMPARE(window->statusText(), "before");
+        }
     }
 
     // Every option of the extension table has its control in "More options",
@@ -366,20 +426,133 @@ private slots:
                  "Loaded file: " + cfg + "; fit=round: not one of any|pot|square|pot-square");
     }
 
-    // Help! and F1: the help document opened, or a message naming it.
-    void helpFromTheButtonAndF1() {
+    // Help!, F1 and Op: the desktop asked, or a message naming the file or
+    // folder when it could not be (no launcher installed).
+    void desktopCommands_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("launcher");
+        QTest::addColumn<QString>("message");  // $H: the help file, $D: the folder
+        row("Help!, no help file", "helpButton", true, "Could not find the help file:\n$H");
+        row("F1", "F1", true, "");
+        row("Help!, no launcher", "helpButton", false,
+            "Could not open the file:\n$H\n\nNo program to open it was found (xdg-open, of the "
+            "package xdg-utils).");
+        row("Op, no launcher", "inputFolderOpenButton", false,
+            "Could not open the folder:\n$D\n\nNo program to open it was found (xdg-open, of "
+            "the package xdg-utils).");
+    }
+    void desktopCommands() {
+        QFETCH(QString, command);
+        QFETCH(bool, launcher);
+        QFETCH(QString, message);
         auto window = makeWindow();
         QVERIFY(showActive(*window));
+        desktopAnswers_ = launcher;
         const std::string help = dir_->file("Tilvane_Help.pdf");
+        if (!message.startsWith("Could not find")) writeFile(help, "%PDF-1.4\n");
+        window->settings().inputFolder = dir_->folder();
+        window->refreshControls(false);
         MessageBoxWatch messages;
-        child<QPushButton>(*window, "helpButton")->click();
-        QCOMPARE(messages.texts,
-                 QStringList(QString::fromStdString("Could not find the help file:\n" + help)));
-        QVERIFY(desktopCalls_.empty());
-        writeFile(help, "%PDF-1.4\n");
-        QVERIFY(showActive(*window));  // as the window manager does after the box
-        QTest::keyClick(child(*window, "outputWidthEdit"), Qt::Key_F1);
-        QCOMPARE(desktopCalls_, (decltype(desktopCalls_){{DesktopRequest::OpenDocument, help}}));
+        if (command == "F1") {
+            QTest::keyClick(child(*window, "outputWidthEdit"), Qt::Key_F1);
+        } else {
+            child<QPushButton>(*window, command)->click();
+        }
+        QString expected = message;
+        expected.replace("$H", QString::fromStdString(help))
+            .replace("$D", QString::fromStdString(dir_->folder()));
+        QCOMPARE(messages.texts, expected.isEmpty() ? QStringList() : QStringList(expected));
+        if (command == "F1") {
+            QCOMPARE(desktopCalls_,
+                     (decltype(desktopCalls_){{DesktopRequest::OpenDocument, help}}));
+        }
+    }
+
+    // At any scale the window lies on the screen and every button can be
+    // scrolled into view there; on a 1280x900 screen at scale 1 nothing
+    // needs scrolling. (CTest runs this at scale 2 too.)
+    void windowFitsTheScreen() {
+        auto window = makeWindow();
+        QVERIFY(showActive(*window));
+        const QRect screen = window->screen()->availableGeometry();
+        QVERIFY(screen.contains(window->geometry()));
+        auto* scroll = child<QScrollArea>(*window, "pageScroll");
+        QCOMPARE(scroll->verticalScrollBar()->maximum() > 0, qgetenv("QT_SCALE_FACTOR") == "2");
+        const QRect view(scroll->viewport()->mapToGlobal(QPoint(0, 0)), scroll->viewport()->size());
+        for (QPushButton* button : window->findChildren<QPushButton*>()) {
+            scroll->ensureWidgetVisible(button, 0, 0);
+            const QRect place(button->mapToGlobal(QPoint(0, 0)), button->size());
+            const bool paged = scroll->widget()->isAncestorOf(button);
+            QVERIFY2(screen.contains(place) && (!paged || view.contains(place)),
+                     qPrintable(button->objectName()));
+        }
+    }
+
+    // The keyboard: the focus starts on the first field, a label's mnemonic
+    // takes it to its field, GO! answers Alt+G, and each takes what was typed
+    // in the field left (GO! without moving the focus); every button and
+    // labelled field has a mnemonic; an empty file list shows its focus.
+    void keyboardReachesTheControls_data() {
+        QTest::addColumn<int>("key");  // with Alt, "zz" typed as Output Image File
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("taken");
+        row("no key", 0, "outputImageEdit", "", false);
+        row("Alt+I", int(Qt::Key_I), "inputFolderEdit", "", true);
+        row("Alt+F", int(Qt::Key_F), "textFormatCombo", "", true);
+        row("Alt+Y", int(Qt::Key_Y), "gridAlignYEdit", "", true);
+        row("Alt+0: crop alpha, disabled", int(Qt::Key_0), "outputImageEdit", "", false);
+        row("Alt+G", int(Qt::Key_G), "outputImageEdit", "Unsupported Output Image File format.",
+            true);
+    }
+    void keyboardReachesTheControls() {
+        QFETCH(int, key);
+        QFETCH(QString, focused);
+        QFETCH(QString, message);
+        QFETCH(bool, taken);
+        auto window = makeWindow();
+        window->settings().outputImageFile.clear();
+        window->refreshControls(false);
+        QVERIFY(showActive(*window));
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("inputFolderEdit"));
+        QLineEdit* image = child(*window, "outputImageEdit");
+        image->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(image, QStringLiteral("zz"));
+        MessageBoxWatch messages;
+        if (key != 0) QTest::keyClick(window.get(), Qt::Key(key), Qt::AltModifier);
+        QTRY_COMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList(message));
+        QCOMPARE(window->focusWidget()->objectName(), focused);
+        QCOMPARE(window->settings().outputImageFile, taken ? "zz" : "");
+        for (QLabel* label : window->findChildren<QLabel*>()) {
+            if (label->text().contains('&')) QVERIFY2(label->buddy(), qPrintable(label->text()));
+        }
+        // Every button has a mnemonic; a command's is no other control's, so it
+        // clicks rather than cycles the focus.
+        QStringList mnemonics;
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            const QString text = w->property("text").toString();
+            const qsizetype at = text.indexOf('&');
+            if (at >= 0 && at + 1 < text.size()) mnemonics << text.mid(at + 1, 1).toLower();
+        }
+        for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+            const QString text = button->text();
+            QVERIFY2(text.contains(QRegularExpression("&[A-Za-z0-9]")) ||
+                         button->focusPolicy() == Qt::NoFocus,
+                     qPrintable(button->objectName()));
+            const bool command =
+                QStringList{"goButton",           "closeButton", "saveSettingsButton",
+                            "loadSettingsButton", "helpButton",  "cancelButton"}
+                    .contains(button->objectName());
+            if (command) {
+                const QString letter = text.mid(text.indexOf('&') + 1, 1).toLower();
+                QVERIFY2(mnemonics.count(letter) == 1, qPrintable(text));
+            }
+        }
+        QVERIFY(showActive(*window));  // as the window manager does after a message
+        auto* list = child<QListWidget>(*window, "fileListBox");
+        const QImage unfocused = list->grab().toImage();
+        list->setFocus(Qt::TabFocusReason);
+        QVERIFY(list->grab().toImage() != unfocused);
     }
 
     // The folder chooser leaves the window usable and hands back the folder
@@ -387,9 +560,13 @@ private slots:
     void inputFolderBrowse() {
         auto window = makeWindow();
         window->show();
+        QVERIFY(QDir().mkpath(QString::fromStdString(dir_->folder() + "current")));
+        window->settings().inputFolder = dir_->folder() + "current/";
         child<QPushButton>(*window, "inputFolderBrowseButton")->click();
         auto* chooser = child<QFileDialog>(*window, "inputFolderChooser");
         QVERIFY(chooser->isVisible());
+        QCOMPARE(chooser->directory().absolutePath(),
+                 QString::fromStdString(dir_->folder() + "current"));
         QVERIFY(QApplication::activeModalWidget() != chooser);
         QVERIFY(QDir().mkpath(QString::fromStdString(dir_->folder() + "pick")));
         chooser->setDirectory(QString::fromStdString(dir_->folder()));

@@ -9,9 +9,23 @@
 #                                      Output Width, Tab, type 333 into Output
 #                                      Height, press Escape: the width was
 #                                      committed by Tab, the height was not
+#   run_under_xvfb.sh PROGRAM build N PACK
+#                                      N generated sprites; tilvane-pack (PACK)
+#                                      builds them and saves its settings as the
+#                                      dialog's; the dialog, started on them,
+#                                      builds on Alt+G: the Done dialog opens
+#                                      and the files are byte for byte PACK's.
+#                                      Prints the seconds from Alt+G to Done.
+#   run_under_xvfb.sh PROGRAM cancel N PACK
+#                                      as build, over PACK's files of the same
+#                                      settings; Cancel (Alt+N) during the
+#                                      build: the program idles, no Done
+#                                      dialog, and the files are unchanged
 set -euo pipefail
 program=$1
 mode=${2:-close}
+count=${3:-0}
+pack=${4:-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/tilvane-xvfb-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin"
@@ -20,6 +34,47 @@ export HOME="$work/home"
 mkdir -p "$HOME"
 unset XDG_CONFIG_HOME QT_QPA_PLATFORM
 settings="$HOME/.config/tilvane/Settings.cfg"
+
+# N sprites of 4 to 23 pixels a side, each a noisy block in a transparent
+# margin, written from a pool of 97 images under N names (fast for 30,000).
+make_sprites() {
+  python3 - "$1" "$2" <<'PY'
+import random, struct, sys, zlib
+count, folder = int(sys.argv[1]), sys.argv[2]
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+rng = random.Random(7)
+pool = []
+for _ in range(97):
+    w, h = rng.randint(4, 23), rng.randint(4, 23)
+    rows = b""
+    for y in range(h):
+        row = bytearray([0])
+        for x in range(w):
+            inside = 1 <= x < w - 1 and 1 <= y < h - 1
+            row += bytes([rng.randrange(256), rng.randrange(256), rng.randrange(256), 255 if inside else 0])
+        rows += row
+    pool.append(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0))
+                + chunk(b"IDAT", zlib.compress(rows, 1)) + chunk(b"IEND", b""))
+for i in range(count):
+    with open("%s/sprite%05d.png" % (folder, i), "wb") as f:
+        f.write(pool[i % len(pool)])
+PY
+}
+
+if [[ $mode == build || $mode == cancel ]]; then
+  [[ $count -gt 0 && -x $pack ]] || fail "usage: run_under_xvfb.sh PROGRAM $mode N TILVANE_PACK"
+  mkdir -p "$work/in" "$work/out" "$work/ref" "$(dirname "$settings")"
+  make_sprites "$count" "$work/in"
+  # The atlas holds every sprite: 4096 pixels a side for 30,000 of them.
+  side=$(( count > 5000 ? 4096 : 2048 ))
+  "$pack" --quiet --input "$work/in" --image "$work/out/atlas.png" --text "$work/out/atlas.json" \
+    --width "$side" --height "$side" --mask --sort size --save-settings "$settings" \
+    >/dev/null || fail "tilvane-pack could not build the reference"
+  cp -p "$work/out/"* "$work/ref/"
+  # The dialog builds afresh, or over these files when cancelled.
+  [[ $mode == build ]] && rm -f "$work/out/"*
+fi
 
 fail() {
   echo "FAIL: $*" >&2
@@ -48,9 +103,19 @@ within() {
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 window_shown() { xwininfo -root -tree | grep -q '"Tilvane"'; }
 
-if [[ $mode == escape ]]; then
-  openbox --sm-disable >/dev/null 2>&1 &
-  within 600 wm_running || { say "the window manager did not start"; exit 1; }
+if [[ $mode != close ]]; then
+  # A window manager that gave up (a busy machine) is started again.
+  started=0
+  for _ in 1 2 3; do
+    openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+    if within 200 wm_running; then started=1; break; fi
+    kill "$!" 2>/dev/null
+  done
+  if [[ $started == 0 ]]; then
+    say "the window manager did not start:"
+    cat "$work/openbox.log" >&2
+    exit 1
+  fi
 fi
 
 # Arguments must have no effect, Qt's own included.
@@ -62,13 +127,51 @@ if ! within 600 window_shown; then
   exit 1
 fi
 
-if [[ $mode == escape ]]; then
+if [[ $mode != close ]]; then
+  # Listed is not yet mapped: wait until xdotool sees it visible.
+  within 300 xdotool search --onlyvisible --name '^Tilvane$'
   window=$(xdotool search --onlyvisible --name '^Tilvane$' | head -n 1)
   [[ -n $window ]] || { say "xdotool did not find the window"; kill -TERM "$pid"; exit 1; }
   timeout 5 xdotool windowactivate --sync "$window" || { say "could not activate the window"; kill -TERM "$pid"; exit 1; }
-  # The focus starts on the first control; Output Width is the eleventh in
-  # the tab order, Output Height the twelfth.
-  xdotool key --delay 40 Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab
+fi
+
+# The processor seconds the program has used, in clock ticks.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+result_shown() { xwininfo -root -tree | grep -q -e '"Done!"' -e '"Report"'; }
+
+if [[ $mode == build ]]; then
+  start=$(date +%s.%N)
+  xdotool key alt+g
+  if ! within 1200 result_shown; then
+    say "no Done dialog within two minutes"
+    kill -TERM "$pid"
+    exit 1
+  fi
+  end=$(date +%s.%N)
+  xwininfo -root -tree | grep -q '"Done!"' || { say "the Report opened, not Done"; kill -TERM "$pid"; exit 1; }
+  awk "BEGIN { printf \"%.2f\", $end - $start }" >"$work/seconds"
+  kill -TERM "$pid"
+elif [[ $mode == cancel ]]; then
+  xdotool key alt+g
+  # Cancel is disabled until the build is armed (GO! clicks after 100 ms,
+  # then the scan): pressed every 0.3 s, the first one after that cancels.
+  for _ in $(seq 1 10); do
+    sleep 0.3
+    xdotool key alt+n
+  done
+  if result_shown; then say "the build was not cancelled"; kill -TERM "$pid"; exit 1; fi
+  # A build still running would keep a core busy; a cancelled one idles.
+  sleep 1
+  before=$(cpu_ticks "$pid")
+  sleep 2
+  used=$(( $(cpu_ticks "$pid") - before ))
+  if (( used > 40 )); then say "the program is still busy ($used ticks in 2 s)"; kill -TERM "$pid"; exit 1; fi
+  if result_shown; then say "the build was not cancelled"; kill -TERM "$pid"; exit 1; fi
+  kill -TERM "$pid"
+elif [[ $mode == escape ]]; then
+  # The focus starts on the first control (Input Folder); Output Width is the
+  # tenth in the tab order, Output Height the eleventh.
+  xdotool key --delay 40 Tab Tab Tab Tab Tab Tab Tab Tab Tab
   xdotool type --delay 40 777
   xdotool key --delay 40 Tab
   xdotool type --delay 40 333
@@ -88,14 +191,28 @@ status=$?
 SESSION
 chmod +x "$work/session.sh"
 
-xvfb-run -a "$work/session.sh" "$work" "$mode" || fail "the run under Xvfb failed (see above)"
+# The display number is searched from a random start: other runs on the
+# machine (other build trees) look for a free one at the same time.
+xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x900x24" "$work/session.sh" "$work" "$mode" ||
+  fail "the run under Xvfb failed (see above)"
 
 size=$(stat -c %s "$settings" 2>/dev/null || echo 0)
 [[ $size -eq 20552 ]] || fail "$settings was not written at exit (size $size)"
 beside=$(ls -A "$work/bin" | grep -vx tilvane || true)
 [[ -z $beside ]] && [[ ! -e "$work/Settings.cfg" ]] || fail "files written beside the program: $beside"
 
-if [[ $mode == escape ]]; then
+if [[ $mode == build || $mode == cancel ]]; then
+  [[ $(ls -A "$work/out") == $(ls -A "$work/ref") ]] ||
+    fail "the output folder holds $(ls -A "$work/out" | tr '\n' ' '), not $(ls -A "$work/ref" | tr '\n' ' ')"
+  for file in "$work/ref/"*; do
+    cmp -s "$file" "$work/out/$(basename "$file")" || fail "$(basename "$file") differs from tilvane-pack's"
+  done
+  if [[ $mode == build ]]; then
+    echo "PASS: $count sprites: Done after $(cat "$work/seconds") s (Alt+G to the Done dialog), files as tilvane-pack's: $(ls "$work/ref" | tr '\n' ' ')"
+  else
+    echo "PASS: $count sprites: the build was cancelled, the earlier files are unchanged"
+  fi
+elif [[ $mode == escape ]]; then
   # outputWidth and outputHeight: two little-endian 32-bit fields after the
   # five 2048-byte text fields.
   read -r width height < <(od -An -tu4 -j10240 -N8 "$settings")

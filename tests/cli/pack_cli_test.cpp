@@ -187,7 +187,9 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         // line. A name with line breaks and an escape sequence stays one visible
         // line of the report and cannot forge the totals.
         {"gif atlas", "", "--image|{out}/atlas.gif", 2, "Unsupported Output Image File format.\n"},
-        {"zero width", "", "--width|0", 2, "Failed to create the output image.\n"},
+        {"zero width", "", "--width|0", 2,
+         "Failed to create the output image. The Output Width and Output Height must be at "
+         "least 1.\n"},
         {"missing input", "", "--input|/nonexistent/in", 2,
          "Failed to find the Input Folder, or the folder is empty.\n"},
         {"sizes differ under crop all to same dimension", "a.png:8x8|b.png:8x4", "--crop|2", 2,

@@ -125,7 +125,13 @@ TEST(StartBuild, RefusesOrStopsWithTheirMessage) {
         {"text format 5", nullptr, nullptr, [](F& b) { b.settings.textFormat = 5; }, textFormat},
         {"crop mode -1", nullptr, nullptr, [](F& b) { b.settings.cropMode = -1; }, crop},
         {"storage above 2^31 bytes", nullptr, nullptr,
-         [](F& b) { b.settings.outputWidth = b.settings.outputHeight = 65536; }, create},
+         [](F& b) { b.settings.outputWidth = b.settings.outputHeight = 65536; },
+         create + "\nAn atlas may take at most 2147483647 bytes (4 a pixel); 65536 x 65536 " +
+             "would take 17179869184.",
+         BuildOutcome::refused, ""},
+        {"width 0", nullptr, nullptr, [](F& b) { b.settings.outputWidth = 0; },
+         create + "\nThe Output Width and Output Height must be at least 1.", BuildOutcome::refused,
+         ""},
         {"image in the input folder", "$I/atlas.png", nullptr, nullptr, inInput},
         {"dot, dot dot, doubled separator", "$I/.//../$N/atlas.png", nullptr, nullptr, inInput},
         {"link to the input folder", "$O/sprites/atlas.png", nullptr,
@@ -391,6 +397,39 @@ TEST(OnTimerTick, StepsOnlyAnArmedBuildAndReportsFailedFilesAtTheEnd) {
               (std::vector<std::string>{"b.png          (failed to load)",
                                         "d.png          (no space left on output image)"}));
     EXPECT_EQ(b.outputFiles(), "atlas.png atlas.txt atlas_mask.png ");
+}
+
+// A cancel is read before each file: the job stops there and replaces no
+// output, not even the pages a paged job has finished already.
+TEST(BuildStep, ACancelStopsBeforeTheNextFileAndWritesNothing) {
+    struct Case {
+        const char* name;
+        bool pages;
+        int stepsFirst;  // ticks before the cancel
+    };
+    for (const Case& c : {Case{"one atlas, before the first file", false, 0},
+                          Case{"one atlas, after a file", false, 1},
+                          Case{"the second page, the first one staged", true, 1}}) {
+        SCOPED_TRACE(c.name);
+        BuildFixture b;
+        // One sprite fills a page.
+        b.settings.outputWidth = b.settings.outputHeight = 8;
+        b.settings.borderSize = b.settings.spacing = 0;
+        b.jobSpec.sizing.pages = c.pages;
+        for (const char* name : {"a.png", "b.png", "c.png", "d.png"})
+            writeSprite(b.input.file(name), 8, 8);
+        ASSERT_EQ(b.start(), BuildOutcome::armed);
+        for (int i = 0; i < c.stepsFirst; ++i) ASSERT_EQ(b.tick(), BuildOutcome::stepDone);
+        EXPECT_EQ(b.run.page, c.pages ? 1u : 0u);
+        b.window.cancel = true;
+        EXPECT_EQ(b.tick(), BuildOutcome::cancelled);
+        EXPECT_EQ(b.window.statusText(), "You cancelled.");
+        EXPECT_EQ(b.run.currentStep, -1);
+        EXPECT_EQ(b.run.outputImage, nullptr);
+        EXPECT_EQ(b.tick(), BuildOutcome::idle);
+        EXPECT_EQ(b.outputFiles(), "");
+        EXPECT_TRUE(b.window.dones.empty() && b.window.reports.empty());
+    }
 }
 
 // Only TIFF and JPEG ask for options: each request as the dialog is opened

@@ -78,6 +78,9 @@ public:
 
     // How the save-options question is answered.
     bool answerOptionsOk = true;
+    // What cancelRequested answers (a Cancel button pressed).
+    bool cancel = false;
+    bool cancelRequested() override { return cancel; }
     std::optional<std::int32_t> answerQuality;
     std::optional<std::int32_t> answerCompression;
 
