@@ -454,7 +454,7 @@ void AtlasPreview::placeBeside(const QWidget& window) {
 }
 
 AtlasPreview* addPreviewToggle(QDialog& dialog, QRect geometry) {
-    auto* button = new QPushButton(QStringLiteral("Preview wi&ndow"), &dialog);
+    auto* button = new QPushButton(QStringLiteral("Preview &window"), &dialog);
     button->setObjectName(QStringLiteral("previewButton"));
     button->setCheckable(true);
     button->setAutoDefault(false);

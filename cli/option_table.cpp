@@ -362,6 +362,11 @@ void declareExtraOptions(CLI::App& app, PackRequest& request, ParseNotes& notes)
             ->default_str(row.defaultText);
     }
     app.add_flag_callback(
+        "--watch", [&request] { request.watch = true; },
+        withDefault("After the build, watch the input folder (the tree with --recursive) and "
+                    "build again whenever its images change, until interrupted.",
+                    false));
+    app.add_flag_callback(
         "--strict", [&request] { request.strict = true; },
         withDefault("Warn when two images get one name (as --format, --recursive and --verbose "
                     "do) and exit with status 1 if one did.",

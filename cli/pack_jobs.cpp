@@ -30,7 +30,7 @@ constexpr std::uintmax_t kMaxJobsFileBytes = 16u << 20;
 constexpr std::size_t kMaxAtlases = 100000;
 
 // The keys that are no option of one atlas.
-const std::set<std::string, std::less<>> kRefusedKeys = {"jobs", "help", "version"};
+const std::set<std::string, std::less<>> kRefusedKeys = {"jobs", "help", "version", "watch"};
 
 // The command-line text of one value; empty when it cannot be one.
 std::optional<std::string> valueText(const Json& value) {

@@ -34,6 +34,8 @@ struct PackRequest {
     bool strict = false;
     // Also list skipped files and folders, and the images stored as aliases.
     bool verbose = false;
+    // Build, then build again whenever the input images change, until stopped.
+    bool watch = false;
 };
 
 }  // namespace tilvane

@@ -14,6 +14,7 @@
 #include "cli/pack_jobs.h"
 #include "cli/pack_request.h"
 #include "cli/terminal_events.h"
+#include "cli/watch_mode.h"
 #include "image/output_file.h"
 #include "job/job.h"
 #include "job/output_paths.h"
@@ -176,6 +177,27 @@ void reportSizing(std::ostream& err,
     err << std::flush;
 }
 
+// What became of the layout file: unusable (a warning), not kept (a note),
+// and with verbose how many sprites kept their places.
+void reportKeptLayout(TerminalEvents& events, std::ostream& err, const KeptLayoutNotes& notes,
+                      const JobSpec& jobSpec, bool verbose) {
+    if (notes.unusable.empty() && notes.repacked.empty() && !(verbose && notes.kept)) return;
+    events.clearProgress();
+    if (!notes.unusable.empty()) {
+        err << "tilvane-pack: warning: the layout file "
+            << escapeControls(jobSpec.extras.keepLayoutFile) << " cannot be used ("
+            << escapeControls(notes.unusable) << "), so the atlas is packed afresh\n";
+    }
+    if (!notes.repacked.empty()) {
+        err << "tilvane-pack: note: " << notes.repacked << ", so the whole atlas is repacked\n";
+    }
+    if (verbose && notes.kept) {
+        err << "tilvane-pack: kept " << notes.keptSprites << " images in place, placed "
+            << notes.placedSprites << " into free room\n";
+    }
+    err << std::flush;
+}
+
 void reportSkipped(TerminalEvents& events, std::ostream& err, const BuildNotes& notes) {
     if (notes.skipped.empty()) return;
     events.clearProgress();
@@ -277,12 +299,11 @@ int runPack(const std::vector<std::string>& args, PackConsole& console, PackTimi
     return runPackRequest(request, console, timings);
 }
 
-int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings* timings) {
-    for (const std::string& warning : request.warnings) {
-        console.err << "tilvane-pack: " << request.settingsFile << ": " << warning << '\n';
-    }
-    console.err << std::flush;
-    const JobSpec jobSpec = jobSpecOf(request);
+namespace {
+
+// One whole run of the request's job, reported; answers its exit status.
+int buildOnce(const PackRequest& request, const JobSpec& jobSpec, PackConsole& console,
+              PackTimings* timings) {
     // Checked first, so a settings file that would replace another output or
     // an input image is never written, and variants whose files would meet
     // are a mistake of the command line.
@@ -326,6 +347,7 @@ int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings
         }
         return exitStatusOf(outcome);
     }
+    reportKeptLayout(events, console.err, run.notes.keptLayout, jobSpec, request.verbose);
     if (run.randomOrderFellBack) {
         events.clearProgress();
         console.err << "tilvane-pack: note: the random order ran out of draws, so the files are "
@@ -375,6 +397,18 @@ int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings
         return kPackDoneWithFailures;
     }
     return status;
+}
+
+}  // namespace
+
+int runPackRequest(const PackRequest& request, PackConsole& console, PackTimings* timings) {
+    for (const std::string& warning : request.warnings) {
+        console.err << "tilvane-pack: " << request.settingsFile << ": " << warning << '\n';
+    }
+    console.err << std::flush;
+    const JobSpec jobSpec = jobSpecOf(request);
+    const auto build = [&] { return buildOnce(request, jobSpec, console, timings); };
+    return request.watch ? watchAndRebuild(jobSpec, console.err, build) : build();
 }
 
 JobSpec jobSpecOf(const PackRequest& request) {

@@ -56,6 +56,12 @@ int StagedOutputs::stageDepfile(const std::string& path, const std::string& byte
     return file.error();
 }
 
+int StagedOutputs::stageLayout(const std::string& path, const std::string& bytes) {
+    OutputFile& file = impl_->stage(path, OutputFailure::Output::layout);
+    file.write(bytes);
+    return file.error();
+}
+
 std::vector<OutputFailure> StagedOutputs::commitAll(const std::function<void()>& afterwards) {
     std::vector<OutputFailure> failures;
     {

@@ -13,15 +13,15 @@ namespace tilvane {
 // An output file that could not be written: which one, its path, and the
 // cause (an errno value, for strerror).
 struct OutputFailure {
-    enum class Output { image, mask, text, settings, depfile };
+    enum class Output { image, mask, text, settings, depfile, layout };
     Output output = Output::image;
     std::string path;
     int error = 0;
 };
 
 // The outputs of one job (every page's atlas, mask and text file, the
-// settings file and the depfile), each written whole before any is put in place: an OutputSet
-// with each output's role. Each stage call answers 0 when the file's bytes are
+// settings file, the depfile and the layout file), each written whole before any is put in place:
+// an OutputSet with each output's role. Each stage call answers 0 when the file's bytes are
 // complete, else the errno of the cause. commitAll puts every staged file in
 // place, or none when any failed, holding a FolderLock on their folders while
 // it does; discard drops them, leaving every old file.
@@ -40,6 +40,7 @@ public:
     int stageText(const std::string& path, const std::string& bytes);
     int stageSettings(const std::string& path, const std::string& bytes);
     int stageDepfile(const std::string& path, const std::string& bytes);
+    int stageLayout(const std::string& path, const std::string& bytes);
 
     // Puts every staged file in place, in the order staged, or none; answers
     // the ones that failed. After a commit in which all were put in place,

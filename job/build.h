@@ -47,9 +47,9 @@ enum class BuildOutcome {
     imageNotSaved,
     // The text file could not be written; no output replaced its file.
     textNotSaved,
-    // The settings file asked to be written with the outputs could not be; no
-    // output replaced its file. No message: only a front end that asked for
-    // the file says so.
+    // The settings file or the layout file asked to be written with the
+    // outputs could not be; no output replaced its file. No message: only a
+    // front end that asked for the file says so.
     settingsNotSaved,
     // The depfile could not be written; no output replaced its file. No
     // message, as for the settings file.

@@ -10,6 +10,7 @@
 #include "job/build.h"
 #include "job/depfile.h"
 #include "job/engine_output.h"
+#include "job/kept_layout.h"
 #include "job/page_files.h"
 #include "job/pages.h"
 #include "job/variants.h"
@@ -150,7 +151,9 @@ BuildRun::DrawnPage drawnPage(const BuildJob& job, Size atlas) {
                              {},
                              run.footprintArea,
                              run.placedTurns,
-                             job.jobSpec.extras.format != DataFormat::gdx};
+                             job.jobSpec.extras.format != DataFormat::gdx,
+                             run.scale,
+                             run.occupiedRects};
     const bool cropped = job.jobSpec.settings.cropMode != kCropNone;
     for (const std::int32_t f : run.placedFileIndices) {
         const auto index = static_cast<std::size_t>(f);
@@ -235,6 +238,17 @@ BuildOutcome finishBuild(BuildJob& job) {
             complete = false;
         }
     }
+    // The layout of every page, committed with them (a layout file holds
+    // one atlas: it is refused with variants).
+    const std::string& layoutFile = job.jobSpec.extras.keepLayoutFile;
+    if (lastPage && lastVariant && complete && !layoutFile.empty()) {
+        const int error =
+            run.staged.stageLayout(layoutFile, formatLayout(layoutRecordOf(job.jobSpec, run)));
+        if (error != 0) {
+            run.outputFailures.push_back({OutputFailure::Output::layout, layoutFile, error});
+            complete = false;
+        }
+    }
     if ((!lastPage || !lastVariant) && complete) {
         if (!lastPage ? armPage(job, run.page + 1) : armVariant(job, run.variant + 1)) {
             return BuildOutcome::stepDone;
@@ -295,7 +309,7 @@ BuildOutcome finishBuild(BuildJob& job) {
         events.status("Failed to save text file.");
         events.message("Failed to save the source rects text file!");
         outcome = BuildOutcome::textNotSaved;
-    } else if (failed(OutputFailure::Output::settings)) {
+    } else if (failed(OutputFailure::Output::settings) || failed(OutputFailure::Output::layout)) {
         outcome = BuildOutcome::settingsNotSaved;
     } else if (failed(OutputFailure::Output::depfile)) {
         outcome = BuildOutcome::depfileNotSaved;

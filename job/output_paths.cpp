@@ -117,6 +117,7 @@ constexpr std::string_view kImageLabel = "Output Image File";
 constexpr std::string_view kMaskLabel = "mask image";
 constexpr std::string_view kTextLabel = "Output Text File";
 constexpr std::string_view kSettingsLabel = "settings file";
+constexpr std::string_view kLayoutLabel = "layout file";
 constexpr std::string_view kDepfileLabel = "depfile";
 
 // What the search of a run will read, hashed for one look-up per output.
@@ -208,6 +209,8 @@ std::string_view labelOf(OutputRole role) {
             return kMaskLabel;
         case OutputRole::text:
             return kTextLabel;
+        case OutputRole::layout:
+            return kLayoutLabel;
         case OutputRole::depfile:
             return kDepfileLabel;
         case OutputRole::settings:
@@ -219,7 +222,8 @@ std::string_view labelOf(OutputRole role) {
 // The output as a message names it, after "The ".
 std::string nameOf(const PlannedOutput& output, bool paged) {
     std::string name(labelOf(output.role));
-    if (paged && output.role != OutputRole::settings && output.role != OutputRole::depfile) {
+    if (paged && output.role != OutputRole::settings && output.role != OutputRole::depfile &&
+        output.role != OutputRole::layout) {
         name += " of page ";
         name += std::to_string(output.page + 1);
     }
@@ -298,7 +302,7 @@ std::optional<std::string> findOutputConflict(const JobSettings& settings,
 
 OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
                             std::string_view settingsFile, std::string_view depfile,
-                            bool oneTextFile) {
+                            std::string_view layoutFile, bool oneTextFile) {
     OutputSetPlan plan{settings.inputFolder, recursive, {}, {}};
     const std::string image = trimWhiteSpace(settings.outputImageFile);
     const std::string& text = settings.outputTextFile;
@@ -318,6 +322,7 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
         if (!text.empty() && oneTextFile && page == 0) add(OutputRole::text, text);
         if (page == 0) add(OutputRole::settings, std::string(settingsFile));
         if (page == 0) add(OutputRole::depfile, std::string(depfile));
+        if (page == 0) add(OutputRole::layout, std::string(layoutFile));
     }
     return plan;
 }
@@ -325,8 +330,8 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
 std::optional<std::string> findOutputSetConflict(const OutputSetPlan& plan) {
     bool paged = false;
     for (const PlannedOutput& o : plan.outputs) {
-        paged = paged ||
-                (o.role != OutputRole::settings && o.role != OutputRole::depfile && o.page > 0);
+        paged = paged || (o.role != OutputRole::settings && o.role != OutputRole::depfile &&
+                          o.role != OutputRole::layout && o.page > 0);
     }
     InputIndex inputs(plan.inputFolder, plan.recursive);
     // The outputs before, by identity when they exist, else by resolved path.

@@ -46,7 +46,7 @@ std::optional<std::string> findOutputConflict(const JobSettings& settings,
                                               std::string_view extraOutput = {});
 
 // What an output of a run is, as its messages name it.
-enum class OutputRole { image, mask, text, settings, depfile };
+enum class OutputRole { image, mask, text, settings, depfile, layout };
 
 struct PlannedOutput {
     OutputRole role = OutputRole::image;
@@ -77,13 +77,13 @@ struct OutputSetPlan {
 // trimmed, p + 1)), its mask (maskPathFor of that, when createMask is set), its
 // text file (pageFilePath(outputTextFile, p + 1)), page by page, with the settings file (when not
 // empty) right after the first page's outputs, so that a one-page plan holds what
-// findOutputConflict checks, in its order, and the depfile (when not empty) after it. An empty
-// image or text path gives no output on any page.
-// With oneTextFile (phaser-multi) the text file is not numbered: one for
-// every page, planned with the first.
+// findOutputConflict checks, in its order, then the depfile and the layout file (when not empty).
+// An empty image or text path gives no output on any page. With oneTextFile
+// (phaser-multi) the text file is not numbered: one for every page, planned
+// with the first.
 OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
                             std::string_view settingsFile = {}, std::string_view depfile = {},
-                            bool oneTextFile = false);
+                            std::string_view layoutFile = {}, bool oneTextFile = false);
 
 // Checks, before anything is written, that every output of a run may be
 // written. Each output, in the plan's order, is refused when:
@@ -107,16 +107,14 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
 // and, for "must not be an image of the Input Folder\n<input>" and "must not
 // be the same file as the <output>\n<path>", names the other file too; an
 // <output> is "Output Image File", "mask image", "Output Text File",
-// "settings file" or "depfile", followed by " of page N" when the plan has outputs of more
-// than one page. So a one-page plan without recursion refuses with
-// findOutputConflict's messages, and where it would, but for the added
-// refusals of a name too long and of a dangling link's target. Lists the input
-// folder (the tree when recursive) once and resolves each output once: linear
-// in the number of outputs and inputs. Writes nothing and never throws.
-// With owners (several jobs' outputs against one job's inputs) each output is
-// named "<output> of <owner>", the input folder "Input Folder of <owner>", and
-// an image in it is refused as "must not be in the Input Folder of
-// <owner>\n<input>" in place of kImageInInputFolder.
+// "settings file", "depfile" or "layout file", followed by " of page N" when the plan has outputs
+// of more than one page. So a one-page plan without recursion refuses with findOutputConflict's
+// messages, and where it would, but for the added refusals of a name too long and of a dangling
+// link's target. Lists the input folder (the tree when recursive) once and resolves each output
+// once: linear in the number of outputs and inputs. Writes nothing and never throws. With owners
+// (several jobs' outputs against one job's inputs) each output is named "<output> of <owner>", the
+// input folder "Input Folder of <owner>", and an image in it is refused as "must not be in the
+// Input Folder of <owner>\n<input>" in place of kImageInInputFolder.
 std::optional<std::string> findOutputSetConflict(const OutputSetPlan& plan);
 
 }  // namespace tilvane

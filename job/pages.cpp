@@ -7,6 +7,7 @@
 
 #include "image/image_formats.h"
 #include "image/mask.h"
+#include "job/kept_layout.h"
 #include "job/output_paths.h"
 #include "job/page_files.h"
 #include "job/variants.h"
@@ -61,7 +62,8 @@ FitLimits fitLimitsOf(const JobSpec& jobSpec) {
 }
 
 bool plansPages(const JobSpec& jobSpec) {
-    return jobSpec.sizing.active() || jobSpec.extras.packer == Packer::maxRects;
+    return jobSpec.sizing.active() || jobSpec.extras.packer == Packer::maxRects ||
+           !jobSpec.extras.keepLayoutFile.empty();
 }
 
 std::optional<std::string> packingRefusal(const JobSpec& jobSpec) {
@@ -75,17 +77,16 @@ std::optional<std::string> packingRefusal(const JobSpec& jobSpec) {
     return std::nullopt;
 }
 
-void planPages(BuildJob& job) {
-    BuildRun& run = job.run;
-    const std::vector<std::int32_t> order = run.processOrder;
-    const std::vector<Size> sizes = placedSizes(job.jobSpec.settings, run, order);
+std::vector<std::size_t> aliasLeaders(const BuildJob& job, const std::vector<std::int32_t>& order,
+                                      const std::vector<Size>& sizes) {
+    const BuildRun& run = job.run;
     // An alias takes no room: the first earlier file of equal size and hash leads it.
     std::vector<std::size_t> leaders(order.size());
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> byHash;
     for (std::size_t k = 0; k < order.size(); ++k) {
         leaders[k] = k;
         const auto f = static_cast<std::size_t>(order[k]);
-        if (!job.jobSpec.extras.alias || f >= run.pixelHashes.size()) continue;
+        if (!job.jobSpec.extras.alias || f >= run.pixelHashes.size() || k >= sizes.size()) continue;
         std::vector<std::size_t>& same = byHash[run.pixelHashes[f]];
         for (const std::size_t j : same) {
             if (sizes[j] == sizes[k]) {
@@ -95,15 +96,22 @@ void planPages(BuildJob& job) {
         }
         if (leaders[k] == k) same.push_back(k);
     }
+    return leaders;
+}
+
+PlanRequest planRequestOf(const JobSpec& jobSpec) {
     PlanRequest request;
     // Without sizing, one page of the settings' size (the maxRects packer
     // lays it out here too).
-    request.fit = job.jobSpec.sizing.fit.has_value();
-    request.pages = job.jobSpec.sizing.pages;
-    request.limits = fitLimitsOf(job.jobSpec);
+    request.fit = jobSpec.sizing.fit.has_value();
+    request.pages = jobSpec.sizing.pages;
+    request.limits = fitLimitsOf(jobSpec);
     // Replays are independent: one per core.
     request.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const SizingPlan plan = planPages(sizes, leaders, layoutRulesOf(job.jobSpec), request);
+    return request;
+}
+
+void usePagePlan(BuildRun& run, const SizingPlan& plan, const std::vector<std::int32_t>& order) {
     run.pages.clear();
     for (const PagePlan& p : plan.pages) {
         BuildRun::Page page{{p.size.width, p.size.height}, {}, p.places};
@@ -111,6 +119,17 @@ void planPages(BuildJob& job) {
         run.pages.push_back(std::move(page));
     }
     run.notes.fitFailed = plan.fitFailed;
+}
+
+void planPages(BuildJob& job) {
+    if (planKeptLayout(job)) return;
+    BuildRun& run = job.run;
+    const std::vector<std::int32_t> order = run.processOrder;
+    const std::vector<Size> sizes = placedSizes(job.jobSpec.settings, run, order);
+    const std::vector<std::size_t> leaders = aliasLeaders(job, order, sizes);
+    usePagePlan(run,
+                planPages(sizes, leaders, layoutRulesOf(job.jobSpec), planRequestOf(job.jobSpec)),
+                order);
 }
 
 std::optional<std::string> pageOutputsRefusal(const BuildJob& job) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "job/build.h"
+#include "layout/page_plan.h"
 
 namespace tilvane {
 
@@ -24,8 +25,8 @@ LayoutRules layoutRulesOf(const JobSpec& jobSpec);
 // settings' size, or kFitMaximumSide where fit was given no side).
 FitLimits fitLimitsOf(const JobSpec& jobSpec);
 
-// Whether the job plans its pages before the steps: it sizes its atlases, or
-// its packer lays out each page at once.
+// Whether the job plans its pages before the steps: it sizes its atlases,
+// its packer lays out each page at once, or it keeps a layout.
 bool plansPages(const JobSpec& jobSpec);
 
 // Why the job's packing options cannot be built, in words, or nothing:
@@ -33,8 +34,21 @@ bool plansPages(const JobSpec& jobSpec);
 // engine formats; the dialog's formats cannot).
 std::optional<std::string> packingRefusal(const JobSpec& jobSpec);
 
+// Per file of `order` (whose placed sizes are `sizes`), the position of the
+// file it shares its pixels with (equal hash and size, the first such) with
+// --alias, or its own position.
+std::vector<std::size_t> aliasLeaders(const BuildJob& job, const std::vector<std::int32_t>& order,
+                                      const std::vector<Size>& sizes);
+
+// What the job asks of the page plan: fit, pages, the limits.
+PlanRequest planRequestOf(const JobSpec& jobSpec);
+
+// Takes a plan of the sprites of `order` (by position) as the run's pages.
+void usePagePlan(BuildRun& run, const SizingPlan& plan, const std::vector<std::int32_t>& order);
+
 // Plans the pages of the armed run (its process order, listed files, alias
-// hashes) into run.pages, with the layout geometry's planPages (and with the
+// hashes) into run.pages: around the kept layout when there is one to keep
+// (planKeptLayout), else with the layout geometry's planPages (and with the
 // maxRects packer each page's layout). Images with
 // equal pixels (equal hashes and sizes) take room once when sizing.
 void planPages(BuildJob& job);

@@ -386,6 +386,17 @@ std::int32_t roundUpToGrid(std::int32_t g, std::int32_t v) {
     return static_cast<std::int32_t>(std::min<Coord>(up, std::numeric_limits<std::int32_t>::max()));
 }
 
+bool placementAt(std::int32_t width, std::int32_t height, std::int32_t fw, std::int32_t fh,
+                 Point at, const PlacementSettings& settings, Rect* result) {
+    SearchFrame f;
+    if (result == nullptr || !makeFrame(width, height, fw, fh, settings, f)) return false;
+    const Coord x = at.x, y = at.y;
+    if (x < f.startX || y < f.startY || x % f.stepX != 0 || y % f.stepY != 0) return false;
+    if (x + f.extentW > f.limitX || y + f.extentH > f.limitY) return false;
+    *result = toRect(x, y, f);
+    return true;
+}
+
 // The scan step by step, with only the two early exits that cannot change
 // its answer.
 namespace {

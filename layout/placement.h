@@ -23,6 +23,13 @@ std::int32_t roundUpToGrid(std::int32_t g, std::int32_t v);
 
 class OccupancyIndex;
 
+// Whether a footprint of fw x fh may start at `at` in a width x height atlas,
+// as findPlacement could answer it: the start on the grid and inside the
+// border, the rectangle (footprint plus grid extension) inside the border.
+// On success the slot holds that rectangle; false, slot untouched, otherwise.
+bool placementAt(std::int32_t width, std::int32_t height, std::int32_t fw, std::int32_t fh,
+                 Point at, const PlacementSettings& settings, Rect* result);
+
 // The first position, smallest y first and then smallest x, where a footprint of
 // fw x fh fits inside the border of a width x height atlas without sharing a
 // pixel with any occupied rectangle, with grid alignment of start and extent.

@@ -56,6 +56,9 @@ struct BuildExtras {
     std::optional<Pivot> pivot;
     // A JSON file of per-image pivots and nine-slice borders; none when empty.
     std::string spriteDataFile;
+    // A layout file: read before planning, so that sprites whose footprint
+    // did not change keep their places, and written with the outputs.
+    std::string keepLayoutFile;
     // How images find their places: first-fit one after the other (the
     // dialog's), or the maximal rectangles packer over each page at once.
     Packer packer = Packer::firstFit;
@@ -98,6 +101,20 @@ struct NameCollision {
     std::string name;
 };
 
+// What a build that keeps a layout did with the layout file.
+struct KeptLayoutNotes {
+    // Why the file could not be used (unreadable, malformed, a place no
+    // placement could make); empty when it was used or there was none.
+    std::string unusable;
+    // Why the layout read was not kept and the atlas was packed afresh.
+    std::string repacked;
+    // The layout was kept: the sprites left in place and those placed into
+    // free room.
+    bool kept = false;
+    std::size_t keptSprites = 0;
+    std::size_t placedSprites = 0;
+};
+
 // What a build learns beyond the dialog's lists; emptied with the run.
 struct BuildNotes {
     // Files left out for their extension, and folders not entered (a folder
@@ -131,6 +148,7 @@ struct BuildNotes {
     // not name its page's image, a file that is not a regular file).
     std::vector<std::string> stalePagesRemoved;
     std::vector<std::string> stalePagesLeft;
+    KeptLayoutNotes keptLayout;
     // With verify: whether the written atlases were checked, and the first
     // entry whose pixels are not its source's ("NAME in ATLAS: ..."), empty
     // when every entry's are.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -68,8 +69,9 @@ struct BuildRun {
     std::vector<Rect> placedRects;
     std::vector<Rect> occupiedRects;
     // Mirrors occupiedRects for placement's search: appended and cleared with
-    // it. A page with a planned layout holds every planned place from the
-    // start, so that an image placed first-fit never takes a later one's.
+    // it. A page with a planned layout (the maxRects packer's, or a kept
+    // layout's) holds every planned place from the start, so that an image
+    // placed first-fit never takes a later one's.
     OccupancyIndex occupancy;
     std::vector<std::string> placedNames;
     std::vector<std::int32_t> placedFileIndices;
@@ -138,6 +140,8 @@ struct BuildRun {
         // The scale its sources were resampled by; the rectangles are of the
         // resampled pictures.
         double scale = 1;
+        // Per entry, what it occupies (its ring, spacing and grid extension).
+        std::vector<Rect> occupied;
     };
     std::vector<DrawnPage> drawnPages;
     // The atlas, mask and text file the current page writes.

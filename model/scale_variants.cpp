@@ -75,6 +75,10 @@ std::optional<std::string> scaleVariantsRefusal(const BuildExtras& extras) {
     if (extras.scale != 1) {
         return std::string("--scale and --variant do not go together: each variant has its scale");
     }
+    if (!extras.keepLayoutFile.empty()) {
+        return std::string(
+            "--keep-layout and --variant do not go together: a layout file holds one atlas");
+    }
     std::set<std::string> suffixes;
     for (const ScaleVariant& variant : extras.variants) {
         if (const auto why = scaleRefusal(variant.scale)) return "--variant: " + *why;

@@ -259,6 +259,12 @@ std::vector<ExtensionOption> makeTable() {
         "extrusion ring) against its source; a difference names the image and the first "
         "differing pixel, and the run exits with status 1.",
         [](auto& j) -> auto& { return j.extras.verify; }));
+    rows.push_back(textOption(
+        "keep-layout", "FILE", "Keep the &layout in:",
+        "Keep the layout recorded in FILE (JSON): images whose footprint did not change stay "
+        "where they were, new or grown ones go into free room, and the whole atlas is repacked "
+        "only when they do not fit. FILE is written with the outputs.",
+        [](auto& j) -> auto& { return j.extras.keepLayoutFile; }));
     // In the order of PngCompression.
     rows.push_back(choiceOption(
         "png-compression", "PNG co&mpression:",
@@ -292,7 +298,7 @@ std::vector<ExtensionOption> makeTable() {
     scale.key = "scale";
     scale.kind = OptionKind::text;
     scale.valueName.assign(1, 'S');
-    scale.label = "&Scale:";
+    scale.label = "Scal&e:";
     scale.meaning =
         "Scale every image by S before trimming and placing it (resampled in premultiplied "
         "alpha; 1 keeps the pixels as they are); the JSON hash and array say S in meta.scale.";

@@ -189,7 +189,7 @@ private slots:
         QFETCH(int, side);
         QFETCH(QString, option);
         QFETCH(QList<int>, outlines);
-        auto window = makeWindow(sprites, broken);
+        auto window = makeWindow(sprites, broken ? QStringLiteral("broken") : QString());
         JobSettings& settings = window->settings();
         settings.outputWidth = settings.outputHeight = static_cast<std::uint32_t>(side);
         settings.borderSize = settings.spacing = 0;
@@ -289,6 +289,10 @@ private slots:
         QVERIFY(preview.isWindow());
         toggle->click();
         QVERIFY(showActive(preview));
+        // The main window, exposed just before, may take the activation back
+        // once; Escape is the preview's key only while it is the active window.
+        preview.activateWindow();
+        QTRY_VERIFY(preview.isActiveWindow());
         QTest::keyClick(&preview, Qt::Key_Escape);
         QVERIFY(!preview.isVisible());
         QVERIFY(!toggle->isChecked());

@@ -529,12 +529,15 @@ private slots:
         // Every button has a mnemonic; a command's is no other control's, so it
         // clicks rather than cycles the focus.
         QStringList mnemonics;
+        // The preview is a window of its own, with its own keys.
         for (QWidget* w : window->findChildren<QWidget*>()) {
+            if (w->window() != window.get()) continue;
             const QString text = w->property("text").toString();
             const qsizetype at = text.indexOf('&');
             if (at >= 0 && at + 1 < text.size()) mnemonics << text.mid(at + 1, 1).toLower();
         }
         for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+            if (button->window() != window.get()) continue;
             const QString text = button->text();
             QVERIFY2(text.contains(QRegularExpression("&[A-Za-z0-9]")) ||
                          button->focusPolicy() == Qt::NoFocus,

@@ -164,6 +164,8 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          usage("invalid value \"\" for --image FILE: it names no file")},
         {"blank text", sprites, "--text|\t", 2,
          usage("invalid value \"\\t\" for --text FILE: it names no file")},
+        {"blank layout file", sprites, "--keep-layout| ", 2,
+         usage("invalid value \" \" for --keep-layout FILE: it names no file")},
         {"tab size beyond the writers", sprites, "--tab-size|65537", 2,
          usage("invalid value \"65537\" for --tab-size N: the text writers indent at most 65536 "
                "spaces a level")},
@@ -368,6 +370,26 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "atlas_mask.png"},
         {"settings not saved", "a.png:8x8", "--save-settings|{out}/s.cfg", 3, "", "s.cfg", "",
          "s.cfg"},
+        {"layout not saved", "a.png:8x8", "--keep-layout|{out}/L.json", 3, "", "L.json", "",
+         "L.json"},
+        // A layout file kept, one that no longer suits the options, one that
+        // is no layout file (a settings file), and one that is a folder.
+        {"layout kept", "a.png:8x8|b.png:8x8", "--keep-layout|{out}/L.json|--verbose", 0,
+         "tilvane-pack: kept 2 images in place, placed 0 into free room\n",
+         "L.json|atlas.json|atlas.png|atlas_mask.png", "Total images added: 2\n", "", "",
+         "--keep-layout|{out}/L.json"},
+        {"layout of another size", "a.png:8x8", "--keep-layout|{out}/L.json|--width|32", 0,
+         "tilvane-pack: note: the atlas size or the page count no longer suits the options, so "
+         "the whole atlas is repacked\n",
+         "L.json|atlas.json|atlas.png|atlas_mask.png", "Total images added: 1\n", "", "",
+         "--keep-layout|{out}/L.json"},
+        {"layout file that is none", "a.png:8x8", "--keep-layout|{out}/L.json", 0,
+         "tilvane-pack: warning: the layout file {out}/L.json cannot be used (it is not valid "
+         "JSON), so the atlas is packed afresh\n",
+         "L.json|atlas.json|atlas.png|atlas_mask.png", "Total images added: 1\n", "", "",
+         "--save-settings|{out}/L.json"},
+        {"layout file is a folder", "a.png:8x8", "--keep-layout|{out}", 2,
+         "The layout file {out} is a folder.\n"},
         {"depfile not saved", "a.png:8x8", "--depfile|{out}/atlas.d", 3, "", "atlas.d", "",
          "atlas.d"},
         // The depfile is an output like the others, and names only what a

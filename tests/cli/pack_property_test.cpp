@@ -8,7 +8,8 @@
 // --pivot and --sprite-data as the JSON hash or the phaser-multi file carries
 // them). With --scale every property holds of the sprites as resampled (by
 // the resampler the build uses, whose own test holds it to what a filter must
-// keep). The environment chooses the run:
+// keep); with --keep-layout, a second build after one image changed keeps
+// them too (but the rebuilds') and kept-layout. The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -169,6 +170,18 @@ ImagePtr reframed(Dice& dice, const PixelImage& from, const Box& box) {
     return image;
 }
 
+// The image files of the folder, read back.
+Sprites readSprites(const fs::path& folder) {
+    Sprites sprites;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        ImagePtr pixels = CreateBitmapFromFile(entry.path().string());
+        EXPECT_TRUE(pixels && ensure32Bit(pixels)) << entry.path();
+        if (pixels) sprites[entry.path().lexically_relative(folder).string()] = std::move(pixels);
+    }
+    return sprites;
+}
+
 // Writes 1 to 40 sprites of 1 to 40 pixels a side into folder, some in
 // sub-folders, some exact copies of another file, some the same pixels in other
 // margins, now and then one without any pixel; a fifth of the folders have one
@@ -203,13 +216,7 @@ Sprites writeFolder(Dice& dice, const TempDir& folder) {
         }
         EXPECT_EQ(SaveBitmapToFile(image.get(), path.string()), 0) << path;
     }
-    Sprites sprites;
-    for (const fs::path& path : paths) {
-        ImagePtr pixels = CreateBitmapFromFile(path.string());
-        EXPECT_TRUE(pixels && ensure32Bit(pixels)) << path;
-        if (pixels) sprites[path.lexically_relative(folder.path()).string()] = std::move(pixels);
-    }
-    return sprites;
+    return readSprites(folder.path());
 }
 
 // ---- The options ---------------------------------------------------------
@@ -285,6 +292,8 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
         o["--height"] = side();
     }
     if (dice.chance(35)) o["--depfile"] = "{out}/atlas.d";
+    // The layout file, in a folder of the case's own ({keep}).
+    if (dice.chance(30)) o["--keep-layout"] = "{keep}/layout.json";
     return o;
 }
 
@@ -315,7 +324,8 @@ struct Build {
     std::map<std::string, std::vector<std::string>> failures;  // the report's, with reasons
 };
 
-Build build(const fs::path& input, const fs::path& output, Options options) {
+Build build(const fs::path& input, const fs::path& output, Options options,
+            const fs::path& keep = {}) {
     Build b;
     b.command = "tilvane-pack";
     options.insert({{"--input", "{in}/"},
@@ -328,6 +338,7 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
         b.command += " " + name + (value.empty() ? "" : " " + value);
         if (value.rfind("{in}", 0) == 0) value = input.string() + value.substr(4);
         if (value.rfind("{out}", 0) == 0) value = output.string() + value.substr(5);
+        if (value.rfind("{keep}", 0) == 0) value = keep.string() + value.substr(6);
         args.insert(args.end(), {name, value});
         if (value.empty()) args.pop_back();
     }
@@ -400,7 +411,7 @@ Build build(const fs::path& input, const fs::path& output, Options options) {
 
 struct Case : Build {
     Options options;
-    TempDir input, output;
+    TempDir input, output, keep;
     // The pictures the build places (with --scale, resampled), and with
     // --scale the files' own.
     Sprites sprites, sources;
@@ -527,6 +538,8 @@ void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs)
     for (std::string name; before >> name;) targets.insert(name);
     for (std::string name; after >> name;) prerequisites.insert(name);
     for (const std::string& name : outputs) wantTargets.insert((c.output.path() / name).string());
+    if (c.options.has("--keep-layout"))
+        wantTargets.insert((c.keep.path() / "layout.json").string());
     const std::string in = c.input.path().string() + "/";
     wantPrerequisites.insert(in);
     for (const std::string& name : c.expected) {
@@ -752,12 +765,12 @@ void checkPixels(Case& c, Found& p) {
 void compareBuild(Case& c, Found& p, const char* property, const std::vector<std::string>& names,
                   const Options& options, std::span<const Page> ours,
                   const std::set<std::string>& left = {}) {
-    TempDir input, output;
+    TempDir input, output, keep;
     for (const std::string& name : names) {
         fs::create_directories((input.path() / name).parent_path());
         fs::copy_file(c.input.path() / name, input.path() / name);
     }
-    const Build r = build(input.path(), output.path(), options);
+    const Build r = build(input.path(), output.path(), options, keep.path());
     std::vector<Box> theirs, sizes;
     for (const Page& page : r.pages) theirs.push_back(Box::of(*page.atlas));
     for (const Page& page : ours) sizes.push_back(Box::of(*page.atlas));
@@ -883,6 +896,86 @@ void checkEngineData(Case& c, Found& p) {
     }
 }
 
+// Whether the build made its outputs.
+bool built(const Case& c) {
+    return !c.refused && (c.result.status == 0 || c.result.status == 1) && !c.placed.empty();
+}
+
+// Every property of a case; a case that must be refused or finds nothing is
+// only checked for how it ran. A build that keeps a layout is no fresh build,
+// so the rebuilds are compared only when asked.
+void checkCase(Case& c, Found& found, bool rebuilds) {
+    checkRun(c, found);
+    if (!built(c)) return;
+    for (const auto check : {checkReport, checkFrames, checkPairs, checkPixels, checkEngineData})
+        check(c, found);
+    if (rebuilds) checkRebuilds(c, found);
+}
+
+// A second build with the layout the first wrote, after one image of the
+// folder got new pixels of the same size, was removed or was added: every
+// promise but the rebuilds' still holds, the layout can be used, and unless
+// the build says it repacked, every image whose placed size did not change
+// lies where it lay (but for those that shared a box, whose leader may change).
+void checkKeptLayout(Case& c, Dice& dice, Found& p) {
+    Case next;
+    fs::copy(c.input.path(), next.input.path(), fs::copy_options::recursive);
+    fs::copy_file(c.keep.file("layout.json"), next.keep.file("layout.json"));
+    auto one = c.sprites.begin();
+    std::advance(one, dice.between(0, static_cast<int>(c.sprites.size()) - 1));
+    std::string changed = one->first, what;
+    switch (dice.between(1, 3)) {
+        case 1: {
+            ImagePtr image = drawSprite(dice, one->second->width(), one->second->height(), false);
+            EXPECT_EQ(SaveBitmapToFile(image.get(), next.input.file(changed)), 0);
+            what = "new pixels in " + changed;
+            break;
+        }
+        case 2:
+            fs::remove(next.input.file(changed));
+            what = changed + " removed";
+            break;
+        default: {
+            changed = "added.png";
+            ImagePtr image = drawSprite(dice, dice.between(1, 40), dice.between(1, 40), false);
+            EXPECT_EQ(SaveBitmapToFile(image.get(), next.input.file(changed)), 0);
+            what = changed + " added";
+        }
+    }
+    next.sprites = readSprites(next.input.path());
+    next.options = c.options;
+    next.spriteData = c.spriteData;
+    model(next);
+    static_cast<Build&>(next) =
+        build(next.input.path(), next.output.path(), next.options, next.keep.path());
+    Found found;
+    checkCase(next, found, false);
+    const std::string& err = next.result.err;
+    if (err.find("cannot be used") != std::string::npos)
+        found("kept-layout", "the layout of the first build cannot be used: ", err.substr(0, 300));
+    std::map<std::pair<std::size_t, std::string>, int> shares;  // by page and box
+    for (const Frame& f : c.frames) ++shares[{f.page, cat(f.box)}];
+    std::map<std::string, const Frame*> first;
+    for (const Frame& f : c.frames) first[f.name] = &f;
+    const auto sizeOf = [](const Case& k, const std::string& name) {
+        const auto box = k.placed.find(name);
+        return box == k.placed.end() ? std::pair(-1, -1) : std::pair(box->second.w, box->second.h);
+    };
+    for (const Frame& f : next.frames) {
+        const auto was = first.find(f.name);
+        if (err.find("repacked") != std::string::npos || f.name == changed || was == first.end() ||
+            shares[{was->second->page, cat(was->second->box)}] > 1 ||
+            sizeOf(c, f.name) != sizeOf(next, f.name) || sizeOf(c, f.name).first < 0)
+            continue;
+        if (was->second->page != f.page || !(was->second->box == f.box))
+            found("kept-layout", f.name, " moved from ", c.pages[was->second->page].stem, " ",
+                  was->second->box, " to ", next.pages[f.page].stem, " ", f.box);
+    }
+    for (const auto& [property, problems] : found)
+        for (const std::string& problem : problems)
+            p[property + " after " + what].push_back(problem + " (" + next.command + ")");
+}
+
 // ---- The run -------------------------------------------------------------
 
 // Copies the case's folders and command to `to`.
@@ -912,16 +1005,12 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
         drawSpriteData(dice, c);
         scaleSprites(c);
         model(c);
-        static_cast<Build&>(c) = build(c.input.path(), c.output.path(), c.options);
+        static_cast<Build&>(c) = build(c.input.path(), c.output.path(), c.options, c.keep.path());
         ++count;
 
-        // A case that must be refused or finds nothing is only checked for how it ran.
         Found found;
-        checkRun(c, found);
-        if (!c.refused && (c.result.status == 0 || c.result.status == 1) && !c.placed.empty())
-            for (const auto check : {checkReport, checkFrames, checkPairs, checkPixels,
-                                     checkRebuilds, checkEngineData})
-                check(c, found);
+        checkCase(c, found, true);
+        if (c.options.has("--keep-layout") && built(c)) checkKeptLayout(c, dice, found);
         for (const auto& [property, problems] : found) {
             std::string lines;
             for (std::size_t k = 0; k < problems.size() && k < 4; ++k)

@@ -141,6 +141,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"sprite-data", "data/sprites.json"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
+                                       {"keep-layout", "out/L.json"},
                                        {"verify", "1"},
                                        {"png-compression", "fast"},
                                        {"depfile", "out/a b.d"},
@@ -151,8 +152,8 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
         "fit=pot\nformat=cocos\nanimations=1\npivot=0.5,1\nsprite-data=data/sprites.json\n"
-        "extrude=2\nalias=1\nverify=1\npng-compression=fast\ndepfile=out/a "
-        "b.d\nvariant=@2x:1,:0.5\nlater-option=x=y\n";
+        "extrude=2\nalias=1\nverify=1\nkeep-layout=out/L.json\npng-compression=fast\n"
+        "depfile=out/a b.d\nvariant=@2x:1,:0.5\nlater-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
