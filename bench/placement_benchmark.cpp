@@ -7,10 +7,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "layout/placement.h"
+#include "layout/size_search.h"
+#include "model/classic_random.h"
 
 namespace tilvane {
 namespace {
@@ -123,6 +127,69 @@ void BM_PlacementProduction(benchmark::State& state) {
 void BM_PlacementProductionPack(benchmark::State& state) {
     runProduction(state, makeSprites(static_cast<std::size_t>(state.range(0)), 128));
 }
+
+// The trimmed sizes of bench/noisy_sprites.h's folder of `count` sprites, in
+// the order --sort size places them (larger area first, equal areas by name).
+std::vector<Size> noisySizes(long count) {
+    ClassicRandom random(static_cast<std::uint32_t>(count));
+    const auto between = [&](int lo, int hi) { return lo + random.next() % (hi - lo + 1); };
+    std::vector<std::pair<std::string, Size>> named;
+    for (long i = 0; i < count; ++i) {
+        const int w = between(8, 128);
+        const int h = between(8, 128);
+        const int left = between(0, w / 4), right = w - 1 - between(0, w / 4);
+        const int top = between(0, h / 4), bottom = h - 1 - between(0, h / 4);
+        for (int k = 0; k < 3; ++k) between(0, 255);
+        // One draw of noise per opaque pixel.
+        for (long p = 0; p < std::int64_t{right - left + 1} * (bottom - top + 1); ++p)
+            random.next();
+        named.emplace_back("sprite_" + std::to_string(i) + ".png",
+                           Size{right - left + 1, bottom - top + 1});
+    }
+    std::sort(named.begin(), named.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(named.begin(), named.end(), [](const auto& a, const auto& b) {
+        return std::int64_t{a.second.width} * a.second.height >
+               std::int64_t{b.second.width} * b.second.height;
+    });
+    std::vector<Size> sizes;
+    for (const auto& [name, size] : named) sizes.push_back(size);
+    return sizes;
+}
+
+// The size search of --fit any on the noisy sprites (spacing 1, at most 8192
+// a side, the budget a build gives it) on one thread, and the build's own
+// placement at the size it finds: the search's cost in placements.
+void BM_FitSearch(benchmark::State& state) {
+    const std::vector<Size> sizes = noisySizes(state.range(0));
+    const LayoutRules rules{1, 0, {}};
+    const FitLimits limits;
+    const int threads = static_cast<int>(state.range(1));
+    std::optional<AtlasSize> found;
+    for (auto _ : state) {
+        found = findAtlasSize(sizes, rules, limits, budgetFor(sizes.size(), threads));
+        benchmark::DoNotOptimize(found);
+    }
+    if (!found) {
+        state.SkipWithError("no size found");
+        return;
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    const bool all = placesAll(sizes, rules, found->width, found->height);
+    const double once =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    state.counters["width"] = found->width;
+    state.counters["height"] = found->height;
+    state.counters["placesAll"] = all ? 1 : 0;
+    state.counters["build_place_ms"] = 1000 * once;
+}
+
+BENCHMARK(BM_FitSearch)
+    ->ArgNames({"sprites", "threads"})
+    ->Args({1000, 1})
+    ->Args({10000, 1})
+    ->Args({10000, 2})
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_PlacementReference)
     ->Args({500, 2048})

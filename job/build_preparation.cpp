@@ -303,6 +303,7 @@ void clearRun(BuildRun& run) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
+    run.followsPlan = false;
     run.cropRects.clear();
     run.trimOffsets.clear();
     run.keptPixels.clear();

@@ -66,23 +66,58 @@ void addAlias(BuildRun& run, std::size_t same, const std::string& name, std::int
     ++run.notes.aliased;
 }
 
-// Where a file goes: the planned slot when the packer planned one, else the
-// first-fit scan's place in what is still free (the planned layout leaves an
-// alias to its leader, and one whose pixels only looked alike finds room
-// here). False when neither has a place.
+// The place first-fit's plan gives the current step's file, while the steps
+// follow the plan and it gives one; else null.
+const SpriteSlot* plannedPlace(const BuildRun& run) {
+    if (!run.followsPlan || run.currentStep < 0 || run.page >= run.pages.size()) return nullptr;
+    const std::vector<SpriteSlot>& places = run.pages[run.page].places;
+    const auto step = static_cast<std::size_t>(run.currentStep);
+    return step < places.size() && places[step].placed ? &places[step] : nullptr;
+}
+
+// The steps no longer place what first-fit's plan placed (a file failed, or
+// its pixels proved to be another's or not): from here on they search, in
+// everything placed so far.
+void leavePlan(BuildRun& run) {
+    if (!run.followsPlan) return;
+    run.followsPlan = false;
+    for (const Rect& r : run.occupiedRects) run.occupancy.add(r);
+}
+
+// Where a file goes: the planned slot when the maxRects packer planned one;
+// first-fit's planned place while the steps follow its plan (the very place
+// the search gives, as the plan placed the same footprints in the same
+// order); else the first-fit scan's place in what is still free (the planned
+// layout leaves an alias to its leader, and one whose pixels only looked alike
+// finds room here). False when none has a place.
 bool findPlace(BuildJob& job, const SpriteSlot* planned, Size sprite, Rect* occupied,
                bool* turned) {
     BuildRun& run = job.run;
-    if (planned && planned->placed) {
-        *occupied = planned->occupied;
-        *turned = planned->turned;
-        return true;
-    }
     const LayoutRules rules = layoutRulesOf(job.jobSpec);
     const Size atlas{imageWidth(run.outputImage.get()), imageHeight(run.outputImage.get())};
     const Size footprint = footprintOf(sprite, rules, atlas);
     *turned = false;
-    // A planned place is in the index from the start; this one joins it.
+    if (run.followsPlan) {
+        if (const SpriteSlot* place = plannedPlace(run)) {
+            // A plan made for other sizes or settings is not followed.
+            const Rect& r = place->occupied;
+            if (r.width() >= footprint.width && r.height() >= footprint.height && r.left >= 0 &&
+                r.top >= 0 && r.right < atlas.width && r.bottom < atlas.height) {
+                *occupied = r;
+                return true;
+            }
+        } else if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height,
+                                  OccupancyIndex{}, rules.placement, occupied)) {
+            // The plan places no file that fits no empty atlas, as none fits here.
+            return false;
+        }
+        leavePlan(run);
+    } else if (rules.packer == Packer::maxRects && planned && planned->placed) {
+        *occupied = planned->occupied;
+        *turned = planned->turned;
+        return true;
+    }
+    // A maxRects planned place is in the index from the start; this one joins it.
     if (!findPlacement(atlas.width, atlas.height, footprint.width, footprint.height, run.occupancy,
                        rules.placement, occupied)) {
         return false;
@@ -214,11 +249,19 @@ BuildOutcome buildStep(BuildJob& job) {
     if (step < run.processOrder.size()) {
         const std::int32_t f = run.processOrder[step];
         const std::optional<int> position = list.findValue(f);
+        const std::size_t placedBefore = run.occupiedRects.size();
+        const std::size_t aliasedBefore = run.notes.aliased;
         // A file index the list no longer holds has no name to load it by.
         const BuildRun::Page* page = run.page < run.pages.size() ? &run.pages[run.page] : nullptr;
         const SpriteSlot* planned =
             page && step < page->places.size() ? &page->places[step] : nullptr;
         if (position) placeFile(job, f, list.text(*position), planned);
+        // A file first-fit's plan placed that took no room of its own leaves a
+        // place the search would give the files after it.
+        if (plannedPlace(run) &&
+            (run.occupiedRects.size() == placedBefore || run.notes.aliased != aliasedBefore)) {
+            leavePlan(run);
+        }
         // Drawn or not, the file is done with: its kept pixels go.
         if (f >= 0 && static_cast<std::size_t>(f) < run.keptPixels.size()) {
             run.keptPixels[static_cast<std::size_t>(f)].pixels.reset();

@@ -169,8 +169,13 @@ bool armPage(BuildJob& job, std::size_t index) {
     run.placedRects.clear();
     run.occupiedRects.clear();
     run.occupancy.clear();
-    for (const SpriteSlot& slot : page.places) {
-        if (slot.placed) run.occupancy.add(slot.occupied);
+    // First-fit's places hold only while the steps place what the plan
+    // placed (build_steps.cpp); the maxRects packer's are taken from the start.
+    run.followsPlan = !page.places.empty() && layoutRulesOf(job.jobSpec).packer == Packer::firstFit;
+    if (!run.followsPlan) {
+        for (const SpriteSlot& slot : page.places) {
+            if (slot.placed) run.occupancy.add(slot.occupied);
+        }
     }
     run.footprintArea = 0;
     run.placedNames.clear();

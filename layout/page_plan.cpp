@@ -95,25 +95,32 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
     SizingPlan plan;
     std::vector<std::size_t> pageOf(sprites.size(), 0);
     std::vector<SpriteSlot> slotOf(sprites.size());
+    // Per page, whether its places are known (always with maxRects).
+    std::vector<bool> pageLaid;
     for (bool first = true; first || !rest.empty(); first = false) {
         const std::size_t number = plan.pages.size();
         std::vector<std::size_t> page;
         std::vector<std::size_t> left;
+        // First-fit's places of the page's leaders: those that do not fit take
+        // no room, so the others lie where a build of the page alone puts them.
+        std::vector<SpriteSlot> laid;
         if (request.pages) {
             std::vector<Size> candidates;
             candidates.reserve(rest.size());
             for (const std::size_t k : rest) candidates.push_back(sprites[k]);
             std::vector<bool> placed;
+            std::vector<Rect> rects;
             if (rules.packer == Packer::maxRects) {
                 for (const SpriteSlot& slot : maxRectsLayout(
                          candidates, rules, {maximum.width, maximum.height}, request.threads)) {
                     placed.push_back(slot.placed);
                 }
             } else {
-                placed = firstFitPlaced(candidates, rules, maximum.width, maximum.height);
+                placed = firstFitPlaced(candidates, rules, maximum.width, maximum.height, &rects);
             }
             for (std::size_t j = 0; j < rest.size(); ++j) {
                 (placed[j] ? page : left).push_back(rest[j]);
+                if (placed[j] && !rects.empty()) laid.push_back(SpriteSlot{rects[j], true, false});
             }
         } else {
             page = std::move(rest);
@@ -123,10 +130,9 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
         std::vector<Size> pageSizes;
         pageSizes.reserve(page.size());
         for (const std::size_t k : page) pageSizes.push_back(sprites[k]);
-        // The packer's layout of the page's leaders, when it lays out pages.
-        std::vector<SpriteSlot> laid;
         bool laidOut = false;
         if (request.fit) {
+            std::vector<Rect> rects;
             if (pageSizes.empty()) {
                 pagePlan.size = leastOfShape(request.limits);
             } else if (rules.packer == Packer::maxRects) {
@@ -139,9 +145,13 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
                 }
             } else if (const auto size =
                            findAtlasSize(pageSizes, rules, request.limits,
-                                         budgetFor(pageSizes.size(), request.threads))) {
+                                         budgetFor(pageSizes.size(), request.threads), &rects)) {
                 pagePlan.size = *size;
+                laid.clear();
+                for (const Rect& r : rects) laid.push_back(SpriteSlot{r, true, false});
             } else {
+                // The page keeps the maximum size, where the pages' own
+                // placement (if any) put it.
                 plan.fitFailed = true;
             }
         }
@@ -149,6 +159,8 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
             laid = maxRectsLayout(pageSizes, rules, {pagePlan.size.width, pagePlan.size.height},
                                   request.threads);
         }
+        pageLaid.push_back(rules.packer == Packer::maxRects ||
+                           (!page.empty() && laid.size() == page.size()));
         for (std::size_t j = 0; j < page.size(); ++j) {
             pageOf[page[j]] = number;
             if (j < laid.size()) slotOf[page[j]] = laid[j];
@@ -162,9 +174,11 @@ SizingPlan planPages(std::span<const Size> sprites, std::span<const std::size_t>
         const std::size_t leader = leaderOf(k);
         const std::size_t number = misfit[leader] ? 0 : pageOf[leader];
         plan.pages[number].sprites.push_back(k);
-        if (rules.packer == Packer::maxRects) {
-            // An alias's place is its leader's, found when it is drawn.
-            plan.pages[number].places.push_back(leader == k ? slotOf[k] : SpriteSlot{});
+        if (pageLaid[number]) {
+            // An alias's place is its leader's, found when it is drawn; a
+            // misfit has none.
+            plan.pages[number].places.push_back(leader == k && !misfit[k] ? slotOf[k]
+                                                                          : SpriteSlot{});
         }
     }
     return plan;

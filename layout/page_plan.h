@@ -24,9 +24,14 @@ struct PlanRequest {
 };
 
 // One atlas: its size and the sprites it places, as indices into the sprites
-// given to planPages, in their order. With the maxRects packer, places holds
-// where each of them goes (one per sprite; an alias's is not placed: it
-// shares its leader's); with first-fit it is empty, as the steps place them.
+// given to planPages, in their order. places is empty, or holds where each of
+// them goes (one per sprite; an alias's is not placed: it shares its
+// leader's). With the maxRects packer it is the page's layout. With first-fit
+// it is filled when the plan has placed the page already (a size found by the
+// search, or a page of the maximum size): each sprite where first-fit puts it
+// when they are placed one after the other in that order, misfits taking no
+// room, so that a build need not place them again while it places the very
+// same sprites.
 struct PagePlan {
     AtlasSize size;
     std::vector<std::size_t> sprites;

@@ -59,6 +59,11 @@ namespace {
 
 constexpr std::int64_t kMaxSide = std::numeric_limits<std::int32_t>::max();
 
+// Widths replayed side by side, each against the best found before them: a
+// batch decides as one, so the answer is the same on any number of threads.
+// Two, as a batch costs one replay's time on two cores.
+constexpr std::int64_t kBatch = 2;
+
 struct Layout {
     std::span<const Size> images;
     const LayoutRules& rules;
@@ -69,10 +74,13 @@ struct Layout {
 
 // The smallest height holding every image at width x height with the
 // footprint heights an atlas of `footprintHeight` gives, or none when it is
-// above height.
+// above height. placed, when given, gets each image's rectangle (on success).
 std::optional<std::int64_t> replay(const Layout& layout, std::int32_t width, std::int32_t height,
-                                   std::int32_t footprintHeight) {
+                                   std::int32_t footprintHeight,
+                                   std::vector<Rect>* placed = nullptr) {
     OccupancyIndex index;
+    std::vector<Rect> rects;
+    if (placed) rects.reserve(layout.images.size());
     std::int64_t lowest = -1;
     for (const Size& image : layout.images) {
         const std::int32_t fw = footprintSide(image.width, layout.rules.spacing, width);
@@ -82,8 +90,10 @@ std::optional<std::int64_t> replay(const Layout& layout, std::int32_t width, std
             return std::nullopt;
         }
         index.add(occupied);
+        if (placed) rects.push_back(occupied);
         lowest = std::max<std::int64_t>(lowest, occupied.bottom);
     }
+    if (placed) *placed = std::move(rects);
     return lowest + 1 + layout.border;
 }
 
@@ -108,9 +118,13 @@ std::int64_t nextAllowed(FitShape shape, std::int64_t w, std::int64_t h) {
 // The smallest allowed height at width w, from minHeight up to cap, that holds
 // every image; none when there is none. closedAbove, when given, says whether
 // every greater height up to cap holds them too (no piece starts between).
+// placed, when given, gets the images' rectangles at that height: the replay's,
+// as the footprints and the layout are the same at every height of its piece
+// that holds them.
 std::optional<std::int64_t> smallestHeight(const Layout& layout, const FitLimits& limits,
                                            std::int32_t w, std::int64_t cap,
-                                           bool* closedAbove = nullptr) {
+                                           bool* closedAbove = nullptr,
+                                           std::vector<Rect>* placed = nullptr) {
     const std::uint32_t spacing = layout.rules.spacing;
     // Heights at which some footprint changes: the pieces start at the tallest
     // image (below it one never fits) and at each h + spacing above it.
@@ -144,7 +158,7 @@ std::optional<std::int64_t> smallestHeight(const Layout& layout, const FitLimits
             std::max({lo, limits.minHeight, byArea, tallestFootprint + 2 * layout.border});
         if (nextAllowed(limits.shape, w, least) > hi) continue;
         const std::optional<std::int64_t> needed =
-            replay(layout, w, static_cast<std::int32_t>(hi), static_cast<std::int32_t>(lo));
+            replay(layout, w, static_cast<std::int32_t>(hi), static_cast<std::int32_t>(lo), placed);
         if (!needed) continue;
         const std::int64_t h = nextAllowed(limits.shape, w, std::max(least, *needed));
         if (h <= hi) {
@@ -214,36 +228,40 @@ public:
             tryWidths(range(lo, hi, 1), true);
         } else if (const auto stop = walk(lo, hi, budget / 2)) {
             // Whole batches only: a batch costs one replay's time however full.
-            const auto threads = std::max<std::int64_t>(budget_.threads, 1);
-            const std::int64_t m =
-                std::max<std::int64_t>((budget - replays_) / threads, 1) * threads;
+            const std::int64_t m = std::max<std::int64_t>((budget - replays_) / kBatch, 1) * kBatch;
             tryWidths(range(std::max(lo, *stop - m), *stop - 1, 1), true);
         } else {
             tryWidths({hi}, true);
         }
     }
 
-    // Tries the widths, `threads` at a time, each against the best found
+    // Tries the widths, a batch at a time, each against the best found
     // before its batch. Gives whether one of them holds every image at a
     // height no greater than the width; `stopAtSquare` ends after the batch
     // holding the first.
     bool tryWidths(const std::vector<std::int64_t>& widths, bool stopAtSquare) {
-        const auto threads = static_cast<std::size_t>(std::max(budget_.threads, 1));
+        const auto batch = static_cast<std::size_t>(kBatch);
         bool square = false;
-        for (std::size_t at = 0; at < widths.size(); at += threads) {
-            const std::size_t n = std::min(threads, widths.size() - at);
+        for (std::size_t at = 0; at < widths.size(); at += batch) {
+            const std::size_t n = std::min(batch, widths.size() - at);
             std::vector<std::optional<std::int64_t>> heights(n);
+            std::vector<std::vector<Rect>> placed(n);
             const std::optional<Candidate> before = best_;
-            replayAll(n, [&](std::size_t k) { heights[k] = evaluate(widths[at + k], before); });
+            replayAll(n, [&](std::size_t k) {
+                heights[k] = evaluate(widths[at + k], before, &placed[k]);
+            });
             for (std::size_t k = 0; k < n; ++k) {
                 if (!heights[k]) continue;
                 square = square || *heights[k] <= widths[at + k];
-                consider({widths[at + k], *heights[k]});
+                consider({widths[at + k], *heights[k]}, placed[k]);
             }
             if (square && stopAtSquare) return true;
         }
         return square;
     }
+
+    // The rectangles of every image at the best size found, in their order.
+    std::vector<Rect>& bestPlaced() { return bestPlaced_; }
 
     std::optional<AtlasSize> run() {
         const bool square =
@@ -305,7 +323,7 @@ public:
 
 private:
     // From width `from` towards the width whose smallest height is no greater:
-    // each round replays one width per thread, the first round from `from`
+    // each round replays a batch of widths, the first round from `from`
     // upwards in steps of a hundredth, each later one from the side of a
     // square as large as the widest probe times its smallest height (first-fit
     // fills about as densely at nearby widths) upwards in steps of a quarter
@@ -316,21 +334,21 @@ private:
         FitLimits anyShape = limits_;
         anyShape.shape = FitShape::any;
         const bool square = limits_.shape == FitShape::square;
-        const auto threads = std::max<std::int64_t>(budget_.threads, 1);
         std::int64_t base = from;
         std::int64_t gap = std::max<std::int64_t>(from / 100, 1);
         while (base <= to && replays_ < steps) {
             std::vector<std::int64_t> probes;
-            for (std::int64_t k = 0; k < threads && base + k * gap <= to; ++k) {
+            for (std::int64_t k = 0; k < kBatch && base + k * gap <= to; ++k) {
                 probes.push_back(base + k * gap);
             }
             const auto n = probes.size();
             std::vector<std::optional<std::int64_t>> heights(n);
+            std::vector<std::vector<Rect>> placed(n);
             std::vector<char> closed(n, 0);
             replayAll(n, [&](std::size_t k) {
                 bool closedAbove = false;
                 heights[k] = smallestHeight(layout_, anyShape, static_cast<std::int32_t>(probes[k]),
-                                            anyShape.maxHeight, &closedAbove);
+                                            anyShape.maxHeight, &closedAbove, &placed[k]);
                 closed[k] = closedAbove ? 1 : 0;
             });
             for (std::size_t k = 0; k < n; ++k) {
@@ -338,18 +356,19 @@ private:
                 const std::int64_t w = probes[k];
                 if (h && *h <= w) {
                     if (!square) {
-                        consider({w, *h});
+                        consider({w, *h}, placed[k]);
                         return w;
                     }
                     // Every height from h up holds the images, the side w
-                    // too; otherwise the square is replayed itself.
+                    // too, in the same layout; otherwise the square is
+                    // replayed itself.
                     if (closed[k]) {
-                        consider({w, w});
+                        consider({w, w}, placed[k]);
                         return w;
                     }
                     if (tryWidths({w}, true)) return w;
                 } else if (h && !square) {
-                    consider({w, *h});
+                    consider({w, *h}, placed[k]);
                 }
             }
             const std::int64_t w = probes.back();
@@ -363,26 +382,30 @@ private:
         return std::nullopt;
     }
 
-    // Runs replay(0) .. replay(n - 1), one per thread, this one included (all
-    // here when no thread is to be had), and counts them. Nothing may escape
-    // a thread; a replay that ran out of memory spoils the whole answer rather
-    // than one width of it.
+    // Runs replay(0) .. replay(n - 1) on up to the budget's threads, this one
+    // included (all here when no thread is to be had), and counts them.
+    // Nothing may escape a thread; a replay that ran out of memory spoils the
+    // whole answer rather than one width of it.
     void replayAll(std::size_t n, const std::function<void(std::size_t)>& replay) {
         std::vector<char> broke(n, 0);
-        const auto work = [&](std::size_t k) {
-            try {
-                replay(k);
-            } catch (...) {
-                broke[k] = 1;
+        const std::size_t lanes =
+            std::min(n, static_cast<std::size_t>(std::max(budget_.threads, 1)));
+        const auto work = [&](std::size_t lane) {
+            for (std::size_t k = lane; k < n; k += lanes) {
+                try {
+                    replay(k);
+                } catch (...) {
+                    broke[k] = 1;
+                }
             }
         };
         {
             std::vector<std::jthread> pool;
-            std::size_t k = 1;
+            std::size_t lane = 1;
             try {
-                for (; k < n; ++k) pool.emplace_back(work, k);
+                for (; lane < lanes; ++lane) pool.emplace_back(work, lane);
             } catch (...) {
-                for (; k < n; ++k) work(k);
+                for (; lane < lanes; ++lane) work(lane);
             }
             if (n > 0) work(0);
         }
@@ -390,8 +413,11 @@ private:
         if (std::find(broke.begin(), broke.end(), 1) != broke.end()) failed_ = true;
     }
 
-    void consider(const Candidate& c) {
-        if (!best_ || better(c, *best_)) best_ = c;
+    void consider(const Candidate& c, std::vector<Rect>& placed) {
+        if (!best_ || better(c, *best_)) {
+            best_ = c;
+            bestPlaced_ = std::move(placed);
+        }
     }
 
     // The smallest height at width w up to the maximum; none also when the
@@ -415,12 +441,12 @@ private:
 
     // The smallest allowed height at width w that can still match the best
     // found (an equal area may win on shape), or none.
-    std::optional<std::int64_t> evaluate(std::int64_t w,
-                                         const std::optional<Candidate>& best) const {
+    std::optional<std::int64_t> evaluate(std::int64_t w, const std::optional<Candidate>& best,
+                                         std::vector<Rect>* placed) const {
         std::int64_t cap = limits_.maxHeight;
         if (best) cap = std::min(cap, best->area() / w);
         if (cap < limits_.minHeight) return std::nullopt;
-        return smallestHeight(layout_, limits_, static_cast<std::int32_t>(w), cap);
+        return smallestHeight(layout_, limits_, static_cast<std::int32_t>(w), cap, nullptr, placed);
     }
 
     const Layout& layout_;
@@ -428,6 +454,7 @@ private:
     SearchBudget budget_;
     std::int64_t area_ = 0;
     std::optional<Candidate> best_;
+    std::vector<Rect> bestPlaced_;
     bool failed_ = false;
     std::int64_t replays_ = 0;
 };
@@ -459,8 +486,10 @@ bool placesAll(std::span<const Size> images, const LayoutRules& rules, std::int3
 }
 
 std::vector<bool> firstFitPlaced(std::span<const Size> images, const LayoutRules& rules,
-                                 std::int32_t width, std::int32_t height) {
+                                 std::int32_t width, std::int32_t height,
+                                 std::vector<Rect>* rects) {
     std::vector<bool> placed(images.size(), false);
+    if (rects) rects->assign(images.size(), Rect{});
     OccupancyIndex index;
     for (std::size_t k = 0; k < images.size(); ++k) {
         const Size footprint = footprintOf(images[k], rules, {width, height});
@@ -469,6 +498,7 @@ std::vector<bool> firstFitPlaced(std::span<const Size> images, const LayoutRules
                           &occupied)) {
             index.add(occupied);
             placed[k] = true;
+            if (rects) (*rects)[k] = occupied;
         }
     }
     return placed;
@@ -533,7 +563,8 @@ std::optional<std::string> fitLimitsRefusal(const FitLimits& l) {
 }
 
 std::optional<AtlasSize> findAtlasSize(std::span<const Size> images, const LayoutRules& rules,
-                                       const FitLimits& limits, SearchBudget budget) {
+                                       const FitLimits& limits, SearchBudget budget,
+                                       std::vector<Rect>* placed) {
     if (images.empty()) return std::nullopt;
     if (!validSide(limits.minWidth) || !validSide(limits.minHeight) ||
         !validSide(limits.maxWidth) || !validSide(limits.maxHeight)) {
@@ -552,7 +583,9 @@ std::optional<AtlasSize> findAtlasSize(std::span<const Size> images, const Layou
         layout.tallest = std::max<std::int64_t>(layout.tallest, image.height);
     }
     Search search(layout, limits, budget);
-    return search.run();
+    const std::optional<AtlasSize> size = search.run();
+    if (size && placed) *placed = std::move(search.bestPlaced());
+    return size;
 }
 
 }  // namespace tilvane

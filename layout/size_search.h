@@ -42,7 +42,7 @@ struct AtlasSize {
 // How much a search may do. A replay is one placement of every image at one
 // width; the search tries every candidate width while they number at most
 // `replays`, and otherwise spends about that many on a coarse-to-fine scan.
-// `threads` replays run at once; the answer does not depend on it.
+// Up to `threads` replays run at once; the answer does not depend on it.
 struct SearchBudget {
     int replays = 192;
     int threads = 1;
@@ -61,17 +61,23 @@ bool placesAll(std::span<const Size> images, const LayoutRules& rules, std::int3
 
 // Which of the images, placed one after the other in the given order as the
 // build's steps place them, find a place in a width x height atlas (those that
-// do not take no room).
+// do not take no room). rects, when given, gets one rectangle per image: the
+// one it occupies (as findPlacement gives it) when placed, else an empty Rect.
 std::vector<bool> firstFitPlaced(std::span<const Size> images, const LayoutRules& rules,
-                                 std::int32_t width, std::int32_t height);
+                                 std::int32_t width, std::int32_t height,
+                                 std::vector<Rect>* rects = nullptr);
 
 // The smallest atlas size, within the limits and of the limits' shape, at which
 // every image finds a place: the smallest area first, then the squarer, then
 // the narrower. Empty when no allowed size holds them all (also for no images).
 // Exact when the candidate widths fit the budget (every one is tried; success
 // is not assumed to grow with the width); beyond it the scan is coarse to fine,
-// as the definition explains, and may miss a smaller size.
+// as the definition explains, and may miss a smaller size. placed, when given
+// and a size is found, gets the rectangle each image occupies at that size, in
+// their order, as the build's steps would place them one after the other: the
+// search has placed them already, so a build at that size need not.
 std::optional<AtlasSize> findAtlasSize(std::span<const Size> images, const LayoutRules& rules,
-                                       const FitLimits& limits, SearchBudget budget = {});
+                                       const FitLimits& limits, SearchBudget budget = {},
+                                       std::vector<Rect>* placed = nullptr);
 
 }  // namespace tilvane

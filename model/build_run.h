@@ -108,12 +108,18 @@ struct BuildRun {
     struct Page {
         Size size;
         std::vector<std::int32_t> files;
-        // With the maxRects packer, where each file goes (one per file, in
-        // order); empty when the steps place them first-fit.
+        // Where each file goes (one per file, in order), as the plan placed
+        // them: the maxRects packer's layout, or first-fit's when the plan has
+        // placed the page (page_plan.h); empty when the steps place them.
         std::vector<SpriteSlot> places;
     };
     std::vector<Page> pages;
     std::size_t page = 0;
+    // The current page's places are first-fit's, and the steps have placed
+    // exactly the files they place, up to the current step, so the next one
+    // is where the search would put it. Once false, the steps search, and
+    // occupancy holds every occupied rectangle (it is left empty while true).
+    bool followsPlan = false;
     // The images the pages before this one added, and the files they handled.
     std::int32_t addedOnEarlierPages = 0;
     std::size_t handledOnEarlierPages = 0;

@@ -260,7 +260,7 @@ std::vector<ExtensionOption> makeTable() {
         "differing pixel, and the run exits with status 1.",
         [](auto& j) -> auto& { return j.extras.verify; }));
     rows.push_back(textOption(
-        "keep-layout", "FILE", "Keep the &layout in:",
+        "keep-layout", "FILE", "&Keep the layout in:",
         "Keep the layout recorded in FILE (JSON): images whose footprint did not change stay "
         "where they were, new or grown ones go into free room, and the whole atlas is repacked "
         "only when they do not fit. FILE is written with the outputs.",

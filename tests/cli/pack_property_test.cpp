@@ -525,7 +525,7 @@ void compareFields(Found& p, const char* property, const std::string& what, cons
     }
 }
 
-// The depfile's rule: every output as a target; every image of the search
+// The depfile's rule: every output (the layout file too) as a target; every image of the search
 // (placed or not), the input folder and the sub-folders searched as
 // prerequisites; nothing else.
 void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs) {
@@ -926,7 +926,9 @@ void checkKeptLayout(Case& c, Dice& dice, Found& p) {
     std::string changed = one->first, what;
     switch (dice.between(1, 3)) {
         case 1: {
-            ImagePtr image = drawSprite(dice, one->second->width(), one->second->height(), false);
+            // The file's own size (with --scale, the sprites are resampled).
+            const auto& file = c.options.has("--scale") ? c.sources.at(changed) : one->second;
+            ImagePtr image = drawSprite(dice, file->width(), file->height(), false);
             EXPECT_EQ(SaveBitmapToFile(image.get(), next.input.file(changed)), 0);
             what = "new pixels in " + changed;
             break;
@@ -945,6 +947,7 @@ void checkKeptLayout(Case& c, Dice& dice, Found& p) {
     next.sprites = readSprites(next.input.path());
     next.options = c.options;
     next.spriteData = c.spriteData;
+    scaleSprites(next);
     model(next);
     static_cast<Build&>(next) =
         build(next.input.path(), next.output.path(), next.options, next.keep.path());

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "job/file_scan.h"
+#include "job/pages.h"
 #include "tests/job/build_fixture.h"
 #include "tests/support/special_files.h"
 
@@ -26,6 +27,9 @@ void writeFolder(const std::string& folder) {
 // (one removed after "GO!" is OnTimerTick's).
 // (That kept pixels draw every frame as its source, in each crop mode, is
 // tilvane-pack's property test's, whose folders fit the default budget.)
+// A sized build draws where its plan placed each file only while the files
+// placed are the plan's: after one that fails, the rest lie where first-fit
+// places what is left.
 TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
     struct Case {
         const char* name;
@@ -36,6 +40,8 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
         std::size_t budget = kDefaultKeptPixelBudget;
         int kept = -1;     // how many files the scan keeps; -1: not counted
         double scale = 1;  // a scaled file decoded again is resampled again
+        bool fit = false;
+        bool pages = false;
     };
     const auto changed = [](const char* name) {
         return std::string(name) + "          (changed since it was listed)";
@@ -53,6 +59,16 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
          },
          changed("a.png")},
         {"a file replaced by a FIFO", kCropEach, nullptr, changed("c.png"), "c.png"},
+        {.name = "a file rewritten, sized",
+         .change = [](BuildFixture& b) { writeSprite(b.input.file("a.png"), 12, 10); },
+         .failure = changed("a.png"),
+         .fit = true},
+        {.name = "a file replaced by a FIFO, sized on pages",
+         .cropMode = kCropNone,
+         .failure = changed("c.png"),
+         .fifo = "c.png",
+         .fit = true,
+         .pages = true},
         {.name = "budget one byte short of a", .budget = 255, .kept = 2},
         {.name = "budget one byte short of all", .budget = 463, .kept = 2},
         {.name = "budget for all", .budget = 464, .kept = 3},
@@ -68,6 +84,11 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
             b.settings.cropMode = c.cropMode;
             b.jobSpec.keptPixelBudget = budget;
             b.jobSpec.extras.scale = c.scale;
+            if (c.fit) b.jobSpec.sizing.fit = FitShape::any;
+            if (c.pages) {
+                b.jobSpec.sizing.pages = true;
+                b.settings.outputWidth = b.settings.outputHeight = 32;
+            }
             ASSERT_EQ(b.start(), BuildOutcome::armed);
             const auto& held = b.run.keptPixels;
             if (c.kept >= 0 && budget == c.budget) {
@@ -89,6 +110,16 @@ TEST(KeptPixels, BuildMatchesOneThatDecodesAgain) {
             if (!c.failure.empty()) {
                 EXPECT_EQ(std::count(b.run.failures.begin(), b.run.failures.end(), c.failure), 1);
             }
+            // The last page: first-fit of its placed files alone, at its size.
+            std::vector<Size> sizes;
+            for (const Rect& r : b.run.placedRects) sizes.push_back({r.width(), r.height()});
+            std::vector<Rect> expected;
+            const Size atlas = b.run.pages.empty()
+                                   ? Size{static_cast<std::int32_t>(b.settings.outputWidth),
+                                          static_cast<std::int32_t>(b.settings.outputHeight)}
+                                   : b.run.pages.back().size;
+            firstFitPlaced(sizes, layoutRulesOf(b.jobSpec), atlas.width, atlas.height, &expected);
+            EXPECT_EQ(b.run.occupiedRects, expected);
         }
         const BuildFixture& kept = *builds[0];
         const BuildFixture& decoded = *builds[1];

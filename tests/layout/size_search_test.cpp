@@ -59,8 +59,9 @@ std::optional<AtlasSize> exhaustiveBest(const std::vector<std::vector<bool>>& fi
 
 // Random small cases against every size up to 160 x 160: with a budget that
 // covers every width the search finds the true optimum under each shape and
-// limit. (With a tight budget, as for large maxima, tilvane-pack's property
-// test checks that the size holds everything and honours the shape.)
+// limit, and with any budget the rectangles a build gives at its size. (With a tight budget, as for
+// large maxima, tilvane-pack's property test checks that the size holds everything and honours the
+// shape.)
 TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
     ClassicRandom random(7);
     auto between = [&](int lo, int hi) { return lo + random.next() % (hi - lo + 1); };
@@ -92,8 +93,26 @@ TEST(SizeSearch, AgreesWithAnExhaustiveSearch) {
                 SCOPED_TRACE("shape " + std::to_string(static_cast<int>(shape)) +
                              (withMinimum ? ", with a minimum" : ""));
                 const std::optional<AtlasSize> expected = exhaustiveBest(fits, limits);
-                for (const int threads : {1, 2})
-                    EXPECT_EQ(findAtlasSize(images, rules, limits, {kSide, threads}), expected);
+                // Every width, and the coarse scan of a small budget (whose
+                // answer does not depend on the threads either): the images'
+                // rectangles come with the size, as a build places them.
+                std::optional<AtlasSize> coarse;
+                for (const SearchBudget budget : {SearchBudget{kSide, 1}, SearchBudget{kSide, 2},
+                                                  SearchBudget{6, 1}, SearchBudget{6, 3}}) {
+                    std::vector<Rect> placed, built;
+                    const std::optional<AtlasSize> found =
+                        findAtlasSize(images, rules, limits, budget, &placed);
+                    if (budget.replays == kSide) {
+                        EXPECT_EQ(found, expected);
+                    } else if (budget.threads == 1) {
+                        coarse = found;
+                    } else {
+                        EXPECT_EQ(found, coarse);
+                    }
+                    if (!found) continue;
+                    firstFitPlaced(images, rules, found->width, found->height, &built);
+                    EXPECT_EQ(placed, built);
+                }
             }
         }
     }
