@@ -25,6 +25,7 @@ std::string aboutCreditsText() {
            "  libtiff: Sam Leffler and Silicon Graphics, Inc.; the libtiff licence\n"
            "      (use, copy, modify, distribute and sell, with the notices kept).\n"
            "  giflib: Eric S. Raymond and contributors; MIT licence.\n"
+           "  libwebp: Google Inc.; BSD 3-Clause licence.\n"
            "  zlib: Jean-loup Gailly and Mark Adler; zlib licence.\n"
            "  libdeflate: Eric Biggers and contributors; MIT licence.\n"
            "  pixman: Keith Packard, Red Hat, Inc. and contributors; MIT licence.\n"

@@ -19,6 +19,11 @@ QString qt(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A number option that a default job leaves without a value.
+bool mayBeUnset(const ExtensionOption& row) {
+    return row.kind == OptionKind::number && row.write(JobSpec{}).empty();
+}
+
 }  // namespace
 
 MoreOptionsPanel::MoreOptionsPanel(QWidget* parent) : QGroupBox(parent) {
@@ -39,8 +44,12 @@ MoreOptionsPanel::MoreOptionsPanel(QWidget* parent) : QGroupBox(parent) {
             case OptionKind::number: {
                 auto* spin = new QSpinBox(this);
                 // A spin box holds an int: larger limits are out of a user's reach anyway.
-                spin->setRange(static_cast<int>(std::min<std::uint32_t>(row.least, INT_MAX)),
-                               static_cast<int>(std::min<std::uint32_t>(row.most, INT_MAX)));
+                // An option that may be unset shows its default text one below the least.
+                const int unset = mayBeUnset(row) ? 1 : 0;
+                spin->setRange(
+                    static_cast<int>(std::min<std::uint32_t>(row.least, INT_MAX)) - unset,
+                    static_cast<int>(std::min<std::uint32_t>(row.most, INT_MAX)));
+                if (unset) spin->setSpecialValueText(qt(row.defaultText));
                 connect(spin, &QSpinBox::valueChanged, this, &MoreOptionsPanel::edited);
                 control = spin;
                 break;
@@ -75,8 +84,11 @@ std::string MoreOptionsPanel::valueOf(const Binding& binding) {
     switch (binding.row->kind) {
         case OptionKind::flag:
             return static_cast<QCheckBox*>(binding.control)->isChecked() ? "1" : "0";
-        case OptionKind::number:
-            return std::to_string(static_cast<QSpinBox*>(binding.control)->value());
+        case OptionKind::number: {
+            const auto* spin = static_cast<QSpinBox*>(binding.control);
+            if (mayBeUnset(*binding.row) && spin->value() == spin->minimum()) return {};
+            return std::to_string(spin->value());
+        }
         case OptionKind::choice: {
             const int i = static_cast<QComboBox*>(binding.control)->currentIndex();
             const auto& choices = binding.row->choices;
@@ -96,9 +108,11 @@ void MoreOptionsPanel::show(const Binding& binding, const std::string& value) {
         case OptionKind::flag:
             static_cast<QCheckBox*>(binding.control)->setChecked(value == "1");
             break;
-        case OptionKind::number:
-            static_cast<QSpinBox*>(binding.control)->setValue(qt(value).toInt());
+        case OptionKind::number: {
+            auto* spin = static_cast<QSpinBox*>(binding.control);
+            spin->setValue(value.empty() ? spin->minimum() : qt(value).toInt());
             break;
+        }
         case OptionKind::choice: {
             const auto& choices = binding.row->choices;
             const auto at = std::find_if(choices.begin(), choices.end(),

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Makes the corpora of the PNG, JPEG, TIFF and GIF fuzz targets under
+"""Makes the corpora of the PNG, JPEG, TIFF, GIF and WebP fuzz targets under
 fuzz/corpus/<codec>/: seed_* are the test fixtures (valid files for the fuzzer
 to mutate); bad_* are hostile files that every reader must refuse: truncations,
 headers claiming 2^31 pixels or more, zero sizes, indices beyond the palette,
@@ -247,8 +247,54 @@ def make_gif():
         struct.pack("<HHHHB", 0, 0, 2, 2, 0) + b"\x02" + bytes([len(ok)]) + ok + b"\x00\x3b")
 
 
+# ---- WebP: header fields of libwebp's own files (tests/data/webp_*.webp)
+
+def patched(data, at, new):
+    return data[:at] + new + data[at + len(new):]
+
+
+def vp8l_size(data, width, height):
+    """A lossless file (its VP8L chunk first, data at 20) claiming width x height."""
+    bits = struct.unpack("<I", data[21:25])[0] & ~0x0FFFFFFF
+    return patched(data, 21, struct.pack("<I", bits | (width - 1) | (height - 1) << 14))
+
+
+def make_webp():
+    lossless = fixture("webp_lossless_rgba.webp")
+    lossy = fixture("webp_lossy_rgb.webp")
+    anim = fixture("webp_animated.webp")
+    # The largest size the format holds: 2^28 pixels, over the decoded limit.
+    put("webp", "bad_16384x16384.webp", vp8l_size(lossless, 16384, 16384))
+    # More pixels than the data holds.
+    put("webp", "bad_claims_taller.webp", vp8l_size(lossless, 16, 4000))
+    put("webp", "bad_riff_tag.webp", patched(lossless, 8, b"WEBQ"))
+    put("webp", "bad_vp8l_signature.webp", patched(lossless, 20, b"\x2e"))
+    put("webp", "bad_vp8l_version.webp", patched(lossless, 24, bytes([lossless[24] | 0xE0])))
+    put("webp", "bad_riff_size_past_end.webp", patched(lossless, 4, struct.pack("<I", 1 << 30)))
+    # Lossy: the key frame's start code, and a width of 0 (14 bits at 26).
+    put("webp", "bad_vp8_start_code.webp", patched(lossy, 23, b"\x9d\x01\x2b"))
+    put("webp", "bad_vp8_zero_width.webp", patched(lossy, 26, b"\x00\x00"))
+    put("webp", "bad_vp8_16383x16383.webp", patched(lossy, 26, struct.pack("<HH", 16383, 16383)))
+    # Animation: a canvas of 2^24 a side, one of 16384 a side (the canvas and a
+    # frame within the limit would not be), a frame past the canvas's edge.
+    put("webp", "bad_anim_canvas_2pow24.webp", patched(anim, 24, b"\xff" * 6))
+    put("webp", "bad_anim_canvas_16384.webp",
+        patched(anim, 24, struct.pack("<I", 16383)[:3] * 2))
+    put("webp", "bad_anim_frame_outside.webp", patched(anim, 52, struct.pack("<I", 6)[:3]))
+    # A still image whose extended header's canvas differs from its bitstream.
+    vp8x = (b"VP8X" + struct.pack("<I", 10) + struct.pack("<I", 0x10) +
+            struct.pack("<I", 31)[:3] + struct.pack("<I", 11)[:3])
+    body = b"WEBP" + vp8x + lossless[12:]
+    put("webp", "bad_canvas_mismatch.webp", b"RIFF" + struct.pack("<I", len(body)) + body)
+    # The same with the canvas the bitstream has loads.
+    vp8x = vp8x[:12] + struct.pack("<I", 15)[:3] + struct.pack("<I", 11)[:3]
+    body = b"WEBP" + vp8x + lossless[12:]
+    put("webp", "crafted_extended_header.webp", b"RIFF" + struct.pack("<I", len(body)) + body)
+
+
 def main():
-    for codec, prefix in (("png", "png_"), ("jpeg", "jpeg_"), ("tiff", "tiff_"), ("gif", "gif_")):
+    for codec, prefix in (("png", "png_"), ("jpeg", "jpeg_"), ("tiff", "tiff_"), ("gif", "gif_"),
+                          ("webp", "webp_")):
         folder = os.path.join(CORPUS, codec)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
@@ -257,6 +303,7 @@ def main():
     make_jpeg()
     make_tiff()
     make_gif()
+    make_webp()
     return 0
 
 

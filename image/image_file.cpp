@@ -75,6 +75,8 @@ Reader readerFor(ImageFormat format) {
             return codecs::readIff;
         case ImageFormat::pcx:
             return codecs::readPcx;
+        case ImageFormat::webp:
+            return codecs::readWebp;
     }
     return nullptr;
 }
@@ -100,6 +102,10 @@ bool encode(const PixelImage& image, ImageFormat format, const SaveOptions& opti
             return codecs::writeSgi(image, out);
         case ImageFormat::tga:
             return codecs::writeTga(image, out);
+        case ImageFormat::webp: {
+            const auto* webp = std::get_if<WebpOptions>(&options);
+            return codecs::writeWebp(image, out, webp ? webp->lossyQuality : std::nullopt);
+        }
         case ImageFormat::cel:
         case ImageFormat::gif:
         case ImageFormat::psd:

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -28,8 +29,14 @@ struct PngOptions {
     PngCompression compression = PngCompression::standard;
 };
 
-// No record, a TIFF record, a JPEG record or a PNG record.
-using SaveOptions = std::variant<std::monostate, TiffOptions, JpegOptions, PngOptions>;
+// Options record for WebP output: lossy at this quality (0 to 100), or
+// lossless, every pixel kept, when none is given (and without the record).
+struct WebpOptions {
+    std::optional<std::int32_t> lossyQuality;
+};
+
+// No record, or a TIFF, JPEG, PNG or WebP record.
+using SaveOptions = std::variant<std::monostate, TiffOptions, JpegOptions, PngOptions, WebpOptions>;
 
 // Reads an image file, the format chosen by the extension (case ignored; the
 // extensions are image/image_formats.h's). The

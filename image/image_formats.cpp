@@ -6,11 +6,13 @@ namespace {
 
 // The writers' limits: JPEG's is libjpeg's JPEG_MAX_DIMENSION (a little under
 // 2^16), TGA and SGI keep each side in 16 bits, BMP and PNG in 31 (a signed
-// 32-bit field, and PNG's own rule), TIFF in 32.
+// 32-bit field, and PNG's own rule), TIFF in 32, WebP in 14 (its header
+// fields; libwebp's WEBP_MAX_DIMENSION).
 constexpr std::int64_t kJpegMaxSide = 65500;
 constexpr std::int64_t kSixteenBits = 0xFFFF;
 constexpr std::int64_t kThirtyOneBits = 0x7FFFFFFF;
 constexpr std::int64_t kThirtyTwoBits = 0xFFFFFFFF;
+constexpr std::int64_t kWebpMaxSide = 16383;
 
 constexpr ImageFormatInfo kFormats[] = {
     {".tif", ImageFormat::tiff, "TIFF", true, true, kThirtyTwoBits},
@@ -26,6 +28,7 @@ constexpr ImageFormatInfo kFormats[] = {
     {".psd", ImageFormat::psd, "PSD", true, false, 0},
     {".iff", ImageFormat::iff, "IFF", true, false, 0},
     {".pcx", ImageFormat::pcx, "PCX", true, false, 0},
+    {".webp", ImageFormat::webp, "WebP", true, true, kWebpMaxSide},
 };
 
 // The extension of the last path component, lower case; empty without a dot.

@@ -9,7 +9,7 @@
 namespace tilvane {
 
 // The image file formats the codecs read or write, one codec each.
-enum class ImageFormat { tiff, png, jpeg, bmp, tga, sgi, cel, gif, psd, iff, pcx };
+enum class ImageFormat { tiff, png, jpeg, bmp, tga, sgi, cel, gif, psd, iff, pcx, webp };
 
 // One extension and what the codecs do with it. This is the one place that
 // says which extension picks which codec and how large an image its writer

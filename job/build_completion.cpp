@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -47,6 +48,12 @@ bool chooseSaveOptions(BuildJob& job, SaveOptions& options) {
         options = JpegOptions{question.value};
     } else if (format == ImageFormat::png) {
         options = PngOptions{settings.pngCompression};
+    } else if (format == ImageFormat::webp) {
+        WebpOptions webp;
+        if (const auto quality = job.jobSpec.extras.webpQuality) {
+            webp.lossyQuality = static_cast<std::int32_t>(std::min<std::uint32_t>(*quality, 100));
+        }
+        options = webp;
     }
     return true;
 }
@@ -284,7 +291,8 @@ BuildOutcome finishBuild(BuildJob& job) {
             if (job.onPhase) job.onPhase(JobPhase::verifying);
             events.status("Verifying...");
             run.notes.verifyFailure =
-                verifyWrittenPages(settings.inputFolder, job.jobSpec.extras.extrude, run.drawnPages)
+                verifyWrittenPages(settings.inputFolder, job.jobSpec.extras.extrude, run.drawnPages,
+                                   {job.jobSpec.extras.bleed, job.jobSpec.extras.premultiply})
                     .value_or("");
             run.notes.verified = true;
         }

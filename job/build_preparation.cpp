@@ -131,12 +131,18 @@ bool checkSettings(BuildJob& job) {
         job.events.message(*why);
         return false;
     }
-    // A JPEG atlas never holds the pixels it was given, so it cannot be checked.
+    // A JPEG atlas never holds the pixels it was given, nor a lossy WebP one,
+    // so they cannot be checked.
     if (job.jobSpec.extras.verify) {
         const ImageFormatInfo* info = imageFormatOf(settings.outputImageFile);
         if (info && info->format == ImageFormat::jpeg) {
             job.events.message(
                 "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.");
+            return false;
+        }
+        if (info && info->format == ImageFormat::webp && job.jobSpec.extras.webpQuality) {
+            job.events.message(
+                "A lossy WebP atlas cannot be verified: it does not keep the pixels it is given.");
             return false;
         }
     }

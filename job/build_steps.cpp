@@ -2,8 +2,10 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
+#include "image/alpha_passes.h"
 #include "image/blit.h"
 #include "image/extrude.h"
 #include "image/resample.h"
@@ -184,11 +186,30 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const Spr
                       : kept   ? Rect{source.left - kept->area.left, source.top - kept->area.top,
                                     source.right - kept->area.left, source.bottom - kept->area.top}
                                : source;
+    const BuildExtras& extras = job.jobSpec.extras;
+    // The pixel passes work on the sprite alone and upright, so a turned one
+    // is bled as its source is and no ring or neighbour counts: the copy they
+    // finish is what is drawn, and what an alias is compared with.
+    const PixelPasses passes{extras.bleed, extras.premultiply};
+    const Rect whole{0, 0, w - 1, h - 1};
+    ImagePtr finished;
+    if (passes.any()) {
+        finished = createPixelImage(w, h);
+        if (!finished || !blitImage(finished.get(), &pixels, 0, 0, &from) ||
+            !finishPixels(*finished, whole, passes)) {
+            addFailure(run, name, "out of memory");
+            return;
+        }
+    }
+    const PixelImage& shown = finished ? *finished : pixels;
+    const Rect shownRect = finished ? whole : from;
+    // libGDX reads a turned region counter-clockwise, the JSON readers clockwise.
+    const bool clockwise = extras.format != DataFormat::gdx;
     std::uint64_t hash = 0;
-    if (job.jobSpec.extras.alias) {
+    if (extras.alias) {
+        // The hash is the scan's, of the pixels as they were given.
         hash = pixelHash(pixels, from);
-        if (const auto same = findIdenticalPlaced(run, pixels, from, hash,
-                                                  job.jobSpec.extras.format != DataFormat::gdx)) {
+        if (const auto same = findIdenticalPlaced(run, shown, shownRect, hash, clockwise)) {
             addAlias(run, *same, name, f);
             return;
         }
@@ -210,11 +231,9 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const Spr
     // A turned image's block is h x w.
     const Rect drawn = turned ? Rect{x, y, x + h - 1, y + w - 1} : Rect{x, y, x + w - 1, y + h - 1};
     if (turned) {
-        // libGDX reads a turned region counter-clockwise, the JSON readers clockwise.
-        blitTurned(run.outputImage.get(), &pixels, x, y, from,
-                   job.jobSpec.extras.format != DataFormat::gdx);
+        blitTurned(run.outputImage.get(), &shown, x, y, shownRect, clockwise);
     } else {
-        blitImage(run.outputImage.get(), &pixels, x, y, cropped ? &from : nullptr);
+        blitImage(run.outputImage.get(), &shown, x, y, finished || cropped ? &shownRect : nullptr);
     }
     if (rules.extrude > 0) extrudeEdges(*run.outputImage, drawn, rules.extrude);
 
@@ -224,7 +243,7 @@ void placeFile(BuildJob& job, std::int32_t f, const std::string& name, const Spr
     run.placedNames.push_back(name);
     run.placedFileIndices.push_back(f);
     run.placedTurns.push_back(turned ? 1 : 0);
-    if (job.jobSpec.extras.alias) rememberPlaced(run, hash);
+    if (extras.alias) rememberPlaced(run, hash);
 }
 
 }  // namespace

@@ -132,6 +132,7 @@ std::optional<std::string> engineDocument(const BuildExtras& extras, const Build
     meta.relatedPages = std::move(relatedPages);
     meta.version = TILVANE_VERSION;
     meta.scale = run.scale;
+    meta.premultipliedAlpha = extras.premultiply;
     EngineExtras engine;
     engine.animations = animationsOf(extras, run);
     engine.scale = run.scale;

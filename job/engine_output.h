@@ -33,8 +33,9 @@ void prepareDataNames(const JobSettings& settings, const BuildExtras& extras, Bu
 // meta.image names the page's atlas relative to its text file's folder (its
 // bare name when both share a folder). Empty for DataFormat::byExtension or
 // when the run's lists do not describe every entry. relatedPages names the
-// other pages' text files, relative to this one's folder. For phaserMulti it
-// is the page's "textures" entry (see multiAtlasDocument).
+// other pages' text files, relative to this one's folder; with --premultiply
+// the formats that can say so say the atlas's colours are (AtlasMeta). For
+// phaserMulti it is the page's "textures" entry (see multiAtlasDocument).
 std::optional<std::string> engineDocument(const BuildExtras& extras, const BuildRun& run,
                                           Size atlas, std::vector<std::string> relatedPages = {});
 

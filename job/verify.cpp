@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "image/blit.h"
 #include "image/image_file.h"
 #include "image/pixel_digest.h"
 #include "image/resample.h"
@@ -61,8 +62,8 @@ ImagePtr turnedBack(const PixelImage& atlas, const Rect& block, const Rect& sour
 
 // What is wrong with entry k of the page, or empty.
 std::optional<std::string> checkEntry(const std::string& inputFolder, std::uint32_t extrude,
-                                      const BuildRun::DrawnPage& page, const PixelImage& atlas,
-                                      std::size_t k) {
+                                      PixelPasses passes, const BuildRun::DrawnPage& page,
+                                      const PixelImage& atlas, std::size_t k) {
     const std::string& name = page.names[k];
     const Rect& rect = page.rects[k];
     const std::string where = name + " in " + baseName(page.imageFile) + ": ";
@@ -84,7 +85,8 @@ std::optional<std::string> checkEntry(const std::string& inputFolder, std::uint3
         return upright ? pixelDigest(*upright, {0, 0, source.width() - 1, source.height() - 1})
                        : std::uint64_t{0};
     };
-    if (digest == 0 || shownDigest() != digest) {
+    // The digest is the source's as scanned, before any pixel pass.
+    if (passes.any() || digest == 0 || shownDigest() != digest) {
         ImagePtr pixels = CreateBitmapFromFile(inputFolder + name);
         // A scaled atlas shows its source resampled as the build resampled it.
         if (pixels && page.scale != 1) pixels = scaledImage(*pixels, page.scale);
@@ -94,10 +96,22 @@ std::optional<std::string> checkEntry(const std::string& inputFolder, std::uint3
             return where + "its source no longer holds the rectangle " +
                    point(source.left, source.top) + " to " + point(source.right, source.bottom);
         }
+        // The source rectangle as the job drew it: upright and alone, through
+        // the same passes.
+        ImagePtr finished;
+        if (passes.any()) {
+            finished = createPixelImage(source.width(), source.height());
+            if (!finished || !blitImage(finished.get(), pixels.get(), 0, 0, &source) ||
+                !finishPixels(*finished, {0, 0, source.width() - 1, source.height() - 1}, passes)) {
+                return where + "out of memory while checking it";
+            }
+        }
         for (std::int32_t dy = 0; dy < rect.height(); ++dy) {
             for (std::int32_t dx = 0; dx < rect.width(); ++dx) {
                 const Point s = sourcePixel(source, dx, dy, turned, page.clockwise);
-                const PixelValue want = getPixel(*pixels, s.x, s.y);
+                const PixelValue want =
+                    finished ? getPixel(*finished, s.x - source.left, s.y - source.top)
+                             : getPixel(*pixels, s.x, s.y);
                 const PixelValue got = getPixel(atlas, rect.left + dx, rect.top + dy);
                 if (got != want) {
                     return where + "pixel " + point(s.x, s.y) + " of its source, at " +
@@ -140,7 +154,8 @@ std::optional<std::string> checkEntry(const std::string& inputFolder, std::uint3
 
 // The first failing entry of the page, in entry order, found on every core.
 std::optional<std::string> checkPage(const std::string& inputFolder, std::uint32_t extrude,
-                                     const BuildRun::DrawnPage& page, const PixelImage& atlas) {
+                                     PixelPasses passes, const BuildRun::DrawnPage& page,
+                                     const PixelImage& atlas) {
     const std::size_t count = std::min(page.names.size(), page.rects.size());
     std::atomic<std::size_t> next{0};
     // The least failing entry so far: entries past it need no check.
@@ -150,7 +165,7 @@ std::optional<std::string> checkPage(const std::string& inputFolder, std::uint32
         for (std::size_t k = next.fetch_add(1); k < count && k < firstBad.load();
              k = next.fetch_add(1)) {
             try {
-                found[k] = checkEntry(inputFolder, extrude, page, atlas, k);
+                found[k] = checkEntry(inputFolder, extrude, passes, page, atlas, k);
             } catch (...) {
                 found[k] = page.names[k] + " in " + baseName(page.imageFile) +
                            ": out of memory while checking it";
@@ -181,7 +196,8 @@ std::optional<std::string> checkPage(const std::string& inputFolder, std::uint32
 }  // namespace
 
 std::optional<std::string> verifyWrittenPages(const std::string& inputFolder, std::uint32_t extrude,
-                                              std::span<const BuildRun::DrawnPage> pages) {
+                                              std::span<const BuildRun::DrawnPage> pages,
+                                              PixelPasses passes) {
     try {
         for (const BuildRun::DrawnPage& page : pages) {
             ImagePtr atlas = CreateBitmapFromFile(page.imageFile);
@@ -194,7 +210,9 @@ std::optional<std::string> verifyWrittenPages(const std::string& inputFolder, st
                        ", not the " + std::to_string(page.size.width) + "x" +
                        std::to_string(page.size.height) + " written";
             }
-            if (auto failure = checkPage(inputFolder, extrude, page, *atlas)) return failure;
+            if (auto failure = checkPage(inputFolder, extrude, passes, page, *atlas)) {
+                return failure;
+            }
         }
     } catch (...) {
         return std::string("out of memory while reading the atlas back");

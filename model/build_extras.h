@@ -56,6 +56,14 @@ struct BuildExtras {
     std::optional<Pivot> pivot;
     // A JSON file of per-image pivots and nine-slice borders; none when empty.
     std::string spriteDataFile;
+    // A .webp atlas lossy at this quality (0..100); lossless when none.
+    std::optional<std::uint32_t> webpQuality;
+    // The atlas's colours multiplied by their alpha (image/alpha_passes.h),
+    // and the JSON's meta says so.
+    bool premultiply = false;
+    // Each sprite's transparent pixels take the colour of its nearest
+    // non-transparent pixel before its edges are extruded (image/alpha_passes.h).
+    bool bleed = false;
     // A layout file: read before planning, so that sprites whose footprint
     // did not change keep their places, and written with the outputs.
     std::string keepLayoutFile;

@@ -20,6 +20,10 @@ inline constexpr std::array<std::string_view, 6> kOutputImageExtensions = {".tif
 inline constexpr std::array<std::string_view, 6> kOutputImageDescriptions = {
     "TIFF Images", "PNG Images", "JPEG Images", "Windows BMP Images", "RGB Images", "Targa Images"};
 
+// Read as input and written as the atlas beyond the described lists above
+// (which the dialog's file choosers offer): the pipeline takes them from any face.
+inline constexpr std::array<std::string_view, 1> kExtraImageExtensions = {".webp"};
+
 // The index is the build's text-file type: 0 plain text, 1 XML, 2 JSON, 3 CSS.
 inline constexpr std::array<std::string_view, 4> kTextFileExtensions = {".txt", ".xml", ".json",
                                                                         ".css"};

@@ -59,11 +59,12 @@ bool hasExtensionIn(std::string_view path, ChoiceTable table) {
 }
 
 bool isSupportedInputFile(std::string_view path) {
-    return hasExtensionIn(path, kInputExtensions);
+    return hasExtensionIn(path, kInputExtensions) || hasExtensionIn(path, kExtraImageExtensions);
 }
 
 bool isSupportedOutputImageFile(std::string_view path) {
-    return hasExtensionIn(path, kOutputImageExtensions);
+    return hasExtensionIn(path, kOutputImageExtensions) ||
+           hasExtensionIn(path, kExtraImageExtensions);
 }
 
 int textFileTypeOf(std::string_view path) {

@@ -69,6 +69,7 @@ std::string extensionOf(std::string_view path);
 
 // Whether the path's extension is one of the table's entries.
 bool hasExtensionIn(std::string_view path, ChoiceTable table);
+// The dialog's lists and kExtraImageExtensions.
 bool isSupportedInputFile(std::string_view path);
 bool isSupportedOutputImageFile(std::string_view path);
 

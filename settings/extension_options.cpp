@@ -150,6 +150,38 @@ ExtensionOption textOption(std::string key, std::string valueName, std::string l
     return row;
 }
 
+// Lossless unless given, so no value is its default: written as none, and an
+// empty value read (the dialog's "lossless") clears it.
+ExtensionOption webpQualityOption() {
+    ExtensionOption row;
+    row.key = "webp-quality";
+    row.kind = OptionKind::number;
+    row.valueName.assign(1, 'N');
+    row.label = "WebP &quality:";
+    row.meaning =
+        "Write a .webp atlas lossy at quality N (0..100); without it a .webp atlas is lossless, "
+        "every pixel kept.";
+    row.defaultText = "lossless";
+    row.least = 0;
+    row.most = 100;
+    row.read = [](const std::string& text, JobSpec& jobSpec) -> std::optional<std::string> {
+        if (text.empty()) {
+            jobSpec.extras.webpQuality.reset();
+            return std::nullopt;
+        }
+        const std::optional<std::uint32_t> value = parseUnsignedDecimal(text);
+        if (!value) return std::string("not an unsigned decimal number");
+        if (*value > 100) return std::string("not within 0..100");
+        jobSpec.extras.webpQuality = *value;
+        return std::nullopt;
+    };
+    row.write = [](const JobSpec& jobSpec) {
+        const auto& quality = jobSpec.extras.webpQuality;
+        return quality ? std::to_string(*quality) : std::string();
+    };
+    return row;
+}
+
 std::vector<ExtensionOption> makeTable() {
     std::vector<ExtensionOption> rows;
     // In the order of FitShape, after the fixed size.
@@ -254,6 +286,16 @@ std::vector<ExtensionOption> makeTable() {
         "--format hash, array or gdx, which record it.",
         [](auto& j) -> auto& { return j.extras.rotate; }));
     rows.push_back(flagOption(
+        "bleed", "&Bleed colour into clear pixels",
+        "Give each image's transparent pixels the colour of the nearest non-transparent pixel "
+        "(alpha stays 0), so filtering never darkens an edge.",
+        [](auto& j) -> auto& { return j.extras.bleed; }));
+    rows.push_back(flagOption(
+        "premultiply", "Pre&multiply alpha",
+        "Write every colour multiplied by its alpha (rounded to the nearest); the JSON hash and "
+        "array say so in meta.premultipliedAlpha.",
+        [](auto& j) -> auto& { return j.extras.premultiply; }));
+    rows.push_back(flagOption(
         "verify", "&Verify the written atlas",
         "Once the outputs are written, read each atlas back and check every entry's pixels (and "
         "extrusion ring) against its source; a difference names the image and the first "
@@ -287,6 +329,7 @@ std::vector<ExtensionOption> makeTable() {
             }
             return std::size_t{1};
         }));
+    rows.push_back(webpQualityOption());
     rows.push_back(textOption(
         "depfile", "FILE", "&Depfile:",
         "Also write a Make/Ninja dependency file: the outputs as targets, every image read, the "

@@ -41,7 +41,8 @@ struct ExtensionOption {
     std::string label;
     // A choice's values in the order the dialog offers them.
     std::vector<OptionChoice> choices;
-    // A number's range.
+    // A number's range. A number whose default job writes "" may also be unset
+    // (read from ""): the dialog then offers defaultText below the least.
     std::uint32_t least = 0;
     std::uint32_t most = 0;
     // A text that lists values separated by ',': on the command line the

@@ -28,6 +28,12 @@ struct AtlasMeta {
     // The factor the sprites were scaled by, written as meta.scale (PixiJS
     // divides the frames by it, so they keep the size of the source art).
     double scale = 1;
+    // The atlas's colours are multiplied by their alpha: written as
+    // meta.premultipliedAlpha true in the JSON hash and array (the name
+    // TexturePacker's readers look for; PixiJS and Phaser read no such member,
+    // their textures are told in code), only when set. The libGDX page has no
+    // such line that every reader of the format takes, so it writes none.
+    bool premultipliedAlpha = false;
 };
 
 // The text as valid UTF-8: every byte that does not belong to a well-formed
@@ -128,8 +134,8 @@ std::string formatJsonArray(const AtlasMeta& meta, std::span<const SourceRectEnt
                             const EngineExtras& extras = {});
 
 // One page of Phaser 3's multi-atlas file: the JSON object of its "textures"
-// entry (image, format, size, scale as a number, and the frames as in the JSON
-// array).
+// entry (image, format, size, scale as a number, premultipliedAlpha when
+// true, and the frames as in the JSON array).
 std::string phaserTextureEntry(const AtlasMeta& meta, std::span<const SourceRectEntry> entries,
                                const EngineExtras& extras = {});
 // The multi-atlas document of the pages' entries, in page order, with "meta"

@@ -63,6 +63,7 @@ Json metaOf(const AtlasMeta& meta) {
         for (const std::string& name : meta.relatedPages) related.push_back(validUtf8(name));
         out["related_multi_packs"] = std::move(related);
     }
+    if (meta.premultipliedAlpha) out["premultipliedAlpha"] = true;
     return out;
 }
 
@@ -158,7 +159,9 @@ std::string phaserTextureEntry(const AtlasMeta& meta, std::span<const SourceRect
     out += ", \"format\": \"RGBA8888\", \"size\": ";
     out += dumpOf(Json{{"w", meta.width}, {"h", meta.height}});
     // A number here, as Phaser's multi-atlas files carry it.
-    out += ", \"scale\": " + decimalText(meta.scale) + ", \"frames\": [";
+    out += ", \"scale\": " + decimalText(meta.scale);
+    if (meta.premultipliedAlpha) out += ", \"premultipliedAlpha\": true";
+    out += ", \"frames\": [";
     bool first = true;
     for (const auto& [key, frame] : arrayFrames(entries, extras)) {
         out += first ? "\n\t\t" : ",\n\t\t";

@@ -96,7 +96,8 @@ std::string formatCocosPlist(const AtlasMeta& meta, std::span<const SourceRectEn
     const std::string image = xmlEscaped(meta.image);
     out += "\t\t<key>format</key>\n\t\t<integer>3</integer>\n";
     out += "\t\t<key>pixelFormat</key>\n\t\t<string>RGBA8888</string>\n";
-    out += "\t\t<key>premultiplyAlpha</key>\n\t\t<false/>\n";
+    out += meta.premultipliedAlpha ? "\t\t<key>premultiplyAlpha</key>\n\t\t<true/>\n"
+                                   : "\t\t<key>premultiplyAlpha</key>\n\t\t<false/>\n";
     out += "\t\t<key>realTextureFileName</key>\n\t\t<string>" + image + "</string>\n";
     appendFormat(out, "\t\t<key>size</key>\n\t\t<string>{%u,%u}</string>\n", meta.width,
                  meta.height);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 
 #include "image/pixel_image.h"
@@ -25,6 +26,9 @@ ImagePtr readPsd(ByteSpan data);
 ImagePtr readPcx(ByteSpan data);
 ImagePtr readIff(ByteSpan data);
 ImagePtr readCel(ByteSpan data);
+// WebP: 32 bits when the file has alpha, else 24; an animation gives its first
+// frame on a transparent canvas of the animation's size.
+ImagePtr readWebp(ByteSpan data);
 
 // Writers encode a 32-bit image to an open binary stream positioned at its
 // start (readable too, for libraries that seek back). False on any failure;
@@ -38,5 +42,8 @@ bool writeJpeg(const PixelImage& image, std::FILE* out, int quality);
 bool writeBmp(const PixelImage& image, std::FILE* out);
 bool writeSgi(const PixelImage& image, std::FILE* out);
 bool writeTga(const PixelImage& image, std::FILE* out);
+// WebP: lossless without a quality (every pixel kept, the colour of transparent
+// ones too); else lossy at that quality, 0..100 (held to that range).
+bool writeWebp(const PixelImage& image, std::FILE* out, std::optional<int> lossyQuality);
 
 }  // namespace tilvane::codecs

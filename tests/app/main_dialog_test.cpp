@@ -403,8 +403,13 @@ private slots:
         static_cast<QComboBox*>(panel.control("format"))->setCurrentIndex(1);
         static_cast<QSpinBox*>(panel.control("extrude"))->setValue(3);
         static_cast<QCheckBox*>(panel.control("alias"))->setChecked(true);
-        const std::vector<ExtensionEntry> chosen = {
-            {"fit", "any"}, {"format", "hash"}, {"extrude", "3"}, {"alias", "1"}};
+        // Unset (lossless) is the value below the least.
+        static_cast<QSpinBox*>(panel.control("webp-quality"))->setValue(0);
+        const std::vector<ExtensionEntry> chosen = {{"fit", "any"},
+                                                    {"format", "hash"},
+                                                    {"extrude", "3"},
+                                                    {"alias", "1"},
+                                                    {"webp-quality", "0"}};
         QCOMPARE(panel.entries(), chosen);
         const std::string chosenCfg = dir_->file("chosen.cfg");
         answerFileDialog(1, QString::fromStdString(chosenCfg));

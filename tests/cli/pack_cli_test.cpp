@@ -150,6 +150,7 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         {"missing value", "", "--width", 2, nullptr},
         {"mask and no mask", "", "--mask|--no-mask", 2, nullptr},
         {"unknown fit", "", "--fit|round", 2, nullptr},
+        {"webp quality past 100", "", "--webp-quality|101", 2, nullptr},
         {"minimum without fit", "", "--min-width|5", 2, nullptr},
         {"minimum above the maximum", "", "--fit|any|--width|500|--min-width|600", 2, nullptr},
         {"missing settings file", "", "--settings|/nonexistent/tilvane.cfg", 2, nullptr},
@@ -300,6 +301,10 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "atlas-1.json|atlas-1.png|atlas-2.json|atlas-2.png", "Total images added: 3\n"},
         {"a jpeg atlas cannot be verified", sprites, "--verify|--image|{out}/atlas.jpg", 2,
          "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.\n"},
+        {"a lossy webp atlas cannot be verified", sprites,
+         "--verify|--image|{out}/atlas.webp|--webp-quality|90", 2,
+         "A lossy WebP atlas cannot be verified: it does not keep the pixels it is given.\n"},
+
         {"unknown png compression", "", "--png-compression|best", 2,
          usage("invalid value \"best\" for --png-compression fast|default|small")},
         // Scales and variants: each value checked, the variants as a set.

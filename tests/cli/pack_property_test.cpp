@@ -4,12 +4,14 @@
 // output-files, each-image-once, failures-justified, totals, frame-pixels,
 // extrusion, no-overlap, spacing, inside-border-on-grid, background,
 // alias-shared, atlas-size, fixed-rebuild, alias-takes-no-room, depfile,
-// verified (--verify finds every entry sound) and engine-data (--animations,
-// --pivot and --sprite-data as the JSON hash or the phaser-multi file carries
-// them). With --scale every property holds of the sprites as resampled (by
-// the resampler the build uses, whose own test holds it to what a filter must
-// keep); with --keep-layout, a second build after one image changed keeps
-// them too (but the rebuilds') and kept-layout. The environment chooses the run:
+// verified (--verify finds every entry sound), bleed (with --premultiply,
+// frame-pixels are the source's premultiplied; some sprites and atlases are
+// lossless WebP) and engine-data (--animations, --pivot and --sprite-data as
+// the JSON hash or the phaser-multi file carries them). With --scale every
+// property holds of the sprites as resampled (by the resampler the build uses,
+// whose own test holds it to what a filter must keep); with --keep-layout, a
+// second build after one image changed keeps them too (but the rebuilds') and
+// kept-layout. The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -184,8 +186,8 @@ Sprites readSprites(const fs::path& folder) {
 
 // Writes 1 to 40 sprites of 1 to 40 pixels a side into folder, some in
 // sub-folders, some exact copies of another file, some the same pixels in other
-// margins, now and then one without any pixel; a fifth of the folders have one
-// size for all.
+// margins, now and then one without any pixel, a tenth as WebP; a fifth of the
+// folders have one size for all.
 Sprites writeFolder(Dice& dice, const TempDir& folder) {
     const int count = dice.between(1, 40);
     const bool oneSize = dice.chance(20);
@@ -194,13 +196,16 @@ Sprites writeFolder(Dice& dice, const TempDir& folder) {
     std::vector<fs::path> paths;
     const auto earlier = [&](int i) { return paths[dice.between(0, i - 1)]; };
     for (int i = 0; i < count; ++i) {
-        const fs::path path = paths.emplace_back(folder.path() / cat(subFolders[dice.between(0, 5)],
-                                                                     i % 3 == 2 ? "t-" : "s_",
-                                                                     i < 10 ? "0" : "", i, ".png"));
+        // Names that end in a number after a separator, for --animations.
+        const fs::path path = paths.emplace_back(
+            folder.path() / cat(subFolders[dice.between(0, 5)], i % 3 == 2 ? "t-" : "s_",
+                                i < 10 ? "0" : "", i, dice.chance(10) ? ".webp" : ".png"));
         fs::create_directories(path.parent_path());
         const int kind = dice.between(1, 100);
         if (i > 0 && kind <= 15) {
-            fs::copy_file(earlier(i), path);
+            // A copy keeps the format of its file.
+            const fs::path from = earlier(i);
+            fs::copy_file(from, paths.back().replace_extension(from.extension()));
             continue;
         }
         ImagePtr image;
@@ -229,6 +234,10 @@ struct Options : std::map<std::string, std::string> {
         return has(name) ? std::stoi(at(name)) : fallback;
     }
     bool sized() const { return has("--fit") || has("--pages"); }
+    // The atlas's extension, with its dot.
+    std::string image() const {
+        return has("--image") ? fs::path(at("--image")).extension().string() : ".png";
+    }
     bool fit(const char* shape) const {
         return has("--fit") && at("--fit").find(shape) != std::string::npos;
     }
@@ -275,6 +284,9 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     if (dice.chance(20)) o["--format"] = "phaser-multi";
     static const char* const scales[] = {"0.5", "0.75", "1", "1.5", "0.3", "2"};
     if (dice.chance(25)) o["--scale"] = scales[dice.between(0, 5)];
+    maybe(25, "--bleed");
+    maybe(20, "--premultiply");
+    if (dice.chance(15)) o["--image"] = "{out}/atlas.webp";
     static const char* const sorts[] = {"name", "size", "random"};
     o["--sort"] = sorts[dice.between(0, 2)];
     const int seed = dice.between(0, 1000);
@@ -300,7 +312,7 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
 // ---- A build and what came out of it -------------------------------------
 
 struct Page {
-    std::string stem, png;  // png: the file's bytes
+    std::string stem, bytes;  // bytes: the atlas file's
     ImagePtr atlas;
     Json doc;
 };
@@ -313,8 +325,8 @@ struct Frame {
     bool rotated = false;
 };
 
-// A run of tilvane-pack on input into output's atlas.png and atlas.json (a
-// JSON hash), and what it left there.
+// A run of tilvane-pack on input into output's atlas.png (or the --image
+// given) and atlas.json (a JSON hash), and what it left there.
 struct Build {
     std::string command;  // as printed: the folders as {in} and {out}
     PackResult result;
@@ -328,6 +340,7 @@ Build build(const fs::path& input, const fs::path& output, Options options,
             const fs::path& keep = {}) {
     Build b;
     b.command = "tilvane-pack";
+    const std::string ending = options.image();
     options.insert({{"--input", "{in}/"},
                     {"--image", "{out}/atlas.png"},
                     {"--text", "{out}/atlas.json"},
@@ -354,7 +367,7 @@ Build build(const fs::path& input, const fs::path& output, Options options,
     for (const auto& entry : fs::directory_iterator(output)) {
         b.files.push_back(entry.path().filename().string());
         const std::string stem = entry.path().stem().string();
-        if (entry.path().extension() == ".png") stems.insert({stem.size(), stem});
+        if (entry.path().extension() == ending) stems.insert({stem.size(), stem});
     }
     // phaser-multi: one atlas.json, a "textures" entry per page, read as the
     // hash each page would have had (frames by filename, the image and size as meta).
@@ -366,13 +379,15 @@ Build build(const fs::path& input, const fs::path& output, Options options,
     }
     const auto multiPage = [&](const std::string& stem) {
         for (const Json& t : textures.is_array() ? textures : Json::array()) {
-            if (!t.is_object() || t.value("image", "") != stem + ".png") continue;
+            if (!t.is_object() || t.value("image", "") != stem + ending) continue;
             // The scale as the hash's meta carries it, a string.
             const Json scale = t.contains("scale") ? Json(t["scale"].dump()) : Json();
-            Json doc = {
-                {"frames", Json::object()},
-                {"meta",
-                 {{"image", t["image"]}, {"size", t.value("size", Json())}, {"scale", scale}}}};
+            Json doc = {{"frames", Json::object()},
+                        {"meta",
+                         {{"image", t["image"]},
+                          {"size", t.value("size", Json())},
+                          {"scale", scale},
+                          {"premultipliedAlpha", t.value("premultipliedAlpha", Json())}}}};
             for (const Json& frame : t.value("frames", Json::array()))
                 doc["frames"][frame.value("filename", "")] = frame;
             return doc;
@@ -380,13 +395,13 @@ Build build(const fs::path& input, const fs::path& output, Options options,
         return Json();
     };
     for (const auto& [length, stem] : stems) {
-        const std::string png = (output / (stem + ".png")).string();
+        const std::string image = (output / (stem + ending)).string();
         Page page{
-            stem, readFile(png), CreateBitmapFromFile(png),
+            stem, readFile(image), CreateBitmapFromFile(image),
             multi ? multiPage(stem)
                   : Json::parse(readFile((output / (stem + ".json")).string()), nullptr, false)};
         if (!page.atlas || !ensure32Bit(page.atlas)) {
-            b.unreadable.push_back(stem + ".png does not decode");
+            b.unreadable.push_back(stem + ending + " does not decode");
         } else if (!page.doc.contains("frames") || !page.doc["frames"].is_object()) {
             b.unreadable.push_back(stem + ".json is not a JSON hash");
         } else {
@@ -576,8 +591,8 @@ void checkRun(Case& c, Found& p) {
     const bool built = c.result.status == 0 || c.result.status == 1;
     const bool multi = c.options.has("--format");  // phaser-multi, the one drawn
     for (std::size_t page = 1; built && page <= std::max<std::size_t>(c.pages.size(), 1); ++page)
-        for (const char* ending : {".png", ".json"})
-            if (!multi || *(ending + 1) == 'p')
+        for (const std::string& ending : {c.options.image(), std::string(".json")})
+            if (!multi || ending != ".json")
                 files.insert((c.options.has("--pages") ? cat("atlas-", page) : "atlas") + ending);
     if (multi && built) files.insert("atlas.json");
     if (built && c.options.has("--depfile")) {
@@ -590,11 +605,13 @@ void checkRun(Case& c, Found& p) {
         Json others = Json::array();
         for (const Page& other : c.pages)
             if (other.stem != page.stem && !multi) others.push_back(other.stem + ".json");
-        Json fields = {{"image", page.stem + ".png"},
+        Json fields = {{"image", page.stem + c.options.image()},
                        {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}},
                        {"scale", c.options.has("--scale") ? c.options.at("--scale") : "1"}};
         if (!others.empty() || (meta.is_object() && meta.contains("related_multi_packs")))
             fields["related_multi_packs"] = others;
+        // Said when premultiplied, never otherwise.
+        fields["premultipliedAlpha"] = c.options.has("--premultiply") ? Json(true) : Json();
         compareFields(p, "output-files", page.stem + ".json's meta", meta, fields);
     }
 }
@@ -720,11 +737,36 @@ void checkPairs(Case& c, Found& p) {
     }
 }
 
+// The colours (with alpha 0) of the sprite's pixels within box that are not transparent.
+std::set<PixelValue> solidColours(const PixelImage& sprite, const Box& box) {
+    std::set<PixelValue> found;
+    everyPixel(box, [&](int x, int y) {
+        const PixelValue v = getPixel(sprite, x, y);
+        if (v >> 24) found.insert(v & 0xFFFFFF);
+        return true;
+    });
+    return found;
+}
+
+// The pixel with each colour channel times alpha / 255, rounded to the nearest.
+PixelValue premultiplied(PixelValue v) {
+    const double alpha = (v >> 24) / 255.0;
+    PixelValue out = v & 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= static_cast<PixelValue>(std::lround((v >> shift & 0xFF) * alpha)) << shift;
+    return out;
+}
+
 // Every pixel holds what it promises: inside a frame the source's pixel (a
-// turned frame turned back), in its ring the frame's nearest edge pixel,
-// outside every ring nothing.
+// turned frame turned back; premultiplied with --premultiply), in its ring the frame's nearest edge
+// pixel, outside every ring nothing. With --bleed a transparent pixel of a
+// frame that shows any other stays transparent, in the colour of a
+// neighbour that is not, or where none is, of some pixel of the frame that is not.
 void checkPixels(Case& c, Found& p) {
     const int ring = c.options.number("--extrude");
+    const bool premultiply = c.options.has("--premultiply");
+    const bool bleed = c.options.has("--bleed") && !premultiply;
+    std::map<std::string, std::set<PixelValue>> frameColours;  // by name, found once
     for (std::size_t page = 0; page < c.pages.size(); ++page) {
         const PixelImage& atlas = *c.pages[page].atlas;
         std::set<const char*> said;  // one pixel for each property and page
@@ -741,14 +783,32 @@ void checkPixels(Case& c, Found& p) {
                                 std::clamp(y, f->box.y, f->box.y + f->box.h - 1));
             } else if (*property == 'f' && !c.placed.count(f->name)) {
                 return true;  // a frame for an image that cannot be placed
-            } else if (*property == 'f' && f->rotated) {
-                // Turned clockwise: the image's top row is the block's right column.
-                const Box& from = c.placed[f->name];
-                want = getPixel(*c.sprites[f->name], from.x + (y - f->box.y),
-                                from.y + (f->box.w - 1 - (x - f->box.x)));
             } else if (*property == 'f') {
                 const Box& from = c.placed[f->name];
-                want = getPixel(*c.sprites[f->name], x - f->box.x + from.x, y - f->box.y + from.y);
+                const PixelImage& sprite = *c.sprites[f->name];
+                // Turned clockwise: the image's top row is the block's right column.
+                const int sx = f->rotated ? from.x + (y - f->box.y) : x - f->box.x + from.x;
+                const int sy =
+                    f->rotated ? from.y + (f->box.w - 1 - (x - f->box.x)) : y - f->box.y + from.y;
+                want = getPixel(sprite, sx, sy);
+                if (premultiply) want = premultiplied(want);
+                if (bleed && want >> 24 == 0) {
+                    auto all = frameColours.find(f->name);
+                    if (all == frameColours.end())
+                        all = frameColours.emplace(f->name, solidColours(sprite, from)).first;
+                    const int left = std::max(sx - 1, from.x), top = std::max(sy - 1, from.y);
+                    const int right = std::min(sx + 1, from.x + from.w - 1),
+                              bottom = std::min(sy + 1, from.y + from.h - 1);
+                    const std::set<PixelValue> near =
+                        solidColours(sprite, {left, top, right - left + 1, bottom - top + 1});
+                    const std::set<PixelValue>& allowed = near.empty() ? all->second : near;
+                    const PixelValue got = getPixel(atlas, x, y);
+                    // A frame with nothing but transparent pixels stays as drawn.
+                    if (!all->second.empty() && !allowed.count(got) && said.insert("bleed").second)
+                        p("bleed", c.pages[page].stem, " (", x, ",", y, ") in ", f->name, " is ",
+                          std::hex, got, ", not the colour of a nearest pixel that is not clear");
+                    if (!all->second.empty()) return true;
+                }
             }
             const PixelValue got = getPixel(atlas, x, y);
             if (got != want && said.insert(property).second)
@@ -780,7 +840,7 @@ void compareBuild(Case& c, Found& p, const char* property, const std::vector<std
     for (std::size_t page = 0; page < ours.size(); ++page) {
         Json frames = ours[page].doc["frames"];
         for (const std::string& name : left) frames.erase(name);
-        if (r.pages[page].png != ours[page].png || r.pages[page].doc["frames"] != frames)
+        if (r.pages[page].bytes != ours[page].bytes || r.pages[page].doc["frames"] != frames)
             p(property, r.command, " drew other pixels or frames than ", ours[page].stem);
     }
 }

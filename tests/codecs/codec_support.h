@@ -85,7 +85,7 @@ inline const std::pair<std::string, Reader> kReaders[] = {
     {"bmp/", codecs::readBmp},   {"tga/", codecs::readTga}, {"sgi/", codecs::readSgi},
     {"psd/", codecs::readPsd},   {"pcx/", codecs::readPcx}, {"iff/", codecs::readIff},
     {"cel/", codecs::readCel},   {"png_", codecs::readPng}, {"jpeg_", codecs::readJpeg},
-    {"tiff_", codecs::readTiff}, {"gif_", codecs::readGif}};
+    {"tiff_", codecs::readTiff}, {"gif_", codecs::readGif}, {"webp_", codecs::readWebp}};
 inline Reader readerFor(const std::string& file) {
     for (const auto& [start, reader] : kReaders)
         if (file.rfind(start, 0) == 0) return reader;

@@ -103,6 +103,10 @@ const std::string kPcx = "pcxtoppm %s";
 const std::string kPsd = "/usr/bin/convert %s[0] -depth 8 ppm:-";  // the merged image
 const std::string kSgi = "sgitopnm %s 2>/dev/null | ppmtoppm";
 const std::string kTga = "tgatoppm %s";
+// libwebp's own decoder; its alpha as a grey image.
+const std::string kDwebp = "dwebp %s -ppm -o -";
+const std::string kDwebpAlpha =
+    "dwebp %s -pam -o - | pamchannel -infile=- -tupletype=GRAYSCALE 3 | pamtopnm";
 
 const auto colourMask = [](int x, int y) {
     return withAlpha(ownColour(x, y), ownAlpha(x, y) > 128 ? 255 : 0);
@@ -126,6 +130,11 @@ TEST(Fixtures, LoadWithTheirDepthAndPixels) {
     // A 6 x 5 frame at (3, 2) on the 16 x 12 screen: transparent around it.
     auto smallFrame = [](int x, int y) {
         return x >= 3 && x < 9 && y >= 2 && y < 7 ? drawnPalette(x, y) : 0u;
+    };
+    // The WebP animation's first frame, at (4, 2); the file's white background
+    // is only a hint.
+    auto firstWebpFrame = [](int x, int y) {
+        return x >= 4 && x < 10 && y >= 2 && y < 7 ? drawnPalette(x, y) : 0u;
     };
     const std::vector<FixtureGroup> groups = {
         // Plain 16 bits are 5-5-5.
@@ -197,6 +206,14 @@ TEST(Fixtures, LoadWithTheirDepthAndPixels) {
         {drawnRgb, magick, "jpeg_cmyk.jpg:24", 1, 24},
         {rgba, magick, "tiff_rgba_assoc.tif:32", 1, 1, true},
         {smallFrame, "", "gif_small_frame.gif:32", 0, 0, true},
+        // Lossless WebP keeps every pixel, the colour of clear ones too
+        // (written with -exact); lossy at quality 95 keeps colours within 12
+        // of the steep gradients, alpha exactly (-alpha_q 100).
+        {rgba, kDwebp, "webp_lossless_rgba.webp:32"},
+        {drawnRgb, kDwebp, "webp_lossless_rgb.webp:24"},
+        {drawnRgb, kDwebp, "webp_lossy_rgb.webp:24", 0, 12},
+        {rgba, kDwebp, "webp_lossy_rgba.webp:32", 0, 12},
+        {firstWebpFrame, "", "webp_animated.webp:32"},
     };
     for (const FixtureGroup& g : groups) {
         std::istringstream files(g.files);
@@ -241,7 +258,7 @@ TEST(CodecWriters, RoundTripAndIndependentDecodersAgree) {
         std::string name;  // the extension picks the writer
         SaveOptions options;
         Reader reader;
-        int tolerance;  // -1: exact, bytes and all; else JPEG, 24 bits
+        int tolerance;  // -1: exact, bytes and all; else lossy, colours within this
         std::vector<std::string> colourTools;
         std::vector<std::string> alphaTools = {};
         std::string compression = {};  // as ImageMagick names what a TIFF records
@@ -264,6 +281,10 @@ TEST(CodecWriters, RoundTripAndIndependentDecodersAgree) {
         {"a.bmp", {}, readBmp, -1, {magickColours, "bmptopnm %s"}, {magickAlpha}},
         {"a.rgb", {}, readSgi, -1, {"sgitopnm %s"}, sgiAlpha},
         {"a.tga", {}, readTga, -1, {"tgatoppm %s"}, {"tgatoppm -alphaout=- %s"}},
+        {"lossless.webp", {}, readWebp, -1, {kDwebp}, {kDwebpAlpha}},
+        {"lossless_record.webp", WebpOptions{}, readWebp, -1, {kDwebp}, {kDwebpAlpha}},
+        // Lossy WebP stores alpha losslessly, and the colour of clear pixels too.
+        {"q90.webp", WebpOptions{90}, readWebp, 8, {kDwebp}, {kDwebpAlpha}},
     };
     TempDir dir;
     for (const Row& row : rows) {
@@ -277,13 +298,14 @@ TEST(CodecWriters, RoundTripAndIndependentDecodersAgree) {
         ASSERT_EQ(SaveBitmapToFile(given.get(), path, row.options), 0);
         ImagePtr back = load(row.reader, readBytes(path));
         ASSERT_NE(back, nullptr);
-        ASSERT_EQ(back->bitDepth(), exact ? 32 : 24);
+        // JPEG drops alpha.
+        ASSERT_EQ(back->bitDepth(), std::holds_alternative<JpegOptions>(row.options) ? 24 : 32);
         ASSERT_TRUE(ensure32Bit(back));
         if (exact) {
             EXPECT_TRUE(samePixels(*back, *image));
         } else {
-            // Our decoding is ImageMagick's, and within the loss of the image.
-            EXPECT_TRUE(agreesWithTool(*back, magickColours, path, 0, kColour));
+            // Our decoding is the reference decoder's, and within the loss of the image.
+            EXPECT_TRUE(agreesWithTool(*back, row.colourTools[0], path, 0, kColour));
         }
         if (!row.compression.empty()) {
             EXPECT_EQ(toolText("/usr/bin/identify -format %C '" + path + "'"), row.compression);

@@ -128,6 +128,11 @@ TEST(HostileFiles, CraftedCorpusFilesLoadWithTheirPixels) {
         {"jpeg/crafted_grey_1024_progressive.jpg", readJpeg, 8, greyCorner(1024)},
         {"jpeg/crafted_jfif_revision_2.jpg", readJpeg, 8, greyCorner(64)},
         {"jpeg/crafted_400_scans.jpg", readJpeg, 8, greyCorner(8)},
+        // The lossless fixture behind an extended header naming its own size.
+        {"webp/crafted_extended_header.webp",
+         readWebp,
+         32,
+         {{1, 1, drawnRgb(1, 1)}, {3, 1, withAlpha(drawnRgb(3, 1), 128)}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file);

@@ -1,8 +1,8 @@
 #!/bin/sh
-# Makes the PNG, JPEG, TIFF and GIF fixtures of the codec tests from pictures
-# whose every pixel is known (drawn by the Python below), using ImageMagick's
-# encoders (the system's /usr/bin/convert, never a shadowing one). Run from
-# anywhere; writes next to this script. The tests know the drawing rules and
+# Makes the PNG, JPEG, TIFF, GIF and WebP fixtures of the codec tests from
+# pictures whose every pixel is known (drawn by the Python below), using
+# ImageMagick's encoders (the system's /usr/bin/convert, never a shadowing one)
+# and libwebp's tools. Run from anywhere; writes next to this script. The tests know the drawing rules and
 # also ask ImageMagick how it decodes each file.
 set -eu
 cd "$(dirname "$0")"
@@ -90,4 +90,16 @@ $IM $w/pal.pam -strip gif_opaque.gif
 $IM $w/paltrns.pam -strip gif_transparent.gif
 $IM $w/pal.pam -strip -interlace GIF gif_interlaced.gif
 $IM $w/pal.pam -strip -crop 6x5+3+2 -repage 16x12+3+2 gif_small_frame.gif
-ls -l png_*.png jpeg_*.jpg tiff_*.tif gif_*.gif | awk '{ s += $5 } END { print NR " files, " s " bytes" }'
+# WebP (libwebp's own encoders): lossless with every colour kept, lossy with
+# alpha stored losslessly, and an animation whose first frame is a 6 x 5 part
+# of the palette picture at (4, 2) (WebP offsets are even), its second the whole.
+cwebp -quiet -lossless -exact $w/rgba.pam -o webp_lossless_rgba.webp
+cwebp -quiet -lossless $w/rgb.pam -o webp_lossless_rgb.webp
+cwebp -quiet -q 95 -sharp_yuv $w/rgb.pam -o webp_lossy_rgb.webp
+cwebp -quiet -q 95 -sharp_yuv -alpha_q 100 -exact $w/rgba.pam -o webp_lossy_rgba.webp
+$IM $w/pal.pam -crop 6x5+4+2 +repage $w/part.pam
+cwebp -quiet -lossless $w/part.pam -o $w/part.webp
+cwebp -quiet -lossless $w/pal.pam -o $w/whole.webp
+webpmux -frame $w/part.webp +100+4+2 -frame $w/whole.webp +100+0+0 -loop 0 \
+  -o webp_animated.webp >/dev/null 2>&1
+ls -l png_*.png jpeg_*.jpg tiff_*.tif gif_*.gif webp_*.webp | awk '{ s += $5 } END { print NR " files, " s " bytes" }'

@@ -16,12 +16,15 @@ TEST(ImageFormats, TheDialogsListsAreInTheTable) {
         const ImageFormatInfo* f = imageFormatOf(std::string("a") += e);
         EXPECT_TRUE(f && f->readable) << e;
     }
-    for (const std::string_view e : kOutputImageExtensions) {
-        const ImageFormatInfo* f = imageFormatOf(std::string("a") += e);
-        EXPECT_TRUE(f && f->writable && f->maxSide > 0) << e;
+    for (const auto& list :
+         {ChoiceTable(kOutputImageExtensions), ChoiceTable(kExtraImageExtensions)}) {
+        for (const std::string_view e : list) {
+            const ImageFormatInfo* f = imageFormatOf(std::string("a") += e);
+            EXPECT_TRUE(f && f->readable && f->writable && f->maxSide > 0) << e;
+        }
     }
     EXPECT_EQ(imageFormatOf("dir.png/atlas"), nullptr);
-    EXPECT_EQ(imageFormatOf("atlas.webp"), nullptr);
+    EXPECT_EQ(imageFormatOf("atlas.avif"), nullptr);
     ASSERT_NE(imageFormatOf("A.JPEG"), nullptr);
     EXPECT_EQ(imageFormatOf("A.JPEG")->format, ImageFormat::jpeg);
 }
@@ -43,6 +46,9 @@ TEST(ImageFormats, SizeRefusalNamesTheFormatAndTheSize) {
         {"a.png", 2147483648, 1,
          "PNG stores at most 2147483647 pixels a side; the atlas would be 2147483648x1"},
         {"a.tif", 4294967295, 4294967295, ""},
+        {"a.webp", 16383, 16383, ""},
+        {"a.WEBP", 16383, 16384,
+         "WebP stores at most 16383 pixels a side; the atlas would be 16383x16384"},
         // No writer: the build refuses the extension in its own words.
         {"a.gif", 99999, 1, ""},
         {"a.xyz", 99999, 1, ""},

@@ -1,15 +1,19 @@
-// PixelImage's storage and conversion, and the two operations on its pixels
-// that the build relies on: trimming and composition.
+// PixelImage's storage and conversion, and the operations on its pixels that
+// the build relies on: trimming, composition and the alpha passes.
 #include "image/pixel_image.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <tuple>
 #include <vector>
 
+#include "image/alpha_passes.h"
 #include "image/blit.h"
 #include "image/trim.h"
 
@@ -248,6 +252,106 @@ TEST(Blit, BlitTurned) {
             for (std::int32_t x = 0; x < 10; ++x) white += getPixel(*dest, x, y) == kWhite ? 1 : 0;
         }
         EXPECT_EQ(white, 100 - (c.drawn ? w * h : 0));
+    }
+}
+
+std::uint8_t alphaOf(PixelValue v) {
+    return static_cast<std::uint8_t>(v >> 24);
+}
+
+// Every colour at every alpha, against the rounding done in floating point;
+// pixels outside the rectangle stay.
+TEST(AlphaPasses, PremultiplyRoundsEachChannelToTheNearest) {
+    const auto colour = [](std::int32_t x, std::int32_t y) {
+        return packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(255 - x),
+                         static_cast<std::uint8_t>(x / 2), static_cast<std::uint8_t>(y));
+    };
+    const ImagePtr image = drawn(258, 257, colour);
+    premultiplyAlpha(*image, {1, 1, 256, 256});
+    for (std::int32_t y = 0; y < 257; ++y) {
+        for (std::int32_t x = 0; x < 258; ++x) {
+            const PixelValue given = colour(x, y), got = getPixel(*image, x, y);
+            const bool inside = x >= 1 && y >= 1 && x <= 256;
+            const double alpha = alphaOf(given) / 255.0;
+            for (int c = 0; c < 3; ++c) {
+                const int value = given >> (8 * c) & 0xFF;
+                const long want = inside ? std::lround(value * alpha) : value;
+                ASSERT_EQ(got >> (8 * c) & 0xFF, static_cast<PixelValue>(want)) << x << ", " << y;
+            }
+            ASSERT_EQ(alphaOf(got), alphaOf(given));
+        }
+    }
+}
+
+// Sprites of scattered non-transparent pixels (never black) bled inside a
+// rectangle: alphas and those pixels stay, every transparent pixel takes the
+// colour of one of the nearest of them (found by brute force), nothing outside
+// the rectangle changes, and a rectangle with none of them is left alone.
+TEST(AlphaPasses, BleedGivesEachClearPixelItsNearestColour) {
+    struct Row {
+        const char* name;
+        std::int32_t width, height;
+        Rect rect;
+        int percent;  // of pixels not transparent, at random
+        unsigned seed;
+    };
+    const Row rows[] = {
+        {"sparse, whole image", 23, 17, {0, 0, 22, 16}, 3, 1},
+        {"dense, whole image", 16, 16, {0, 0, 15, 15}, 60, 2},
+        {"a rectangle inside the image", 30, 20, {4, 3, 21, 15}, 2, 3},
+        {"one row", 40, 1, {0, 0, 39, 0}, 5, 4},
+        {"one pixel", 3, 3, {1, 1, 1, 1}, 50, 5},
+        {"all transparent", 12, 9, {0, 0, 11, 8}, 0, 6},
+        {"rectangle past the image", 8, 8, {2, 2, 8, 7}, 20, 7},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::srand(row.seed);
+        const ImagePtr given = drawn(row.width, row.height, [&](auto, auto) -> PixelValue {
+            const int draw = std::rand();
+            if (draw % 100 >= row.percent) return draw & 0x00FFFFFF;  // any colour, alpha 0
+            return packPixel(static_cast<std::uint8_t>(1 + draw % 255),
+                             static_cast<std::uint8_t>(draw >> 8),
+                             static_cast<std::uint8_t>(draw >> 16),
+                             static_cast<std::uint8_t>(1 + (draw >> 4) % 255));
+        });
+        const ImagePtr image =
+            drawn(row.width, row.height, [&](auto x, auto y) { return getPixel(*given, x, y); });
+        ASSERT_TRUE(bleedTransparent(*image, row.rect));
+        const Rect& r = row.rect;
+        const bool inImage = r.right < row.width && r.bottom < row.height;
+        bool anySource = false;
+        for (std::int32_t y = r.top; inImage && y <= r.bottom; ++y)
+            for (std::int32_t x = r.left; x <= r.right; ++x)
+                anySource |= alphaOf(getPixel(*given, x, y)) != 0;
+        for (std::int32_t y = 0; y < row.height; ++y) {
+            for (std::int32_t x = 0; x < row.width; ++x) {
+                const PixelValue before = getPixel(*given, x, y), after = getPixel(*image, x, y);
+                const bool inside = x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
+                if (!inside || !anySource || alphaOf(before) != 0) {
+                    ASSERT_EQ(after, before) << x << ", " << y;
+                    continue;
+                }
+                ASSERT_EQ(alphaOf(after), 0) << x << ", " << y;
+                // The colours of the nearest pixels that are not transparent.
+                int nearest = INT32_MAX;
+                std::vector<PixelValue> colours;
+                for (std::int32_t sy = r.top; sy <= r.bottom; ++sy) {
+                    for (std::int32_t sx = r.left; sx <= r.right; ++sx) {
+                        const PixelValue s = getPixel(*given, sx, sy);
+                        if (alphaOf(s) == 0) continue;
+                        const int d = std::max(std::abs(sx - x), std::abs(sy - y));
+                        if (d < nearest) colours.clear();
+                        if (d <= nearest) colours.push_back(s & 0xFFFFFF);
+                        nearest = std::min(nearest, d);
+                    }
+                }
+                ASSERT_NE(std::find(colours.begin(), colours.end(), after), colours.end())
+                    << x << ", " << y << " took " << std::hex << after;
+                // So filtering next to an edge never meets black.
+                ASSERT_NE(after, 0u) << x << ", " << y;
+            }
+        }
     }
 }
 

@@ -31,6 +31,7 @@ TEST(PathHelpers, SplitAndTypePaths) {
         {"/out/atlas.v2.PNG", "/out/|atlas.v2.PNG|/out/atlas.v2.PNG/|atlas.v2|.PNG|io|0|9"},
         {"photo.jpeg", "|photo.jpeg|photo.jpeg/|photo|.jpeg|--|0|9"},
         {"sheet.gif", "|sheet.gif|sheet.gif/|sheet|.gif|i-|0|9"},
+        {"sheet.WebP", "|sheet.WebP|sheet.WebP/|sheet|.WebP|io|0|9"},
         {"archive.png.zip", "|archive.png.zip|archive.png.zip/|archive.png|.zip|--|0|9"},
         {".png", "|.png|.png/||.png|io|0|9"},  // the whole name is the extension
         {"/a.json/rects", "/a.json/|rects|/a.json/rects/|rects||--|0|9"},

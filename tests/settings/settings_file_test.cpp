@@ -141,9 +141,12 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                        {"sprite-data", "data/sprites.json"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
+                                       {"bleed", "1"},
+                                       {"premultiply", "1"},
                                        {"keep-layout", "out/L.json"},
                                        {"verify", "1"},
                                        {"png-compression", "fast"},
+                                       {"webp-quality", "80"},
                                        {"depfile", "out/a b.d"},
                                        {"variant", "@2x:1,:0.50"},
                                        {"later-option", "x=y"}},
@@ -152,8 +155,9 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
         "fit=pot\nformat=cocos\nanimations=1\npivot=0.5,1\nsprite-data=data/sprites.json\n"
-        "extrude=2\nalias=1\nverify=1\nkeep-layout=out/L.json\npng-compression=fast\n"
-        "depfile=out/a b.d\nvariant=@2x:1,:0.5\nlater-option=x=y\n";
+        "extrude=2\nalias=1\nbleed=1\npremultiply=1\nverify=1\nkeep-layout=out/L.json\n"
+        "png-compression=fast\nwebp-quality=80\ndepfile=out/a b.d\nvariant=@2x:1,:0.5\n"
+        "later-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
         std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
@@ -169,6 +173,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     EXPECT_EQ(loaded.extras.pivot, (Pivot{0.5, 1}));
     EXPECT_TRUE(loaded.extras.verify);
     EXPECT_EQ(loaded.extras.variants, (std::vector<ScaleVariant>{{"@2x", 1}, {"", 0.5}}));
+    EXPECT_EQ(loaded.extras.webpQuality, 80u);
 
     // Refused values change nothing and are named.
     EXPECT_EQ(
@@ -180,6 +185,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                {"scale", "0"},
                                {"variant", "@2x:1,@2x"},
                                {"variant", "a:1,a:2"},
+                               {"webp-quality", "101"},
                                {"pivot", "0.5"},
                                {"sprite-data", "a\rb"}},
                               loaded),
@@ -190,6 +196,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
             "variant=@2x:1,@2x: \"@2x\": a variant is a suffix, a "
             "colon and a scale such as 0.5",
             "variant=a:1,a:2: the suffix \"a\" is given twice",
+            "webp-quality=101: not within 0..100",
             "pivot=0.5: give two numbers X,Y within -1000..1000",
             "sprite-data=a\rb: it holds a line break"}));
     EXPECT_EQ(settingsFileBytes(loaded), bytes);

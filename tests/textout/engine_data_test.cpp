@@ -119,6 +119,7 @@ TEST(JsonHashAndArray, MetaListsTheOtherPagesWhenThereAreSome) {
         const char* name;
         std::vector<std::string> relatedPages;
         std::string tail;  // after "scale"
+        bool premultiplied = false;
     };
     const std::vector<Case> cases = {
         {"one atlas", {}, "}"},
@@ -128,11 +129,15 @@ TEST(JsonHashAndArray, MetaListsTheOtherPagesWhenThereAreSome) {
         {"a name with invalid bytes",
          {"p\xFF \"q\"-1.json"},
          ",\"related_multi_packs\":[\"p\xEF\xBF\xBD \\\"q\\\"-1.json\"]}"},
+        {"premultiplied pages",
+         {"a-2.json"},
+         R"(,"related_multi_packs":["a-2.json"],"premultipliedAlpha":true})",
+         true},
     };
     const std::vector<SourceRectEntry> entries = {{"a.png", 0, 0, 1, 1, 2, 2, {0, 0}, {2, 2}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", c.relatedPages};
+        const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", c.relatedPages, 1, c.premultiplied};
         const std::string line =
             "\n\"meta\": {\"app\":\"tilvane\",\"version\":\"1.0\","
             "\"image\":\"atlas \\\"1\\\".png\",\"format\":\"RGBA8888\","
