@@ -213,7 +213,8 @@ void reportSkipped(TerminalEvents& events, std::ostream& err, const BuildNotes& 
 // warnings there were.
 std::size_t reportNotes(TerminalEvents& events, std::ostream& err, const BuildNotes& notes,
                         bool verbose) {
-    const std::size_t warnings = notes.collisions.size() + notes.notUtf8.size();
+    const std::size_t warnings = notes.collisions.size() + notes.notUtf8.size() +
+                                 notes.animationClashes.size() + notes.unknownSpriteKeys.size();
     if (!notes.stalePagesLeft.empty() || (verbose && !notes.stalePagesRemoved.empty())) {
         events.clearProgress();
     }
@@ -233,6 +234,14 @@ std::size_t reportNotes(TerminalEvents& events, std::ostream& err, const BuildNo
         err << "tilvane-pack: warning: " << escapeControls(c.first) << " and "
             << escapeControls(c.second) << " both get the name \"" << escapeControls(c.name)
             << "\"\n";
+    }
+    for (const NameCollision& c : notes.animationClashes) {
+        err << "tilvane-pack: warning: the animation \"" << escapeControls(c.name) << "\" of "
+            << escapeControls(c.first) << " has the name of " << escapeControls(c.second) << '\n';
+    }
+    for (const std::string& key : notes.unknownSpriteKeys) {
+        err << "tilvane-pack: warning: the sprite data names \"" << escapeControls(key)
+            << "\", which is no image of the input\n";
     }
     for (const std::string& name : notes.notUtf8) {
         err << "tilvane-pack: warning: " << escapeControls(name)

@@ -112,15 +112,23 @@ std::vector<std::string> otherPages(const BuildJob& job) {
 // before the file is opened, so a refused one leaves any previous file as it
 // was; a failed write leaves it too (OutputFile commits by renaming). On false,
 // *error holds the cause: EINVAL for a refused document, else the file's errno.
-bool writeTextFile(const BuildJob& job, Size atlas, StagedOutputs& outputs, int* error) {
+// A phaser-multi page keeps its entry; the last page writes the one file.
+bool writeTextFile(BuildJob& job, Size atlas, StagedOutputs& outputs, int* error) {
     const DataFormat format = job.jobSpec.extras.format;
-    const std::optional<std::string> document =
-        format == DataFormat::byExtension ? sourceRectsDocument(job.jobSpec.settings, job.run)
-                                          : engineDocument(format, job.run, atlas, otherPages(job),
-                                                           job.jobSpec.extras.premultiply);
+    std::optional<std::string> document =
+        format == DataFormat::byExtension
+            ? sourceRectsDocument(job.jobSpec.settings, job.run)
+            : engineDocument(job.jobSpec.extras, job.run, atlas, otherPages(job));
     if (!document) {
         *error = EINVAL;
         return false;
+    }
+    if (format == DataFormat::phaserMulti) {
+        // Each atlas (each --variant) has its own file.
+        if (job.run.page == 0) job.run.textureEntries.clear();
+        job.run.textureEntries.push_back(std::move(*document));
+        if (job.run.page + 1 < job.run.pages.size()) return true;
+        document = multiAtlasDocument(job.run);
     }
 #ifdef _WIN32
     std::string text;
@@ -221,7 +229,7 @@ BuildOutcome finishBuild(BuildJob& job) {
         }
     }
 
-    prepareDataNames(settings, job.jobSpec.extras.format, run);
+    prepareDataNames(settings, job.jobSpec.extras, run);
     int textError = 0;
     const bool textWritten = saved && writeTextFile(job, atlas, run.staged, &textError);
     if (saved && !textWritten) {

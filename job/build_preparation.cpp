@@ -1,7 +1,11 @@
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "image/image_formats.h"
 #include "job/build.h"
@@ -11,9 +15,11 @@
 #include "job/folder_search.h"
 #include "job/output_paths.h"
 #include "job/pages.h"
+#include "job/sprite_data.h"
 #include "job/tree_search.h"
 #include "job/variants.h"
 #include "model/path_helpers.h"
+#include "textout/engine_data.h"
 
 namespace tilvane {
 
@@ -29,6 +35,69 @@ void abandon(BuildJob& job, const std::string& message) {
     clearRun(job.run);
     job.events.message(message);
     job.events.status("");
+}
+
+// Reads --sprite-data into the run; false after the message when the file
+// cannot be read or a value is refused.
+bool loadSpriteData(BuildJob& job) {
+    const std::string& path = job.jobSpec.extras.spriteDataFile;
+    if (path.empty()) return true;
+    // An output written over it would destroy what the run was given.
+    struct stat data {};
+    if (::stat(path.c_str(), &data) == 0) {
+        const OutputSetPlan plan = jobOutputSet(job.jobSpec, job.jobSpec.sizing.pages ? 1 : 0);
+        for (const PlannedOutput& output : plan.outputs) {
+            struct stat st {};
+            if (::stat(output.path.c_str(), &st) == 0 && st.st_dev == data.st_dev &&
+                st.st_ino == data.st_ino) {
+                job.events.message("The sprite data file " + path +
+                                   " must not be an output: " + output.path);
+                return false;
+            }
+        }
+    }
+    SpriteDataEntries entries;
+    if (const std::optional<std::string> why = readSpriteData(path, entries)) {
+        job.events.message("The sprite data file " + path + ": " + *why);
+        return false;
+    }
+    for (auto& [key, values] : entries) job.run.spriteData[key] = values;
+    return true;
+}
+
+// Once the files are listed: the sprite data's keys that name no listed image
+// are noted; borders wider or taller than their image refuse the build.
+bool checkSpriteData(BuildJob& job) {
+    BuildRun& run = job.run;
+    if (run.spriteData.empty()) return true;
+    std::unordered_map<std::string_view, std::int32_t> listed;
+    for (const FileList::Entry& entry : run.fileList.entries())
+        listed.emplace(entry.name, entry.value);
+    // In name order, so the notes do not depend on the hash table's.
+    std::vector<std::string_view> keys;
+    for (const auto& [key, values] : run.spriteData) keys.push_back(key);
+    std::sort(keys.begin(), keys.end());
+    for (const std::string_view key : keys) {
+        const auto found = listed.find(key);
+        if (found == listed.end()) {
+            run.notes.unknownSpriteKeys.emplace_back(key);
+            continue;
+        }
+        const std::optional<Borders>& borders = run.spriteData.at(std::string(key)).borders;
+        const auto index = static_cast<std::size_t>(found->second);
+        if (!borders || index >= run.originalSizes.size()) continue;
+        const Size size = run.originalSizes[index];
+        // The sizes are those of the first atlas, at its scale.
+        if (!bordersFit(scaledBorders(*borders, run.scale), static_cast<std::uint32_t>(size.width),
+                        static_cast<std::uint32_t>(size.height))) {
+            abandon(job, "The sprite data file " + job.jobSpec.extras.spriteDataFile + ": \"" +
+                             std::string(key) + "\": the borders do not fit its image of " +
+                             std::to_string(size.width) + "x" + std::to_string(size.height) +
+                             " pixels.");
+            return false;
+        }
+    }
+    return true;
 }
 
 bool checkSettings(BuildJob& job) {
@@ -265,6 +334,8 @@ void clearRun(BuildRun& run) {
     run.scale = 1;
     run.variantFiles.clear();
     run.notes = {};
+    run.spriteData.clear();
+    run.textureEntries.clear();
 }
 
 void addFailure(BuildRun& run, std::string_view name, std::string_view reason) {
@@ -321,6 +392,10 @@ BuildOutcome startBuild(BuildJob& job) {
     run.fileList.reset();
 
     if (!checkSettings(job)) return BuildOutcome::refused;
+    if (!loadSpriteData(job)) {
+        clearRun(run);
+        return BuildOutcome::refused;
+    }
 
     events.status("Searching for files...");
 
@@ -338,6 +413,7 @@ BuildOutcome startBuild(BuildJob& job) {
         return BuildOutcome::refused;
     }
     listFiles(job, *entries);
+    if (!checkSpriteData(job)) return BuildOutcome::refused;
 
     // Each atlas at its scale is ordered as a build of its own would be.
     const std::vector<ScaleVariant> variants = job.jobSpec.extras.atlasVariants();

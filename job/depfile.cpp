@@ -61,6 +61,8 @@ std::optional<std::string> depfileRefusal(const BuildJob& job,
         if (entry.size > 0 && isSupportedInputFile(entry.name)) names.push_back(input + entry.name);
     }
     names.insert(names.end(), depfile.alsoRead.begin(), depfile.alsoRead.end());
+    if (!job.jobSpec.extras.spriteDataFile.empty())
+        names.push_back(job.jobSpec.extras.spriteDataFile);
     for (const std::string& name : names) {
         if (const std::optional<std::string> why = depfileNameProblem(name)) {
             return "The depfile\n" + depfile.path + "\ncannot name\n" + name + "\nbecause " + *why +
@@ -94,6 +96,10 @@ std::string depfileText(const BuildJob& job) {
     }
     prerequisites.insert(prerequisites.end(), jobSpec.depfile.alsoRead.begin(),
                          jobSpec.depfile.alsoRead.end());
+    // The job read it as it reads its images.
+    if (!jobSpec.extras.spriteDataFile.empty()) {
+        prerequisites.push_back(jobSpec.extras.spriteDataFile);
+    }
     return formatDepfile(targets, prerequisites);
 }
 

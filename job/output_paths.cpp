@@ -302,7 +302,7 @@ std::optional<std::string> findOutputConflict(const JobSettings& settings,
 
 OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
                             std::string_view settingsFile, std::string_view depfile,
-                            std::string_view layoutFile) {
+                            std::string_view layoutFile, bool oneTextFile) {
     OutputSetPlan plan{settings.inputFolder, recursive, {}, {}};
     const std::string image = trimWhiteSpace(settings.outputImageFile);
     const std::string& text = settings.outputTextFile;
@@ -318,7 +318,8 @@ OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, 
             add(OutputRole::image, pageImage);
             if (settings.createMask != 0) add(OutputRole::mask, maskPathFor(pageImage));
         }
-        if (!text.empty()) add(OutputRole::text, named(text, page));
+        if (!text.empty() && !oneTextFile) add(OutputRole::text, named(text, page));
+        if (!text.empty() && oneTextFile && page == 0) add(OutputRole::text, text);
         if (page == 0) add(OutputRole::settings, std::string(settingsFile));
         if (page == 0) add(OutputRole::depfile, std::string(depfile));
         if (page == 0) add(OutputRole::layout, std::string(layoutFile));

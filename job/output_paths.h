@@ -78,10 +78,12 @@ struct OutputSetPlan {
 // text file (pageFilePath(outputTextFile, p + 1)), page by page, with the settings file (when not
 // empty) right after the first page's outputs, so that a one-page plan holds what
 // findOutputConflict checks, in its order, then the depfile and the layout file (when not empty).
-// An empty image or text path gives no output on any page.
+// An empty image or text path gives no output on any page. With oneTextFile
+// (phaser-multi) the text file is not numbered: one for every page, planned
+// with the first.
 OutputSetPlan planOutputSet(const JobSettings& settings, std::size_t pageCount, bool recursive,
                             std::string_view settingsFile = {}, std::string_view depfile = {},
-                            std::string_view layoutFile = {});
+                            std::string_view layoutFile = {}, bool oneTextFile = false);
 
 // Checks, before anything is written, that every output of a run may be
 // written. Each output, in the plan's order, is refused when:

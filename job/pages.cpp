@@ -160,7 +160,9 @@ bool armPage(BuildJob& job, std::size_t index) {
     const std::string text = variantTextFile(job.jobSpec, run.variant);
     run.page = index;
     run.imageFile = paged ? pageFilePath(image, index + 1) : image;
-    run.textFile = paged ? pageFilePath(text, index + 1) : text;
+    // A phaser-multi file is one for every page.
+    const bool oneTextFile = job.jobSpec.extras.format == DataFormat::phaserMulti;
+    run.textFile = paged && !oneTextFile ? pageFilePath(text, index + 1) : text;
     run.addedOnEarlierPages += static_cast<std::int32_t>(run.placedNames.size());
     if (index > 0) run.handledOnEarlierPages += run.pages[index - 1].files.size();
     run.outputImage = createPixelImage(page.size.width, page.size.height);

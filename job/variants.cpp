@@ -45,7 +45,8 @@ OutputSetPlan jobOutputSet(const JobSpec& jobSpec, const std::vector<std::size_t
             planOutputSet(settings, v < pageCounts.size() ? pageCounts[v] : 0,
                           jobSpec.extras.recursive, v == 0 ? jobSpec.saveSettingsFile : "",
                           v == 0 && withDepfile ? jobSpec.depfile.path : std::string(),
-                          v == 0 ? jobSpec.extras.keepLayoutFile : std::string());
+                          v == 0 ? jobSpec.extras.keepLayoutFile : std::string(),
+                          jobSpec.extras.format == DataFormat::phaserMulti);
         if (v == 0) {
             plan = std::move(one);
         } else {

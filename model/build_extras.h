@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "layout/footprint.h"
+#include "model/sprite_values.h"
 
 namespace tilvane {
 
@@ -21,6 +22,12 @@ enum class DataFormat {
     jsonArray,
     // libGDX's TextureAtlas text file.
     gdx,
+    // Phaser 3's multi-atlas JSON: one file, a "textures" entry per page.
+    phaserMulti,
+    // Starling/Sparrow TextureAtlas XML (also Phaser's atlasXML).
+    starling,
+    // Cocos2d-x sprite sheet property list, format 3.
+    cocos,
 };
 
 // One atlas of a run at a scale of its own: its outputs are named with
@@ -43,6 +50,12 @@ struct BuildExtras {
     std::uint32_t extrude = 0;
     // Place images with identical trimmed pixels once.
     bool alias = false;
+    // Images whose names end in a number form animations (engine formats).
+    bool animations = false;
+    // The pivot of every image the sprite data gives none.
+    std::optional<Pivot> pivot;
+    // A JSON file of per-image pivots and nine-slice borders; none when empty.
+    std::string spriteDataFile;
     // A .webp atlas lossy at this quality (0..100); lossless when none.
     std::optional<std::uint32_t> webpQuality;
     // The atlas's colours multiplied by their alpha (image/alpha_passes.h),
@@ -125,6 +138,11 @@ struct BuildNotes {
     std::vector<NameCollision> collisions;
     // Names that are not valid UTF-8, as listed; each bad byte was written as U+FFFD.
     std::vector<std::string> notUtf8;
+    // With --animations: an animation (name, its first frame's file) named
+    // like an image that is no frame of it (second), extension aside.
+    std::vector<NameCollision> animationClashes;
+    // Keys of the sprite data that name no listed image, in the file's order.
+    std::vector<std::string> unknownSpriteKeys;
     // With --alias: placed index by the hash of its trimmed pixels.
     std::unordered_multimap<std::uint64_t, std::size_t> pixelHashes;
     // Placed images that share an earlier image's rectangle.

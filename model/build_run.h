@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -182,6 +183,11 @@ struct BuildRun {
     std::vector<VariantFiles> variantFiles;
     // Skipped files, name collisions and aliases, for a front end that reports them.
     BuildNotes notes;
+    // The sprite data file's values by image key (the file name as listed).
+    std::unordered_map<std::string, SpriteValues> spriteData;
+    // With --format phaser-multi: each drawn page's "textures" entry, written
+    // into the one text file once the last page is drawn.
+    std::vector<std::string> textureEntries;
 };
 
 }  // namespace tilvane

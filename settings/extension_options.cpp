@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "model/number_text.h"
+#include "model/path_helpers.h"
 #include "model/scale_variants.h"
+#include "model/sprite_values.h"
 #include "settings/settings_file.h"
 
 namespace tilvane {
@@ -105,6 +107,23 @@ ExtensionOption choiceOption(std::string key, std::string label, std::string mea
     return row;
 }
 
+// A value of one line that `read` checks and stores; not given by default.
+ExtensionOption checkedTextOption(
+    std::string key, std::string valueName, std::string label, std::string meaning,
+    std::function<std::optional<std::string>(const std::string&, JobSpec&)> read,
+    std::function<std::string(const JobSpec&)> write) {
+    ExtensionOption row;
+    row.key = std::move(key);
+    row.kind = OptionKind::text;
+    row.valueName = std::move(valueName);
+    row.label = std::move(label);
+    row.meaning = std::move(meaning);
+    row.defaultText = "none";
+    row.read = std::move(read);
+    row.write = std::move(write);
+    return row;
+}
+
 // A path stored in a string of the job; blanks alone name nothing, a line
 // break cannot be kept in the settings file, and the default (empty) is no file.
 template <typename Field>
@@ -199,15 +218,44 @@ std::vector<ExtensionOption> makeTable() {
     rows.push_back(choiceOption(
         "format", "Data &format:",
         "Write the text file as a JSON hash (PixiJS and Phaser load it), a JSON array (Phaser "
-        "loads it; PixiJS would key its frames 0, 1, ...) or a libGDX .atlas, keyed by the path "
-        "relative to --input.",
+        "loads it; PixiJS would key its frames 0, 1, ...), a libGDX .atlas, Phaser 3's "
+        "multi-atlas JSON (one file for every page), Starling/Sparrow XML (also Phaser's "
+        "atlasXML) or a Cocos2d-x .plist, keyed by the path relative to --input.",
+        // In the order of DataFormat.
         {{"", "By the text file's extension"},
          {"hash", "JSON hash"},
          {"array", "JSON array"},
-         {"gdx", "libGDX atlas"}},
+         {"gdx", "libGDX atlas"},
+         {"phaser-multi", "Phaser multi-atlas"},
+         {"starling", "Starling XML"},
+         {"cocos", "Cocos2d-x plist"}},
         [](JobSpec& j, std::size_t i) { j.extras.format = static_cast<DataFormat>(i); },
         [](const JobSpec& j) { return static_cast<std::size_t>(j.extras.format); }));
     rows.back().defaultText = "by the --text extension";
+    rows.push_back(flagOption(
+        "animations", "&Animations from numbered names",
+        "Images whose names end in a number (walk_01, walk-2, walk 003) form an animation named "
+        "by what comes before: \"animations\" in the JSON hash and array, index N in the "
+        "libGDX atlas.",
+        [](auto& j) -> auto& { return j.extras.animations; }));
+    rows.push_back(checkedTextOption(
+        "pivot", "X,Y", "P&ivot (X,Y):",
+        "The pivot of every image, as fractions of its source size (0.5,1 is the middle of the "
+        "bottom edge); written for the engine formats.",
+        [](const std::string& text, JobSpec& j) -> std::optional<std::string> {
+            const std::optional<Pivot> pivot = parsePivotText(text);
+            if (!pivot) return std::string("give two numbers X,Y within -1000..1000");
+            j.extras.pivot = pivot;
+            return std::nullopt;
+        },
+        [](const JobSpec& j) { return j.extras.pivot ? pivotText(*j.extras.pivot) : ""; }));
+    rows.push_back(textOption(
+        "sprite-data", "FILE", "Sp&rite data file:",
+        "A JSON file of per-image values for the engine formats: {\"walk_01.png\": {\"pivot\": "
+        "[x, y], \"borders\": [left, top, right, bottom]}}, keyed by the path relative to "
+        "--input; its pivots win over --pivot.",
+        [](auto& j) -> auto& { return j.extras.spriteDataFile; }));
+    rows.back().defaultText = "none";
     rows.push_back(flagOption(
         "recursive", "Include sub-&folders",
         "Also pack the images of sub-folders (symbolic links to folders "

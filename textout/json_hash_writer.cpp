@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <unordered_set>
@@ -13,11 +14,11 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The members every frame has, in the order TexturePacker writes them. A
-// turned frame keeps the image's upright size: its block in the atlas is
-// frame.h wide and frame.w tall, the image turned clockwise (PixiJS's and
-// Phaser's parsers read it so).
-Json frameOf(const SourceRectEntry& entry) {
+// The members every frame has, in the order TexturePacker writes them, then
+// what the extras give it. A turned frame keeps the image's upright size: its
+// block in the atlas is frame.h wide and frame.w tall, the image turned
+// clockwise (PixiJS's and Phaser's parsers read it so).
+Json frameOf(const SourceRectEntry& entry, const FrameExtras* extras, double scale) {
     const std::int64_t w = entry.uprightWidth(), h = entry.uprightHeight();
     const bool trimmed = w != entry.originalSize.width || h != entry.originalSize.height;
     Json frame;
@@ -27,6 +28,24 @@ Json frameOf(const SourceRectEntry& entry) {
     frame["spriteSourceSize"] = {
         {"x", entry.drawOffset.x}, {"y", entry.drawOffset.y}, {"w", w}, {"h", h}};
     frame["sourceSize"] = {{"w", entry.originalSize.width}, {"h", entry.originalSize.height}};
+    if (!extras) return frame;
+    if (const auto& pivot = extras->pivot) {
+        // Phaser reads pivot (or anchor), PixiJS anchor; both as fractions.
+        frame["pivot"] = {{"x", pivot->x}, {"y", pivot->y}};
+        frame["anchor"] = frame["pivot"];
+    }
+    if (const auto& borders = extras->borders) {
+        frame["borders"] = {{"left", borders->left},
+                            {"top", borders->top},
+                            {"right", borders->right},
+                            {"bottom", borders->bottom}};
+        // Phaser's middle rectangle counts in the frame's own (upright) pixels.
+        const Borders in = bordersInFrame(entry, *borders, scale);
+        frame["scale9Borders"] = {{"x", in.left},
+                                  {"y", in.top},
+                                  {"w", std::max<std::int64_t>(0, w - in.left - in.right)},
+                                  {"h", std::max<std::int64_t>(0, h - in.top - in.bottom)}};
+    }
     return frame;
 }
 
@@ -60,7 +79,26 @@ std::string dumpOf(const Json& value) {
 // and lookup walk every key before it.
 using Frames = std::vector<std::pair<std::optional<std::string>, Json>>;
 
-std::string documentOf(const Frames& frames, bool hash, const AtlasMeta& meta) {
+// "animations" with each animation's frame keys, or nothing without any.
+std::string animationsOf(std::span<const SourceRectEntry> entries,
+                         const std::vector<Animation>& animations) {
+    if (animations.empty()) return {};
+    std::string out = "\"animations\": {";
+    bool first = true;
+    for (const Animation& animation : animations) {
+        Json keys = Json::array();
+        for (const std::size_t i : animation.frames) {
+            if (i < entries.size()) keys.push_back(jsonFrameKey(entries[i].name));
+        }
+        out += first ? "\n\t" : ",\n\t";
+        first = false;
+        out += dumpOf(Json(validUtf8(animation.name))) + ": " + dumpOf(keys);
+    }
+    return out + "\n},\n";
+}
+
+std::string documentOf(const Frames& frames, bool hash, const AtlasMeta& meta,
+                       const std::string& animations) {
     std::string out = hash ? "{\"frames\": {" : "{\"frames\": [";
     bool first = true;
     for (const auto& [key, frame] : frames) {
@@ -70,33 +108,81 @@ std::string documentOf(const Frames& frames, bool hash, const AtlasMeta& meta) {
         out += dumpOf(frame);
     }
     out += hash ? "\n},\n" : "\n],\n";
+    out += animations;
     out += "\"meta\": " + dumpOf(metaOf(meta)) + "\n}\n";
     return out;
 }
 
 }  // namespace
 
-std::string formatJsonHash(const AtlasMeta& meta, std::span<const SourceRectEntry> entries) {
+std::string formatJsonHash(const AtlasMeta& meta, std::span<const SourceRectEntry> entries,
+                           const EngineExtras& extras) {
     Frames frames;
     frames.reserve(entries.size());
     std::unordered_set<std::string> keys;
-    for (const SourceRectEntry& entry : entries) {
-        std::string key = jsonFrameKey(entry.name);
-        if (keys.insert(key).second) frames.emplace_back(std::move(key), frameOf(entry));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        std::string key = jsonFrameKey(entries[i].name);
+        if (keys.insert(key).second) {
+            frames.emplace_back(std::move(key),
+                                frameOf(entries[i], extras.frameAt(i), extras.scale));
+        }
     }
-    return documentOf(frames, true, meta);
+    return documentOf(frames, true, meta, animationsOf(entries, extras.animations));
 }
 
-std::string formatJsonArray(const AtlasMeta& meta, std::span<const SourceRectEntry> entries) {
+namespace {
+
+// The JSON array's frames: each with its "filename" first.
+Frames arrayFrames(std::span<const SourceRectEntry> entries, const EngineExtras& extras) {
     Frames frames;
     frames.reserve(entries.size());
-    for (const SourceRectEntry& entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         Json frame;
-        frame["filename"] = jsonFrameKey(entry.name);
-        frame.update(frameOf(entry));
+        frame["filename"] = jsonFrameKey(entries[i].name);
+        frame.update(frameOf(entries[i], extras.frameAt(i), extras.scale));
         frames.emplace_back(std::nullopt, std::move(frame));
     }
-    return documentOf(frames, false, meta);
+    return frames;
+}
+
+}  // namespace
+
+std::string formatJsonArray(const AtlasMeta& meta, std::span<const SourceRectEntry> entries,
+                            const EngineExtras& extras) {
+    return documentOf(arrayFrames(entries, extras), false, meta,
+                      animationsOf(entries, extras.animations));
+}
+
+std::string phaserTextureEntry(const AtlasMeta& meta, std::span<const SourceRectEntry> entries,
+                               const EngineExtras& extras) {
+    std::string out = "{\"image\": " + dumpOf(Json(validUtf8(meta.image)));
+    out += ", \"format\": \"RGBA8888\", \"size\": ";
+    out += dumpOf(Json{{"w", meta.width}, {"h", meta.height}});
+    // A number here, as Phaser's multi-atlas files carry it.
+    out += ", \"scale\": " + decimalText(meta.scale);
+    if (meta.premultipliedAlpha) out += ", \"premultipliedAlpha\": true";
+    out += ", \"frames\": [";
+    bool first = true;
+    for (const auto& [key, frame] : arrayFrames(entries, extras)) {
+        out += first ? "\n\t\t" : ",\n\t\t";
+        first = false;
+        out += dumpOf(frame);
+    }
+    return out + "\n\t]}";
+}
+
+std::string formatPhaserMulti(const AtlasMeta& meta, std::span<const std::string> textures) {
+    std::string out = "{\"textures\": [";
+    bool first = true;
+    for (const std::string& texture : textures) {
+        out += first ? "\n\t" : ",\n\t";
+        first = false;
+        out += texture;
+    }
+    Json about;
+    about["app"] = "tilvane";
+    about["version"] = validUtf8(meta.version);
+    return out + "\n],\n\"meta\": " + dumpOf(about) + "\n}\n";
 }
 
 }  // namespace tilvane

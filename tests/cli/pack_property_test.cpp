@@ -4,13 +4,14 @@
 // output-files, each-image-once, failures-justified, totals, frame-pixels,
 // extrusion, no-overlap, spacing, inside-border-on-grid, background,
 // alias-shared, atlas-size, fixed-rebuild, alias-takes-no-room, depfile,
-// verified (--verify finds every entry sound) and bleed (with --premultiply,
+// verified (--verify finds every entry sound), bleed (with --premultiply,
 // frame-pixels are the source's premultiplied; some sprites and atlases are
-// lossless WebP). With --scale every property holds of the sprites as
-// resampled (by the resampler the build uses, whose own test holds it to what
-// a filter must keep); with --keep-layout, a second build after one image
-// changed keeps them too (but the rebuilds') and kept-layout. The environment
-// chooses the run:
+// lossless WebP) and engine-data (--animations, --pivot and --sprite-data as
+// the JSON hash or the phaser-multi file carries them). With --scale every
+// property holds of the sprites as resampled (by the resampler the build uses,
+// whose own test holds it to what a filter must keep); with --keep-layout, a
+// second build after one image changed keeps them too (but the rebuilds') and
+// kept-layout. The environment chooses the run:
 // TILVANE_PROPERTY_SEED (the seed), TILVANE_PROPERTY_CASES (how many cases),
 // TILVANE_PROPERTY_CASE (that case alone) and TILVANE_PROPERTY_KEEP (a folder
 // that receives the input and outputs of every case that fails). Each case
@@ -195,9 +196,10 @@ Sprites writeFolder(Dice& dice, const TempDir& folder) {
     std::vector<fs::path> paths;
     const auto earlier = [&](int i) { return paths[dice.between(0, i - 1)]; };
     for (int i = 0; i < count; ++i) {
+        // Names that end in a number after a separator, for --animations.
         const fs::path path = paths.emplace_back(
-            folder.path() / cat(subFolders[dice.between(0, 5)], "s", i < 10 ? "0" : "", i,
-                                dice.chance(10) ? ".webp" : ".png"));
+            folder.path() / cat(subFolders[dice.between(0, 5)], i % 3 == 2 ? "t-" : "s_",
+                                i < 10 ? "0" : "", i, dice.chance(10) ? ".webp" : ".png"));
         fs::create_directories(path.parent_path());
         const int kind = dice.between(1, 100);
         if (i > 0 && kind <= 15) {
@@ -275,6 +277,11 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     });
     o["--crop"] = std::to_string(dice.chance(oneSize ? 50 : 4) ? 2 : dice.between(0, 1));
     maybe(50, "--recursive");
+    maybe(35, "--animations");
+    static const char* const pivots[] = {"0.5,1", "0,0", "0.25,0.75", "-0.5,2"};
+    if (dice.chance(30)) o["--pivot"] = pivots[dice.between(0, 3)];
+    // Else the JSON hash (the build's default).
+    if (dice.chance(20)) o["--format"] = "phaser-multi";
     static const char* const scales[] = {"0.5", "0.75", "1", "1.5", "0.3", "2"};
     if (dice.chance(25)) o["--scale"] = scales[dice.between(0, 5)];
     maybe(25, "--bleed");
@@ -362,10 +369,37 @@ Build build(const fs::path& input, const fs::path& output, Options options,
         const std::string stem = entry.path().stem().string();
         if (entry.path().extension() == ending) stems.insert({stem.size(), stem});
     }
+    // phaser-multi: one atlas.json, a "textures" entry per page, read as the
+    // hash each page would have had (frames by filename, the image and size as meta).
+    const bool multi = options.at("--format") == "phaser-multi";
+    Json textures;
+    if (multi && fs::exists(output / "atlas.json")) {
+        const Json doc = Json::parse(readFile((output / "atlas.json").string()), nullptr, false);
+        if (doc.is_object()) textures = doc.value("textures", Json());
+    }
+    const auto multiPage = [&](const std::string& stem) {
+        for (const Json& t : textures.is_array() ? textures : Json::array()) {
+            if (!t.is_object() || t.value("image", "") != stem + ending) continue;
+            // The scale as the hash's meta carries it, a string.
+            const Json scale = t.contains("scale") ? Json(t["scale"].dump()) : Json();
+            Json doc = {{"frames", Json::object()},
+                        {"meta",
+                         {{"image", t["image"]},
+                          {"size", t.value("size", Json())},
+                          {"scale", scale},
+                          {"premultipliedAlpha", t.value("premultipliedAlpha", Json())}}}};
+            for (const Json& frame : t.value("frames", Json::array()))
+                doc["frames"][frame.value("filename", "")] = frame;
+            return doc;
+        }
+        return Json();
+    };
     for (const auto& [length, stem] : stems) {
         const std::string image = (output / (stem + ending)).string();
-        Page page{stem, readFile(image), CreateBitmapFromFile(image),
-                  Json::parse(readFile((output / (stem + ".json")).string()), nullptr, false)};
+        Page page{
+            stem, readFile(image), CreateBitmapFromFile(image),
+            multi ? multiPage(stem)
+                  : Json::parse(readFile((output / (stem + ".json")).string()), nullptr, false)};
         if (!page.atlas || !ensure32Bit(page.atlas)) {
             b.unreadable.push_back(stem + ending + " does not decode");
         } else if (!page.doc.contains("frames") || !page.doc["frames"].is_object()) {
@@ -401,6 +435,9 @@ struct Case : Build {
     // Those it can place (crop needs a pixel), with the box of each that is placed.
     std::map<std::string, Box> placed;
     bool refused = false;  // crop 2 over unequal sizes
+    // --sprite-data: its file's folder and what it says (null without one).
+    TempDir data;
+    Json spriteData;
 
     const PixelImage& atlas(const Frame& f) const { return *pages[f.page].atlas; }
     // The source pixels a frame shows, or empty for an image that cannot be placed.
@@ -454,6 +491,29 @@ void model(Case& c) {
     for (auto& [name, box] : c.placed) box = crop == 2 ? all : box;
 }
 
+// Now and then a --sprite-data file: pivots and borders (within the image's
+// size) for some of the sprites, and a key that names no image.
+void drawSpriteData(Dice& dice, Case& c) {
+    if (!dice.chance(30)) return;
+    c.spriteData = Json::object();
+    for (const auto& [name, pixels] : c.sprites) {
+        if (!dice.chance(40)) continue;
+        Json values = Json::object();
+        if (dice.chance(50))
+            values["pivot"] = {dice.between(-4, 8) / 4.0, dice.between(-4, 8) / 4.0};
+        if (dice.chance(70)) {
+            const int w = pixels->width(), h = pixels->height();
+            const int left = dice.between(0, w / 2), top = dice.between(0, h / 2);
+            values["borders"] = {left, top, dice.between(0, w - left), dice.between(0, h - top)};
+        }
+        c.spriteData[name] = values;
+    }
+    c.spriteData["zz_none.png"] = {{"pivot", {0, 0}}};
+    const std::string path = (c.data.path() / "sprites.json").string();
+    writeFile(path, c.spriteData.dump());
+    c.options["--sprite-data"] = path;
+}
+
 // ---- The properties ------------------------------------------------------
 
 // Whether a sprite of `side` pixels finds a place on one axis of an empty
@@ -503,6 +563,8 @@ void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs)
              folder = folder.parent_path())
             wantPrerequisites.insert(in + folder.string() + "/");
     }
+    // The sprite data is read as the images are.
+    if (c.options.has("--sprite-data")) wantPrerequisites.insert(c.options.at("--sprite-data"));
     if (colon == std::string::npos || targets != wantTargets)
         p("depfile", "targets", listed(targets), "; expected", listed(wantTargets));
     if (prerequisites != wantPrerequisites)
@@ -527,9 +589,12 @@ void checkRun(Case& c, Found& p) {
         p("verified", c.result.err.substr(at, c.result.err.find('\n', at) - at));
     std::set<std::string> files, got(c.files.begin(), c.files.end());
     const bool built = c.result.status == 0 || c.result.status == 1;
+    const bool multi = c.options.has("--format");  // phaser-multi, the one drawn
     for (std::size_t page = 1; built && page <= std::max<std::size_t>(c.pages.size(), 1); ++page)
         for (const std::string& ending : {c.options.image(), std::string(".json")})
-            files.insert((c.options.has("--pages") ? cat("atlas-", page) : "atlas") + ending);
+            if (!multi || ending != ".json")
+                files.insert((c.options.has("--pages") ? cat("atlas-", page) : "atlas") + ending);
+    if (multi && built) files.insert("atlas.json");
     if (built && c.options.has("--depfile")) {
         checkDepfile(c, p, files);
         files.insert("atlas.d");
@@ -539,7 +604,7 @@ void checkRun(Case& c, Found& p) {
         const Json meta = page.doc.value("meta", Json());
         Json others = Json::array();
         for (const Page& other : c.pages)
-            if (other.stem != page.stem) others.push_back(other.stem + ".json");
+            if (other.stem != page.stem && !multi) others.push_back(other.stem + ".json");
         Json fields = {{"image", page.stem + c.options.image()},
                        {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}},
                        {"scale", c.options.has("--scale") ? c.options.at("--scale") : "1"}};
@@ -815,6 +880,82 @@ void checkRebuilds(Case& c, Found& p) {
         compareBuild(c, p, "alias-takes-no-room", rest, c.options, c.pages, later);
 }
 
+// What the engine options add to the hash: each frame's pivot and anchor (its
+// sprite data's, else --pivot's), its borders as given and Phaser's middle
+// rectangle within the kept pixels; per page, the animations of the frame
+// names that end in a number, two or more to a name; a warning for each
+// sprite data key that names no image of the input.
+void checkEngineData(Case& c, Found& p) {
+    Json pivot;
+    if (c.options.has("--pivot")) {
+        const std::string& text = c.options.at("--pivot");
+        const std::size_t comma = text.find(',');
+        pivot = {{"x", std::stod(text.substr(0, comma))}, {"y", std::stod(text.substr(comma + 1))}};
+    }
+    for (const Frame& f : c.frames) {
+        const Json given = c.spriteData.is_object() ? c.spriteData.value(f.name, Json()) : Json();
+        Json want = {
+            {"pivot", pivot}, {"anchor", pivot}, {"borders", nullptr}, {"scale9Borders", nullptr}};
+        if (given.contains("pivot")) {
+            want["pivot"] = want["anchor"] = {{"x", given["pivot"][0]}, {"y", given["pivot"][1]}};
+        }
+        if (given.contains("borders")) {
+            const std::vector<int> b = given["borders"];
+            want["borders"] = {{"left", b[0]}, {"top", b[1]}, {"right", b[2]}, {"bottom", b[3]}};
+            const Json& kept = f.json["spriteSourceSize"];
+            const Json& source = f.json["sourceSize"];
+            const int x = kept["x"], y = kept["y"], w = kept["w"], h = kept["h"];
+            const int sw = source["w"], sh = source["h"];
+            // Borders are given in the file's pixels; the frame counts in the
+            // resampled ones, rounded down.
+            const double scale = c.options.has("--scale") ? std::stod(c.options.at("--scale")) : 1;
+            const auto scaled = [scale](int v) { return static_cast<int>(std::floor(v * scale)); };
+            const int l = std::max(0, scaled(b[0]) - x), t = std::max(0, scaled(b[1]) - y);
+            const int r = std::max(0, scaled(b[2]) - (sw - x - w)),
+                      d = std::max(0, scaled(b[3]) - (sh - y - h));
+            want["scale9Borders"] = {
+                {"x", l}, {"y", t}, {"w", std::max(0, w - l - r)}, {"h", std::max(0, h - t - d)}};
+        }
+        compareFields(p, "engine-data", f.name, f.json, want);
+    }
+    for (std::size_t page = 0; page < c.pages.size(); ++page) {
+        std::map<std::string, std::vector<std::pair<long, std::string>>> groups;
+        for (const Frame& f : c.frames) {
+            const std::size_t dot = f.name.rfind('.'),
+                              digits = f.name.find_last_not_of("0123456789", dot - 1);
+            if (f.page != page || digits + 1 == dot || dot - digits > 10 || digits == 0 ||
+                std::string("_- ").find(f.name[digits]) == std::string::npos ||
+                f.name[digits - 1] == '/')
+                continue;
+            groups[f.name.substr(0, digits)].emplace_back(
+                std::stol(f.name.substr(digits + 1, dot - digits - 1)), f.name);
+        }
+        Json animations = Json::object();
+        for (auto& [base, frames] : groups) {
+            std::sort(frames.begin(), frames.end());
+            for (const auto& frame : frames)
+                if (frames.size() > 1) animations[base].push_back(frame.second);
+        }
+        const Json& doc = c.pages[page].doc;
+        const Json got = doc.value("animations", Json());
+        // phaser-multi writes no animations.
+        if (!c.options.has("--animations") || animations.empty() || c.options.has("--format")
+                ? !got.is_null()
+                : got != animations)
+            p("engine-data", c.pages[page].stem, "'s animations are ", got.dump(), ", not ",
+              animations.dump());
+    }
+    if (!c.spriteData.is_object()) return;
+    for (const auto& [key, values] : c.spriteData.items()) {
+        const bool warned =
+            c.result.err.find(cat("the sprite data names \"", key, "\"")) != std::string::npos;
+        if (!c.expected.count(key) && !warned)
+            p("engine-data", "the sprite data key ", key, " names no image, unwarned");
+        if (c.placed.count(key) && warned)
+            p("engine-data", "the sprite data key ", key, " names a placed image, yet warned");
+    }
+}
+
 // Whether the build made its outputs.
 bool built(const Case& c) {
     return !c.refused && (c.result.status == 0 || c.result.status == 1) && !c.placed.empty();
@@ -826,7 +967,8 @@ bool built(const Case& c) {
 void checkCase(Case& c, Found& found, bool rebuilds) {
     checkRun(c, found);
     if (!built(c)) return;
-    for (const auto check : {checkReport, checkFrames, checkPairs, checkPixels}) check(c, found);
+    for (const auto check : {checkReport, checkFrames, checkPairs, checkPixels, checkEngineData})
+        check(c, found);
     if (rebuilds) checkRebuilds(c, found);
 }
 
@@ -864,6 +1006,7 @@ void checkKeptLayout(Case& c, Dice& dice, Found& p) {
     }
     next.sprites = readSprites(next.input.path());
     next.options = c.options;
+    next.spriteData = c.spriteData;
     scaleSprites(next);
     model(next);
     static_cast<Build&>(next) =
@@ -904,6 +1047,7 @@ void keepCase(const Case& c, const fs::path& to) {
     fs::create_directories(to);
     fs::copy(c.input.path(), to / "in", fs::copy_options::recursive);
     fs::copy(c.output.path(), to / "out", fs::copy_options::recursive);
+    fs::copy(c.data.path(), to / "data", fs::copy_options::recursive);
     writeFile((to / "command").string(), c.command + "\n");
 }
 
@@ -920,6 +1064,8 @@ TEST(PackProperty, RandomFoldersAndOptionsKeepEveryPromise) {
         Case c;
         c.sprites = writeFolder(dice, c.input);
         c.options = drawOptions(dice, c.sprites);
+        // Borders in the sizes of the files, before they are resampled.
+        drawSpriteData(dice, c);
         scaleSprites(c);
         model(c);
         static_cast<Build&>(c) = build(c.input.path(), c.output.path(), c.options, c.keep.path());

@@ -1,5 +1,6 @@
 #include "job/aliases.h"
 #include "job/file_scan.h"
+#include "job/sprite_data.h"
 #include "job/verify.h"
 #include "tests/job/build_fixture.h"
 
@@ -74,6 +75,122 @@ TEST(BuildExtras, AliasEqualityDecidesNotTheHash) {
     EXPECT_EQ(findIdenticalPlaced(run, *same, {2, 2, 4, 4}, 42), std::optional<std::size_t>(0));
     EXPECT_EQ(findIdenticalPlaced(run, *other, {2, 2, 4, 4}, 42), std::nullopt);
     EXPECT_EQ(findIdenticalPlaced(run, *same, {2, 2, 4, 4}, 7), std::nullopt);
+}
+
+// The sprite data file is hostile input: every value checked, the key named.
+TEST(SpriteData, ParsesOnlyWhatItMeans) {
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* refusal;  // a part of the reason; null: accepted
+    };
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::vector<Case> cases = {
+        {"both", R"({"a_1.png": {"pivot": [0.5, -1], "borders": [1, 2, 3, 4]}, "b.png": {}})",
+         nullptr},
+        {"not json", "{\"a.png\": ", "not valid JSON"},
+        {"a list", "[]", "a JSON object"},
+        {"value not an object", R"({"a.png": 3})", "\"a.png\": the value must be an object"},
+        {"unknown field", R"({"a.png": {"pviot": [0, 0]}})", "\"a.png\": unknown field \"pviot\""},
+        {"pivot of three", R"({"a.png": {"pivot": [0, 0, 0]}})", "\"a.png\": pivot must be"},
+        {"pivot text", R"({"a.png": {"pivot": ["0", 0]}})", "pivot must be"},
+        {"pivot too far", R"({"a.png": {"pivot": [1e300, 0]}})", "within -1000..1000"},
+        {"border negative", R"({"a.png": {"borders": [-1, 0, 0, 0]}})", "\"a.png\": borders must"},
+        {"border fraction", R"({"a.png": {"borders": [1.5, 0, 0, 0]}})", "borders must"},
+        {"border too wide", R"({"a.png": {"borders": [0, 0, 32769, 0]}})", "0 to 32768"},
+        {"border huge", R"({"a.png": {"borders": [0, 0, 18446744073709551615, 0]}})", "0 to 32768"},
+        {"borders of two", R"({"a.png": {"borders": [1, 2]}})", "four whole numbers"},
+        {"nested deep", deep, "nests deeper"},
+        {"brackets in a key", R"({"[[[[.png": {"pivot": [0, 1]}})", nullptr},
+        {"control bytes in a key", "{\"a\\u001b.png\": 1}", "\"a\\u001b.png\": the value"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SpriteDataEntries entries;
+        const std::optional<std::string> why = parseSpriteData(c.text, entries);
+        if (!c.refusal) {
+            EXPECT_FALSE(why) << *why;
+            continue;
+        }
+        ASSERT_TRUE(why);
+        EXPECT_NE(why->find(c.refusal), std::string::npos) << *why;
+    }
+    SpriteDataEntries entries;
+    ASSERT_FALSE(parseSpriteData(cases[0].text, entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].second.pivot, (Pivot{0.5, -1}));
+    EXPECT_EQ(entries[0].second.borders, (Borders{1, 2, 3, 4}));
+    EXPECT_EQ(entries[1].second, SpriteValues{});
+}
+
+// What a build does with the engine options: sprite data keys checked against
+// the listed images, animations named like an image noted, and one
+// phaser-multi file for every page.
+TEST(BuildExtras, SpriteDataAnimationsAndOneMultiAtlasFile) {
+    struct Case {
+        const char* name;
+        std::string spriteData;
+        DataFormat format;
+        std::int32_t width;  // 4 x 4 images, side by side
+        BuildOutcome outcome;
+        std::string files;         // the output folder afterwards
+        std::string notes;         // unknown keys, then clashes
+        const char* refusal = "";  // a part of the message of a refused build
+        bool textOverData = false;
+    };
+    const std::vector<Case> cases = {
+        {"borders wider than the image", R"({"walk_1.png": {"borders": [3, 0, 2, 0]}})",
+         DataFormat::jsonHash, 12, BuildOutcome::refused, "", "",
+         "\"walk_1.png\": the borders do not fit"},
+        {"the text file over the sprite data", "{}", DataFormat::jsonHash, 12,
+         BuildOutcome::refused, "", "", "must not be an output", true},
+        {"an unknown key and a clash", R"({"walk_1.png": {"borders": [2, 0, 2, 0]}, "x.png": {}})",
+         DataFormat::gdx, 12, BuildOutcome::saved, "atlas-1.png atlas-1.txt ",
+         "x.png walk:walk.png "},
+        {"a format without animations", "{}", DataFormat::cocos, 12, BuildOutcome::saved,
+         "atlas-1.png atlas-1.txt ", ""},
+        // Animations are found on each page: walk_1 and walk_2 are on two.
+        {"pages of a json hash", "{}", DataFormat::jsonHash, 8, BuildOutcome::saved,
+         "atlas-1.png atlas-1.txt atlas-2.png atlas-2.txt ", ""},
+        {"phaser-multi", "{}", DataFormat::phaserMulti, 8, BuildOutcome::saved,
+         "atlas-1.png atlas-2.png atlas.txt ", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildFixture f;
+        for (const char* name : {"walk_1.png", "walk_2.png", "walk.png"})
+            writeSprite(f.input.file(name), 4, 4);
+        f.settings.outputWidth = static_cast<std::uint32_t>(c.width);
+        f.settings.outputHeight = 4;
+        f.settings.borderSize = f.settings.spacing = 0;
+        f.settings.createMask = 0;
+        f.jobSpec.sizing.pages = true;
+        f.jobSpec.extras.format = c.format;
+        f.jobSpec.extras.animations = true;
+        f.jobSpec.extras.spriteDataFile = f.output.file("data.json");
+        // Page 1 of data.json is data-1.json.
+        if (c.textOverData) f.settings.outputTextFile = f.output.file("data.json");
+        if (c.textOverData) f.jobSpec.extras.spriteDataFile = f.output.file("data-1.json");
+        writeFile(f.jobSpec.extras.spriteDataFile, c.spriteData);
+        ASSERT_EQ(f.runBuild(), c.outcome);
+        std::filesystem::remove(f.jobSpec.extras.spriteDataFile);
+        EXPECT_EQ(f.outputFiles(), c.files);
+        std::string notes;
+        for (const std::string& key : f.run.notes.unknownSpriteKeys) notes += key + " ";
+        for (const NameCollision& clash : f.run.notes.animationClashes)
+            notes += clash.name + ":" + clash.second + " ";
+        EXPECT_EQ(notes, c.notes);
+        if (c.format == DataFormat::phaserMulti) {
+            const std::string text = readFile(f.output.file("atlas.txt"));
+            EXPECT_NE(text.find("{\"image\": \"atlas-1.png\""), std::string::npos);
+            EXPECT_NE(text.find("{\"image\": \"atlas-2.png\""), std::string::npos);
+        }
+        if (c.outcome == BuildOutcome::refused) {
+            ASSERT_EQ(f.window.messages.size(), 1u);
+            EXPECT_NE(f.window.messages[0].find(c.refusal), std::string::npos)
+                << f.window.messages[0];
+        }
+    }
 }
 
 // A file's trim carried onto its scaled picture takes every pixel it reaches.

@@ -11,6 +11,7 @@
 #include "model/job_settings.h"
 #include "model/number_text.h"
 #include "model/path_helpers.h"
+#include "model/sprite_values.h"
 #include "model/window_services.h"
 #include "tests/support/temp_dir.h"
 
@@ -89,6 +90,26 @@ TEST(NumberText, TrimmedPlainDecimal) {
          {"4294967296", "", " \t", "1+", "7-", "1 2", "- 7", "-", "1x", "0x10"}) {
         EXPECT_FALSE(parseUnsignedDecimal(text) || parseSignedDecimal(text)) << text;
     }
+}
+
+// --pivot reads two decimal numbers; what it writes back reads as the same pivot.
+TEST(NumberText, PivotPairs) {
+    const std::vector<std::pair<const char*, std::optional<Pivot>>> cases = {
+        {"0.5,1", Pivot{0.5, 1}},    {" -0.25 , +2 ", Pivot{-0.25, 2}},
+        {"1e-3,0", Pivot{0.001, 0}}, {"1000,-1000", Pivot{1000, -1000}},
+        {"1000.5,0", std::nullopt},  {"nan,0", std::nullopt},
+        {"inf,0", std::nullopt},     {"0x1,0", std::nullopt},
+        {"0.5", std::nullopt},       {"0.5,1,2", std::nullopt},
+        {",1", std::nullopt},        {"+-1,0", std::nullopt},
+        {"1 2,0", std::nullopt},
+    };
+    for (const auto& [text, pivot] : cases) {
+        EXPECT_EQ(parsePivotText(text), pivot) << text;
+        if (pivot) {
+            EXPECT_EQ(parsePivotText(pivotText(*pivot)), pivot) << text;
+        }
+    }
+    EXPECT_EQ(pivotText({0.1, -3}), "0.1,-3");
 }
 
 // --scale and --variant read a plain decimal fraction, and write it back as

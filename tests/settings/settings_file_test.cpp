@@ -135,7 +135,10 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
 
     JobSpec jobSpec = plain;
     ASSERT_TRUE(applyExtensionEntries({{"fit", "pot"},
-                                       {"format", "gdx"},
+                                       {"format", "cocos"},
+                                       {"animations", "1"},
+                                       {"pivot", " 0.50 , +1 "},
+                                       {"sprite-data", "data/sprites.json"},
                                        {"extrude", "2"},
                                        {"alias", "1"},
                                        {"bleed", "1"},
@@ -151,9 +154,9 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
-        "fit=pot\nformat=gdx\nextrude=2\nalias=1\nbleed=1\npremultiply=1\nverify=1\nkeep-layout="
-        "out/"
-        "L.json\npng-compression=fast\nwebp-quality=80\ndepfile=out/a b.d\nvariant=@2x:1,:0.5\n"
+        "fit=pot\nformat=cocos\nanimations=1\npivot=0.5,1\nsprite-data=data/sprites.json\n"
+        "extrude=2\nalias=1\nbleed=1\npremultiply=1\nverify=1\nkeep-layout=out/L.json\n"
+        "png-compression=fast\nwebp-quality=80\ndepfile=out/a b.d\nvariant=@2x:1,:0.5\n"
         "later-option=x=y\n";
     EXPECT_EQ(
         bytes.substr(kSettingsFileSize),
@@ -166,7 +169,8 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
     EXPECT_TRUE(applyExtensionEntries(read.entries, loaded).empty());
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
     EXPECT_EQ(loaded.sizing.fit, FitShape::pot);
-    EXPECT_EQ(loaded.extras.format, DataFormat::gdx);
+    EXPECT_EQ(loaded.extras.format, DataFormat::cocos);
+    EXPECT_EQ(loaded.extras.pivot, (Pivot{0.5, 1}));
     EXPECT_TRUE(loaded.extras.verify);
     EXPECT_EQ(loaded.extras.variants, (std::vector<ScaleVariant>{{"@2x", 1}, {"", 0.5}}));
     EXPECT_EQ(loaded.extras.webpQuality, 80u);
@@ -181,7 +185,9 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
                                {"scale", "0"},
                                {"variant", "@2x:1,@2x"},
                                {"variant", "a:1,a:2"},
-                               {"webp-quality", "101"}},
+                               {"webp-quality", "101"},
+                               {"pivot", "0.5"},
+                               {"sprite-data", "a\rb"}},
                               loaded),
         (std::vector<std::string>{
             "fit=round: not one of any|pot|square|pot-square", "extrude=1025: not within 0..1024",
@@ -190,7 +196,9 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
             "variant=@2x:1,@2x: \"@2x\": a variant is a suffix, a "
             "colon and a scale such as 0.5",
             "variant=a:1,a:2: the suffix \"a\" is given twice",
-            "webp-quality=101: not within 0..100"}));
+            "webp-quality=101: not within 0..100",
+            "pivot=0.5: give two numbers X,Y within -1000..1000",
+            "sprite-data=a\rb: it holds a line break"}));
     EXPECT_EQ(settingsFileBytes(loaded), bytes);
 
     struct Row {

@@ -1,6 +1,8 @@
 #include "textout/engine_data.h"
 
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
 
 #include <fstream>
 #include <map>
@@ -147,6 +149,203 @@ TEST(JsonHashAndArray, MetaListsTheOtherPagesWhenThereAreSome) {
             EXPECT_EQ(document.substr(document.size() - line.size()), line);
         }
     }
+}
+
+// Which names end in a number, and what animation they join.
+TEST(Animations, NumberedNamesAndTheirGroups) {
+    struct Case {
+        const char* fileName;
+        const char* base;  // null: not numbered
+        std::uint32_t number;
+    };
+    const std::vector<Case> cases = {
+        {"walk_01.png", "walk", 1},
+        {"enemies/goblin/walk-2.png", "enemies/goblin/walk", 2},
+        {"walk 003.gif", "walk", 3},
+        {"hero.walk_10.png", "hero.walk", 10},
+        {"a__7.png", "a_", 7},
+        {"walk_999999999.png", "walk", 999999999},
+        {"walk_1234567890.png", nullptr, 0},  // beyond nine digits
+        {"walk01.png", nullptr, 0},           // no separator
+        {"_01.png", nullptr, 0},              // nothing before it
+        {"dir/_01.png", nullptr, 0},
+        {"walk_01", "walk", 1},
+        {"walk_01.png.bak", nullptr, 0},
+        {"walk_.png", nullptr, 0},
+        {".walk_01", ".walk", 1},  // a hidden file's name, no extension
+    };
+    for (const Case& c : cases) {
+        const std::optional<NumberedName> numbered = numberedName(c.fileName);
+        ASSERT_EQ(numbered.has_value(), c.base != nullptr) << c.fileName;
+        if (!numbered) continue;
+        EXPECT_EQ(numbered->base, c.base) << c.fileName;
+        EXPECT_EQ(numbered->number, c.number) << c.fileName;
+    }
+
+    // Numeric order (2 before 10), file names breaking ties; one numbered
+    // image alone is no animation; animations in name order.
+    std::vector<SourceRectEntry> entries;
+    for (const char* name : {"run_10.png", "walk_1.png", "run_2.png", "idle_1.png", "run_02.png",
+                             "walk-1.png", "run.png"}) {
+        entries.push_back({name, 0, 0, 0, 0, 1, 1, {0, 0}, {1, 1}});
+    }
+    const std::vector<Animation> animations = findAnimations(entries);
+    ASSERT_EQ(animations.size(), 2u);
+    EXPECT_EQ(animations[0].name, "run");
+    EXPECT_EQ(animations[0].frames, (std::vector<std::size_t>{4, 2, 0}));
+    EXPECT_EQ(animations[1].name, "walk");
+    EXPECT_EQ(animations[1].frames, (std::vector<std::size_t>{5, 1}));
+}
+
+// Pivots and borders as each format writes them, for an untrimmed frame and
+// one whose trimmed margins eat into its borders.
+TEST(EngineExtras, PivotsAndBordersAsEachReaderReadsThem) {
+    struct Case {
+        const char* name;
+        SourceRectEntry entry;
+        Borders borders;  // as given, in source pixels
+        Borders inFrame;  // left, top, right, bottom within the frame
+    };
+    const std::vector<Case> cases = {
+        {"untrimmed",
+         {"a_1.png", 2, 3, 21, 12, 20, 10, {0, 0}, {20, 10}},
+         {4, 3, 5, 2},
+         {4, 3, 5, 2}},
+        // 30 x 20 source, kept 20 x 10 from (6, 2): 4 columns cut right, 8 rows below.
+        {"trimmed",
+         {"a_1.png", 2, 3, 21, 12, 20, 10, {6, 2}, {30, 20}},
+         {8, 1, 5, 9},
+         {2, 0, 1, 1}},
+    };
+    // Resampled by 0.5: a 60 x 40 source kept whole at 30 x 20, borders rounded down.
+    const SourceRectEntry half{"a_1.png", 0, 0, 29, 19, 30, 20, {0, 0}, {30, 20}};
+    EXPECT_EQ(bordersInFrame(half, {9, 4, 5, 1}, 0.5), (Borders{4, 2, 2, 0}));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(bordersInFrame(c.entry, c.borders), c.inFrame);
+        EngineExtras extras;
+        extras.frames = {FrameExtras{Pivot{0.5, 0.25}, c.borders}};
+        const AtlasMeta meta{"atlas.png", 64, 32, "1.0", {}};
+        const auto hash = nlohmann::json::parse(formatJsonHash(meta, {&c.entry, 1}, extras));
+        const nlohmann::json& frame = hash["frames"]["a_1.png"];
+        EXPECT_EQ(frame["pivot"], nlohmann::json::parse(R"({"x":0.5,"y":0.25})"));
+        EXPECT_EQ(frame["anchor"], frame["pivot"]);
+        EXPECT_EQ(frame["borders"], (nlohmann::json{{"left", c.borders.left},
+                                                    {"top", c.borders.top},
+                                                    {"right", c.borders.right},
+                                                    {"bottom", c.borders.bottom}}));
+        const Borders& in = c.inFrame;
+        EXPECT_EQ(frame["scale9Borders"], (nlohmann::json{{"x", in.left},
+                                                          {"y", in.top},
+                                                          {"w", 20 - in.left - in.right},
+                                                          {"h", 10 - in.top - in.bottom}}));
+        GdxAtlas gdx = parseGdxAtlas(formatGdxAtlas(meta, {&c.entry, 1}, extras));
+        EXPECT_EQ(gdx["a_1"]["split"],
+                  (Numbers{static_cast<int>(in.left), static_cast<int>(in.right),
+                           static_cast<int>(in.top), static_cast<int>(in.bottom)}));
+        EXPECT_EQ(gdx["a_1"]["pad"], gdx["a_1"]["split"]);
+    }
+    // Frames of an animation share its libGDX name, numbered by their own.
+    const std::vector<SourceRectEntry> entries = {{"run_07.png", 0, 0, 0, 0, 1, 1, {0, 0}, {1, 1}},
+                                                  {"run_3.png", 2, 0, 2, 0, 1, 1, {0, 0}, {1, 1}}};
+    EngineExtras extras;
+    extras.animations = findAnimations(entries);
+    const std::string gdx = formatGdxAtlas({"atlas.png", 8, 8, "1.0", {}}, entries, extras);
+    EXPECT_NE(gdx.find("run\n  rotate: false\n  xy: 0, 0\n  size: 1, 1\n  orig: 1, 1\n  "
+                       "offset: 0, 0\n  index: 7\n"),
+              std::string::npos);
+    EXPECT_NE(gdx.find("xy: 2, 0\n  size: 1, 1\n  orig: 1, 1\n  offset: 0, 0\n  index: 3\n"),
+              std::string::npos);
+    const auto hash = nlohmann::json::parse(formatJsonHash({}, entries, extras));
+    EXPECT_EQ(hash["animations"], nlohmann::json::parse(R"({"run": ["run_3.png", "run_07.png"]})"));
+}
+
+// The XML formats carry any file name: a parser gives back the name as
+// xmlFrameName makes it, and each format's numbers.
+TEST(XmlFormats, StarlingAndCocosCarryAnyName) {
+    const std::vector<std::pair<std::string, std::string>> namesAndReadBack = {
+        {"a&b<c>\"d'.png", "a&b<c>\"d'.png"},
+        {"tab\there\nline\rcr.png", "tab\there\nline\rcr.png"},
+        {"bell\x07"
+         "esc\x1b.png",
+         "bell\xEF\xBF\xBD"
+         "esc\xEF\xBF\xBD.png"},
+        {"bad\xFF.png", "bad\xEF\xBF\xBD.png"},
+        {"nonchar\xEF\xBF\xBE.png", "nonchar\xEF\xBF\xBD.png"},
+        {"h\xC3\xA9ros/\xE6\x98\x9F ]]>.png", "h\xC3\xA9ros/\xE6\x98\x9F ]]>.png"},
+    };
+    // 12 x 10 source kept 7 x 5 from (2, 3).
+    std::vector<SourceRectEntry> entries;
+    for (const auto& [name, readBack] : namesAndReadBack) {
+        entries.push_back({name, 1, 1, 7, 5, 7, 5, {2, 3}, {12, 10}});
+    }
+    EngineExtras extras;
+    extras.frames.assign(entries.size(), FrameExtras{Pivot{0.5, 1}, std::nullopt});
+    const AtlasMeta meta{"at&las.png", 64, 32, "1.0", {}};
+    const auto parse = [](const std::string& text) {
+        return xmlReadMemory(text.data(), static_cast<int>(text.size()), "atlas.xml", nullptr,
+                             XML_PARSE_NONET);
+    };
+    const auto attribute = [](xmlNode* node, const char* name) {
+        xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+        std::string text = value ? reinterpret_cast<const char*>(value) : "(none)";
+        xmlFree(value);
+        return text;
+    };
+    const auto textOf = [](xmlNode* node) {
+        xmlChar* value = xmlNodeGetContent(node);
+        std::string text = reinterpret_cast<const char*>(value);
+        xmlFree(value);
+        return text;
+    };
+    const auto elements = [](xmlNode* parent) {
+        std::vector<xmlNode*> out;
+        for (xmlNode* n = parent->children; n; n = n->next) {
+            if (n->type == XML_ELEMENT_NODE) out.push_back(n);
+        }
+        return out;
+    };
+
+    xmlDoc* starling = parse(formatStarlingXml(meta, entries, extras));
+    ASSERT_NE(starling, nullptr);
+    xmlNode* atlas = xmlDocGetRootElement(starling);
+    EXPECT_EQ(attribute(atlas, "imagePath"), "at&las.png");
+    const std::vector<xmlNode*> subTextures = elements(atlas);
+    ASSERT_EQ(subTextures.size(), entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(attribute(subTextures[i], "name"), namesAndReadBack[i].second);
+        std::string numbers;
+        for (const char* key : {"x", "y", "width", "height", "frameX", "frameY", "frameWidth",
+                                "frameHeight", "pivotX", "pivotY", "rotated"}) {
+            numbers += attribute(subTextures[i], key) + " ";
+        }
+        EXPECT_EQ(numbers, "1 1 7 5 -2 -3 12 10 6 10 (none) ");
+    }
+    xmlFreeDoc(starling);
+
+    xmlDoc* cocos = parse(formatCocosPlist(meta, entries, extras));
+    ASSERT_NE(cocos, nullptr);
+    const std::vector<xmlNode*> top = elements(elements(xmlDocGetRootElement(cocos))[0]);
+    ASSERT_EQ(top.size(), 4u);  // frames, its dict, metadata, its dict
+    const std::vector<xmlNode*> frames = elements(top[1]);
+    ASSERT_EQ(frames.size(), 2 * entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(textOf(frames[2 * i]), namesAndReadBack[i].second);
+        std::string values;
+        for (xmlNode* value : elements(frames[2 * i + 1])) {
+            values += (value->name[0] == 'k' ? "" : "=") + textOf(value) + " ";
+        }
+        // Kept pixels' centre (5.5, 5.5) against the source's (6, 5), y up.
+        EXPECT_EQ(values,
+                  "aliases = anchor ={0.5,0} spriteOffset ={-0.5,-0.5} spriteSize ={7,5} "
+                  "spriteSourceSize ={12,10} textureRect ={{1,1},{7,5}} textureRotated = ");
+    }
+    const std::vector<xmlNode*> metadata = elements(top[3]);
+    ASSERT_EQ(metadata.size(), 12u);
+    EXPECT_EQ(textOf(metadata[1]), "3");
+    EXPECT_EQ(textOf(metadata[7]), "at&las.png");
+    EXPECT_EQ(textOf(metadata[9]), "{64,32}");
+    xmlFreeDoc(cocos);
 }
 
 }  // namespace
