@@ -269,14 +269,15 @@ public:
         // unpredictable: the rectangles that meet `taken` and those that touch it.
         std::size_t met = 0, near = 0;
         for (std::size_t j = 0; j < n; ++j) {
-            const bool apart =
-                (taken.x >= r_[j]) | (taken.r <= x_[j]) | (taken.y >= b_[j]) | (taken.b <= y_[j]);
-            const bool touches =
-                (r_[j] == taken.x) | (x_[j] == taken.r) | (b_[j] == taken.y) | (y_[j] == taken.b);
+            // Ints, so that | is the branch-free bitwise or it means to be.
+            const int apart = int{taken.x >= r_[j]} | int{taken.r <= x_[j]} |
+                              int{taken.y >= b_[j]} | int{taken.b <= y_[j]};
+            const int touches = int{r_[j] == taken.x} | int{x_[j] == taken.r} |
+                                int{b_[j] == taken.y} | int{y_[j] == taken.b};
             s.met[met] = static_cast<std::uint32_t>(j);
-            met += apart ? 0 : 1;
+            met += apart != 0 ? 0 : 1;
             s.near[near] = static_cast<std::uint32_t>(j);
-            near += apart && touches ? 1 : 0;
+            near += static_cast<std::size_t>(apart & touches);
         }
         const auto keep = [&](const Free& piece) {
             if (piece.r - piece.x >= needW && piece.b - piece.y >= needH) s.pieces.push_back(piece);
