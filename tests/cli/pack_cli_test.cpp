@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <filesystem>
+#include <optional>
 
 #include "cli/option_table.h"
 #include "tests/cli/cli_support.h"
@@ -19,6 +19,14 @@ std::vector<std::string> split(const std::string& text) {
     std::istringstream in(text);
     for (std::string part; std::getline(in, part, '|');) parts.push_back(part);
     return parts;
+}
+
+// The names in the folder, sorted, between '|'.
+std::string namesIn(const fs::path& folder) {
+    std::string names;
+    for (const auto& [path, bytes] : folderSnapshot(folder))
+        names.append(names.empty() ? "" : "|").append(fs::path(path).filename().string());
+    return names;
 }
 
 // An input and an output folder, and arguments naming them.
@@ -57,13 +65,6 @@ struct Folders {
                    "{out}/atlas.json|--width|64|--height|64|--sort|name|" +
                    more));
     }
-    // The names in the output folder, sorted, between '|'.
-    std::string written() const {
-        std::string names;
-        for (const auto& [path, bytes] : folderSnapshot(output.path()))
-            names.append(names.empty() ? "" : "|").append(fs::path(path).filename().string());
-        return names;
-    }
 };
 
 // One run per row on fresh folders: files to put in the input folder, the
@@ -78,7 +79,7 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         const char* name;
         std::string files, args;
         int status;
-        const char* err;
+        std::optional<std::string> err;
         const char* written = "";
         const char* out = "";
         const char* blocked = "";
@@ -126,13 +127,8 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
                               "--fit any|pot|square|pot-square", "--pages", "--min-width N=1",
                               "  tilvane-pack --input sprites/", "--fit any --crop 1"})
         EXPECT_NE(help.find(shown), std::string::npos) << shown;
-    std::deque<std::string> usages;  // the usage errors the rows point into
-    const auto usage = [&usages](const std::string& what) {
-        return usages
-            .emplace_back(std::string("tilvane-pack: ")
-                              .append(what)
-                              .append("\nRun 'tilvane-pack --help' for the options.\n"))
-            .c_str();
+    const auto usage = [](const std::string& what) {
+        return "tilvane-pack: " + what + "\nRun 'tilvane-pack --help' for the options.\n";
     };
     const std::string longPrefix = "--save-settings|{out}/s.cfg|--prefix|" + std::string(3000, 'p');
     const std::vector<Case> cases = {
@@ -140,23 +136,23 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         {"help", "", "--help", 0, "", "", help.c_str()},
         {"version", "", "--version", 0, "", "", "tilvane-pack " TILVANE_VERSION "\n"},
         // Usage errors.
-        {"letters for a number", "", "--width|abc", 2, nullptr},
-        {"negative number", "", "--border|-5", 2, nullptr},
-        {"unknown sort", "", "--sort|date", 2, nullptr},
-        {"unknown compression", "", "--tiff-compression|5", 2, nullptr},
-        {"quality above 100", "", "--jpeg-quality|101", 2, nullptr},
-        {"unknown option", "", "--bogus", 2, nullptr},
-        {"positional argument", "", "folder", 2, nullptr},
-        {"missing value", "", "--width", 2, nullptr},
-        {"mask and no mask", "", "--mask|--no-mask", 2, nullptr},
-        {"unknown fit", "", "--fit|round", 2, nullptr},
-        {"webp quality past 100", "", "--webp-quality|101", 2, nullptr},
-        {"minimum without fit", "", "--min-width|5", 2, nullptr},
-        {"minimum above the maximum", "", "--fit|any|--width|500|--min-width|600", 2, nullptr},
-        {"missing settings file", "", "--settings|/nonexistent/tilvane.cfg", 2, nullptr},
+        {"letters for a number", "", "--width|abc", 2, {}},
+        {"negative number", "", "--border|-5", 2, {}},
+        {"unknown sort", "", "--sort|date", 2, {}},
+        {"unknown compression", "", "--tiff-compression|5", 2, {}},
+        {"quality above 100", "", "--jpeg-quality|101", 2, {}},
+        {"unknown option", "", "--bogus", 2, {}},
+        {"positional argument", "", "folder", 2, {}},
+        {"missing value", "", "--width", 2, {}},
+        {"mask and no mask", "", "--mask|--no-mask", 2, {}},
+        {"unknown fit", "", "--fit|round", 2, {}},
+        {"webp quality past 100", "", "--webp-quality|101", 2, {}},
+        {"minimum without fit", "", "--min-width|5", 2, {}},
+        {"minimum above the maximum", "", "--fit|any|--width|500|--min-width|600", 2, {}},
+        {"missing settings file", "", "--settings|/nonexistent/tilvane.cfg", 2, {}},
         // The loader would silently keep the defaults for these two.
-        {"settings file is a folder", "", "--settings|{out}/", 2, nullptr},
-        {"settings file is empty", "empty.cfg:", "--settings|{in}/empty.cfg", 2, nullptr},
+        {"settings file is a folder", "", "--settings|{out}/", 2, {}},
+        {"settings file is empty", "empty.cfg:", "--settings|{in}/empty.cfg", 2, {}},
         // Refused before any work, though the build would get far (or all the
         // way) with them.
         {"blank input", sprites, "--input| ", 2,
@@ -216,10 +212,9 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "The Output Text File {in}/s3.png must not be an image of the Input Folder "
          "{in}/s3.png\n"},
         {"image beside the sprites, relative", sprites,
-         "--input|{in-name}|--image|./{in-name}/s1.png", 2, inFolder.c_str(), "", "", "",
-         "{in}/.."},
-        {"working folder is the input folder", sprites, "--input|.|--image|atlas.png", 2,
-         inFolder.c_str(), "", "", "", "{in}"},
+         "--input|{in-name}|--image|./{in-name}/s1.png", 2, inFolder, "", "", "", "{in}/.."},
+        {"working folder is the input folder", sprites, "--input|.|--image|atlas.png", 2, inFolder,
+         "", "", "", "{in}"},
         // Builds that place.
         {"some failures", failing, "--no-mask", 1, failed, "atlas.json|atlas.png"},
         {"paths are trimmed and the folder gets its separator", "a.png:8x8",
@@ -230,13 +225,12 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         // Names that collide are warned of whatever the format: --strict makes
         // them fail the run, --verbose adds what was left out; hash keys keep
         // the colliding names apart.
-        {"strict", named, "--strict", 1, collisionStrict.c_str(), written,
+        {"strict", named, "--strict", 1, collisionStrict, written, "Total images added: 4\n"},
+        {"verbose", named, "--verbose", 0, skipped, written, "Total images added: 4\n"},
+        {"hash keys keep the names apart", named, "--format|hash", 0, notUtf8, written,
          "Total images added: 4\n"},
-        {"verbose", named, "--verbose", 0, skipped.c_str(), written, "Total images added: 4\n"},
-        {"hash keys keep the names apart", named, "--format|hash", 0, notUtf8.c_str(), written,
-         "Total images added: 4\n"},
-        {"recursive array, strict", named, "--recursive|--format|array|--strict", 1,
-         notUtf8Strict.c_str(), written, "Total images added: 5\n"},
+        {"recursive array, strict", named, "--recursive|--format|array|--strict", 1, notUtf8Strict,
+         written, "Total images added: 5\n"},
         {"recursive, atlas in a sub-folder", named, "--recursive|--image|{in}/sub/a.png", 2,
          "The Output Image File must not be in a sub-folder of the Input Folder when sub-folders "
          "are packed too.\n"},
@@ -290,7 +284,7 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "tilvane-pack: 1 page: 128x128\n", "atlas-1.json|atlas-1.png", "Total images added: 2\n",
          "", "", "--format|hash|--pages|--no-mask"},
         {"earlier pages kept", "a.png:40x40|b.png:40x40",
-         "--text|{out}/atlas.txt|--pages|--no-mask|--width|128|--height|128", 0, kept.c_str(),
+         "--text|{out}/atlas.txt|--pages|--no-mask|--width|128|--height|128", 0, kept,
          "atlas-1.png|atlas-1.txt|atlas-2.png|atlas-2.txt", "Total images added: 2\n", "", "",
          "--text|{out}/atlas.txt|--pages|--no-mask"},
         // --verify reads back every page it wrote, rings included; a JPEG
@@ -409,7 +403,7 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         SCOPED_TRACE(c.name);
         Folders f;
         f.write(c.files);
-        std::string expectedErr = c.err ? c.err : "";
+        std::string expectedErr = c.err.value_or("");
         if (*c.blocked) {
             fs::create_symlink("missing/x", f.output.file(c.blocked));
             expectedErr +=
@@ -429,7 +423,7 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
                             err.find(arg) != std::string::npos)
                     << err;
         }
-        EXPECT_EQ(f.written(), c.written);
+        EXPECT_EQ(namesIn(f.output.path()), c.written);
         EXPECT_EQ(folderSnapshot(f.input.path()), inputBefore);
     }
 }
@@ -486,6 +480,13 @@ TEST(PackCli, JobsBuildEveryAtlasOfTheFile) {
     };
     const std::string defaults = R"("defaults": {"fit": "any", "format": "hash", "mask": false,
         "no-mask": true, "crop": 1}, )";
+    // What the failing hud atlas prints; how a usage error ends.
+    const std::string hud =
+        "[hud] tilvane-pack: atlas size 10x8\n[hud] Failed to load/add the "
+        "following files:\n[hud] broken.png          (failed to load)\n"
+        "[hud] Total images added: 1\n[hud] Total images failed: 1\n"
+        "[hud] Grand total: 2\n";
+    const std::string usage = "\nRun 'tilvane-pack --help' for the options.\n";
     struct Case {
         const char* name;
         std::string jobs, more;
@@ -498,18 +499,13 @@ TEST(PackCli, JobsBuildEveryAtlasOfTheFile) {
          "{" + defaults + "\"atlases\": [" + atlas("ui") + ", " + atlas("fx") + ", " +
              atlas("hud", ", \"depfile\": \"" + top.file("out/hud.d") + "\"") + "]}",
          "", 1,
-         "[ui] tilvane-pack: atlas size 10x14\n[fx] tilvane-pack: atlas size 10x14\n"
-         "[hud] tilvane-pack: atlas size 10x8\n[hud] Failed to load/add the following files:\n"
-         "[hud] broken.png          (failed to load)\n[hud] Total images added: 1\n"
-         "[hud] Total images failed: 1\n[hud] Grand total: 2\n"
-         "tilvane-pack: --jobs: failed: hud (exit status 1)\n",
+         "[ui] tilvane-pack: atlas size 10x14\n[fx] tilvane-pack: atlas size 10x14\n" + hud +
+             "tilvane-pack: --jobs: failed: hud (exit status 1)\n",
          "fx.json|fx.png|hud.d|hud.json|hud.png|ui.json|ui.png"},
         {"the worst status wins",
          "{" + defaults + "\"atlases\": [" + atlas("empty") + ", " + atlas("hud") + "]}", "", 4,
-         "[empty] No files found.\n[hud] tilvane-pack: atlas size 10x8\n[hud] Failed to load/add "
-         "the following files:\n[hud] broken.png          (failed to load)\n[hud] Total images "
-         "added: 1\n[hud] Total images failed: 1\n[hud] Grand total: 2\n"
-         "tilvane-pack: --jobs: failed: empty (exit status 4), hud (exit status 1)\n",
+         "[empty] No files found.\n" + hud +
+             "tilvane-pack: --jobs: failed: empty (exit status 4), hud (exit status 1)\n",
          "hud.json|hud.png"},
         {"outputs that meet",
          "{\"atlases\": [" + atlas("ui") + ", " +
@@ -517,31 +513,29 @@ TEST(PackCli, JobsBuildEveryAtlasOfTheFile) {
          "", 2,
          "tilvane-pack: The Output Text File of atlas fx " + top.file("out/ui.json") +
              " must not be the same file as the Output Text File of atlas ui " +
-             top.file("out/ui.json") + "\nRun 'tilvane-pack --help' for the options.\n"},
+             top.file("out/ui.json") + usage},
         {"an output another atlas reads",
          "{\"atlases\": [" + atlas("ui") + ", " +
              atlas("fx", ", \"image\": \"" + top.file("ui/fx.png") + "\"") + "]}",
          "", 2,
          "tilvane-pack: The Output Image File of atlas fx " + top.file("ui/fx.png") +
-             " must not be in the Input Folder of atlas ui " + top.file("ui") + "/" +
-             "\nRun 'tilvane-pack --help' for the options.\n"},
+             " must not be in the Input Folder of atlas ui " + top.file("ui") + "/" + usage},
         {"an option of one atlas beside --jobs", "{\"atlases\": [" + atlas("ui") + "]}",
          "|--quiet|--width|5", 2,
          "tilvane-pack: with --jobs, --width goes in the jobs file; only --memory-budget and "
-         "--quiet are given beside it\nRun 'tilvane-pack --help' for the options.\n"},
+         "--quiet are given beside it" +
+             usage},
         {"an atlas's option checked as on the command line",
          "{\"atlases\": [" + atlas("ui", ", \"width\": \"wide\"") + "]}", "", 2,
-         "tilvane-pack: jobs file {jobs}: atlas \"ui\": invalid value \"wide\" for --width N\n"
-         "Run 'tilvane-pack --help' for the options.\n"},
+         "tilvane-pack: jobs file {jobs}: atlas \"ui\": invalid value \"wide\" for --width N" +
+             usage},
         {"no nested jobs", "{\"atlases\": [" + atlas("ui", ", \"jobs\": \"x.json\"") + "]}", "", 2,
-         "tilvane-pack: jobs file {jobs}: atlas \"ui\": \"jobs\" is no option of one atlas\n"
-         "Run 'tilvane-pack --help' for the options.\n"},
+         "tilvane-pack: jobs file {jobs}: atlas \"ui\": \"jobs\" is no option of one atlas" +
+             usage},
         {"names differ", "{\"atlases\": [" + atlas("ui") + ", " + atlas("ui") + "]}", "", 2,
-         "tilvane-pack: jobs file {jobs}: atlas \"ui\": another atlas has that name\n"
-         "Run 'tilvane-pack --help' for the options.\n"},
+         "tilvane-pack: jobs file {jobs}: atlas \"ui\": another atlas has that name" + usage},
         {"not JSON", "{\"atlases\": [", "", 2,
-         "tilvane-pack: jobs file {jobs}: not valid JSON\nRun 'tilvane-pack --help' for the "
-         "options.\n"},
+         "tilvane-pack: jobs file {jobs}: not valid JSON" + usage},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -558,19 +552,15 @@ TEST(PackCli, JobsBuildEveryAtlasOfTheFile) {
         for (std::size_t at; (at = want.find("{jobs}")) != std::string::npos;)
             want.replace(at, 6, jobs);
         EXPECT_EQ(err, want);
-        std::string written;
-        for (const auto& [path, bytes] : folderSnapshot(top.path() / "out"))
-            written.append(written.empty() ? "" : "|").append(fs::path(path).filename().string());
-        EXPECT_EQ(written, c.written);
+        EXPECT_EQ(namesIn(top.path() / "out"), c.written);
         // Each atlas built is what a run of its own builds, byte for byte.
         for (const char* name : {"ui", "fx", "hud"}) {
             const std::string image = top.file("out/" + std::string(name) + ".png");
             if (!fs::exists(image)) continue;
             fs::create_directories(top.path() / "alone");
             const std::string alone = top.file("alone/" + std::string(name));
-            run({"tilvane-pack", "--input", top.file(name) + "/", "--image", alone + ".png",
-                 "--text", alone + ".json", "--fit", "any", "--format", "hash", "--no-mask",
-                 "--crop", "1"});
+            run(split("tilvane-pack|--input|" + top.file(name) + "/|--image|" + alone +
+                      ".png|--text|" + alone + ".json|--fit|any|--format|hash|--no-mask|--crop|1"));
             EXPECT_EQ(readFile(alone + ".png"), readFile(image)) << name;
             EXPECT_EQ(readFile(alone + ".json"),
                       readFile(top.file("out/" + std::string(name) + ".json")))
