@@ -115,7 +115,6 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         "tilvane-pack: warning: bad\xFF.png is not valid UTF-8; each "
         "invalid byte is written as U+FFFD\n";
     const std::string strict = "tilvane-pack: --strict: 1 warning, so the run fails\n";
-    const std::string collisionStrict = collision + strict, notUtf8Strict = notUtf8 + strict;
     const std::string skipped =
         "tilvane-pack: skipped notes.txt (not a supported image extension)\n"
         "tilvane-pack: skipped sub/ (folder not searched)\n" +
@@ -225,12 +224,12 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
         // Names that collide are warned of whatever the format: --strict makes
         // them fail the run, --verbose adds what was left out; hash keys keep
         // the colliding names apart.
-        {"strict", named, "--strict", 1, collisionStrict, written, "Total images added: 4\n"},
+        {"strict", named, "--strict", 1, collision + strict, written, "Total images added: 4\n"},
         {"verbose", named, "--verbose", 0, skipped, written, "Total images added: 4\n"},
         {"hash keys keep the names apart", named, "--format|hash", 0, notUtf8, written,
          "Total images added: 4\n"},
-        {"recursive array, strict", named, "--recursive|--format|array|--strict", 1, notUtf8Strict,
-         written, "Total images added: 5\n"},
+        {"recursive array, strict", named, "--recursive|--format|array|--strict", 1,
+         notUtf8 + strict, written, "Total images added: 5\n"},
         {"recursive, atlas in a sub-folder", named, "--recursive|--image|{in}/sub/a.png", 2,
          "The Output Image File must not be in a sub-folder of the Input Folder when sub-folders "
          "are packed too.\n"},
@@ -245,17 +244,12 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "tilvane-pack: note: the random order ran out of draws, so the files are placed in "
          "name order (another --seed may complete it)\n",
          "atlas.json|atlas.png|atlas_mask.png", "Total images added: 197\n"},
-        // Options combine: sizing takes the ring and the aliases into account,
-        // keeps the shape, and makes no large atlas to leave empty.
+        // Options combine: sizing takes the ring into account, keeps the shape,
+        // and makes no large atlas to leave empty (that aliases take no room or
+        // page is the property test's alias-takes-no-room).
         {"fit holds the extrusion ring", "a.png:10x10|b.png:12x12|c.png:14x14",
          "--fit|any|--extrude|2|--crop|1", 0, "tilvane-pack: atlas size 19x47\n",
          "atlas.json|atlas.png|atlas_mask.png", "Total images added: 3\n"},
-        {"aliases take no room when sizing", "a.png:8x8|b.png:8x8|c.png:8x8|d.png:8x8",
-         "--fit|any|--alias", 0, "tilvane-pack: atlas size 11x11\n",
-         "atlas.json|atlas.png|atlas_mask.png", "Total images added: 4\n"},
-        {"aliases take no page of their own", "a.png:8x8|b.png:8x8|c.png:8x8",
-         "--pages|--alias|--width|12|--height|12", 0, "tilvane-pack: 1 page: 12x12\n",
-         "atlas-1.json|atlas-1.png|atlas-1_mask.png", "Total images added: 3\n"},
         {"fit keeps the square in a wide maximum", "a.png:16x8|b.png:16x8|c.png:16x8",
          "--fit|square|--width|1000|--height|20", 1,
          "tilvane-pack: note: no atlas size up to 1000x20 holds every image, so the largest of the "
@@ -287,12 +281,8 @@ TEST(PackCli, RunsExitWithTheirStatusMessagesAndFiles) {
          "--text|{out}/atlas.txt|--pages|--no-mask|--width|128|--height|128", 0, kept,
          "atlas-1.png|atlas-1.txt|atlas-2.png|atlas-2.txt", "Total images added: 2\n", "", "",
          "--text|{out}/atlas.txt|--pages|--no-mask"},
-        // --verify reads back every page it wrote, rings included; a JPEG
-        // atlas cannot hold its sources' pixels.
-        {"verify passes over pages and rings", "a.png:40x40|b.png:40x40|c.png:8x8",
-         "--verify|--pages|--extrude|1|--width|64|--height|64|--no-mask", 0,
-         "tilvane-pack: 2 pages: 64x64, 64x64\n",
-         "atlas-1.json|atlas-1.png|atlas-2.json|atlas-2.png", "Total images added: 3\n"},
+        // A JPEG atlas cannot hold its sources' pixels (that --verify passes
+        // over pages and rings is the property test's "verified").
         {"a jpeg atlas cannot be verified", sprites, "--verify|--image|{out}/atlas.jpg", 2,
          "A JPEG atlas cannot be verified: JPEG does not keep the pixels it is given.\n"},
         {"a lossy webp atlas cannot be verified", sprites,
@@ -611,24 +601,26 @@ TEST(PackCli, SavedSettingsAreReadBackAndOverridden) {
 TEST(PackCli, VariantsAreTheRunsOfTheirScales) {
     const std::string sprites = std::string(TILVANE_SOURCE_DIR) + "/examples/sprites/";
     const std::string common = "--format|hash|--fit|any|--crop|1|--alias|--sort|size|--extrude|1";
+    // The example sprites into the folder's stem.png and stem.json.
+    const auto packInto = [&](const TempDir& folder, const std::string& stem,
+                              const std::string& more) {
+        return run(split("tilvane-pack|--input|" + sprites + "|--image|" +
+                         folder.file(stem + ".png") + "|--text|" + folder.file(stem + ".json") +
+                         "|" + common + more));
+    };
     TempDir together;
     const PackResult all =
-        run(split("tilvane-pack|--input|" + sprites + "|--image|" + together.file("atlas.png") +
-                  "|--text|" + together.file("atlas.json") + "|" + common +
-                  "|--variant|@2x:1|--variant|@1x:0.5|--variant|@3x:1.5"));
+        packInto(together, "atlas", "|--variant|@2x:1|--variant|@1x:0.5|--variant|@3x:1.5");
     ASSERT_EQ(all.status, 0) << all.err;
     for (const auto& [suffix, scale] : std::vector<std::pair<std::string, std::string>>{
              {"@2x", ""}, {"@1x", "|--scale|0.5"}, {"@3x", "|--scale|1.5"}}) {
         SCOPED_TRACE(suffix);
         TempDir alone;
         const std::string stem = "atlas" + suffix;
-        const PackResult one =
-            run(split("tilvane-pack|--input|" + sprites + "|--image|" + alone.file(stem + ".png") +
-                      "|--text|" + alone.file(stem + ".json") + "|" + common + scale));
+        const PackResult one = packInto(alone, stem, scale);
         ASSERT_EQ(one.status, 0) << one.err;
-        for (const std::string& file : {stem + ".png", stem + "_mask.png", stem + ".json"}) {
+        for (const std::string& file : {stem + ".png", stem + "_mask.png", stem + ".json"})
             EXPECT_EQ(readFile(alone.file(file)), readFile(together.file(file))) << file;
-        }
         const std::string json = readFile(alone.file(stem + ".json"));
         const std::string meta = "\"scale\":\"" + (scale.empty() ? "1" : scale.substr(9)) + "\"";
         EXPECT_NE(json.find(meta), std::string::npos) << meta;

@@ -25,6 +25,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <regex>
 #include <set>
 #include <span>
 #include <sstream>
@@ -543,10 +544,15 @@ void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs)
     rule = rule.substr(0, rule.find("\n\n"));
     for (std::size_t at; (at = rule.find("\\\n")) != std::string::npos;) rule.replace(at, 2, " ");
     const std::size_t colon = rule.find(':');
-    std::set<std::string> targets, prerequisites, wantTargets, wantPrerequisites;
-    std::istringstream before(rule.substr(0, colon)), after(rule.substr(colon + 1));
-    for (std::string name; before >> name;) targets.insert(name);
-    for (std::string name; after >> name;) prerequisites.insert(name);
+    std::set<std::string> wantTargets, wantPrerequisites;
+    // The words of text against those wanted.
+    const auto compare = [&p](const char* what, const std::string& text,
+                              const std::set<std::string>& want) {
+        std::set<std::string> got;
+        std::istringstream words(text);
+        for (std::string word; words >> word;) got.insert(word);
+        if (got != want) p("depfile", what, listed(got), "; expected", listed(want));
+    };
     for (const std::string& name : outputs) wantTargets.insert((c.output.path() / name).string());
     if (c.options.has("--keep-layout"))
         wantTargets.insert((c.keep.path() / "layout.json").string());
@@ -560,11 +566,8 @@ void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs)
     }
     // The sprite data is read as the images are.
     if (c.options.has("--sprite-data")) wantPrerequisites.insert(c.options.at("--sprite-data"));
-    if (colon == std::string::npos || targets != wantTargets)
-        p("depfile", "targets", listed(targets), "; expected", listed(wantTargets));
-    if (prerequisites != wantPrerequisites)
-        p("depfile", "prerequisites", listed(prerequisites), "; expected",
-          listed(wantPrerequisites));
+    compare("targets", colon == std::string::npos ? "" : rule.substr(0, colon), wantTargets);
+    compare("prerequisites", rule.substr(colon + 1), wantPrerequisites);
 }
 
 // The exit status; the files written: pages numbered from 1 with --pages, a
@@ -912,16 +915,11 @@ void checkEngineData(Case& c, Found& p) {
     }
     for (std::size_t page = 0; page < c.pages.size(); ++page) {
         std::map<std::string, std::vector<std::pair<long, std::string>>> groups;
-        for (const Frame& f : c.frames) {
-            const std::size_t dot = f.name.rfind('.'),
-                              digits = f.name.find_last_not_of("0123456789", dot - 1);
-            if (f.page != page || digits + 1 == dot || dot - digits > 10 || digits == 0 ||
-                std::string("_- ").find(f.name[digits]) == std::string::npos ||
-                f.name[digits - 1] == '/')
-                continue;
-            groups[f.name.substr(0, digits)].emplace_back(
-                std::stol(f.name.substr(digits + 1, dot - digits - 1)), f.name);
-        }
+        // A base (not ending a folder), a separator, 1 to 9 digits, the extension.
+        static const std::regex numbered(R"((.*[^/])[-_ ]([0-9]{1,9})\.[^.]*)");
+        for (const Frame& f : c.frames)
+            if (std::smatch m; f.page == page && std::regex_match(f.name, m, numbered))
+                groups[m[1]].emplace_back(std::stol(m[2]), f.name);
         Json animations = Json::object();
         for (auto& [base, frames] : groups) {
             std::sort(frames.begin(), frames.end());
