@@ -544,17 +544,13 @@ TEST(PackCli, JobsBuildEveryAtlasOfTheFile) {
         EXPECT_EQ(err, want);
         EXPECT_EQ(namesIn(top.path() / "out"), c.written);
         // Each atlas built is what a run of its own builds, byte for byte.
-        for (const char* name : {"ui", "fx", "hud"}) {
-            const std::string image = top.file("out/" + std::string(name) + ".png");
-            if (!fs::exists(image)) continue;
-            fs::create_directories(top.path() / "alone");
-            const std::string alone = top.file("alone/" + std::string(name));
+        for (const std::string name : {"ui", "fx", "hud"}) {
+            const std::string built = top.file("out/" + name), alone = top.file("alone/" + name);
+            if (!fs::exists(built + ".png")) continue;
             run(split("tilvane-pack|--input|" + top.file(name) + "/|--image|" + alone +
                       ".png|--text|" + alone + ".json|--fit|any|--format|hash|--no-mask|--crop|1"));
-            EXPECT_EQ(readFile(alone + ".png"), readFile(image)) << name;
-            EXPECT_EQ(readFile(alone + ".json"),
-                      readFile(top.file("out/" + std::string(name) + ".json")))
-                << name;
+            EXPECT_EQ(readFile(alone + ".png"), readFile(built + ".png")) << name;
+            EXPECT_EQ(readFile(alone + ".json"), readFile(built + ".json")) << name;
         }
     }
 }

@@ -60,9 +60,8 @@ TEST(SettingsFile, FieldsLieAtTheirOffsetsAndLoadWhole) {
         for (const std::string& v : values) bytes += v + std::string(2048 - v.size(), '\0');
     };
     const auto integers = [&](std::initializer_list<std::uint32_t> values) {
-        for (const std::uint32_t v : values) {
+        for (const std::uint32_t v : values)
             for (int i = 0; i < 4; ++i) bytes += static_cast<char>(v >> 8 * i);
-        }
     };
     texts({"/in/", "/out/a.tga", "/out/a.json", std::string(2047, 'p'), "_post"});
     integers({4294967295u, 2147483648u, 3, 4, 0xFFFFFFFBu, 2, 4000000000u});
