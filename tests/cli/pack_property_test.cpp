@@ -25,6 +25,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <regex>
 #include <set>
 #include <span>
 #include <sstream>
@@ -230,17 +231,19 @@ Sprites writeFolder(Dice& dice, const TempDir& folder) {
 // switch).
 struct Options : std::map<std::string, std::string> {
     bool has(const std::string& name) const { return count(name) > 0; }
+    std::string text(const std::string& name, const std::string& fallback = "") const {
+        return has(name) ? at(name) : fallback;
+    }
     int number(const std::string& name, int fallback = 0) const {
         return has(name) ? std::stoi(at(name)) : fallback;
     }
+    double scale() const { return std::stod(text("--scale", "1")); }
     bool sized() const { return has("--fit") || has("--pages"); }
     // The atlas's extension, with its dot.
     std::string image() const {
         return has("--image") ? fs::path(at("--image")).extension().string() : ".png";
     }
-    bool fit(const char* shape) const {
-        return has("--fit") && at("--fit").find(shape) != std::string::npos;
-    }
+    bool fit(const char* shape) const { return text("--fit").find(shape) != std::string::npos; }
     // The largest atlas of the --fit shape within the maximum (the size
     // itself without --fit): what a sprite must fit alone to be placed.
     std::pair<int, int> largest() const {
@@ -259,12 +262,15 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     const auto maybe = [&](int percent, const char* name, int lo = 0, int hi = -1) {
         if (dice.chance(percent)) o[name] = hi < lo ? "" : std::to_string(dice.between(lo, hi));
     };
-    static const char* const fits[] = {"any", "pot", "square", "pot-square"};
-    if (dice.chance(60)) o["--fit"] = fits[dice.between(0, 3)];
+    // One of the values, with the chance given (100: always, without a draw).
+    const auto pick = [&](int percent, const char* name, std::vector<const char*> values) {
+        if (percent == 100 || dice.chance(percent))
+            o[name] = values[dice.between(0, static_cast<int>(values.size()) - 1)];
+    };
+    pick(60, "--fit", {"any", "pot", "square", "pot-square"});
     maybe(40, "--pages");
-    static const char* const packers[] = {"first-fit", "maxrects", "maxrects"};
-    if (dice.chance(50)) o["--packer"] = packers[dice.between(0, 2)];
-    if (o.has("--packer") && o.at("--packer") == "maxrects") maybe(60, "--rotate");
+    pick(50, "--packer", {"first-fit", "maxrects", "maxrects"});
+    if (o.text("--packer") == "maxrects") maybe(60, "--rotate");
     maybe(50, "--extrude", 1, 3);
     maybe(45, "--alias");
     maybe(30, "--verify");
@@ -278,17 +284,13 @@ Options drawOptions(Dice& dice, const Sprites& sprites) {
     o["--crop"] = std::to_string(dice.chance(oneSize ? 50 : 4) ? 2 : dice.between(0, 1));
     maybe(50, "--recursive");
     maybe(35, "--animations");
-    static const char* const pivots[] = {"0.5,1", "0,0", "0.25,0.75", "-0.5,2"};
-    if (dice.chance(30)) o["--pivot"] = pivots[dice.between(0, 3)];
-    // Else the JSON hash (the build's default).
-    if (dice.chance(20)) o["--format"] = "phaser-multi";
-    static const char* const scales[] = {"0.5", "0.75", "1", "1.5", "0.3", "2"};
-    if (dice.chance(25)) o["--scale"] = scales[dice.between(0, 5)];
+    pick(30, "--pivot", {"0.5,1", "0,0", "0.25,0.75", "-0.5,2"});
+    if (dice.chance(20)) o["--format"] = "phaser-multi";  // else the JSON hash, the default
+    pick(25, "--scale", {"0.5", "0.75", "1", "1.5", "0.3", "2"});
     maybe(25, "--bleed");
     maybe(20, "--premultiply");
     if (dice.chance(15)) o["--image"] = "{out}/atlas.webp";
-    static const char* const sorts[] = {"name", "size", "random"};
-    o["--sort"] = sorts[dice.between(0, 2)];
+    pick(100, "--sort", {"name", "size", "random"});
     const int seed = dice.between(0, 1000);
     if (o["--sort"] == "random") o["--seed"] = std::to_string(seed);
     // The size: fixed without --fit; with it often not given, sometimes a
@@ -372,22 +374,16 @@ Build build(const fs::path& input, const fs::path& output, Options options,
     // phaser-multi: one atlas.json, a "textures" entry per page, read as the
     // hash each page would have had (frames by filename, the image and size as meta).
     const bool multi = options.at("--format") == "phaser-multi";
-    Json textures;
-    if (multi && fs::exists(output / "atlas.json")) {
-        const Json doc = Json::parse(readFile((output / "atlas.json").string()), nullptr, false);
-        if (doc.is_object()) textures = doc.value("textures", Json());
-    }
+    const Json file =
+        Json::parse(multi ? readFile((output / "atlas.json").string()) : "", nullptr, false);
+    const Json textures = file.is_object() ? file.value("textures", Json()) : Json();
     const auto multiPage = [&](const std::string& stem) {
         for (const Json& t : textures.is_array() ? textures : Json::array()) {
             if (!t.is_object() || t.value("image", "") != stem + ending) continue;
+            Json doc = {{"frames", Json::object()}, {"meta", t}};
+            doc["meta"].erase("frames");
             // The scale as the hash's meta carries it, a string.
-            const Json scale = t.contains("scale") ? Json(t["scale"].dump()) : Json();
-            Json doc = {{"frames", Json::object()},
-                        {"meta",
-                         {{"image", t["image"]},
-                          {"size", t.value("size", Json())},
-                          {"scale", scale},
-                          {"premultipliedAlpha", t.value("premultipliedAlpha", Json())}}}};
+            if (t.contains("scale")) doc["meta"]["scale"] = t["scale"].dump();
             for (const Json& frame : t.value("frames", Json::array()))
                 doc["frames"][frame.value("filename", "")] = frame;
             return doc;
@@ -451,7 +447,7 @@ struct Case : Build {
 void scaleSprites(Case& c) {
     if (!c.options.has("--scale")) return;
     for (auto& [name, pixels] : c.sprites) {
-        ImagePtr scaled = scaledImage(*pixels, std::stod(c.options.at("--scale")));
+        ImagePtr scaled = scaledImage(*pixels, c.options.scale());
         c.sources[name] = std::move(pixels);
         pixels = std::move(scaled);
     }
@@ -548,10 +544,15 @@ void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs)
     rule = rule.substr(0, rule.find("\n\n"));
     for (std::size_t at; (at = rule.find("\\\n")) != std::string::npos;) rule.replace(at, 2, " ");
     const std::size_t colon = rule.find(':');
-    std::set<std::string> targets, prerequisites, wantTargets, wantPrerequisites;
-    std::istringstream before(rule.substr(0, colon)), after(rule.substr(colon + 1));
-    for (std::string name; before >> name;) targets.insert(name);
-    for (std::string name; after >> name;) prerequisites.insert(name);
+    std::set<std::string> wantTargets, wantPrerequisites;
+    // The words of text against those wanted.
+    const auto compare = [&p](const char* what, const std::string& text,
+                              const std::set<std::string>& want) {
+        std::set<std::string> got;
+        std::istringstream words(text);
+        for (std::string word; words >> word;) got.insert(word);
+        if (got != want) p("depfile", what, listed(got), "; expected", listed(want));
+    };
     for (const std::string& name : outputs) wantTargets.insert((c.output.path() / name).string());
     if (c.options.has("--keep-layout"))
         wantTargets.insert((c.keep.path() / "layout.json").string());
@@ -565,11 +566,8 @@ void checkDepfile(const Case& c, Found& p, const std::set<std::string>& outputs)
     }
     // The sprite data is read as the images are.
     if (c.options.has("--sprite-data")) wantPrerequisites.insert(c.options.at("--sprite-data"));
-    if (colon == std::string::npos || targets != wantTargets)
-        p("depfile", "targets", listed(targets), "; expected", listed(wantTargets));
-    if (prerequisites != wantPrerequisites)
-        p("depfile", "prerequisites", listed(prerequisites), "; expected",
-          listed(wantPrerequisites));
+    compare("targets", colon == std::string::npos ? "" : rule.substr(0, colon), wantTargets);
+    compare("prerequisites", rule.substr(colon + 1), wantPrerequisites);
 }
 
 // The exit status; the files written: pages numbered from 1 with --pages, a
@@ -607,7 +605,7 @@ void checkRun(Case& c, Found& p) {
             if (other.stem != page.stem && !multi) others.push_back(other.stem + ".json");
         Json fields = {{"image", page.stem + c.options.image()},
                        {"size", {{"w", page.atlas->width()}, {"h", page.atlas->height()}}},
-                       {"scale", c.options.has("--scale") ? c.options.at("--scale") : "1"}};
+                       {"scale", c.options.text("--scale", "1")}};
         if (!others.empty() || (meta.is_object() && meta.contains("related_multi_packs")))
             fields["related_multi_packs"] = others;
         // Said when premultiplied, never otherwise.
@@ -708,7 +706,7 @@ void checkFrames(Case& c, Found& p) {
                                     : w > maxW || h > maxH || (c.options.fit("pot") && !pot) ||
                                           (c.options.fit("square") && w != h))
             p("atlas-size", page.stem, " is ", w, "x", h, " for ", maxW, "x", maxH, " and --fit ",
-              c.options.has("--fit") ? c.options.at("--fit") : "not given");
+              c.options.text("--fit", "not given"));
     }
 }
 
@@ -737,11 +735,12 @@ void checkPairs(Case& c, Found& p) {
     }
 }
 
-// The colours (with alpha 0) of the sprite's pixels within box that are not transparent.
-std::set<PixelValue> solidColours(const PixelImage& sprite, const Box& box) {
+// The colours (with alpha 0) of the sprite's pixels within box and `within`
+// that are not transparent.
+std::set<PixelValue> solidColours(const PixelImage& sprite, const Box& box, const Box& within) {
     std::set<PixelValue> found;
     everyPixel(box, [&](int x, int y) {
-        const PixelValue v = getPixel(sprite, x, y);
+        const PixelValue v = within.holds(x, y) ? getPixel(sprite, x, y) : 0;
         if (v >> 24) found.insert(v & 0xFFFFFF);
         return true;
     });
@@ -795,12 +794,8 @@ void checkPixels(Case& c, Found& p) {
                 if (bleed && want >> 24 == 0) {
                     auto all = frameColours.find(f->name);
                     if (all == frameColours.end())
-                        all = frameColours.emplace(f->name, solidColours(sprite, from)).first;
-                    const int left = std::max(sx - 1, from.x), top = std::max(sy - 1, from.y);
-                    const int right = std::min(sx + 1, from.x + from.w - 1),
-                              bottom = std::min(sy + 1, from.y + from.h - 1);
-                    const std::set<PixelValue> near =
-                        solidColours(sprite, {left, top, right - left + 1, bottom - top + 1});
+                        all = frameColours.emplace(f->name, solidColours(sprite, from, from)).first;
+                    const auto near = solidColours(sprite, {sx - 1, sy - 1, 3, 3}, from);
                     const std::set<PixelValue>& allowed = near.empty() ? all->second : near;
                     const PixelValue got = getPixel(atlas, x, y);
                     // A frame with nothing but transparent pixels stays as drawn.
@@ -908,7 +903,7 @@ void checkEngineData(Case& c, Found& p) {
             const int sw = source["w"], sh = source["h"];
             // Borders are given in the file's pixels; the frame counts in the
             // resampled ones, rounded down.
-            const double scale = c.options.has("--scale") ? std::stod(c.options.at("--scale")) : 1;
+            const double scale = c.options.scale();
             const auto scaled = [scale](int v) { return static_cast<int>(std::floor(v * scale)); };
             const int l = std::max(0, scaled(b[0]) - x), t = std::max(0, scaled(b[1]) - y);
             const int r = std::max(0, scaled(b[2]) - (sw - x - w)),
@@ -920,16 +915,11 @@ void checkEngineData(Case& c, Found& p) {
     }
     for (std::size_t page = 0; page < c.pages.size(); ++page) {
         std::map<std::string, std::vector<std::pair<long, std::string>>> groups;
-        for (const Frame& f : c.frames) {
-            const std::size_t dot = f.name.rfind('.'),
-                              digits = f.name.find_last_not_of("0123456789", dot - 1);
-            if (f.page != page || digits + 1 == dot || dot - digits > 10 || digits == 0 ||
-                std::string("_- ").find(f.name[digits]) == std::string::npos ||
-                f.name[digits - 1] == '/')
-                continue;
-            groups[f.name.substr(0, digits)].emplace_back(
-                std::stol(f.name.substr(digits + 1, dot - digits - 1)), f.name);
-        }
+        // A base (not ending a folder), a separator, 1 to 9 digits, the extension.
+        static const std::regex numbered(R"((.*[^/])[-_ ]([0-9]{1,9})\.[^.]*)");
+        for (const Frame& f : c.frames)
+            if (std::smatch m; f.page == page && std::regex_match(f.name, m, numbered))
+                groups[m[1]].emplace_back(std::stol(m[2]), f.name);
         Json animations = Json::object();
         for (auto& [base, frames] : groups) {
             std::sort(frames.begin(), frames.end());
@@ -983,26 +973,18 @@ void checkKeptLayout(Case& c, Dice& dice, Found& p) {
     fs::copy_file(c.keep.file("layout.json"), next.keep.file("layout.json"));
     auto one = c.sprites.begin();
     std::advance(one, dice.between(0, static_cast<int>(c.sprites.size()) - 1));
-    std::string changed = one->first, what;
-    switch (dice.between(1, 3)) {
-        case 1: {
-            // The file's own size (with --scale, the sprites are resampled).
-            const auto& file = c.options.has("--scale") ? c.sources.at(changed) : one->second;
-            ImagePtr image = drawSprite(dice, file->width(), file->height(), false);
-            EXPECT_EQ(SaveBitmapToFile(image.get(), next.input.file(changed)), 0);
-            what = "new pixels in " + changed;
-            break;
-        }
-        case 2:
-            fs::remove(next.input.file(changed));
-            what = changed + " removed";
-            break;
-        default: {
-            changed = "added.png";
-            ImagePtr image = drawSprite(dice, dice.between(1, 40), dice.between(1, 40), false);
-            EXPECT_EQ(SaveBitmapToFile(image.get(), next.input.file(changed)), 0);
-            what = changed + " added";
-        }
+    std::string changed = one->first, what = changed + " removed";
+    if (const int kind = dice.between(1, 3); kind == 2) {
+        fs::remove(next.input.file(changed));
+    } else {
+        // New pixels keep the file's own size (with --scale, the sprites are resampled).
+        const auto& file = c.options.has("--scale") ? c.sources.at(changed) : one->second;
+        const int w = kind == 1 ? file->width() : dice.between(1, 40);
+        const int h = kind == 1 ? file->height() : dice.between(1, 40);
+        if (kind == 3) changed = "added.png";
+        ImagePtr image = drawSprite(dice, w, h, false);
+        EXPECT_EQ(SaveBitmapToFile(image.get(), next.input.file(changed)), 0);
+        what = kind == 1 ? "new pixels in " + changed : changed + " added";
     }
     next.sprites = readSprites(next.input.path());
     next.options = c.options;

@@ -3,12 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 
 #include "settings/extension_options.h"
 #include "tests/support/temp_dir.h"
 
 namespace tilvane::testing {
 namespace {
+
+// The parts "key=value" of text between '|', as entries (the key up to the first '=').
+std::vector<ExtensionEntry> entries(const std::string& text) {
+    std::vector<ExtensionEntry> list;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line, '|');)
+        list.push_back({line.substr(0, line.find('=')), line.substr(line.find('=') + 1)});
+    return list;
+}
 
 // Texts zero-filled to their 2048-byte blocks, integers 4 bytes little-endian,
 // byte for byte; loading gives every stored field back and no other.
@@ -50,9 +60,8 @@ TEST(SettingsFile, FieldsLieAtTheirOffsetsAndLoadWhole) {
         for (const std::string& v : values) bytes += v + std::string(2048 - v.size(), '\0');
     };
     const auto integers = [&](std::initializer_list<std::uint32_t> values) {
-        for (const std::uint32_t v : values) {
+        for (const std::uint32_t v : values)
             for (int i = 0; i < 4; ++i) bytes += static_cast<char>(v >> 8 * i);
-        }
     };
     texts({"/in/", "/out/a.tga", "/out/a.json", std::string(2047, 'p'), "_post"});
     integers({4294967295u, 2147483648u, 3, 4, 0xFFFFFFFBu, 2, 4000000000u});
@@ -129,28 +138,23 @@ TEST(SettingsFile, FieldTooLongNamesTheFirstTextItWouldCut) {
 // when one differs from its default, read back into the same job, unknown keys
 // kept and written back; a block that cannot be read counts as absent.
 TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
+    // The block: its tag, the text's length (4 bytes little-endian), the text.
+    const auto block = [](const std::string& text, std::size_t length) {
+        std::string b = "TLVX";
+        for (int i = 0; i < 4; ++i) b += static_cast<char>(length >> 8 * i);
+        return b + text;
+    };
     JobSpec plain;
     plain.settings = defaultJobSettings();
     EXPECT_EQ(settingsFileBytes(plain), encodeSettings(plain.settings));
 
     JobSpec jobSpec = plain;
-    ASSERT_TRUE(applyExtensionEntries({{"fit", "pot"},
-                                       {"format", "cocos"},
-                                       {"animations", "1"},
-                                       {"pivot", " 0.50 , +1 "},
-                                       {"sprite-data", "data/sprites.json"},
-                                       {"extrude", "2"},
-                                       {"alias", "1"},
-                                       {"bleed", "1"},
-                                       {"premultiply", "1"},
-                                       {"keep-layout", "out/L.json"},
-                                       {"verify", "1"},
-                                       {"png-compression", "fast"},
-                                       {"webp-quality", "80"},
-                                       {"depfile", "out/a b.d"},
-                                       {"variant", "@2x:1,:0.50"},
-                                       {"later-option", "x=y"}},
-                                      jobSpec)
+    ASSERT_TRUE(applyExtensionEntries(
+                    entries("fit=pot|format=cocos|animations=1|pivot= 0.50 , +1 |"
+                            "sprite-data=data/sprites.json|extrude=2|alias=1|bleed=1|premultiply=1|"
+                            "keep-layout=out/L.json|verify=1|png-compression=fast|webp-quality=80|"
+                            "depfile=out/a b.d|variant=@2x:1,:0.50|later-option=x=y"),
+                    jobSpec)
                     .empty());
     const std::string bytes = settingsFileBytes(jobSpec);
     const std::string payload =
@@ -158,9 +162,7 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
         "extrude=2\nalias=1\nbleed=1\npremultiply=1\nverify=1\nkeep-layout=out/L.json\n"
         "png-compression=fast\nwebp-quality=80\ndepfile=out/a b.d\nvariant=@2x:1,:0.5\n"
         "later-option=x=y\n";
-    EXPECT_EQ(
-        bytes.substr(kSettingsFileSize),
-        std::string("TLVX") + static_cast<char>(payload.size()) + std::string(3, '\0') + payload);
+    EXPECT_EQ(bytes.substr(kSettingsFileSize), block(payload, payload.size()));
     SettingsExtensions read;
     JobSpec loaded = plain;
     decodeSettings(loaded.settings, reinterpret_cast<const unsigned char*>(bytes.data()),
@@ -177,17 +179,9 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
 
     // Refused values change nothing and are named.
     EXPECT_EQ(
-        applyExtensionEntries({{"fit", "round"},
-                               {"extrude", "1025"},
-                               {"pages", "yes"},
-                               {"depfile", " "},
-                               {"depfile", "a\nb"},
-                               {"scale", "0"},
-                               {"variant", "@2x:1,@2x"},
-                               {"variant", "a:1,a:2"},
-                               {"webp-quality", "101"},
-                               {"pivot", "0.5"},
-                               {"sprite-data", "a\rb"}},
+        applyExtensionEntries(entries("fit=round|extrude=1025|pages=yes|depfile= |depfile=a\nb|"
+                                      "scale=0|variant=@2x:1,@2x|variant=a:1,a:2|webp-quality=101|"
+                                      "pivot=0.5|sprite-data=a\rb"),
                               loaded),
         (std::vector<std::string>{
             "fit=round: not one of any|pot|square|pot-square", "extrude=1025: not within 0..1024",
@@ -206,11 +200,6 @@ TEST(SettingsFile, ExtensionBlockCarriesTheOtherOptions) {
         std::string after;  // the bytes after the 28 fields
         std::vector<ExtensionEntry> entries;
         const char* problem;
-    };
-    const auto block = [](const std::string& text, std::size_t length) {
-        std::string b = "TLVX";
-        for (int i = 0; i < 4; ++i) b += static_cast<char>(length >> 8 * i);
-        return b + text;
     };
     const Row rows[] = {
         {"none", "", {}, ""},
