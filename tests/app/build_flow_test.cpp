@@ -78,6 +78,16 @@ private:
         return window;
     }
 
+    // Accepts the dialog that ends the build when it opens; the flag says it did.
+    static std::shared_ptr<bool> acceptTheResult() {
+        auto done = std::make_shared<bool>(false);
+        whenModal<QDialog>([done](QDialog* dialog) {
+            *done = true;
+            dialog->accept();
+        });
+        return done;
+    }
+
 private slots:
     void init() { dir_ = std::make_unique<TempDir>(); }
     void cleanup() {
@@ -146,13 +156,9 @@ private slots:
         writeFile(cfg, encodeSettings(window->settings(), {{"fit", "any"}, {"format", "hash"}}));
         answerFileDialog(1, QString::fromStdString(cfg));
         window->findChild<QPushButton*>("loadSettingsButton")->click();
-        bool done = false;
-        whenModal<QDialog>([&](QDialog* dialog) {
-            done = true;
-            dialog->accept();
-        });
+        const auto done = acceptTheResult();
         window->findChild<QPushButton*>("goButton")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(*done, 15000);
         const std::string atlas = readFile(output_ + "atlas.png");
         const std::string data = readFile(output_ + "atlas.json");
         QVERIFY(data.find("\"frames\": {") != std::string::npos);
@@ -256,13 +262,9 @@ private slots:
         QFETCH(QString, image);
         QFETCH(QString, status);
         auto window = makeWindow(3);
-        bool done = false;
-        whenModal<QDialog>([&](QDialog* dialog) {
-            done = true;
-            dialog->accept();
-        });
+        const auto done = acceptTheResult();
         window->findChild<QPushButton*>("goButton")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(*done, 15000);
         QCOMPARE(window->preview().pageCount(), 1);
 
         window->settings().outputImageFile = output_ + image.toStdString();
@@ -349,12 +351,8 @@ private slots:
         }
         prefix->setFocus(Qt::MouseFocusReason);
         QTest::keyClicks(prefix, QStringLiteral("typed_"));
-        bool done = false;
-        whenModal<QDialog>([&done](QDialog* dialog) {
-            done = true;
-            dialog->accept();
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
+        const auto done = acceptTheResult();
+        QTRY_VERIFY_WITH_TIMEOUT(*done, 15000);
         QTRY_COMPARE(window->run().currentStep, -1);
         // (The Done dialog taking the focus may have committed it.)
         QCOMPARE(prefix->text(), QStringLiteral("typed_"));

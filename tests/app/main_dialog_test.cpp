@@ -253,9 +253,8 @@ private slots:
 
     void fileListBoxShowsTheFileListOrder() {
         auto window = makeWindow();
-        for (const char* name : {"b.png", "A.png", "c.png", "_x.png", "B.png"}) {
+        for (const char* name : {"b.png", "A.png", "c.png", "_x.png", "B.png"})
             window->fileList().add(name);
-        }
         window->refreshControls(false);
         auto* box = child<QListWidget>(*window, "fileListBox");
         QStringList names;
@@ -285,8 +284,7 @@ private slots:
         auto* browse = child<QPushButton>(*window, "outputImageBrowseButton");
         const QString chosen = QString::fromStdString(dir_->file(typed.toStdString()));
         window->settings().outputImageFile = dir_->file("current.png");
-        QStringList offered;
-        QStringList opened;
+        QStringList offered, opened;
         answerFileDialog(filter, chosen, &offered, &opened);
         browse->click();
         // It opens at the file the field names.
@@ -322,8 +320,7 @@ private slots:
         saver->settings().loadSettingsPath = "/stored/in/the/file/";
         saver->settings().outputWidth = 1024;
         saver->fileList().add("a.png");
-        QStringList offered;
-        QStringList opened;
+        QStringList offered, opened;
         answerFileDialog(filter, QString::fromStdString(chosen), &offered, &opened);
         child<QPushButton>(*saver, "saveSettingsButton")->click();
         QCOMPARE(offered, (QStringList{"Settings Files (*.cfg)", "All Files (*)"}));
@@ -472,12 +469,11 @@ private slots:
         QTest::addColumn<QString>("message");  // $H: the help file, $D: the folder
         row("Help!, no help file", "helpButton", true, "Could not find the help file:\n$H");
         row("F1", "F1", true, "");
-        row("Help!, no launcher", "helpButton", false,
-            "Could not open the file:\n$H\n\nNo program to open it was found (xdg-open, of the "
-            "package xdg-utils).");
+        const QString none =
+            "\n\nNo program to open it was found (xdg-open, of the package xdg-utils).";
+        row("Help!, no launcher", "helpButton", false, "Could not open the file:\n$H" + none);
         row("Op, no launcher", "inputFolderOpenButton", false,
-            "Could not open the folder:\n$D\n\nNo program to open it was found (xdg-open, of "
-            "the package xdg-utils).");
+            "Could not open the folder:\n$D" + none);
     }
     void desktopCommands() {
         QFETCH(QString, command);
