@@ -557,12 +557,13 @@ private slots:
         QTRY_COMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList(message));
         QCOMPARE(window->focusWidget()->objectName(), focused);
         QCOMPARE(window->settings().outputImageFile, taken ? "zz" : "");
-        for (QLabel* label : window->findChildren<QLabel*>()) {
+        for (QLabel* label : window->findChildren<QLabel*>())
             if (label->text().contains('&')) QVERIFY2(label->buddy(), qPrintable(label->text()));
-        }
         // Every button has a mnemonic; a command's is no other control's, so it
         // clicks rather than cycles the focus.
         QStringList mnemonics;
+        const QStringList commands = {"goButton",   "closeButton",  "saveSettingsButton",
+                                      "helpButton", "cancelButton", "loadSettingsButton"};
         // The preview is a window of its own, with its own keys.
         for (QWidget* w : window->findChildren<QWidget*>()) {
             if (w->window() != window.get()) continue;
@@ -576,14 +577,9 @@ private slots:
             QVERIFY2(text.contains(QRegularExpression("&[A-Za-z0-9]")) ||
                          button->focusPolicy() == Qt::NoFocus,
                      qPrintable(button->objectName()));
-            const bool command =
-                QStringList{"goButton",           "closeButton", "saveSettingsButton",
-                            "loadSettingsButton", "helpButton",  "cancelButton"}
-                    .contains(button->objectName());
-            if (command) {
-                const QString letter = text.mid(text.indexOf('&') + 1, 1).toLower();
+            const QString letter = text.mid(text.indexOf('&') + 1, 1).toLower();
+            if (commands.contains(button->objectName()))
                 QVERIFY2(mnemonics.count(letter) == 1, qPrintable(text));
-            }
         }
         QVERIFY(showActive(*window));  // as the window manager does after a message
         auto* list = child<QListWidget>(*window, "fileListBox");
