@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "job/input_changes.h"
@@ -108,34 +109,24 @@ TEST(LayoutFile, ReadsOnlyARegularFileOfBoundedSize) {
     writeFile(dir.file("good.json"), layoutText(kSprite));
     writeFile(dir.file("big.json"), std::string(kMaxLayoutFileBytes + 1, ' '));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
-    struct Row {
-        const char* name;
-        std::string path;
-        LayoutFileRead::State state;
-    };
-    const std::vector<Row> rows = {
+    const std::tuple<const char*, std::string, LayoutFileRead::State> rows[] = {
         {"a good file", dir.file("good.json"), LayoutFileRead::State::read},
         {"no file", dir.file("none.json"), LayoutFileRead::State::absent},
         {"a folder", dir.folder(), LayoutFileRead::State::unusable},
         {"a FIFO, never waited on", dir.file("fifo"), LayoutFileRead::State::unusable},
         {"larger than the limit", dir.file("big.json"), LayoutFileRead::State::unusable},
     };
-    for (const Row& row : rows) {
-        const LayoutFileRead read = readLayoutFile(row.path);
-        EXPECT_EQ(read.state, row.state) << row.name << ": " << read.problem;
-        EXPECT_EQ(read.problem.empty(), row.state != LayoutFileRead::State::unusable) << row.name;
+    for (const auto& [name, path, state] : rows) {
+        const LayoutFileRead read = readLayoutFile(path);
+        EXPECT_EQ(read.state, state) << name << ": " << read.problem;
+        EXPECT_EQ(read.problem.empty(), state != LayoutFileRead::State::unusable) << name;
     }
 }
 
 // Changes between two snapshots by name and stamp, and the words for them.
 TEST(InputChanges, ComparedByNameAndStamp) {
     const auto stamp = [](std::int64_t modified) { return FileStamp{1, 2, 3, modified, modified}; };
-    struct Row {
-        const char* name;
-        InputSnapshot before, after;
-        std::string words;
-    };
-    const std::vector<Row> rows = {
+    const std::tuple<const char*, InputSnapshot, InputSnapshot, std::string> rows[] = {
         {"nothing", {{"a.png", stamp(1)}}, {{"a.png", stamp(1)}}, ""},
         {"one of each",
          {{"a.png", stamp(1)}, {"b.png", stamp(1)}, {"c.png", stamp(1)}},
@@ -151,10 +142,10 @@ TEST(InputChanges, ComparedByNameAndStamp) {
          "4 added (a.png, b.png, c.png, ...)"},
         {"all gone", {{"a.png", stamp(1)}, {"z.png", stamp(1)}}, {}, "2 removed (a.png, z.png)"},
     };
-    for (const Row& row : rows) {
-        const InputChanges changes = compareSnapshots(row.before, row.after);
-        EXPECT_EQ(changes.none(), row.words.empty()) << row.name;
-        EXPECT_EQ(describeChanges(changes), row.words) << row.name;
+    for (const auto& [name, before, after, words] : rows) {
+        const InputChanges changes = compareSnapshots(before, after);
+        EXPECT_EQ(changes.none(), words.empty()) << name;
+        EXPECT_EQ(describeChanges(changes), words) << name;
     }
 }
 
