@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tilvane {
@@ -108,31 +109,27 @@ TEST(JsonHashAndArray, KeysSurviveAnyBytes) {
 // pages' text files follow the scale, as given but for invalid bytes, and only when there are some,
 // so a single atlas's text is unchanged.
 TEST(JsonHashAndArray, MetaListsTheOtherPagesWhenThereAreSome) {
-    struct Case {
-        const char* name;
-        std::vector<std::string> relatedPages;
-        std::string tail;  // after "scale"
-        bool premultiplied = false;
-    };
-    const std::vector<Case> cases = {
-        {"one atlas", {}, "}"},
+    // Name, the other pages, the line's tail after "scale", premultiplied.
+    const std::tuple<const char*, std::vector<std::string>, std::string, bool> cases[] = {
+        {"one atlas", {}, "}", false},
         {"a name with invalid bytes",
          {"p\xFF \"q\"-1.json"},
-         ",\"related_multi_packs\":[\"p\xEF\xBF\xBD \\\"q\\\"-1.json\"]}"},
+         ",\"related_multi_packs\":[\"p\xEF\xBF\xBD \\\"q\\\"-1.json\"]}",
+         false},
         {"premultiplied pages",
          {"a-2.json"},
          R"(,"related_multi_packs":["a-2.json"],"premultipliedAlpha":true})",
          true},
     };
     const std::vector<SourceRectEntry> entries = {{"a.png", 0, 0, 1, 1, 2, 2, {0, 0}, {2, 2}}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", c.relatedPages, 1, c.premultiplied};
+    for (const auto& [name, relatedPages, tail, premultiplied] : cases) {
+        SCOPED_TRACE(name);
+        const AtlasMeta meta{"atlas \"1\".png", 64, 32, "1.0", relatedPages, 1, premultiplied};
         const std::string line =
             "\n\"meta\": {\"app\":\"tilvane\",\"version\":\"1.0\","
             "\"image\":\"atlas \\\"1\\\".png\",\"format\":\"RGBA8888\","
             "\"size\":{\"w\":64,\"h\":32},\"scale\":\"1\"" +
-            c.tail + "\n}\n";
+            tail + "\n}\n";
         for (const std::string& document :
              {formatJsonHash(meta, entries), formatJsonArray(meta, entries)}) {
             ASSERT_GE(document.size(), line.size());
@@ -191,28 +188,23 @@ TEST(Animations, NumberedNamesAndTheirGroups) {
 // JSON hash's pivot, anchor, borders, scale9Borders and animations are the
 // property test's engine-data.)
 TEST(EngineExtras, PivotsAndBordersAsEachReaderReadsThem) {
-    struct Case {
-        const char* name;
-        SourceRectEntry entry;
-        Borders borders;  // as given, in source pixels
-        Borders inFrame;  // left, top, right, bottom within the frame
-    };
     const SourceRectEntry whole{"a_1.png", 2, 3, 21, 12, 20, 10, {0, 0}, {20, 10}};
     // 30 x 20 source, kept 20 x 10 from (6, 2): 4 columns cut right, 8 rows below.
     const SourceRectEntry trimmed{"a_1.png", 2, 3, 21, 12, 20, 10, {6, 2}, {30, 20}};
-    const std::vector<Case> cases = {{"untrimmed", whole, {4, 3, 5, 2}, {4, 3, 5, 2}},
-                                     {"trimmed", trimmed, {8, 1, 5, 9}, {2, 0, 1, 1}}};
+    // Name, the frame, its borders as given (source pixels), then within the frame.
+    const std::tuple<const char*, SourceRectEntry, Borders, Borders> cases[] = {
+        {"untrimmed", whole, {4, 3, 5, 2}, {4, 3, 5, 2}},
+        {"trimmed", trimmed, {8, 1, 5, 9}, {2, 0, 1, 1}}};
     // Resampled by 0.5: a 60 x 40 source kept whole at 30 x 20, borders rounded down.
     const SourceRectEntry half{"a_1.png", 0, 0, 29, 19, 30, 20, {0, 0}, {30, 20}};
     EXPECT_EQ(bordersInFrame(half, {9, 4, 5, 1}, 0.5), (Borders{4, 2, 2, 0}));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(bordersInFrame(c.entry, c.borders), c.inFrame);
+    for (const auto& [name, entry, borders, in] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(bordersInFrame(entry, borders), in);
         EngineExtras extras;
-        extras.frames = {FrameExtras{Pivot{0.5, 0.25}, c.borders}};
-        const Borders& in = c.inFrame;
+        extras.frames = {FrameExtras{Pivot{0.5, 0.25}, borders}};
         GdxAtlas gdx =
-            parseGdxAtlas(formatGdxAtlas({"atlas.png", 64, 32, "1.0", {}}, {&c.entry, 1}, extras));
+            parseGdxAtlas(formatGdxAtlas({"atlas.png", 64, 32, "1.0", {}}, {&entry, 1}, extras));
         EXPECT_EQ(gdx["a_1"]["split"],
                   (Numbers{static_cast<int>(in.left), static_cast<int>(in.right),
                            static_cast<int>(in.top), static_cast<int>(in.bottom)}));
