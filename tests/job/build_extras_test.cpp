@@ -79,13 +79,9 @@ TEST(BuildExtras, AliasEqualityDecidesNotTheHash) {
 
 // The sprite data file is hostile input: every value checked, the key named.
 TEST(SpriteData, ParsesOnlyWhatItMeans) {
-    struct Case {
-        const char* name;
-        std::string text;
-        const char* refusal;  // a part of the reason; null: accepted
-    };
+    // Name, text, a part of the reason (null: accepted).
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
-    const std::vector<Case> cases = {
+    const std::tuple<const char*, std::string, const char*> cases[] = {
         {"both", R"({"a_1.png": {"pivot": [0.5, -1], "borders": [1, 2, 3, 4]}, "b.png": {}})",
          nullptr},
         {"not json", "{\"a.png\": ", "not valid JSON"},
@@ -104,19 +100,19 @@ TEST(SpriteData, ParsesOnlyWhatItMeans) {
         {"brackets in a key", R"({"[[[[.png": {"pivot": [0, 1]}})", nullptr},
         {"control bytes in a key", "{\"a\\u001b.png\": 1}", "\"a\\u001b.png\": the value"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, text, refusal] : cases) {
+        SCOPED_TRACE(name);
         SpriteDataEntries entries;
-        const std::optional<std::string> why = parseSpriteData(c.text, entries);
-        if (!c.refusal) {
+        const std::optional<std::string> why = parseSpriteData(text, entries);
+        if (!refusal) {
             EXPECT_FALSE(why) << *why;
             continue;
         }
         ASSERT_TRUE(why);
-        EXPECT_NE(why->find(c.refusal), std::string::npos) << *why;
+        EXPECT_NE(why->find(refusal), std::string::npos) << *why;
     }
     SpriteDataEntries entries;
-    ASSERT_FALSE(parseSpriteData(cases[0].text, entries));
+    ASSERT_FALSE(parseSpriteData(std::get<1>(cases[0]), entries));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].second.pivot, (Pivot{0.5, -1}));
     EXPECT_EQ(entries[0].second.borders, (Borders{1, 2, 3, 4}));

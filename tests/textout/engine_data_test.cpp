@@ -140,12 +140,8 @@ TEST(JsonHashAndArray, MetaListsTheOtherPagesWhenThereAreSome) {
 
 // Which names end in a number, and what animation they join.
 TEST(Animations, NumberedNamesAndTheirGroups) {
-    struct Case {
-        const char* fileName;
-        const char* base;  // null: not numbered
-        std::uint32_t number;
-    };
-    const std::vector<Case> cases = {
+    // The file name, its base (null: not numbered) and its number.
+    const std::tuple<const char*, const char*, std::uint32_t> cases[] = {
         {"walk_01.png", "walk", 1},
         {"enemies/goblin/walk-2.png", "enemies/goblin/walk", 2},
         {"walk 003.gif", "walk", 3},
@@ -160,12 +156,12 @@ TEST(Animations, NumberedNamesAndTheirGroups) {
         {"walk_.png", nullptr, 0},
         {".walk_01", ".walk", 1},  // a hidden file's name, no extension
     };
-    for (const Case& c : cases) {
-        const std::optional<NumberedName> numbered = numberedName(c.fileName);
-        ASSERT_EQ(numbered.has_value(), c.base != nullptr) << c.fileName;
+    for (const auto& [fileName, base, number] : cases) {
+        const std::optional<NumberedName> numbered = numberedName(fileName);
+        ASSERT_EQ(numbered.has_value(), base != nullptr) << fileName;
         if (!numbered) continue;
-        EXPECT_EQ(numbered->base, c.base) << c.fileName;
-        EXPECT_EQ(numbered->number, c.number) << c.fileName;
+        EXPECT_EQ(numbered->base, base) << fileName;
+        EXPECT_EQ(numbered->number, number) << fileName;
     }
 
     // Numeric order (2 before 10), file names breaking ties; one numbered
