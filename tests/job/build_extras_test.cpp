@@ -235,16 +235,13 @@ TEST(BuildExtras, VerifyNamesTheSpriteAndItsFirstDifferingPixel) {
     // In name order; a shows its source's (1, 1) to (4, 3).
     ASSERT_EQ(f.run.placedNames, (std::vector<std::string>{"a.png", "b.png"}));
     const Rect a = f.run.placedRects[0], b = f.run.placedRects[1];
-    struct Row {
-        const char* name;
-        std::int32_t x, y;  // changed in the written atlas; x -1: the file removed
-        bool digests;
-        std::string want;
-    };
     const auto at = [](std::int32_t x, std::int32_t y) {
         return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
     };
     const std::string changed = " in the atlas, is #01020304 where the source has #0";
+    // Name, the pixel changed in the written atlas (x -1: the file removed),
+    // whether the source is compared by its digest, the failure.
+    using Row = std::tuple<const char*, std::int32_t, std::int32_t, bool, std::string>;
     const std::vector<Row> rows = {
         {"SpritePixelByDigest", a.left + 2, a.top + 1, true,
          "a.png in atlas.png: pixel (3, 2) of its source, at " + at(a.left + 2, a.top + 1) +
@@ -261,17 +258,17 @@ TEST(BuildExtras, VerifyNamesTheSpriteAndItsFirstDifferingPixel) {
     const std::string atlasPath = f.output.file("atlas.png");
     const ImagePtr written = CreateBitmapFromFile(atlasPath);
     ASSERT_TRUE(written);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, x, y, digests, want] : rows) {
+        SCOPED_TRACE(name);
         std::vector<BuildRun::DrawnPage> pages = f.run.drawnPages;
         for (BuildRun::DrawnPage& page : pages)
-            if (!row.digests) page.sourceDigests.assign(page.names.size(), 0);
+            if (!digests) page.sourceDigests.assign(page.names.size(), 0);
         ImagePtr atlas = CreateBitmapFromFile(atlasPath);
         ASSERT_TRUE(atlas);
-        setPixel(*atlas, row.x, row.y, packPixel(1, 2, 3, 4));
+        setPixel(*atlas, x, y, packPixel(1, 2, 3, 4));
         ASSERT_EQ(SaveBitmapToFile(atlas.get(), atlasPath), 0);
-        if (row.x < 0) std::filesystem::remove(atlasPath);
-        EXPECT_EQ(verifyWrittenPages(f.settings.inputFolder, 1, pages).value_or(""), row.want);
+        if (x < 0) std::filesystem::remove(atlasPath);
+        EXPECT_EQ(verifyWrittenPages(f.settings.inputFolder, 1, pages).value_or(""), want);
         ASSERT_EQ(SaveBitmapToFile(written.get(), atlasPath), 0);
     }
 }
