@@ -84,16 +84,11 @@ private slots:
     }
 
     // About names every library the program is built on.
-    void aboutNamesEveryLibrary_data() {
-        QTest::addColumn<QString>("library");
-        for (const char* name :
-             {"Qt 6", "libpng", "libjpeg-turbo", "libtiff", "giflib", "zlib", "libdeflate"}) {
-            row(name, QString::fromLatin1(name));
-        }
-    }
     void aboutNamesEveryLibrary() {
-        QFETCH(QString, library);
-        QVERIFY(QString::fromStdString(aboutCreditsText()).contains(library + ": "));
+        const QString credits = QString::fromStdString(aboutCreditsText());
+        for (const char* name :
+             {"Qt 6", "libpng", "libjpeg-turbo", "libtiff", "giflib", "zlib", "libdeflate"})
+            QVERIFY2(credits.contains(QLatin1String(name) + ": "), name);
     }
 
     // The preview's zoom, from the fitted page: the keys, the wheel with Ctrl

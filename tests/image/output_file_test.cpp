@@ -181,9 +181,8 @@ TEST(OutputSet, EveryOutputReplacesItsOldFileOrNoneDoes) {
                 const std::string start = describe(dir), pipe = dir.file("pipe");
                 const int reader =
                     fs::is_fifo(pipe) ? ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK) : -1;
-                if (row.failures.find("EFBIG") != std::string::npos) {
+                if (row.failures.find("EFBIG") != std::string::npos)
                     ::setrlimit(RLIMIT_FSIZE, &small);
-                }
                 std::string failures;
                 const auto failed = [&failures](const std::string& name, int error) {
                     failures +=

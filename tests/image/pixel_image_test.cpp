@@ -32,6 +32,15 @@ ImagePtr drawn(std::int32_t width, std::int32_t height, const Drawing& at) {
     return image;
 }
 
+// 6 x 5, each pixel naming itself, with alpha from 0 to 250 so that blending
+// instead of copying shows.
+ImagePtr selfNamed() {
+    return drawn(6, 5, [](std::int32_t x, std::int32_t y) {
+        return packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 9,
+                         static_cast<std::uint8_t>(50 * x));
+    });
+}
+
 std::vector<std::uint8_t> storage(const PixelImage& image) {
     return {image.bits(), image.bits() + image.byteSize()};
 }
@@ -155,9 +164,8 @@ TEST(Trim, FindTrimRect) {
     }
 }
 
-// Destination 10 x 10 in white; source 6 x 5, each pixel naming itself, with
-// alpha from 0 to 250 so that blending instead of copying shows. Pixels past
-// the source copy as transparent black, as getPixel reads them.
+// Destination 10 x 10 in white, source selfNamed(). Pixels past the source
+// copy as transparent black, as getPixel reads them.
 TEST(Blit, BlitImage) {
     struct Row {
         const char* name;
@@ -181,10 +189,7 @@ TEST(Blit, BlitImage) {
         {"rectangle from INT32_MIN to INT32_MAX", 0, 0, Rect{-kMax - 1, 0, kMax, 0}},
         {"rectangle reaching INT32_MAX", 4, 0, Rect{1, 4, kMax, kMax}, 6, 5, 1, 4},
     };
-    const ImagePtr source = drawn(6, 5, [](std::int32_t x, std::int32_t y) {
-        return packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 9,
-                         static_cast<std::uint8_t>(50 * x));
-    });
+    const ImagePtr source = selfNamed();
     for (const Row& c : rows) {
         SCOPED_TRACE(c.name);
         const ImagePtr dest = drawn(10, 10, [](auto, auto) { return kWhite; });
@@ -214,44 +219,31 @@ TEST(Blit, BlitImage) {
 // top-right corner, counter-clockwise at its bottom-left (the JSON readers'
 // and libGDX's readings); a block that leaves either image draws nothing.
 TEST(Blit, BlitTurned) {
-    struct Row {
-        const char* name;
-        std::int32_t x, y;
-        Rect sourceRect;
-        bool clockwise;
-        bool drawn;
-    };
-    const Row rows[] = {
+    // Name, where, the source rectangle, clockwise, drawn.
+    const std::tuple<const char*, std::int32_t, std::int32_t, Rect, bool, bool> rows[] = {
         {"clockwise", 1, 2, Rect{1, 1, 4, 2}, true, true},
         {"counter-clockwise", 0, 0, Rect{0, 0, 5, 4}, false, true},
         {"block reaching the corner", 8, 6, Rect{2, 1, 5, 2}, true, true},
         {"block one row too tall", 8, 7, Rect{2, 1, 5, 2}, true, false},
         {"rectangle past the source", 0, 0, Rect{3, 0, 6, 1}, false, false},
     };
-    const ImagePtr source = drawn(6, 5, [](std::int32_t x, std::int32_t y) {
-        return packPixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 9,
-                         static_cast<std::uint8_t>(50 * x));
-    });
-    for (const Row& c : rows) {
-        SCOPED_TRACE(c.name);
+    const ImagePtr source = selfNamed();
+    for (const auto& [name, left, top, rect, clockwise, drawnAny] : rows) {
+        SCOPED_TRACE(name);
         const ImagePtr dest = drawn(10, 10, [](auto, auto) { return kWhite; });
-        EXPECT_EQ(blitTurned(dest.get(), source.get(), c.x, c.y, c.sourceRect, c.clockwise),
-                  c.drawn);
-        const std::int32_t w = c.sourceRect.width(), h = c.sourceRect.height();
-        for (std::int32_t v = 0; c.drawn && v < h; ++v) {
+        EXPECT_EQ(blitTurned(dest.get(), source.get(), left, top, rect, clockwise), drawnAny);
+        const std::int32_t w = rect.width(), h = rect.height();
+        for (std::int32_t v = 0; drawnAny && v < h; ++v) {
             for (std::int32_t u = 0; u < w; ++u) {
-                const std::int32_t x = c.x + (c.clockwise ? h - 1 - v : v);
-                const std::int32_t y = c.y + (c.clockwise ? u : w - 1 - u);
-                ASSERT_EQ(getPixel(*dest, x, y),
-                          getPixel(*source, c.sourceRect.left + u, c.sourceRect.top + v))
+                const std::int32_t x = left + (clockwise ? h - 1 - v : v);
+                const std::int32_t y = top + (clockwise ? u : w - 1 - u);
+                ASSERT_EQ(getPixel(*dest, x, y), getPixel(*source, rect.left + u, rect.top + v))
                     << u << ", " << v;
             }
         }
         std::int32_t white = 0;
-        for (std::int32_t y = 0; y < 10; ++y) {
-            for (std::int32_t x = 0; x < 10; ++x) white += getPixel(*dest, x, y) == kWhite ? 1 : 0;
-        }
-        EXPECT_EQ(white, 100 - (c.drawn ? w * h : 0));
+        for (std::int32_t i = 0; i < 100; ++i) white += getPixel(*dest, i % 10, i / 10) == kWhite;
+        EXPECT_EQ(white, 100 - (drawnAny ? w * h : 0));
     }
 }
 
@@ -288,14 +280,8 @@ TEST(AlphaPasses, PremultiplyRoundsEachChannelToTheNearest) {
 // colour of one of the nearest of them (found by brute force), nothing outside
 // the rectangle changes, and a rectangle with none of them is left alone.
 TEST(AlphaPasses, BleedGivesEachClearPixelItsNearestColour) {
-    struct Row {
-        const char* name;
-        std::int32_t width, height;
-        Rect rect;
-        int percent;  // of pixels not transparent, at random
-        unsigned seed;
-    };
-    const Row rows[] = {
+    // Name, size, rectangle, percent of pixels not transparent (at random), seed.
+    const std::tuple<const char*, std::int32_t, std::int32_t, Rect, int, unsigned> rows[] = {
         {"sparse, whole image", 23, 17, {0, 0, 22, 16}, 3, 1},
         {"dense, whole image", 16, 16, {0, 0, 15, 15}, 60, 2},
         {"a rectangle inside the image", 30, 20, {4, 3, 21, 15}, 2, 3},
@@ -304,28 +290,27 @@ TEST(AlphaPasses, BleedGivesEachClearPixelItsNearestColour) {
         {"all transparent", 12, 9, {0, 0, 11, 8}, 0, 6},
         {"rectangle past the image", 8, 8, {2, 2, 8, 7}, 20, 7},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::srand(row.seed);
-        const ImagePtr given = drawn(row.width, row.height, [&](auto, auto) -> PixelValue {
+    for (const auto& [name, width, height, r, percent, seed] : rows) {
+        SCOPED_TRACE(name);
+        std::srand(seed);
+        const ImagePtr given = drawn(width, height, [&](auto, auto) -> PixelValue {
             const int draw = std::rand();
-            if (draw % 100 >= row.percent) return draw & 0x00FFFFFF;  // any colour, alpha 0
+            if (draw % 100 >= percent) return draw & 0x00FFFFFF;  // any colour, alpha 0
             return packPixel(static_cast<std::uint8_t>(1 + draw % 255),
                              static_cast<std::uint8_t>(draw >> 8),
                              static_cast<std::uint8_t>(draw >> 16),
                              static_cast<std::uint8_t>(1 + (draw >> 4) % 255));
         });
         const ImagePtr image =
-            drawn(row.width, row.height, [&](auto x, auto y) { return getPixel(*given, x, y); });
-        ASSERT_TRUE(bleedTransparent(*image, row.rect));
-        const Rect& r = row.rect;
-        const bool inImage = r.right < row.width && r.bottom < row.height;
+            drawn(width, height, [&](auto x, auto y) { return getPixel(*given, x, y); });
+        ASSERT_TRUE(bleedTransparent(*image, r));
+        const bool inImage = r.right < width && r.bottom < height;
         bool anySource = false;
         for (std::int32_t y = r.top; inImage && y <= r.bottom; ++y)
             for (std::int32_t x = r.left; x <= r.right; ++x)
                 anySource |= alphaOf(getPixel(*given, x, y)) != 0;
-        for (std::int32_t y = 0; y < row.height; ++y) {
-            for (std::int32_t x = 0; x < row.width; ++x) {
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width; ++x) {
                 const PixelValue before = getPixel(*given, x, y), after = getPixel(*image, x, y);
                 const bool inside = x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
                 if (!inside || !anySource || alphaOf(before) != 0) {

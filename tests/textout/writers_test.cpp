@@ -269,18 +269,13 @@ TEST(Writers, Refusals) {
     }
 }
 
-// Each name as a depfile spells it, or why it cannot be named: what Ninja's
-// and Make's readers give back is checked against the real tools in
-// tests/cli/build_systems_test.sh.
+// Each name as a depfile spells it, or why it cannot be named. Names with a
+// space, $, # or : are read back by the real Ninja and Make in
+// tests/cli/build_systems_test.sh ("names"); here, the rarer ones.
 TEST(Writers, DepfileNames) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"plain", "in/a-b_c.png", "in/a-b_c.png"},
-        {"space", "in/a b.png", "in/a\\ b.png"},
         {"backslashes before a space doubled, one more", "a\\\\ b", "a\\\\\\\\\\ b"},
         {"a backslash elsewhere as it is", "a\\b", "a\\b"},
-        {"dollar", "c$d", "c$$d"},
-        {"hash", "e#f", "e\\#f"},
-        {"colon inside", "g:h", "g\\:h"},
         {"folder", "in put/", "in\\ put/"},
         {"quote", "it's", nullptr},
         {"semicolon", "a;b", nullptr},
