@@ -56,8 +56,9 @@ TEST(Resample, SizesAndRefusals) {
         const ImagePtr scaled = scaledImage(*source, row.scale);
         const Size got{imageWidth(scaled.get()), imageHeight(scaled.get())};
         EXPECT_EQ(got, row.expected) << row.name;
-        if (row.expected.width > 0)
+        if (row.expected.width > 0) {
             EXPECT_EQ(scaledSize(row.source, row.scale), row.expected) << row.name;
+        }
     }
 }
 
