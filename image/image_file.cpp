@@ -12,6 +12,7 @@
 #include "image/codecs/codecs.h"
 #include "image/image_formats.h"
 #include "image/output_file.h"
+#include "image/zeroed_buffer.h"
 
 namespace tilvane {
 
@@ -22,12 +23,12 @@ namespace {
 constexpr std::size_t kMaxFileBytes = (std::size_t{1} << 30) + (std::size_t{64} << 20);
 
 // The open file's bytes from its start, up to the size it had when opened.
-bool readWholeFile(int fd, const struct stat& status, std::vector<std::uint8_t>& bytes) {
+bool readWholeFile(int fd, const struct stat& status, ZeroedBuffer& bytes) {
     if (status.st_size < 0 || static_cast<std::uint64_t>(status.st_size) > kMaxFileBytes) {
         return false;
     }
     try {
-        bytes.resize(static_cast<std::size_t>(status.st_size));
+        bytes = ZeroedBuffer(static_cast<std::size_t>(status.st_size));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -41,7 +42,7 @@ bool readWholeFile(int fd, const struct stat& status, std::vector<std::uint8_t>&
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
-    bytes.resize(got);
+    bytes.shrink(got);
     return true;
 }
 
@@ -171,7 +172,7 @@ ImagePtr InputImageFile::decode() const {
     const ImageFormatInfo* format = imageFormatOf(path_);
     const Reader reader = format && format->readable ? readerFor(format->format) : nullptr;
     if (!reader || !isOpen()) return nullptr;
-    std::vector<std::uint8_t> bytes;
+    ZeroedBuffer bytes;
     if (!readWholeFile(fd_, status_, bytes)) return nullptr;
     try {
         return reader(codecs::ByteSpan(bytes.data(), bytes.size()));

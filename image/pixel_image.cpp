@@ -44,7 +44,7 @@ std::unique_ptr<PixelImage> PixelImage::create(std::int32_t width, std::int32_t 
     std::unique_ptr<PixelImage> image;
     try {
         image = std::make_unique<PixelImage>(Key{});
-        image->bits_.assign(bytes, 0);
+        image->bits_ = ZeroedBuffer(bytes);
         if (bitDepth <= 8) image->colorTable_.assign(std::size_t{1} << bitDepth, PaletteEntry{});
     } catch (const std::bad_alloc&) {
         return nullptr;

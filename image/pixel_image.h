@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "image/zeroed_buffer.h"
+
 namespace tilvane {
 
 // One entry of a colour table, in the byte order the bitmap format stores it.
@@ -66,7 +68,7 @@ private:
     std::int32_t height_ = 0;
     int bitDepth_ = 0;
     std::size_t stride_ = 0;
-    std::vector<std::uint8_t> bits_;
+    ZeroedBuffer bits_;
     std::vector<PaletteEntry> colorTable_;
 };
 

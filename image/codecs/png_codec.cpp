@@ -5,17 +5,21 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "image/codecs/codec_limits.h"
 #include "image/codecs/codecs.h"
 #include "image/codecs/png_encoder.h"
 #include "image/codecs/png_settings.h"
+#include "image/zeroed_buffer.h"
 
 namespace tilvane::codecs {
 
@@ -257,48 +261,100 @@ void unpaeth(std::uint8_t* cur, const std::uint8_t* up, std::size_t bytes) {
 #endif
 }
 
+// Undoes one row's filter in place (the row above is already unfiltered);
+// false for an unknown filter.
+bool unfilterRow(std::uint8_t filter, std::uint8_t* cur, const std::uint8_t* up,
+                 std::size_t bytes) {
+    switch (filter) {
+        case 0:
+            return true;
+        case 1:
+            for (std::size_t i = 4; i < bytes; ++i)
+                cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - 4]);
+            return true;
+        case 2:
+            for (std::size_t i = 0; i < bytes; ++i)
+                cur[i] = static_cast<std::uint8_t>(cur[i] + up[i]);
+            return true;
+        case 3:
+            for (std::size_t i = 0; i < 4; ++i)
+                cur[i] = static_cast<std::uint8_t>(cur[i] + (up[i] >> 1));
+            for (std::size_t i = 4; i < bytes; ++i)
+                cur[i] = static_cast<std::uint8_t>(cur[i] + ((cur[i - 4] + up[i]) >> 1));
+            return true;
+        case 4:
+            unpaeth(cur, up, bytes);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// RGBA as stored in the file, BGRA as stored in the image.
+void copySwapped(const std::uint8_t* in, std::size_t bytes, std::uint8_t* out) {
+    for (std::size_t i = 0; i < bytes; i += 4) {
+        std::uint32_t v;
+        std::memcpy(&v, in + i, 4);
+        v = (v & 0xFF00FF00u) | (v >> 16 & 0xFFu) | (v & 0xFFu) << 16;
+        std::memcpy(out + i, &v, 4);
+    }
+}
+
 // Rows of the raw stream, each a filter byte and then `bytes` of the row,
 // unfiltered in place (the row above is already) and copied into the image.
+// Each row needs the one above, so unfiltering is one chain; for a large
+// image a second thread copies the finished rows into the image behind it
+// (and takes the page faults of the image's fresh storage).
 bool unfilterRows(std::uint8_t* raw, std::size_t bytes, std::uint32_t height, PixelImage& image) {
-    // The row above the first is all zeros.
+    constexpr std::uint32_t kRowsPerStep = 32;
+    constexpr std::size_t kCopyBehindFrom = std::size_t{16} << 20;
+    const auto rowAt = [&](std::uint32_t y) { return raw + std::size_t{y} * (bytes + 1); };
+    // Rows 0 .. done - 1 are unfiltered; `failed` (set before done moves)
+    // when a row could not be.
+    std::atomic<std::uint32_t> done{0};
+    std::atomic<bool> failed{false};
+    const auto copyRows = [&](std::uint32_t from, std::uint32_t to) {
+        for (std::uint32_t y = from; y < to; ++y) {
+            copySwapped(rowAt(y) + 1, bytes, image.row(static_cast<std::int32_t>(y)));
+        }
+    };
+    // The row above the first is all zeros. Nothing below may throw once the
+    // copier waits.
     const std::vector<std::uint8_t> zeros(bytes, 0);
+    std::jthread copier;
+    if (std::size_t{height} * bytes >= kCopyBehindFrom && std::thread::hardware_concurrency() > 1) {
+        try {
+            copier = std::jthread([&] {
+                std::uint32_t copied = 0;
+                while (copied < height) {
+                    done.wait(copied);
+                    if (failed.load()) return;
+                    const std::uint32_t ready = done.load();
+                    copyRows(copied, ready);
+                    copied = ready;
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread: the rows are copied here as they are unfiltered.
+        }
+    }
     const std::uint8_t* up = zeros.data();
     for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t filter = raw[0];
-        std::uint8_t* cur = raw + 1;
-        raw += bytes + 1;
-        switch (filter) {
-            case 0:
-                break;
-            case 1:
-                for (std::size_t i = 4; i < bytes; ++i)
-                    cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - 4]);
-                break;
-            case 2:
-                for (std::size_t i = 0; i < bytes; ++i)
-                    cur[i] = static_cast<std::uint8_t>(cur[i] + up[i]);
-                break;
-            case 3:
-                for (std::size_t i = 0; i < 4; ++i)
-                    cur[i] = static_cast<std::uint8_t>(cur[i] + (up[i] >> 1));
-                for (std::size_t i = 4; i < bytes; ++i)
-                    cur[i] = static_cast<std::uint8_t>(cur[i] + ((cur[i - 4] + up[i]) >> 1));
-                break;
-            case 4:
-                unpaeth(cur, up, bytes);
-                break;
-            default:
-                return false;
+        std::uint8_t* row = rowAt(y);
+        if (!unfilterRow(row[0], row + 1, up, bytes)) {
+            // The copier wakes only on a new count, and then sees the failure.
+            failed.store(true);
+            done.store(height + 1);
+            done.notify_one();
+            return false;
         }
-        // RGBA as stored in the file, BGRA as stored in the image.
-        std::uint8_t* out = image.row(static_cast<std::int32_t>(y));
-        for (std::size_t i = 0; i < bytes; i += 4) {
-            std::uint32_t v;
-            std::memcpy(&v, cur + i, 4);
-            v = (v & 0xFF00FF00u) | (v >> 16 & 0xFFu) | (v & 0xFFu) << 16;
-            std::memcpy(out + i, &v, 4);
+        up = row + 1;
+        if (!copier.joinable()) {
+            copyRows(y, y + 1);
+        } else if ((y + 1) % kRowsPerStep == 0 || y + 1 == height) {
+            done.store(y + 1);
+            done.notify_one();
         }
-        up = cur;
     }
     return true;
 }
@@ -310,7 +366,7 @@ ImagePtr readRgbaWhole(ByteSpan data) {
     constexpr std::size_t kMaxRawBytes = std::size_t{512} << 20;
     std::size_t at = 8;
     std::uint32_t width = 0, height = 0;
-    std::vector<std::uint8_t> stream;
+    ZeroedBuffer stream;
     std::vector<std::pair<std::size_t, std::size_t>> idat;  // offset, length
     bool ended = false;
     for (bool first = true; !ended; first = false) {
@@ -347,16 +403,22 @@ ImagePtr readRgbaWhole(ByteSpan data) {
     const std::uint8_t* compressed = data.data() + idat.front().first;
     std::size_t compressedBytes = idat.front().second;
     if (idat.size() > 1) {
+        std::size_t total = 0;
+        for (const auto& chunk : idat) total += chunk.second;
+        stream = ZeroedBuffer(total);
+        std::size_t filled = 0;
         for (const auto& [offset, length] : idat) {
-            stream.insert(stream.end(), data.data() + offset, data.data() + offset + length);
+            std::memcpy(stream.data() + filled, data.data() + offset, length);
+            filled += length;
         }
         compressed = stream.data();
-        compressedBytes = stream.size();
+        compressedBytes = total;
     }
     std::unique_ptr<libdeflate_decompressor, LibdeflateDecompressorFree> inflater(
         libdeflate_alloc_decompressor());
     if (!inflater) return nullptr;
-    std::vector<std::uint8_t> raw(rawBytes);
+    // Zero-filled by the kernel: written once, by the inflater.
+    ZeroedBuffer raw(rawBytes);
     std::size_t used = 0;
     if (libdeflate_zlib_decompress_ex(inflater.get(), compressed, compressedBytes, raw.data(),
                                       rawBytes, &used, nullptr) != LIBDEFLATE_SUCCESS ||

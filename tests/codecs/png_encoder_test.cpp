@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <string>
@@ -119,6 +120,70 @@ TEST(PngEncoder, DecodesToTheSamePixels) {
                 EXPECT_EQ(encode(*image, compression, 3), bytes);
             }
         }
+    }
+}
+
+// An 8-bit RGBA PNG of the given raw rows (each a filter byte and the row),
+// made by hand so that a row can carry any filter byte.
+std::vector<std::uint8_t> pngOfRawRows(std::uint32_t width, std::uint32_t height,
+                                       const std::vector<std::uint8_t>& raw) {
+    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto put32 = [](std::vector<std::uint8_t>& v, std::uint32_t x) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            v.push_back(static_cast<std::uint8_t>(x >> shift));
+    };
+    const auto chunk = [&](const char* type, const std::vector<std::uint8_t>& body) {
+        put32(out, static_cast<std::uint32_t>(body.size()));
+        const std::size_t start = out.size();
+        out.insert(out.end(), type, type + 4);
+        out.insert(out.end(), body.begin(), body.end());
+        put32(out, static_cast<std::uint32_t>(
+                       crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
+    };
+    std::vector<std::uint8_t> header;
+    put32(header, width);
+    put32(header, height);
+    header.insert(header.end(), {8, 6, 0, 0, 0});
+    chunk("IHDR", header);
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<std::uint8_t> packed(size);
+    if (compress2(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 1) != Z_OK)
+        return {};
+    packed.resize(size);
+    chunk("IDAT", packed);
+    chunk("IEND", {});
+    return out;
+}
+
+// Images large enough that a second thread copies the unfiltered rows behind
+// the one unfiltering them: every row arrives, and a row with an unknown
+// filter fails the read (libpng refuses it too) instead of leaving the copier
+// waiting.
+TEST(PngEncoder, LargeImagesReadBackWhole) {
+    const ImagePtr image = makeImage(2048, 2100, Fill::sprites);
+    ASSERT_TRUE(image);
+    const std::vector<std::uint8_t> bytes = encode(*image, PngCompression::fast, 2);
+    const ImagePtr back = codecs::readPng({bytes.data(), bytes.size()});
+    ASSERT_TRUE(back);
+    EXPECT_EQ(topDownPixels(*back), topDownPixels(*image));
+
+    const std::uint32_t width = 2048, height = 2100;
+    const std::size_t rowBytes = 4 * std::size_t{width} + 1;
+    for (const std::uint32_t badRow : {0u, 1500u, height - 1}) {
+        SCOPED_TRACE(badRow);
+        std::vector<std::uint8_t> raw(rowBytes * height, 0);
+        for (std::uint32_t y = 0; y < height; ++y)
+            raw[y * rowBytes] = static_cast<std::uint8_t>(y % 5);
+        raw[badRow * rowBytes] = 5;
+        const std::vector<std::uint8_t> bad = pngOfRawRows(width, height, raw);
+        ASSERT_FALSE(bad.empty());
+        EXPECT_FALSE(codecs::readPng({bad.data(), bad.size()}));
+        raw[badRow * rowBytes] = 0;
+        const std::vector<std::uint8_t> good = pngOfRawRows(width, height, raw);
+        const ImagePtr read = codecs::readPng({good.data(), good.size()});
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->width(), 2048);
+        EXPECT_EQ(getPixel(*read, 2047, 2099), 0u);
     }
 }
 
