@@ -466,15 +466,18 @@ bool validSide(std::int64_t side) {
 }  // namespace
 
 SearchBudget budgetFor(std::size_t images, int threads) {
-    // Measured on generated sprites (bench/pack_benchmark.cpp, BM_Fit): a
-    // replay of 1,000 costs about a twentieth of their build at the size
-    // found, one of 10,000 about a quarter (each placement costs more in a
-    // larger atlas); replays run a batch per core, so the search stays below
-    // the cost of the build.
-    constexpr std::size_t kPlacements = 18000;
-    const std::size_t replays = kPlacements / std::max<std::size_t>(images, 1);
-    return SearchBudget{static_cast<int>(std::clamp<std::size_t>(replays, 6, 4096)),
-                        std::max(threads, 1)};
+    // The first batch of two widths costs what the build's own placement
+    // would (the build draws where the winning replay placed); the batches
+    // after it should cost about a tenth of the build, as past the first few
+    // they gain a few tenths of a percent of area at most. Measured on
+    // generated sprites (bench/pack_benchmark.cpp, BM_Floor): a build costs
+    // about 0.1 ms an image and a batch about 0.23 us an image times the
+    // square root of their count (each placement scans about an atlas side),
+    // so the batches that fit are 1 + 40 / sqrt(images).
+    const double batches =
+        1.0 + 40.0 / std::sqrt(static_cast<double>(std::max<std::size_t>(images, 1)));
+    const auto replays = 2 * static_cast<int>(std::lround(batches));
+    return SearchBudget{std::clamp(replays, 4, 4096), std::max(threads, 1)};
 }
 
 bool placesAll(std::span<const Size> images, const LayoutRules& rules, std::int32_t width,

@@ -48,9 +48,10 @@ struct SearchBudget {
     int threads = 1;
 };
 
-// The budget for a search over `images` images that should cost a fraction
-// of building them: replays of about 18,000 placements in all, at least 6
-// and at most 4,096 replays, on `threads` threads.
+// The budget for a search over `images` images: its batches of two replays
+// beyond the first (which the build reuses) should cost about a tenth of
+// building them. 1 + 40 / sqrt(images) batches (4 replays for 1,000 images
+// or more, 6 for 366, 28 for 10), on `threads` threads.
 SearchBudget budgetFor(std::size_t images, int threads);
 
 // True when the images, as placed one after the other in the given order by
