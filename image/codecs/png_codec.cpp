@@ -307,7 +307,7 @@ void copySwapped(const std::uint8_t* in, std::size_t bytes, std::uint8_t* out) {
 // (and takes the page faults of the image's fresh storage).
 bool unfilterRows(std::uint8_t* raw, std::size_t bytes, std::uint32_t height, PixelImage& image) {
     constexpr std::uint32_t kRowsPerStep = 32;
-    constexpr std::size_t kCopyBehindFrom = std::size_t{16} << 20;
+    constexpr std::size_t kCopyBehindFrom = std::size_t{4} << 20;
     const auto rowAt = [&](std::uint32_t y) { return raw + std::size_t{y} * (bytes + 1); };
     // Rows 0 .. done - 1 are unfiltered; `failed` (set before done moves)
     // when a row could not be.
