@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -349,6 +350,21 @@ long noisySide(int count) {
     return noisySides()[count];
 }
 
+// A run over the noisy sprites in input into output's atlas.png and its JSON
+// hash: trim, spacing 1, no mask, quiet, then `extra`.
+std::vector<std::string> noisyArgs(const ScratchFolder& input, const ScratchFolder& output,
+                                   std::initializer_list<std::string> extra) {
+    std::vector<std::string> args = {"--input",   input.path().string() + "/",
+                                     "--image",   (output.path() / "atlas.png").string(),
+                                     "--text",    (output.path() / "atlas.json").string(),
+                                     "--crop",    "1",
+                                     "--spacing", "1",
+                                     "--format",  "hash",
+                                     "--no-mask", "--quiet"};
+    args.insert(args.end(), extra);
+    return args;
+}
+
 // Where the JSON hash at path puts each frame, by name, in an atlas of its
 // meta size.
 bench::FloorLayout layoutOfHash(const fs::path& path) {
@@ -378,14 +394,7 @@ void BM_Floor(benchmark::State& state) {
         return;
     }
     ScratchFolder output;
-    const std::vector<std::string> common = {"--input",   input->path().string() + "/",
-                                             "--image",   (output.path() / "atlas.png").string(),
-                                             "--text",    (output.path() / "atlas.json").string(),
-                                             "--crop",    "1",
-                                             "--sort",    "size",
-                                             "--spacing", "1",
-                                             "--format",  "hash",
-                                             "--no-mask", "--quiet"};
+    const std::vector<std::string> common = noisyArgs(*input, output, {"--sort", "size"});
     for (auto _ : state) {
         std::vector<std::string> args = common;
         args.insert(args.end(), {"--fit", "any"});
@@ -467,14 +476,7 @@ void BM_MaxRects(benchmark::State& state) {
         return;
     }
     ScratchFolder output;
-    const std::vector<std::string> common = {"--input",   input->path().string() + "/",
-                                             "--image",   (output.path() / "atlas.png").string(),
-                                             "--text",    (output.path() / "atlas.json").string(),
-                                             "--format",  "hash",
-                                             "--crop",    "1",
-                                             "--spacing", "1",
-                                             "--fit",     "any",
-                                             "--no-mask", "--quiet"};
+    const std::vector<std::string> common = noisyArgs(*input, output, {"--fit", "any"});
     for (auto _ : state) {
         const TimedPack firstFit = wallTimedPack(common);
         std::vector<std::string> args = common;

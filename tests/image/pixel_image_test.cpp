@@ -16,6 +16,7 @@
 #include "image/alpha_passes.h"
 #include "image/blit.h"
 #include "image/trim.h"
+#include "tests/support/drawn_image.h"
 
 namespace tilvane {
 namespace {
@@ -23,14 +24,8 @@ namespace {
 constexpr std::int32_t kMax = 0x7FFFFFFF;
 constexpr PixelValue kWhite = 0xFFFFFFFFu;
 
-using Drawing = std::function<PixelValue(std::int32_t x, std::int32_t y)>;
-
-ImagePtr drawn(std::int32_t width, std::int32_t height, const Drawing& at) {
-    ImagePtr image = createPixelImage(width, height);
-    for (std::int32_t y = 0; y < height; ++y)
-        for (std::int32_t x = 0; x < width; ++x) setPixel(*image, x, y, at(x, y));
-    return image;
-}
+using testing::Drawing;
+using testing::drawn;
 
 // 6 x 5, each pixel naming itself, with alpha from 0 to 250 so that blending
 // instead of copying shows.

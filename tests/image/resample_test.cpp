@@ -13,17 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/drawn_image.h"
+
 namespace tilvane {
 namespace {
 
-using Drawing = std::function<PixelValue(std::int32_t x, std::int32_t y)>;
-
-ImagePtr drawn(std::int32_t width, std::int32_t height, const Drawing& at) {
-    ImagePtr image = createPixelImage(width, height);
-    for (std::int32_t y = 0; y < height; ++y)
-        for (std::int32_t x = 0; x < width; ++x) setPixel(*image, x, y, at(x, y));
-    return image;
-}
+using testing::Drawing;
+using testing::drawn;
 
 int channel(PixelValue p, int index) {
     return static_cast<int>(p >> (8 * index) & 0xFF);
