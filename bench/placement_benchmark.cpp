@@ -193,10 +193,7 @@ BENCHMARK(BM_FitSearch)
 
 // 500 sprites only: the scan's time grows with the atlas area times the
 // sprites placed, and 2,000 took over eight minutes (speed-up 11,000).
-BENCHMARK(BM_PlacementReference)
-    ->Args({500, 2048})
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlacementReference)->Args({500, 2048})->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlacementProduction)
     ->Args({500, 2048})
     ->Args({2000, 2048})
