@@ -108,8 +108,10 @@ within() {
   done
   return 1
 }
-wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
-window_shown() { xwininfo -root -tree | grep -q '"Tilvane"'; }
+# grep reads all its input (no -q): stopping early would end the writer with
+# SIGPIPE, which pipefail reports as a failure of the whole pipeline.
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep 'window id' >/dev/null; }
+window_shown() { xwininfo -root -tree | grep '"Tilvane"' >/dev/null; }
 
 if [[ $mode != close ]]; then
   # A window manager that gave up (a busy machine) is started again.
@@ -145,7 +147,7 @@ fi
 
 # The processor seconds the program has used, in clock ticks.
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-result_shown() { xwininfo -root -tree | grep -q -e '"Done!"' -e '"Report"'; }
+result_shown() { xwininfo -root -tree | grep -e '"Done!"' -e '"Report"' >/dev/null; }
 
 if [[ $mode == build ]]; then
   start=$(date +%s.%N)
@@ -156,7 +158,7 @@ if [[ $mode == build ]]; then
     exit 1
   fi
   end=$(date +%s.%N)
-  xwininfo -root -tree | grep -q '"Done!"' || { say "the Report opened, not Done"; kill -TERM "$pid"; exit 1; }
+  xwininfo -root -tree | grep '"Done!"' >/dev/null || { say "the Report opened, not Done"; kill -TERM "$pid"; exit 1; }
   awk "BEGIN { printf \"%.2f\", $end - $start }" >"$work/seconds"
   kill -TERM "$pid"
 elif [[ $mode == cancel ]]; then
