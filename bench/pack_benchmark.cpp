@@ -18,6 +18,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/floor_probe.h"
@@ -147,6 +148,18 @@ TimedPack timedPack(const std::vector<std::string>& args) {
     return result;
 }
 
+// The atlas size a --fit run printed ("atlas size WxH"); 0 x 0 when it
+// failed or printed none.
+std::pair<int, int> fittedSize(const TimedPack& run) {
+    int width = 0, height = 0;
+    const std::size_t at = run.err.find("atlas size ");
+    if (run.status != 0 || at == std::string::npos ||
+        std::sscanf(run.err.c_str() + at, "atlas size %dx%d", &width, &height) != 2) {
+        return {0, 0};
+    }
+    return {width, height};
+}
+
 // --fit against a build of the same folder at the size it found: the search
 // must cost at most as much again as that build. Counters: both builds'
 // seconds, their ratio, the search alone and the size found.
@@ -169,10 +182,8 @@ void BM_Fit(benchmark::State& state) {
         std::vector<std::string> args = common;
         args.insert(args.end(), {"--fit", shape});
         const TimedPack fit = timedPack(args);
-        int width = 0, height = 0;
-        const std::size_t at = fit.err.find("atlas size ");
-        if (fit.status != 0 || at == std::string::npos ||
-            std::sscanf(fit.err.c_str() + at, "atlas size %dx%d", &width, &height) != 2) {
+        const auto [width, height] = fittedSize(fit);
+        if (width == 0) {
             state.SkipWithError("the fit found no size");
             return;
         }
@@ -399,10 +410,8 @@ void BM_Floor(benchmark::State& state) {
         std::vector<std::string> args = common;
         args.insert(args.end(), {"--fit", "any"});
         const TimedPack fit = wallTimedPack(args);
-        int width = 0, height = 0;
-        const std::size_t at = fit.err.find("atlas size ");
-        if (fit.status != 0 || at == std::string::npos ||
-            std::sscanf(fit.err.c_str() + at, "atlas size %dx%d", &width, &height) != 2) {
+        const auto [width, height] = fittedSize(fit);
+        if (width == 0) {
             state.SkipWithError("the fit found no size");
             return;
         }
@@ -452,12 +461,7 @@ BENCHMARK(BM_Floor)
 
 // The atlas size a --fit run printed, as its area; 0 when it printed none.
 double fittedArea(const TimedPack& run) {
-    int width = 0, height = 0;
-    const std::size_t at = run.err.find("atlas size ");
-    if (run.status != 0 || at == std::string::npos ||
-        std::sscanf(run.err.c_str() + at, "atlas size %dx%d", &width, &height) != 2) {
-        return 0;
-    }
+    const auto [width, height] = fittedSize(run);
     return static_cast<double>(width) * height;
 }
 
