@@ -309,10 +309,9 @@ bool unfilterRows(std::uint8_t* raw, std::size_t bytes, std::uint32_t height, Pi
     constexpr std::uint32_t kRowsPerStep = 32;
     constexpr std::size_t kCopyBehindFrom = std::size_t{4} << 20;
     const auto rowAt = [&](std::uint32_t y) { return raw + std::size_t{y} * (bytes + 1); };
-    // Rows 0 .. done - 1 are unfiltered; `failed` (set before done moves)
-    // when a row could not be.
+    // Rows 0 .. done - 1 are unfiltered; kFailed when a row could not be.
+    const std::uint32_t kFailed = height + 1;
     std::atomic<std::uint32_t> done{0};
-    std::atomic<bool> failed{false};
     const auto copyRows = [&](std::uint32_t from, std::uint32_t to) {
         for (std::uint32_t y = from; y < to; ++y) {
             copySwapped(rowAt(y) + 1, bytes, image.row(static_cast<std::int32_t>(y)));
@@ -328,8 +327,8 @@ bool unfilterRows(std::uint8_t* raw, std::size_t bytes, std::uint32_t height, Pi
                 std::uint32_t copied = 0;
                 while (copied < height) {
                     done.wait(copied);
-                    if (failed.load()) return;
                     const std::uint32_t ready = done.load();
+                    if (ready == kFailed) return;
                     copyRows(copied, ready);
                     copied = ready;
                 }
@@ -342,9 +341,8 @@ bool unfilterRows(std::uint8_t* raw, std::size_t bytes, std::uint32_t height, Pi
     for (std::uint32_t y = 0; y < height; ++y) {
         std::uint8_t* row = rowAt(y);
         if (!unfilterRow(row[0], row + 1, up, bytes)) {
-            // The copier wakes only on a new count, and then sees the failure.
-            failed.store(true);
-            done.store(height + 1);
+            // A new count wakes the copier, which then stops.
+            done.store(kFailed);
             done.notify_one();
             return false;
         }
