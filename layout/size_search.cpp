@@ -476,7 +476,7 @@ SearchBudget budgetFor(std::size_t images, int threads) {
     // so the batches that fit are 1 + 40 / sqrt(images).
     const double batches =
         1.0 + 40.0 / std::sqrt(static_cast<double>(std::max<std::size_t>(images, 1)));
-    const auto replays = 2 * static_cast<int>(std::lround(batches));
+    const auto replays = static_cast<int>(kBatch * std::lround(batches));
     return SearchBudget{std::clamp(replays, 4, 4096), std::max(threads, 1)};
 }
 
